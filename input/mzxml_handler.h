@@ -1,0 +1,31 @@
+#ifndef TORVA_INPUT_MZXML_HANDLER_H
+#define TORVA_INPUT_MZXML_HANDLER_H
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "input/spectra_handler.h"
+
+// Reads an mzXML document: one `scan` per MS1 or MS2 spectrum, nested or flat,
+// in document order; Zoom MS1 scans and other MS levels are not appended.
+class SAXMzxmlHandler : public SAXSpectraHandler {
+ public:
+  SAXMzxmlHandler(std::vector<scan>& spectra, Header& header);
+  ~SAXMzxmlHandler() override;
+
+  void startElement(const char* name, const char** attributes) override;
+  void endElement(const char* name) override;
+  void characters(const char* text, int len) override;
+
+  std::set<std::uint64_t> usedIds;
+  bool ms1Pending = false;
+  bool ms2Pending = false;
+  bool inPrecursorMz = false;
+  bool inPeaks = false;
+};
+
+// Seconds of an xs:duration retention time ("PT1234.5S", "PT20M30S", "P1DT2H").
+double parseRetentionTime(const char* text);
+
+#endif

@@ -1,0 +1,3 @@
+#include "input/records.h"
+
+Header::~Header() = default;

@@ -1,0 +1,57 @@
+#ifndef TORVA_INPUT_RECORDS_H
+#define TORVA_INPUT_RECORDS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One centroid of a spectrum, or one entry of the target mass list.
+struct datapeak {
+  double mz = 0;         // daltons
+  double intensity = 0;  // plain number; merged peaks add into it
+  double rt = 0;         // retention time of the owning spectrum, set by peak picking
+  bool isotope = false;  // folded into a lighter peak by deisotoping
+  // Deisotoping only: index, in the working list of kept peaks, of the root peak
+  // that received this peak's intensity. Meaningful only while `isotope` is set.
+  std::ptrdiff_t parent = -1;
+};
+
+// One spectrum as the readers produce it. A value type: copies are deep.
+class scan {
+ public:
+  std::string description;  // "<file> scan <num> (charge <charge>)"
+  std::int64_t id = 0;          // unique within its file
+  std::int64_t peaksCount = 0;  // number of peaks the file declares
+  std::int64_t num = 0;         // scan number as the file gives it
+  std::string filterLine;
+  std::int64_t msLevel = 0;
+  std::string polarity;
+  std::string scanType;
+  double rt = 0;  // retention time, seconds
+  double lowMz = 0;
+  double highMz = 0;
+  double basePeakIntensity = 0;
+  double totIonCurrent = 0;
+  double collisionEnergy = 0;
+  double precursorMz = 0;  // 0 for a spectrum without a precursor
+  double charge = 0;       // no reader fills it; printed in `description`
+  std::vector<datapeak> peaks;
+};
+
+// Run metadata; only the mzData reader writes it and nothing reads it.
+class Header {
+ public:
+  virtual ~Header();
+  std::string fileName;
+  std::string fileType;
+  std::string instrument;
+  std::string ionisation;
+  std::string analyzer;
+  std::string detector;
+  std::int64_t spectrumCount = 0;
+  std::int64_t firstSpectrum = 0;
+  std::int64_t lastSpectrum = 0;
+};
+
+#endif

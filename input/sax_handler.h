@@ -1,0 +1,38 @@
+#ifndef TORVA_INPUT_SAX_HANDLER_H
+#define TORVA_INPUT_SAX_HANDLER_H
+
+#include <expat.h>
+
+#include <string>
+
+// Base of the XML readers: owns one expat parser, streams one file through it
+// and turns its callbacks into three virtual event operations.
+class SAXHandler {
+ public:
+  SAXHandler();
+  virtual ~SAXHandler();
+  SAXHandler(const SAXHandler&) = delete;
+  SAXHandler& operator=(const SAXHandler&) = delete;
+
+  virtual void startElement(const char* name, const char** attributes);
+  virtual void endElement(const char* name);
+  virtual void characters(const char* text, int len);
+
+  // Parses `inputFile` in 8192-byte chunks; true when the whole file was well formed.
+  bool parse();
+  // Value of the first attribute named `name`, or "" when absent (never null).
+  const char* getAttrValue(const char* name, const char** attributes);
+
+  XML_Parser parser;
+  std::string inputFile;
+  // Set by parse() when the file could not be opened or was not well formed.
+  bool parseFailed = false;
+  std::string fileName;
+  std::string fileType;
+  std::string instrument;
+  std::string ionisation;
+  std::string analyzer;
+  std::string detector;
+};
+
+#endif

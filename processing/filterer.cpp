@@ -1,0 +1,4 @@
+#include "processing/filterer.h"
+
+filterer::filterer() = default;
+filterer::~filterer() = default;

@@ -1,0 +1,3 @@
+#include "run/file_handle.h"
+
+bool fileHandle::exportMap(const char*) { return true; }

@@ -1,0 +1,4 @@
+#include "run/file_handle.h"
+
+fileHandle::fileHandle() = default;
+fileHandle::~fileHandle() = default;

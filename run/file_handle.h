@@ -1,0 +1,73 @@
+#ifndef TORVA_RUN_FILE_HANDLE_H
+#define TORVA_RUN_FILE_HANDLE_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "input/records.h"
+#include "processing/chrom.h"
+
+// One group of spectra sharing a transition key (precursor, collision energy,
+// product range). Spectra are named by their index into the store's `scans`,
+// which stays valid while that list grows.
+struct channel {
+  double precursorMz = 0;
+  double collisionEnergy = 0;
+  double productLow = 0;
+  double productHigh = 0;
+  std::vector<std::size_t> scans;  // indices into fileHandle::scans, reading order
+  std::vector<chrom> chroms;
+};
+
+// The run store: the whole run in memory, from import to exit.
+class fileHandle {
+ public:
+  fileHandle();
+  virtual ~fileHandle();
+
+  bool SRM = false;
+  std::vector<scan> scans;
+  std::vector<channel> channels;
+  std::vector<datapeak> targetPeaks;
+  Header header;
+
+  // Set when an input file could not be parsed as well-formed XML; the run goes
+  // on with the spectra read so far, but its exit status reports the failure.
+  bool inputFailed = false;
+
+  // Splits `text` into maximal runs of characters not in `delimiters`.
+  static void Tokenize(const std::string& text, std::vector<std::string>& tokens,
+                       const std::string& delimiters);
+  // Appends one target per comma- or line-separated value. Always returns 1.
+  int addPeaks(std::string list);
+  // Reads a target file: 1 when read, -1 when rejected ("BAD FILE"),
+  // 0 when it cannot be opened (then an empty list is added).
+  int importPeaks(const char* path);
+
+  // 1 when the file went to a loader, 0 for a rejected binary file.
+  int importFile(const char* path, int forceMzXML);
+  // True when the path was taken on (file or folder), false when unreadable.
+  int importFolder(const char* path, int forceMzXML);
+
+  // Reports. Each returns whether the file was created and written completely.
+  int outputXIC(const char* path);
+  bool exportMap(const char* path);
+  bool exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff);
+
+  // The transition key of one spectrum, from its filter line (and in SRM mode
+  // from its own precursor and range fields).
+  struct TransitionKey {
+    double precursorMz = 0;
+    double collisionEnergy = 0;
+    double productLow = 0;
+    double productHigh = 0;
+  };
+  TransitionKey transitionKey(const scan& spectrum) const;
+
+ private:
+  // Sorts the spectra from `first` on into channels and prints the channel list.
+  void groupIntoChannels(std::size_t first);
+};
+
+#endif

@@ -1,0 +1,196 @@
+// Import of a spectrum file or folder, and the grouping of spectra into channels.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "input/console.h"
+#include "input/loaders.h"
+#include "run/file_handle.h"
+
+namespace {
+
+double numberAt(const std::string& text, std::string::size_type from) {
+  if (from >= text.size()) return 0;
+  return std::strtod(text.c_str() + from, nullptr);
+}
+
+// "[L-H]": L from the characters after the opening bracket up to the first "-",
+// H from the number right after that "-". Without a "-" both are 0.
+void readRange(const std::string& token, double& low, double& high) {
+  const std::string::size_type dash = token.find('-');
+  if (dash == std::string::npos) {
+    low = high = 0;
+    return;
+  }
+  low = dash > 1 ? std::strtod(token.substr(1, dash - 1).c_str(), nullptr) : 0;
+  high = numberAt(token, dash + 1);
+}
+
+// Reads the precursor m/z before the first "@" (or at the start of the token).
+double readPrecursor(const std::string& token, std::string::size_type at) {
+  if (at == std::string::npos) return numberAt(token, 0);
+  return std::strtod(token.substr(0, at).c_str(), nullptr);
+}
+
+enum class ProbeResult { Text, Finnigan, Binary };
+
+// Looks at the first 256 bytes for the signature of a Finnigan raw file or a NUL byte.
+ProbeResult probeFile(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return ProbeResult::Text;
+  unsigned char bytes[256];
+  const std::size_t count = std::fread(bytes, 1, sizeof bytes, file);
+  std::fclose(file);
+  const bool rawHeader = count >= 2 && bytes[0] == 0x01 && bytes[1] == 0xA1;
+  const bool rawName = count >= 8 && bytes[3] == 0x46 && bytes[5] == 0x69 && bytes[7] == 0x6E;
+  if (rawHeader || rawName) return ProbeResult::Finnigan;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (bytes[i] == 0) return ProbeResult::Binary;
+  }
+  return ProbeResult::Text;
+}
+
+// Name-based loader choice for callers that do not force mzXML.
+bool nameSelectsMzxml(const std::string& path) {
+  if (path.find("mzXML") != std::string::npos) return true;
+  if (path.find("MZXML") != std::string::npos) return true;
+  if (path.find("XML") != std::string::npos) return true;
+  return path.find("xml") != std::string::npos && path.find("mzdata.xml") == std::string::npos;
+}
+
+}  // namespace
+
+fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const {
+  TransitionKey key;
+  std::vector<std::string> tokens;
+  Tokenize(spectrum.filterLine, tokens, " ");
+  if (!SRM) {
+    if (tokens.size() < 7) return key;
+    const std::string& precursor = tokens[5];
+    const std::string::size_type at = precursor.find('@');
+    key.precursorMz = readPrecursor(precursor, at);
+    key.collisionEnergy = at == std::string::npos ? 0 : numberAt(precursor, at + 1);
+    readRange(tokens[6], key.productLow, key.productHigh);
+    return key;
+  }
+
+  if (tokens.size() >= 7) {
+    // The last "ms2" or "SRM" marker that points at an existing token names the
+    // precursor token; the token after it, when there is one, is the range.
+    std::size_t precursorIndex = tokens.size();
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+      if (tokens[i] == "ms2" && i + 1 < tokens.size()) precursorIndex = i + 1;
+      if (tokens[i] == "SRM" && i + 2 < tokens.size()) precursorIndex = i + 2;
+    }
+    if (precursorIndex < tokens.size()) {
+      const std::string& precursor = tokens[precursorIndex];
+      const std::string::size_type at = precursor.find('@');
+      key.precursorMz = readPrecursor(precursor, at);
+      if (at != std::string::npos) {
+        const std::string::size_type cid = precursor.find("cid");
+        if (cid != std::string::npos) {
+          key.collisionEnergy = numberAt(precursor, cid + 3);
+          console::outFlush(console::general(key.collisionEnergy) + "\n");
+        } else {
+          key.collisionEnergy = numberAt(precursor, at + 1);
+        }
+      }
+      if (precursorIndex + 1 < tokens.size()) {
+        readRange(tokens[precursorIndex + 1], key.productLow, key.productHigh);
+      }
+    }
+  }
+  // Values the file states for the spectrum itself take precedence.
+  if (spectrum.precursorMz != 0) key.precursorMz = spectrum.precursorMz;
+  if (key.productLow == 0) key.productLow = spectrum.lowMz;
+  if (key.productHigh == 0) key.productHigh = spectrum.highMz;
+  return key;
+}
+
+void fileHandle::groupIntoChannels(std::size_t first) {
+  for (std::size_t s = first; s < scans.size(); ++s) {
+    const TransitionKey key = transitionKey(scans[s]);
+    bool found = false;
+    for (channel& existing : channels) {
+      if (existing.precursorMz == key.precursorMz && existing.collisionEnergy == key.collisionEnergy &&
+          existing.productLow == key.productLow && existing.productHigh == key.productHigh) {
+        existing.scans.push_back(s);
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      channel added;
+      added.precursorMz = key.precursorMz;
+      added.collisionEnergy = key.collisionEnergy;
+      added.productLow = key.productLow;
+      added.productHigh = key.productHigh;
+      added.scans.push_back(s);
+      channels.push_back(std::move(added));
+    }
+  }
+  console::outFlush("Transitions: " + std::to_string(channels.size()) + "\n");
+  for (const channel& c : channels) {
+    console::outFlush(console::general(c.precursorMz) + "@" + console::general(c.collisionEnergy) + " [" +
+                      console::general(c.productLow) + "-" + console::general(c.productHigh) +
+                      "] Scans:" + std::to_string(c.scans.size()) + "\n");
+  }
+}
+
+int fileHandle::importFile(const char* path, int forceMzXML) {
+  const ProbeResult probe = probeFile(path);
+  if (probe != ProbeResult::Text) {
+    console::out(std::string("\nFailed to read spectrum file: ") + path + "\n");
+    if (probe == ProbeResult::Finnigan) {
+      console::out("Most likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n");
+    } else {
+      console::out("Most likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
+    }
+    console::flush();
+    return 0;
+  }
+
+  const std::size_t first = scans.size();
+  std::string name(path);
+  if (forceMzXML == 1 || nameSelectsMzxml(name)) {
+    loadmzxml loader(scans, header);
+    if (loader.open(name) && !loader.get()) inputFailed = true;
+  } else {
+    loadmzdata loader(scans, header);
+    if (loader.open(name)) {
+      loader.get();
+      if (loader.handler.parseFailed) inputFailed = true;
+    }
+  }
+
+  console::outFlush("Scans: " + std::to_string(scans.size()) + "\n");
+  groupIntoChannels(first);
+  return 1;
+}
+
+int fileHandle::importFolder(const char* path, int forceMzXML) {
+  struct stat info;
+  if (stat(path, &info) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) return importFile(path, forceMzXML) == 1;
+
+  std::string prefix(path);
+  if (prefix.empty() || prefix.back() != '/') prefix += '/';
+  if (prefix == "./" || prefix == ".\\") prefix.clear();
+
+  // A folder that cannot be listed is unreadable input, like a missing path.
+  DIR* folder = opendir(path);
+  if (folder == nullptr) return false;
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(folder)) {
+    std::string name = prefix + entry->d_name;
+    if (name.find(".mzXML") != std::string::npos || name.find("xml") != std::string::npos) {
+      names.push_back(std::move(name));
+    }
+  }
+  closedir(folder);
+  for (const std::string& name : names) importFile(name.c_str(), forceMzXML);
+  return true;
+}

@@ -1,0 +1,74 @@
+// Target mass lists: the -p text and the -P file, and the tokenizer they share
+// with the import.
+#include <cstdlib>
+#include <cwctype>
+#include <fstream>
+
+#include "input/console.h"
+#include "run/file_handle.h"
+
+void fileHandle::Tokenize(const std::string& text, std::vector<std::string>& tokens,
+                          const std::string& delimiters) {
+  std::string::size_type start = text.find_first_not_of(delimiters);
+  std::string::size_type end = text.find_first_of(delimiters, start);
+  while (start != std::string::npos || end != std::string::npos) {
+    tokens.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    start = text.find_first_not_of(delimiters, end);
+    end = text.find_first_of(delimiters, start);
+  }
+}
+
+int fileHandle::addPeaks(std::string list) {
+  console::outFlush("Peaks: " + list + "\n");
+  std::vector<std::string> tokens;
+  Tokenize(list, tokens, ",\n");
+  for (const std::string& token : tokens) {
+    console::outFlush(token + "\n");
+    datapeak target;
+    target.mz = std::strtod(token.c_str(), nullptr);
+    targetPeaks.push_back(target);
+  }
+  return 1;
+}
+
+namespace {
+
+// The first character of a target file must be a letter, digit, punctuation or
+// white space in the C locale; anything else (an empty line, a byte-order mark,
+// a control character) marks a file that is not a plain list of numbers.
+bool acceptableFirstCharacter(const std::string& line) {
+  if (line.empty()) return false;
+  const signed char c = static_cast<signed char>(line[0]);
+  if (c < 0) return false;
+  const wint_t w = static_cast<wint_t>(c);
+  return std::iswalnum(w) || std::iswpunct(w) || std::iswspace(w) || std::iswdigit(w);
+}
+
+}  // namespace
+
+int fileHandle::importPeaks(const char* path) {
+  std::string joined;
+  std::ifstream in(path);
+  if (!in.is_open()) {
+    addPeaks(joined);
+    return 0;
+  }
+  std::string line;
+  std::getline(in, line);
+  if (!acceptableFirstCharacter(line)) {
+    console::outFlush("BAD FILE\n");
+    return -1;
+  }
+  // Lines are joined with "," and split again by addPeaks; the loop ends at the
+  // end of the file or on a read error.
+  while (in.good()) {
+    joined += line;
+    joined += ",";
+    line.clear();
+    std::getline(in, line);
+  }
+  joined += line;
+  joined += ",";
+  addPeaks(joined);
+  return 1;
+}

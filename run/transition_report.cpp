@@ -1,0 +1,3 @@
+#include "run/file_handle.h"
+
+int fileHandle::outputXIC(const char*) { return 1; }

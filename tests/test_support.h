@@ -1,0 +1,56 @@
+#ifndef TORVA_TESTS_TEST_SUPPORT_H
+#define TORVA_TESTS_TEST_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh, empty folder under the system's temporary folder, removed with
+// everything in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // Writes `content` to a file in the folder and returns its full path.
+  std::string write(const std::string& name, const std::string& content) const;
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string readFile(const std::string& path);
+
+// Result of running a command through the shell.
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs the built torva executable with the given arguments (each quoted).
+ProcessResult runTorva(const std::vector<std::string>& args);
+// Runs a program with arguments (each quoted).
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args);
+
+// Path of the built torva executable and of the run simulator.
+std::string torvaPath();
+std::string simulatorPath();
+// Folder of real instrument files; empty when it is absent.
+std::string realDataDir();
+
+// Base64 of raw bytes (standard alphabet, padded).
+std::string base64(const std::string& bytes);
+// Big-endian bytes of 32-bit floats / 64-bit doubles.
+std::string bigEndianFloats(const std::vector<float>& values);
+std::string bigEndianDoubles(const std::vector<double>& values);
+std::string littleEndianFloats(const std::vector<float>& values);
+std::string littleEndianDoubles(const std::vector<double>& values);
+
+}  // namespace testsupport
+
+#endif
