@@ -12,5 +12,5 @@ int main(int argc, char** argv) {
     console::outFlush("Please enter input file (-i).\n");
     return static_cast<int>(ExitStatus::Ok);
   }
-  return static_cast<int>(runTorva(options));
+  return static_cast<int>(runSequence(options));
 }

@@ -32,7 +32,7 @@ const char* usageText() {
   return text.c_str();
 }
 
-ExitStatus runTorva(const Options& options) {
+ExitStatus runSequence(const Options& options) {
   console::outFlush("\n" + std::string(bannerText()) + "\n\n");
 
   // Run store and signal processor with the command line's parameters.

@@ -17,6 +17,6 @@ const char* bannerText();
 const char* usageText();
 
 // Runs the whole tool on parsed options and returns its exit status.
-ExitStatus runTorva(const Options& options);
+ExitStatus runSequence(const Options& options);
 
 #endif
