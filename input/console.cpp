@@ -1,6 +1,7 @@
 #include "input/console.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace console {
 
@@ -17,6 +18,21 @@ void err(const std::string& text) {
   std::fflush(stdout);
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
+}
+
+namespace {
+void (*terminateHandler)(int) = nullptr;
+}  // namespace
+
+void setTerminateHandler(void (*handler)(int status)) { terminateHandler = handler; }
+
+void terminate(int status) {
+  std::fflush(stdout);
+  if (terminateHandler != nullptr) {
+    terminateHandler(status);
+    return;
+  }
+  std::exit(status);
 }
 
 std::string general(double value) {
