@@ -1,4 +1,70 @@
+// Savitzky-Golay smoothing of a chromatogram trace and its trapezoid area.
+#include <cstddef>
+
 #include "processing/filterer.h"
 
-void filterer::SGsmooth(int, chrom&) {}
-void filterer::trapizoid(chrom&, int, int) {}
+namespace {
+
+// Quadratic/cubic Savitzky-Golay smoothing sets with their integer divisors.
+const int kCoefficients7[] = {-2, 3, 6, 7, 6, 3, -2};
+const int kCoefficients17[] = {-21, -6, 7, 18, 27, 34, 39, 42, 43, 42, 39, 34, 27, 18, 7, -6, -21};
+const int kCoefficients25[] = {-253, -138, -33, 62,  147, 222, 287, 342, 387, 422, 447, 462, 467,
+                               462,  447,  422, 387, 342, 287, 222, 147, 62,  -33, -138, -253};
+
+struct SmoothingWindow {
+  const int* coefficients;
+  std::size_t halfWidth;
+  double divisor;
+};
+
+SmoothingWindow windowFor(int selector) {
+  if (selector <= 5) return {kCoefficients7, 3, 21.0};
+  if (selector <= 10) return {kCoefficients17, 8, 323.0};
+  return {kCoefficients25, 12, 5175.0};
+}
+
+// The smallest trace that is smoothed at all.
+const std::size_t kShortestSmoothedTrace = 12;
+
+}  // namespace
+
+void filterer::SGsmooth(int window, chrom& X) {
+  std::vector<double>& x = X.intensities;
+  const std::size_t n = x.size();
+  if (n < kShortestSmoothedTrace) return;
+  const SmoothingWindow w = windowFor(window);
+  const std::size_t h = w.halfWidth;
+
+  // A trace with no point that has a full window on both sides keeps its values.
+  if (n > 2 * h) {
+    std::vector<double> smoothed(x);
+    for (std::size_t i = h; i + h < n; ++i) {
+      double sum = 0.0;
+      for (std::size_t j = 0; j <= 2 * h; ++j) {
+        sum += static_cast<double>(w.coefficients[j]) * x[i - h + j];
+      }
+      smoothed[i] = sum / w.divisor;
+    }
+    x.swap(smoothed);
+  }
+  for (double& value : x) {
+    if (value < 0) value = 0;
+  }
+}
+
+void filterer::trapizoid(chrom& X, int start, int end) {
+  const std::vector<double>& t = X.times;
+  const std::vector<double>& y = X.intensities;
+  if (start == end) {
+    X.area = y.at(static_cast<std::size_t>(start));
+  } else if (end >= start + 2) {
+    double sum = 0.0;
+    for (int k = start + 1; k < end; ++k) {
+      const std::size_t at = static_cast<std::size_t>(k);
+      sum += (y.at(at) + y.at(at - 1)) * (t.at(at) - t.at(at - 1));
+    }
+    X.area = 0.5 * sum;
+  } else {
+    X.area = 0;
+  }
+}
