@@ -1,3 +1,104 @@
-#include "run/file_handle.h"
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
 
-bool fileHandle::exportSum(const char*, float, float, float) { return true; }
+#include "input/console.h"
+#include "run/file_handle.h"
+#include "run/report_file.h"
+
+namespace {
+
+// One gathered feature: a chromatogram with the channel it belongs to.
+struct tuple {
+  double mass = 0;  // precursor m/z in SRM mode, else the feature's mean m/z
+  double rt = 0;    // apex time, minutes
+  double area = 0;
+  const channel* transition = nullptr;  // owned by the run store
+  std::int32_t peakMax = 0;
+  std::int32_t peakStart = 0;
+  std::int32_t peakEnd = 0;
+};
+
+std::vector<tuple> gatherFeatures(const fileHandle& run) {
+  std::vector<tuple> features;
+  for (const channel& transition : run.channels) {
+    for (const chrom& xic : transition.chroms) {
+      tuple feature;
+      feature.mass = run.SRM ? transition.precursorMz : xic.peakMz;
+      feature.rt = xic.apexTime / 60.0;
+      feature.area = xic.area;
+      feature.transition = &transition;
+      feature.peakMax = xic.apexScan;
+      feature.peakStart = xic.startScan;
+      feature.peakEnd = xic.endScan;
+      features.push_back(feature);
+    }
+  }
+  return features;
+}
+
+// Removes duplicate features in place, keeping the order of the rest. Entries
+// with exactly equal areas lose the later one; entries of channels with the same
+// precursor that lie strictly within both tolerances keep only the larger area.
+// When the later entry wins, the earlier one goes and the comparison restarts at
+// the same position, so the winner is compared again with everything after it.
+void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance) {
+  std::size_t i = 0;
+  while (i + 1 < list.size()) {
+    bool restart = false;
+    std::size_t j = i + 1;
+    while (j < list.size()) {
+      const tuple& first = list[i];
+      const tuple& second = list[j];
+      if (first.area == second.area) {
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
+      } else if (first.transition->precursorMz == second.transition->precursorMz &&
+                 second.mass - massTolerance < first.mass && first.mass < second.mass + massTolerance &&
+                 second.rt - timeTolerance < first.rt && first.rt < second.rt + timeTolerance) {
+        if (second.area > first.area) {
+          list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+          restart = true;
+          break;
+        }
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
+      } else {
+        ++j;
+      }
+    }
+    if (!restart) ++i;
+  }
+}
+
+// "301.1@35.0[100.0000-400.0000]"; the "@" part only for a positive energy.
+std::string channelLabel(const channel& transition) {
+  std::string label = console::fixed(transition.precursorMz, 1);
+  if (transition.collisionEnergy > 0) label += "@" + console::fixed(transition.collisionEnergy, 1);
+  label += "[" + console::fixed(transition.productLow, 4) + "-" + console::fixed(transition.productHigh, 4) + "]";
+  return label;
+}
+
+}  // namespace
+
+bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff) {
+  // The tolerances arrive in single precision and are compared in double.
+  const double timeWindow = timeTolerance;
+  const double massWindow = massTolerance;
+  const double areaFloor = cutoff;
+
+  std::vector<tuple> features = gatherFeatures(*this);
+  removeDuplicates(features, massWindow, timeWindow);
+
+  ReportFile report(path);
+  report.endLine("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
+  for (const tuple& feature : features) {
+    if (!(feature.area > areaFloor && feature.rt > 0)) continue;
+    std::string line = console::fixed(feature.mass, 5) + "\t" + console::fixed(feature.rt, 5) + "\t" +
+                       console::fixed(feature.area, 5) + "\t";
+    line += std::to_string(feature.peakMax) + "\t" + std::to_string(feature.peakStart) + "\t" +
+            std::to_string(feature.peakEnd) + "\t";
+    line += channelLabel(*feature.transition) + "\n";
+    report.endLine(line);
+  }
+  return report.close();
+}

@@ -1,3 +1,50 @@
-#include "run/file_handle.h"
+#include <algorithm>
+#include <cstddef>
+#include <string>
 
-int fileHandle::outputXIC(const char*) { return 1; }
+#include "input/console.h"
+#include "run/file_handle.h"
+#include "run/report_file.h"
+
+namespace {
+
+std::string two(double value) { return console::fixed(value, 2); }
+
+// "Channel:\t301.10@35.00 [100.00-400.00]\tScans:\t120\n"; the "@" part always.
+std::string labelLine(const channel& transition) {
+  return "Channel:\t" + two(transition.precursorMz) + "@" + two(transition.collisionEnergy) + " [" +
+         two(transition.productLow) + "-" + two(transition.productHigh) + "]\tScans:\t" +
+         std::to_string(transition.scans.size()) + "\n";
+}
+
+// The first chromatogram's time axis, in minutes, stands for every row.
+std::string tableHead(const chrom& first) {
+  std::string line = "Mass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
+  for (double time : first.times) line += two(time / 60.0) + "\t";
+  return line + "\n";
+}
+
+std::string tableRow(const chrom& xic) {
+  std::string line = two(xic.peakMz) + "\t" + two(xic.apexIntensity) + "\t" + two(xic.apexTime / 60.0) + "\t" +
+                     std::to_string(xic.apexScan) + "\t" + two(xic.area) + "\t" + two(xic.totalIntensity) + "\t";
+  // One value per time point; the trace always has that length, and the bound
+  // keeps a malformed record from reading past its trace.
+  const std::size_t points = std::min(xic.times.size(), xic.intensities.size());
+  for (std::size_t i = 0; i < points; ++i) line += two(xic.intensities[i]) + "\t";
+  return line + "\n";
+}
+
+}  // namespace
+
+int fileHandle::outputXIC(const char* path) {
+  ReportFile report(path);
+  for (const channel& transition : channels) {
+    report.endLine(labelLine(transition));
+    if (!transition.chroms.empty()) {
+      report.endLine(tableHead(transition.chroms.front()));
+      for (const chrom& xic : transition.chroms) report.endLine(tableRow(xic));
+    }
+    report.endLine("\n");
+  }
+  return report.close() ? 1 : 0;
+}

@@ -1,1 +1,107 @@
 #include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run/file_handle.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testsupport::readFile;
+using testsupport::TempDir;
+
+scan spectrum(double rt, std::vector<std::pair<double, double>> peaks) {
+  scan s;
+  s.rt = rt;
+  for (const auto& [mz, intensity] : peaks) {
+    datapeak peak;
+    peak.mz = mz;
+    peak.intensity = intensity;
+    s.peaks.push_back(peak);
+  }
+  return s;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+// Fields of a tab-terminated line; the empty text after the last tab is dropped.
+std::vector<std::string> fields(const std::string& line) {
+  std::vector<std::string> result;
+  std::size_t start = 0;
+  for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+    result.push_back(line.substr(start, tab - start));
+  }
+  EXPECT_EQ(start, line.size()) << "line does not end with a tab";
+  return result;
+}
+
+std::string writeMap(fileHandle& run) {
+  TempDir dir;
+  const std::string path = dir.file("map.tsv");
+  EXPECT_TRUE(run.exportMap(path.c_str()));
+  return readFile(path);
+}
+
+}  // namespace
+
+TEST(BinnedMap, HeadLineListsLowerEdges) {
+  fileHandle run;
+  const std::string text = writeMap(run);
+  ASSERT_EQ(lines(text).size(), 1u);
+  const std::vector<std::string> head = fields(lines(text)[0]);
+  ASSERT_EQ(head.size(), 501u);
+  EXPECT_EQ(head[0], "");
+  EXPECT_EQ(head[1], "400");
+  EXPECT_EQ(head[2], "401");
+  EXPECT_EQ(head[500], "899");
+}
+
+TEST(BinnedMap, BinEdgesAreOpenBelowAndClosedAbove) {
+  fileHandle run;
+  run.scans.push_back(spectrum(83.456, {{399.5, 1}, {400.0, 2}, {401.0, 4}, {450.2, 8.25}, {450.9, 16},
+                                        {451.0, 0.5}, {700.5, -3}, {700.7, 3}, {900.0, 32}, {900.01, 64}}));
+  const std::vector<std::string> row = fields(lines(writeMap(run))[1]);
+  ASSERT_EQ(row.size(), 501u);
+  EXPECT_EQ(row[0], "83.46");
+  EXPECT_EQ(row[1], "4.00");      // (400, 401]: 401.0 only; 400.0 is in no bin
+  EXPECT_EQ(row[51], "24.75");    // (450, 451]: two peaks summed, 451.0 included
+  EXPECT_EQ(row[52], "0.0");
+  EXPECT_EQ(row[301], "0.00");    // occupied, summing to zero
+  EXPECT_EQ(row[500], "32.00");   // (899, 900]: 900.0; 900.01 is ignored
+  int occupied = 0;
+  for (std::size_t b = 1; b < row.size(); ++b) occupied += row[b] != "0.0";
+  EXPECT_EQ(occupied, 4);
+}
+
+TEST(BinnedMap, SpectrumWithoutPeaksGivesEmptyCells) {
+  fileHandle run;
+  run.scans.push_back(spectrum(12.345, {}));
+  run.scans.push_back(spectrum(13.0, {{500.5, 7}}));
+  const std::vector<std::string> rows = lines(writeMap(run));
+  ASSERT_EQ(rows.size(), 3u);
+  std::string expected = "12.35\t";  // held unit, not minutes
+  for (int b = 0; b < 500; ++b) expected += "0.0\t";
+  EXPECT_EQ(rows[1], expected);
+  EXPECT_EQ(fields(rows[2])[101], "7.00");
+}
+
+TEST(BinnedMap, UnwritableFileReportsFailure) {
+  fileHandle run;
+  run.scans.push_back(spectrum(1, {{450.5, 1}}));
+  TempDir dir;
+  for (const std::string& path : {dir.file("missing/map.tsv"), std::string("/dev/full")}) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(run.exportMap(path.c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot write report file '" + path + "'"), std::string::npos) << err;
+  }
+}

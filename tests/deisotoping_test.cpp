@@ -1,1 +1,137 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "processing/filterer.h"
+#include "run/file_handle.h"
+
+namespace {
+
+scan spectrum(std::int64_t num, std::vector<std::pair<double, double>> peaks, double tic = 0) {
+  scan s;
+  s.num = num;
+  s.totIonCurrent = tic;
+  for (const auto& [mz, intensity] : peaks) {
+    datapeak peak;
+    peak.mz = mz;
+    peak.intensity = intensity;
+    s.peaks.push_back(peak);
+  }
+  return s;
+}
+
+std::vector<std::pair<double, double>> peaksOf(const scan& s) {
+  std::vector<std::pair<double, double>> result;
+  for (const datapeak& peak : s.peaks) result.emplace_back(peak.mz, peak.intensity);
+  return result;
+}
+
+filterer processor(int cutoff, double massTolerance = 0.5) {
+  filterer f;
+  f.cutoff = cutoff;
+  f.massTolerance = massTolerance;
+  return f;
+}
+
+// Runs deisotoping on one spectrum and returns what it printed.
+std::string deisotope(filterer& f, fileHandle& run) {
+  testing::internal::CaptureStdout();
+  f.deIsotope(run);
+  return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
+
+TEST(Deisotoping, IsotopeStepsForThreeChargesWithStrictWindow) {
+  filterer f = processor(0, 0.01);
+  datapeak lighter{300.0, 1000};
+  for (double step : {1.002513, 0.5012565, 0.334171}) {
+    datapeak candidate{300.0 + step + 0.009, 999};
+    EXPECT_TRUE(f.isIsotope(candidate, lighter)) << step;
+    candidate.intensity = 1000;  // as intense as the lighter peak
+    EXPECT_FALSE(f.isIsotope(candidate, lighter)) << step;
+  }
+  datapeak outside{301.0, 10};  // 0.002513 short of the step, tolerance 0.001
+  f.massTolerance = 0.001;
+  EXPECT_FALSE(f.isIsotope(outside, lighter));
+}
+
+TEST(Deisotoping, ThreePeakChainFoldsIntoItsRoot) {
+  fileHandle run;
+  run.scans.push_back(spectrum(4, {{300.0, 1000}, {301.0025, 500}, {302.005, 200}, {310.0, 50}}));
+  filterer f = processor(0, 0.01);
+  EXPECT_EQ(deisotope(f, run), "Scan: 4 Peaks after deisotoping: 2 (-2) \n");
+  EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1700}, {310.0, 50}}));
+  EXPECT_FALSE(run.scans[0].peaks[0].isotope);
+}
+
+// 301.5 lies an isotope step (charge 1) above the root and a charge-2 step above
+// its folded isotope, so the root receives its intensity twice.
+TEST(Deisotoping, PeakMatchingTwoEntriesOfOneRootAddsTwice) {
+  fileHandle run;
+  run.scans.push_back(spectrum(1, {{300.0, 1000}, {301.0, 500}, {301.5, 100}}));
+  filterer f = processor(0);
+  deisotope(f, run);
+  EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1700}}));
+}
+
+TEST(Deisotoping, PeakMatchingTwoRootsFeedsEach) {
+  fileHandle run;
+  run.scans.push_back(spectrum(1, {{300.0, 1000}, {300.8, 2000}, {301.5, 100}}));
+  filterer f = processor(0);
+  deisotope(f, run);
+  EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1100}, {300.8, 2100}}));
+}
+
+TEST(Deisotoping, IntensityFloorsAreStrict) {
+  fileHandle run;
+  run.scans.push_back(spectrum(1, {{300.0, 5000}, {301.0, 1000}}));  // at the cutoff
+  run.scans.push_back(spectrum(2, {{300.0, 5000}, {301.0, 1001}}));
+  run.scans.push_back(spectrum(3, {{300.0, 5000}, {301.0, 2000}}, 400000));  // at 0.5 % of TIC
+  run.scans.push_back(spectrum(4, {{300.0, 5000}, {301.0, 2001}}, 400000));
+  filterer f = processor(1000);
+  EXPECT_EQ(deisotope(f, run),
+            "Scan: 2 Peaks after deisotoping: 1 (-1) \nScan: 4 Peaks after deisotoping: 1 (-1) \n");
+  EXPECT_EQ(run.scans[0].peaks.size(), 2u);
+  EXPECT_EQ(run.scans[1].peaks[0].intensity, 6001);
+  EXPECT_EQ(run.scans[2].peaks.size(), 2u);
+  EXPECT_EQ(run.scans[3].peaks[0].intensity, 7001);
+}
+
+TEST(Deisotoping, StrongerOrEqualLaterPeakStays) {
+  fileHandle run;
+  run.scans.push_back(spectrum(1, {{300.0, 1000}, {301.0, 1000}, {302.0, 3000}}));
+  filterer f = processor(0);
+  EXPECT_EQ(deisotope(f, run), "");
+  EXPECT_EQ(run.scans[0].peaks.size(), 3u);
+}
+
+TEST(Deisotoping, UnsortedPeakFoldsUpToTheWindowBelow) {
+  fileHandle run;
+  // The charge-3 window reaches 0.165829 below an earlier peak.
+  run.scans.push_back(spectrum(1, {{300.0, 1000}, {299.9, 100}, {299.8, 100}}));
+  filterer f = processor(0);
+  deisotope(f, run);
+  EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1100}, {299.8, 100}}));
+}
+
+TEST(Deisotoping, ProgressLineOnlyForChangedSpectra) {
+  fileHandle run;
+  std::vector<std::pair<double, double>> peaks;
+  for (int i = 0; i < 120; ++i) {
+    peaks.emplace_back(100.0 + 10 * i, 10000);
+    if (i < 8) peaks.emplace_back(100.0 + 10 * i + 1.0025, 100);
+  }
+  run.scans.push_back(spectrum(16, {{500.0, 10}}));
+  run.scans.push_back(spectrum(17, peaks));
+  run.scans.push_back(spectrum(18, {}));
+  ASSERT_EQ(run.scans[1].peaks.size(), 128u);
+  filterer f = processor(0);
+  EXPECT_EQ(deisotope(f, run), "Scan: 17 Peaks after deisotoping: 120 (-8) \n");
+  EXPECT_EQ(run.scans[1].peaks.size(), 120u);
+  EXPECT_EQ(run.scans[1].peaks[7].intensity, 10100);
+  EXPECT_EQ(run.scans[1].peaks[8].intensity, 10000);
+  EXPECT_TRUE(run.scans[2].peaks.empty());
+}
