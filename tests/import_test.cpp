@@ -158,8 +158,8 @@ TEST(ImportFolder, EntriesChosenByName) {
   }
   EXPECT_EQ(out.find("d.txt"), std::string::npos);
   EXPECT_EQ(out.find("e.MZXML"), std::string::npos);
-  // c.mzdata.xml is read as mzXML and fails the root test; a and b give one spectrum each.
-  EXPECT_EQ(run.scans.size(), 2u);
+  // Every file is read as mzXML whatever its name; each holds one spectrum.
+  EXPECT_EQ(run.scans.size(), 3u);
 }
 
 TEST(ImportFolder, SeveralFilesGroupEachSpectrumOnce) {

@@ -23,8 +23,9 @@ std::string compress(const std::string& bytes) {
 
 // One MS1 scan with the given peak array text and attributes.
 std::string oneScan(const std::string& peaksAttributes, const std::string& arrayText, long long peaksCount) {
-  return "<?xml version=\"1.0\"?>\n<mzXML>\n<msRun>\n<scan num=\"1\" msLevel=\"1\" peaksCount=\"" +
-         std::to_string(peaksCount) + "\" retentionTime=\"PT60S\" filterLine=\"FTMS + p ESI Full ms [100.00-1000.00]\">\n" +
+  return "<?xml version=\"1.0\"?>\n<mzXML>\n"
+         "<msRun scanCount=\"1\" startTime=\"PT0S\" endTime=\"PT60S\">\n<scan num=\"1\" msLevel=\"1\" peaksCount=\"" +
+         std::to_string(peaksCount) + "\" retentionTime=\"PT60S\" polarity=\"+\" lowMz=\"100\" highMz=\"1000\" totIonCurrent=\"100000\" filterLine=\"FTMS + p ESI Full ms [100.00-1000.00]\">\n" +
          "<peaks " + peaksAttributes + ">" + arrayText + "</peaks>\n</scan>\n</msRun>\n</mzXML>\n";
 }
 
@@ -65,6 +66,7 @@ TEST(Robustness, TruncatedRealFile) {
 TEST(Robustness, NulByteAfterTheProbe) {
   TempDir tmp;
   std::string doc = oneScan("precision=\"32\"", testsupport::base64(testsupport::bigEndianFloats({500, 1e5})), 1);
+  ASSERT_GT(doc.size(), 300u);
   doc.insert(300, std::string(1, '\0'));
   const ProcessResult result = runOn(tmp.write("nul.mzXML", doc));
   expectNoCrash(result);
