@@ -1,10 +1,138 @@
+// The mzData reader: spectrum attributes from elements and cvParams, separate
+// m/z and intensity arrays, and the run metadata.
 #include "input/mzdata_handler.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool isName(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+
+std::int32_t readInt(const char* text) { return static_cast<std::int32_t>(std::strtol(text, nullptr, 10)); }
+double readDouble(const char* text) { return std::strtod(text, nullptr); }
+
+}  // namespace
+
 SAXMzdataHandler::SAXMzdataHandler(std::vector<scan>& spectraOut, Header& headerOut)
-    : SAXSpectraHandler(spectraOut, headerOut) {}
+    : SAXSpectraHandler(spectraOut, headerOut) {
+  id = 0;
+  precursorCharge = 0;
+}
+
 SAXMzdataHandler::~SAXMzdataHandler() = default;
-void SAXMzdataHandler::startElement(const char*, const char**) {}
-void SAXMzdataHandler::endElement(const char*) {}
-void SAXMzdataHandler::characters(const char*, int) {}
-void SAXMzdataHandler::startPeakListBinary(const char**) {}
-void SAXMzdataHandler::processData() {}
+
+void SAXMzdataHandler::startElement(const char* name, const char** attributes) {
+  if (isName(name, "fileType")) {
+    inFileType = true;
+  } else if (isName(name, "instrumentName")) {
+    inInstrumentName = true;
+  } else if (isName(name, "nameOfFile")) {
+    inNameOfFile = true;
+  } else if (isName(name, "spectrumList")) {
+    inSpectrumList = true;
+    spectrumCount = readInt(getAttrValue("count", attributes));
+  } else if (isName(name, "spectrum")) {
+    id = id + 1;
+    num = readInt(getAttrValue("id", attributes));
+  } else if (isName(name, "spectrumInstrument") || isName(name, "acqInstrument")) {
+    msLevel = readInt(getAttrValue("msLevel", attributes));
+    peaksCount = 0;
+    precursorCharge = 0;
+    precursorMz = 0;
+    lowMz = readDouble(getAttrValue("mzRangeStart", attributes));
+    highMz = readDouble(getAttrValue("mzRangeStop", attributes));
+  } else if (isName(name, "cvParam")) {
+    readCvParam(getAttrValue("name", attributes), getAttrValue("value", attributes));
+  } else if (isName(name, "mzArrayBinary")) {
+    inMzArray = true;
+    startPeakListBinary(attributes);
+  } else if (isName(name, "intenArrayBinary")) {
+    inIntenArray = true;
+    startPeakListBinary(attributes);
+  } else if (isName(name, "data")) {
+    inData = true;
+    peaksCount = readInt(getAttrValue("length", attributes));
+    startPeakListBinary(attributes);
+  }
+}
+
+void SAXMzdataHandler::readCvParam(const char* name, const char* value) {
+  if (isName(name, "IonizationType")) {
+    ionisation = value;
+  } else if (isName(name, "AnalyzerType")) {
+    analyzer = value;
+  } else if (isName(name, "DetectorType")) {
+    detector = value;
+  } else if (isName(name, "polarity")) {
+    if (isName(value, "+")) {
+      precursorCharge = 0;
+    } else {
+      precursorCharge = readInt(value);
+      if (precursorCharge == 0) precursorCharge = 2;
+    }
+  } else if (isName(name, "mz") || isName(name, "MassToChargeRatio")) {
+    precursorMz = readDouble(value);
+  } else if (isName(name, "ChargeState")) {
+    precursorCharge = readInt(value);
+  } else if (isName(name, "Polarity")) {
+    polarity = value;
+  } else if (isName(name, "TimeInMinutes") || isName(name, "time.min")) {
+    // The file states minutes; every held retention time is in seconds.
+    rt = readDouble(value) * 60.0;
+  } else if (isName(name, "ScanMode")) {
+    scanType = value;
+  } else if (isName(name, "CollisionEnergy")) {
+    collisionEnergy = readDouble(value);
+  }
+}
+
+void SAXMzdataHandler::startPeakListBinary(const char** attributes) {
+  const char* endian = getAttrValue("endian", attributes);
+  if (*endian != '\0') littleEndian = !isName(endian, "big");
+  const char* precision = getAttrValue("precision", attributes);
+  if (*precision != '\0') lowPrecision = !isName(precision, "64");
+}
+
+void SAXMzdataHandler::processData() {
+  if (inData && (inMzArray || inIntenArray)) pushPeaks(inMzArray, inIntenArray);
+  text.clear();
+}
+
+void SAXMzdataHandler::endElement(const char* name) {
+  if (isName(name, "spectrumList")) {
+    if (inSpectrumList) {
+      writeHeader();
+      inSpectrumList = false;
+    }
+  } else if (isName(name, "nameOfFile")) {
+    inNameOfFile = false;
+  } else if (isName(name, "fileType")) {
+    inFileType = false;
+  } else if (isName(name, "instrumentName")) {
+    inInstrumentName = false;
+  } else if (isName(name, "mzArrayBinary")) {
+    inMzArray = false;
+  } else if (isName(name, "intenArrayBinary")) {
+    inIntenArray = false;
+  } else if (isName(name, "data")) {
+    processData();
+    inData = false;
+  } else if (isName(name, "spectrum")) {
+    pushSpectrum();
+  }
+}
+
+void SAXMzdataHandler::characters(const char* chars, int len) {
+  const std::size_t count = static_cast<std::size_t>(len);
+  if (inFileType) {
+    fileType.append(chars, count);
+  } else if (inNameOfFile) {
+    fileName.append(chars, count);
+  } else if (inInstrumentName) {
+    instrument.append(chars, count);
+  } else if (inData && (inMzArray || inIntenArray)) {
+    text.append(chars, count);
+  }
+}

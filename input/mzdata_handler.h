@@ -26,6 +26,10 @@ class SAXMzdataHandler : public SAXSpectraHandler {
   bool inMzArray = false;
   bool inIntenArray = false;
   bool inData = false;
+
+ private:
+  // Applies one controlled-vocabulary parameter by its name.
+  void readCvParam(const char* name, const char* value);
 };
 
 #endif

@@ -1,9 +1,200 @@
+// The mzXML reader: scan attributes, nested MS1/MS2 scans, peak arrays.
 #include "input/mzxml_handler.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+namespace {
+
+bool isName(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+
+std::int32_t readInt(const char* text) { return static_cast<std::int32_t>(std::strtol(text, nullptr, 10)); }
+double readDouble(const char* text) { return std::strtod(text, nullptr); }
+
+// Reads a non-negative decimal number ("12", "12.5", ".5", "12.") followed by
+// `designator`; on success advances `cursor` past both.
+bool readComponent(const char*& cursor, char designator, double& value) {
+  const char* end = cursor;
+  bool digits = false;
+  while (std::isdigit(static_cast<unsigned char>(*end))) {
+    ++end;
+    digits = true;
+  }
+  if (*end == '.') {
+    ++end;
+    while (std::isdigit(static_cast<unsigned char>(*end))) {
+      ++end;
+      digits = true;
+    }
+  }
+  if (!digits || *end != designator) return false;
+  value = std::strtod(std::string(cursor, end).c_str(), nullptr);
+  cursor = end + 1;
+  return true;
+}
+
+// An xs:duration of the form P[nD][T[nH][nM][nS]] with at least one component.
+bool readDuration(const char* text, double& seconds) {
+  const char* cursor = text;
+  if (*cursor++ != 'P') return false;
+  double days = 0, hours = 0, minutes = 0, secs = 0;
+  bool any = readComponent(cursor, 'D', days);
+  if (*cursor == 'T') {
+    ++cursor;
+    bool anyTime = readComponent(cursor, 'H', hours);
+    anyTime = readComponent(cursor, 'M', minutes) || anyTime;
+    anyTime = readComponent(cursor, 'S', secs) || anyTime;
+    if (!anyTime) return false;
+    any = true;
+  }
+  if (!any || *cursor != '\0') return false;
+  seconds = days * 86400 + hours * 3600 + minutes * 60 + secs;
+  return true;
+}
+
+}  // namespace
+
+double parseRetentionTime(const char* text) {
+  double seconds = 0;
+  if (readDuration(text, seconds)) return seconds;
+  // Any other text: drop the last character and read from the third on.
+  const std::size_t length = std::strlen(text);
+  if (length < 3) return 0;
+  return std::strtod(std::string(text + 2, length - 3).c_str(), nullptr);
+}
+
 SAXMzxmlHandler::SAXMzxmlHandler(std::vector<scan>& spectraOut, Header& headerOut)
-    : SAXSpectraHandler(spectraOut, headerOut) {}
+    : SAXSpectraHandler(spectraOut, headerOut) {
+  littleEndian = false;  // mzXML peak arrays are in network order
+  id = 0;
+  precursorCharge = 0;
+  precursorMz = 0;
+}
+
 SAXMzxmlHandler::~SAXMzxmlHandler() = default;
-void SAXMzxmlHandler::startElement(const char*, const char**) {}
-void SAXMzxmlHandler::endElement(const char*) {}
-void SAXMzxmlHandler::characters(const char*, int) {}
-double parseRetentionTime(const char*) { return 0; }
+
+void SAXMzxmlHandler::startElement(const char* name, const char** attributes) {
+  if (isName(name, "parentFile")) {
+    fileName = getAttrValue("fileName", attributes);
+    fileType = getAttrValue("fileType", attributes);
+  } else if (isName(name, "msModel")) {
+    instrument = getAttrValue("value", attributes);
+  } else if (isName(name, "msIonisation")) {
+    ionisation = getAttrValue("value", attributes);
+  } else if (isName(name, "msMassAnalyzer")) {
+    analyzer = getAttrValue("value", attributes);
+  } else if (isName(name, "msDetector")) {
+    detector = getAttrValue("value", attributes);
+  } else if (isName(name, "scan")) {
+    startScan(attributes);
+  } else if (isName(name, "peaks")) {
+    inPeaks = true;
+    lowPrecision = std::strcmp(getAttrValue("precision", attributes), "64") != 0;
+    zlibCompressed = std::strcmp(getAttrValue("compressionType", attributes), "zlib") == 0;
+  } else if (isName(name, "precursorMz")) {
+    inPrecursorMz = true;
+    precursorCharge = readInt(getAttrValue("precursorCharge", attributes));
+  }
+}
+
+void SAXMzxmlHandler::startScan(const char** attributes) {
+  const std::int32_t level = readInt(getAttrValue("msLevel", attributes));
+  const bool ms2 = level == 2;
+  if (!ms2 && level != 1 && level != 0 && level != -1) {
+    // Other MS levels are never appended.
+    peaksCount = 0;
+    precursorCharge = 0;
+    precursorMz = 0;
+    return;
+  }
+
+  if (ms2) {
+    // The MS1 parent is complete once its first MS2 child starts; a Zoom
+    // parent stays pending and is dropped when it closes.
+    if (ms1Pending && scanType.find("Zoom") == std::string::npos) {
+      pushSpectrum();
+      ms1Pending = false;
+    }
+    ms2Pending = true;
+    msLevel = 2;
+  } else {
+    ms1Pending = true;
+    msLevel = 1;
+  }
+  peaksCount = 0;
+  precursorCharge = 0;
+  precursorMz = 0;
+
+  num = readInt(getAttrValue("num", attributes));
+  id = claimId(num);
+
+  peaksCount = readInt(getAttrValue("peaksCount", attributes));
+  if (!ms2) scanType = getAttrValue("scanType", attributes);
+  rt = parseRetentionTime(getAttrValue("retentionTime", attributes));
+  polarity = getAttrValue("polarity", attributes);
+  lowMz = readDouble(getAttrValue("lowMz", attributes));
+  highMz = readDouble(getAttrValue("highMz", attributes));
+  basePeakIntensity = readDouble(getAttrValue("basePeakIntensity", attributes));
+  totIonCurrent = readDouble(getAttrValue("totIonCurrent", attributes));
+  filterLine = getAttrValue("filterLine", attributes);
+}
+
+std::int64_t SAXMzxmlHandler::claimId(std::int64_t wanted) {
+  // Raise the wanted id past the run of used ids that holds it, if any. Runs
+  // are maximal, so the id right after a run is free.
+  std::int64_t claimed = wanted;
+  auto after = usedRuns.upper_bound(wanted);
+  if (after != usedRuns.begin()) {
+    const auto holder = std::prev(after);
+    if (holder->second >= wanted) claimed = holder->second + 1;
+  }
+
+  // Record it, joining the runs that end right before and start right after it.
+  after = usedRuns.upper_bound(claimed);
+  std::int64_t last = claimed;
+  if (after != usedRuns.end() && after->first == claimed + 1) {
+    last = after->second;
+    after = usedRuns.erase(after);
+  }
+  if (after != usedRuns.begin() && std::prev(after)->second == claimed - 1) {
+    std::prev(after)->second = last;
+  } else {
+    usedRuns.emplace(claimed, last);
+  }
+  usedIds.insert(static_cast<std::uint64_t>(claimed));
+  return claimed;
+}
+
+void SAXMzxmlHandler::endElement(const char* name) {
+  const bool peaksEnd = isName(name, "peaks");
+  if (peaksEnd || isName(name, "precursorMz")) {
+    if (inPeaks && (msLevel == 1 || msLevel == 2)) {
+      pushPeaks(true, true);
+    } else if (inPrecursorMz) {
+      precursorMz = std::strtod(text.c_str(), nullptr);
+    }
+    text.clear();
+    if (peaksEnd) {
+      inPeaks = false;
+    } else {
+      inPrecursorMz = false;
+    }
+  } else if (isName(name, "scan")) {
+    if (ms1Pending && scanType.find("Zoom") != std::string::npos) {
+      ms1Pending = false;
+    } else if (ms2Pending) {
+      pushSpectrum();
+      ms2Pending = false;
+    } else if (ms1Pending) {
+      pushSpectrum();
+      ms1Pending = false;
+    }
+  }
+}
+
+void SAXMzxmlHandler::characters(const char* chars, int len) {
+  if ((inPeaks && (msLevel == 1 || msLevel == 2)) || inPrecursorMz) text.append(chars, static_cast<std::size_t>(len));
+}

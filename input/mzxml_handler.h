@@ -2,6 +2,7 @@
 #define TORVA_INPUT_MZXML_HANDLER_H
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -23,6 +24,16 @@ class SAXMzxmlHandler : public SAXSpectraHandler {
   bool ms2Pending = false;
   bool inPrecursorMz = false;
   bool inPeaks = false;
+
+ private:
+  // The start of a `scan` element: chooses the MS1 or MS2 branch by msLevel.
+  void startScan(const char** attributes);
+  // The smallest id not yet used that is at least `wanted`; marks it used.
+  std::int64_t claimId(std::int64_t wanted);
+
+  // The used ids as maximal runs first -> last, so that claiming an id stays
+  // fast even when thousands of scans share one number.
+  std::map<std::int64_t, std::int64_t> usedRuns;
 };
 
 // Seconds of an xs:duration retention time ("PT1234.5S", "PT20M30S", "P1DT2H").

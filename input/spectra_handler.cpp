@@ -1,12 +1,205 @@
+// Shared spectrum state of the readers: peak-array decoding and record assembly.
 #include "input/spectra_handler.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "input/base64.h"
+#include "input/console.h"
+#include "input/zlib_inflate.h"
+
+namespace {
+
+bool hostIsLittleEndian() {
+  const std::uint16_t probe = 1;
+  unsigned char first;
+  std::memcpy(&first, &probe, 1);
+  return first == 1;
+}
+
+// Bytes that `b64_decode_mio` can write at most for this text: three per
+// complete group of four characters.
+std::size_t base64Yield(const std::string& text) { return text.size() / 4 * 3; }
+
+// Decodes the base64 text into at most `limit` bytes. The buffer is bounded by
+// what the text can yield, never by a declared count, and the result is the
+// same as decoding into a buffer of `limit` bytes.
+std::vector<char> decodeBase64(const std::string& text, std::size_t limit) {
+  std::vector<char> bytes(std::min(limit, base64Yield(text)) + 1);
+  // The decoder only reads its source.
+  const int written = b64_decode_mio(bytes.data(), const_cast<char*>(text.c_str()), bytes.size() - 1);
+  bytes.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+  return bytes;
+}
+
+// The bytes of one peak array with `required` bytes wanted. Plain arrays give
+// at most `required` bytes; zlib arrays are inflated to at most required + 1
+// bytes (one more tells a stream longer than declared), and a stream that does
+// not inflate gives no bytes.
+std::vector<char> arrayBytes(const std::string& text, bool zlibCompressed, std::size_t required) {
+  if (!zlibCompressed) return decodeBase64(text, required);
+  const std::vector<char> compressed = decodeBase64(text, base64Yield(text));
+  std::vector<char> inflated;
+  inflateLimited(reinterpret_cast<const unsigned char*>(compressed.data()), compressed.size(), required,
+                 inflated);
+  return inflated;
+}
+
+// Appends `count` values of `Word`-sized IEEE numbers from `bytes`: m/z and
+// intensity alternating when both are wanted, else every value to one array.
+template <typename Word, typename Value>
+void appendValues(const std::vector<char>& bytes, std::size_t count, bool hostOrder, bool wantMz,
+                  bool wantIntensity, std::vector<float>& mzValues, std::vector<float>& intensityValues) {
+  std::size_t offset = 0;
+  auto next = [&]() {
+    Word word;
+    std::memcpy(&word, bytes.data() + offset, sizeof word);
+    offset += sizeof word;
+    word = SAXSpectraHandler::dtohl(word, hostOrder);
+    Value value;
+    std::memcpy(&value, &word, sizeof value);
+    return static_cast<float>(value);
+  };
+  if (wantMz) mzValues.reserve(count);
+  if (wantIntensity) intensityValues.reserve(count);
+  for (std::size_t j = 0; j < count; ++j) {
+    if (wantMz) mzValues.push_back(next());
+    if (wantIntensity) intensityValues.push_back(next());
+  }
+}
+
+}  // namespace
 
 SAXSpectraHandler::SAXSpectraHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : spectra(spectraOut), header(headerOut) {}
-void SAXSpectraHandler::pushPeaks(bool, bool) {}
-void SAXSpectraHandler::decode32(bool, bool) {}
-void SAXSpectraHandler::decode64(bool, bool) {}
-void SAXSpectraHandler::pushSpectrum() {}
-void SAXSpectraHandler::setDescription() {}
-void SAXSpectraHandler::writeHeader() {}
-std::uint32_t SAXSpectraHandler::dtohl(std::uint32_t value, bool) { return value; }
-std::uint64_t SAXSpectraHandler::dtohl(std::uint64_t value, bool) { return value; }
+
+void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
+  if (wantMz) mzValues.clear();
+  if (wantIntensity) intensityValues.clear();
+  if (lowPrecision) {
+    decode32(wantMz, wantIntensity);
+  } else {
+    decode64(wantMz, wantIntensity);
+  }
+}
+
+void SAXSpectraHandler::decode32(bool wantMz, bool wantIntensity) {
+  const std::size_t arrays = (wantMz ? 1 : 0) + (wantIntensity ? 1 : 0);
+  if (peaksCount <= 0 || arrays == 0) return;
+  const std::size_t count = static_cast<std::size_t>(peaksCount);
+  const std::size_t required = arrays * count * 4;
+  std::vector<char> bytes = arrayBytes(text, zlibCompressed, required);
+
+  // A short array is zero-filled to the declared count, as long as the
+  // declared count is not far beyond what the array holds; a count that the
+  // data cannot back (a corrupt or hostile file) is cut to the values present,
+  // so that memory stays in proportion to the file.
+  std::size_t values = count;
+  if (bytes.size() < required) {
+    const std::size_t available = bytes.size();
+    if (required > available + std::max<std::size_t>(available, 65536)) {
+      values = available / (arrays * 4);
+      console::outFlush(" declared peaksCount " + std::to_string(peaksCount) + " exceeds the " +
+                        std::to_string(available) + " bytes of its peak array: reading " +
+                        std::to_string(values) + " peaks\n");
+    }
+  }
+  bytes.resize(values * arrays * 4, 0);
+  appendValues<std::uint32_t, float>(bytes, values, littleEndian == hostIsLittleEndian(), wantMz, wantIntensity,
+                                     mzValues, intensityValues);
+}
+
+void SAXSpectraHandler::decode64(bool wantMz, bool wantIntensity) {
+  const std::size_t arrays = (wantMz ? 1 : 0) + (wantIntensity ? 1 : 0);
+  if (peaksCount <= 0 || arrays == 0) return;
+  const std::size_t count = static_cast<std::size_t>(peaksCount);
+  const std::size_t required = arrays * count * 8;
+  const std::vector<char> bytes = arrayBytes(text, zlibCompressed, required);
+  if (bytes.size() != required) {
+    console::outFlush(" decoded size " + std::to_string(static_cast<long long>(bytes.size())) +
+                      " and required size " + std::to_string(required) + " dont match:\n" +
+                      " Cause: possible corrupted file.\n");
+    std::exit(1);
+  }
+  appendValues<std::uint64_t, double>(bytes, count, littleEndian == hostIsLittleEndian(), wantMz, wantIntensity,
+                                      mzValues, intensityValues);
+}
+
+void SAXSpectraHandler::pushSpectrum() {
+  current.id = id;
+  current.msLevel = msLevel;
+  current.num = num;
+  current.lowMz = lowMz;
+  current.highMz = highMz;
+  current.polarity = polarity;
+  current.rt = rt;
+  current.scanType = scanType;
+  current.collisionEnergy = collisionEnergy;
+  current.basePeakIntensity = basePeakIntensity;
+  current.totIonCurrent = totIonCurrent;
+  current.filterLine = filterLine;
+  current.precursorMz = precursorMz;
+  current.peaksCount = peaksCount;
+  current.peaks.clear();
+
+  // Never more peaks than both decoded arrays hold, whatever the declared count.
+  std::size_t count = peaksCount > 0 ? static_cast<std::size_t>(peaksCount) : 0;
+  count = std::min({count, mzValues.size(), intensityValues.size()});
+  current.peaks.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    datapeak peak;
+    peak.mz = mzValues[i];
+    peak.intensity = intensityValues[i];
+    current.peaks.push_back(peak);
+  }
+
+  setDescription();
+  spectra.push_back(current);
+
+  if (++pushCount == 2000) {
+    console::outFlush(".");
+    pushCount = 0;
+  }
+}
+
+void SAXSpectraHandler::setDescription() {
+  current.description.clear();
+  // Base name: after the last slash (a slash in first position is kept), or
+  // after a later backslash.
+  std::size_t start = 0;
+  const std::size_t slash = inputFile.rfind('/');
+  if (slash != std::string::npos && slash != 0) start = slash + 1;
+  const std::size_t backslash = inputFile.rfind('\\');
+  if (backslash != std::string::npos && backslash > start) start = backslash + 1;
+  current.description = inputFile.substr(start) + " scan " + std::to_string(num) + " (charge " +
+                        std::to_string(static_cast<int>(current.charge)) + ")";
+}
+
+void SAXSpectraHandler::writeHeader() {
+  header.fileName = fileName;
+  header.fileType = fileType;
+  header.instrument = instrument;
+  header.ionisation = ionisation;
+  header.analyzer = analyzer;
+  header.detector = detector;
+  header.spectrumCount = spectrumCount;
+  header.firstSpectrum = 1;
+  header.lastSpectrum = spectrumCount;
+}
+
+std::uint32_t SAXSpectraHandler::dtohl(std::uint32_t value, bool hostOrder) {
+  if (hostOrder) return value;
+  return ((value & 0x000000FFu) << 24) | ((value & 0x0000FF00u) << 8) | ((value & 0x00FF0000u) >> 8) |
+         ((value & 0xFF000000u) >> 24);
+}
+
+std::uint64_t SAXSpectraHandler::dtohl(std::uint64_t value, bool hostOrder) {
+  if (hostOrder) return value;
+  std::uint64_t reversed = 0;
+  for (int b = 0; b < 8; ++b) {
+    reversed = (reversed << 8) | (value & 0xFF);
+    value >>= 8;
+  }
+  return reversed;
+}

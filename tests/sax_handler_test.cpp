@@ -1,1 +1,128 @@
+// The expat event framework: dispatch, chunked streaming, error reports.
+#include "input/sax_handler.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_support.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+// Records every event as text: "<name a=v>", "</name>", "[text]".
+class RecordingHandler : public SAXHandler {
+ public:
+  void startElement(const char* name, const char** attributes) override {
+    log += std::string("<") + name;
+    for (const char** a = attributes; *a != nullptr; a += 2) log += std::string(" ") + a[0] + "=" + a[1];
+    log += ">";
+  }
+  void endElement(const char* name) override { log += std::string("</") + name + ">"; }
+  void characters(const char* text, int len) override {
+    log += "[" + std::string(text, static_cast<std::size_t>(len)) + "]";
+    collected.append(text, static_cast<std::size_t>(len));
+    ++textCalls;
+  }
+  std::string log;
+  std::string collected;
+  int textCalls = 0;
+};
+
+struct ParseResult {
+  bool ok;
+  std::string err;
+};
+
+ParseResult parseFile(RecordingHandler& handler, const std::string& path) {
+  handler.inputFile = path;
+  testing::internal::CaptureStderr();
+  const bool ok = handler.parse();
+  return {ok, testing::internal::GetCapturedStderr()};
+}
+
+}  // namespace
+
+TEST(SaxHandler, DeliversEventsInDocumentOrder) {
+  TempDir dir;
+  RecordingHandler handler;
+  const auto result = parseFile(handler, dir.write("a.xml", "<a x=\"1\" y=\"2\"><b/>t</a>"));
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.err, "");
+  EXPECT_FALSE(handler.parseFailed);
+  EXPECT_EQ(handler.log, "<a x=1 y=2><b></b>[t]</a>");
+}
+
+TEST(SaxHandler, GetAttrValueTakesFirstMatchOrEmpty) {
+  RecordingHandler handler;
+  const char* attributes[] = {"num", "5", "Num", "6", "num", "7", nullptr};
+  EXPECT_STREQ(handler.getAttrValue("num", attributes), "5");
+  EXPECT_STREQ(handler.getAttrValue("Num", attributes), "6");
+  EXPECT_STREQ(handler.getAttrValue("missing", attributes), "");
+}
+
+TEST(SaxHandler, TextSplitAcrossChunksArrivesInPieces) {
+  TempDir dir;
+  const std::string body(20000, 'x');
+  RecordingHandler handler;
+  EXPECT_TRUE(parseFile(handler, dir.write("big.xml", "<a>" + body + "</a>")).ok);
+  EXPECT_EQ(handler.collected, body);
+  EXPECT_GE(handler.textCalls, 3);
+}
+
+TEST(SaxHandler, FileOfExactChunkMultipleParses) {
+  TempDir dir;
+  const std::string frame = "<a></a>";
+  const std::string document = "<a>" + std::string(16384 - frame.size(), 'y') + "</a>";
+  ASSERT_EQ(document.size(), 16384u);
+  RecordingHandler handler;
+  EXPECT_TRUE(parseFile(handler, dir.write("exact.xml", document)).ok);
+}
+
+TEST(SaxHandler, EmptyFileIsReported) {
+  TempDir dir;
+  const std::string path = dir.write("empty.xml", "");
+  RecordingHandler handler;
+  const auto result = parseFile(handler, path);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(handler.parseFailed);
+  // expat: no element found (code 3).
+  EXPECT_EQ(result.err, path + "(1) : error 3: XML Parsing error.\n");
+}
+
+TEST(SaxHandler, MalformedDocumentKeepsEarlierEvents) {
+  TempDir dir;
+  const std::string path = dir.write("bad.xml", "<a>\n<b>one</b>\n<c><</c>\n</a>");
+  RecordingHandler handler;
+  const auto result = parseFile(handler, path);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(handler.parseFailed);
+  EXPECT_EQ(handler.log.rfind("<a>[\n]<b>[one]</b>[\n]<c>", 0), 0u);
+  EXPECT_EQ(result.err, path + "(3) : error 4: Syntax error parsing XML.\n");
+}
+
+TEST(SaxHandler, MissingFileIsReported) {
+  RecordingHandler handler;
+  const auto result = parseFile(handler, "/nonexistent/run.mzXML");
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(handler.parseFailed);
+  EXPECT_EQ(result.err, "Failed to open input file '/nonexistent/run.mzXML'.\n");
+  EXPECT_EQ(handler.log, "");
+}
+
+TEST(SaxHandler, EntityExpansionIsRefused) {
+  TempDir dir;
+  std::string document = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY lol0 \"lollollollollollol\">\n";
+  for (int i = 1; i <= 9; ++i) {
+    document += "<!ENTITY lol" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) document += "&lol" + std::to_string(i - 1) + ";";
+    document += "\">\n";
+  }
+  document += "]>\n<lolz>&lol9;</lolz>\n";
+  RecordingHandler handler;
+  const auto result = parseFile(handler, dir.write("laughs.xml", document));
+  EXPECT_FALSE(result.ok);
+  EXPECT_LT(handler.collected.size(), 100000000u);
+  EXPECT_NE(result.err.find("XML Parsing error."), std::string::npos);
+}

@@ -1,1 +1,216 @@
+// Peak-array decoding, record assembly and titles of the shared handler core.
+#include "input/spectra_handler.h"
+
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+using testsupport::base64;
+using testsupport::bigEndianDoubles;
+using testsupport::bigEndianFloats;
+using testsupport::littleEndianDoubles;
+using testsupport::littleEndianFloats;
+
+namespace {
+
+std::string deflated(const std::string& bytes) {
+  uLongf size = compressBound(bytes.size());
+  std::string out(size, '\0');
+  compress(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+  out.resize(size);
+  return out;
+}
+
+class SpectraHandlerTest : public testing::Test {
+ protected:
+  // Decodes `text` as one pair array of `count` peaks and returns the stdout it printed.
+  std::string decodePairs(const std::string& text, int count, bool lowPrecision = true, bool zlib = false) {
+    handler.text = text;
+    handler.peaksCount = count;
+    handler.lowPrecision = lowPrecision;
+    handler.zlibCompressed = zlib;
+    testing::internal::CaptureStdout();
+    handler.pushPeaks(true, true);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  std::vector<scan> spectra;
+  Header header;
+  SAXSpectraHandler handler{spectra, header};
+};
+
+const std::vector<float> kPairs = {100.5f, 10, 200.25f, 20, 300.125f, 30};
+const std::vector<double> kPairs64 = {100.123456789, 1e6, 200.5, 2.5};
+
+}  // namespace
+
+TEST_F(SpectraHandlerTest, BigEndianPairsSplitIntoMzAndIntensity) {
+  handler.littleEndian = false;
+  EXPECT_EQ(decodePairs(base64(bigEndianFloats(kPairs)), 3), "");
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30}));
+}
+
+TEST_F(SpectraHandlerTest, ShortThirtyTwoBitArrayIsZeroFilledAndLongOneCut) {
+  handler.littleEndian = false;
+  decodePairs(base64(bigEndianFloats(kPairs)), 4);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f, 0}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30, 0}));
+  decodePairs(base64(bigEndianFloats(kPairs)), 2);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f}));
+}
+
+TEST_F(SpectraHandlerTest, SixtyFourBitArraysInBothByteOrders) {
+  handler.littleEndian = false;
+  decodePairs(base64(bigEndianDoubles(kPairs64)), 2, false);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{1e6f, 2.5f}));
+  handler.littleEndian = true;
+  decodePairs(base64(littleEndianDoubles(kPairs64)), 2, false);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
+}
+
+TEST_F(SpectraHandlerTest, SingleArraysKeepTheOtherOne) {
+  handler.littleEndian = true;
+  handler.peaksCount = 2;
+  handler.text = base64(littleEndianFloats({1, 2}));
+  handler.pushPeaks(true, false);
+  handler.text = base64(littleEndianFloats({5, 6}));
+  handler.pushPeaks(false, true);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{1, 2}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{5, 6}));
+}
+
+TEST_F(SpectraHandlerTest, NoPeaksDeclaredDecodesNothing) {
+  handler.mzValues = {1};
+  decodePairs(base64(bigEndianFloats(kPairs)), 0, false);  // a 64-bit length check does not apply
+  EXPECT_TRUE(handler.mzValues.empty());
+}
+
+TEST_F(SpectraHandlerTest, CompressedArraysMatchTheirPlainForms) {
+  handler.littleEndian = false;
+  decodePairs(base64(deflated(bigEndianFloats(kPairs))), 3, true, true);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30}));
+  decodePairs(base64(deflated(bigEndianDoubles(kPairs64))), 2, false, true);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{1e6f, 2.5f}));
+}
+
+TEST_F(SpectraHandlerTest, CompressedStreamsThatFailOrOverflow) {
+  handler.littleEndian = false;
+  // Corrupt data counts as no bytes: the short 32-bit array is zero-filled.
+  decodePairs(base64("not a zlib stream"), 2, true, true);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{0, 0}));
+  // A stream that inflates to far more than declared is cut at the declared size.
+  decodePairs(base64(deflated(bigEndianFloats(kPairs) + std::string(50000000, '\0'))), 1, true, true);
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f}));
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10}));
+}
+
+TEST_F(SpectraHandlerTest, DeclaredCountFarBeyondTheArrayIsCut) {
+  handler.littleEndian = false;
+  // Two pairs are 16 bytes; a declared count is honoured up to 16 + 65536 bytes.
+  const std::string twoPairs = base64(bigEndianFloats({1, 2, 3, 4}));
+  EXPECT_EQ(decodePairs(twoPairs, 8194), "");
+  EXPECT_EQ(handler.mzValues.size(), 8194u);
+  EXPECT_EQ(decodePairs(twoPairs, 8195),
+            " declared peaksCount 8195 exceeds the 16 bytes of its peak array: reading 2 peaks\n");
+  EXPECT_EQ(handler.mzValues, (std::vector<float>{1, 3}));
+  EXPECT_EQ(decodePairs(twoPairs, 2147483647),
+            " declared peaksCount 2147483647 exceeds the 16 bytes of its peak array: reading 2 peaks\n");
+  EXPECT_EQ(decodePairs(base64(deflated(bigEndianFloats({1, 2, 3, 4, 5}))), 2147483647, true, true),
+            " declared peaksCount 2147483647 exceeds the 20 bytes of its peak array: reading 2 peaks\n");
+  EXPECT_EQ(handler.intensityValues, (std::vector<float>{2, 4}));
+}
+
+TEST(SpectraHandlerDeath, SixtyFourBitLengthMismatchEndsTheProcess) {
+  std::vector<scan> spectra;
+  Header header;
+  SAXSpectraHandler handler(spectra, header);
+  handler.lowPrecision = false;
+  handler.text = base64(bigEndianDoubles({1, 2, 3}));
+  handler.peaksCount = 2;
+  EXPECT_EXIT(handler.pushPeaks(true, true), testing::ExitedWithCode(1), "");
+  // A huge declared count fails the same way without allocating for it.
+  handler.peaksCount = 2147483647;
+  EXPECT_EXIT(handler.pushPeaks(true, true), testing::ExitedWithCode(1), "");
+  handler.zlibCompressed = true;
+  EXPECT_EXIT(handler.pushPeaks(true, true), testing::ExitedWithCode(1), "");
+}
+
+TEST_F(SpectraHandlerTest, PushSpectrumCopiesValuesAndStopsAtShorterArray) {
+  handler.inputFile = "/data/run1.mzXML";
+  handler.num = 1375;
+  handler.id = 9;
+  handler.msLevel = 2;
+  handler.rt = 12.5;
+  handler.precursorMz = 301.1;
+  handler.filterLine = "f";
+  handler.peaksCount = 5;
+  handler.mzValues = {1, 2, 3};
+  handler.intensityValues = {10, 20};
+  handler.pushSpectrum();
+  ASSERT_EQ(spectra.size(), 1u);
+  const scan& s = spectra[0];
+  EXPECT_EQ(s.description, "run1.mzXML scan 1375 (charge 0)");
+  EXPECT_EQ(s.id, 9);
+  EXPECT_EQ(s.num, 1375);
+  EXPECT_EQ(s.peaksCount, 5);
+  EXPECT_EQ(s.msLevel, 2);
+  EXPECT_EQ(s.rt, 12.5);
+  EXPECT_EQ(s.precursorMz, 301.1);
+  EXPECT_EQ(s.filterLine, "f");
+  ASSERT_EQ(s.peaks.size(), 2u);
+  EXPECT_EQ(s.peaks[1].mz, 2);
+  EXPECT_EQ(s.peaks[1].intensity, 20);
+  EXPECT_FALSE(s.peaks[1].isotope);
+}
+
+TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 1999; ++i) handler.pushSpectrum();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  testing::internal::CaptureStdout();
+  handler.pushSpectrum();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 2000; ++i) handler.pushSpectrum();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
+  EXPECT_EQ(spectra.size(), 4000u);
+}
+
+TEST_F(SpectraHandlerTest, TitleUsesTheBaseNameOfThePath) {
+  handler.num = 3;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"run.mzXML", "run.mzXML"},        {"a/b/run.mzXML", "run.mzXML"},
+      {"C:\\data\\run.mzXML", "run.mzXML"}, {"/run.mzXML", "/run.mzXML"},
+      {"a\\b/run.mzXML", "run.mzXML"},  {"a/b\\run.mzXML", "run.mzXML"}};
+  for (const auto& [path, base] : cases) {
+    handler.inputFile = path;
+    handler.setDescription();
+    EXPECT_EQ(handler.current.description, base + " scan 3 (charge 0)") << path;
+  }
+}
+
+TEST_F(SpectraHandlerTest, WriteHeaderCopiesRunMetadata) {
+  handler.fileName = "f";
+  handler.detector = "d";
+  handler.spectrumCount = 250;
+  handler.writeHeader();
+  EXPECT_EQ(header.fileName, "f");
+  EXPECT_EQ(header.detector, "d");
+  EXPECT_EQ(header.spectrumCount, 250);
+  EXPECT_EQ(header.firstSpectrum, 1);
+  EXPECT_EQ(header.lastSpectrum, 250);
+}
+
+TEST(SpectraHandlerByteOrder, DtohlReversesOnlyForeignOrder) {
+  EXPECT_EQ(SAXSpectraHandler::dtohl(std::uint32_t{0x11223344}, true), 0x11223344u);
+  EXPECT_EQ(SAXSpectraHandler::dtohl(std::uint32_t{0x11223344}, false), 0x44332211u);
+  EXPECT_EQ(SAXSpectraHandler::dtohl(std::uint64_t{0x1122334455667788}, false), 0x8877665544332211u);
+}
