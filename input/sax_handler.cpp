@@ -1,24 +1,35 @@
 // The expat event framework under the spectrum readers.
 #include "input/sax_handler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "input/console.h"
 
 namespace {
 
 void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
-  static_cast<SAXHandler*>(userData)->startElement(name, attributes);
+  SAXHandler* handler = static_cast<SAXHandler*>(userData);
+  ++handler->eventsDelivered;
+  handler->startElement(name, attributes);
 }
 
 void endElementCallback(void* userData, const XML_Char* name) {
-  static_cast<SAXHandler*>(userData)->endElement(name);
+  SAXHandler* handler = static_cast<SAXHandler*>(userData);
+  ++handler->eventsDelivered;
+  handler->endElement(name);
 }
 
 void charactersCallback(void* userData, const XML_Char* text, int len) {
-  static_cast<SAXHandler*>(userData)->characters(text, len);
+  SAXHandler* handler = static_cast<SAXHandler*>(userData);
+  ++handler->eventsDelivered;
+  handler->characters(text, len);
 }
+
+constexpr std::size_t kChunk = 8192;
+constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 
 }  // namespace
 
@@ -43,14 +54,28 @@ bool SAXHandler::parse() {
     return false;
   }
 
-  // The document is streamed through one fixed buffer; events reach the
-  // handler as each chunk is parsed.
-  char buffer[8192];
+  // The document is read in 8192-byte chunks and each chunk is parsed as it
+  // arrives. expat re-scans an unfinished token (a tag with attribute values
+  // of megabytes, a huge comment) from its start on every call, which turns
+  // such a token quadratic; so while calls deliver no events, chunks are
+  // gathered into batches of doubling size before they are parsed.
+  char buffer[kChunk];
+  std::vector<char> batch;
+  std::size_t batchSize = kChunk;
   while (true) {
     const std::size_t count = std::fread(buffer, 1, sizeof buffer, file);
     if (count > 0) {
-      if (XML_Parse(parser, buffer, static_cast<int>(count), 0) == XML_STATUS_ERROR) break;
+      batch.insert(batch.end(), buffer, buffer + count);
+      if (batch.size() < batchSize) continue;
+      const std::uint64_t before = eventsDelivered;
+      if (XML_Parse(parser, batch.data(), static_cast<int>(batch.size()), 0) == XML_STATUS_ERROR) break;
+      batch.clear();
+      batchSize = eventsDelivered == before ? std::min(2 * batchSize, kLargestBatch) : kChunk;
       continue;
+    }
+    if (!batch.empty() &&
+        XML_Parse(parser, batch.data(), static_cast<int>(batch.size()), 0) == XML_STATUS_ERROR) {
+      break;
     }
     if (XML_Parse(parser, buffer, 0, 1) != XML_STATUS_ERROR) {
       std::fclose(file);

@@ -3,6 +3,7 @@
 
 #include <expat.h>
 
+#include <cstdint>
 #include <string>
 
 // Base of the XML readers: owns one expat parser, streams one file through it
@@ -27,6 +28,8 @@ class SAXHandler {
   std::string inputFile;
   // Set by parse() when the file could not be opened or was not well formed.
   bool parseFailed = false;
+  // Events delivered so far; parse() watches it to spot a token that spans chunks.
+  std::uint64_t eventsDelivered = 0;
   std::string fileName;
   std::string fileType;
   std::string instrument;
