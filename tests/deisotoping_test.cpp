@@ -53,9 +53,11 @@ TEST(Deisotoping, IsotopeStepsForThreeChargesWithStrictWindow) {
     candidate.intensity = 1000;  // as intense as the lighter peak
     EXPECT_FALSE(f.isIsotope(candidate, lighter)) << step;
   }
-  datapeak outside{301.0, 10};  // 0.002513 short of the step, tolerance 0.001
-  f.massTolerance = 0.001;
-  EXPECT_FALSE(f.isIsotope(outside, lighter));
+  f.massTolerance = 0.25;
+  datapeak atEdge{(300.0 + 1.002513) + 0.25, 10};  // exactly the tolerance away
+  EXPECT_FALSE(f.isIsotope(atEdge, lighter));
+  atEdge.mz -= 0.001;
+  EXPECT_TRUE(f.isIsotope(atEdge, lighter));
 }
 
 TEST(Deisotoping, ThreePeakChainFoldsIntoItsRoot) {

@@ -104,9 +104,3 @@ TEST(WaterLoss, SurvivorsKeepTheirOrderAndDroppedPeaksAbsorbNothing) {
                after);
   EXPECT_EQ(after, (Peaks{{100.0, 5}, {264.0, 50}, {200.0, 7}, {250.0, 9}, {300.0, 1100}, {150.0, 3}}));
 }
-
-TEST(WaterLoss, EmptySpectrumPrintsNothing) {
-  Peaks after;
-  EXPECT_EQ(removeLosses(spectrum(1, {}), after), "");
-  EXPECT_TRUE(after.empty());
-}
