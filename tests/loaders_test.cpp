@@ -102,33 +102,6 @@ TEST(Loaders, MzdataFormatTest) {
   EXPECT_EQ(result.out, "Opening: " + missing + "...Doesn't open\n");
 }
 
-TEST(Loaders, GetParsesIntoTheCallersList) {
-  TempDir dir;
-  std::vector<scan> spectra;
-  Header header;
-  {
-    loadmzxml loader(spectra, header);
-    std::string path = dir.write("run.mzXML", kDeclaration + "\n<mzXML>\n" + mzxmlBody());
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(loader.open(path));
-    EXPECT_TRUE(loader.get());
-    testing::internal::GetCapturedStdout();
-  }
-  {
-    loadmzdata loader(spectra, header);
-    std::string path = dir.write("run.mzdata.xml", mzdataDocument());
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(loader.open(path));
-    EXPECT_TRUE(loader.get());
-    testing::internal::GetCapturedStdout();
-  }
-  ASSERT_EQ(spectra.size(), 2u);
-  EXPECT_EQ(spectra[0].num, 1);
-  EXPECT_EQ(spectra[1].num, 3);
-  EXPECT_EQ(spectra[1].peaks[0].mz, 100);
-  EXPECT_EQ(header.spectrumCount, 1);
-}
-
 TEST(Loaders, MzdataGetAnswersTrueEvenForBrokenXml) {
   TempDir dir;
   std::vector<scan> spectra;
@@ -142,21 +115,6 @@ TEST(Loaders, MzdataGetAnswersTrueEvenForBrokenXml) {
   EXPECT_TRUE(loader.handler.parseFailed);
   testing::internal::GetCapturedStdout();
   EXPECT_NE(testing::internal::GetCapturedStderr().find("Syntax error parsing XML."), std::string::npos);
-}
-
-TEST(Loaders, OpenForceSkipsTheFormatTest) {
-  TempDir dir;
-  std::vector<scan> spectra;
-  Header header;
-  loadmzxml loader(spectra, header);
-  std::string path = dir.write("plain.txt", "not xml at all\n");
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(loader.open_force(path));
-  std::string missing = dir.file("missing");
-  EXPECT_FALSE(loader.open_force(missing));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_TRUE(loader.opened);
-  EXPECT_EQ(loader.handler.inputFile, path);
 }
 
 // The import picks the loader by file name unless it is told to read mzXML.
