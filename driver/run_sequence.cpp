@@ -72,9 +72,14 @@ ExitStatus runSequence(const Options& options) {
   if (options.deisotope && !options.srm) processor.deIsotope(run);
   if (options.removeWaterLoss && !options.srm) processor.removeH2O(run);
 
-  // Chromatograms and peak detection.
-  processor.generateXIC(run);
-  processor.processXIC(run);
+  // Chromatograms and peak detection. Only the transition report reads the
+  // traces afterwards; without it each trace is dropped once it is quantified.
+  if (options.hasTransitionReport) {
+    processor.generateXIC(run);
+    processor.processXIC(run);
+  } else {
+    processor.generateAndProcessXIC(run);
+  }
 
   // Culling of repeated features (untargeted runs only).
   if (options.cull && !options.hasPeakList && !options.hasPeakFile) processor.cullXIC(run);

@@ -29,6 +29,12 @@ class filterer {
   // Peak detection and quantitation of every chromatogram.
   void processXIC(fileHandle& run);
 
+  // generateXIC followed by processXIC, for runs whose later steps read only the
+  // peak figures: each chromatogram's trace is built, quantified and dropped at
+  // once, so the chromatograms keep empty times, intensities and scanNumbers.
+  // Every other field is exactly what the two separate steps give.
+  void generateAndProcessXIC(fileHandle& run);
+
   // Savitzky-Golay smoothing (window selector: <=5 -> 7 points, 6..10 -> 17,
   // >=11 -> 25) and the trapezoid area between `start` and `end` (exclusive).
   void SGsmooth(int window, chrom& X);

@@ -1,20 +1,25 @@
 // Peak detection and quantitation of every chromatogram: denoise and smooth the
 // trace, find the apex nearest the seed spectrum, walk down both flanks, integrate
 // the raw trace between the edges and average the m/z of the feature's peaks.
+#include "processing/peak_detection.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 #include "processing/filterer.h"
+#include "processing/smoothing.h"
 #include "run/file_handle.h"
 
 namespace {
 
 const int kDenoisePasses = 10;
 const double kDenoiseFraction = 0.15;
-const int kSevenPointWindow = 5;       // smoothing selectors up to 5 choose the 7-point window
-const std::size_t kShortestSmoothedTrace = 12;
 const int kDropsEndingWalk = 2;
-const double kWidestFlank = 30;        // per side, in the unit of rt (seconds for mzXML)
+const double kWidestFlank = 30;  // per side, in the unit of rt (seconds for mzXML)
+// Processed traces kept per channel for chromatograms with identical raw traces.
+const std::size_t kTraceCacheBytes = std::size_t{32} << 20;
 
 // The highest point one apex walk has met, and how often it went downhill.
 struct ApexWalk {
@@ -25,13 +30,14 @@ struct ApexWalk {
   int drops = 0;
 
   // Takes the point at k; returns false once the walk is over.
-  bool visit(const chrom& X, const std::vector<double>& y, std::size_t k, double cutoff) {
+  bool visit(const std::vector<double>& y, const std::vector<double>& times,
+             const std::vector<std::int32_t>& scanNumbers, std::size_t k, double cutoff) {
     const double value = y.at(k);
     if (value > highest) {
       highest = value;
       index = k;
-      time = X.times.at(k);
-      scanNumber = X.scanNumbers.at(k);
+      time = times.at(k);
+      scanNumber = scanNumbers.at(k);
     } else if (value < highest) {
       ++drops;
     } else if (highest < cutoff) {
@@ -43,9 +49,9 @@ struct ApexWalk {
 };
 
 // Index of the first point whose time equals the seed time exactly, or -1.
-std::ptrdiff_t seedIndex(const chrom& X, std::size_t points) {
-  for (std::size_t k = 0; k < X.times.size() && k < points; ++k) {
-    if (X.times[k] == X.seedTime) return static_cast<std::ptrdiff_t>(k);
+std::ptrdiff_t seedIndex(const std::vector<double>& times, double seedTime, std::size_t points) {
+  for (std::size_t k = 0; k < times.size() && k < points; ++k) {
+    if (times[k] == seedTime) return static_cast<std::ptrdiff_t>(k);
   }
   return -1;
 }
@@ -85,24 +91,6 @@ std::size_t peakEnd(const std::vector<double>& y, const std::vector<double>& raw
   }
 }
 
-// Mean m/z of the in-window peaks of the spectra behind points start .. end-1.
-// Point k of a chromatogram is built from the channel's own k-th spectrum.
-void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t start,
-                 std::size_t end, double tolerance) {
-  double sum = 0.0;
-  long long count = 0;
-  for (std::size_t k = start; k < end; ++k) {
-    if (k >= ch.scans.size() || ch.scans[k] >= run.scans.size()) continue;
-    for (const datapeak& peak : run.scans[ch.scans[k]].peaks) {
-      if (peak.mz > X.mz - tolerance && peak.mz < X.mz + tolerance) {
-        sum += peak.mz;
-        ++count;
-      }
-    }
-  }
-  if (count > 0) X.peakMz = sum / count;
-}
-
 void markNoPeak(chrom& X) {
   X.apexIntensity = 0;
   X.apexTime = 0;
@@ -112,67 +100,111 @@ void markNoPeak(chrom& X) {
 
 }  // namespace
 
+ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSpectra& spectra)
+    : spectra_(spectra),
+      cutoffLevel_(static_cast<double>(params.cutoff)),
+      edgeFloor_(static_cast<double>(params.cutoff / 500)),
+      massTolerance_(params.massTolerance),
+      denoise_(params.skipDenoise == 0),
+      cache_(kTraceCacheBytes) {}
+
+const std::vector<double>& ChannelPeakDetector::processedTrace(const std::vector<double>& raw) {
+  // Without denoising the processing is one cheap pass; not worth a lookup.
+  if (!denoise_) {
+    processed_.assign(raw.begin(), raw.end());
+    smoothSevenPoint(processed_, scratch_);
+    return processed_;
+  }
+  const std::uint64_t key = TraceCache::hash(raw);
+  if (const std::vector<double>* known = cache_.find(key, raw)) return *known;
+  processed_.assign(raw.begin(), raw.end());
+  symmlet8::denoise(processed_, kDenoiseFraction, kDenoisePasses, wavelet_);
+  smoothSevenPoint(processed_, scratch_);
+  cache_.insert(key, raw, processed_);
+  return processed_;
+}
+
+bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
+                                 const std::vector<double>& times,
+                                 const std::vector<std::int32_t>& scanNumbers) const {
+  const std::size_t n = y.size();
+  const std::ptrdiff_t seed = seedIndex(times, X.seedTime, n);
+  if (seed < 0) {
+    markNoPeak(X);
+    return false;
+  }
+  const std::size_t e = static_cast<std::size_t>(seed);
+
+  ApexWalk left;
+  left.index = e;
+  for (std::size_t k = e + 1; k-- > 0;) {
+    if (!left.visit(y, times, scanNumbers, k, cutoffLevel_)) break;
+  }
+  ApexWalk right;
+  right.index = e;
+  for (std::size_t k = e; k < n; ++k) {
+    if (!right.visit(y, times, scanNumbers, k, cutoffLevel_)) break;
+  }
+
+  // The walk that climbed; when both did, the apex nearer the seed (left on a tie).
+  const ApexWalk* chosen = &right;
+  if (left.index != e) {
+    if (right.index == e || e - left.index <= right.index - e) chosen = &left;
+  }
+  if (chosen->highest == 0 || X.mz == 0) {
+    markNoPeak(X);
+    return false;
+  }
+
+  const std::size_t apex = chosen->index;
+  const std::ptrdiff_t start = peakStart(y, raw, times, apex, edgeFloor_);
+  const std::size_t S = start < 0 ? 0 : static_cast<std::size_t>(start);
+  const std::size_t E = peakEnd(y, raw, times, apex, edgeFloor_);
+  X.area = trapezoidArea(times, raw, static_cast<int>(S), static_cast<int>(E));
+  X.apexIntensity = chosen->highest;
+  X.apexTime = chosen->time;
+  X.peakMz = X.mz;
+  X.startScan = scanNumbers.at(S);
+  X.endScan = scanNumbers.at(E - 1);
+  X.apexScan = scanNumbers.at(apex);
+
+  // Feature mass: mean m/z of the in-window peaks of the spectra behind points
+  // S .. E-1 (point k of a chromatogram is built from the channel's k-th spectrum).
+  const double low = X.mz - massTolerance_;
+  const double high = X.mz + massTolerance_;
+  double sum = 0.0;
+  long long count = 0;
+  for (std::size_t k = S; k < E; ++k) spectra_.addMassesInWindow(k, low, high, sum, count);
+  if (count > 0) X.peakMz = sum / count;
+  return true;
+}
+
+std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first) {
+  std::vector<std::size_t> order;
+  order.reserve(chroms.size() - std::min(first, chroms.size()));
+  for (std::size_t i = first; i < chroms.size(); ++i) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&chroms](std::size_t a, std::size_t b) {
+    const double x = chroms[a].mz;
+    const double y = chroms[b].mz;
+    if (std::isnan(x)) return false;
+    return std::isnan(y) || x < y;
+  });
+  return order;
+}
+
 void filterer::processXIC(fileHandle& run) {
-  const double cutoffLevel = static_cast<double>(cutoff);
-  const double edgeFloor = static_cast<double>(cutoff / 500);
   for (channel& ch : run.channels) {
-    for (chrom& X : ch.chroms) {
+    if (ch.chroms.empty()) continue;
+    const ChannelSpectra spectra(run, ch);
+    ChannelPeakDetector detector(*this, spectra);
+    for (std::size_t position : orderByMz(ch.chroms, 0)) {
+      chrom& X = ch.chroms[position];
       X.apexTime = 0;
       X.apexIntensity = 0;
-      chrom W = X;  // keeps the raw trace
-
-      if (skipDenoise == 0) {
-        double fraction = kDenoiseFraction;
-        waveletDenoise(fraction, kDenoisePasses, X);
-      }
-      if (X.intensities.size() >= kShortestSmoothedTrace) SGsmooth(kSevenPointWindow, X);
-
-      const std::vector<double>& y = X.intensities;
-      const std::size_t n = y.size();
-      const std::ptrdiff_t seed = seedIndex(X, n);
-      if (seed < 0) {
-        markNoPeak(X);
-        continue;
-      }
-      const std::size_t e = static_cast<std::size_t>(seed);
-
-      ApexWalk left;
-      left.index = e;
-      for (std::size_t k = e + 1; k-- > 0;) {
-        if (!left.visit(X, y, k, cutoffLevel)) break;
-      }
-      ApexWalk right;
-      right.index = e;
-      for (std::size_t k = e; k < n; ++k) {
-        if (!right.visit(X, y, k, cutoffLevel)) break;
-      }
-
-      // The walk that climbed; when both did, the apex nearer the seed (left on a tie).
-      const ApexWalk* chosen = &right;
-      if (left.index != e) {
-        if (right.index == e || e - left.index <= right.index - e) chosen = &left;
-      }
-      W.apexIntensity = chosen->highest;
-      W.apexTime = chosen->time;
-      W.apexScan = chosen->scanNumber;
-      W.peakMz = X.mz;
-
-      if (W.apexIntensity == 0 || X.mz == 0) {
-        markNoPeak(X);
-        continue;
-      }
-
-      const std::size_t apex = chosen->index;
-      const std::ptrdiff_t start = peakStart(y, W.intensities, X.times, apex, edgeFloor);
-      const std::size_t S = start < 0 ? 0 : static_cast<std::size_t>(start);
-      const std::size_t E = peakEnd(y, W.intensities, X.times, apex, edgeFloor);
-      trapizoid(W, static_cast<int>(S), static_cast<int>(E));
-
-      X = W;
-      X.startScan = X.scanNumbers.at(S);
-      X.endScan = X.scanNumbers.at(E - 1);
-      X.apexScan = X.scanNumbers.at(apex);
-      featureMass(run, ch, X, S, E, massTolerance);
+      const std::vector<double>& processed = detector.processedTrace(X.intensities);
+      // With a peak the chromatogram keeps its raw trace; without one it shows
+      // the processed trace.
+      if (!detector.detect(X, X.intensities, processed, X.times, X.scanNumbers)) X.intensities = processed;
     }
   }
 }

@@ -1,42 +1,41 @@
 // Repeated, shifted Symmlet-8 wavelet shrinkage of a chromatogram trace.
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 
 #include "processing/filterer.h"
-#include "processing/symmlet8.h"
+#include "processing/symmlet8_kernels.h"
 
-void filterer::waveletDenoise(double& fraction, int passes, chrom& X) {
-  std::vector<double>& x = X.intensities;
-  const double originalLength = static_cast<double>(x.size());
-  if (passes == 0) return;
+void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws) {
+  const std::size_t length = trace.size();
+  const double originalLength = static_cast<double>(length);
+  if (passes == 0 || length == 0) return;
 
   for (int pass = 0;; ++pass) {
-    // Pad with zeros to the next power of two, M = 2^p.
-    const std::size_t n = x.size();
-    int p = 0;
-    while (std::pow(2.0, p) < static_cast<double>(n)) ++p;
-    const std::size_t padded = static_cast<std::size_t>(std::pow(2.0, p));
-    x.resize(padded, 0.0);
+    // Pass i > 0 runs on the trace preceded by trunc(N0 / i) copies of its first
+    // value, so that the wavelet grid falls differently on the signal.
+    const std::size_t shift = pass > 0 ? static_cast<std::size_t>(originalLength / pass) : 0;
+    const std::size_t n = shift + length;
+    // Pad with zeros to the next power of two.
+    std::size_t padded = 1;
+    while (padded < n) padded *= 2;
 
-    FastSymmlet8::transform(x, static_cast<int>(padded));
-    FastSymmlet8::threshold(x, static_cast<int>(padded - n), p, fraction);
-    FastSymmlet8::invTransform(x, static_cast<int>(padded));
-    x.resize(n);
+    if (ws.padded.size() < padded) ws.padded.resize(padded);
+    double* x = ws.padded.data();
+    std::fill(x, x + shift, trace.front());
+    std::copy(trace.begin(), trace.end(), x + shift);
+    std::fill(x + n, x + padded, 0.0);
 
-    // Remove the block of repeated values that shifted this pass.
-    if (pass > 0) {
-      const std::size_t shift = static_cast<std::size_t>(originalLength / pass);
-      x.erase(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(shift, x.size())));
-    }
+    forward(x, padded, ws);
+    softThreshold(x, padded, static_cast<int>(padded - n), fraction, ws);
+    inverse(x, padded, ws);
+
+    // Drop the shift block and the padding again.
+    std::copy(x + shift, x + n, trace.begin());
     if (pass + 1 >= passes) break;
-
-    // Shift the next pass by prefixing copies of the first value, so that the
-    // wavelet grid falls differently on the signal.
-    const std::size_t nextShift = static_cast<std::size_t>(originalLength / (pass + 1));
-    if (nextShift > 0 && !x.empty()) {
-      const double first = x.front();
-      x.insert(x.begin(), nextShift, first);
-    }
   }
+}
+
+void filterer::waveletDenoise(double& fraction, int passes, chrom& X) {
+  WaveletWorkspace ws;
+  symmlet8::denoise(X.intensities, fraction, passes, ws);
 }

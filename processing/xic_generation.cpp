@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "processing/filterer.h"
+#include "processing/peak_detection.h"
+#include "processing/spectrum_index.h"
 #include "run/file_handle.h"
 
 void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
@@ -20,14 +22,51 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
 
 namespace {
 
-// Sum of the intensities of the peaks of `spectrum` whose m/z lies strictly
-// within `tolerance` of `targetMz`, in stored peak order.
-double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance) {
-  double sum = 0.0;
-  for (const datapeak& peak : spectrum.peaks) {
-    if (targetMz > peak.mz - tolerance && targetMz < peak.mz + tolerance) sum += peak.intensity;
+// The time axis and scan numbers shared by every chromatogram of a channel.
+struct ChannelAxis {
+  std::vector<double> times;
+  std::vector<std::int32_t> scanNumbers;
+
+  ChannelAxis(const fileHandle& run, const channel& ch) {
+    times.reserve(ch.scans.size());
+    scanNumbers.reserve(ch.scans.size());
+    for (std::size_t index : ch.scans) {
+      const scan& spectrum = run.scans.at(index);
+      times.push_back(spectrum.rt);
+      scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
+    }
   }
-  return sum;
+};
+
+// Appends to the channel one chromatogram per seed, with its seed fields set and
+// no trace yet. Without a target list every spectrum of the channel is picked
+// in turn; with one, a single pass seeds one chromatogram per target at the
+// channel's first spectrum.
+void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
+  const std::size_t spectrumCount = ch.scans.size();
+  bool targetsUsed = false;
+  for (std::size_t pass = 0; pass < spectrumCount && !targetsUsed; ++pass) {
+    scan& seedSpectrum = run.scans.at(ch.scans.at(pass));
+    std::vector<datapeak> seeds = run.targetPeaks;
+    if (seeds.empty()) {
+      processor.pickPeaks(&seedSpectrum, seeds);
+    } else {
+      targetsUsed = true;
+    }
+    for (const datapeak& seed : seeds) {
+      chrom X;
+      X.mz = seed.mz;
+      X.seedIntensity = seed.intensity;
+      X.seedTime = seedSpectrum.rt;
+      X.seedScan = static_cast<std::int32_t>(seedSpectrum.num);
+      ch.chroms.push_back(std::move(X));
+    }
+  }
+}
+
+// Total of a trace as generated, added point by point in channel order.
+void addTotal(chrom& X, const std::vector<double>& trace) {
+  for (double value : trace) X.totalIntensity += value;
 }
 
 }  // namespace
@@ -35,38 +74,38 @@ double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance)
 void filterer::generateXIC(fileHandle& run) {
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
-    const std::size_t spectrumCount = ch.scans.size();
-    bool targetsUsed = false;
-    // Without a target list every spectrum of the channel is picked in turn;
-    // with one, a single pass builds one chromatogram per target.
-    for (std::size_t pass = 0; pass < spectrumCount && !targetsUsed; ++pass) {
-      scan& seedSpectrum = run.scans.at(ch.scans.at(pass));
-      std::vector<datapeak> seeds = run.targetPeaks;
-      if (seeds.empty()) {
-        pickPeaks(&seedSpectrum, seeds);
-      } else {
-        targetsUsed = true;
-      }
+    const ChannelAxis axis(run, ch);
+    const std::size_t first = ch.chroms.size();
+    appendSeededChroms(*this, run, ch);
+    const ChannelSpectra spectra(run, ch);
+    // Traces in m/z order, so that each window starts where the previous one ended.
+    WindowSweep sweep(spectra, massTolerance);
+    for (std::size_t position : orderByMz(ch.chroms, first)) {
+      chrom& X = ch.chroms[position];
+      X.times = axis.times;
+      X.scanNumbers = axis.scanNumbers;
+      sweep.trace(X.mz, X.intensities);
+      addTotal(X, X.intensities);
+    }
+  }
+}
 
-      for (const datapeak& seed : seeds) {
-        chrom X;
-        X.mz = seed.mz;
-        X.seedIntensity = seed.intensity;
-        X.seedTime = seedSpectrum.rt;
-        X.seedScan = static_cast<std::int32_t>(seedSpectrum.num);
-        X.times.reserve(spectrumCount);
-        X.intensities.reserve(spectrumCount);
-        X.scanNumbers.reserve(spectrumCount);
-        for (std::size_t index : ch.scans) {
-          const scan& spectrum = run.scans.at(index);
-          X.times.push_back(spectrum.rt);
-          X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
-          const double sum = traceSumInWindow(spectrum, seed.mz, massTolerance);
-          X.intensities.push_back(sum);
-          X.totalIntensity += sum;
-        }
-        ch.chroms.push_back(std::move(X));
-      }
+void filterer::generateAndProcessXIC(fileHandle& run) {
+  for (channel& ch : run.channels) {
+    if (ch.scans.empty()) continue;
+    const ChannelAxis axis(run, ch);
+    const std::size_t first = ch.chroms.size();
+    appendSeededChroms(*this, run, ch);
+    const ChannelSpectra spectra(run, ch);
+    WindowSweep sweep(spectra, massTolerance);
+    ChannelPeakDetector detector(*this, spectra);
+    std::vector<double> raw;
+    for (std::size_t position : orderByMz(ch.chroms, first)) {
+      chrom& X = ch.chroms[position];
+      sweep.trace(X.mz, raw);
+      addTotal(X, raw);
+      // The trace is used here and then dropped; only the peak figures stay.
+      detector.detect(X, raw, detector.processedTrace(raw), axis.times, axis.scanNumbers);
     }
   }
 }

@@ -1,0 +1,50 @@
+#ifndef TORVA_PROCESSING_PEAK_DETECTION_H
+#define TORVA_PROCESSING_PEAK_DETECTION_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "processing/chrom.h"
+#include "processing/spectrum_index.h"
+#include "processing/symmlet8_kernels.h"
+#include "processing/trace_cache.h"
+
+class filterer;
+
+// Peak detection for the chromatograms of one channel. It keeps the buffers and
+// the cache of processed traces that the chromatograms of the channel share;
+// every chromatogram's figures come out exactly as if it were processed alone.
+class ChannelPeakDetector {
+ public:
+  ChannelPeakDetector(const filterer& params, const ChannelSpectra& spectra);
+
+  // The denoised (unless denoising is skipped) and smoothed form of `raw`.
+  // The reference stays valid until the next call.
+  const std::vector<double>& processedTrace(const std::vector<double>& raw);
+
+  // Sets the peak figures of X (apex, edges, area, feature mass) from its raw
+  // trace, its processed trace and the channel's time axis and scan numbers.
+  // Returns false when there is no peak: the apex figures are then 0, peakMz is
+  // X.mz, and area, startScan and endScan are left as they were.
+  bool detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& processed,
+              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers) const;
+
+ private:
+  const ChannelSpectra& spectra_;
+  double cutoffLevel_;
+  double edgeFloor_;
+  double massTolerance_;
+  bool denoise_;
+  TraceCache cache_;
+  WaveletWorkspace wavelet_;
+  std::vector<double> processed_;
+  std::vector<double> scratch_;
+};
+
+// Positions first .. chroms.size()-1 of `chroms`, ordered by m/z (NaN last,
+// ties in list order). Chromatograms with nearby m/z often have identical
+// traces, which the cache of processed traces then finds one after another.
+std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first);
+
+#endif

@@ -1,0 +1,16 @@
+#ifndef TORVA_PROCESSING_SMOOTHING_H
+#define TORVA_PROCESSING_SMOOTHING_H
+
+#include <vector>
+
+// The 7-point Savitzky-Golay smoothing of peak detection on a plain trace: what
+// filterer::SGsmooth does with a window selector up to 5 (traces under 12
+// points are left as they are; otherwise negatives are clamped to 0).
+// `scratch` is a reusable buffer.
+void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch);
+
+// The trapezoid area of filterer::trapizoid over points start .. end-1 of the
+// trace y on the time axis t (y[start] itself when start == end).
+double trapezoidArea(const std::vector<double>& t, const std::vector<double>& y, int start, int end);
+
+#endif

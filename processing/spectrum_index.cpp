@@ -1,0 +1,118 @@
+#include "processing/spectrum_index.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "run/file_handle.h"
+
+namespace {
+
+bool sortedByMz(const std::vector<datapeak>& peaks) {
+  for (std::size_t i = 0; i < peaks.size(); ++i) {
+    if (!std::isfinite(peaks[i].mz)) return false;
+    if (i > 0 && peaks[i - 1].mz > peaks[i].mz) return false;
+  }
+  return true;
+}
+
+// Moves `position` up to the first peak for which `inPrefix` is false, where
+// `inPrefix` holds for a prefix of the peaks: a few single steps, then a
+// binary search over the rest.
+template <typename Predicate>
+std::size_t advance(const datapeak* peaks, std::size_t count, std::size_t position, Predicate inPrefix) {
+  for (int step = 0; step < 8; ++step) {
+    if (position >= count || !inPrefix(peaks[position])) return position;
+    ++position;
+  }
+  return static_cast<std::size_t>(std::partition_point(peaks + position, peaks + count, inPrefix) - peaks);
+}
+
+}  // namespace
+
+ChannelSpectra::ChannelSpectra(const fileHandle& run, const channel& ch) {
+  spectra_.resize(ch.scans.size());
+  for (std::size_t k = 0; k < ch.scans.size(); ++k) {
+    if (ch.scans[k] >= run.scans.size()) continue;  // left empty
+    const std::vector<datapeak>& peaks = run.scans[ch.scans[k]].peaks;
+    spectra_[k].peaks = peaks.data();
+    spectra_[k].count = peaks.size();
+    spectra_[k].sorted = sortedByMz(peaks);
+  }
+}
+
+double ChannelSpectra::windowSum(std::size_t k, double target, double tolerance) const {
+  const Spectrum& s = spectra_[k];
+  const datapeak* first = s.peaks;
+  const datapeak* last = s.peaks + s.count;
+  if (!s.sorted) {
+    double sum = 0.0;
+    for (const datapeak* p = first; p != last; ++p) {
+      if (target > p->mz - tolerance && target < p->mz + tolerance) sum += p->intensity;
+    }
+    return sum;
+  }
+  // With m/z ascending, "target < mz + tolerance" is false on a prefix and
+  // "target > mz - tolerance" true on a prefix; the window lies between the two ends.
+  const datapeak* low = std::partition_point(
+      first, last, [&](const datapeak& p) { return !(target < p.mz + tolerance); });
+  const datapeak* high =
+      std::partition_point(first, last, [&](const datapeak& p) { return target > p.mz - tolerance; });
+  double sum = 0.0;
+  for (const datapeak* p = low; p < high; ++p) sum += p->intensity;
+  return sum;
+}
+
+void ChannelSpectra::addMassesInWindow(std::size_t k, double low, double high, double& sum,
+                                       long long& count) const {
+  if (k >= spectra_.size()) return;
+  const Spectrum& s = spectra_[k];
+  const datapeak* first = s.peaks;
+  const datapeak* last = s.peaks + s.count;
+  if (!s.sorted) {
+    for (const datapeak* p = first; p != last; ++p) {
+      if (p->mz > low && p->mz < high) {
+        sum += p->mz;
+        ++count;
+      }
+    }
+    return;
+  }
+  const datapeak* begin = std::partition_point(first, last, [&](const datapeak& p) { return !(p.mz > low); });
+  const datapeak* end = std::partition_point(first, last, [&](const datapeak& p) { return p.mz < high; });
+  for (const datapeak* p = begin; p < end; ++p) {
+    sum += p->mz;
+    ++count;
+  }
+}
+
+WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance)
+    : spectra_(spectra), tolerance_(tolerance), previous_(0),
+      low_(spectra.size(), 0), high_(spectra.size(), 0) {}
+
+void WindowSweep::trace(double target, std::vector<double>& out) {
+  const std::size_t n = spectra_.size();
+  out.resize(n);
+  if (std::isnan(target) || (started_ && target < previous_)) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = spectra_.windowSum(k, target, tolerance_);
+    return;
+  }
+  started_ = true;
+  previous_ = target;
+  const double tolerance = tolerance_;
+  const auto belowWindow = [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); };
+  const auto notAboveWindow = [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; };
+  for (std::size_t k = 0; k < n; ++k) {
+    const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
+    if (!s.sorted) {
+      out[k] = spectra_.windowSum(k, target, tolerance);
+      continue;
+    }
+    const std::size_t low = advance(s.peaks, s.count, low_[k], belowWindow);
+    const std::size_t high = advance(s.peaks, s.count, high_[k], notAboveWindow);
+    low_[k] = low;
+    high_[k] = high;
+    double sum = 0.0;
+    for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
+    out[k] = sum;
+  }
+}

@@ -1,0 +1,67 @@
+#ifndef TORVA_PROCESSING_SPECTRUM_INDEX_H
+#define TORVA_PROCESSING_SPECTRUM_INDEX_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "input/records.h"
+
+class fileHandle;
+struct channel;
+
+// The spectra of one channel, prepared for m/z window queries. A spectrum whose
+// peaks are stored in non-decreasing m/z order (all m/z finite) has each
+// window's peaks in one contiguous index range, found by binary search with the
+// very comparisons of the plain scan; any other spectrum is scanned peak by
+// peak. Either way the same peaks are summed in the same stored order, so the
+// results are identical bit for bit. The store must outlive the index and keep
+// its spectra unchanged meanwhile.
+class ChannelSpectra {
+ public:
+  ChannelSpectra(const fileHandle& run, const channel& ch);
+
+  std::size_t size() const { return spectra_.size(); }
+  bool sorted(std::size_t k) const { return spectra_[k].sorted; }
+
+  // Sum, from 0.0 in stored order, of the intensities of the peaks p of
+  // spectrum k with target > p.mz - tolerance and target < p.mz + tolerance.
+  double windowSum(std::size_t k, double target, double tolerance) const;
+
+  // For every peak p of spectrum k, in stored order, with p.mz > low and
+  // p.mz < high: adds p.mz to `sum` and 1 to `count`. A spectrum missing from
+  // the store adds nothing.
+  void addMassesInWindow(std::size_t k, double low, double high, double& sum, long long& count) const;
+
+ private:
+  friend class WindowSweep;
+  struct Spectrum {
+    const datapeak* peaks = nullptr;
+    std::size_t count = 0;
+    bool sorted = false;
+  };
+  std::vector<Spectrum> spectra_;
+};
+
+// Traces of one channel for targets taken in non-decreasing m/z order. In a
+// sorted spectrum both ends of a target's window range only move up as the
+// target grows, so each trace moves the ends on from where the previous target
+// left them; unsorted spectra are scanned in full.
+class WindowSweep {
+ public:
+  WindowSweep(const ChannelSpectra& spectra, double tolerance);
+
+  // Sets out[k] to the window sum of spectrum k for `target`, for every k.
+  // A target below the previous one (or NaN) is answered by plain lookups.
+  void trace(double target, std::vector<double>& out);
+
+ private:
+  const ChannelSpectra& spectra_;
+  double tolerance_;
+  double previous_;
+  bool started_ = false;
+  std::vector<std::size_t> low_;   // first peak with target < mz + tolerance
+  std::vector<std::size_t> high_;  // first peak with !(target > mz - tolerance)
+};
+
+#endif

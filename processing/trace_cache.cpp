@@ -1,0 +1,86 @@
+#include "processing/trace_cache.h"
+
+#include <cstring>
+
+TraceCache::TraceCache(std::size_t byteBudget) : byteBudget_(byteBudget) {}
+
+std::uint64_t TraceCache::hash(const std::vector<double>& raw) {
+  // FNV-1a over 64-bit words, then a final avalanche step.
+  std::uint64_t h = 1469598103934665603ULL ^ raw.size();
+  for (double value : raw) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    h = (h ^ bits) * 1099511628211ULL;
+  }
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  return h;
+}
+
+const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector<double>& raw) const {
+  ++lookups_;
+  const auto range = index_.equal_range(key);
+  for (auto it = range.first; it != range.second; ++it) {
+    const Entry& entry = entries_[it->second];
+    if (entry.raw.size() == raw.size() &&
+        (raw.empty() || std::memcmp(entry.raw.data(), raw.data(), raw.size() * sizeof(double)) == 0)) {
+      ++hits_;
+      return &entry.processed;
+    }
+  }
+  return nullptr;
+}
+
+void TraceCache::insert(std::uint64_t key, const std::vector<double>& raw,
+                        const std::vector<double>& processed) {
+  const std::size_t size = (raw.size() + processed.size()) * sizeof(double);
+  while (count_ > 0 && bytes_ + size > byteBudget_) evictOldest();
+
+  std::size_t position = 0;
+  if (count_ < entries_.size()) {
+    position = (oldest_ + count_) % entries_.size();
+  } else {
+    // The ring is full with room in the budget: grow it, keeping the order.
+    std::vector<Entry> grown;
+    grown.reserve(entries_.size() * 2 + 1);
+    for (std::size_t i = 0; i < count_; ++i) grown.push_back(std::move(entries_[(oldest_ + i) % entries_.size()]));
+    grown.resize(entries_.size() * 2 + 1);
+    entries_ = std::move(grown);
+    oldest_ = 0;
+    index_.clear();
+    for (std::size_t i = 0; i < count_; ++i) index_.emplace(entries_[i].key, i);
+    position = count_;
+  }
+  Entry& entry = entries_[position];
+  entry.key = key;
+  entry.raw.assign(raw.begin(), raw.end());
+  entry.processed.assign(processed.begin(), processed.end());
+  index_.emplace(key, position);
+  bytes_ += size;
+  ++count_;
+}
+
+void TraceCache::evictOldest() {
+  Entry& entry = entries_[oldest_];
+  const auto range = index_.equal_range(entry.key);
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second == oldest_) {
+      index_.erase(it);
+      break;
+    }
+  }
+  bytes_ -= (entry.raw.size() + entry.processed.size()) * sizeof(double);
+  std::vector<double>().swap(entry.raw);
+  std::vector<double>().swap(entry.processed);
+  oldest_ = (oldest_ + 1) % entries_.size();
+  --count_;
+}
+
+void TraceCache::clear() {
+  entries_.clear();
+  index_.clear();
+  bytes_ = 0;
+  oldest_ = 0;
+  count_ = 0;
+}

@@ -1,0 +1,324 @@
+// The fast chromatogram paths against the straightforward reference, bit for
+// bit, on many generated runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "processing/filterer.h"
+#include "processing/symmlet8.h"
+#include "processing/trace_cache.h"
+#include "run/file_handle.h"
+#include "tests/reference/reference_processing.h"
+
+namespace {
+
+// SplitMix64: the same numbers on every platform.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  // Integer in [low, high].
+  long between(long low, long high) { return low + static_cast<long>(next() % static_cast<std::uint64_t>(high - low + 1)); }
+  double uniform(double low, double high) { return low + (high - low) * (next() >> 11) * 0x1.0p-53; }
+  bool chance(double p) { return uniform(0, 1) < p; }
+
+ private:
+  std::uint64_t state_;
+};
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+// Every field of two chromatograms, doubles compared by their bits.
+void expectSameChrom(const chrom& fast, const chrom& plain, const std::string& where, bool withLists = true) {
+  EXPECT_TRUE(sameBits(fast.mz, plain.mz)) << where;
+  EXPECT_TRUE(sameBits(fast.seedIntensity, plain.seedIntensity)) << where;
+  EXPECT_TRUE(sameBits(fast.seedTime, plain.seedTime)) << where;
+  EXPECT_EQ(fast.seedScan, plain.seedScan) << where;
+  if (withLists) {
+    EXPECT_TRUE(sameBits(fast.times, plain.times)) << where;
+    EXPECT_TRUE(sameBits(fast.intensities, plain.intensities)) << where;
+    EXPECT_EQ(fast.scanNumbers, plain.scanNumbers) << where;
+  }
+  EXPECT_TRUE(sameBits(fast.totalIntensity, plain.totalIntensity)) << where;
+  EXPECT_TRUE(sameBits(fast.peakMz, plain.peakMz)) << where << " " << fast.peakMz << " " << plain.peakMz;
+  EXPECT_TRUE(sameBits(fast.apexTime, plain.apexTime)) << where;
+  EXPECT_TRUE(sameBits(fast.apexIntensity, plain.apexIntensity)) << where;
+  EXPECT_EQ(fast.apexScan, plain.apexScan) << where;
+  EXPECT_TRUE(sameBits(fast.area, plain.area)) << where << " " << fast.area << " " << plain.area;
+  EXPECT_EQ(fast.startScan, plain.startScan) << where;
+  EXPECT_EQ(fast.endScan, plain.endScan) << where;
+}
+
+void expectSameRuns(const fileHandle& fast, const fileHandle& plain, const std::string& where,
+                    bool withLists = true) {
+  ASSERT_EQ(fast.channels.size(), plain.channels.size()) << where;
+  for (std::size_t c = 0; c < fast.channels.size(); ++c) {
+    const std::vector<chrom>& a = fast.channels[c].chroms;
+    const std::vector<chrom>& b = plain.channels[c].chroms;
+    ASSERT_EQ(a.size(), b.size()) << where << " channel " << c;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      expectSameChrom(a[i], b[i], where + " channel " + std::to_string(c) + " chrom " + std::to_string(i),
+                      withLists);
+    }
+  }
+  // Peak picking writes each picked peak's time into the spectrum.
+  ASSERT_EQ(fast.scans.size(), plain.scans.size());
+  for (std::size_t s = 0; s < fast.scans.size(); ++s) {
+    for (std::size_t p = 0; p < fast.scans[s].peaks.size(); ++p) {
+      EXPECT_TRUE(sameBits(fast.scans[s].peaks[p].rt, plain.scans[s].peaks[p].rt)) << where;
+    }
+  }
+}
+
+// Parameters and store of one generated run.
+struct GeneratedRun {
+  filterer params;
+  fileHandle run;
+};
+
+// A run of one to three channels. M/z values sit partly on a 0.25 grid, so that
+// many peaks lie exactly one tolerance (0.25, 0.5 or 1) from a target; some
+// spectra are stored out of m/z order; intensities repeat, include zeros and
+// follow elution profiles strong enough to give peaks.
+GeneratedRun generateRun(std::uint64_t seed) {
+  Random random(seed);
+  GeneratedRun g;
+  const double tolerances[] = {0.5, 0.25, 1.0, 0.01};
+  const std::int32_t cutoffs[] = {10000, 1000, 0, 50000};
+  g.params.massTolerance = tolerances[random.between(0, 3)];
+  g.params.cutoff = cutoffs[random.between(0, 3)];
+  g.params.timeTolerance = 0.5;
+  g.params.skipDenoise = random.chance(0.25) ? 1 : 0;
+
+  const long channels = random.between(1, 3);
+  const bool longTraces = random.chance(0.15);
+  for (long c = 0; c < channels; ++c) {
+    channel ch;
+    ch.precursorMz = 100.0 * c;
+    const long spectra = longTraces ? random.between(21, 100) : random.between(0, 20);
+    const double spacing = random.uniform(0.2, 4.0);
+    const bool unsortedChannel = random.chance(0.3);
+    // A few compounds per channel with Gaussian elution profiles.
+    const long compounds = random.between(0, 4);
+    std::vector<double> compoundMz, compoundApex, compoundHeight, compoundWidth;
+    for (long k = 0; k < compounds; ++k) {
+      compoundMz.push_back(random.chance(0.5) ? 100 + 0.25 * random.between(0, 40) : random.uniform(100, 110));
+      compoundApex.push_back(random.uniform(0, spacing * spectra));
+      compoundHeight.push_back(random.chance(0.5) ? 100000.0 : random.uniform(5000, 2e6));
+      compoundWidth.push_back(random.uniform(1, 8) * spacing);
+    }
+    double rt = random.uniform(0, 10);
+    for (long k = 0; k < spectra; ++k) {
+      scan s;
+      s.num = 1000 + 3 * k + c;
+      // Occasionally two spectra share a time.
+      if (k == 0 || !random.chance(0.05)) rt += spacing;
+      s.rt = rt;
+      for (long j = 0; j < compounds; ++j) {
+        const double z = (rt - compoundApex[j]) / compoundWidth[j];
+        const double intensity = std::floor(compoundHeight[j] * std::exp(-0.5 * z * z));
+        if (intensity <= 0 && random.chance(0.5)) continue;
+        datapeak p;
+        p.mz = compoundMz[j] + (random.chance(0.5) ? 0 : random.uniform(-0.003, 0.003));
+        p.intensity = intensity;
+        s.peaks.push_back(p);
+        if (random.chance(0.5)) {  // isotope partner
+          p.mz += 1.0;
+          p.intensity = std::floor(intensity * 0.4);
+          s.peaks.push_back(p);
+        }
+      }
+      const long noise = random.between(0, 30);
+      const double levels[] = {0, 500, 1000, 20000};
+      for (long j = 0; j < noise; ++j) {
+        datapeak p;
+        p.mz = random.chance(0.6) ? 100 + 0.25 * random.between(0, 44) : random.uniform(99, 112);
+        p.intensity = random.chance(0.5) ? levels[random.between(0, 3)] : random.uniform(0, 30000);
+        s.peaks.push_back(p);
+      }
+      const bool unsorted = unsortedChannel ? random.chance(0.7) : random.chance(0.05);
+      if (!unsorted) {
+        std::stable_sort(s.peaks.begin(), s.peaks.end(),
+                         [](const datapeak& a, const datapeak& b) { return a.mz < b.mz; });
+      } else {
+        for (std::size_t i = s.peaks.size(); i > 1; --i) {
+          std::swap(s.peaks[i - 1], s.peaks[static_cast<std::size_t>(random.between(0, static_cast<long>(i) - 1))]);
+        }
+      }
+      double tic = 0;
+      for (const datapeak& p : s.peaks) tic += p.intensity;
+      s.totIonCurrent = random.chance(0.2) ? 0 : tic;
+      ch.scans.push_back(g.run.scans.size());
+      g.run.scans.push_back(s);
+    }
+    g.run.channels.push_back(ch);
+  }
+  if (random.chance(0.35)) {
+    const long targets = random.between(1, 6);
+    for (long t = 0; t < targets; ++t) {
+      datapeak target;
+      const long kind = random.between(0, 3);
+      target.mz = kind == 0 ? 0.0 : (kind == 1 ? random.uniform(99, 111) : 100 + 0.25 * random.between(0, 44));
+      g.run.targetPeaks.push_back(target);
+    }
+  }
+  return g;
+}
+
+std::vector<double> randomSigned(Random& random, std::size_t n) {
+  std::vector<double> values(n);
+  for (double& v : values) {
+    const long kind = random.between(0, 5);
+    v = kind == 0 ? 0.0 : (kind == 1 ? -0.0 : (kind == 2 ? 1000.0 : random.uniform(-5e4, 1e5)));
+  }
+  return values;
+}
+
+const int kRuns = 200;
+
+}  // namespace
+
+TEST(FastPath, GenerationMatchesThePlainScan) {
+  for (int r = 0; r < kRuns; ++r) {
+    GeneratedRun fast = generateRun(1000 + r);
+    GeneratedRun plain = generateRun(1000 + r);
+    fast.params.generateXIC(fast.run);
+    reference::generateXIC(plain.params, plain.run);
+    expectSameRuns(fast.run, plain.run, "run " + std::to_string(r));
+  }
+}
+
+TEST(FastPath, PeakDetectionMatchesThePlainAlgorithm) {
+  for (int r = 0; r < kRuns; ++r) {
+    GeneratedRun fast = generateRun(5000 + r);
+    reference::generateXIC(fast.params, fast.run);
+    GeneratedRun plain = fast;
+    fast.params.processXIC(fast.run);
+    reference::processXIC(plain.params, plain.run);
+    expectSameRuns(fast.run, plain.run, "run " + std::to_string(r));
+  }
+}
+
+TEST(FastPath, FusedGenerationAndDetectionKeepsEveryFigureAndDropsTheTraces) {
+  std::size_t peaks = 0;
+  for (int r = 0; r < kRuns; ++r) {
+    GeneratedRun fast = generateRun(9000 + r);
+    GeneratedRun plain = generateRun(9000 + r);
+    fast.params.generateAndProcessXIC(fast.run);
+    reference::generateXIC(plain.params, plain.run);
+    reference::processXIC(plain.params, plain.run);
+    expectSameRuns(fast.run, plain.run, "run " + std::to_string(r), false);
+    for (const channel& ch : fast.run.channels) {
+      for (const chrom& X : ch.chroms) {
+        EXPECT_TRUE(X.times.empty() && X.intensities.empty() && X.scanNumbers.empty());
+        if (X.area > 0) ++peaks;
+      }
+    }
+  }
+  EXPECT_GT(peaks, 100u);  // the generated runs do exercise the edge and area steps
+}
+
+TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
+  Random random(77);
+  for (int len = 2; len <= 96; len += 2) {
+    std::vector<double> fast = randomSigned(random, static_cast<std::size_t>(len) + 3);
+    std::vector<double> plain = fast;
+    FastSymmlet8::transform(fast, 0, len);
+    reference::transformLevel(plain, len);
+    EXPECT_TRUE(sameBits(fast, plain)) << "analysis " << len;
+    FastSymmlet8::invTransform(fast, 0, len / 2);
+    reference::invTransformLevel(plain, len / 2);
+    EXPECT_TRUE(sameBits(fast, plain)) << "synthesis " << len;
+    FastSymmlet8::expand(fast, len);
+    reference::expand(plain, len);
+    EXPECT_TRUE(sameBits(fast, plain)) << "expand " << len;
+  }
+  // Full transforms, including lengths that are not powers of two (odd levels are skipped).
+  for (int n : {1, 8, 16, 24, 32, 64, 82, 128, 1024}) {
+    std::vector<double> fast = randomSigned(random, static_cast<std::size_t>(n));
+    std::vector<double> plain = fast;
+    FastSymmlet8::transform(fast, n);
+    reference::transform(plain, n);
+    EXPECT_TRUE(sameBits(fast, plain)) << "transform " << n;
+    FastSymmlet8::invTransform(fast, n);
+    reference::invTransform(plain, n);
+    EXPECT_TRUE(sameBits(fast, plain)) << "inverse " << n;
+  }
+}
+
+TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
+  Random random(91);
+  for (int trial = 0; trial < 400; ++trial) {
+    const std::size_t n = static_cast<std::size_t>(random.between(0, 70));
+    std::vector<double> fast = randomSigned(random, n);
+    if (random.chance(0.3)) {  // many equal magnitudes
+      for (double& v : fast) v = random.chance(0.5) ? 250.0 : -250.0;
+    }
+    std::vector<double> plain = fast;
+    double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
+    const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
+    FastSymmlet8::threshold(fast, pad, 0, fraction);
+    reference::threshold(plain, pad, fraction);
+    EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
+  }
+}
+
+TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
+  Random random(123);
+  for (int trial = 0; trial < 120; ++trial) {
+    const std::size_t n = trial < 60 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
+    chrom fast;
+    fast.intensities = randomSigned(random, n);
+    for (double& v : fast.intensities) v = std::fabs(v);  // traces are sums of intensities
+    chrom plain = fast;
+    double fraction = 0.15;
+    const int passes = trial % 7 == 0 ? static_cast<int>(random.between(-1, 12)) : 10;
+    fast.intensities.resize(n);
+    filterer f;
+    f.waveletDenoise(fraction, passes, fast);
+    reference::waveletDenoise(0.15, passes, plain);
+    EXPECT_TRUE(sameBits(fast.intensities, plain.intensities)) << "denoise " << n;
+    for (int window : {5, 8, 12}) {
+      chrom a = fast;
+      chrom b = fast;
+      f.SGsmooth(window, a);
+      reference::SGsmooth(window, b);
+      EXPECT_TRUE(sameBits(a.intensities, b.intensities)) << "smooth " << window << " " << n;
+    }
+  }
+}
+
+TEST(TraceCache, FindsOnlyBitIdenticalTracesAndStaysWithinItsBudget) {
+  const std::vector<double> positive = {1, 0.0, 3};
+  const std::vector<double> negativeZero = {1, -0.0, 3};
+  TraceCache cache(10 * 6 * sizeof(double));  // room for ten entries of 3 + 3 values
+  cache.insert(TraceCache::hash(positive), positive, {7, 8, 9});
+  ASSERT_NE(cache.find(TraceCache::hash(positive), positive), nullptr);
+  EXPECT_EQ((*cache.find(TraceCache::hash(positive), positive))[2], 9);
+  EXPECT_EQ(cache.find(TraceCache::hash(negativeZero), negativeZero), nullptr);
+  // A colliding key with a different trace is no hit.
+  EXPECT_EQ(cache.find(TraceCache::hash(positive), negativeZero), nullptr);
+
+  for (int i = 0; i < 25; ++i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    cache.insert(TraceCache::hash(trace), trace, trace);
+  }
+  EXPECT_EQ(cache.find(TraceCache::hash(positive), positive), nullptr);  // oldest went first
+  for (int i = 0; i < 25; ++i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    EXPECT_EQ(cache.find(TraceCache::hash(trace), trace) != nullptr, i >= 15) << i;
+  }
+}
