@@ -89,30 +89,45 @@ WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance)
     : spectra_(spectra), tolerance_(tolerance), previous_(0),
       low_(spectra.size(), 0), high_(spectra.size(), 0) {}
 
-void WindowSweep::trace(double target, std::vector<double>& out) {
+void WindowSweep::trace(const double* targets, std::size_t count, std::vector<double>* const* outs) {
   const std::size_t n = spectra_.size();
-  out.resize(n);
-  if (std::isnan(target) || (started_ && target < previous_)) {
-    for (std::size_t k = 0; k < n; ++k) out[k] = spectra_.windowSum(k, target, tolerance_);
+  for (std::size_t t = 0; t < count; ++t) outs[t]->resize(n);
+  bool ordered = true;
+  double previous = previous_;
+  bool started = started_;
+  for (std::size_t t = 0; t < count; ++t) {
+    if (std::isnan(targets[t]) || (started && targets[t] < previous)) ordered = false;
+    previous = targets[t];
+    started = true;
+  }
+  if (!ordered) {
+    for (std::size_t t = 0; t < count; ++t) {
+      std::vector<double>& out = *outs[t];
+      for (std::size_t k = 0; k < n; ++k) out[k] = spectra_.windowSum(k, targets[t], tolerance_);
+    }
     return;
   }
+  if (count == 0) return;
   started_ = true;
-  previous_ = target;
+  previous_ = targets[count - 1];
   const double tolerance = tolerance_;
-  const auto belowWindow = [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); };
-  const auto notAboveWindow = [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; };
   for (std::size_t k = 0; k < n; ++k) {
     const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
     if (!s.sorted) {
-      out[k] = spectra_.windowSum(k, target, tolerance);
+      for (std::size_t t = 0; t < count; ++t) (*outs[t])[k] = spectra_.windowSum(k, targets[t], tolerance);
       continue;
     }
-    const std::size_t low = advance(s.peaks, s.count, low_[k], belowWindow);
-    const std::size_t high = advance(s.peaks, s.count, high_[k], notAboveWindow);
+    std::size_t low = low_[k];
+    std::size_t high = high_[k];
+    for (std::size_t t = 0; t < count; ++t) {
+      const double target = targets[t];
+      low = advance(s.peaks, s.count, low, [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); });
+      high = advance(s.peaks, s.count, high, [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; });
+      double sum = 0.0;
+      for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
+      (*outs[t])[k] = sum;
+    }
     low_[k] = low;
     high_[k] = high;
-    double sum = 0.0;
-    for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
-    out[k] = sum;
   }
 }

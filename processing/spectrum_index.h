@@ -51,9 +51,12 @@ class WindowSweep {
  public:
   WindowSweep(const ChannelSpectra& spectra, double tolerance);
 
-  // Sets out[k] to the window sum of spectrum k for `target`, for every k.
-  // A target below the previous one (or NaN) is answered by plain lookups.
-  void trace(double target, std::vector<double>& out);
+  // For each of `count` targets (in non-decreasing order), sets (*outs[t])[k]
+  // to the window sum of spectrum k for targets[t], for every k. The targets
+  // are taken together spectrum by spectrum, so each spectrum's peaks are
+  // fetched once for the lot. Targets that are out of order (or NaN) are
+  // answered by plain lookups.
+  void trace(const double* targets, std::size_t count, std::vector<double>* const* outs);
 
  private:
   const ChannelSpectra& spectra_;

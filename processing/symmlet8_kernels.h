@@ -5,36 +5,65 @@
 // plain arrays, with buffers that are reused from call to call. Every output
 // coefficient is computed with the same operations in the same order as the
 // textbook form (products added left to right, periodic wrap-around), so the
-// results are identical bit for bit; the loops are laid out so that the
-// compiler can process several coefficients at once.
+// results are identical bit for bit. Three shortcuts keep the work near the
+// length of the trace rather than of its padded, shifted form:
+// - outputs of an analysis level whose eight inputs all lie in one stretch of
+//   bit-identical values are equal; one is computed and copied;
+// - the inverse rebuilds only the entries that the caller keeps, and of the
+//   coarser levels only the entries those depend on;
+// - the threshold rank is found from a histogram of the magnitudes' exponents
+//   and a partial selection inside one histogram bin, not by sorting.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
+
+// Entries begin .. end-1 of a list, all bit-identical.
+struct ConstantRun {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
 
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> level;       // output of one level
   std::vector<double> even;        // x[0], x[2], ... of a level, wrapped past its end
   std::vector<double> odd;         // x[1], x[3], ...
   std::vector<double> magnitudes;  // non-zero magnitudes for the threshold
+  std::vector<double> candidates;  // magnitudes in the histogram bin of the wanted rank
+  std::vector<std::size_t> histogram;  // magnitudes per exponent bin
   std::vector<double> padded;      // one denoising pass: shift block, trace, zero padding
+  std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input
+  std::vector<ConstantRun> nextRuns;    // ... of its approximation output
+  std::vector<ConstantRun> detailRuns;  // constant stretches of the finished coefficients
+  std::vector<ConstantRun> sortedRuns;  // the same, in index order, for the threshold
 };
 
 namespace symmlet8 {
 
-// One analysis level on values[0 .. len-1] (len even, at least 2).
-void analyse(double* values, std::size_t len, WaveletWorkspace& ws);
-// One synthesis level rebuilding values[0 .. 2*half-1] (half at least 1).
-void synthesise(double* values, std::size_t half, WaveletWorkspace& ws);
-// Full transform of n entries: levels of length n, n/2, ... while above 8.
-void forward(double* values, std::size_t n, WaveletWorkspace& ws);
-// Full inverse: levels of half 8, 16, ... while 2*half <= n.
-void inverse(double* values, std::size_t n, WaveletWorkspace& ws);
+// One analysis level on values[0 .. len-1] (len even, at least 2). `inputRuns`
+// (sorted, disjoint) are constant stretches of the input; `outputRuns` receives
+// the constant stretches of the outputs (the same for both halves, in output
+// index), which may be used as the next level's input runs.
+void analyse(double* values, std::size_t len, WaveletWorkspace& ws,
+             const std::vector<ConstantRun>& inputRuns, std::vector<ConstantRun>& outputRuns);
+// One synthesis level rebuilding values[0 .. 2*half-1] (half at least 1), or
+// only the pairs k = first .. last-1 (entries 2k and 2k+1); other entries are
+// then left holding unspecified values.
+void synthesise(double* values, std::size_t half, WaveletWorkspace& ws, std::size_t first, std::size_t last);
+// Full transform of n entries (n a power of two): levels of length n, n/2, ...
+// while above 8. `inputRuns` are constant stretches of the input; the constant
+// stretches of the finished coefficients are left in ws.detailRuns.
+void forward(double* values, std::size_t n, WaveletWorkspace& ws, const std::vector<ConstantRun>& inputRuns);
+// Full inverse (levels of half 8, 16, ... while 2*half <= n), exact on the
+// entries keepBegin .. keepEnd-1 of the result.
+void inverse(double* values, std::size_t n, WaveletWorkspace& ws, std::size_t keepBegin, std::size_t keepEnd);
 // Soft thresholding of values[0 .. size-1] at sqrt(2 ln size) times the
 // magnitude of rank trunc(m * fraction) - 1 among the m non-zero magnitudes of
-// the entries before size - floor(pad / 2).
-void softThreshold(double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws);
+// the entries before size - floor(pad / 2). `runs` (sorted, disjoint) are
+// constant stretches of the values, counted without visiting each entry.
+void softThreshold(double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
+                   const std::vector<ConstantRun>& runs);
 // Repeated shifted wavelet shrinkage of one trace, in place.
 void denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws);
 

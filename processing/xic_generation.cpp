@@ -1,4 +1,5 @@
 // Peak picking and extracted-ion chromatogram generation.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +22,9 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
 }
 
 namespace {
+
+// Chromatograms whose traces are built together, spectrum by spectrum.
+const std::size_t kTraceBlock = 16;
 
 // The time axis and scan numbers shared by every chromatogram of a channel.
 struct ChannelAxis {
@@ -78,14 +82,26 @@ void filterer::generateXIC(fileHandle& run) {
     const std::size_t first = ch.chroms.size();
     appendSeededChroms(*this, run, ch);
     const ChannelSpectra spectra(run, ch);
-    // Traces in m/z order, so that each window starts where the previous one ended.
+    // Traces in m/z order, a block at a time, so that each window starts where
+    // the previous one ended.
     WindowSweep sweep(spectra, massTolerance);
-    for (std::size_t position : orderByMz(ch.chroms, first)) {
-      chrom& X = ch.chroms[position];
-      X.times = axis.times;
-      X.scanNumbers = axis.scanNumbers;
-      sweep.trace(X.mz, X.intensities);
-      addTotal(X, X.intensities);
+    const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
+    double targets[kTraceBlock];
+    std::vector<double>* outs[kTraceBlock];
+    for (std::size_t begin = 0; begin < order.size(); begin += kTraceBlock) {
+      const std::size_t count = std::min(kTraceBlock, order.size() - begin);
+      for (std::size_t t = 0; t < count; ++t) {
+        chrom& X = ch.chroms[order[begin + t]];
+        X.times = axis.times;
+        X.scanNumbers = axis.scanNumbers;
+        targets[t] = X.mz;
+        outs[t] = &X.intensities;
+      }
+      sweep.trace(targets, count, outs);
+      for (std::size_t t = 0; t < count; ++t) {
+        chrom& X = ch.chroms[order[begin + t]];
+        addTotal(X, X.intensities);
+      }
     }
   }
 }
@@ -99,13 +115,22 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
     const ChannelSpectra spectra(run, ch);
     WindowSweep sweep(spectra, massTolerance);
     ChannelPeakDetector detector(*this, spectra);
-    std::vector<double> raw;
-    for (std::size_t position : orderByMz(ch.chroms, first)) {
-      chrom& X = ch.chroms[position];
-      sweep.trace(X.mz, raw);
-      addTotal(X, raw);
-      // The trace is used here and then dropped; only the peak figures stay.
-      detector.detect(X, raw, detector.processedTrace(raw), axis.times, axis.scanNumbers);
+    const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
+    // One block of raw traces at a time; each is used and then overwritten, so
+    // only the peak figures stay.
+    std::vector<std::vector<double>> raw(kTraceBlock);
+    double targets[kTraceBlock];
+    std::vector<double>* outs[kTraceBlock];
+    for (std::size_t t = 0; t < kTraceBlock; ++t) outs[t] = &raw[t];
+    for (std::size_t begin = 0; begin < order.size(); begin += kTraceBlock) {
+      const std::size_t count = std::min(kTraceBlock, order.size() - begin);
+      for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
+      sweep.trace(targets, count, outs);
+      for (std::size_t t = 0; t < count; ++t) {
+        chrom& X = ch.chroms[order[begin + t]];
+        addTotal(X, raw[t]);
+        detector.detect(X, raw[t], detector.processedTrace(raw[t]), axis.times, axis.scanNumbers);
+      }
     }
   }
 }

@@ -267,6 +267,11 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
     if (random.chance(0.3)) {  // many equal magnitudes
       for (double& v : fast) v = random.chance(0.5) ? 250.0 : -250.0;
     }
+    if (n > 3 && random.chance(0.1)) {  // a NaN, and magnitudes that make T infinite
+      fast[0] = std::nan("");
+      fast[1] = 1e308;
+      fast[2] = -1.7e308;
+    }
     std::vector<double> plain = fast;
     double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
     const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
@@ -278,11 +283,22 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
 
 TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
   Random random(123);
-  for (int trial = 0; trial < 120; ++trial) {
-    const std::size_t n = trial < 60 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
+  for (int trial = 0; trial < 240; ++trial) {
+    const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
     chrom fast;
     fast.intensities = randomSigned(random, n);
     for (double& v : fast.intensities) v = std::fabs(v);  // traces are sums of intensities
+    // Traces with long constant stretches: zeros around a peak, a flat start,
+    // the same value throughout, or a flat top.
+    const long shape = random.between(0, 4);
+    const std::size_t from = n > 0 ? static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1)) : 0;
+    const std::size_t to = n > 0 ? static_cast<std::size_t>(random.between(static_cast<long>(from), static_cast<long>(n))) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (shape == 1 && (i < from || i >= to)) fast.intensities[i] = 0.0;
+      if (shape == 2 && i < to) fast.intensities[i] = 5000.0;
+      if (shape == 3) fast.intensities[i] = 1234.5;
+      if (shape == 4 && i >= from && i < to) fast.intensities[i] = 8e4;
+    }
     chrom plain = fast;
     double fraction = 0.15;
     const int passes = trial % 7 == 0 ? static_cast<int>(random.between(-1, 12)) : 10;
