@@ -1,10 +1,11 @@
+#include <algorithm>
 #include <cstddef>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "input/console.h"
 #include "processing/filterer.h"
+#include "processing/peak_mz_index.h"
 #include "run/file_handle.h"
 
 namespace {
@@ -26,38 +27,65 @@ bool filterer::isIsotope(datapeak& candidate, datapeak& lighter) {
 }
 
 // Folds each spectrum's isotope peaks into their root peak. Every peak is
-// compared with every earlier kept entry, folded ones included, so a chain of
-// isotopes reaches back to one root; a peak matching several entries adds its
-// intensity to the root of each. Folded peaks leave the spectrum.
+// compared with every earlier peak of the list, folded ones included, so a
+// chain of isotopes reaches back to one root; a peak matching several earlier
+// peaks adds its intensity to the root of each. Folded peaks leave the spectrum.
+//
+// The working list of kept peaks is the spectrum's own list: peak k of the list
+// is the k-th kept entry, since every peak is kept, folded or not. A fold only
+// raises the intensity of a root before the current peak, and the current peak's
+// own intensity never changes during its pass, so working in place gives the
+// same values. Only peaks above both intensity floors are compared at all, and
+// of the earlier peaks only those one isotope step below within the tolerance
+// can match: an m/z index finds exactly those (for each step, the peaks k with
+// p.mz - tol < k.mz + step < p.mz + tol), and they are tested with isIsotope
+// in list order, as a pass over all earlier peaks would test them.
 void filterer::deIsotope(fileHandle& run) {
   const double intensityCutoff = cutoff;
+  PeakMzIndex index;
+  std::vector<std::size_t> candidates;
   for (scan& spectrum : run.scans) {
-    const std::size_t oldCount = spectrum.peaks.size();
+    std::vector<datapeak>& peaks = spectrum.peaks;
+    const std::size_t oldCount = peaks.size();
     const double ticFloor = 0.005 * spectrum.totIonCurrent;
-    std::vector<datapeak> keptPeaks;
-    keptPeaks.reserve(oldCount);
+    bool indexed = false;
 
-    for (const datapeak& original : spectrum.peaks) {
-      datapeak peak = original;
-      const bool intenseEnough = peak.intensity > intensityCutoff && peak.intensity > ticFloor;
-      for (std::size_t k = 0; intenseEnough && k < keptPeaks.size(); ++k) {
-        if (!isIsotope(peak, keptPeaks[k])) continue;
-        const std::ptrdiff_t root = keptPeaks[k].isotope ? keptPeaks[k].parent : static_cast<std::ptrdiff_t>(k);
+    for (std::size_t current = 0; current < oldCount; ++current) {
+      datapeak& peak = peaks.at(current);
+      if (!(peak.intensity > intensityCutoff && peak.intensity > ticFloor)) continue;
+      if (!indexed) {
+        index.build(peaks);
+        indexed = true;
+      }
+      candidates.clear();
+      const double low = peak.mz - massTolerance;
+      const double high = peak.mz + massTolerance;
+      for (double step : kIsotopeSteps) {
+        index.collect(peaks, [step](double mz) { return mz + step; }, low, high, candidates);
+      }
+      std::sort(candidates.begin(), candidates.end());
+      candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+
+      for (std::size_t k : candidates) {
+        if (k >= current) break;  // only peaks earlier in the list are kept entries yet
+        datapeak& kept = peaks.at(k);
+        if (!isIsotope(peak, kept)) continue;
+        const std::ptrdiff_t root = kept.isotope ? kept.parent : static_cast<std::ptrdiff_t>(k);
         peak.parent = root;
-        keptPeaks[static_cast<std::size_t>(root)].intensity += peak.intensity;
+        peaks.at(static_cast<std::size_t>(root)).intensity += peak.intensity;
         peak.isotope = true;
       }
-      keptPeaks.push_back(peak);
     }
 
-    std::vector<datapeak> survivors;
-    survivors.reserve(keptPeaks.size());
-    for (const datapeak& peak : keptPeaks) {
-      if (!peak.isotope) survivors.push_back(peak);
+    // Survivors: the unfolded peaks, in list order, with their summed intensities.
+    std::size_t newCount = 0;
+    for (std::size_t k = 0; k < oldCount; ++k) {
+      if (peaks[k].isotope) continue;
+      if (newCount != k) peaks[newCount] = peaks[k];
+      ++newCount;
     }
-    spectrum.peaks = std::move(survivors);
+    peaks.resize(newCount);
 
-    const std::size_t newCount = spectrum.peaks.size();
     if (newCount != oldCount) {
       console::outFlush("Scan: " + std::to_string(spectrum.num) + " Peaks after deisotoping: " +
                         std::to_string(newCount) + " (-" + std::to_string(oldCount - newCount) + ") \n");

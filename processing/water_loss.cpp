@@ -1,14 +1,19 @@
+#include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "input/console.h"
 #include "processing/filterer.h"
+#include "processing/peak_mz_index.h"
 #include "run/file_handle.h"
 
 namespace {
 
 constexpr double kLossWindow = 0.5;  // half-width of the loss window, daltons
+constexpr double kOxygenLoss = 16.0;
+constexpr double kWaterLoss = 18.0;
 
 // True when `candidate` lies `loss` below `parent` within the window and the
 // parent is the more intense.
@@ -20,38 +25,72 @@ bool isLoss(const datapeak& candidate, const datapeak& parent, double loss) {
 
 }  // namespace
 
-bool filterer::isOLoss(datapeak& candidate, datapeak& parent) { return isLoss(candidate, parent, 16.0); }
+bool filterer::isOLoss(datapeak& candidate, datapeak& parent) { return isLoss(candidate, parent, kOxygenLoss); }
 
-bool filterer::isH2OLoss(datapeak& candidate, datapeak& parent) { return isLoss(candidate, parent, 18.0); }
+bool filterer::isH2OLoss(datapeak& candidate, datapeak& parent) { return isLoss(candidate, parent, kWaterLoss); }
 
 // Folds each spectrum's oxygen (16) and water (18) losses into the stronger
 // peaks they came from. Peaks are visited from the end of the list, so only
 // peaks later in the list can absorb one; a peak may feed several of them and
 // is then removed once.
+//
+// The kept entries are the spectrum's own later peaks that were not absorbed,
+// taken from the last to the first; they gain intensity in place. An absorbed
+// peak gives its intensity only to later peaks, so every peak still has its
+// own intensity when its turn comes. Only peaks above both intensity floors are
+// compared, and of the kept entries only those 16 or 18 above within the window
+// can absorb: an m/z index finds exactly those (k with p.mz - 0.5 < k.mz - loss
+// < p.mz + 0.5), and they are tested in kept order (from the end of the list).
 void filterer::removeH2O(fileHandle& run) {
   const double intensityCutoff = cutoff;
+  PeakMzIndex index;
+  std::vector<std::size_t> candidates;
+  std::vector<char> absorbed;
   for (scan& spectrum : run.scans) {
-    const std::size_t oldCount = spectrum.peaks.size();
+    std::vector<datapeak>& peaks = spectrum.peaks;
+    const std::size_t oldCount = peaks.size();
     const double ticFloor = 0.005 * spectrum.totIonCurrent;
-    std::vector<datapeak> keptPeaks;  // in reverse list order
-    keptPeaks.reserve(oldCount);
+    absorbed.assign(oldCount, 0);
+    bool indexed = false;
 
-    for (std::size_t index = oldCount; index-- > 0;) {
-      datapeak peak = spectrum.peaks[index];
-      const bool intenseEnough = peak.intensity > intensityCutoff && peak.intensity > ticFloor;
-      bool absorbed = false;
-      for (std::size_t k = 0; intenseEnough && k < keptPeaks.size(); ++k) {
-        if (isOLoss(peak, keptPeaks[k]) || isH2OLoss(peak, keptPeaks[k])) {
-          keptPeaks[k].intensity += peak.intensity;
-          absorbed = true;
+    for (std::size_t current = oldCount; current-- > 0;) {
+      datapeak& peak = peaks.at(current);
+      if (!(peak.intensity > intensityCutoff && peak.intensity > ticFloor)) continue;
+      if (!indexed) {
+        index.build(peaks);
+        indexed = true;
+      }
+      candidates.clear();
+      const double low = peak.mz - kLossWindow;
+      const double high = peak.mz + kLossWindow;
+      for (double loss : {kOxygenLoss, kWaterLoss}) {
+        index.collect(peaks, [loss](double mz) { return mz - loss; }, low, high, candidates);
+      }
+      std::sort(candidates.begin(), candidates.end(), std::greater<std::size_t>());
+      candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+
+      bool matched = false;
+      for (std::size_t k : candidates) {
+        if (k <= current) break;  // only later peaks are kept entries
+        if (absorbed[k]) continue;
+        datapeak& kept = peaks.at(k);
+        if (isOLoss(peak, kept) || isH2OLoss(peak, kept)) {
+          kept.intensity += peak.intensity;
+          matched = true;
         }
       }
-      if (!absorbed) keptPeaks.push_back(peak);
+      if (matched) absorbed[current] = 1;
     }
 
-    spectrum.peaks.assign(keptPeaks.rbegin(), keptPeaks.rend());
+    // Survivors in their list order, with their summed intensities.
+    std::size_t newCount = 0;
+    for (std::size_t k = 0; k < oldCount; ++k) {
+      if (absorbed[k]) continue;
+      if (newCount != k) peaks[newCount] = peaks[k];
+      ++newCount;
+    }
+    peaks.resize(newCount);
 
-    const std::size_t newCount = spectrum.peaks.size();
     if (newCount != oldCount) {
       console::outFlush("Scan: " + std::to_string(spectrum.num) + " Peaks after Loss: " +
                         std::to_string(newCount) + " (-" + std::to_string(oldCount - newCount) + ") \n");

@@ -1,7 +1,11 @@
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "input/console.h"
+#include "run/decimal_text.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
 
@@ -11,6 +15,7 @@ constexpr int kBins = 500;  // bins of 1 m/z from 400 to 900
 
 // The 501 bin edges 400 ... 900. The lower 500 come from a single-precision
 // accumulator stepping by 1.0, each widened to double; the last is 900.0.
+// They rise strictly, so a peak lies in at most one bin.
 std::vector<double> binEdges() {
   std::vector<double> edges;
   edges.reserve(kBins + 1);
@@ -23,22 +28,47 @@ std::vector<double> binEdges() {
   return edges;
 }
 
+// The bin b (1 ... 500) with edges[b - 1] < mz <= edges[b], or 0 when there is
+// none (at or below 400, above 900, NaN). The edges are the whole numbers 400 +
+// b, so the only candidate is ceil(mz) - 400; the bin's own test decides, and
+// should the edges ever not be whole numbers, a binary search finds the lowest
+// edge not below mz, which is then the only candidate.
+int binOf(double mz, const std::vector<double>& edges) {
+  if (!(edges[0] < mz && mz <= edges[kBins])) return 0;
+  int b = static_cast<int>(std::ceil(mz)) - 400;
+  if (b >= 1 && b <= kBins && edges[b - 1] < mz && mz <= edges[b]) return b;
+  b = static_cast<int>(std::lower_bound(edges.begin(), edges.end(), mz) - edges.begin());
+  return b >= 1 && b <= kBins && edges[b - 1] < mz && mz <= edges[b] ? b : 0;
+}
+
 // One row: the spectrum's rt, then per bin (lower, upper] the summed intensity
-// of its peaks, or "0.0" when none fell in. Every bin looks at every peak.
-std::string mapRow(const scan& spectrum, const std::vector<double>& edges) {
-  std::string line = console::fixed(spectrum.rt, 2) + "\t";
-  for (int b = 1; b <= kBins; ++b) {
-    double sum = 0;
-    bool occupied = false;
-    for (const datapeak& peak : spectrum.peaks) {
-      if (edges[b - 1] < peak.mz && peak.mz <= edges[b]) {
-        sum += peak.intensity;
-        occupied = true;
-      }
-    }
-    line += occupied ? console::fixed(sum, 2) + "\t" : std::string("0.0\t");
+// of its peaks (two decimals), or "0.0" when none fell in. Each peak is added
+// to its own bin in list order, which is the order in which a pass per bin
+// would add them.
+std::string mapRow(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
+                   std::vector<char>& occupied) {
+  sums.assign(kBins + 1, 0.0);
+  occupied.assign(kBins + 1, 0);
+  for (const datapeak& peak : spectrum.peaks) {
+    const int b = binOf(peak.mz, edges);
+    if (b == 0) continue;
+    sums[b] += peak.intensity;
+    occupied[b] = 1;
   }
-  return line + "\n";
+  std::string line;
+  line.reserve(4 * kBins + 32);
+  appendFixed(line, spectrum.rt, 2);
+  line += '\t';
+  for (int b = 1; b <= kBins; ++b) {
+    if (occupied[b]) {
+      appendFixed(line, sums[b], 2);
+      line += '\t';
+    } else {
+      line += "0.0\t";
+    }
+  }
+  line += '\n';
+  return line;
 }
 
 }  // namespace
@@ -52,6 +82,8 @@ bool fileHandle::exportMap(const char* path) {
   for (int b = 0; b < kBins; ++b) head += console::general(edges[b]) + "\t";
   report.endLine(head + "\n");
 
-  for (const scan& spectrum : scans) report.endLine(mapRow(spectrum, edges));
+  std::vector<double> sums;
+  std::vector<char> occupied;
+  for (const scan& spectrum : scans) report.endLine(mapRow(spectrum, edges, sums, occupied));
   return report.close();
 }

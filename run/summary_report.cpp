@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "input/console.h"
+#include "run/feature_duplicates.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
 
@@ -38,36 +39,22 @@ std::vector<tuple> gatherFeatures(const fileHandle& run) {
   return features;
 }
 
-// Removes duplicate features in place, keeping the order of the rest. Entries
-// with exactly equal areas lose the later one; entries of channels with the same
+// Removes duplicate features, keeping the order of the rest. Entries with
+// exactly equal areas lose the later one; entries of channels with the same
 // precursor that lie strictly within both tolerances keep only the larger area.
 // When the later entry wins, the earlier one goes and the comparison restarts at
 // the same position, so the winner is compared again with everything after it.
 void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance) {
-  std::size_t i = 0;
-  while (i + 1 < list.size()) {
-    bool restart = false;
-    std::size_t j = i + 1;
-    while (j < list.size()) {
-      const tuple& first = list[i];
-      const tuple& second = list[j];
-      if (first.area == second.area) {
-        list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
-      } else if (first.transition->precursorMz == second.transition->precursorMz &&
-                 second.mass - massTolerance < first.mass && first.mass < second.mass + massTolerance &&
-                 second.rt - timeTolerance < first.rt && first.rt < second.rt + timeTolerance) {
-        if (second.area > first.area) {
-          list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-          restart = true;
-          break;
-        }
-        list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
-      } else {
-        ++j;
-      }
-    }
-    if (!restart) ++i;
+  std::vector<FeatureKey> keys(list.size());
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    keys[k] = FeatureKey{list[k].mass, list[k].rt, list[k].area, list[k].transition->precursorMz};
   }
+  const std::vector<bool> remaining = survivingFeatures(keys, massTolerance, timeTolerance);
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    if (remaining[k]) list[kept++] = list[k];
+  }
+  list.resize(kept);
 }
 
 // "301.1@35.0[100.0000-400.0000]"; the "@" part only for a positive energy.

@@ -1,0 +1,44 @@
+#ifndef TORVA_PROCESSING_TOLERANCE_GRID_H
+#define TORVA_PROCESSING_TOLERANCE_GRID_H
+
+#include <cmath>
+#include <cstdint>
+
+// Cells of a grid used to find pairs of values that lie strictly within a
+// tolerance of each other, as tested by "b - tol < a && a < b + tol" (or the
+// same with the roles swapped), with each sum rounded once.
+//
+// A cell is 2 x tol wide: cell(v) = floor(v / (2 tol)). Values with
+// |v| <= 2^48 x 2 tol get a cell. For two such values that pass the test,
+//   |a - b| < tol + rounding of b +- tol, and that rounding is at most
+//   2^-53 x (2^49 + 1) tol < tol / 16,
+// so |a - b| / (2 tol) < 0.532; each division is off by at most
+// 2^-53 x 2^48 = 1/32, so the two quotients differ by less than 0.6 and their
+// floors by at most one. A pair passing the test therefore always sits in the
+// same or in neighbouring cells. Values without a cell (too far out, or not
+// finite) must be looked at by every search.
+//
+// `tol` must be positive (possibly infinite: every value then has cell 0).
+namespace tolerancegrid {
+
+constexpr double kRange = 281474976710656.0;  // 2^48 cells either side of zero
+
+inline bool cellOf(double value, double tolerance, std::int64_t& cell) {
+  const double width = 2 * tolerance;
+  if (!std::isfinite(value) || !(std::fabs(value) <= kRange * width)) return false;
+  cell = static_cast<std::int64_t>(std::floor(value / width));
+  return true;
+}
+
+// A hash for a small tuple of cell coordinates.
+inline std::uint64_t mix(std::uint64_t seed, std::int64_t value) {
+  std::uint64_t x = seed ^ (static_cast<std::uint64_t>(value) + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2));
+  x ^= x >> 31;
+  x *= 0xBF58476D1CE4E5B9ULL;
+  x ^= x >> 27;
+  return x;
+}
+
+}  // namespace tolerancegrid
+
+#endif

@@ -1,0 +1,67 @@
+#include "run/decimal_text.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "input/console.h"
+
+namespace {
+
+constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
+
+// Writes `value` in decimal into the end of `buffer`; returns the first digit.
+char* writeDigits(char* end, std::uint64_t value, int minimumDigits) {
+  char* cursor = end;
+  do {
+    *--cursor = static_cast<char>('0' + value % 10);
+    value /= 10;
+    --minimumDigits;
+  } while (value != 0 || minimumDigits > 0);
+  return cursor;
+}
+
+}  // namespace
+
+void appendFixed(std::string& out, double value, int digits) {
+  const double magnitude = std::fabs(value);
+  if (digits < 0 || digits > 9 || !(magnitude < 9007199254740992.0)) {  // 2^53; NaN and inf too
+    out += console::fixed(value, digits);
+    return;
+  }
+  // magnitude = mantissa x 2^exponent exactly, with an integer mantissa below 2^53.
+  int exponent = 0;
+  const double fraction = std::frexp(magnitude, &exponent);  // in [0.5, 1), or 0
+  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+  exponent -= 53;
+
+  // The value times 10^digits, rounded to an integer, ties to even. The product
+  // of the mantissa and the power of ten stays below 2^83.
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPowersOfTen[digits];
+  unsigned __int128 rounded = 0;
+  if (exponent >= 0) {
+    rounded = scaled << exponent;  // an integer below 2^53 here, so exponent is small
+  } else if (-exponent < 100) {
+    const int shift = -exponent;
+    rounded = scaled >> shift;
+    const unsigned __int128 remainder = scaled - (rounded << shift);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    if (remainder > half || (remainder == half && (rounded & 1) != 0)) ++rounded;
+  }  // else: far below 10^-digits / 2, rounds to zero
+
+  const std::uint64_t power = kPowersOfTen[digits];
+  const auto whole = static_cast<std::uint64_t>(rounded / power);
+  const auto part = static_cast<std::uint64_t>(rounded % power);
+
+  char buffer[48];
+  char* const end = buffer + sizeof buffer;
+  char* first = end;
+  if (digits > 0) {
+    first = writeDigits(end, part, digits);
+    *--first = '.';
+  }
+  first = writeDigits(first, whole, 1);
+  if (std::signbit(value)) *--first = '-';
+  out.append(first, static_cast<std::size_t>(end - first));
+}

@@ -1,0 +1,15 @@
+#ifndef TORVA_RUN_DECIMAL_TEXT_H
+#define TORVA_RUN_DECIMAL_TEXT_H
+
+#include <string>
+
+// Appends `value` in fixed notation with `digits` digits after the point,
+// byte for byte what console::fixed (printf "%.*f") writes, without going
+// through printf for the common case: a finite value below 2^53 and at most
+// nine digits. The exact binary value is rounded to the nearest multiple of
+// 10^-digits, ties to even, as printf does in the default rounding mode; a
+// negative value (or -0) keeps its minus sign even when it rounds to zero.
+// Other values go through printf.
+void appendFixed(std::string& out, double value, int digits);
+
+#endif

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "input/console.h"
+#include "run/decimal_text.h"
+
+namespace {
+
+std::string fixedText(double value, int digits) {
+  std::string out = "x";  // appends, keeping what was there
+  appendFixed(out, value, digits);
+  return out.substr(1);
+}
+
+}  // namespace
+
+TEST(DecimalText, EdgeValuesMatchPrintf) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> values = {0.0, -0.0, 0.005, 0.015, 0.025, 0.125, 0.375, 2.5, 1.005, -1.005, -0.001,
+                                      -0.004999, 0.0049999999999999999, 999.995, 1e15 + 0.125, 4503599627370495.5,
+                                      9007199254740991.0, 9007199254740992.0, 1e300, -1e300, 5e-324, -5e-324,
+                                      2.2250738585072014e-308, inf, -inf, std::nan("")};
+  for (double value : values) {
+    for (int digits = 0; digits <= 10; ++digits) {
+      EXPECT_EQ(fixedText(value, digits), console::fixed(value, digits)) << value << " digits " << digits;
+    }
+  }
+}
+
+// Random values over many magnitudes, and exact ties: multiples of 2^-k whose
+// decimal expansion ends just after the last printed digit.
+TEST(DecimalText, RandomValuesAndTiesMatchPrintf) {
+  std::mt19937_64 engine(12345);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  std::uniform_int_distribution<int> scale(-30, 55);
+  std::uniform_int_distribution<std::int64_t> numerator(-(std::int64_t{1} << 40), std::int64_t{1} << 40);
+  std::uniform_int_distribution<int> shift(0, 12);
+  for (int k = 0; k < 100000; ++k) {
+    const double value = k % 2 == 0 ? std::ldexp(unit(engine), scale(engine))
+                                    : std::ldexp(static_cast<double>(numerator(engine)), -shift(engine));
+    for (int digits : {0, 1, 2, 4, 5, 9}) {
+      ASSERT_EQ(fixedText(value, digits), console::fixed(value, digits)) << value << " digits " << digits;
+    }
+  }
+}
