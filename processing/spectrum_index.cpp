@@ -111,7 +111,13 @@ void WindowSweep::trace(const double* targets, std::size_t count, std::vector<do
   started_ = true;
   previous_ = targets[count - 1];
   const double tolerance = tolerance_;
+  const std::size_t lookahead = 4;
   for (std::size_t k = 0; k < n; ++k) {
+    // The window of a spectrum a few steps ahead is fetched while this one is summed.
+    if (k + lookahead < n) {
+      const ChannelSpectra::Spectrum& ahead = spectra_.spectra_[k + lookahead];
+      if (low_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + low_[k + lookahead]);
+    }
     const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
     if (!s.sorted) {
       for (std::size_t t = 0; t < count; ++t) (*outs[t])[k] = spectra_.windowSum(k, targets[t], tolerance);

@@ -241,39 +241,52 @@ void forward(double* values, std::size_t n, WaveletWorkspace& ws, const std::vec
   }
 }
 
-void inverse(double* values, std::size_t n, WaveletWorkspace& ws, std::size_t keepBegin, std::size_t keepEnd) {
+void inverse(double* values, std::size_t n, WaveletWorkspace& ws, std::size_t keepBegin, std::size_t keepEnd,
+             const double* threshold) {
+  const std::size_t low0 = keepBegin;
+  const std::size_t high0 = std::min(keepEnd, n);
+  if (low0 >= high0) return;
   // From the finest level down: the pairs each level must rebuild so that the
-  // next finer level (or the caller) gets the entries it reads. Pair k reads
-  // a[k-3 .. k]; pairs 0..2 also read the last three, so they need everything.
+  // next finer level (or the caller) gets the entries it reads, and the
+  // coefficients those pairs read. Pair k reads a[k-3 .. k] and d[k-3 .. k];
+  // pairs 0..2 also read the last three, so they need everything.
   struct Span {
-    std::size_t first, last;
+    std::size_t first, last;  // pairs to rebuild
+    std::size_t low, high;    // coefficients read
   };
   Span spans[64];
   int levels = 0;
-  std::size_t low = keepBegin;
-  std::size_t high = std::min(keepEnd, n);
-  if (low >= high) return;
+  std::size_t low = low0;
+  std::size_t high = high0;
   for (std::size_t half = n / 2; half >= 8 && 2 * half <= n; half /= 2) {
-    const std::size_t first = low / 2;
-    const std::size_t last = std::min(half, (high + 1) / 2);
-    spans[levels++] = {first, last};
-    if (first >= 3) {
-      low = first - 3;
-      high = last;
-    } else {
-      low = 0;
-      high = half;
-    }
+    Span& span = spans[levels++];
+    span.first = low / 2;
+    span.last = std::min(half, (high + 1) / 2);
+    span.low = span.first >= 3 ? span.first - 3 : 0;
+    span.high = span.first >= 3 ? span.last : half;
+    low = span.low;
+    high = span.high;
   }
-  // Then from the coarsest level up.
+  if (levels == 0) {
+    // No level to undo: the kept entries are the coefficients themselves.
+    if (threshold != nullptr) shrink(values, low0, high0, *threshold);
+    return;
+  }
+  // Then from the coarsest level up, shrinking each coefficient just before
+  // its one use: the coarsest approximations and every level's details.
   std::size_t half = 8;
   for (int level = levels - 1; level >= 0; --level, half *= 2) {
-    synthesise(values, half, ws, spans[level].first, spans[level].last);
+    const Span& span = spans[level];
+    if (threshold != nullptr) {
+      if (level == levels - 1) shrink(values, span.low, span.high, *threshold);
+      shrink(values, half + span.low, half + span.high, *threshold);
+    }
+    synthesise(values, half, ws, span.first, span.last);
   }
 }
 
-void softThreshold(double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
-                   const std::vector<ConstantRun>& runs) {
+bool thresholdLevel(const double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
+                    const std::vector<ConstantRun>& runs, double& T) {
   const double n = static_cast<double>(size);
   // The finest details over the padded tail are left out of the statistics:
   // entries i with i < size - floor(pad / 2).
@@ -289,13 +302,16 @@ void softThreshold(double* values, std::size_t size, int pad, double fraction, W
   double* magnitudes = ws.magnitudes.data();
   std::size_t listed = 0;
   std::size_t repeated = 0;
+  std::size_t topBin = 0;
   const auto visit = [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
       const double magnitude = std::fabs(values[i]);
       const bool positive = magnitude > 0;
+      const std::size_t bin = binOf(magnitude);
       magnitudes[listed] = magnitude;
       listed += positive;
-      histogram[binOf(magnitude)] += positive;
+      histogram[bin] += positive;
+      topBin = positive && bin > topBin ? bin : topBin;
     }
   };
   ws.sortedRuns.assign(runs.begin(), runs.end());
@@ -312,6 +328,7 @@ void softThreshold(double* values, std::size_t size, int pad, double fraction, W
       const double magnitude = std::fabs(values[begin]);
       if (magnitude > 0) {
         histogram[binOf(magnitude)] += end - begin;
+        topBin = std::max(topBin, binOf(magnitude));
         repeated += end - begin;
       }
     }
@@ -320,33 +337,40 @@ void softThreshold(double* values, std::size_t size, int pad, double fraction, W
   visit(position, counted);
 
   const std::size_t m = listed + repeated;
-  if (m < 2) return;
+  if (m < 2) return false;
   const double rank = std::trunc(static_cast<double>(m) * fraction) - 1;
-  if (!(rank >= 0) || rank >= static_cast<double>(m)) return;
+  if (!(rank >= 0) || rank >= static_cast<double>(m)) return false;
 
   // The magnitude at rank k from the top lies in the bin where the counts from
   // the top first exceed k; only that bin's magnitudes need ordering.
   const std::size_t k = static_cast<std::size_t>(rank);
   std::size_t above = 0;
-  std::size_t bin = kBins - 1;
+  std::size_t bin = topBin;
   while (above + histogram[bin] <= k) above += histogram[bin--];
-  std::vector<double>& candidates = ws.candidates;
-  candidates.clear();
+  ensureSize(ws.candidates, histogram[bin] + 1);  // every magnitude is written once before it is counted
+  double* candidates = ws.candidates.data();
+  std::size_t found = 0;
   for (std::size_t i = 0; i < listed; ++i) {
-    if (binOf(magnitudes[i]) == bin) candidates.push_back(magnitudes[i]);
+    candidates[found] = magnitudes[i];
+    found += binOf(magnitudes[i]) == bin;
   }
   for (const ConstantRun& run : ws.sortedRuns) {
     if (run.end <= run.begin) continue;
     const double magnitude = std::fabs(values[run.begin]);
-    if (magnitude > 0 && binOf(magnitude) == bin) candidates.insert(candidates.end(), run.end - run.begin, magnitude);
+    if (magnitude > 0 && binOf(magnitude) == bin) {
+      std::fill(candidates + found, candidates + found + (run.end - run.begin), magnitude);
+      found += run.end - run.begin;
+    }
   }
   const std::size_t within = k - above;
-  std::nth_element(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(within), candidates.end(),
-                   GreaterThanS());
-  const double T = std::sqrt(2 * std::log(n)) * candidates[within];
+  std::nth_element(candidates, candidates + within, candidates + found, GreaterThanS());
+  T = std::sqrt(2 * std::log(n)) * candidates[within];
+  return true;
+}
 
+void shrink(double* values, std::size_t from, std::size_t to, double T) {
   // Soft thresholding: every entry shrinks towards 0 by T; zero entries stay as they are.
-  std::size_t j = 0;
+  std::size_t j = from;
 #if defined(__SSE2__)
   // Two entries at a time, with the scalar operations: |g| + g, then times 0.5
   // for a positive entry, or its negation times 0.5 for a negative one. With a
@@ -358,7 +382,7 @@ void softThreshold(double* values, std::size_t size, int pad, double fraction, W
     const __m128d threshold = _mm_set1_pd(T);
     const __m128d half = _mm_set1_pd(0.5);
     const __m128d zero = _mm_setzero_pd();
-    for (; j + 2 <= size; j += 2) {
+    for (; j + 2 <= to; j += 2) {
       const __m128d value = _mm_loadu_pd(values + j);
       const __m128d g = _mm_sub_pd(_mm_and_pd(value, magnitudeMask), threshold);
       const __m128d shrunk = _mm_add_pd(_mm_and_pd(g, magnitudeMask), g);
@@ -373,7 +397,7 @@ void softThreshold(double* values, std::size_t size, int pad, double fraction, W
     }
   }
 #endif
-  for (; j < size; ++j) {
+  for (; j < to; ++j) {
     double& value = values[j];
     const double g = std::fabs(value) - T;
     if (value > 0) {
@@ -382,6 +406,12 @@ void softThreshold(double* values, std::size_t size, int pad, double fraction, W
       value = -1.0 * (std::fabs(g) + g) * 0.5;
     }
   }
+}
+
+void softThreshold(double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
+                   const std::vector<ConstantRun>& runs) {
+  double T = 0;
+  if (thresholdLevel(values, size, pad, fraction, ws, runs, T)) shrink(values, 0, size, T);
 }
 
 }  // namespace symmlet8

@@ -56,12 +56,22 @@ void synthesise(double* values, std::size_t half, WaveletWorkspace& ws, std::siz
 // stretches of the finished coefficients are left in ws.detailRuns.
 void forward(double* values, std::size_t n, WaveletWorkspace& ws, const std::vector<ConstantRun>& inputRuns);
 // Full inverse (levels of half 8, 16, ... while 2*half <= n), exact on the
-// entries keepBegin .. keepEnd-1 of the result.
-void inverse(double* values, std::size_t n, WaveletWorkspace& ws, std::size_t keepBegin, std::size_t keepEnd);
-// Soft thresholding of values[0 .. size-1] at sqrt(2 ln size) times the
+// entries keepBegin .. keepEnd-1 of the result. With a threshold, each
+// coefficient that those entries depend on is soft-thresholded at it first
+// (the same as thresholding every coefficient beforehand).
+void inverse(double* values, std::size_t n, WaveletWorkspace& ws, std::size_t keepBegin, std::size_t keepEnd,
+             const double* threshold = nullptr);
+// The soft threshold of values[0 .. size-1]: sqrt(2 ln size) times the
 // magnitude of rank trunc(m * fraction) - 1 among the m non-zero magnitudes of
-// the entries before size - floor(pad / 2). `runs` (sorted, disjoint) are
-// constant stretches of the values, counted without visiting each entry.
+// the entries before size - floor(pad / 2). `runs` (disjoint) are constant
+// stretches of the values, counted without visiting each entry. Returns false
+// when the entries are to be left unchanged.
+bool thresholdLevel(const double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
+                    const std::vector<ConstantRun>& runs, double& T);
+// Soft thresholding of values[from .. to-1] at T: each entry shrinks towards 0
+// by T, entries within T of 0 become 0, zero entries stay as they are.
+void shrink(double* values, std::size_t from, std::size_t to, double T);
+// thresholdLevel, then shrink of every entry.
 void softThreshold(double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
                    const std::vector<ConstantRun>& runs);
 // Repeated shifted wavelet shrinkage of one trace, in place.

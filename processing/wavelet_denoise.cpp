@@ -45,8 +45,11 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     if (padded - tail >= 2) runs.push_back({tail, padded});
 
     forward(x, padded, ws, runs);
-    softThreshold(x, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns);
-    inverse(x, padded, ws, shift, n);
+    // The threshold comes from all coefficients, but only those that the kept
+    // entries depend on are shrunk, just before the inverse reads them.
+    double T = 0;
+    const bool shrinks = thresholdLevel(x, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns, T);
+    inverse(x, padded, ws, shift, n, shrinks ? &T : nullptr);
 
     // Drop the shift block and the padding again.
     std::copy(x + shift, x + n, trace.begin());

@@ -24,7 +24,7 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
 namespace {
 
 // Chromatograms whose traces are built together, spectrum by spectrum.
-const std::size_t kTraceBlock = 16;
+const std::size_t kTraceBlock = 64;
 
 // The time axis and scan numbers shared by every chromatogram of a channel.
 struct ChannelAxis {
