@@ -89,9 +89,11 @@ WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance)
     : spectra_(spectra), tolerance_(tolerance), previous_(0),
       low_(spectra.size(), 0), high_(spectra.size(), 0) {}
 
-void WindowSweep::trace(const double* targets, std::size_t count, std::vector<double>* const* outs) {
+void WindowSweep::trace(const double* targets, std::size_t count, double* block) {
   const std::size_t n = spectra_.size();
-  for (std::size_t t = 0; t < count; ++t) outs[t]->resize(n);
+  const auto at = [block, n](std::size_t t, std::size_t k) -> double& {
+    return block[((t / kLanes) * n + k) * kLanes + t % kLanes];
+  };
   bool ordered = true;
   double previous = previous_;
   bool started = started_;
@@ -102,8 +104,7 @@ void WindowSweep::trace(const double* targets, std::size_t count, std::vector<do
   }
   if (!ordered) {
     for (std::size_t t = 0; t < count; ++t) {
-      std::vector<double>& out = *outs[t];
-      for (std::size_t k = 0; k < n; ++k) out[k] = spectra_.windowSum(k, targets[t], tolerance_);
+      for (std::size_t k = 0; k < n; ++k) at(t, k) = spectra_.windowSum(k, targets[t], tolerance_);
     }
     return;
   }
@@ -120,7 +121,7 @@ void WindowSweep::trace(const double* targets, std::size_t count, std::vector<do
     }
     const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
     if (!s.sorted) {
-      for (std::size_t t = 0; t < count; ++t) (*outs[t])[k] = spectra_.windowSum(k, targets[t], tolerance);
+      for (std::size_t t = 0; t < count; ++t) at(t, k) = spectra_.windowSum(k, targets[t], tolerance);
       continue;
     }
     std::size_t low = low_[k];
@@ -131,9 +132,16 @@ void WindowSweep::trace(const double* targets, std::size_t count, std::vector<do
       high = advance(s.peaks, s.count, high, [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; });
       double sum = 0.0;
       for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
-      (*outs[t])[k] = sum;
+      at(t, k) = sum;
     }
     low_[k] = low;
     high_[k] = high;
   }
+}
+
+void WindowSweep::column(const double* block, std::size_t t, std::vector<double>& out) const {
+  const std::size_t n = spectra_.size();
+  out.resize(n);
+  const double* lane = block + (t / kLanes) * n * kLanes + t % kLanes;
+  for (std::size_t k = 0; k < n; ++k) out[k] = lane[k * kLanes];
 }

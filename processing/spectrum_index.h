@@ -51,12 +51,22 @@ class WindowSweep {
  public:
   WindowSweep(const ChannelSpectra& spectra, double tolerance);
 
-  // For each of `count` targets (in non-decreasing order), sets (*outs[t])[k]
-  // to the window sum of spectrum k for targets[t], for every k. The targets
-  // are taken together spectrum by spectrum, so each spectrum's peaks are
-  // fetched once for the lot. Targets that are out of order (or NaN) are
-  // answered by plain lookups.
-  void trace(const double* targets, std::size_t count, std::vector<double>* const* outs);
+  // Targets traced together, and the interleaving of their values.
+  static constexpr std::size_t kBlock = 256;
+  static constexpr std::size_t kLanes = 8;
+
+  // For each of `count` (at most kBlock) targets in non-decreasing order,
+  // the window sum of every spectrum k for targets[t], stored at
+  // block[((t / kLanes) * size + k) * kLanes + t % kLanes] (size = number of
+  // spectra; the block holds kBlock * size values). The targets are taken
+  // together spectrum by spectrum, so each spectrum's peaks are fetched once
+  // for the lot, and the values of eight targets for one spectrum fill one
+  // cache line. Targets that are out of order (or NaN) are answered by plain
+  // lookups.
+  void trace(const double* targets, std::size_t count, double* block);
+
+  // Copies the trace of target t out of a block filled by trace().
+  void column(const double* block, std::size_t t, std::vector<double>& out) const;
 
  private:
   const ChannelSpectra& spectra_;

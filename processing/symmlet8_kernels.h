@@ -5,8 +5,9 @@
 // plain arrays, with buffers that are reused from call to call. Every output
 // coefficient is computed with the same operations in the same order as the
 // textbook form (products added left to right, periodic wrap-around), so the
-// results are identical bit for bit. Three shortcuts keep the work near the
-// length of the trace rather than of its padded, shifted form:
+// results are identical bit for bit; two neighbouring outputs are computed
+// side by side in the two lanes of a vector register. Three shortcuts keep the
+// work near the length of the trace rather than of its padded, shifted form:
 // - outputs of an analysis level whose eight inputs all lie in one stretch of
 //   bit-identical values are equal; one is computed and copied;
 // - the inverse rebuilds only the entries that the caller keeps, and of the
@@ -15,7 +16,6 @@
 //   and a partial selection inside one histogram bin, not by sorting.
 
 #include <cstddef>
-#include <cstdint>
 #include <vector>
 
 // Entries begin .. end-1 of a list, all bit-identical.
@@ -27,12 +27,12 @@ struct ConstantRun {
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> even;        // x[0], x[2], ... of a level, wrapped past its end
-  std::vector<double> odd;         // x[1], x[3], ...
-  std::vector<double> magnitudes;  // non-zero magnitudes for the threshold
-  std::vector<double> candidates;  // magnitudes in the histogram bin of the wanted rank
-  std::vector<std::size_t> histogram;  // magnitudes per exponent bin
-  std::vector<double> padded;      // one denoising pass: shift block, trace, zero padding
+  std::vector<double> scratch;       // details of one level of the list-based operations
+  std::vector<double> padded;        // one denoising pass: shift block, trace, zero padding
+  std::vector<double> coefficients;  // its wavelet coefficients
+  std::vector<double> magnitudes;    // non-zero magnitudes for the threshold
+  std::vector<double> candidates;    // magnitudes in the histogram bin of the wanted rank
+  std::vector<std::size_t> histogram;   // magnitudes per exponent bin
   std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input
   std::vector<ConstantRun> nextRuns;    // ... of its approximation output
   std::vector<ConstantRun> detailRuns;  // constant stretches of the finished coefficients
@@ -41,26 +41,31 @@ struct WaveletWorkspace {
 
 namespace symmlet8 {
 
-// One analysis level on values[0 .. len-1] (len even, at least 2). `inputRuns`
-// (sorted, disjoint) are constant stretches of the input; `outputRuns` receives
-// the constant stretches of the outputs (the same for both halves, in output
-// index), which may be used as the next level's input runs.
-void analyse(double* values, std::size_t len, WaveletWorkspace& ws,
-             const std::vector<ConstantRun>& inputRuns, std::vector<ConstantRun>& outputRuns);
-// One synthesis level rebuilding values[0 .. 2*half-1] (half at least 1), or
-// only the pairs k = first .. last-1 (entries 2k and 2k+1); other entries are
-// then left holding unspecified values.
-void synthesise(double* values, std::size_t half, WaveletWorkspace& ws, std::size_t first, std::size_t last);
-// Full transform of n entries (n a power of two): levels of length n, n/2, ...
-// while above 8. `inputRuns` are constant stretches of the input; the constant
-// stretches of the finished coefficients are left in ws.detailRuns.
-void forward(double* values, std::size_t n, WaveletWorkspace& ws, const std::vector<ConstantRun>& inputRuns);
-// Full inverse (levels of half 8, 16, ... while 2*half <= n), exact on the
-// entries keepBegin .. keepEnd-1 of the result. With a threshold, each
-// coefficient that those entries depend on is soft-thresholded at it first
-// (the same as thresholding every coefficient beforehand).
-void inverse(double* values, std::size_t n, WaveletWorkspace& ws, std::size_t keepBegin, std::size_t keepEnd,
-             const double* threshold = nullptr);
+// One analysis level of x[0 .. len-1] (len even, at least 8): the
+// approximations replace x[0 .. len/2-1] and the details go to
+// detail[0 .. len/2-1], a separate list. `inputRuns` (sorted, disjoint) are
+// constant stretches of the input; `outputRuns` receives the constant
+// stretches of the outputs, the same in both halves.
+void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<ConstantRun>& inputRuns,
+                  std::vector<ConstantRun>& outputRuns);
+// One synthesis level (half at least 4) from the approximations x[0 .. half-1]
+// and the details detail[0 .. half-1] (a separate list): rebuilds entries 2k
+// and 2k+1 of x for k = first .. last-1; other entries are left unspecified.
+void synthesiseLevel(double* x, const double* detail, std::size_t half, std::size_t first, std::size_t last);
+
+// Full transform of x[0 .. n-1] (n a power of two) into coefficients[0 .. n-1]
+// (8 approximations, then the details from the coarsest level to the finest);
+// x is overwritten. `inputRuns` are constant stretches of x; the constant
+// stretches of the coefficients are left in ws.detailRuns.
+void forward(double* x, double* coefficients, std::size_t n, WaveletWorkspace& ws,
+             const std::vector<ConstantRun>& inputRuns);
+// Full inverse of `coefficients` into x, exact on the entries keepBegin ..
+// keepEnd-1 (the others are left unspecified). With a threshold, each
+// coefficient that those entries depend on is soft-thresholded at it first,
+// which gives what thresholding every coefficient beforehand would give.
+void inverse(double* coefficients, double* x, std::size_t n, std::size_t keepBegin, std::size_t keepEnd,
+             const double* threshold);
+
 // The soft threshold of values[0 .. size-1]: sqrt(2 ln size) times the
 // magnitude of rank trunc(m * fraction) - 1 among the m non-zero magnitudes of
 // the entries before size - floor(pad / 2). `runs` (disjoint) are constant
@@ -71,9 +76,7 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
 // Soft thresholding of values[from .. to-1] at T: each entry shrinks towards 0
 // by T, entries within T of 0 become 0, zero entries stay as they are.
 void shrink(double* values, std::size_t from, std::size_t to, double T);
-// thresholdLevel, then shrink of every entry.
-void softThreshold(double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
-                   const std::vector<ConstantRun>& runs);
+
 // Repeated shifted wavelet shrinkage of one trace, in place.
 void denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws);
 

@@ -1,15 +1,53 @@
 // Repeated, shifted Symmlet-8 wavelet shrinkage of a chromatogram trace.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 
 #include "processing/filterer.h"
+#include "processing/symmlet8.h"
 #include "processing/symmlet8_kernels.h"
 
 namespace {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Values far below the range where a transform could overflow. A trace with
+// anything else (NaN, infinities, absurd magnitudes) takes the plain path, so
+// that even the signs of NaNs come out as the plain operations give them.
+bool ordinaryValues(const std::vector<double>& trace) {
+  for (double value : trace) {
+    if (!(std::fabs(value) < 1e290)) return false;
+  }
+  return true;
+}
+
+// The denoising in its plain form, one list operation after another.
+void plainDenoise(std::vector<double>& x, double fraction, int passes) {
+  const double originalLength = static_cast<double>(x.size());
+  if (passes == 0) return;
+  for (int pass = 0;; ++pass) {
+    const std::size_t n = x.size();
+    int p = 0;
+    while (std::pow(2.0, p) < static_cast<double>(n)) ++p;
+    const std::size_t padded = static_cast<std::size_t>(std::pow(2.0, p));
+    x.resize(padded, 0.0);
+    FastSymmlet8::transform(x, static_cast<int>(padded));
+    FastSymmlet8::threshold(x, static_cast<int>(padded - n), p, fraction);
+    FastSymmlet8::invTransform(x, static_cast<int>(padded));
+    x.resize(n);
+    if (pass > 0) {
+      const std::size_t shift = static_cast<std::size_t>(originalLength / pass);
+      x.erase(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(shift, x.size())));
+    }
+    if (pass + 1 >= passes) break;
+    const std::size_t nextShift = static_cast<std::size_t>(originalLength / (pass + 1));
+    if (nextShift > 0 && !x.empty()) {
+      const double first = x.front();
+      x.insert(x.begin(), nextShift, first);
+    }
+  }
+}
 
 }  // namespace
 
@@ -17,6 +55,10 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
   const std::size_t length = trace.size();
   const double originalLength = static_cast<double>(length);
   if (passes == 0 || length == 0) return;
+  if (!ordinaryValues(trace)) {
+    plainDenoise(trace, fraction, passes);
+    return;
+  }
 
   std::vector<ConstantRun> runs;
   for (int pass = 0;; ++pass) {
@@ -29,7 +71,9 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     while (padded < n) padded *= 2;
 
     if (ws.padded.size() < padded) ws.padded.resize(padded);
+    if (ws.coefficients.size() < padded) ws.coefficients.resize(padded);
     double* x = ws.padded.data();
+    double* coefficients = ws.coefficients.data();
     std::fill(x, x + shift, trace.front());
     std::copy(trace.begin(), trace.end(), x + shift);
     std::fill(x + n, x + padded, 0.0);
@@ -44,12 +88,13 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     if (head >= 2) runs.push_back({0, head});
     if (padded - tail >= 2) runs.push_back({tail, padded});
 
-    forward(x, padded, ws, runs);
+    forward(x, coefficients, padded, ws, runs);
     // The threshold comes from all coefficients, but only those that the kept
     // entries depend on are shrunk, just before the inverse reads them.
     double T = 0;
-    const bool shrinks = thresholdLevel(x, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns, T);
-    inverse(x, padded, ws, shift, n, shrinks ? &T : nullptr);
+    const bool shrinks =
+        thresholdLevel(coefficients, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns, T);
+    inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr);
 
     // Drop the shift block and the padding again.
     std::copy(x + shift, x + n, trace.begin());

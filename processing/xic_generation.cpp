@@ -23,9 +23,6 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
 
 namespace {
 
-// Chromatograms whose traces are built together, spectrum by spectrum.
-const std::size_t kTraceBlock = 64;
-
 // The time axis and scan numbers shared by every chromatogram of a channel.
 struct ChannelAxis {
   std::vector<double> times;
@@ -86,20 +83,17 @@ void filterer::generateXIC(fileHandle& run) {
     // the previous one ended.
     WindowSweep sweep(spectra, massTolerance);
     const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
-    double targets[kTraceBlock];
-    std::vector<double>* outs[kTraceBlock];
-    for (std::size_t begin = 0; begin < order.size(); begin += kTraceBlock) {
-      const std::size_t count = std::min(kTraceBlock, order.size() - begin);
+    std::vector<double> block(WindowSweep::kBlock * spectra.size());
+    double targets[WindowSweep::kBlock];
+    for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
+      const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
+      for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
+      sweep.trace(targets, count, block.data());
       for (std::size_t t = 0; t < count; ++t) {
         chrom& X = ch.chroms[order[begin + t]];
         X.times = axis.times;
         X.scanNumbers = axis.scanNumbers;
-        targets[t] = X.mz;
-        outs[t] = &X.intensities;
-      }
-      sweep.trace(targets, count, outs);
-      for (std::size_t t = 0; t < count; ++t) {
-        chrom& X = ch.chroms[order[begin + t]];
+        sweep.column(block.data(), t, X.intensities);
         addTotal(X, X.intensities);
       }
     }
@@ -118,18 +112,18 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
     const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
     // One block of raw traces at a time; each is used and then overwritten, so
     // only the peak figures stay.
-    std::vector<std::vector<double>> raw(kTraceBlock);
-    double targets[kTraceBlock];
-    std::vector<double>* outs[kTraceBlock];
-    for (std::size_t t = 0; t < kTraceBlock; ++t) outs[t] = &raw[t];
-    for (std::size_t begin = 0; begin < order.size(); begin += kTraceBlock) {
-      const std::size_t count = std::min(kTraceBlock, order.size() - begin);
+    std::vector<double> block(WindowSweep::kBlock * spectra.size());
+    std::vector<double> raw;
+    double targets[WindowSweep::kBlock];
+    for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
+      const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
       for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-      sweep.trace(targets, count, outs);
+      sweep.trace(targets, count, block.data());
       for (std::size_t t = 0; t < count; ++t) {
         chrom& X = ch.chroms[order[begin + t]];
-        addTotal(X, raw[t]);
-        detector.detect(X, raw[t], detector.processedTrace(raw[t]), axis.times, axis.scanNumbers);
+        sweep.column(block.data(), t, raw);
+        addTotal(X, raw);
+        detector.detect(X, raw, detector.processedTrace(raw), axis.times, axis.scanNumbers);
       }
     }
   }

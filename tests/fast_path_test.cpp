@@ -10,6 +10,7 @@
 
 #include "processing/filterer.h"
 #include "processing/symmlet8.h"
+#include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
 #include "run/file_handle.h"
 #include "tests/reference/reference_processing.h"
@@ -231,31 +232,75 @@ TEST(FastPath, FusedGenerationAndDetectionKeepsEveryFigureAndDropsTheTraces) {
   EXPECT_GT(peaks, 100u);  // the generated runs do exercise the edge and area steps
 }
 
+// A list with constant stretches (at most two) and those stretches.
+std::vector<double> withRuns(Random& random, std::size_t len, std::vector<ConstantRun>& runs) {
+  std::vector<double> values = randomSigned(random, len);
+  runs.clear();
+  std::size_t at = 0;
+  for (int r = 0; r < 2 && at + 2 < len; ++r) {
+    const std::size_t begin = at + static_cast<std::size_t>(random.between(0, static_cast<long>(len - at) / 2));
+    const std::size_t end = begin + static_cast<std::size_t>(random.between(2, static_cast<long>(len - begin)));
+    const double value = random.chance(0.5) ? 0.0 : random.uniform(-100, 100);
+    std::fill(values.begin() + static_cast<std::ptrdiff_t>(begin), values.begin() + static_cast<std::ptrdiff_t>(end), value);
+    runs.push_back({begin, end});
+    at = end + 1;
+  }
+  return values;
+}
+
 TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
   Random random(77);
-  for (int len = 2; len <= 96; len += 2) {
-    std::vector<double> fast = randomSigned(random, static_cast<std::size_t>(len) + 3);
-    std::vector<double> plain = fast;
-    FastSymmlet8::transform(fast, 0, len);
-    reference::transformLevel(plain, len);
-    EXPECT_TRUE(sameBits(fast, plain)) << "analysis " << len;
-    FastSymmlet8::invTransform(fast, 0, len / 2);
-    reference::invTransformLevel(plain, len / 2);
-    EXPECT_TRUE(sameBits(fast, plain)) << "synthesis " << len;
-    FastSymmlet8::expand(fast, len);
-    reference::expand(plain, len);
-    EXPECT_TRUE(sameBits(fast, plain)) << "expand " << len;
+  std::vector<ConstantRun> runs, outputRuns;
+  for (std::size_t len = 8; len <= 96; len += 2) {
+    for (int trial = 0; trial < 4; ++trial) {
+      const std::size_t half = len / 2;
+      std::vector<double> plain = withRuns(random, len, runs);
+      std::vector<double> fast = plain;
+      std::vector<double> detail(half);
+      symmlet8::analyseLevel(fast.data(), len, detail.data(), runs, outputRuns);
+      std::copy(detail.begin(), detail.end(), fast.begin() + static_cast<std::ptrdiff_t>(half));
+      reference::transformLevel(plain, static_cast<int>(len));
+      EXPECT_TRUE(sameBits(fast, plain)) << "analysis " << len;
+
+      // Synthesis of all pairs, and of a part of them.
+      const std::vector<double> coefficients = plain;
+      reference::invTransformLevel(plain, static_cast<int>(half));
+      const std::size_t first = static_cast<std::size_t>(random.between(0, static_cast<long>(half) - 1));
+      const std::size_t last = static_cast<std::size_t>(random.between(static_cast<long>(first) + 1, static_cast<long>(half)));
+      for (std::size_t part = 0; part < 2; ++part) {
+        std::vector<double> x(coefficients.begin(), coefficients.begin() + static_cast<std::ptrdiff_t>(half));
+        x.resize(len);
+        const std::size_t from = part == 0 ? 0 : first;
+        const std::size_t to = part == 0 ? half : last;
+        symmlet8::synthesiseLevel(x.data(), coefficients.data() + half, half, from, to);
+        for (std::size_t j = 2 * from; j < 2 * to; ++j) {
+          EXPECT_TRUE(sameBits(x[j], plain[j])) << "synthesis " << len << " entry " << j;
+        }
+      }
+    }
   }
-  // Full transforms, including lengths that are not powers of two (odd levels are skipped).
-  for (int n : {1, 8, 16, 24, 32, 64, 82, 128, 1024}) {
+  // Full transforms and inverses, with constant stretches and a kept range.
+  for (std::size_t n : {1u, 2u, 8u, 16u, 32u, 64u, 128u, 1024u}) {
+    std::vector<double> plain = withRuns(random, n, runs);
+    std::vector<double> fast = plain;
+    std::vector<double> coefficients(n);
+    WaveletWorkspace ws;
+    symmlet8::forward(fast.data(), coefficients.data(), n, ws, runs);
+    reference::transform(plain, static_cast<int>(n));
+    EXPECT_TRUE(sameBits(coefficients, plain)) << "transform " << n;
+    reference::invTransform(plain, static_cast<int>(n));
+    const std::size_t keepBegin = static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1));
+    const std::size_t keepEnd = static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
+    symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr);
+    for (std::size_t j = keepBegin; j < keepEnd; ++j) EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
+  }
+  // The list operations of FastSymmlet8 keep their plain form, odd levels included.
+  for (int n : {24, 82}) {
     std::vector<double> fast = randomSigned(random, static_cast<std::size_t>(n));
     std::vector<double> plain = fast;
     FastSymmlet8::transform(fast, n);
     reference::transform(plain, n);
-    EXPECT_TRUE(sameBits(fast, plain)) << "transform " << n;
-    FastSymmlet8::invTransform(fast, n);
-    reference::invTransform(plain, n);
-    EXPECT_TRUE(sameBits(fast, plain)) << "inverse " << n;
+    EXPECT_TRUE(sameBits(fast, plain)) << "list transform " << n;
   }
 }
 
@@ -275,7 +320,9 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
     std::vector<double> plain = fast;
     double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
     const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
-    FastSymmlet8::threshold(fast, pad, 0, fraction);
+    WaveletWorkspace ws;
+    double T = 0;
+    if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T)) symmlet8::shrink(fast.data(), 0, n, T);
     reference::threshold(plain, pad, fraction);
     EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
   }
