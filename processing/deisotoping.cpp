@@ -60,8 +60,9 @@ void filterer::deIsotope(fileHandle& run) {
       candidates.clear();
       const double low = peak.mz - massTolerance;
       const double high = peak.mz + massTolerance;
-      for (double step : kIsotopeSteps) {
-        index.collect(peaks, [step](double mz) { return mz + step; }, low, high, candidates);
+      for (std::size_t kind = 0; kind < 3; ++kind) {
+        const double step = kIsotopeSteps[kind];
+        index.collect(kind, peaks, [step](double mz) { return mz + step; }, low, high, candidates);
       }
       std::sort(candidates.begin(), candidates.end());
       candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());

@@ -63,8 +63,10 @@ void filterer::removeH2O(fileHandle& run) {
       candidates.clear();
       const double low = peak.mz - kLossWindow;
       const double high = peak.mz + kLossWindow;
-      for (double loss : {kOxygenLoss, kWaterLoss}) {
-        index.collect(peaks, [loss](double mz) { return mz - loss; }, low, high, candidates);
+      const double losses[] = {kOxygenLoss, kWaterLoss};
+      for (std::size_t kind = 0; kind < 2; ++kind) {
+        const double loss = losses[kind];
+        index.collect(kind, peaks, [loss](double mz) { return mz - loss; }, low, high, candidates);
       }
       std::sort(candidates.begin(), candidates.end(), std::greater<std::size_t>());
       candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
