@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "run/file_handle.h"
 
 namespace {
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool sortedByMz(const std::vector<datapeak>& peaks) {
   for (std::size_t i = 0; i < peaks.size(); ++i) {
@@ -87,13 +90,16 @@ void ChannelSpectra::addMassesInWindow(std::size_t k, double low, double high, d
 
 WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance)
     : spectra_(spectra), tolerance_(tolerance), previous_(0),
-      low_(spectra.size(), 0), high_(spectra.size(), 0) {}
+      low_(spectra.size(), 0), high_(spectra.size(), 0), last_(spectra.size(), 0.0) {}
 
-void WindowSweep::trace(const double* targets, std::size_t count, double* block) {
+void WindowSweep::trace(const double* targets, std::size_t count, double* block, bool* changed) {
   const std::size_t n = spectra_.size();
   const auto at = [block, n](std::size_t t, std::size_t k) -> double& {
     return block[((t / kLanes) * n + k) * kLanes + t % kLanes];
   };
+  if (count == 0) return;
+  for (std::size_t t = 0; t < count; ++t) changed[t] = t == 0 && !traced_;
+  traced_ = true;
   bool ordered = true;
   double previous = previous_;
   bool started = started_;
@@ -104,11 +110,13 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block)
   }
   if (!ordered) {
     for (std::size_t t = 0; t < count; ++t) {
+      changed[t] = true;
       for (std::size_t k = 0; k < n; ++k) at(t, k) = spectra_.windowSum(k, targets[t], tolerance_);
     }
+    for (std::size_t k = 0; k < n; ++k) last_[k] = at(count - 1, k);
+    lastFromPositions_ = false;
     return;
   }
-  if (count == 0) return;
   started_ = true;
   previous_ = targets[count - 1];
   const double tolerance = tolerance_;
@@ -120,23 +128,42 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block)
       if (low_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + low_[k + lookahead]);
     }
     const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
+    double last = last_[k];
     if (!s.sorted) {
-      for (std::size_t t = 0; t < count; ++t) at(t, k) = spectra_.windowSum(k, targets[t], tolerance);
+      for (std::size_t t = 0; t < count; ++t) {
+        const double sum = spectra_.windowSum(k, targets[t], tolerance);
+        changed[t] |= !sameBits(sum, last);
+        at(t, k) = last = sum;
+      }
+      last_[k] = last;
       continue;
     }
     std::size_t low = low_[k];
     std::size_t high = high_[k];
+    // The same range of peaks gives the same sum, bit for bit.
+    bool known = lastFromPositions_;
     for (std::size_t t = 0; t < count; ++t) {
       const double target = targets[t];
-      low = advance(s.peaks, s.count, low, [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); });
-      high = advance(s.peaks, s.count, high, [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; });
-      double sum = 0.0;
-      for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
-      at(t, k) = sum;
+      const std::size_t newLow = advance(s.peaks, s.count, low,
+                                         [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); });
+      const std::size_t newHigh = advance(s.peaks, s.count, high,
+                                          [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; });
+      if (!known || newLow != low || newHigh != high) {
+        double sum = 0.0;
+        for (std::size_t i = newLow; i < newHigh; ++i) sum += s.peaks[i].intensity;
+        changed[t] |= !sameBits(sum, last);
+        last = sum;
+        low = newLow;
+        high = newHigh;
+        known = true;
+      }
+      at(t, k) = last;
     }
     low_[k] = low;
     high_[k] = high;
+    last_[k] = last;
   }
+  lastFromPositions_ = true;
 }
 
 void WindowSweep::column(const double* block, std::size_t t, std::vector<double>& out) const {

@@ -62,8 +62,10 @@ class WindowSweep {
   // together spectrum by spectrum, so each spectrum's peaks are fetched once
   // for the lot, and the values of eight targets for one spectrum fill one
   // cache line. Targets that are out of order (or NaN) are answered by plain
-  // lookups.
-  void trace(const double* targets, std::size_t count, double* block);
+  // lookups. changed[t] tells whether the trace of targets[t] differs in any
+  // bit from the trace of the target traced just before it (true for the
+  // first target traced).
+  void trace(const double* targets, std::size_t count, double* block, bool* changed);
 
   // Copies the trace of target t out of a block filled by trace().
   void column(const double* block, std::size_t t, std::vector<double>& out) const;
@@ -75,6 +77,9 @@ class WindowSweep {
   bool started_ = false;
   std::vector<std::size_t> low_;   // first peak with target < mz + tolerance
   std::vector<std::size_t> high_;  // first peak with !(target > mz - tolerance)
+  std::vector<double> last_;       // each spectrum's value for the last target traced
+  bool lastFromPositions_ = false; // last_ holds the sums of the ranges low_ .. high_
+  bool traced_ = false;            // some target was traced
 };
 
 #endif

@@ -65,9 +65,12 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
   }
 }
 
-// Total of a trace as generated, added point by point in channel order.
-void addTotal(chrom& X, const std::vector<double>& trace) {
-  for (double value : trace) X.totalIntensity += value;
+// Total of a trace as generated, added point by point in channel order from 0.
+// (A fresh chromatogram's total is 0, and 0 plus this total is this total.)
+double traceTotal(const std::vector<double>& trace) {
+  double total = 0;
+  for (double value : trace) total += value;
+  return total;
 }
 
 }  // namespace
@@ -85,16 +88,25 @@ void filterer::generateXIC(fileHandle& run) {
     const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
     std::vector<double> block(WindowSweep::kBlock * spectra.size());
     double targets[WindowSweep::kBlock];
+    bool changed[WindowSweep::kBlock];
+    const chrom* previous = nullptr;
     for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
       const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
       for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-      sweep.trace(targets, count, block.data());
+      sweep.trace(targets, count, block.data(), changed);
       for (std::size_t t = 0; t < count; ++t) {
         chrom& X = ch.chroms[order[begin + t]];
         X.times = axis.times;
         X.scanNumbers = axis.scanNumbers;
-        sweep.column(block.data(), t, X.intensities);
-        addTotal(X, X.intensities);
+        if (changed[t] || previous == nullptr) {
+          sweep.column(block.data(), t, X.intensities);
+          X.totalIntensity += traceTotal(X.intensities);
+        } else {
+          // The same trace as the previous chromatogram, and so the same total.
+          X.intensities = previous->intensities;
+          X.totalIntensity += previous->totalIntensity;
+        }
+        previous = &X;
       }
     }
   }
@@ -114,16 +126,24 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
     // only the peak figures stay.
     std::vector<double> block(WindowSweep::kBlock * spectra.size());
     std::vector<double> raw;
+    double total = 0;
+    const std::vector<double>* processed = nullptr;
     double targets[WindowSweep::kBlock];
+    bool changed[WindowSweep::kBlock];
     for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
       const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
       for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-      sweep.trace(targets, count, block.data());
+      sweep.trace(targets, count, block.data(), changed);
       for (std::size_t t = 0; t < count; ++t) {
         chrom& X = ch.chroms[order[begin + t]];
-        sweep.column(block.data(), t, raw);
-        addTotal(X, raw);
-        detector.detect(X, raw, detector.processedTrace(raw), axis.times, axis.scanNumbers);
+        // A trace equal to the previous one keeps its total and processed form.
+        if (changed[t] || processed == nullptr) {
+          sweep.column(block.data(), t, raw);
+          total = traceTotal(raw);
+          processed = &detector.processedTrace(raw);
+        }
+        X.totalIntensity += total;
+        detector.detect(X, raw, *processed, axis.times, axis.scanNumbers);
       }
     }
   }
