@@ -154,6 +154,15 @@ void synthesiseRange(double* x, const double* detail, std::size_t from, std::siz
 
 namespace symmlet8 {
 
+void fillRunEdges(double* x, std::size_t begin, std::size_t end, double value) {
+  if (end - begin <= 2 * kRunEdge) {
+    std::fill(x + begin, x + end, value);
+    return;
+  }
+  std::fill(x + begin, x + begin + kRunEdge, value);
+  std::fill(x + end - kRunEdge, x + end, value);
+}
+
 void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<ConstantRun>& inputRuns,
                   std::vector<ConstantRun>& outputRuns) {
   const std::size_t half = len / 2;
@@ -179,7 +188,8 @@ void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<
   std::size_t from = 0;
   for (const ConstantRun& run : outputRuns) {
     analyseRange(x, detail, from, run.begin + 1);
-    std::fill(x + run.begin + 1, x + run.end, x[run.begin]);
+    // The next level reads only the edges of this run.
+    fillRunEdges(x, run.begin + 1, run.end, x[run.begin]);
     std::fill(detail + run.begin + 1, detail + run.end, detail[run.begin]);
     from = run.end;
   }

@@ -41,11 +41,20 @@ struct WaveletWorkspace {
 
 namespace symmlet8 {
 
+// Entries at each end of a constant run that the analysis reads or writes.
+constexpr std::size_t kRunEdge = 16;
+
+// Sets the first and last kRunEdge entries of x[begin .. end-1] to `value`
+// (all of them when the stretch is no longer than 2 * kRunEdge).
+void fillRunEdges(double* x, std::size_t begin, std::size_t end, double value);
+
 // One analysis level of x[0 .. len-1] (len even, at least 8): the
 // approximations replace x[0 .. len/2-1] and the details go to
 // detail[0 .. len/2-1], a separate list. `inputRuns` (sorted, disjoint) are
 // constant stretches of the input; `outputRuns` receives the constant
-// stretches of the outputs, the same in both halves.
+// stretches of the outputs, the same in both halves. Of an input run only the
+// first and last kRunEdge entries are read (the interior may hold anything),
+// and of the approximations' runs only those entries are written.
 void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<ConstantRun>& inputRuns,
                   std::vector<ConstantRun>& outputRuns);
 // One synthesis level (half at least 4) from the approximations x[0 .. half-1]

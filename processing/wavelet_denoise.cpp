@@ -74,9 +74,11 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     if (ws.coefficients.size() < padded) ws.coefficients.resize(padded);
     double* x = ws.padded.data();
     double* coefficients = ws.coefficients.data();
-    std::fill(x, x + shift, trace.front());
+    // The shift block and the padding are constant runs (see below), of which
+    // the transform reads only the edges.
+    fillRunEdges(x, 0, shift, trace.front());
     std::copy(trace.begin(), trace.end(), x + shift);
-    std::fill(x + n, x + padded, 0.0);
+    fillRunEdges(x, n, padded, 0.0);
 
     // The shift block (with any repeats of the first value) and the zero
     // padding (with any trailing zeros of the same sign) are constant stretches.

@@ -43,13 +43,15 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
 
   // Positive magnitudes (zeros never rank and a NaN has no rank), counted per
   // exponent bin; a constant stretch adds its one magnitude as often as it repeats.
-  ws.histogram.assign(kBins, 0);
+  // The histogram is all zeros between calls; only the bins used are cleared again.
+  if (ws.histogram.size() != kBins) ws.histogram.assign(kBins, 0);
   std::size_t* histogram = ws.histogram.data();
   ensureSize(ws.magnitudes, counted);
   double* magnitudes = ws.magnitudes.data();
   std::size_t listed = 0;
   std::size_t repeated = 0;
   std::size_t topBin = 0;
+  std::size_t lowBin = kBins - 1;
   const auto visit = [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
       const double magnitude = std::fabs(values[i]);
@@ -59,6 +61,7 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
       listed += positive;
       histogram[bin] += positive;
       topBin = positive && bin > topBin ? bin : topBin;
+      lowBin = positive && bin < lowBin ? bin : lowBin;
     }
   };
   ws.sortedRuns.assign(runs.begin(), runs.end());
@@ -76,6 +79,7 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
       if (magnitude > 0) {
         histogram[binOf(magnitude)] += end - begin;
         topBin = std::max(topBin, binOf(magnitude));
+        lowBin = std::min(lowBin, binOf(magnitude));
         repeated += end - begin;
       }
     }
@@ -83,10 +87,15 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   }
   visit(position, counted);
 
+  const auto clearHistogram = [&]() {
+    if (lowBin <= topBin) std::fill(histogram + lowBin, histogram + topBin + 1, 0);
+  };
   const std::size_t m = listed + repeated;
-  if (m < 2) return false;
   const double rank = std::trunc(static_cast<double>(m) * fraction) - 1;
-  if (!(rank >= 0) || rank >= static_cast<double>(m)) return false;
+  if (m < 2 || !(rank >= 0) || rank >= static_cast<double>(m)) {
+    clearHistogram();
+    return false;
+  }
 
   // The magnitude at rank k from the top lies in the bin where the counts from
   // the top first exceed k; only that bin's magnitudes need ordering.
@@ -95,6 +104,7 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   std::size_t bin = topBin;
   while (above + histogram[bin] <= k) above += histogram[bin--];
   ensureSize(ws.candidates, histogram[bin] + 1);  // every magnitude is written once before it is counted
+  clearHistogram();
   double* candidates = ws.candidates.data();
   std::size_t found = 0;
   for (std::size_t i = 0; i < listed; ++i) {
