@@ -42,7 +42,7 @@ struct ChannelAxis {
 // Appends to the channel one chromatogram per seed, with its seed fields set and
 // no trace yet. Without a target list every spectrum of the channel is picked
 // in turn; with one, a single pass seeds one chromatogram per target at the
-// channel's first spectrum.
+// channel's first spectrum, moved to the trace's maximum once the trace is known.
 void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
   const std::size_t spectrumCount = ch.scans.size();
   bool targetsUsed = false;
@@ -65,6 +65,21 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
   }
 }
 
+// A target mass is looked for where its trace is highest: the chromatogram is
+// seeded at the first spectrum holding the trace's largest value (the channel's
+// first spectrum when the trace is all zero). Seeded at the channel's first
+// spectrum instead, the apex search would stop at once on the zeros before a
+// compound elutes, and a targeted run would find almost nothing.
+void seedAtTraceMaximum(chrom& X, const std::vector<double>& trace, const ChannelAxis& axis) {
+  std::size_t best = 0;
+  for (std::size_t k = 1; k < trace.size(); ++k) {
+    if (trace[k] > trace[best]) best = k;
+  }
+  if (best >= axis.times.size()) return;
+  X.seedTime = axis.times[best];
+  X.seedScan = axis.scanNumbers[best];
+}
+
 // Total of a trace as generated, added point by point in channel order from 0.
 // (A fresh chromatogram's total is 0, and 0 plus this total is this total.)
 double traceTotal(const std::vector<double>& trace) {
@@ -76,6 +91,7 @@ double traceTotal(const std::vector<double>& trace) {
 }  // namespace
 
 void filterer::generateXIC(fileHandle& run) {
+  const bool targeted = !run.targetPeaks.empty();
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
@@ -106,6 +122,7 @@ void filterer::generateXIC(fileHandle& run) {
           X.intensities = previous->intensities;
           X.totalIntensity += previous->totalIntensity;
         }
+        if (targeted) seedAtTraceMaximum(X, X.intensities, axis);
         previous = &X;
       }
     }
@@ -113,6 +130,7 @@ void filterer::generateXIC(fileHandle& run) {
 }
 
 void filterer::generateAndProcessXIC(fileHandle& run) {
+  const bool targeted = !run.targetPeaks.empty();
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
@@ -143,6 +161,7 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
           processed = &detector.processedTrace(raw);
         }
         X.totalIntensity += total;
+        if (targeted) seedAtTraceMaximum(X, raw, axis);
         detector.detect(X, raw, *processed, axis.times, axis.scanNumbers);
       }
     }

@@ -140,11 +140,7 @@ TEST(EndToEnd, UntargetedRunFindsEveryCompound) {
   }
 }
 
-// Disabled: a target chromatogram is seeded at the channel's first spectrum, and
-// its apex walk starts there. In an LC run whose compounds elute later, the
-// processed trace at that first point is 0, the walk stops at once, and -p
-// reports no feature at all. Enable once targets are seeded where they elute.
-TEST(EndToEnd, DISABLED_TargetedRunGivesOneFeaturePerCompound) {
+TEST(EndToEnd, TargetedRunGivesOneFeaturePerCompound) {
   TempDir dir;
   const std::string run = simulate(dir, withSeed(kSmallFullScan, "21"));
   const std::vector<Compound> truth = readFullScanTruth(run);

@@ -66,10 +66,11 @@ void expectNoPeak(const chrom& X) {
 
 }  // namespace
 
-TEST(ProcessXIC, TargetSeedAtIndexZeroTakesTheFirstMaximumOfTheRightWalk) {
+TEST(ProcessXIC, SeedAtIndexZeroTakesTheFirstMaximumOfTheRightWalk) {
   // The right walk stops at its second drop (index 4) and never sees 13000.
   const std::vector<double> trace = {5000, 8000, 12000, 9000, 11000, 13000, 0, 0, 0, 0, 0};
   TraceRun run(trace);
+  run.seedAt(0);
   run.process();
   const chrom& X = run.X();
   EXPECT_EQ(X.apexIntensity, 12000);
@@ -82,14 +83,16 @@ TEST(ProcessXIC, TargetSeedAtIndexZeroTakesTheFirstMaximumOfTheRightWalk) {
   EXPECT_EQ(X.intensities, trace);
 }
 
-TEST(ProcessXIC, ZeroAtTheTargetSeedMeansNoPeak) {
+TEST(ProcessXIC, ZeroAtTheSeedMeansNoPeak) {
   TraceRun run({0, 50000, 90000, 50000, 0, 0, 0, 0, 0, 0, 0});
+  run.seedAt(0);
   run.process();
   expectNoPeak(run.X());
 }
 
 TEST(ProcessXIC, ApexAtIndexZeroIsAOnePointPeak) {
   TraceRun run({12000, 9000, 5000, 20000, 0, 0, 0, 0, 0, 0, 0}, 10, 40);
+  run.seedAt(0);
   run.process();
   const chrom& X = run.X();
   EXPECT_EQ(X.apexIntensity, 12000);

@@ -142,3 +142,21 @@ TEST(GenerateXIC, UntargetedChannelWithoutPeaksAboveTheCutoffGetsNothing) {
   processor().generateXIC(run);
   EXPECT_TRUE(run.channels[0].chroms.empty());
 }
+
+// A target is looked for where its trace first reaches its highest value, so a
+// compound eluting after the first spectrum is still found.
+TEST(GenerateXIC, TargetSeededAtTheTraceMaximum) {
+  fileHandle run;
+  const double values[] = {0, 5, 9, 9, 3};
+  for (int k = 0; k < 5; ++k) run.scans.push_back(spectrum(100 + k, 10.0 * k, 0, {{300.0, values[k]}}));
+  run.channels.emplace_back();
+  run.channels[0].scans = {0, 1, 2, 3, 4};
+  run.targetPeaks = {target(300), target(700)};
+  processor().generateXIC(run);
+  ASSERT_EQ(run.channels[0].chroms.size(), 2u);
+  EXPECT_EQ(run.channels[0].chroms[0].seedTime, 20);
+  EXPECT_EQ(run.channels[0].chroms[0].seedScan, 102);
+  // An all-zero trace stays seeded at the channel's first spectrum.
+  EXPECT_EQ(run.channels[0].chroms[1].seedTime, 0);
+  EXPECT_EQ(run.channels[0].chroms[1].seedScan, 100);
+}

@@ -172,6 +172,15 @@ void generateXIC(const filterer& params, fileHandle& run) {
           X.intensities.push_back(sum);
           X.totalIntensity += sum;
         }
+        if (targetsUsed) {
+          // A target is seeded where its trace is first at its highest.
+          std::size_t best = 0;
+          for (std::size_t k = 1; k < X.intensities.size(); ++k) {
+            if (X.intensities[k] > X.intensities[best]) best = k;
+          }
+          X.seedTime = X.times[best];
+          X.seedScan = X.scanNumbers[best];
+        }
         ch.chroms.push_back(std::move(X));
       }
     }
