@@ -88,6 +88,32 @@ double traceTotal(const std::vector<double>& trace) {
   return total;
 }
 
+// Seeds a channel's chromatograms and walks their raw traces in m/z order, a
+// block at a time, so that each m/z window starts where the previous one
+// ended. `use(X, trace, changed)` is called once per new chromatogram, where
+// `changed` is false when the trace equals the previous chromatogram's.
+// The caller chooses whether to copy the trace out of the block.
+template <typename Use>
+void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
+    const ChannelSpectra& spectra, Use use) {
+  const std::size_t first = ch.chroms.size();
+  appendSeededChroms(processor, run, ch);
+  WindowSweep sweep(spectra, processor.massTolerance);
+  const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
+  std::vector<double> block(WindowSweep::kBlock * spectra.size());
+  double targets[WindowSweep::kBlock];
+  bool changed[WindowSweep::kBlock];
+  for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
+    const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
+    for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
+    sweep.trace(targets, count, block.data(), changed);
+    for (std::size_t t = 0; t < count; ++t) {
+      const auto copyTrace = [&](std::vector<double>& out) { sweep.column(block.data(), t, out); };
+      use(ch.chroms[order[begin + t]], copyTrace, changed[t]);
+    }
+  }
+}
+
 }  // namespace
 
 void filterer::generateXIC(fileHandle& run) {
@@ -95,37 +121,22 @@ void filterer::generateXIC(fileHandle& run) {
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
-    const std::size_t first = ch.chroms.size();
-    appendSeededChroms(*this, run, ch);
     const ChannelSpectra spectra(run, ch);
-    // Traces in m/z order, a block at a time, so that each window starts where
-    // the previous one ended.
-    WindowSweep sweep(spectra, massTolerance);
-    const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
-    std::vector<double> block(WindowSweep::kBlock * spectra.size());
-    double targets[WindowSweep::kBlock];
-    bool changed[WindowSweep::kBlock];
     const chrom* previous = nullptr;
-    for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
-      const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
-      for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-      sweep.trace(targets, count, block.data(), changed);
-      for (std::size_t t = 0; t < count; ++t) {
-        chrom& X = ch.chroms[order[begin + t]];
-        X.times = axis.times;
-        X.scanNumbers = axis.scanNumbers;
-        if (changed[t] || previous == nullptr) {
-          sweep.column(block.data(), t, X.intensities);
-          X.totalIntensity += traceTotal(X.intensities);
-        } else {
-          // The same trace as the previous chromatogram, and so the same total.
-          X.intensities = previous->intensities;
-          X.totalIntensity += previous->totalIntensity;
-        }
-        if (targeted) seedAtTraceMaximum(X, X.intensities, axis);
-        previous = &X;
+    sweepChannelTraces(*this, run, ch, spectra, [&](chrom& X, const auto& copyTrace, bool changed) {
+      X.times = axis.times;
+      X.scanNumbers = axis.scanNumbers;
+      if (changed || previous == nullptr) {
+        copyTrace(X.intensities);
+        X.totalIntensity += traceTotal(X.intensities);
+      } else {
+        // The same trace as the previous chromatogram, and so the same total.
+        X.intensities = previous->intensities;
+        X.totalIntensity += previous->totalIntensity;
       }
-    }
+      if (targeted) seedAtTraceMaximum(X, X.intensities, axis);
+      previous = &X;
+    });
   }
 }
 
@@ -134,36 +145,22 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
-    const std::size_t first = ch.chroms.size();
-    appendSeededChroms(*this, run, ch);
     const ChannelSpectra spectra(run, ch);
-    WindowSweep sweep(spectra, massTolerance);
     ChannelPeakDetector detector(*this, spectra);
-    const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
-    // One block of raw traces at a time; each is used and then overwritten, so
-    // only the peak figures stay.
-    std::vector<double> block(WindowSweep::kBlock * spectra.size());
+    // Each raw trace is used and then overwritten, so only the peak figures stay.
     std::vector<double> raw;
     double total = 0;
     const std::vector<double>* processed = nullptr;
-    double targets[WindowSweep::kBlock];
-    bool changed[WindowSweep::kBlock];
-    for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
-      const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
-      for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-      sweep.trace(targets, count, block.data(), changed);
-      for (std::size_t t = 0; t < count; ++t) {
-        chrom& X = ch.chroms[order[begin + t]];
-        // A trace equal to the previous one keeps its total and processed form.
-        if (changed[t] || processed == nullptr) {
-          sweep.column(block.data(), t, raw);
-          total = traceTotal(raw);
-          processed = &detector.processedTrace(raw);
-        }
-        X.totalIntensity += total;
-        if (targeted) seedAtTraceMaximum(X, raw, axis);
-        detector.detect(X, raw, *processed, axis.times, axis.scanNumbers);
+    sweepChannelTraces(*this, run, ch, spectra, [&](chrom& X, const auto& copyTrace, bool changed) {
+      // A trace equal to the previous one keeps its total and processed form.
+      if (changed || processed == nullptr) {
+        copyTrace(raw);
+        total = traceTotal(raw);
+        processed = &detector.processedTrace(raw);
       }
-    }
+      X.totalIntensity += total;
+      if (targeted) seedAtTraceMaximum(X, raw, axis);
+      detector.detect(X, raw, *processed, axis.times, axis.scanNumbers);
+    });
   }
 }
