@@ -63,6 +63,35 @@ TEST(Robustness, TruncatedRealFile) {
   }
 }
 
+// Every real instrument file goes through every step and every report: it ends
+// normally, and a clean run writes all three reports.
+TEST(Robustness, EveryRealFileWithEveryStepAndReport) {
+  const std::string dir = testsupport::realDataDir();
+  if (dir.empty()) GTEST_SKIP() << "real instrument files absent";
+  TempDir tmp;
+  std::size_t seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".mzXML" && ext != ".xml") continue;
+    ++seen;
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    const std::string summary = tmp.file(name + ".s.tsv");
+    const std::string transitions = tmp.file(name + ".o.tsv");
+    const std::string map = tmp.file(name + ".m.tsv");
+    const ProcessResult result = runOn(entry.path().string(),
+        {"-s", summary, "-o", transitions, "-m", map, "-d", "-l", "-c"});
+    expectNoCrash(result);
+    EXPECT_NE(result.out.find("Done\n"), std::string::npos);
+    if (result.status == 0) {
+      for (const std::string& report : {summary, transitions, map}) {
+        EXPECT_TRUE(std::filesystem::exists(report)) << report;
+      }
+    }
+  }
+  EXPECT_GT(seen, 0u);
+}
+
 TEST(Robustness, NulByteAfterTheProbe) {
   TempDir tmp;
   std::string doc = oneScan("precision=\"32\"", testsupport::base64(testsupport::bigEndianFloats({500, 1e5})), 1);
