@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "processing/filterer.h"
+#include "processing/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
 
@@ -91,6 +93,11 @@ std::size_t peakEnd(const std::vector<double>& y, const std::vector<double>& raw
   }
 }
 
+// Equal bit for bit (unlike ==, which matches 0 with -0 and no NaN with itself).
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
 void markNoPeak(chrom& X) {
   X.apexIntensity = 0;
   X.apexTime = 0;
@@ -106,22 +113,52 @@ ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSp
       edgeFloor_(static_cast<double>(params.cutoff / 500)),
       massTolerance_(params.massTolerance),
       denoise_(params.skipDenoise == 0),
-      cache_(kTraceCacheBytes) {}
+      cache_(kTraceCacheBytes),
+      workers_(workerCount()),
+      wavelets_(workers_),
+      scratch_(workers_) {}
 
-const std::vector<double>& ChannelPeakDetector::processedTrace(const std::vector<double>& raw) {
+void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<double>*>& raws,
+                                          std::vector<std::vector<double>>& processed) {
+  const std::size_t count = raws.size();
+  if (processed.size() < count) processed.resize(count);
   // Without denoising the processing is one cheap pass; not worth a lookup.
   if (!denoise_) {
-    processed_.assign(raw.begin(), raw.end());
-    smoothSevenPoint(processed_, scratch_);
-    return processed_;
+    for (std::size_t i = 0; i < count; ++i) {
+      processed[i].assign(raws[i]->begin(), raws[i]->end());
+      smoothSevenPoint(processed[i], scratch_[0]);
+    }
+    return;
   }
-  const std::uint64_t key = TraceCache::hash(raw);
-  if (const std::vector<double>* known = cache_.find(key, raw)) return *known;
-  processed_.assign(raw.begin(), raw.end());
-  symmlet8::denoise(processed_, kDenoiseFraction, kDenoisePasses, wavelet_);
-  smoothSevenPoint(processed_, scratch_);
-  cache_.insert(key, raw, processed_);
-  return processed_;
+  const std::size_t none = static_cast<std::size_t>(-1);
+  keys_.resize(count);
+  repeatOf_.assign(count, none);
+  jobs_.clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::vector<double>& raw = *raws[i];
+    keys_[i] = TraceCache::hash(raw);
+    if (const std::vector<double>* known = cache_.find(keys_[i], raw)) {
+      processed[i].assign(known->begin(), known->end());
+      continue;
+    }
+    for (std::size_t j : jobs_) {
+      if (keys_[j] == keys_[i] && sameBits(*raws[j], raw)) {
+        repeatOf_[i] = j;
+        break;
+      }
+    }
+    if (repeatOf_[i] == none) jobs_.push_back(i);
+  }
+  parallelFor(jobs_.size(), workers_, [&](std::size_t job, std::size_t worker) {
+    const std::size_t i = jobs_[job];
+    processed[i].assign(raws[i]->begin(), raws[i]->end());
+    symmlet8::denoise(processed[i], kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
+    smoothSevenPoint(processed[i], scratch_[worker]);
+  });
+  for (std::size_t i : jobs_) cache_.insert(keys_[i], *raws[i], processed[i]);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (repeatOf_[i] != none) processed[i] = processed[repeatOf_[i]];
+  }
 }
 
 bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
@@ -193,18 +230,31 @@ std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t
 }
 
 void filterer::processXIC(fileHandle& run) {
+  // Chromatograms in batches: the processed traces of a batch are computed
+  // together (side by side where the machine allows), then each is detected.
+  const std::size_t kBatch = 256;
+  std::vector<const std::vector<double>*> raws;
+  std::vector<std::vector<double>> processed;
   for (channel& ch : run.channels) {
     if (ch.chroms.empty()) continue;
     const ChannelSpectra spectra(run, ch);
     ChannelPeakDetector detector(*this, spectra);
-    for (std::size_t position : orderByMz(ch.chroms, 0)) {
-      chrom& X = ch.chroms[position];
-      X.apexTime = 0;
-      X.apexIntensity = 0;
-      const std::vector<double>& processed = detector.processedTrace(X.intensities);
-      // With a peak the chromatogram keeps its raw trace; without one it shows
-      // the processed trace.
-      if (!detector.detect(X, X.intensities, processed, X.times, X.scanNumbers)) X.intensities = processed;
+    const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
+    for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
+      const std::size_t count = std::min(kBatch, order.size() - begin);
+      raws.clear();
+      for (std::size_t t = 0; t < count; ++t) raws.push_back(&ch.chroms[order[begin + t]].intensities);
+      detector.processedTraces(raws, processed);
+      for (std::size_t t = 0; t < count; ++t) {
+        chrom& X = ch.chroms[order[begin + t]];
+        X.apexTime = 0;
+        X.apexIntensity = 0;
+        // With a peak the chromatogram keeps its raw trace; without one it shows
+        // the processed trace.
+        if (!detector.detect(X, X.intensities, processed[t], X.times, X.scanNumbers)) {
+          X.intensities.swap(processed[t]);
+        }
+      }
     }
   }
 }

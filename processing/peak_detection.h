@@ -19,9 +19,13 @@ class ChannelPeakDetector {
  public:
   ChannelPeakDetector(const filterer& params, const ChannelSpectra& spectra);
 
-  // The denoised (unless denoising is skipped) and smoothed form of `raw`.
-  // The reference stays valid until the next call.
-  const std::vector<double>& processedTrace(const std::vector<double>& raw);
+  // The denoised (unless denoising is skipped) and smoothed forms of the
+  // traces *raws[0 .. raws.size()-1], into processed[0 ..] (grown as needed).
+  // Traces that are neither in the cache nor repeated within the batch are
+  // processed side by side on the worker threads; each one's result depends on
+  // that trace alone, so it is the same whichever thread computes it.
+  void processedTraces(const std::vector<const std::vector<double>*>& raws,
+                       std::vector<std::vector<double>>& processed);
 
   // Sets the peak figures of X (apex, edges, area, feature mass) from its raw
   // trace, its processed trace and the channel's time axis and scan numbers.
@@ -37,9 +41,14 @@ class ChannelPeakDetector {
   double massTolerance_;
   bool denoise_;
   TraceCache cache_;
-  WaveletWorkspace wavelet_;
-  std::vector<double> processed_;
-  std::vector<double> scratch_;
+  std::size_t workers_;
+  // Per worker thread: wavelet buffers and smoothing scratch.
+  std::vector<WaveletWorkspace> wavelets_;
+  std::vector<std::vector<double>> scratch_;
+  // Per batch: trace hashes, traces to compute, and repeats of earlier ones.
+  std::vector<std::uint64_t> keys_;
+  std::vector<std::size_t> jobs_;
+  std::vector<std::size_t> repeatOf_;
 };
 
 // Positions first .. chroms.size()-1 of `chroms`, ordered by m/z (NaN last,

@@ -142,25 +142,44 @@ void filterer::generateXIC(fileHandle& run) {
 
 void filterer::generateAndProcessXIC(fileHandle& run) {
   const bool targeted = !run.targetPeaks.empty();
+  // Raw traces are gathered a batch at a time; the batch's processed traces
+  // are computed together, then each chromatogram is detected. Only the peak
+  // figures stay.
+  std::vector<std::vector<double>> raws(WindowSweep::kBlock);  // never resized: rawOf points into it
+  std::vector<const std::vector<double>*> rawOf;
+  std::vector<std::size_t> traceOf;
+  std::vector<chrom*> batch;
+  std::vector<std::vector<double>> processed;
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
     const ChannelSpectra spectra(run, ch);
     ChannelPeakDetector detector(*this, spectra);
-    // Each raw trace is used and then overwritten, so only the peak figures stay.
-    std::vector<double> raw;
     double total = 0;
-    const std::vector<double>* processed = nullptr;
+    const auto flush = [&]() {
+      detector.processedTraces(rawOf, processed);
+      for (std::size_t t = 0; t < batch.size(); ++t) {
+        const std::size_t trace = traceOf[t];
+        detector.detect(*batch[t], *rawOf[trace], processed[trace], axis.times, axis.scanNumbers);
+      }
+      rawOf.clear();
+      traceOf.clear();
+      batch.clear();
+    };
     sweepChannelTraces(*this, run, ch, spectra, [&](chrom& X, const auto& copyTrace, bool changed) {
       // A trace equal to the previous one keeps its total and processed form.
-      if (changed || processed == nullptr) {
+      if (changed || rawOf.empty()) {
+        if (rawOf.size() == raws.size()) flush();
+        std::vector<double>& raw = raws[rawOf.size()];
         copyTrace(raw);
         total = traceTotal(raw);
-        processed = &detector.processedTrace(raw);
+        rawOf.push_back(&raw);
       }
       X.totalIntensity += total;
-      if (targeted) seedAtTraceMaximum(X, raw, axis);
-      detector.detect(X, raw, *processed, axis.times, axis.scanNumbers);
+      if (targeted) seedAtTraceMaximum(X, *rawOf.back(), axis);
+      traceOf.push_back(rawOf.size() - 1);
+      batch.push_back(&X);
     });
+    if (!batch.empty()) flush();
   }
 }
