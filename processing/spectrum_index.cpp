@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "processing/parallel_for.h"
 #include "run/file_handle.h"
 
 namespace {
@@ -119,11 +120,40 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block,
   }
   started_ = true;
   previous_ = targets[count - 1];
+  // Spectra are independent of each other: large channels are split into
+  // ranges of spectra swept side by side, each noting its own changes.
+  const std::size_t kMinSpectraPerWorker = 256;
+  std::size_t parts = std::min(workerCount(), n / kMinSpectraPerWorker);
+  if (parts <= 1) {
+    sweepSpectra(0, n, targets, count, block, changed);
+  } else {
+    if (partChangedSize_ < parts * count) {
+      partChangedSize_ = parts * count;
+      partChanged_.reset(new bool[partChangedSize_]);
+    }
+    std::fill(partChanged_.get(), partChanged_.get() + parts * count, false);
+    parallelFor(parts, parts, [&](std::size_t part, std::size_t) {
+      sweepSpectra(n * part / parts, n * (part + 1) / parts, targets, count, block,
+                   partChanged_.get() + part * count);
+    });
+    for (std::size_t part = 0; part < parts; ++part) {
+      for (std::size_t t = 0; t < count; ++t) changed[t] |= partChanged_[part * count + t];
+    }
+  }
+  lastFromPositions_ = true;
+}
+
+void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count,
+                               double* block, bool* changed) {
+  const std::size_t n = spectra_.size();
+  const auto at = [block, n](std::size_t t, std::size_t k) -> double& {
+    return block[((t / kLanes) * n + k) * kLanes + t % kLanes];
+  };
   const double tolerance = tolerance_;
   const std::size_t lookahead = 4;
-  for (std::size_t k = 0; k < n; ++k) {
+  for (std::size_t k = from; k < to; ++k) {
     // The window of a spectrum a few steps ahead is fetched while this one is summed.
-    if (k + lookahead < n) {
+    if (k + lookahead < to) {
       const ChannelSpectra::Spectrum& ahead = spectra_.spectra_[k + lookahead];
       if (low_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + low_[k + lookahead]);
     }
@@ -163,7 +193,6 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block,
     high_[k] = high;
     last_[k] = last;
   }
-  lastFromPositions_ = true;
 }
 
 void WindowSweep::column(const double* block, std::size_t t, std::vector<double>& out) const {

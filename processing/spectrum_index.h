@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "input/records.h"
@@ -71,6 +72,11 @@ class WindowSweep {
   void column(const double* block, std::size_t t, std::vector<double>& out) const;
 
  private:
+  // The ordered sweep over spectra from .. to-1; sets changed[t] where a
+  // spectrum's value for targets[t] differs from its value for the target before.
+  void sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count, double* block,
+                    bool* changed);
+
   const ChannelSpectra& spectra_;
   double tolerance_;
   double previous_;
@@ -80,6 +86,8 @@ class WindowSweep {
   std::vector<double> last_;       // each spectrum's value for the last target traced
   bool lastFromPositions_ = false; // last_ holds the sums of the ranges low_ .. high_
   bool traced_ = false;            // some target was traced
+  std::unique_ptr<bool[]> partChanged_;  // changes noted by each range of spectra
+  std::size_t partChangedSize_ = 0;
 };
 
 #endif

@@ -2,6 +2,7 @@
 // bit, on many generated runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -230,6 +231,81 @@ TEST(FastPath, FusedGenerationAndDetectionKeepsEveryFigureAndDropsTheTraces) {
     }
   }
   EXPECT_GT(peaks, 100u);  // the generated runs do exercise the edge and area steps
+}
+
+// One long channel (hundreds of spectra) traced for a few hundred targets, so
+// that traces are swept and processed in batches, large channels are split
+// into ranges of spectra, and identical traces (all zeros, repeated masses)
+// recur within a batch and across batches.
+GeneratedRun generateLongRun(std::uint64_t seed) {
+  Random random(seed);
+  GeneratedRun g;
+  g.params.massTolerance = 0.25;
+  g.params.cutoff = 1000;
+  g.params.timeTolerance = 0.5;
+  g.params.skipDenoise = random.chance(0.2) ? 1 : 0;
+  channel ch;
+  const long spectra = random.between(520, 900);
+  std::vector<double> compoundMz, compoundApex;
+  for (long j = 0; j < 12; ++j) {
+    compoundMz.push_back(100 + 0.25 * random.between(0, 40));
+    compoundApex.push_back(random.uniform(0, 2.0 * spectra));
+  }
+  for (long k = 0; k < spectra; ++k) {
+    scan s;
+    s.num = 1 + k;
+    s.rt = 2.0 * k;
+    for (std::size_t j = 0; j < compoundMz.size(); ++j) {
+      const double z = (s.rt - compoundApex[j]) / 12.0;
+      datapeak p;
+      p.mz = compoundMz[j];
+      p.intensity = std::floor(2e5 * std::exp(-0.5 * z * z));
+      if (p.intensity > 0) s.peaks.push_back(p);
+    }
+    const long noise = random.between(0, 12);
+    for (long j = 0; j < noise; ++j) {
+      datapeak p;
+      p.mz = random.chance(0.5) ? 100 + 0.25 * random.between(0, 44) : random.uniform(99, 112);
+      p.intensity = random.chance(0.3) ? 500.0 : random.uniform(0, 30000);
+      s.peaks.push_back(p);
+    }
+    if (!random.chance(0.05)) {
+      std::stable_sort(s.peaks.begin(), s.peaks.end(),
+                       [](const datapeak& a, const datapeak& b) { return a.mz < b.mz; });
+    }
+    ch.scans.push_back(g.run.scans.size());
+    g.run.scans.push_back(s);
+  }
+  g.run.channels.push_back(ch);
+  const long targets = random.between(300, 600);
+  for (long t = 0; t < targets; ++t) {
+    datapeak target;
+    const long kind = random.between(0, 3);
+    target.mz = kind == 0 ? 300 + random.between(0, 50)                     // no peak: a trace of zeros
+                          : (kind == 1 ? random.uniform(99, 112)           // anywhere in the range
+                                       : 100 + 0.25 * random.between(0, 44));  // on the grid, often repeated
+    g.run.targetPeaks.push_back(target);
+  }
+  return g;
+}
+
+TEST(FastPath, LongChannelsInBatchesMatchThePlainAlgorithm) {
+  for (int r = 0; r < 3; ++r) {
+    const std::string where = "long run " + std::to_string(r);
+    GeneratedRun plain = generateLongRun(700 + r);
+    reference::generateXIC(plain.params, plain.run);
+    GeneratedRun generated = generateLongRun(700 + r);
+    generated.params.generateXIC(generated.run);
+    expectSameRuns(generated.run, plain.run, where + " generation");
+
+    reference::processXIC(plain.params, plain.run);
+    generated.params.processXIC(generated.run);
+    expectSameRuns(generated.run, plain.run, where + " detection");
+
+    GeneratedRun fused = generateLongRun(700 + r);
+    fused.params.generateAndProcessXIC(fused.run);
+    expectSameRuns(fused.run, plain.run, where + " fused", false);
+  }
 }
 
 // A list with constant stretches (at most two) and those stretches.
