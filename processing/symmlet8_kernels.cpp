@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TORVA_WIDE_KERNELS 1
+#endif
 
 namespace {
 
@@ -39,11 +43,108 @@ inline void analyseOne(const double* s, double& a, double& d) {
   d += H7 * s[7];
 }
 
+#if defined(TORVA_WIDE_KERNELS)
+// Four outputs at a time in 256-bit registers, on processors that have them
+// (checked at run time, so the build stays the same for every x86-64
+// machine). Each lane does the very multiplications and additions of the
+// two-lane and scalar forms, in the same order, so the results are identical.
+bool wideVectorsAvailable() {
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available;
+}
+bool wideVectorsWanted = true;
+
+// Outputs i .. from `from`, four at a time while four fit below `to`;
+// returns the first output not yet computed. Lanes hold outputs i, i+2, i+1,
+// i+3, which lets each sample vector come from one unpack of two loads.
+__attribute__((target("avx2"))) std::size_t analyseRangeWide(double* x, double* detail, std::size_t from,
+                                                             std::size_t to) {
+  std::size_t i = from;
+  const __m256d l0 = _mm256_set1_pd(L0), l1 = _mm256_set1_pd(L1), l2 = _mm256_set1_pd(L2),
+                l3 = _mm256_set1_pd(L3), l4 = _mm256_set1_pd(L4), l5 = _mm256_set1_pd(L5),
+                l6 = _mm256_set1_pd(L6), l7 = _mm256_set1_pd(L7);
+  const __m256d h0 = _mm256_set1_pd(H0), h1 = _mm256_set1_pd(H1), h2 = _mm256_set1_pd(H2),
+                h3 = _mm256_set1_pd(H3), h4 = _mm256_set1_pd(H4), h5 = _mm256_set1_pd(H5),
+                h6 = _mm256_set1_pd(H6), h7 = _mm256_set1_pd(H7);
+  for (; i + 4 <= to; i += 4) {
+    const double* s = x + 2 * i;
+    // Sample m of the four outputs: x[2i+m], x[2i+4+m], x[2i+2+m], x[2i+6+m].
+    const __m256d w0 = _mm256_loadu_pd(s), w1 = _mm256_loadu_pd(s + 4);
+    const __m256d w2 = _mm256_loadu_pd(s + 2), w3 = _mm256_loadu_pd(s + 6);
+    const __m256d w4 = _mm256_loadu_pd(s + 4), w5 = _mm256_loadu_pd(s + 8);
+    const __m256d w6 = _mm256_loadu_pd(s + 6), w7 = _mm256_loadu_pd(s + 10);
+    const __m256d s0 = _mm256_unpacklo_pd(w0, w1), s1 = _mm256_unpackhi_pd(w0, w1);
+    const __m256d s2 = _mm256_unpacklo_pd(w2, w3), s3 = _mm256_unpackhi_pd(w2, w3);
+    const __m256d s4 = _mm256_unpacklo_pd(w4, w5), s5 = _mm256_unpackhi_pd(w4, w5);
+    const __m256d s6 = _mm256_unpacklo_pd(w6, w7), s7 = _mm256_unpackhi_pd(w6, w7);
+    __m256d a = _mm256_mul_pd(l0, s0);
+    a = _mm256_add_pd(a, _mm256_mul_pd(l1, s1));
+    a = _mm256_add_pd(a, _mm256_mul_pd(l2, s2));
+    a = _mm256_add_pd(a, _mm256_mul_pd(l3, s3));
+    a = _mm256_add_pd(a, _mm256_mul_pd(l4, s4));
+    a = _mm256_add_pd(a, _mm256_mul_pd(l5, s5));
+    a = _mm256_add_pd(a, _mm256_mul_pd(l6, s6));
+    a = _mm256_add_pd(a, _mm256_mul_pd(l7, s7));
+    __m256d d = _mm256_mul_pd(h0, s0);
+    d = _mm256_add_pd(d, _mm256_mul_pd(h1, s1));
+    d = _mm256_add_pd(d, _mm256_mul_pd(h2, s2));
+    d = _mm256_add_pd(d, _mm256_mul_pd(h3, s3));
+    d = _mm256_add_pd(d, _mm256_mul_pd(h4, s4));
+    d = _mm256_add_pd(d, _mm256_mul_pd(h5, s5));
+    d = _mm256_add_pd(d, _mm256_mul_pd(h6, s6));
+    d = _mm256_add_pd(d, _mm256_mul_pd(h7, s7));
+    // Back to the order i, i+1, i+2, i+3. All samples are loaded by now, and
+    // x[i .. i+3] lies below every sample a later output reads.
+    _mm256_storeu_pd(x + i, _mm256_permute4x64_pd(a, _MM_SHUFFLE(3, 1, 2, 0)));
+    _mm256_storeu_pd(detail + i, _mm256_permute4x64_pd(d, _MM_SHUFFLE(3, 1, 2, 0)));
+  }
+  return i;
+}
+
+// Pairs k-4 .. k-1 side by side, from k = last down while k-4 >= from;
+// returns the k at which the narrower forms go on.
+__attribute__((target("avx2"))) std::size_t synthesiseRangeWide(double* x, const double* detail, std::size_t from,
+                                                                std::size_t last) {
+  std::size_t k = last;
+  const __m256d l0 = _mm256_set1_pd(L0), l1 = _mm256_set1_pd(L1), l2 = _mm256_set1_pd(L2),
+                l3 = _mm256_set1_pd(L3), l4 = _mm256_set1_pd(L4), l5 = _mm256_set1_pd(L5),
+                l6 = _mm256_set1_pd(L6), l7 = _mm256_set1_pd(L7);
+  const __m256d h0 = _mm256_set1_pd(H0), h1 = _mm256_set1_pd(H1), h2 = _mm256_set1_pd(H2),
+                h3 = _mm256_set1_pd(H3), h4 = _mm256_set1_pd(H4), h5 = _mm256_set1_pd(H5),
+                h6 = _mm256_set1_pd(H6), h7 = _mm256_set1_pd(H7);
+  for (; k >= from + 4; k -= 4) {
+    const std::size_t base = k - 4 - 3;
+    const __m256d a0 = _mm256_loadu_pd(x + base), a1 = _mm256_loadu_pd(x + base + 1);
+    const __m256d a2 = _mm256_loadu_pd(x + base + 2), a3 = _mm256_loadu_pd(x + base + 3);
+    const __m256d d0 = _mm256_loadu_pd(detail + base), d1 = _mm256_loadu_pd(detail + base + 1);
+    const __m256d d2 = _mm256_loadu_pd(detail + base + 2), d3 = _mm256_loadu_pd(detail + base + 3);
+    __m256d even = _mm256_setzero_pd();
+    even = _mm256_add_pd(even, _mm256_add_pd(_mm256_mul_pd(a0, l6), _mm256_mul_pd(d0, h6)));
+    even = _mm256_add_pd(even, _mm256_add_pd(_mm256_mul_pd(a1, l4), _mm256_mul_pd(d1, h4)));
+    even = _mm256_add_pd(even, _mm256_add_pd(_mm256_mul_pd(a2, l2), _mm256_mul_pd(d2, h2)));
+    even = _mm256_add_pd(even, _mm256_add_pd(_mm256_mul_pd(a3, l0), _mm256_mul_pd(d3, h0)));
+    __m256d odd = _mm256_setzero_pd();
+    odd = _mm256_add_pd(odd, _mm256_add_pd(_mm256_mul_pd(a0, l7), _mm256_mul_pd(d0, h7)));
+    odd = _mm256_add_pd(odd, _mm256_add_pd(_mm256_mul_pd(a1, l5), _mm256_mul_pd(d1, h5)));
+    odd = _mm256_add_pd(odd, _mm256_add_pd(_mm256_mul_pd(a2, l3), _mm256_mul_pd(d2, h3)));
+    odd = _mm256_add_pd(odd, _mm256_add_pd(_mm256_mul_pd(a3, l1), _mm256_mul_pd(d3, h1)));
+    // (e0, o0, e2, o2) and (e1, o1, e3, o3), then entries 2(k-4) .. 2k-1 in order.
+    const __m256d lo = _mm256_unpacklo_pd(even, odd), hi = _mm256_unpackhi_pd(even, odd);
+    _mm256_storeu_pd(x + 2 * (k - 2), _mm256_permute2f128_pd(lo, hi, 0x31));
+    _mm256_storeu_pd(x + 2 * (k - 4), _mm256_permute2f128_pd(lo, hi, 0x20));
+  }
+  return k;
+}
+#endif
+
 // Outputs i = from .. to-1 from x[2i .. 2i+7] (no wrap-around). The
 // approximations may overwrite x in place: output i is written at i, below
 // every sample that a later output reads.
 void analyseRange(double* x, double* detail, std::size_t from, std::size_t to) {
   std::size_t i = from;
+#if defined(TORVA_WIDE_KERNELS)
+  if (wideVectorsWanted && wideVectorsAvailable()) i = analyseRangeWide(x, detail, i, to);
+#endif
 #if defined(__SSE2__)
   // Outputs i and i+1 side by side: lane 0 reads x[2i ..], lane 1 x[2i+2 ..].
   const __m128d l0 = _mm_set1_pd(L0), l1 = _mm_set1_pd(L1), l2 = _mm_set1_pd(L2), l3 = _mm_set1_pd(L3),
@@ -113,6 +214,9 @@ inline void synthesiseOne(const double* ai, const double* di, double& even, doub
 // all below the entries written so far.
 void synthesiseRange(double* x, const double* detail, std::size_t from, std::size_t last) {
   std::size_t k = last;
+#if defined(TORVA_WIDE_KERNELS)
+  if (wideVectorsWanted && wideVectorsAvailable()) k = synthesiseRangeWide(x, detail, from, k);
+#endif
 #if defined(__SSE2__)
   const __m128d l0 = _mm_set1_pd(L0), l1 = _mm_set1_pd(L1), l2 = _mm_set1_pd(L2), l3 = _mm_set1_pd(L3),
                 l4 = _mm_set1_pd(L4), l5 = _mm_set1_pd(L5), l6 = _mm_set1_pd(L6), l7 = _mm_set1_pd(L7);
@@ -153,6 +257,17 @@ void synthesiseRange(double* x, const double* detail, std::size_t from, std::siz
 }  // namespace
 
 namespace symmlet8 {
+
+bool useWideVectors(bool wanted) {
+#if defined(TORVA_WIDE_KERNELS)
+  const bool previous = wideVectorsWanted;
+  wideVectorsWanted = wanted;
+  return previous;
+#else
+  (void)wanted;
+  return false;
+#endif
+}
 
 void fillRunEdges(double* x, std::size_t begin, std::size_t end, double value) {
   if (end - begin <= 2 * kRunEdge) {

@@ -41,6 +41,11 @@ struct WaveletWorkspace {
 
 namespace symmlet8 {
 
+// Whether the levels may use 256-bit vectors where the processor has them (the
+// default); the results are the same either way. Returns the previous setting.
+// Not for use while another thread runs the kernels.
+bool useWideVectors(bool wanted);
+
 // Entries at each end of a constant run that the analysis reads or writes.
 constexpr std::size_t kRunEdge = 16;
 

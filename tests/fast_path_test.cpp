@@ -325,58 +325,64 @@ std::vector<double> withRuns(Random& random, std::size_t len, std::vector<Consta
 }
 
 TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
-  Random random(77);
-  std::vector<ConstantRun> runs, outputRuns;
-  for (std::size_t len = 8; len <= 96; len += 2) {
-    for (int trial = 0; trial < 4; ++trial) {
-      const std::size_t half = len / 2;
-      std::vector<double> plain = withRuns(random, len, runs);
-      std::vector<double> fast = plain;
-      std::vector<double> detail(half);
-      symmlet8::analyseLevel(fast.data(), len, detail.data(), runs, outputRuns);
-      std::copy(detail.begin(), detail.end(), fast.begin() + static_cast<std::ptrdiff_t>(half));
-      reference::transformLevel(plain, static_cast<int>(len));
-      EXPECT_TRUE(sameBits(fast, plain)) << "analysis " << len;
+  // With 256-bit vectors where the processor has them, and with the narrower forms.
+  for (const bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
+    const bool before = symmlet8::useWideVectors(wide);
+    Random random(77);
+    std::vector<ConstantRun> runs, outputRuns;
+    for (std::size_t len = 8; len <= 96; len += 2) {
+      for (int trial = 0; trial < 4; ++trial) {
+        const std::size_t half = len / 2;
+        std::vector<double> plain = withRuns(random, len, runs);
+        std::vector<double> fast = plain;
+        std::vector<double> detail(half);
+        symmlet8::analyseLevel(fast.data(), len, detail.data(), runs, outputRuns);
+        std::copy(detail.begin(), detail.end(), fast.begin() + static_cast<std::ptrdiff_t>(half));
+        reference::transformLevel(plain, static_cast<int>(len));
+        EXPECT_TRUE(sameBits(fast, plain)) << "analysis " << len;
 
-      // Synthesis of all pairs, and of a part of them.
-      const std::vector<double> coefficients = plain;
-      reference::invTransformLevel(plain, static_cast<int>(half));
-      const std::size_t first = static_cast<std::size_t>(random.between(0, static_cast<long>(half) - 1));
-      const std::size_t last = static_cast<std::size_t>(random.between(static_cast<long>(first) + 1, static_cast<long>(half)));
-      for (std::size_t part = 0; part < 2; ++part) {
-        std::vector<double> x(coefficients.begin(), coefficients.begin() + static_cast<std::ptrdiff_t>(half));
-        x.resize(len);
-        const std::size_t from = part == 0 ? 0 : first;
-        const std::size_t to = part == 0 ? half : last;
-        symmlet8::synthesiseLevel(x.data(), coefficients.data() + half, half, from, to);
-        for (std::size_t j = 2 * from; j < 2 * to; ++j) {
-          EXPECT_TRUE(sameBits(x[j], plain[j])) << "synthesis " << len << " entry " << j;
+        // Synthesis of all pairs, and of a part of them.
+        const std::vector<double> coefficients = plain;
+        reference::invTransformLevel(plain, static_cast<int>(half));
+        const std::size_t first = static_cast<std::size_t>(random.between(0, static_cast<long>(half) - 1));
+        const std::size_t last = static_cast<std::size_t>(random.between(static_cast<long>(first) + 1, static_cast<long>(half)));
+        for (std::size_t part = 0; part < 2; ++part) {
+          std::vector<double> x(coefficients.begin(), coefficients.begin() + static_cast<std::ptrdiff_t>(half));
+          x.resize(len);
+          const std::size_t from = part == 0 ? 0 : first;
+          const std::size_t to = part == 0 ? half : last;
+          symmlet8::synthesiseLevel(x.data(), coefficients.data() + half, half, from, to);
+          for (std::size_t j = 2 * from; j < 2 * to; ++j) {
+            EXPECT_TRUE(sameBits(x[j], plain[j])) << "synthesis " << len << " entry " << j;
+          }
         }
       }
     }
-  }
-  // Full transforms and inverses, with constant stretches and a kept range.
-  for (std::size_t n : {1u, 2u, 8u, 16u, 32u, 64u, 128u, 1024u}) {
-    std::vector<double> plain = withRuns(random, n, runs);
-    std::vector<double> fast = plain;
-    std::vector<double> coefficients(n);
-    WaveletWorkspace ws;
-    symmlet8::forward(fast.data(), coefficients.data(), n, ws, runs);
-    reference::transform(plain, static_cast<int>(n));
-    EXPECT_TRUE(sameBits(coefficients, plain)) << "transform " << n;
-    reference::invTransform(plain, static_cast<int>(n));
-    const std::size_t keepBegin = static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1));
-    const std::size_t keepEnd = static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
-    symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr);
-    for (std::size_t j = keepBegin; j < keepEnd; ++j) EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
-  }
-  // The list operations of FastSymmlet8 keep their plain form, odd levels included.
-  for (int n : {24, 82}) {
-    std::vector<double> fast = randomSigned(random, static_cast<std::size_t>(n));
-    std::vector<double> plain = fast;
-    FastSymmlet8::transform(fast, n);
-    reference::transform(plain, n);
-    EXPECT_TRUE(sameBits(fast, plain)) << "list transform " << n;
+    // Full transforms and inverses, with constant stretches and a kept range.
+    for (std::size_t n : {1u, 2u, 8u, 16u, 32u, 64u, 128u, 1024u}) {
+      std::vector<double> plain = withRuns(random, n, runs);
+      std::vector<double> fast = plain;
+      std::vector<double> coefficients(n);
+      WaveletWorkspace ws;
+      symmlet8::forward(fast.data(), coefficients.data(), n, ws, runs);
+      reference::transform(plain, static_cast<int>(n));
+      EXPECT_TRUE(sameBits(coefficients, plain)) << "transform " << n;
+      reference::invTransform(plain, static_cast<int>(n));
+      const std::size_t keepBegin = static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1));
+      const std::size_t keepEnd = static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
+      symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr);
+      for (std::size_t j = keepBegin; j < keepEnd; ++j) EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
+    }
+    // The list operations of FastSymmlet8 keep their plain form, odd levels included.
+    for (int n : {24, 82}) {
+      std::vector<double> fast = randomSigned(random, static_cast<std::size_t>(n));
+      std::vector<double> plain = fast;
+      FastSymmlet8::transform(fast, n);
+      reference::transform(plain, n);
+      EXPECT_TRUE(sameBits(fast, plain)) << "list transform " << n;
+    }
+    symmlet8::useWideVectors(before);
   }
 }
 
@@ -405,38 +411,44 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
 }
 
 TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
-  Random random(123);
-  for (int trial = 0; trial < 240; ++trial) {
-    const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
-    chrom fast;
-    fast.intensities = randomSigned(random, n);
-    for (double& v : fast.intensities) v = std::fabs(v);  // traces are sums of intensities
-    // Traces with long constant stretches: zeros around a peak, a flat start,
-    // the same value throughout, or a flat top.
-    const long shape = random.between(0, 4);
-    const std::size_t from = n > 0 ? static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1)) : 0;
-    const std::size_t to = n > 0 ? static_cast<std::size_t>(random.between(static_cast<long>(from), static_cast<long>(n))) : 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (shape == 1 && (i < from || i >= to)) fast.intensities[i] = 0.0;
-      if (shape == 2 && i < to) fast.intensities[i] = 5000.0;
-      if (shape == 3) fast.intensities[i] = 1234.5;
-      if (shape == 4 && i >= from && i < to) fast.intensities[i] = 8e4;
+  // With 256-bit vectors where the processor has them, and with the narrower forms.
+  for (const bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
+    const bool before = symmlet8::useWideVectors(wide);
+    Random random(123);
+    for (int trial = 0; trial < 240; ++trial) {
+      const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
+      chrom fast;
+      fast.intensities = randomSigned(random, n);
+      for (double& v : fast.intensities) v = std::fabs(v);  // traces are sums of intensities
+      // Traces with long constant stretches: zeros around a peak, a flat start,
+      // the same value throughout, or a flat top.
+      const long shape = random.between(0, 4);
+      const std::size_t from = n > 0 ? static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1)) : 0;
+      const std::size_t to = n > 0 ? static_cast<std::size_t>(random.between(static_cast<long>(from), static_cast<long>(n))) : 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (shape == 1 && (i < from || i >= to)) fast.intensities[i] = 0.0;
+        if (shape == 2 && i < to) fast.intensities[i] = 5000.0;
+        if (shape == 3) fast.intensities[i] = 1234.5;
+        if (shape == 4 && i >= from && i < to) fast.intensities[i] = 8e4;
+      }
+      chrom plain = fast;
+      double fraction = 0.15;
+      const int passes = trial % 7 == 0 ? static_cast<int>(random.between(-1, 12)) : 10;
+      fast.intensities.resize(n);
+      filterer f;
+      f.waveletDenoise(fraction, passes, fast);
+      reference::waveletDenoise(0.15, passes, plain);
+      EXPECT_TRUE(sameBits(fast.intensities, plain.intensities)) << "denoise " << n;
+      for (int window : {5, 8, 12}) {
+        chrom a = fast;
+        chrom b = fast;
+        f.SGsmooth(window, a);
+        reference::SGsmooth(window, b);
+        EXPECT_TRUE(sameBits(a.intensities, b.intensities)) << "smooth " << window << " " << n;
+      }
     }
-    chrom plain = fast;
-    double fraction = 0.15;
-    const int passes = trial % 7 == 0 ? static_cast<int>(random.between(-1, 12)) : 10;
-    fast.intensities.resize(n);
-    filterer f;
-    f.waveletDenoise(fraction, passes, fast);
-    reference::waveletDenoise(0.15, passes, plain);
-    EXPECT_TRUE(sameBits(fast.intensities, plain.intensities)) << "denoise " << n;
-    for (int window : {5, 8, 12}) {
-      chrom a = fast;
-      chrom b = fast;
-      f.SGsmooth(window, a);
-      reference::SGsmooth(window, b);
-      EXPECT_TRUE(sameBits(a.intensities, b.intensities)) << "smooth " << window << " " << n;
-    }
+    symmlet8::useWideVectors(before);
   }
 }
 
