@@ -3,6 +3,7 @@
 #include <string>
 
 #include "input/console.h"
+#include "run/decimal_text.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
 
@@ -24,14 +25,19 @@ std::string tableHead(const chrom& first) {
   return line + "\n";
 }
 
-std::string tableRow(const chrom& xic) {
-  std::string line = two(xic.peakMz) + "\t" + two(xic.apexIntensity) + "\t" + two(xic.apexTime / 60.0) + "\t" +
-                     std::to_string(xic.apexScan) + "\t" + two(xic.area) + "\t" + two(xic.totalIntensity) + "\t";
+// The row is built in `line` (cleared first), so that its buffer is reused.
+void tableRow(const chrom& xic, std::string& line) {
+  line = two(xic.peakMz) + "\t" + two(xic.apexIntensity) + "\t" + two(xic.apexTime / 60.0) + "\t" +
+         std::to_string(xic.apexScan) + "\t" + two(xic.area) + "\t" + two(xic.totalIntensity) + "\t";
   // One value per time point; the trace always has that length, and the bound
-  // keeps a malformed record from reading past its trace.
+  // keeps a malformed record from reading past its trace. The values are
+  // most of the report, so they skip printf.
   const std::size_t points = std::min(xic.times.size(), xic.intensities.size());
-  for (std::size_t i = 0; i < points; ++i) line += two(xic.intensities[i]) + "\t";
-  return line + "\n";
+  for (std::size_t i = 0; i < points; ++i) {
+    appendFixed(line, xic.intensities[i], 2);
+    line += '\t';
+  }
+  line += '\n';
 }
 
 }  // namespace
@@ -42,7 +48,11 @@ int fileHandle::outputXIC(const char* path) {
     report.endLine(labelLine(transition));
     if (!transition.chroms.empty()) {
       report.endLine(tableHead(transition.chroms.front()));
-      for (const chrom& xic : transition.chroms) report.endLine(tableRow(xic));
+      std::string row;
+      for (const chrom& xic : transition.chroms) {
+        tableRow(xic, row);
+        report.endLine(row);
+      }
     }
     report.endLine("\n");
   }
