@@ -90,9 +90,9 @@ double traceTotal(const std::vector<double>& trace) {
 
 // Seeds a channel's chromatograms and walks their raw traces in m/z order, a
 // block at a time, so that each m/z window starts where the previous one
-// ended. `use(X, trace, changed)` is called once per new chromatogram, where
-// `changed` is false when the trace equals the previous chromatogram's.
-// The caller chooses whether to copy the trace out of the block.
+// ended. `use(X, copyTrace, changed)` is called once per new chromatogram:
+// copyTrace(out) copies X's raw trace into `out`, and `changed` is false when
+// that trace equals the previous chromatogram's, so the caller need not copy it.
 template <typename Use>
 void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
     const ChannelSpectra& spectra, Use use) {
