@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "processing/filterer.h"
 #include "processing/parallel_for.h"
@@ -93,11 +92,6 @@ std::size_t peakEnd(const std::vector<double>& y, const std::vector<double>& raw
   }
 }
 
-// Equal bit for bit (unlike ==, which matches 0 with -0 and no NaN with itself).
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
-
 void markNoPeak(chrom& X) {
   X.apexIntensity = 0;
   X.apexTime = 0;
@@ -142,7 +136,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
       continue;
     }
     for (std::size_t j : jobs_) {
-      if (keys_[j] == keys_[i] && sameBits(*raws[j], raw)) {
+      if (keys_[j] == keys_[i] && TraceCache::sameBits(*raws[j], raw)) {
         repeatOf_[i] = j;
         break;
       }

@@ -18,13 +18,16 @@ std::uint64_t TraceCache::hash(const std::vector<double>& raw) {
   return h;
 }
 
+bool TraceCache::sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
 const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector<double>& raw) const {
   ++lookups_;
   const auto range = index_.equal_range(key);
   for (auto it = range.first; it != range.second; ++it) {
     const Entry& entry = entries_[it->second];
-    if (entry.raw.size() == raw.size() &&
-        (raw.empty() || std::memcmp(entry.raw.data(), raw.data(), raw.size() * sizeof(double)) == 0)) {
+    if (sameBits(entry.raw, raw)) {
       ++hits_;
       return &entry.processed;
     }
