@@ -143,7 +143,7 @@ __attribute__((target("avx2"))) std::size_t synthesiseRangeWide(double* x, const
 void analyseRange(double* x, double* detail, std::size_t from, std::size_t to) {
   std::size_t i = from;
 #if defined(TORVA_WIDE_KERNELS)
-  if (wideVectorsWanted && wideVectorsAvailable()) i = analyseRangeWide(x, detail, i, to);
+  if (symmlet8::wideVectorsInUse()) i = analyseRangeWide(x, detail, i, to);
 #endif
 #if defined(__SSE2__)
   // Outputs i and i+1 side by side: lane 0 reads x[2i ..], lane 1 x[2i+2 ..].
@@ -215,7 +215,7 @@ inline void synthesiseOne(const double* ai, const double* di, double& even, doub
 void synthesiseRange(double* x, const double* detail, std::size_t from, std::size_t last) {
   std::size_t k = last;
 #if defined(TORVA_WIDE_KERNELS)
-  if (wideVectorsWanted && wideVectorsAvailable()) k = synthesiseRangeWide(x, detail, from, k);
+  if (symmlet8::wideVectorsInUse()) k = synthesiseRangeWide(x, detail, from, k);
 #endif
 #if defined(__SSE2__)
   const __m128d l0 = _mm_set1_pd(L0), l1 = _mm_set1_pd(L1), l2 = _mm_set1_pd(L2), l3 = _mm_set1_pd(L3),
@@ -257,6 +257,14 @@ void synthesiseRange(double* x, const double* detail, std::size_t from, std::siz
 }  // namespace
 
 namespace symmlet8 {
+
+bool wideVectorsInUse() {
+#if defined(TORVA_WIDE_KERNELS)
+  return wideVectorsWanted && wideVectorsAvailable();
+#else
+  return false;
+#endif
+}
 
 bool useWideVectors(bool wanted) {
 #if defined(TORVA_WIDE_KERNELS)

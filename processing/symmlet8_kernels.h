@@ -45,6 +45,8 @@ namespace symmlet8 {
 // default); the results are the same either way. Returns the previous setting.
 // Not for use while another thread runs the kernels.
 bool useWideVectors(bool wanted);
+// True when the kernels use 256-bit vectors: wanted and available.
+bool wideVectorsInUse();
 
 // Entries at each end of a constant run that the analysis reads or writes.
 constexpr std::size_t kRunEdge = 16;

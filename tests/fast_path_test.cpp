@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -387,26 +388,42 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
 }
 
 TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
-  Random random(91);
-  for (int trial = 0; trial < 400; ++trial) {
-    const std::size_t n = static_cast<std::size_t>(random.between(0, 70));
-    std::vector<double> fast = randomSigned(random, n);
-    if (random.chance(0.3)) {  // many equal magnitudes
-      for (double& v : fast) v = random.chance(0.5) ? 250.0 : -250.0;
+  // With 256-bit vectors where the processor has them, and with the narrower forms.
+  for (const bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
+    const bool before = symmlet8::useWideVectors(wide);
+    Random random(91);
+    for (int trial = 0; trial < 400; ++trial) {
+      const std::size_t n = static_cast<std::size_t>(random.chance(0.2) ? random.between(71, 300) : random.between(0, 70));
+      std::vector<double> fast = randomSigned(random, n);
+      if (random.chance(0.3)) {  // many equal magnitudes
+        for (double& v : fast) v = random.chance(0.5) ? 250.0 : -250.0;
+      }
+      if (random.chance(0.2)) {  // subnormal magnitudes share the lowest bin with zeros
+        for (double& v : fast) {
+          if (random.chance(0.3)) v = random.chance(0.5) ? 4.9e-324 * random.between(1, 9) : -1e-310;
+        }
+      }
+      if (n > 3 && random.chance(0.1)) {  // NaNs, and magnitudes that make T infinite
+        fast[0] = std::nan("");
+        fast[1] = 1e308;
+        fast[2] = -1.7e308;
+        fast[n - 1] = -std::nan("");
+        if (n > 5) {  // a signalling NaN shares its bin with infinity
+          fast[3] = std::numeric_limits<double>::signaling_NaN();
+          fast[4] = -HUGE_VAL;
+        }
+      }
+      std::vector<double> plain = fast;
+      double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
+      const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
+      WaveletWorkspace ws;
+      double T = 0;
+      if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T)) symmlet8::shrink(fast.data(), 0, n, T);
+      reference::threshold(plain, pad, fraction);
+      EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
     }
-    if (n > 3 && random.chance(0.1)) {  // a NaN, and magnitudes that make T infinite
-      fast[0] = std::nan("");
-      fast[1] = 1e308;
-      fast[2] = -1.7e308;
-    }
-    std::vector<double> plain = fast;
-    double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
-    const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
-    WaveletWorkspace ws;
-    double T = 0;
-    if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T)) symmlet8::shrink(fast.data(), 0, n, T);
-    reference::threshold(plain, pad, fraction);
-    EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
+    symmlet8::useWideVectors(before);
   }
 }
 
