@@ -1,5 +1,6 @@
-// libFuzzer target: arbitrary bytes through the whole import of one file, and
-// through the base64 and peak-array decoders.
+// libFuzzer target: arbitrary bytes through the whole import of one file, then
+// through every processing step and report; and through the base64 and
+// peak-array decoders.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "input/base64.h"
 #include "input/console.h"
 #include "input/spectra_handler.h"
+#include "processing/filterer.h"
 #include "run/file_handle.h"
 
 namespace {
@@ -39,6 +41,32 @@ void fuzzDecoders(const std::uint8_t* data, std::size_t size) {
   b64_decode_mio(dest.data(), text.data(), dest.size());
 }
 
+// Every step and report on an imported run, in the order of a full run; the
+// last byte of the input picks the options.
+void fuzzProcessing(fileHandle& run, std::uint8_t choice) {
+  filterer processor;
+  processor.cutoff = (choice & 1) != 0 ? 0 : 1000;
+  processor.massTolerance = (choice & 2) != 0 ? 0.01 : 0.5;
+  processor.timeTolerance = 0.5;
+  processor.skipDenoise = (choice & 4) != 0 ? 1 : 0;
+  const bool keepTraces = (choice & 8) != 0;
+  if ((choice & 16) != 0) run.addPeaks("300.1,455.2,0,abc,1e300");
+  if (!run.SRM) {
+    processor.deIsotope(run);
+    processor.removeH2O(run);
+  }
+  if (keepTraces) {
+    processor.generateXIC(run);
+    processor.processXIC(run);
+  } else {
+    processor.generateAndProcessXIC(run);
+  }
+  if (run.targetPeaks.empty()) processor.cullXIC(run);
+  if (keepTraces) run.outputXIC("/dev/null");
+  run.exportMap("/dev/null");
+  run.exportSum("/dev/null", 0.5f, static_cast<float>(processor.massTolerance), static_cast<float>(processor.cutoff));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -53,11 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fwrite(data, 1, size, file);
   std::fclose(file);
 
+  const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
   fileHandle run;
   run.importFile(scratchPath.c_str(), 1);
+  fuzzProcessing(run, choice);
   fileHandle srm;
   srm.SRM = true;
   srm.importFile(scratchPath.c_str(), 0);
+  fuzzProcessing(srm, static_cast<std::uint8_t>(choice >> 1));
 
   fuzzDecoders(data, size);
   return 0;
