@@ -1,3 +1,7 @@
+#include <exception>
+#include <new>
+#include <string>
+
 #include "driver/options.h"
 #include "driver/run_sequence.h"
 #include "input/console.h"
@@ -12,5 +16,16 @@ int main(int argc, char** argv) {
     console::outFlush("Please enter input file (-i).\n");
     return static_cast<int>(ExitStatus::Ok);
   }
-  return static_cast<int>(runSequence(options));
+  // A run too large for the machine's memory ends with a message and a
+  // failure status instead of an abort.
+  try {
+    return static_cast<int>(runSequence(options));
+  } catch (const std::bad_alloc&) {
+    console::outFlush("");
+    console::err("torva: out of memory while processing '" + options.input + "'\n");
+  } catch (const std::exception& error) {
+    console::outFlush("");
+    console::err("torva: " + std::string(error.what()) + " while processing '" + options.input + "'\n");
+  }
+  return static_cast<int>(ExitStatus::RequestFailed);
 }

@@ -218,3 +218,20 @@ TEST(EndToEnd, SrmModeSilentlySwitchesOffDeisotopingAndWaterLoss) {
   EXPECT_EQ(srm.err, "");
   EXPECT_NE(srm.out.find("Done\n"), std::string::npos);
 }
+
+// A run that does not fit in the memory it may use ends with a message on
+// standard error and status 2, not with an abort.
+TEST(EndToEnd, RunOutOfMemoryEndsWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit does not mix with AddressSanitizer";
+#else
+  TempDir dir;
+  const std::string run = simulate(dir, {"-n", "1500", "-k", "400", "-c", "30", "-s", "8"});
+  // About 160 MB are needed to keep every trace for the transition report.
+  const ProcessResult result =
+      runProgram("/bin/sh", {"-c", "ulimit -v 100000 && exec \"$0\" \"$@\"", testsupport::torvaPath(), "-i", run,
+                             "-o", dir.file("transitions.tsv")});
+  EXPECT_EQ(result.status, 2) << result.err;
+  EXPECT_NE(result.err.find("out of memory"), std::string::npos) << result.err;
+#endif
+}
