@@ -4,7 +4,7 @@
 
 #include "driver/options.h"
 #include "driver/run_sequence.h"
-#include "input/console.h"
+#include "util/console.h"
 
 int main(int argc, char** argv) {
   Options options;

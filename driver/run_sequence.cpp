@@ -1,6 +1,6 @@
 #include "driver/run_sequence.h"
 
-#include "input/console.h"
+#include "util/console.h"
 #include "processing/filterer.h"
 #include "run/file_handle.h"
 

@@ -1,7 +1,7 @@
 // Spectrum loaders: the line-based format test and the full parse.
 #include "input/loaders.h"
 
-#include "input/console.h"
+#include "util/console.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "input/mzdata_handler.h"
 #include "input/mzxml_handler.h"
-#include "input/records.h"
+#include "records/records.h"
 
 // A spectrum loader: a quick line-based format test (`open`), then the full
 // parse of the file into the caller's spectrum list (`get`).

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "input/console.h"
+#include "util/console.h"
 
 namespace {
 

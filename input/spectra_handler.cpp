@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "input/base64.h"
-#include "input/console.h"
+#include "util/console.h"
 #include "input/zlib_inflate.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "input/records.h"
+#include "records/records.h"
 #include "input/sax_handler.h"
 
 // What the mzXML and mzData readers share: the values of the spectrum being

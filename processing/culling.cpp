@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "processing/tolerance_grid.h"
+#include "util/tolerance_grid.h"
 #include "run/file_handle.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "run/file_handle.h"

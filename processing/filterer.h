@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/records.h"
-#include "processing/chrom.h"
+#include "records/records.h"
+#include "records/chrom.h"
 
 class fileHandle;
 

@@ -210,19 +210,6 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
   return true;
 }
 
-std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first) {
-  std::vector<std::size_t> order;
-  order.reserve(chroms.size() - std::min(first, chroms.size()));
-  for (std::size_t i = first; i < chroms.size(); ++i) order.push_back(i);
-  std::stable_sort(order.begin(), order.end(), [&chroms](std::size_t a, std::size_t b) {
-    const double x = chroms[a].mz;
-    const double y = chroms[b].mz;
-    if (std::isnan(x)) return false;
-    return std::isnan(y) || x < y;
-  });
-  return order;
-}
-
 void filterer::processXIC(fileHandle& run) {
   // Chromatograms in batches: the processed traces of a batch are computed
   // together (side by side where the machine allows), then each is detected.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "processing/chrom.h"
+#include "records/chrom.h"
 #include "processing/spectrum_index.h"
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
@@ -50,10 +50,5 @@ class ChannelPeakDetector {
   std::vector<std::size_t> jobs_;
   std::vector<std::size_t> repeatOf_;
 };
-
-// Positions first .. chroms.size()-1 of `chroms`, ordered by m/z (NaN last,
-// ties in list order). Chromatograms with nearby m/z often have identical
-// traces, which the cache of processed traces then finds one after another.
-std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first);
 
 #endif

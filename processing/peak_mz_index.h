@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "input/records.h"
+#include "records/records.h"
 
 // The peaks of one spectrum in ascending m/z order, so that the peaks whose
 // shifted m/z lies strictly inside a window are found by searching instead of

@@ -201,3 +201,16 @@ void WindowSweep::column(const double* block, std::size_t t, std::vector<double>
   const double* lane = block + (t / kLanes) * n * kLanes + t % kLanes;
   for (std::size_t k = 0; k < n; ++k) out[k] = lane[k * kLanes];
 }
+
+std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first) {
+  std::vector<std::size_t> order;
+  order.reserve(chroms.size() - std::min(first, chroms.size()));
+  for (std::size_t i = first; i < chroms.size(); ++i) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&chroms](std::size_t a, std::size_t b) {
+    const double x = chroms[a].mz;
+    const double y = chroms[b].mz;
+    if (std::isnan(x)) return false;
+    return std::isnan(y) || x < y;
+  });
+  return order;
+}

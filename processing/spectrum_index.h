@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "input/records.h"
+#include "records/chrom.h"
+#include "records/records.h"
 
 class fileHandle;
 struct channel;
@@ -89,5 +90,10 @@ class WindowSweep {
   std::unique_ptr<bool[]> partChanged_;  // changes noted by each range of spectra
   std::size_t partChangedSize_ = 0;
 };
+
+// Positions first .. chroms.size()-1 of `chroms`, ordered by m/z (NaN last,
+// ties in list order). Chromatograms with nearby m/z often have identical
+// traces, which the cache of processed traces then finds one after another.
+std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first);
 
 #endif

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "input/console.h"
-#include "run/decimal_text.h"
+#include "util/console.h"
+#include "util/decimal_text.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "processing/tolerance_grid.h"
+#include "util/tolerance_grid.h"
 
 // The pairwise pass, restated: a pivot i is never revisited once the pass has
 // moved beyond it, and whether i stays (all later entries compared) or goes (a

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "input/records.h"
-#include "processing/chrom.h"
+#include "records/records.h"
+#include "records/chrom.h"
 
 // One group of spectra sharing a transition key (precursor, collision energy,
 // product range). Spectra are named by their index into the store's `scans`,

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "input/loaders.h"
 #include "run/file_handle.h"
 

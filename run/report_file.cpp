@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "input/console.h"
+#include "util/console.h"
 
 ReportFile::ReportFile(const char* path) : path_(path) {
   file_ = std::fopen(path, "w");

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "run/feature_duplicates.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"

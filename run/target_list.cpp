@@ -4,7 +4,7 @@
 #include <cwctype>
 #include <fstream>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "run/file_handle.h"
 
 void fileHandle::Tokenize(const std::string& text, std::vector<std::string>& tokens,

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <string>
 
-#include "input/console.h"
-#include "run/decimal_text.h"
+#include "util/console.h"
+#include "util/decimal_text.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "input/console.h"
-#include "run/decimal_text.h"
+#include "util/console.h"
+#include "util/decimal_text.h"
 
 namespace {
 

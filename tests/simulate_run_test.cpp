@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "input/loaders.h"
-#include "input/records.h"
+#include "records/records.h"
 #include "tests/test_support.h"
 
 using testsupport::ProcessResult;

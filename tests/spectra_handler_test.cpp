@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "tests/test_support.h"
 
 using testsupport::base64;

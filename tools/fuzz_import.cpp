@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "input/base64.h"
-#include "input/console.h"
+#include "util/console.h"
 #include "input/spectra_handler.h"
 #include "processing/filterer.h"
 #include "run/file_handle.h"

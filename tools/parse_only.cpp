@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "input/loaders.h"
-#include "input/records.h"
+#include "records/records.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "input/console.h"
+#include "util/console.h"
 #include "run/report_file.h"
 
 namespace reference {

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "processing/chrom.h"
+#include "records/chrom.h"
 #include "processing/filterer.h"
 #include "run/file_handle.h"
 

@@ -1,5 +1,5 @@
-#ifndef TORVA_INPUT_RECORDS_H
-#define TORVA_INPUT_RECORDS_H
+#ifndef TORVA_RECORDS_RECORDS_H
+#define TORVA_RECORDS_RECORDS_H
 
 #include <cstddef>
 #include <cstdint>

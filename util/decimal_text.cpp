@@ -1,10 +1,10 @@
-#include "run/decimal_text.h"
+#include "util/decimal_text.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "input/console.h"
+#include "util/console.h"
 
 namespace {
 

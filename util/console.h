@@ -1,5 +1,5 @@
-#ifndef TORVA_INPUT_CONSOLE_H
-#define TORVA_INPUT_CONSOLE_H
+#ifndef TORVA_UTIL_CONSOLE_H
+#define TORVA_UTIL_CONSOLE_H
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "input/console.h"
+#include "util/console.h"
 
 #include <cstdio>
 #include <cstdlib>

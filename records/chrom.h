@@ -1,5 +1,5 @@
-#ifndef TORVA_PROCESSING_CHROM_H
-#define TORVA_PROCESSING_CHROM_H
+#ifndef TORVA_RECORDS_CHROM_H
+#define TORVA_RECORDS_CHROM_H
 
 #include <cstdint>
 #include <vector>

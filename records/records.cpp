@@ -1,3 +1,3 @@
-#include "input/records.h"
+#include "records/records.h"
 
 Header::~Header() = default;

@@ -1,5 +1,5 @@
-#ifndef TORVA_PROCESSING_TOLERANCE_GRID_H
-#define TORVA_PROCESSING_TOLERANCE_GRID_H
+#ifndef TORVA_UTIL_TOLERANCE_GRID_H
+#define TORVA_UTIL_TOLERANCE_GRID_H
 
 #include <cmath>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#ifndef TORVA_RUN_DECIMAL_TEXT_H
-#define TORVA_RUN_DECIMAL_TEXT_H
+#ifndef TORVA_UTIL_DECIMAL_TEXT_H
+#define TORVA_UTIL_DECIMAL_TEXT_H
 
 #include <string>
 
