@@ -5,16 +5,6 @@
 #include <cmath>
 #include <cstddef>
 
-// Daubechies' least-asymmetric filter with 4 vanishing moments, each value the
-// single-precision number nearest to the published coefficient.
-const double FastSymmlet8::L[8] = {
-    0.03222310170531273, -0.01260396745055914, -0.09921954572200775, 0.29785779118537903,
-    0.8037387728691101,  0.4976186752319336,   -0.029635528102517128, -0.0757657140493393};
-// H[k] = (-1)^(k+1) * L[7-k]
-const double FastSymmlet8::H[8] = {
-    0.0757657140493393,   -0.029635528102517128, -0.4976186752319336, 0.8037387728691101,
-    -0.29785779118537903, -0.09921954572200775,  0.01260396745055914, 0.03222310170531273};
-
 namespace {
 
 // A level of length len works on values[0 .. len-1]; it must be even and fit the list.

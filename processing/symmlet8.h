@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "processing/symmlet8_filter.h"
+
 // Orders doubles from largest to smallest when used as a sort comparison.
 struct GreaterThanS {
   bool operator()(double a, double b) const { return a > b; }
@@ -13,8 +15,8 @@ struct GreaterThanS {
 class FastSymmlet8 {
  public:
   // Low-pass and high-pass filter coefficients (single-precision values as doubles).
-  static const double L[8];
-  static const double H[8];
+  static constexpr const double (&L)[8] = symmlet8::kLow;
+  static constexpr const double (&H)[8] = symmlet8::kHigh;
 
   // Full forward transform of the first n entries (n a power of two).
   static void transform(std::vector<double>& values, int n);

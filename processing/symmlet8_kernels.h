@@ -5,9 +5,10 @@
 // plain arrays, with buffers that are reused from call to call. Every output
 // coefficient is computed with the same operations in the same order as the
 // textbook form (products added left to right, periodic wrap-around), so the
-// results are identical bit for bit; two neighbouring outputs are computed
-// side by side in the two lanes of a vector register. Three shortcuts keep the
-// work near the length of the trace rather than of its padded, shifted form:
+// results are identical bit for bit; neighbouring outputs are computed side
+// by side in the lanes of a vector register (vector_kernels.h). Three
+// shortcuts keep the work near the length of the trace rather than of its
+// padded, shifted form:
 // - outputs of an analysis level whose eight inputs all lie in one stretch of
 //   bit-identical values are equal; one is computed and copied;
 // - the inverse rebuilds only the entries that the caller keeps, and of the
@@ -17,6 +18,8 @@
 
 #include <cstddef>
 #include <vector>
+
+#include "processing/vector_kernels.h"
 
 // Entries begin .. end-1 of a list, all bit-identical.
 struct ConstantRun {
@@ -40,13 +43,6 @@ struct WaveletWorkspace {
 };
 
 namespace symmlet8 {
-
-// Whether the levels may use 256-bit vectors where the processor has them (the
-// default); the results are the same either way. Returns the previous setting.
-// Not for use while another thread runs the kernels.
-bool useWideVectors(bool wanted);
-// True when the kernels use 256-bit vectors: wanted and available.
-bool wideVectorsInUse();
 
 // Entries at each end of a constant run that the analysis reads or writes.
 constexpr std::size_t kRunEdge = 16;

@@ -8,14 +8,7 @@
 
 #include "processing/symmlet8.h"
 #include "processing/symmlet8_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define TORVA_WIDE_STATISTICS 1
-#endif
+#include "processing/vector_kernels.h"
 
 namespace {
 
@@ -31,141 +24,6 @@ inline std::size_t binOf(double magnitude) {
 void ensureSize(std::vector<double>& buffer, std::size_t size) {
   if (buffer.size() < size) buffer.resize(size);
 }
-
-#if defined(TORVA_WIDE_STATISTICS)
-// For each mask of four lanes: the 32-bit source indices that move the
-// 64-bit lanes named by the mask to the front, in order, and their number.
-struct PackTable {
-  alignas(32) std::int32_t index[16][8];
-  std::size_t count[16];
-};
-const PackTable& packTable() {
-  static const PackTable table = [] {
-    PackTable t{};
-    for (int mask = 0; mask < 16; ++mask) {
-      int placed = 0;
-      for (int lane = 0; lane < 4; ++lane) {
-        if (((mask >> lane) & 1) == 0) continue;
-        t.index[mask][2 * placed] = 2 * lane;
-        t.index[mask][2 * placed + 1] = 2 * lane + 1;
-        ++placed;
-      }
-      t.count[mask] = static_cast<std::size_t>(placed);
-    }
-    return t;
-  }();
-  return table;
-}
-
-// What the magnitudes of a stretch of values add to the statistics, four at
-// a time: the positive magnitudes appended in order to `magnitudes` (which
-// has room for four more), each counted in its bin, and the largest and
-// smallest positive magnitude. Values from `from` while four fit below `to`;
-// returns the first value not visited.
-struct WideVisit {
-  std::size_t listed = 0;
-  bool anyPositive = false;
-  double largest = 0;
-  double smallest = 0;
-};
-__attribute__((target("avx2"))) std::size_t visitWide(const double* values, std::size_t from, std::size_t to,
-                                                      double* magnitudes, std::size_t* histogram, WideVisit& out) {
-  const PackTable& table = packTable();
-  const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-  const __m256d zero = _mm256_setzero_pd();
-  const __m256d infinity = _mm256_set1_pd(HUGE_VAL);
-  __m256d largest = zero;
-  __m256d smallest = infinity;
-  int anyPositive = 0;
-  std::size_t zeros = 0;
-  std::size_t listed = out.listed;
-  alignas(32) std::uint64_t bins[4];
-  std::size_t i = from;
-  for (; i + 4 <= to; i += 4) {
-    const __m256d magnitude = _mm256_and_pd(_mm256_loadu_pd(values + i), magnitudeMask);
-    const __m256d positive = _mm256_cmp_pd(magnitude, zero, _CMP_GT_OQ);  // false for 0 and NaN
-    const int mask = _mm256_movemask_pd(positive);
-    const __m256i bits = _mm256_castpd_si256(magnitude);
-    const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(magnitudes + listed), _mm256_permutevar8x32_epi32(bits, pack));
-    listed += table.count[mask];
-    const __m256i bin = _mm256_srli_epi64(bits, 51);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bins), bin);
-    // Every lane is counted; those that are not positive are taken back: a
-    // zero (bin 0) in one sum at the end, a NaN (a high bin, rare) at once.
-    ++histogram[bins[0]];
-    ++histogram[bins[1]];
-    ++histogram[bins[2]];
-    ++histogram[bins[3]];
-    const int binZero = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bin, _mm256_setzero_si256())));
-    const int notPositive = ~mask & 0xF;
-    zeros += table.count[notPositive & binZero];
-    if ((notPositive & ~binZero) != 0) {
-      for (int lane = 0; lane < 4; ++lane) {
-        if (((notPositive & ~binZero) >> lane) & 1) --histogram[bins[lane]];
-      }
-    }
-    largest = _mm256_max_pd(largest, _mm256_and_pd(positive, magnitude));
-    smallest = _mm256_min_pd(smallest, _mm256_blendv_pd(infinity, magnitude, positive));
-    anyPositive |= mask;
-  }
-  histogram[0] -= zeros;
-  alignas(32) double high[4];
-  alignas(32) double low[4];
-  _mm256_store_pd(high, largest);
-  _mm256_store_pd(low, smallest);
-  out.listed = listed;
-  out.anyPositive = anyPositive != 0;
-  out.largest = std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
-  out.smallest = std::min(std::min(low[0], low[1]), std::min(low[2], low[3]));
-  return i;
-}
-
-// Appends to candidates[found ..] (room for four more) the magnitudes of
-// magnitudes[0 .. listed-1] that lie in `wanted`'s bin, in order, four at a
-// time; returns the first magnitude not looked at.
-__attribute__((target("avx2"))) std::size_t collectWide(const double* magnitudes, std::size_t listed,
-                                                        std::size_t wanted, double* candidates, std::size_t& found) {
-  const PackTable& table = packTable();
-  const __m256i wantedBin = _mm256_set1_epi64x(static_cast<long long>(wanted));
-  std::size_t i = 0;
-  for (; i + 4 <= listed; i += 4) {
-    const __m256i bits = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(magnitudes + i));
-    const __m256i inBin = _mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin);
-    const int mask = _mm256_movemask_pd(_mm256_castsi256_pd(inBin));
-    const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(candidates + found), _mm256_permutevar8x32_epi32(bits, pack));
-    found += table.count[mask];
-  }
-  return i;
-}
-
-// Soft thresholding of values[from ..] four at a time while four fit below
-// `to`, with the lane operations of the two-lane form below (finite T only);
-// returns the first entry not done.
-__attribute__((target("avx2"))) std::size_t shrinkWide(double* values, std::size_t from, std::size_t to, double T) {
-  const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-  const __m256d signMask = _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ULL)));
-  const __m256d threshold = _mm256_set1_pd(T);
-  const __m256d half = _mm256_set1_pd(0.5);
-  const __m256d zero = _mm256_setzero_pd();
-  std::size_t j = from;
-  for (; j + 4 <= to; j += 4) {
-    const __m256d value = _mm256_loadu_pd(values + j);
-    const __m256d g = _mm256_sub_pd(_mm256_and_pd(value, magnitudeMask), threshold);
-    const __m256d shrunk = _mm256_add_pd(_mm256_and_pd(g, magnitudeMask), g);
-    const __m256d positive = _mm256_mul_pd(shrunk, half);
-    const __m256d negative = _mm256_mul_pd(_mm256_xor_pd(shrunk, signMask), half);
-    const __m256d isPositive = _mm256_cmp_pd(value, zero, _CMP_GT_OQ);
-    const __m256d isNegative = _mm256_cmp_pd(value, zero, _CMP_LT_OQ);
-    const __m256d kept = _mm256_andnot_pd(_mm256_or_pd(isPositive, isNegative), value);
-    const __m256d result = _mm256_or_pd(
-        _mm256_or_pd(_mm256_and_pd(isPositive, positive), _mm256_and_pd(isNegative, negative)), kept);
-    _mm256_storeu_pd(values + j, result);
-  }
-  return j;
-}
-#endif
 
 }  // namespace
 
@@ -185,26 +43,25 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   // The histogram is all zeros between calls; only the bins used are cleared again.
   if (ws.histogram.size() != kBins) ws.histogram.assign(kBins, 0);
   std::size_t* histogram = ws.histogram.data();
-  ensureSize(ws.magnitudes, counted + 4);  // the wide visit stores four at a time
+  ensureSize(ws.magnitudes, counted + 4);  // a vector visit stores whole vectors (four at most)
   double* magnitudes = ws.magnitudes.data();
-  const bool wide = wideVectorsInUse();
+  // The widest kernels may have vector forms of the visit and the collection.
+  const LaneKernels* widest = laneKernels().widest();
   std::size_t listed = 0;
   std::size_t repeated = 0;
   std::size_t topBin = 0;
   std::size_t lowBin = kBins - 1;
   const auto visit = [&](std::size_t from, std::size_t to) {
-#if defined(TORVA_WIDE_STATISTICS)
-    if (wide) {
-      WideVisit part;
+    if (widest != nullptr && widest->visit != nullptr) {
+      MagnitudeVisit part;
       part.listed = listed;
-      from = visitWide(values, from, to, magnitudes, histogram, part);
+      from = widest->visit(values, from, to, magnitudes, histogram, part);
       listed = part.listed;
       if (part.anyPositive) {
         topBin = std::max(topBin, binOf(part.largest));
         lowBin = std::min(lowBin, binOf(part.smallest));
       }
     }
-#endif
     for (std::size_t i = from; i < to; ++i) {
       const double magnitude = std::fabs(values[i]);
       const bool positive = magnitude > 0;
@@ -262,9 +119,9 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   double* candidates = ws.candidates.data();
   std::size_t found = 0;
   std::size_t collected = 0;
-#if defined(TORVA_WIDE_STATISTICS)
-  if (wide) collected = collectWide(magnitudes, listed, bin, candidates, found);
-#endif
+  if (widest != nullptr && widest->collect != nullptr) {
+    collected = widest->collect(magnitudes, listed, bin, candidates, found);
+  }
   for (std::size_t i = collected; i < listed; ++i) {
     candidates[found] = magnitudes[i];
     found += binOf(magnitudes[i]) == bin;
@@ -286,35 +143,11 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
 void shrink(double* values, std::size_t from, std::size_t to, double T) {
   // Soft thresholding: every entry shrinks towards 0 by T; zero entries stay as they are.
   std::size_t j = from;
-#if defined(__SSE2__)
-  // Two entries at a time, with the scalar operations: |g| + g, then times 0.5
-  // for a positive entry, or its negation times 0.5 for a negative one. With a
-  // finite T no NaN is formed in a lane that is kept, so the lanes match the
-  // scalar form bit for bit; an infinite T takes the scalar loop throughout.
+  // The vector forms match this loop bit for bit with a finite T; an infinite
+  // T (which would form NaNs in kept lanes) takes this loop throughout.
   if (std::isfinite(T)) {
-#if defined(TORVA_WIDE_STATISTICS)
-    if (wideVectorsInUse()) j = shrinkWide(values, j, to, T);
-#endif
-    const __m128d magnitudeMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    const __m128d signMask = _mm_castsi128_pd(_mm_set1_epi64x(static_cast<long long>(0x8000000000000000ULL)));
-    const __m128d threshold = _mm_set1_pd(T);
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128d zero = _mm_setzero_pd();
-    for (; j + 2 <= to; j += 2) {
-      const __m128d value = _mm_loadu_pd(values + j);
-      const __m128d g = _mm_sub_pd(_mm_and_pd(value, magnitudeMask), threshold);
-      const __m128d shrunk = _mm_add_pd(_mm_and_pd(g, magnitudeMask), g);
-      const __m128d positive = _mm_mul_pd(shrunk, half);
-      const __m128d negative = _mm_mul_pd(_mm_xor_pd(shrunk, signMask), half);
-      const __m128d isPositive = _mm_cmpgt_pd(value, zero);
-      const __m128d isNegative = _mm_cmplt_pd(value, zero);
-      const __m128d kept = _mm_andnot_pd(_mm_or_pd(isPositive, isNegative), value);
-      const __m128d result =
-          _mm_or_pd(_mm_or_pd(_mm_and_pd(isPositive, positive), _mm_and_pd(isNegative, negative)), kept);
-      _mm_storeu_pd(values + j, result);
-    }
+    for (const LaneKernels* kernels : laneKernels()) j = kernels->shrink(values, j, to, T);
   }
-#endif
   for (; j < to; ++j) {
     double& value = values[j];
     const double g = std::fabs(value) - T;

@@ -329,7 +329,7 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
   // With 256-bit vectors where the processor has them, and with the narrower forms.
   for (const bool wide : {true, false}) {
     SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
-    const bool before = symmlet8::useWideVectors(wide);
+    const symmlet8::WideVectorsSetting setting(wide);
     Random random(77);
     std::vector<ConstantRun> runs, outputRuns;
     for (std::size_t len = 8; len <= 96; len += 2) {
@@ -383,7 +383,6 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
       reference::transform(plain, n);
       EXPECT_TRUE(sameBits(fast, plain)) << "list transform " << n;
     }
-    symmlet8::useWideVectors(before);
   }
 }
 
@@ -391,7 +390,7 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
   // With 256-bit vectors where the processor has them, and with the narrower forms.
   for (const bool wide : {true, false}) {
     SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
-    const bool before = symmlet8::useWideVectors(wide);
+    const symmlet8::WideVectorsSetting setting(wide);
     Random random(91);
     for (int trial = 0; trial < 400; ++trial) {
       const std::size_t n = static_cast<std::size_t>(random.chance(0.2) ? random.between(71, 300) : random.between(0, 70));
@@ -423,7 +422,6 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
       reference::threshold(plain, pad, fraction);
       EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
     }
-    symmlet8::useWideVectors(before);
   }
 }
 
@@ -431,7 +429,7 @@ TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
   // With 256-bit vectors where the processor has them, and with the narrower forms.
   for (const bool wide : {true, false}) {
     SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
-    const bool before = symmlet8::useWideVectors(wide);
+    const symmlet8::WideVectorsSetting setting(wide);
     Random random(123);
     for (int trial = 0; trial < 240; ++trial) {
       const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
@@ -465,7 +463,6 @@ TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
         EXPECT_TRUE(sameBits(a.intensities, b.intensities)) << "smooth " << window << " " << n;
       }
     }
-    symmlet8::useWideVectors(before);
   }
 }
 

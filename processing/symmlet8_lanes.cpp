@@ -1,0 +1,260 @@
+// The vector kernels of the wavelet denoising, written once for a vector of
+// kWidth doubles. This source is built once per instruction set: as it is
+// (SSE2, two lanes) and with -mavx2 (four lanes); the instruction set it is
+// built for sets the width and names the one table it defines. Everything else
+// here has internal linkage and nothing included defines code, so no function
+// built for wider vectors can stand in for one of the plain build.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "processing/symmlet8_filter.h"
+#include "processing/vector_kernels.h"
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+#elif !defined(__SSE2__)
+#error "the vector kernels are built for x86-64 only"
+#endif
+
+namespace {
+
+// The small helpers below are always inlined, so that each kernel keeps its
+// vectors in registers.
+#if defined(__AVX2__)
+constexpr std::size_t kWidth = 4;
+#else
+constexpr std::size_t kWidth = 2;
+#endif
+typedef double Vector __attribute__((vector_size(kWidth * sizeof(double))));
+typedef std::int64_t Bits __attribute__((vector_size(kWidth * sizeof(double))));
+using LaneIndices = std::make_index_sequence<kWidth>;
+
+[[gnu::always_inline]] inline Vector load(const double* p) {
+  Vector v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+[[gnu::always_inline]] inline void store(double* p, Vector v) { std::memcpy(p, &v, sizeof v); }
+[[gnu::always_inline]] inline Bits bitsOf(Vector v) { return (Bits)v; }
+[[gnu::always_inline]] inline Vector fromBits(Bits b) { return (Vector)b; }
+
+// The analysis keeps its outputs in "spread" lane order, in which each
+// 128-bit half holds outputs kWidth/2 apart: lane l holds output
+// spreadOutput(l) (i, i+2, i+1, i+3 with four lanes). Then every sample
+// vector is one in-half unpack of two loads, and one permutation per result
+// restores the order.
+constexpr std::size_t spreadOutput(std::size_t lane) { return (lane % 2) * (kWidth / 2) + lane / 2; }
+constexpr std::size_t spreadLane(std::size_t output) {
+  return output < kWidth / 2 ? 2 * output : 2 * (output - kWidth / 2) + 1;
+}
+
+// Samples s[2j] and s[2j+1] of output j, in spread order.
+template <std::size_t... L>
+[[gnu::always_inline]] inline void loadSamplePair(const double* s, Vector& even, Vector& odd, std::index_sequence<L...>) {
+  const Vector low = load(s);
+  const Vector high = load(s + kWidth);
+  even = __builtin_shufflevector(low, high, 2 * spreadOutput(L)...);
+  odd = __builtin_shufflevector(low, high, 2 * spreadOutput(L) + 1 ...);
+}
+
+// Stores outputs held in spread order at p[0 .. kWidth-1], in order.
+template <std::size_t... L>
+[[gnu::always_inline]] inline void storeInOrder(double* p, Vector v, std::index_sequence<L...>) {
+  store(p, __builtin_shufflevector(v, v, spreadLane(L)...));
+}
+
+// Stores even[j] at p[2j] and odd[j] at p[2j+1], j = 0 .. kWidth-1.
+template <std::size_t... L>
+[[gnu::always_inline]] inline void storeInterleaved(double* p, Vector even, Vector odd, std::index_sequence<L...>) {
+  store(p, __builtin_shufflevector(even, odd, (L % 2) * kWidth + L / 2 ...));
+  store(p + kWidth, __builtin_shufflevector(even, odd, (L % 2) * kWidth + kWidth / 2 + L / 2 ...));
+}
+
+// taps[0] * sample[0] + ... + taps[7] * sample[7], added left to right.
+[[gnu::always_inline]] inline Vector filter(const double* taps, const Vector* sample) {
+  Vector sum = taps[0] * sample[0];
+  sum += taps[1] * sample[1];
+  sum += taps[2] * sample[2];
+  sum += taps[3] * sample[3];
+  sum += taps[4] * sample[4];
+  sum += taps[5] * sample[5];
+  sum += taps[6] * sample[6];
+  sum += taps[7] * sample[7];
+  return sum;
+}
+
+std::size_t analyseLanes(double* x, double* detail, std::size_t from, std::size_t to) {
+  std::size_t i = from;
+  for (; i + kWidth <= to; i += kWidth) {
+    const double* s = x + 2 * i;
+    Vector sample[8];  // sample m of each output: x[2i + m], ...
+    loadSamplePair(s, sample[0], sample[1], LaneIndices());
+    loadSamplePair(s + 2, sample[2], sample[3], LaneIndices());
+    loadSamplePair(s + 4, sample[4], sample[5], LaneIndices());
+    loadSamplePair(s + 6, sample[6], sample[7], LaneIndices());
+    // All samples are loaded by now, and x[i ..] lies below every sample a
+    // later output reads.
+    storeInOrder(x + i, filter(symmlet8::kLow, sample), LaneIndices());
+    storeInOrder(detail + i, filter(symmlet8::kHigh, sample), LaneIndices());
+  }
+  return i;
+}
+
+// The contributions a[t] * L[top - 2t] + d[t] * H[top - 2t], t = 0 .. 3,
+// added to 0.0 in that order.
+[[gnu::always_inline]] inline Vector synthesisSum(const Vector* a, const Vector* d, std::size_t top) {
+  using symmlet8::kHigh;
+  using symmlet8::kLow;
+  Vector sum = Vector{};
+  sum += a[0] * kLow[top] + d[0] * kHigh[top];
+  sum += a[1] * kLow[top - 2] + d[1] * kHigh[top - 2];
+  sum += a[2] * kLow[top - 4] + d[2] * kHigh[top - 4];
+  sum += a[3] * kLow[top - 6] + d[3] * kHigh[top - 6];
+  return sum;
+}
+
+std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, std::size_t last) {
+  std::size_t k = last;
+  // Pairs k - kWidth .. k-1 side by side; lane j reads a and d at base + j .. base + j + 3.
+  for (; k >= from + kWidth; k -= kWidth) {
+    const std::size_t base = k - kWidth - 3;
+    const Vector a[4] = {load(x + base), load(x + base + 1), load(x + base + 2), load(x + base + 3)};
+    const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
+                         load(detail + base + 3)};
+    storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
+  }
+  return k;
+}
+
+// The scalar soft thresholding lane by lane: |g| + g, then times 0.5 for a
+// positive entry, or its negation times 0.5 for a negative one; other entries
+// (zeros, NaN) are kept. With a finite T no NaN is formed in a lane that is
+// kept, so the lanes match the scalar form bit for bit.
+std::size_t shrinkLanes(double* values, std::size_t from, std::size_t to, double T) {
+  const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
+  const std::int64_t signBit = static_cast<std::int64_t>(0x8000000000000000ULL);
+  std::size_t j = from;
+  for (; j + kWidth <= to; j += kWidth) {
+    const Vector value = load(values + j);
+    const Vector g = fromBits(bitsOf(value) & magnitudeBits) - T;
+    const Vector shrunk = fromBits(bitsOf(g) & magnitudeBits) + g;
+    const Vector positive = shrunk * 0.5;
+    const Vector negative = fromBits(bitsOf(shrunk) ^ signBit) * 0.5;
+    const Bits isPositive = value > Vector{};
+    const Bits isNegative = value < Vector{};
+    const Bits kept = ~(isPositive | isNegative) & bitsOf(value);
+    store(values + j, fromBits((isPositive & bitsOf(positive)) | (isNegative & bitsOf(negative)) | kept));
+  }
+  return j;
+}
+
+#if defined(__AVX2__)
+// For each mask of four lanes: the 32-bit source indices that move the
+// 64-bit lanes named by the mask to the front, in order, and their number.
+struct PackTable {
+  alignas(32) std::int32_t index[16][8];
+  std::size_t count[16];
+};
+const PackTable& packTable() {
+  static const PackTable table = [] {
+    PackTable t{};
+    for (int mask = 0; mask < 16; ++mask) {
+      int placed = 0;
+      for (int lane = 0; lane < 4; ++lane) {
+        if (((mask >> lane) & 1) == 0) continue;
+        t.index[mask][2 * placed] = 2 * lane;
+        t.index[mask][2 * placed + 1] = 2 * lane + 1;
+        ++placed;
+      }
+      t.count[mask] = static_cast<std::size_t>(placed);
+    }
+    return t;
+  }();
+  return table;
+}
+
+std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t to, double* magnitudes,
+                            std::size_t* histogram, symmlet8::MagnitudeVisit& out) {
+  const PackTable& table = packTable();
+  const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d infinity = _mm256_set1_pd(HUGE_VAL);
+  __m256d largest = zero;
+  __m256d smallest = infinity;
+  int anyPositive = 0;
+  std::size_t zeros = 0;
+  std::size_t listed = out.listed;
+  alignas(32) std::uint64_t bins[4];
+  std::size_t i = from;
+  for (; i + 4 <= to; i += 4) {
+    const __m256d magnitude = _mm256_and_pd(_mm256_loadu_pd(values + i), magnitudeMask);
+    const __m256d positive = _mm256_cmp_pd(magnitude, zero, _CMP_GT_OQ);  // false for 0 and NaN
+    const int mask = _mm256_movemask_pd(positive);
+    const __m256i bits = _mm256_castpd_si256(magnitude);
+    const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(magnitudes + listed), _mm256_permutevar8x32_epi32(bits, pack));
+    listed += table.count[mask];
+    const __m256i bin = _mm256_srli_epi64(bits, 51);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bins), bin);
+    // Every lane is counted; those that are not positive are taken back: a
+    // zero (bin 0) in one sum at the end, a NaN (a high bin, rare) at once.
+    ++histogram[bins[0]];
+    ++histogram[bins[1]];
+    ++histogram[bins[2]];
+    ++histogram[bins[3]];
+    const int binZero = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bin, _mm256_setzero_si256())));
+    const int notPositive = ~mask & 0xF;
+    zeros += table.count[notPositive & binZero];
+    if ((notPositive & ~binZero) != 0) {
+      for (int lane = 0; lane < 4; ++lane) {
+        if (((notPositive & ~binZero) >> lane) & 1) --histogram[bins[lane]];
+      }
+    }
+    largest = _mm256_max_pd(largest, _mm256_and_pd(positive, magnitude));
+    smallest = _mm256_min_pd(smallest, _mm256_blendv_pd(infinity, magnitude, positive));
+    anyPositive |= mask;
+  }
+  histogram[0] -= zeros;
+  // The four lanes reduced to one, by the same max and min.
+  largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(1, 0, 3, 2)));
+  largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(2, 3, 0, 1)));
+  smallest = _mm256_min_pd(smallest, _mm256_permute4x64_pd(smallest, _MM_SHUFFLE(1, 0, 3, 2)));
+  smallest = _mm256_min_pd(smallest, _mm256_permute4x64_pd(smallest, _MM_SHUFFLE(2, 3, 0, 1)));
+  out.listed = listed;
+  out.anyPositive = anyPositive != 0;
+  out.largest = _mm256_cvtsd_f64(largest);
+  out.smallest = _mm256_cvtsd_f64(smallest);
+  return i;
+}
+
+std::size_t collectBin(const double* magnitudes, std::size_t listed, std::size_t wanted, double* candidates,
+                       std::size_t& found) {
+  const PackTable& table = packTable();
+  const __m256i wantedBin = _mm256_set1_epi64x(static_cast<long long>(wanted));
+  std::size_t i = 0;
+  for (; i + 4 <= listed; i += 4) {
+    const __m256i bits = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(magnitudes + i));
+    const __m256i inBin = _mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin);
+    const int mask = _mm256_movemask_pd(_mm256_castsi256_pd(inBin));
+    const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(candidates + found), _mm256_permutevar8x32_epi32(bits, pack));
+    found += table.count[mask];
+  }
+  return i;
+}
+#endif
+
+}  // namespace
+
+namespace symmlet8 {
+
+#if defined(__AVX2__)
+const LaneKernels kAvx2Kernels = {analyseLanes, synthesiseLanes, shrinkLanes, visitMagnitudes, collectBin};
+#else
+const LaneKernels kSse2Kernels = {analyseLanes, synthesiseLanes, shrinkLanes, nullptr, nullptr};
+#endif
+
+}  // namespace symmlet8

@@ -1,0 +1,94 @@
+#ifndef TORVA_PROCESSING_VECTOR_KERNELS_H
+#define TORVA_PROCESSING_VECTOR_KERNELS_H
+
+// The vector kernels of the wavelet denoising and the choice among them. The
+// kernels are written once (symmlet8_lanes.cpp) and built once per instruction
+// set: two lanes with SSE2, which every x86-64 processor has, and four with
+// AVX2, used only where the processor reports it. Every lane does the very
+// multiplications and additions of the scalar form in the same order, so each
+// width gives the same bits and the build is the same for every x86-64 machine.
+
+#include <cstddef>
+
+namespace symmlet8 {
+
+// What a kernel's visit adds to the threshold statistics (see LaneKernels::visit).
+struct MagnitudeVisit {
+  std::size_t listed = 0;    // magnitudes listed so far
+  bool anyPositive = false;  // some visited magnitude was positive
+  double largest = 0;        // the largest and smallest of those
+  double smallest = 0;
+};
+
+// The kernels of one vector width. Each works in whole vectors, from `from`
+// while a vector fits below `to` (the synthesis: down from `last` while one
+// fits above `from`), and returns where it stopped, for a narrower width or
+// the scalar loop to go on.
+struct LaneKernels {
+  // Analysis outputs i from x[2i .. 2i+7] (no wrap-around): approximations to
+  // x[i], details to detail[i]; output i is written below every sample that a
+  // later output reads, so x may be overwritten in place.
+  std::size_t (*analyse)(double* x, double* detail, std::size_t from, std::size_t to);
+  // Synthesis pairs k (entries 2k and 2k+1 of x) from a[k-3 .. k] = x[k-3 ..
+  // k] and detail[k-3 .. k], from the top down (from >= 3, no wrap-around).
+  std::size_t (*synthesise)(double* x, const double* detail, std::size_t from, std::size_t last);
+  // Soft thresholding of values[from ..] at a finite T, as symmlet8::shrink.
+  std::size_t (*shrink)(double* values, std::size_t from, std::size_t to, double T);
+  // Where the width has them (else nullptr), two steps of the threshold's
+  // rank search. visit: the positive magnitudes of values[from ..] appended
+  // in order at magnitudes[out.listed] (room for one vector more), each counted
+  // in its histogram bin, with their largest and smallest in `out`. collect:
+  // the magnitudes of magnitudes[0 .. listed-1] in bin `bin` appended in order
+  // at candidates[found] (room for one vector more).
+  std::size_t (*visit)(const double* values, std::size_t from, std::size_t to, double* magnitudes,
+                       std::size_t* histogram, MagnitudeVisit& out);
+  std::size_t (*collect)(const double* magnitudes, std::size_t listed, std::size_t bin, double* candidates,
+                         std::size_t& found);
+};
+
+// The kernels to run one after another, widest first; none where the build
+// has no vector kernels.
+class LaneChain {
+ public:
+  const LaneKernels* const* begin() const { return kernels_; }
+  const LaneKernels* const* end() const { return kernels_ + count_; }
+  // The widest kernels, or nullptr.
+  const LaneKernels* widest() const { return count_ > 0 ? kernels_[0] : nullptr; }
+  void append(const LaneKernels* kernels) { kernels_[count_++] = kernels; }
+
+ private:
+  const LaneKernels* kernels_[2] = {nullptr, nullptr};
+  std::size_t count_ = 0;
+};
+
+// The kernels in use now.
+LaneChain laneKernels();
+
+// Whether the kernels may use 256-bit vectors where the processor has them
+// (the default); the results are the same either way. Returns the previous
+// setting. Safe while other threads run the kernels: each call of a kernel
+// takes one width or the other.
+bool useWideVectors(bool wanted);
+// True when the kernels use 256-bit vectors: wanted and available.
+bool wideVectorsInUse();
+
+// Sets whether wide vectors are wanted for the lifetime of the object, then
+// restores the previous setting.
+class WideVectorsSetting {
+ public:
+  explicit WideVectorsSetting(bool wanted) : previous_(useWideVectors(wanted)) {}
+  ~WideVectorsSetting() { useWideVectors(previous_); }
+  WideVectorsSetting(const WideVectorsSetting&) = delete;
+  WideVectorsSetting& operator=(const WideVectorsSetting&) = delete;
+
+ private:
+  bool previous_;
+};
+
+// The kernels built for each instruction set (on x86-64 builds).
+extern const LaneKernels kSse2Kernels;
+extern const LaneKernels kAvx2Kernels;
+
+}  // namespace symmlet8
+
+#endif
