@@ -24,7 +24,6 @@ class ChannelSpectra {
   ChannelSpectra(const fileHandle& run, const channel& ch);
 
   std::size_t size() const { return spectra_.size(); }
-  bool sorted(std::size_t k) const { return spectra_[k].sorted; }
 
   // Sum, from 0.0 in stored order, of the intensities of the peaks p of
   // spectrum k with target > p.mz - tolerance and target < p.mz + tolerance.

@@ -30,7 +30,6 @@ struct ConstantRun {
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> scratch;       // details of one level of the list-based operations
   std::vector<double> padded;        // one denoising pass: shift block, trace, zero padding
   std::vector<double> coefficients;  // its wavelet coefficients
   std::vector<double> magnitudes;    // non-zero magnitudes for the threshold

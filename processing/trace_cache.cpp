@@ -23,12 +23,10 @@ bool TraceCache::sameBits(const std::vector<double>& a, const std::vector<double
 }
 
 const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector<double>& raw) const {
-  ++lookups_;
   const auto range = index_.equal_range(key);
   for (auto it = range.first; it != range.second; ++it) {
     const Entry& entry = entries_[it->second];
     if (sameBits(entry.raw, raw)) {
-      ++hits_;
       return &entry.processed;
     }
   }
@@ -78,12 +76,4 @@ void TraceCache::evictOldest() {
   std::vector<double>().swap(entry.processed);
   oldest_ = (oldest_ + 1) % entries_.size();
   --count_;
-}
-
-void TraceCache::clear() {
-  entries_.clear();
-  index_.clear();
-  bytes_ = 0;
-  oldest_ = 0;
-  count_ = 0;
 }

@@ -21,13 +21,9 @@ class TraceCache {
   static bool sameBits(const std::vector<double>& a, const std::vector<double>& b);
 
   // The processed trace stored for `raw` (whose hash is `key`), or nullptr.
-  // The pointer stays valid until the next insert or clear.
+  // The pointer stays valid until the next insert.
   const std::vector<double>* find(std::uint64_t key, const std::vector<double>& raw) const;
   void insert(std::uint64_t key, const std::vector<double>& raw, const std::vector<double>& processed);
-  void clear();
-
-  std::size_t hits() const { return hits_; }
-  std::size_t lookups() const { return lookups_; }
 
  private:
   struct Entry {
@@ -43,8 +39,6 @@ class TraceCache {
   std::size_t oldest_ = 0;      // ring position of the oldest entry
   std::size_t count_ = 0;       // live entries
   std::unordered_multimap<std::uint64_t, std::size_t> index_;  // key -> ring position
-  mutable std::size_t hits_ = 0;
-  mutable std::size_t lookups_ = 0;
 };
 
 #endif
