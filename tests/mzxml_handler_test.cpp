@@ -49,11 +49,10 @@ Loaded load(const std::string& xml) {
   Loaded loaded;
   SAXMzxmlHandler handler(loaded.spectra, loaded.header);
   handler.inputFile = dir.write("run.mzXML", xml);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  testsupport::ConsoleCapture capture;
   loaded.ok = handler.parse();
-  loaded.err = testing::internal::GetCapturedStderr();
-  loaded.out = testing::internal::GetCapturedStdout();
+  loaded.err = capture.takeErr();
+  loaded.out = capture.takeOut();
   return loaded;
 }
 

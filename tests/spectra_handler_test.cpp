@@ -33,9 +33,9 @@ class SpectraHandlerTest : public testing::Test {
     handler.peaksCount = count;
     handler.lowPrecision = lowPrecision;
     handler.zlibCompressed = zlib;
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleCapture capture;
     handler.pushPeaks(true, true);
-    return testing::internal::GetCapturedStdout();
+    return capture.takeOut();
   }
 
   std::vector<scan> spectra;
@@ -171,15 +171,13 @@ TEST_F(SpectraHandlerTest, PushSpectrumCopiesValuesAndStopsAtShorterArray) {
 }
 
 TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {
-  testing::internal::CaptureStdout();
+  testsupport::ConsoleCapture capture;
   for (int i = 0; i < 1999; ++i) handler.pushSpectrum();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(capture.takeOut(), "");
   handler.pushSpectrum();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(capture.takeOut(), ".");
   for (int i = 0; i < 2000; ++i) handler.pushSpectrum();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
+  EXPECT_EQ(capture.takeOut(), ".");
   EXPECT_EQ(spectra.size(), 4000u);
 }
 

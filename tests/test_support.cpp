@@ -136,4 +136,38 @@ std::string littleEndianDoubles(const std::vector<double>& values) {
   return encode<std::uint64_t>(values, false);
 }
 
+scan spectrum(std::int64_t num, double rt, double totIonCurrent, const Peaks& peaks) {
+  scan s;
+  s.num = num;
+  s.rt = rt;
+  s.totIonCurrent = totIonCurrent;
+  for (const auto& [mz, intensity] : peaks) {
+    datapeak peak;
+    peak.mz = mz;
+    peak.intensity = intensity;
+    s.peaks.push_back(peak);
+  }
+  return s;
+}
+
+Peaks peaksOf(const scan& spectrum) {
+  Peaks result;
+  for (const datapeak& peak : spectrum.peaks) result.emplace_back(peak.mz, peak.intensity);
+  return result;
+}
+
+filterer processor(std::int32_t cutoff, double massTolerance) {
+  filterer f;
+  f.cutoff = cutoff;
+  f.massTolerance = massTolerance;
+  return f;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
 }  // namespace testsupport
