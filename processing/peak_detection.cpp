@@ -12,6 +12,7 @@
 #include "processing/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
+#include "util/same_bits.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
       continue;
     }
     for (std::size_t j : jobs_) {
-      if (keys_[j] == keys_[i] && TraceCache::sameBits(*raws[j], raw)) {
+      if (keys_[j] == keys_[i] && sameBits(*raws[j], raw)) {
         repeatOf_[i] = j;
         break;
       }
