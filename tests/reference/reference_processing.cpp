@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "processing/peak_detection.h"
 #include "processing/symmlet8.h"
 
 namespace reference {
@@ -43,72 +44,6 @@ void synthesize(std::vector<double>& values, int half, bool withDetails) {
 
 // ---- peak detection ----
 
-const int kDenoisePasses = 10;
-const double kDenoiseFraction = 0.15;
-const std::size_t kShortestSmoothedTrace = 12;
-const int kDropsEndingWalk = 2;
-const double kWidestFlank = 30;
-
-struct ApexWalk {
-  double highest = 0.0;
-  std::size_t index = 0;
-  double time = 0;
-  std::int32_t scanNumber = 0;
-  int drops = 0;
-
-  bool visit(const chrom& X, const std::vector<double>& y, std::size_t k, double cutoff) {
-    const double value = y.at(k);
-    if (value > highest) {
-      highest = value;
-      index = k;
-      time = X.times.at(k);
-      scanNumber = X.scanNumbers.at(k);
-    } else if (value < highest) {
-      ++drops;
-    } else if (highest < cutoff) {
-      return false;
-    }
-    return drops < kDropsEndingWalk;
-  }
-};
-
-std::ptrdiff_t seedIndex(const chrom& X, std::size_t points) {
-  for (std::size_t k = 0; k < X.times.size() && k < points; ++k) {
-    if (X.times[k] == X.seedTime) return static_cast<std::ptrdiff_t>(k);
-  }
-  return -1;
-}
-
-std::ptrdiff_t peakStart(const std::vector<double>& y, const std::vector<double>& raw,
-                         const std::vector<double>& t, std::size_t apex, double floor) {
-  if (apex == 0) return -1;
-  if (apex == 1) return 0;
-  const std::size_t n = y.size();
-  std::size_t left = apex;
-  for (;;) {
-    if (left + 1 >= n) return static_cast<std::ptrdiff_t>(left) - 1;
-    const bool descends = y.at(left) > y.at(left - 1) && raw.at(left) > floor &&
-                          t.at(apex) - t.at(left) <= kWidestFlank;
-    if (!descends) return static_cast<std::ptrdiff_t>(left) - 1;
-    --left;
-    if (left <= 1) return static_cast<std::ptrdiff_t>(left) - 1;
-  }
-}
-
-std::size_t peakEnd(const std::vector<double>& y, const std::vector<double>& raw,
-                    const std::vector<double>& t, std::size_t apex, double floor) {
-  if (apex == 0) return 1;
-  const std::size_t n = y.size();
-  std::size_t right = apex;
-  for (;;) {
-    if (right + 1 >= n) return right + 1;
-    const bool descends = y.at(right) > y.at(right + 1) && raw.at(right) > floor &&
-                          t.at(right) - t.at(apex) <= kWidestFlank;
-    if (!descends) return right + 1;
-    ++right;
-  }
-}
-
 void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t start,
                  std::size_t end, double tolerance) {
   double sum = 0.0;
@@ -123,13 +58,6 @@ void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t
     }
   }
   if (count > 0) X.peakMz = sum / count;
-}
-
-void markNoPeak(chrom& X) {
-  X.apexIntensity = 0;
-  X.apexTime = 0;
-  X.apexScan = 0;
-  X.peakMz = X.mz;
 }
 
 }  // namespace
@@ -209,23 +137,6 @@ void SGsmooth(int window, chrom& X) {
   }
   for (double& value : x) {
     if (value < 0) value = 0;
-  }
-}
-
-void trapizoid(chrom& X, int start, int end) {
-  const std::vector<double>& t = X.times;
-  const std::vector<double>& y = X.intensities;
-  if (start == end) {
-    X.area = y.at(static_cast<std::size_t>(start));
-  } else if (end >= start + 2) {
-    double sum = 0.0;
-    for (int k = start + 1; k < end; ++k) {
-      const std::size_t at = static_cast<std::size_t>(k);
-      sum += (y.at(at) + y.at(at - 1)) * (t.at(at) - t.at(at - 1));
-    }
-    X.area = 0.5 * sum;
-  } else {
-    X.area = 0;
   }
 }
 
@@ -326,56 +237,16 @@ void processXIC(const filterer& params, fileHandle& run) {
     for (chrom& X : ch.chroms) {
       X.apexTime = 0;
       X.apexIntensity = 0;
-      chrom W = X;
+      const std::vector<double> raw = X.intensities;
 
       if (params.skipDenoise == 0) waveletDenoise(kDenoiseFraction, kDenoisePasses, X);
-      if (X.intensities.size() >= kShortestSmoothedTrace) SGsmooth(5, X);
+      SGsmooth(5, X);
 
-      const std::vector<double>& y = X.intensities;
-      const std::size_t n = y.size();
-      const std::ptrdiff_t seed = seedIndex(X, n);
-      if (seed < 0) {
-        markNoPeak(X);
-        continue;
-      }
-      const std::size_t e = static_cast<std::size_t>(seed);
-
-      ApexWalk left;
-      left.index = e;
-      for (std::size_t k = e + 1; k-- > 0;) {
-        if (!left.visit(X, y, k, cutoffLevel)) break;
-      }
-      ApexWalk right;
-      right.index = e;
-      for (std::size_t k = e; k < n; ++k) {
-        if (!right.visit(X, y, k, cutoffLevel)) break;
-      }
-
-      const ApexWalk* chosen = &right;
-      if (left.index != e) {
-        if (right.index == e || e - left.index <= right.index - e) chosen = &left;
-      }
-      W.apexIntensity = chosen->highest;
-      W.apexTime = chosen->time;
-      W.apexScan = chosen->scanNumber;
-      W.peakMz = X.mz;
-
-      if (W.apexIntensity == 0 || X.mz == 0) {
-        markNoPeak(X);
-        continue;
-      }
-
-      const std::size_t apex = chosen->index;
-      const std::ptrdiff_t start = peakStart(y, W.intensities, X.times, apex, edgeFloor);
-      const std::size_t S = start < 0 ? 0 : static_cast<std::size_t>(start);
-      const std::size_t E = peakEnd(y, W.intensities, X.times, apex, edgeFloor);
-      trapizoid(W, static_cast<int>(S), static_cast<int>(E));
-
-      X = W;
-      X.startScan = X.scanNumbers.at(S);
-      X.endScan = X.scanNumbers.at(E - 1);
-      X.apexScan = X.scanNumbers.at(apex);
-      featureMass(run, ch, X, S, E, params.massTolerance);
+      PeakSpan span;
+      const std::vector<double> processed = X.intensities;
+      if (!findPeak(X, raw, processed, X.times, X.scanNumbers, cutoffLevel, edgeFloor, span)) continue;
+      X.intensities = raw;  // with a peak the chromatogram keeps its raw trace
+      featureMass(run, ch, X, span.start, span.end, params.massTolerance);
     }
   }
 }

@@ -6,6 +6,7 @@
 // its production namesake does, in the plainest form: every window is found by
 // scanning every peak, every trace is denoised on its own, every wavelet level
 // allocates its own temporary list and the thresholding sorts all magnitudes.
+// The peak search on a processed trace has no shortcut: it is findPeak itself.
 
 #include <vector>
 
@@ -20,7 +21,6 @@ void generateXIC(const filterer& params, fileHandle& run);
 void processXIC(const filterer& params, fileHandle& run);
 
 void SGsmooth(int window, chrom& X);
-void trapizoid(chrom& X, int start, int end);
 void waveletDenoise(double fraction, int passes, chrom& X);
 
 void transform(std::vector<double>& values, int n);
