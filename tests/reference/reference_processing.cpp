@@ -62,18 +62,8 @@ void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t
 
 }  // namespace
 
-void pickPeaks(const filterer& params, scan* spectrum, std::vector<datapeak>& out) {
-  if (spectrum == nullptr) return;
-  const double intensityFloor = static_cast<double>(params.cutoff);
-  for (datapeak& peak : spectrum->peaks) {
-    if (!(peak.intensity > intensityFloor)) continue;
-    if (!(peak.intensity > 0.025 * spectrum->totIonCurrent)) continue;
-    peak.rt = spectrum->rt;
-    out.push_back(peak);
-  }
-}
-
 void generateXIC(const filterer& params, fileHandle& run) {
+  filterer picker = params;  // peak picking has no shortcut
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const std::size_t spectrumCount = ch.scans.size();
@@ -82,7 +72,7 @@ void generateXIC(const filterer& params, fileHandle& run) {
       scan& seedSpectrum = run.scans.at(ch.scans.at(pass));
       std::vector<datapeak> seeds = run.targetPeaks;
       if (seeds.empty()) {
-        pickPeaks(params, &seedSpectrum, seeds);
+        picker.pickPeaks(&seedSpectrum, seeds);
       } else {
         targetsUsed = true;
       }

@@ -16,7 +16,6 @@
 
 namespace reference {
 
-void pickPeaks(const filterer& params, scan* spectrum, std::vector<datapeak>& out);
 void generateXIC(const filterer& params, fileHandle& run);
 void processXIC(const filterer& params, fileHandle& run);
 
