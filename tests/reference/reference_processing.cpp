@@ -22,26 +22,6 @@ double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance)
   return sum;
 }
 
-// ---- wavelet ----
-
-bool validLevel(const std::vector<double>& values, int len) {
-  return len > 0 && len % 2 == 0 && static_cast<std::size_t>(len) <= values.size();
-}
-
-void synthesize(std::vector<double>& values, int half, bool withDetails) {
-  const std::size_t h = static_cast<std::size_t>(half);
-  const std::size_t len = 2 * h;
-  std::vector<double> rebuilt(len, 0.0);
-  for (std::size_t i = 0; i < h; ++i) {
-    const double a = values[i];
-    const double d = withDetails ? values[h + i] : 0.0;
-    for (std::size_t m = 0; m < 8; ++m) {
-      rebuilt[(2 * i + m) % len] += a * FastSymmlet8::L[m] + d * FastSymmlet8::H[m];
-    }
-  }
-  std::copy(rebuilt.begin(), rebuilt.end(), values.begin());
-}
-
 // ---- peak detection ----
 
 void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t start,
@@ -130,67 +110,15 @@ void SGsmooth(int window, chrom& X) {
   }
 }
 
-void transform(std::vector<double>& values, int n) {
-  for (int len = n; len > 8; len /= 2) transformLevel(values, len);
-}
-
-void transformLevel(std::vector<double>& values, int len) {
-  if (!validLevel(values, len)) return;
-  const std::size_t length = static_cast<std::size_t>(len);
-  const std::size_t half = length / 2;
-  std::vector<double> out(length);
-  for (std::size_t i = 0; i < half; ++i) {
-    double a = FastSymmlet8::L[0] * values[(2 * i) % length];
-    double d = FastSymmlet8::H[0] * values[(2 * i) % length];
-    for (std::size_t m = 1; m < 8; ++m) {
-      const double x = values[(2 * i + m) % length];
-      a += FastSymmlet8::L[m] * x;
-      d += FastSymmlet8::H[m] * x;
-    }
-    out[i] = a;
-    out[half + i] = d;
-  }
-  std::copy(out.begin(), out.end(), values.begin());
-}
-
-void invTransform(std::vector<double>& values, int n) {
-  for (int half = 8; 2 * half <= n; half *= 2) invTransformLevel(values, half);
-}
-
-void invTransformLevel(std::vector<double>& values, int half) {
-  if (half <= 0 || !validLevel(values, 2 * half)) return;
-  synthesize(values, half, true);
-}
-
-void expand(std::vector<double>& values, int count) {
-  if (!validLevel(values, count)) return;
-  synthesize(values, count / 2, false);
-}
-
+// The wavelet operations in their plain form are production code
+// (FastSymmlet8, taken by traces with extreme values); the vectorised kernels
+// are checked against them.
+void transform(std::vector<double>& values, int n) { FastSymmlet8::transform(values, n); }
+void transformLevel(std::vector<double>& values, int len) { FastSymmlet8::transform(values, len, len); }
+void invTransform(std::vector<double>& values, int n) { FastSymmlet8::invTransform(values, n); }
+void invTransformLevel(std::vector<double>& values, int half) { FastSymmlet8::invTransform(values, 2 * half, half); }
 void threshold(std::vector<double>& values, int pad, double fraction) {
-  const std::size_t size = values.size();
-  const double n = static_cast<double>(size);
-  const double statisticsEnd = n - std::floor(pad * 0.5);
-  std::vector<double> magnitudes;
-  for (std::size_t i = 0; i < size && static_cast<double>(i) < statisticsEnd; ++i) {
-    const double magnitude = std::fabs(values[i]);
-    if (!std::isnan(magnitude)) magnitudes.push_back(magnitude);
-  }
-  std::sort(magnitudes.begin(), magnitudes.end(), GreaterThanS());
-  while (!magnitudes.empty() && magnitudes.back() == 0) magnitudes.pop_back();
-  const std::size_t m = magnitudes.size();
-  if (m < 2) return;
-  const double rank = std::trunc(static_cast<double>(m) * fraction) - 1;
-  if (!(rank >= 0) || rank >= static_cast<double>(m)) return;
-  const double T = std::sqrt(2 * std::log(n)) * magnitudes[static_cast<std::size_t>(rank)];
-  for (double& value : values) {
-    const double g = std::fabs(value) - T;
-    if (value > 0) {
-      value = 1.0 * (std::fabs(g) + g) * 0.5;
-    } else if (value < 0) {
-      value = -1.0 * (std::fabs(g) + g) * 0.5;
-    }
-  }
+  FastSymmlet8::threshold(values, pad, 0, fraction);
 }
 
 void waveletDenoise(double fraction, int passes, chrom& X) {

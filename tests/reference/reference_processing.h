@@ -5,7 +5,8 @@
 // fast production code is checked against bit for bit. Each function does what
 // its production namesake does, in the plainest form: every window is found by
 // scanning every peak, every trace is denoised on its own, every wavelet level
-// allocates its own temporary list and the thresholding sorts all magnitudes.
+// allocates its own temporary list and the thresholding sorts all magnitudes
+// (the wavelet operations are the production plain path, FastSymmlet8).
 // The peak search on a processed trace has no shortcut: it is findPeak itself.
 
 #include <vector>
@@ -26,7 +27,6 @@ void transform(std::vector<double>& values, int n);
 void transformLevel(std::vector<double>& values, int len);
 void invTransform(std::vector<double>& values, int n);
 void invTransformLevel(std::vector<double>& values, int half);
-void expand(std::vector<double>& values, int count);
 void threshold(std::vector<double>& values, int pad, double fraction);
 
 }  // namespace reference
