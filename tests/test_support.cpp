@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -81,6 +82,15 @@ std::string realDataDir() {
   const std::string dir = TORVA_REAL_DATA;
   std::error_code ignored;
   return std::filesystem::is_directory(dir, ignored) ? dir : std::string();
+}
+
+std::string zlibCompress(const std::string& bytes) {
+  uLongf size = compressBound(bytes.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+            bytes.size(), 6);
+  out.resize(size);
+  return out;
 }
 
 std::string base64(const std::string& bytes) {

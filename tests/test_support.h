@@ -83,6 +83,8 @@ std::string simulatorPath();
 // Folder of real instrument files; empty when it is absent.
 std::string realDataDir();
 
+// A zlib stream of the bytes (level 6).
+std::string zlibCompress(const std::string& bytes);
 // Base64 of raw bytes (standard alphabet, padded).
 std::string base64(const std::string& bytes);
 // Big-endian bytes of 32-bit floats / 64-bit doubles.

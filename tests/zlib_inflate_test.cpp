@@ -1,27 +1,16 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
 
 #include "input/zlib_inflate.h"
+#include "tests/test_support.h"
 
-namespace {
-
-std::string compress(const std::string& bytes) {
-  uLongf size = compressBound(bytes.size());
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
-            bytes.size(), 6);
-  out.resize(size);
-  return out;
-}
-
-}  // namespace
+using testsupport::zlibCompress;
 
 TEST(InflateLimited, WholeStreamsLimitsAndDamagedData) {
   const std::string text(200000, 'x');
-  const std::string stream = compress(text);
+  const std::string stream = zlibCompress(text);
   struct Case {
     const char* name;
     std::string data;
@@ -36,7 +25,7 @@ TEST(InflateLimited, WholeStreamsLimitsAndDamagedData) {
       {"cut short", stream.substr(0, stream.size() / 2), 1000000, false, 0},
       {"not zlib", std::string("plain text, not a stream"), 1000000, false, 0},
       {"empty", std::string(), 1000000, false, 0},
-      {"empty stream", compress(""), 10, true, 0},
+      {"empty stream", zlibCompress(""), 10, true, 0},
   };
   for (const Case& c : cases) {
     std::vector<char> out{'s', 't', 'a', 'l', 'e'};

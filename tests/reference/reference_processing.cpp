@@ -7,6 +7,7 @@
 
 #include "processing/peak_detection.h"
 #include "processing/symmlet8.h"
+#include "processing/xic_seeding.h"
 
 namespace reference {
 
@@ -43,44 +44,23 @@ void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t
 }  // namespace
 
 void generateXIC(const filterer& params, fileHandle& run) {
-  filterer picker = params;  // peak picking has no shortcut
+  filterer picker = params;
+  const bool targeted = !run.targetPeaks.empty();
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
-    const std::size_t spectrumCount = ch.scans.size();
-    bool targetsUsed = false;
-    for (std::size_t pass = 0; pass < spectrumCount && !targetsUsed; ++pass) {
-      scan& seedSpectrum = run.scans.at(ch.scans.at(pass));
-      std::vector<datapeak> seeds = run.targetPeaks;
-      if (seeds.empty()) {
-        picker.pickPeaks(&seedSpectrum, seeds);
-      } else {
-        targetsUsed = true;
+    const std::size_t first = ch.chroms.size();
+    appendSeededChroms(picker, run, ch);  // seeding has no shortcut
+    for (std::size_t c = first; c < ch.chroms.size(); ++c) {
+      chrom& X = ch.chroms[c];
+      for (std::size_t index : ch.scans) {
+        const scan& spectrum = run.scans.at(index);
+        X.times.push_back(spectrum.rt);
+        X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
+        const double sum = traceSumInWindow(spectrum, X.mz, params.massTolerance);
+        X.intensities.push_back(sum);
+        X.totalIntensity += sum;
       }
-      for (const datapeak& seed : seeds) {
-        chrom X;
-        X.mz = seed.mz;
-        X.seedIntensity = seed.intensity;
-        X.seedTime = seedSpectrum.rt;
-        X.seedScan = static_cast<std::int32_t>(seedSpectrum.num);
-        for (std::size_t index : ch.scans) {
-          const scan& spectrum = run.scans.at(index);
-          X.times.push_back(spectrum.rt);
-          X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
-          const double sum = traceSumInWindow(spectrum, seed.mz, params.massTolerance);
-          X.intensities.push_back(sum);
-          X.totalIntensity += sum;
-        }
-        if (targetsUsed) {
-          // A target is seeded where its trace is first at its highest.
-          std::size_t best = 0;
-          for (std::size_t k = 1; k < X.intensities.size(); ++k) {
-            if (X.intensities[k] > X.intensities[best]) best = k;
-          }
-          X.seedTime = X.times[best];
-          X.seedScan = X.scanNumbers[best];
-        }
-        ch.chroms.push_back(std::move(X));
-      }
+      if (targeted) seedAtTraceMaximum(X, X.intensities, X.times, X.scanNumbers);
     }
   }
 }
