@@ -50,7 +50,7 @@ class SurvivorGrid {
     if (!cellOf(candidate, cell)) return false;
     for (std::int64_t dm = -1; dm <= 1; ++dm) {
       for (std::int64_t dt = -1; dt <= 1; ++dt) {
-        const auto found = cells_.find(Cell{cell.mass + dm, cell.time + dt});
+        const auto found = cells_.find(cell.offset(dm, dt));
         if (found == cells_.end()) continue;
         for (std::size_t position : found->second) visit(position);
       }
@@ -60,20 +60,11 @@ class SurvivorGrid {
   }
 
  private:
-  struct Cell {
-    std::int64_t mass = 0;
-    std::int64_t time = 0;
-    bool operator==(const Cell& other) const { return mass == other.mass && time == other.time; }
-  };
-  struct CellHash {
-    std::size_t operator()(const Cell& cell) const {
-      return static_cast<std::size_t>(tolerancegrid::mix(tolerancegrid::mix(0, cell.mass), cell.time));
-    }
-  };
+  using Cell = tolerancegrid::Cell;
+  using CellHash = tolerancegrid::CellHash;
 
   bool cellOf(const chrom& xic, Cell& cell) const {
-    return tolerancegrid::cellOf(xic.peakMz, massTolerance_, cell.mass) &&
-           tolerancegrid::cellOf(xic.apexTime, timeWindow_, cell.time);
+    return tolerancegrid::cellOf(xic.peakMz, massTolerance_, xic.apexTime, timeWindow_, 0, cell);
   }
 
   double massTolerance_;

@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <cstddef>
-#include <string>
 #include <vector>
 
-#include "util/console.h"
+#include "processing/filter_progress.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "run/file_handle.h"
+#include "util/compaction.h"
 
 namespace {
 
@@ -79,17 +79,7 @@ void filterer::deIsotope(fileHandle& run) {
     }
 
     // Survivors: the unfolded peaks, in list order, with their summed intensities.
-    std::size_t newCount = 0;
-    for (std::size_t k = 0; k < oldCount; ++k) {
-      if (peaks[k].isotope) continue;
-      if (newCount != k) peaks[newCount] = peaks[k];
-      ++newCount;
-    }
-    peaks.resize(newCount);
-
-    if (newCount != oldCount) {
-      console::outFlush("Scan: " + std::to_string(spectrum.num) + " Peaks after deisotoping: " +
-                        std::to_string(newCount) + " (-" + std::to_string(oldCount - newCount) + ") \n");
-    }
+    keepUnlessDropped(peaks, [&peaks](std::size_t k) { return peaks[k].isotope; });
+    reportThinnedSpectrum(spectrum, "deisotoping", oldCount);
   }
 }

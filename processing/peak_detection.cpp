@@ -12,11 +12,10 @@
 #include "processing/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
+#include "util/same_bits.h"
 
 namespace {
 
-const int kDenoisePasses = 10;
-const double kDenoiseFraction = 0.15;
 const int kDropsEndingWalk = 2;
 const double kWidestFlank = 30;  // per side, in the unit of rt (seconds for mzXML)
 // Processed traces kept per channel for chromatograms with identical raw traces.
@@ -136,7 +135,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
       continue;
     }
     for (std::size_t j : jobs_) {
-      if (keys_[j] == keys_[i] && TraceCache::sameBits(*raws[j], raw)) {
+      if (keys_[j] == keys_[i] && sameBits(*raws[j], raw)) {
         repeatOf_[i] = j;
         break;
       }
@@ -155,9 +154,9 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
   }
 }
 
-bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
-                                 const std::vector<double>& times,
-                                 const std::vector<std::int32_t>& scanNumbers) const {
+bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
+              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers, double cutoffLevel,
+              double edgeFloor, PeakSpan& span) {
   const std::size_t n = y.size();
   const std::ptrdiff_t seed = seedIndex(times, X.seedTime, n);
   if (seed < 0) {
@@ -169,12 +168,12 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
   ApexWalk left;
   left.index = e;
   for (std::size_t k = e + 1; k-- > 0;) {
-    if (!left.visit(y, times, scanNumbers, k, cutoffLevel_)) break;
+    if (!left.visit(y, times, scanNumbers, k, cutoffLevel)) break;
   }
   ApexWalk right;
   right.index = e;
   for (std::size_t k = e; k < n; ++k) {
-    if (!right.visit(y, times, scanNumbers, k, cutoffLevel_)) break;
+    if (!right.visit(y, times, scanNumbers, k, cutoffLevel)) break;
   }
 
   // The walk that climbed; when both did, the apex nearer the seed (left on a tie).
@@ -188,9 +187,9 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
   }
 
   const std::size_t apex = chosen->index;
-  const std::ptrdiff_t start = peakStart(y, raw, times, apex, edgeFloor_);
+  const std::ptrdiff_t start = peakStart(y, raw, times, apex, edgeFloor);
   const std::size_t S = start < 0 ? 0 : static_cast<std::size_t>(start);
-  const std::size_t E = peakEnd(y, raw, times, apex, edgeFloor_);
+  const std::size_t E = peakEnd(y, raw, times, apex, edgeFloor);
   X.area = trapezoidArea(times, raw, static_cast<int>(S), static_cast<int>(E));
   X.apexIntensity = chosen->highest;
   X.apexTime = chosen->time;
@@ -198,6 +197,15 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
   X.startScan = scanNumbers.at(S);
   X.endScan = scanNumbers.at(E - 1);
   X.apexScan = scanNumbers.at(apex);
+  span = PeakSpan{apex, S, E};
+  return true;
+}
+
+bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
+                                 const std::vector<double>& times,
+                                 const std::vector<std::int32_t>& scanNumbers) const {
+  PeakSpan span;
+  if (!findPeak(X, raw, y, times, scanNumbers, cutoffLevel_, edgeFloor_, span)) return false;
 
   // Feature mass: mean m/z of the in-window peaks of the spectra behind points
   // S .. E-1 (point k of a chromatogram is built from the channel's k-th spectrum).
@@ -205,7 +213,7 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
   const double high = X.mz + massTolerance_;
   double sum = 0.0;
   long long count = 0;
-  for (std::size_t k = S; k < E; ++k) spectra_.addMassesInWindow(k, low, high, sum, count);
+  for (std::size_t k = span.start; k < span.end; ++k) spectra_.addMassesInWindow(k, low, high, sum, count);
   if (count > 0) X.peakMz = sum / count;
   return true;
 }

@@ -12,6 +12,26 @@
 
 class filterer;
 
+// Denoising settings of peak detection.
+constexpr int kDenoisePasses = 10;
+constexpr double kDenoiseFraction = 0.15;
+
+// Where findPeak found a peak: its apex and its points start .. end-1.
+struct PeakSpan {
+  std::size_t apex = 0;
+  std::size_t start = 0;
+  std::size_t end = 0;
+};
+
+// The peak of X in its processed trace y: the apex nearest the seed spectrum,
+// the flanks walked down from it, and the area of the raw trace between the
+// edges. Sets every peak figure of X but the feature mass (peakMz is X.mz).
+// Returns false when there is no peak: the apex figures are then 0, peakMz is
+// X.mz, and area, startScan and endScan are left as they were.
+bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
+              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers, double cutoffLevel,
+              double edgeFloor, PeakSpan& span);
+
 // Peak detection for the chromatograms of one channel. It keeps the buffers and
 // the cache of processed traces that the chromatograms of the channel share;
 // every chromatogram's figures come out exactly as if it were processed alone.
@@ -27,10 +47,8 @@ class ChannelPeakDetector {
   void processedTraces(const std::vector<const std::vector<double>*>& raws,
                        std::vector<std::vector<double>>& processed);
 
-  // Sets the peak figures of X (apex, edges, area, feature mass) from its raw
-  // trace, its processed trace and the channel's time axis and scan numbers.
-  // Returns false when there is no peak: the apex figures are then 0, peakMz is
-  // X.mz, and area, startScan and endScan are left as they were.
+  // findPeak, then the feature mass: the mean m/z of the in-window peaks of the
+  // spectra behind the peak's points.
   bool detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& processed,
               const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers) const;
 

@@ -6,10 +6,9 @@
 
 #include "processing/parallel_for.h"
 #include "run/file_handle.h"
+#include "util/same_bits.h"
 
 namespace {
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool sortedByMz(const std::vector<datapeak>& peaks) {
   for (std::size_t i = 0; i < peaks.size(); ++i) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "util/same_bits.h"
+
 TraceCache::TraceCache(std::size_t byteBudget) : byteBudget_(byteBudget) {}
 
 std::uint64_t TraceCache::hash(const std::vector<double>& raw) {
@@ -16,10 +18,6 @@ std::uint64_t TraceCache::hash(const std::vector<double>& raw) {
   h *= 0xff51afd7ed558ccdULL;
   h ^= h >> 33;
   return h;
-}
-
-bool TraceCache::sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector<double>& raw) const {

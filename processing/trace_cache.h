@@ -17,8 +17,6 @@ class TraceCache {
 
   // Hash of the bit patterns of a trace, its length included.
   static std::uint64_t hash(const std::vector<double>& raw);
-  // Equal bit for bit (unlike ==, which matches 0 with -0 and no NaN with itself).
-  static bool sameBits(const std::vector<double>& a, const std::vector<double>& b);
 
   // The processed trace stored for `raw` (whose hash is `key`), or nullptr.
   // The pointer stays valid until the next insert.

@@ -1,13 +1,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
-#include <string>
 #include <vector>
 
-#include "util/console.h"
+#include "processing/filter_progress.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "run/file_handle.h"
+#include "util/compaction.h"
 
 namespace {
 
@@ -85,17 +85,7 @@ void filterer::removeH2O(fileHandle& run) {
     }
 
     // Survivors in their list order, with their summed intensities.
-    std::size_t newCount = 0;
-    for (std::size_t k = 0; k < oldCount; ++k) {
-      if (absorbed[k]) continue;
-      if (newCount != k) peaks[newCount] = peaks[k];
-      ++newCount;
-    }
-    peaks.resize(newCount);
-
-    if (newCount != oldCount) {
-      console::outFlush("Scan: " + std::to_string(spectrum.num) + " Peaks after Loss: " +
-                        std::to_string(newCount) + " (-" + std::to_string(oldCount - newCount) + ") \n");
-    }
+    keepUnlessDropped(peaks, [&absorbed](std::size_t k) { return absorbed[k] != 0; });
+    reportThinnedSpectrum(spectrum, "Loss", oldCount);
   }
 }

@@ -7,10 +7,9 @@
 #include "processing/filterer.h"
 #include "processing/symmlet8.h"
 #include "processing/symmlet8_kernels.h"
+#include "util/same_bits.h"
 
 namespace {
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Values far below the range where a transform could overflow. A trace with
 // anything else (NaN, infinities, absurd magnitudes) takes the plain path, so

@@ -6,6 +6,7 @@
 #include "processing/filterer.h"
 #include "processing/peak_detection.h"
 #include "processing/spectrum_index.h"
+#include "processing/xic_seeding.h"
 #include "run/file_handle.h"
 
 void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
@@ -21,28 +22,6 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
   }
 }
 
-namespace {
-
-// The time axis and scan numbers shared by every chromatogram of a channel.
-struct ChannelAxis {
-  std::vector<double> times;
-  std::vector<std::int32_t> scanNumbers;
-
-  ChannelAxis(const fileHandle& run, const channel& ch) {
-    times.reserve(ch.scans.size());
-    scanNumbers.reserve(ch.scans.size());
-    for (std::size_t index : ch.scans) {
-      const scan& spectrum = run.scans.at(index);
-      times.push_back(spectrum.rt);
-      scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
-    }
-  }
-};
-
-// Appends to the channel one chromatogram per seed, with its seed fields set and
-// no trace yet. Without a target list every spectrum of the channel is picked
-// in turn; with one, a single pass seeds one chromatogram per target at the
-// channel's first spectrum, moved to the trace's maximum once the trace is known.
 void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
   const std::size_t spectrumCount = ch.scans.size();
   bool targetsUsed = false;
@@ -65,20 +44,37 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
   }
 }
 
-// A target mass is looked for where its trace is highest: the chromatogram is
-// seeded at the first spectrum holding the trace's largest value (the channel's
-// first spectrum when the trace is all zero). Seeded at the channel's first
-// spectrum instead, the apex search would stop at once on the zeros before a
-// compound elutes, and a targeted run would find almost nothing.
-void seedAtTraceMaximum(chrom& X, const std::vector<double>& trace, const ChannelAxis& axis) {
+// Seeded at the channel's first spectrum instead, the apex search would stop at
+// once on the zeros before a compound elutes, and a targeted run would find
+// almost nothing.
+void seedAtTraceMaximum(chrom& X, const std::vector<double>& trace, const std::vector<double>& times,
+                        const std::vector<std::int32_t>& scanNumbers) {
   std::size_t best = 0;
   for (std::size_t k = 1; k < trace.size(); ++k) {
     if (trace[k] > trace[best]) best = k;
   }
-  if (best >= axis.times.size()) return;
-  X.seedTime = axis.times[best];
-  X.seedScan = axis.scanNumbers[best];
+  if (best >= times.size()) return;
+  X.seedTime = times[best];
+  X.seedScan = scanNumbers[best];
 }
+
+namespace {
+
+// The time axis and scan numbers shared by every chromatogram of a channel.
+struct ChannelAxis {
+  std::vector<double> times;
+  std::vector<std::int32_t> scanNumbers;
+
+  ChannelAxis(const fileHandle& run, const channel& ch) {
+    times.reserve(ch.scans.size());
+    scanNumbers.reserve(ch.scans.size());
+    for (std::size_t index : ch.scans) {
+      const scan& spectrum = run.scans.at(index);
+      times.push_back(spectrum.rt);
+      scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
+    }
+  }
+};
 
 // Total of a trace as generated, added point by point in channel order from 0.
 // (A fresh chromatogram's total is 0, and 0 plus this total is this total.)
@@ -134,7 +130,7 @@ void filterer::generateXIC(fileHandle& run) {
         X.intensities = previous->intensities;
         X.totalIntensity += previous->totalIntensity;
       }
-      if (targeted) seedAtTraceMaximum(X, X.intensities, axis);
+      if (targeted) seedAtTraceMaximum(X, X.intensities, axis.times, axis.scanNumbers);
       previous = &X;
     });
   }
@@ -176,7 +172,7 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
         rawOf.push_back(&raw);
       }
       X.totalIntensity += total;
-      if (targeted) seedAtTraceMaximum(X, *rawOf.back(), axis);
+      if (targeted) seedAtTraceMaximum(X, *rawOf.back(), axis.times, axis.scanNumbers);
       traceOf.push_back(rawOf.size() - 1);
       batch.push_back(&X);
     });

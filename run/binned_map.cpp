@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "run/binned_map.h"
+
 #include "util/console.h"
 #include "util/decimal_text.h"
 #include "run/file_handle.h"
@@ -11,7 +13,7 @@
 
 namespace {
 
-constexpr int kBins = 500;  // bins of 1 m/z from 400 to 900
+constexpr int kBins = kMapBins;
 
 // The 501 bin edges 400 ... 900. The lower 500 come from a single-precision
 // accumulator stepping by 1.0, each widened to double; the last is 900.0.
@@ -41,20 +43,21 @@ int binOf(double mz, const std::vector<double>& edges) {
   return b >= 1 && b <= kBins && edges[b - 1] < mz && mz <= edges[b] ? b : 0;
 }
 
-// One row: the spectrum's rt, then per bin (lower, upper] the summed intensity
-// of its peaks (two decimals), or "0.0" when none fell in. Each peak is added
-// to its own bin in list order, which is the order in which a pass per bin
-// would add them.
-std::string mapRow(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
-                   std::vector<char>& occupied) {
-  sums.assign(kBins + 1, 0.0);
-  occupied.assign(kBins + 1, 0);
+// Each peak is added to its own bin in list order, which is the order in which
+// a pass per bin would add them.
+void binBySearch(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
+                 std::vector<char>& occupied) {
   for (const datapeak& peak : spectrum.peaks) {
     const int b = binOf(peak.mz, edges);
     if (b == 0) continue;
     sums[b] += peak.intensity;
     occupied[b] = 1;
   }
+}
+
+// One row: the spectrum's rt, then per bin the summed intensity of its peaks
+// (two decimals), or "0.0" when none fell in.
+std::string mapRow(const scan& spectrum, const std::vector<double>& sums, const std::vector<char>& occupied) {
   std::string line;
   line.reserve(4 * kBins + 32);
   appendFixed(line, spectrum.rt, 2);
@@ -73,7 +76,7 @@ std::string mapRow(const scan& spectrum, const std::vector<double>& edges, std::
 
 }  // namespace
 
-bool fileHandle::exportMap(const char* path) {
+bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning) {
   const std::vector<double> edges = binEdges();
   ReportFile report(path);
   if (!report.isOpen()) return report.close();  // nothing to write into
@@ -84,6 +87,13 @@ bool fileHandle::exportMap(const char* path) {
 
   std::vector<double> sums;
   std::vector<char> occupied;
-  for (const scan& spectrum : scans) report.endLine(mapRow(spectrum, edges, sums, occupied));
+  for (const scan& spectrum : run.scans) {
+    sums.assign(kBins + 1, 0.0);
+    occupied.assign(kBins + 1, 0);
+    binning(spectrum, edges, sums, occupied);
+    report.endLine(mapRow(spectrum, sums, occupied));
+  }
   return report.close();
 }
+
+bool fileHandle::exportMap(const char* path) { return writeBinnedMap(*this, path, binBySearch); }

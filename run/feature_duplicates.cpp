@@ -11,18 +11,12 @@
 
 #include "util/tolerance_grid.h"
 
-// The pairwise pass, restated: a pivot i is never revisited once the pass has
-// moved beyond it, and whether i stays (all later entries compared) or goes (a
-// later, larger duplicate found), the next pivot is the next remaining entry
-// after i. So the pass is: for each entry i still present, in order, walk the
-// later present entries j in order; remove j on equal areas or on a duplicate
-// that is not larger; stop at the first larger duplicate and remove i.
-//
-// A j that has neither i's area nor is a duplicate of i leaves the walk
-// unchanged, so the walk only needs the entries that can be one of the two:
-// those of i's area (lists of equal areas), and those of i's precursor in the
-// neighbouring cells of a mass/time grid (tolerance_grid.h). The walk visits
-// these, merged in list order, and applies the very same comparisons.
+// The rule is the pass described in feature_duplicates.h. In that pass, a j
+// that has neither i's area nor is a duplicate of i leaves the walk unchanged,
+// so the walk only needs the entries that can be one of the two: those of i's
+// area (lists of equal areas), and those of i's precursor in the neighbouring
+// cells of a mass/time grid (tolerance_grid.h). The walk visits these, merged
+// in list order, and applies the very same comparisons.
 
 namespace {
 
@@ -84,26 +78,7 @@ struct Range {
   std::size_t end = 0;
 };
 
-struct CellKey {
-  std::int64_t group = 0;
-  std::int64_t mass = 0;
-  std::int64_t time = 0;
-  bool operator==(const CellKey& other) const {
-    return group == other.group && mass == other.mass && time == other.time;
-  }
-  bool operator<(const CellKey& other) const {
-    if (group != other.group) return group < other.group;
-    if (mass != other.mass) return mass < other.mass;
-    return time < other.time;
-  }
-};
-
-struct CellKeyHash {
-  std::size_t operator()(const CellKey& key) const {
-    using tolerancegrid::mix;
-    return static_cast<std::size_t>(mix(mix(mix(0, key.group), key.mass), key.time));
-  }
-};
+using tolerancegrid::Cell;
 
 class DuplicateRemoval {
  public:
@@ -174,11 +149,9 @@ class DuplicateRemoval {
       if (std::isnan(feature.precursorMz) || !std::isfinite(feature.mass) || !std::isfinite(feature.rt)) continue;
       const double precursor = feature.precursorMz == 0 ? 0.0 : feature.precursorMz;
       const auto group = groups.emplace(precursor, static_cast<std::int64_t>(groups.size())).first->second;
-      CellKey key{group, 0, 0};
-      if (!tolerancegrid::cellOf(feature.mass, massTolerance_, key.mass) ||
-          !tolerancegrid::cellOf(feature.rt, timeTolerance_, key.time)) {
-        key.mass = kNoCell;
-        key.time = kNoCell;
+      Cell key;
+      if (!tolerancegrid::cellOf(feature.mass, massTolerance_, feature.rt, timeTolerance_, group, key)) {
+        key = Cell{group, kNoCell, kNoCell};
       }
       cell_[k] = key;
       order.push_back(k);
@@ -236,14 +209,14 @@ class DuplicateRemoval {
     streamCount_ = 0;
     if (areaSlot_[pivot] != kNone) addStream(areas_, areaRange_[pivot], pivot);
     if (cellSlot_[pivot] != kNone) {
-      const CellKey& home = cell_[pivot];
+      const Cell& home = cell_[pivot];
       for (std::int64_t dm = -1; dm <= 1; ++dm) {
         for (std::int64_t dt = -1; dt <= 1; ++dt) {
-          const auto found = cellRanges_.find(CellKey{home.group, home.mass + dm, home.time + dt});
+          const auto found = cellRanges_.find(home.offset(dm, dt));
           if (found != cellRanges_.end()) addStream(cells_, found->second, pivot);
         }
       }
-      const auto outside = cellRanges_.find(CellKey{home.group, kNoCell, kNoCell});
+      const auto outside = cellRanges_.find(Cell{home.group, kNoCell, kNoCell});
       if (outside != cellRanges_.end()) addStream(cells_, outside->second, pivot);
     }
 
@@ -278,8 +251,8 @@ class DuplicateRemoval {
 
   PositionLists cells_;
   std::vector<std::size_t> cellSlot_;
-  std::vector<CellKey> cell_;
-  std::unordered_map<CellKey, Range, CellKeyHash> cellRanges_;
+  std::vector<Cell> cell_;
+  std::unordered_map<Cell, Range, tolerancegrid::CellHash> cellRanges_;
 
   Stream streams_[11] = {};  // equal area, nine cells, the precursor's list outside the grid
   std::size_t streamCount_ = 0;

@@ -1,3 +1,5 @@
+#include "run/summary_report.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +9,7 @@
 #include "run/feature_duplicates.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
+#include "util/compaction.h"
 
 namespace {
 
@@ -39,22 +42,14 @@ std::vector<tuple> gatherFeatures(const fileHandle& run) {
   return features;
 }
 
-// Removes duplicate features, keeping the order of the rest. Entries with
-// exactly equal areas lose the later one; entries of channels with the same
-// precursor that lie strictly within both tolerances keep only the larger area.
-// When the later entry wins, the earlier one goes and the comparison restarts at
-// the same position, so the winner is compared again with everything after it.
-void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance) {
+// Removes the features `rule` does not keep, keeping the order of the rest.
+void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance, DuplicateRule rule) {
   std::vector<FeatureKey> keys(list.size());
   for (std::size_t k = 0; k < list.size(); ++k) {
     keys[k] = FeatureKey{list[k].mass, list[k].rt, list[k].area, list[k].transition->precursorMz};
   }
-  const std::vector<bool> remaining = survivingFeatures(keys, massTolerance, timeTolerance);
-  std::size_t kept = 0;
-  for (std::size_t k = 0; k < list.size(); ++k) {
-    if (remaining[k]) list[kept++] = list[k];
-  }
-  list.resize(kept);
+  const std::vector<bool> remaining = rule(keys, massTolerance, timeTolerance);
+  keepUnlessDropped(list, [&remaining](std::size_t k) { return !remaining[k]; });
 }
 
 // "301.1@35.0[100.0000-400.0000]"; the "@" part only for a positive energy.
@@ -67,14 +62,15 @@ std::string channelLabel(const channel& transition) {
 
 }  // namespace
 
-bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff) {
+bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
+                  DuplicateRule rule) {
   // The tolerances arrive in single precision and are compared in double.
   const double timeWindow = timeTolerance;
   const double massWindow = massTolerance;
   const double areaFloor = cutoff;
 
-  std::vector<tuple> features = gatherFeatures(*this);
-  removeDuplicates(features, massWindow, timeWindow);
+  std::vector<tuple> features = gatherFeatures(run);
+  removeDuplicates(features, massWindow, timeWindow, rule);
 
   ReportFile report(path);
   report.endLine("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
@@ -88,4 +84,8 @@ bool fileHandle::exportSum(const char* path, float timeTolerance, float massTole
     report.endLine(line);
   }
   return report.close();
+}
+
+bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff) {
+  return writeSummary(*this, path, timeTolerance, massTolerance, cutoff, survivingFeatures);
 }

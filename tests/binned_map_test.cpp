@@ -11,25 +11,8 @@ namespace {
 
 using testsupport::readFile;
 using testsupport::TempDir;
-
-scan spectrum(double rt, std::vector<std::pair<double, double>> peaks) {
-  scan s;
-  s.rt = rt;
-  for (const auto& [mz, intensity] : peaks) {
-    datapeak peak;
-    peak.mz = mz;
-    peak.intensity = intensity;
-    s.peaks.push_back(peak);
-  }
-  return s;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
-  return result;
-}
+using testsupport::lines;
+using testsupport::spectrum;
 
 // Fields of a tab-terminated line; the empty text after the last tab is dropped.
 std::vector<std::string> fields(const std::string& line) {
@@ -65,7 +48,7 @@ TEST(BinnedMap, HeadLineListsLowerEdges) {
 
 TEST(BinnedMap, BinEdgesAreOpenBelowAndClosedAbove) {
   fileHandle run;
-  run.scans.push_back(spectrum(83.456, {{399.5, 1}, {400.0, 2}, {401.0, 4}, {450.2, 8.25}, {450.9, 16},
+  run.scans.push_back(spectrum(0, 83.456, 0, {{399.5, 1}, {400.0, 2}, {401.0, 4}, {450.2, 8.25}, {450.9, 16},
                                         {451.0, 0.5}, {700.5, -3}, {700.7, 3}, {900.0, 32}, {900.01, 64}}));
   const std::vector<std::string> row = fields(lines(writeMap(run))[1]);
   ASSERT_EQ(row.size(), 501u);
@@ -82,8 +65,8 @@ TEST(BinnedMap, BinEdgesAreOpenBelowAndClosedAbove) {
 
 TEST(BinnedMap, SpectrumWithoutPeaksGivesEmptyCells) {
   fileHandle run;
-  run.scans.push_back(spectrum(12.345, {}));
-  run.scans.push_back(spectrum(13.0, {{500.5, 7}}));
+  run.scans.push_back(spectrum(0, 12.345, 0, {}));
+  run.scans.push_back(spectrum(0, 13.0, 0, {{500.5, 7}}));
   const std::vector<std::string> rows = lines(writeMap(run));
   ASSERT_EQ(rows.size(), 3u);
   std::string expected = "12.35\t";  // held unit, not minutes
@@ -94,14 +77,13 @@ TEST(BinnedMap, SpectrumWithoutPeaksGivesEmptyCells) {
 
 TEST(BinnedMap, UnwritableFileReportsFailure) {
   fileHandle run;
-  run.scans.push_back(spectrum(1, {{450.5, 1}}));
+  run.scans.push_back(spectrum(0, 1, 0, {{450.5, 1}}));
   TempDir dir;
   for (const std::string& path : {dir.file("missing/map.tsv"), std::string("/dev/full")}) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    testsupport::ConsoleCapture capture;
     EXPECT_FALSE(run.exportMap(path.c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(capture.takeOut(), "");
+    const std::string err = capture.takeErr();
     EXPECT_NE(err.find("cannot write report file '" + path + "'"), std::string::npos) << err;
   }
 }

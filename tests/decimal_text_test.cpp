@@ -3,12 +3,12 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "util/console.h"
 #include "util/decimal_text.h"
+#include "tools/sim_random.h"
 
 namespace {
 
@@ -36,14 +36,15 @@ TEST(DecimalText, EdgeValuesMatchPrintf) {
 // Random values over many magnitudes, and exact ties: multiples of 2^-k whose
 // decimal expansion ends just after the last printed digit.
 TEST(DecimalText, RandomValuesAndTiesMatchPrintf) {
-  std::mt19937_64 engine(12345);
-  std::uniform_real_distribution<double> unit(-1, 1);
-  std::uniform_int_distribution<int> scale(-30, 55);
-  std::uniform_int_distribution<std::int64_t> numerator(-(std::int64_t{1} << 40), std::int64_t{1} << 40);
-  std::uniform_int_distribution<int> shift(0, 12);
+  SimRandom random(12345);
+  const auto between = [&random](std::int64_t low, std::int64_t high) {
+    return low + static_cast<std::int64_t>(random.below(static_cast<std::uint64_t>(high - low + 1)));
+  };
   for (int k = 0; k < 100000; ++k) {
-    const double value = k % 2 == 0 ? std::ldexp(unit(engine), scale(engine))
-                                    : std::ldexp(static_cast<double>(numerator(engine)), -shift(engine));
+    const double value = k % 2 == 0 ? std::ldexp(random.symmetric(), static_cast<int>(between(-30, 55)))
+                                    : std::ldexp(static_cast<double>(between(-(std::int64_t{1} << 40),
+                                                                             std::int64_t{1} << 40)),
+                                                 -static_cast<int>(between(0, 12)));
     for (int digits : {0, 1, 2, 4, 5, 9}) {
       ASSERT_EQ(fixedText(value, digits), console::fixed(value, digits)) << value << " digits " << digits;
     }

@@ -6,40 +6,19 @@
 
 #include "processing/filterer.h"
 #include "run/file_handle.h"
+#include "tests/test_support.h"
 
 namespace {
 
-scan spectrum(std::int64_t num, std::vector<std::pair<double, double>> peaks, double tic = 0) {
-  scan s;
-  s.num = num;
-  s.totIonCurrent = tic;
-  for (const auto& [mz, intensity] : peaks) {
-    datapeak peak;
-    peak.mz = mz;
-    peak.intensity = intensity;
-    s.peaks.push_back(peak);
-  }
-  return s;
-}
-
-std::vector<std::pair<double, double>> peaksOf(const scan& s) {
-  std::vector<std::pair<double, double>> result;
-  for (const datapeak& peak : s.peaks) result.emplace_back(peak.mz, peak.intensity);
-  return result;
-}
-
-filterer processor(int cutoff, double massTolerance = 0.5) {
-  filterer f;
-  f.cutoff = cutoff;
-  f.massTolerance = massTolerance;
-  return f;
-}
+using testsupport::peaksOf;
+using testsupport::processor;
+using testsupport::spectrum;
 
 // Runs deisotoping on one spectrum and returns what it printed.
 std::string deisotope(filterer& f, fileHandle& run) {
-  testing::internal::CaptureStdout();
+  testsupport::ConsoleCapture capture;
   f.deIsotope(run);
-  return testing::internal::GetCapturedStdout();
+  return capture.takeOut();
 }
 
 }  // namespace
@@ -62,7 +41,7 @@ TEST(Deisotoping, IsotopeStepsForThreeChargesWithStrictWindow) {
 
 TEST(Deisotoping, ThreePeakChainFoldsIntoItsRoot) {
   fileHandle run;
-  run.scans.push_back(spectrum(4, {{300.0, 1000}, {301.0025, 500}, {302.005, 200}, {310.0, 50}}));
+  run.scans.push_back(spectrum(4, 0, 0, {{300.0, 1000}, {301.0025, 500}, {302.005, 200}, {310.0, 50}}));
   filterer f = processor(0, 0.01);
   EXPECT_EQ(deisotope(f, run), "Scan: 4 Peaks after deisotoping: 2 (-2) \n");
   EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1700}, {310.0, 50}}));
@@ -73,7 +52,7 @@ TEST(Deisotoping, ThreePeakChainFoldsIntoItsRoot) {
 // its folded isotope, so the root receives its intensity twice.
 TEST(Deisotoping, PeakMatchingTwoEntriesOfOneRootAddsTwice) {
   fileHandle run;
-  run.scans.push_back(spectrum(1, {{300.0, 1000}, {301.0, 500}, {301.5, 100}}));
+  run.scans.push_back(spectrum(1, 0, 0, {{300.0, 1000}, {301.0, 500}, {301.5, 100}}));
   filterer f = processor(0);
   deisotope(f, run);
   EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1700}}));
@@ -81,7 +60,7 @@ TEST(Deisotoping, PeakMatchingTwoEntriesOfOneRootAddsTwice) {
 
 TEST(Deisotoping, PeakMatchingTwoRootsFeedsEach) {
   fileHandle run;
-  run.scans.push_back(spectrum(1, {{300.0, 1000}, {300.8, 2000}, {301.5, 100}}));
+  run.scans.push_back(spectrum(1, 0, 0, {{300.0, 1000}, {300.8, 2000}, {301.5, 100}}));
   filterer f = processor(0);
   deisotope(f, run);
   EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1100}, {300.8, 2100}}));
@@ -89,10 +68,10 @@ TEST(Deisotoping, PeakMatchingTwoRootsFeedsEach) {
 
 TEST(Deisotoping, IntensityFloorsAreStrict) {
   fileHandle run;
-  run.scans.push_back(spectrum(1, {{300.0, 5000}, {301.0, 1000}}));  // at the cutoff
-  run.scans.push_back(spectrum(2, {{300.0, 5000}, {301.0, 1001}}));
-  run.scans.push_back(spectrum(3, {{300.0, 5000}, {301.0, 2000}}, 400000));  // at 0.5 % of TIC
-  run.scans.push_back(spectrum(4, {{300.0, 5000}, {301.0, 2001}}, 400000));
+  run.scans.push_back(spectrum(1, 0, 0, {{300.0, 5000}, {301.0, 1000}}));  // at the cutoff
+  run.scans.push_back(spectrum(2, 0, 0, {{300.0, 5000}, {301.0, 1001}}));
+  run.scans.push_back(spectrum(3, 0, 400000, {{300.0, 5000}, {301.0, 2000}}));  // at 0.5 % of TIC
+  run.scans.push_back(spectrum(4, 0, 400000, {{300.0, 5000}, {301.0, 2001}}));
   filterer f = processor(1000);
   EXPECT_EQ(deisotope(f, run),
             "Scan: 2 Peaks after deisotoping: 1 (-1) \nScan: 4 Peaks after deisotoping: 1 (-1) \n");
@@ -104,7 +83,7 @@ TEST(Deisotoping, IntensityFloorsAreStrict) {
 
 TEST(Deisotoping, StrongerOrEqualLaterPeakStays) {
   fileHandle run;
-  run.scans.push_back(spectrum(1, {{300.0, 1000}, {301.0, 1000}, {302.0, 3000}}));
+  run.scans.push_back(spectrum(1, 0, 0, {{300.0, 1000}, {301.0, 1000}, {302.0, 3000}}));
   filterer f = processor(0);
   EXPECT_EQ(deisotope(f, run), "");
   EXPECT_EQ(run.scans[0].peaks.size(), 3u);
@@ -113,7 +92,7 @@ TEST(Deisotoping, StrongerOrEqualLaterPeakStays) {
 TEST(Deisotoping, UnsortedPeakFoldsUpToTheWindowBelow) {
   fileHandle run;
   // The charge-3 window reaches 0.165829 below an earlier peak.
-  run.scans.push_back(spectrum(1, {{300.0, 1000}, {299.9, 100}, {299.8, 100}}));
+  run.scans.push_back(spectrum(1, 0, 0, {{300.0, 1000}, {299.9, 100}, {299.8, 100}}));
   filterer f = processor(0);
   deisotope(f, run);
   EXPECT_EQ(peaksOf(run.scans[0]), (std::vector<std::pair<double, double>>{{300.0, 1100}, {299.8, 100}}));
@@ -126,9 +105,9 @@ TEST(Deisotoping, ProgressLineOnlyForChangedSpectra) {
     peaks.emplace_back(100.0 + 10 * i, 10000);
     if (i < 8) peaks.emplace_back(100.0 + 10 * i + 1.0025, 100);
   }
-  run.scans.push_back(spectrum(16, {{500.0, 10}}));
-  run.scans.push_back(spectrum(17, peaks));
-  run.scans.push_back(spectrum(18, {}));
+  run.scans.push_back(spectrum(16, 0, 0, {{500.0, 10}}));
+  run.scans.push_back(spectrum(17, 0, 0, peaks));
+  run.scans.push_back(spectrum(18, 0, 0, {}));
   ASSERT_EQ(run.scans[1].peaks.size(), 128u);
   filterer f = processor(0);
   EXPECT_EQ(deisotope(f, run), "Scan: 17 Peaks after deisotoping: 120 (-8) \n");

@@ -15,34 +15,18 @@
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
 #include "run/file_handle.h"
+#include "util/same_bits.h"
+#include "tools/sim_random.h"
 #include "tests/reference/reference_processing.h"
 
 namespace {
 
-// SplitMix64: the same numbers on every platform.
-class Random {
+// The simulator's generator, with integers in a closed range.
+class Random : public SimRandom {
  public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  // Integer in [low, high].
-  long between(long low, long high) { return low + static_cast<long>(next() % static_cast<std::uint64_t>(high - low + 1)); }
-  double uniform(double low, double high) { return low + (high - low) * (next() >> 11) * 0x1.0p-53; }
-  bool chance(double p) { return uniform(0, 1) < p; }
-
- private:
-  std::uint64_t state_;
+  using SimRandom::SimRandom;
+  long between(long low, long high) { return low + static_cast<long>(below(static_cast<std::uint64_t>(high - low + 1))); }
 };
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
 
 // Every field of two chromatograms, doubles compared by their bits.
 void expectSameChrom(const chrom& fast, const chrom& plain, const std::string& where, bool withLists = true) {

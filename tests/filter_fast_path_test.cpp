@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "run/file_handle.h"
 #include "tests/reference/reference_filters.h"
 #include "tests/test_support.h"
+#include "tools/sim_random.h"
 
 namespace {
 
@@ -33,8 +33,10 @@ std::uint64_t bits(double value) {
 class Generator {
  public:
   explicit Generator(std::uint64_t seed) : engine_(seed) {}
-  double uniform(double low, double high) { return std::uniform_real_distribution<double>(low, high)(engine_); }
-  int integer(int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine_); }
+  double uniform(double low, double high) { return engine_.uniform(low, high); }
+  int integer(int low, int high) {
+    return low + static_cast<int>(engine_.below(static_cast<std::uint64_t>(high - low + 1)));
+  }
   bool chance(double p) { return uniform(0, 1) < p; }
   template <class T>
   T pick(const std::vector<T>& values) {
@@ -42,11 +44,11 @@ class Generator {
   }
   template <class T>
   void shuffle(std::vector<T>& values) {
-    std::shuffle(values.begin(), values.end(), engine_);
+    for (std::size_t i = values.size(); i > 1; --i) std::swap(values[i - 1], values[engine_.below(i)]);
   }
 
  private:
-  std::mt19937_64 engine_;
+  SimRandom engine_;
 };
 
 // ---- Spectral filters ----
@@ -104,12 +106,11 @@ void compareFilter(const fileHandle& input, Fast fast, Slow slow, const std::str
   fastRun.scans = input.scans;
   fileHandle slowRun;
   slowRun.scans = input.scans;
-  testing::internal::CaptureStdout();
+  testsupport::ConsoleCapture capture;
   fast(fastRun);
-  const std::string fastOut = testing::internal::GetCapturedStdout();
-  testing::internal::CaptureStdout();
+  const std::string fastOut = capture.takeOut();
   slow(slowRun);
-  const std::string slowOut = testing::internal::GetCapturedStdout();
+  const std::string slowOut = capture.takeOut();
   EXPECT_EQ(fastOut, slowOut) << context;
   expectSamePeaks(fastRun, slowRun, context);
 }

@@ -5,8 +5,6 @@
 #include "run/file_handle.h"
 #include "tests/test_support.h"
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 using testsupport::TempDir;
 
 namespace {
@@ -60,19 +58,18 @@ TEST(TransitionKey, FullScanFilterLines) {
 }
 
 TEST(TransitionKey, SrmMarkersAndCollisionEnergy) {
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@cid20.00 [150.000-151.000]"), (Key{300, 20, 150, 151}));
   EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@25.5 [150.000-151.000]"), (Key{300, 25.5, 150, 151}));
-  EXPECT_EQ(GetCapturedStdout(), "20\n");
+  EXPECT_EQ(capture.takeOut(), "20\n");
 }
 
 TEST(TransitionKey, SrmSpectrumFieldsFillIn) {
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   // A range token without "-": the spectrum's own range fills in.
   EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@cid20.00 [150.000]", 0, 10, 900), (Key{300, 20, 10, 900}));
   // A precursor the file states overrides the filter line.
   EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@cid20.00 [150.000-151.000]", 301.5), (Key{301.5, 20, 150, 151}));
-  GetCapturedStdout();
 }
 
 TEST(TransitionKey, SrmWithoutUsableMarker) {
@@ -96,11 +93,11 @@ TEST(ImportFile, BinaryAndFinniganProbes) {
   const std::string binary = dir.write("bin.mzXML", std::string("<?xml") + std::string(1, '\0') + nul);
   std::string late = std::string(256, ' ') + std::string(1, '\0');
   const std::string lateNul = dir.write("late.txt", late);
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_EQ(run.importFile(raw.c_str(), 1), 0);
   EXPECT_EQ(run.importFile(named.c_str(), 1), 0);
   EXPECT_EQ(run.importFile(binary.c_str(), 1), 0);
-  const std::string out = GetCapturedStdout();
+  const std::string out = capture.takeOut();
   EXPECT_EQ(out, "\nFailed to read spectrum file: " + raw +
                      "\nMost likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n"
                      "\nFailed to read spectrum file: " + named +
@@ -109,9 +106,8 @@ TEST(ImportFile, BinaryAndFinniganProbes) {
                      "\nMost likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
   EXPECT_TRUE(run.channels.empty());
   // A NUL byte past the first 256 bytes is not looked at: the loader takes the file.
-  CaptureStdout();
   EXPECT_EQ(run.importFile(lateNul.c_str(), 1), 1);
-  EXPECT_NE(GetCapturedStdout().find("Opening: " + lateNul + "..."), std::string::npos);
+  EXPECT_NE(capture.takeOut().find("Opening: " + lateNul + "..."), std::string::npos);
 }
 
 TEST(ImportFolder, UnreadablePaths) {
@@ -150,9 +146,9 @@ TEST(ImportFolder, EntriesChosenByName) {
   const std::string doc = mzxml({"+ c ESI Full ms [100.00-1000.00]"});
   for (const char* name : {"a.mzXML", "b.xml", "c.mzdata.xml", "d.txt", "e.MZXML"}) dir.write(name, doc);
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_TRUE(run.importFolder(dir.path().c_str(), 1));
-  const std::string out = GetCapturedStdout();
+  const std::string out = capture.takeOut();
   for (const char* name : {"a.mzXML", "b.xml", "c.mzdata.xml"}) {
     EXPECT_NE(out.find("Opening: " + dir.path() + "/" + name + "..."), std::string::npos) << name;
   }
@@ -169,9 +165,9 @@ TEST(ImportFolder, SeveralFilesGroupEachSpectrumOnce) {
   dir.write("one.mzXML", mzxml({ms1, ms2}));
   dir.write("two.mzXML", mzxml({ms1, ms1, ms2}));
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_TRUE(run.importFolder((dir.path() + "/").c_str(), 1));
-  const std::string out = GetCapturedStdout();
+  const std::string out = capture.takeOut();
   ASSERT_EQ(run.scans.size(), 5u);
   ASSERT_EQ(run.channels.size(), 2u);
   EXPECT_EQ(run.channels[0].scans.size(), 3u);

@@ -42,9 +42,9 @@ OpenResult openWith(std::string path) {
   std::vector<scan> spectra;
   Header header;
   Loader loader(spectra, header);
-  testing::internal::CaptureStdout();
+  testsupport::ConsoleCapture capture;
   const bool ok = loader.open(path);
-  return {ok, testing::internal::GetCapturedStdout(), loader.handler.inputFile};
+  return {ok, capture.takeOut(), loader.handler.inputFile};
 }
 
 }  // namespace
@@ -108,13 +108,11 @@ TEST(Loaders, MzdataGetAnswersTrueEvenForBrokenXml) {
   Header header;
   loadmzdata loader(spectra, header);
   std::string path = dir.write("bad.mzdata.xml", kDeclaration + "\n<mzData>\n<spectrumList <\n");
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  testsupport::ConsoleCapture capture;
   ASSERT_TRUE(loader.open(path));
   EXPECT_TRUE(loader.get());
   EXPECT_TRUE(loader.handler.parseFailed);
-  testing::internal::GetCapturedStdout();
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("Syntax error parsing XML."), std::string::npos);
+  EXPECT_NE(capture.takeErr().find("Syntax error parsing XML."), std::string::npos);
 }
 
 // The import picks the loader by file name unless it is told to read mzXML.
@@ -138,9 +136,9 @@ TEST(Loaders, ChoiceByFileName) {
   for (const Case& c : cases) {
     const std::string path = dir.write(c.name, c.content);
     fileHandle store;
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleCapture capture;
     store.importFile(path.c_str(), c.force);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = capture.takeOut();
     EXPECT_EQ(store.scans.size(), c.loaded ? 1u : 0u) << c.name;
     const std::string verdict = c.loaded ? "...Good XML file!\n" : "...Not xml\n";
     EXPECT_EQ(out.rfind("Opening: " + path + verdict, 0), 0u) << c.name << ": " << out;

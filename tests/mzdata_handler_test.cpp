@@ -64,9 +64,8 @@ Loaded load(const std::string& xml) {
   Loaded loaded;
   SAXMzdataHandler handler(loaded.spectra, loaded.header);
   handler.inputFile = dir.write("run.mzData.xml", xml);
-  testing::internal::CaptureStderr();
+  testsupport::ConsoleCapture capture;
   handler.parse();
-  testing::internal::GetCapturedStderr();
   return loaded;
 }
 

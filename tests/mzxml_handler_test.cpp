@@ -2,7 +2,6 @@
 #include "input/mzxml_handler.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -49,11 +48,10 @@ Loaded load(const std::string& xml) {
   Loaded loaded;
   SAXMzxmlHandler handler(loaded.spectra, loaded.header);
   handler.inputFile = dir.write("run.mzXML", xml);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  testsupport::ConsoleCapture capture;
   loaded.ok = handler.parse();
-  loaded.err = testing::internal::GetCapturedStderr();
-  loaded.out = testing::internal::GetCapturedStdout();
+  loaded.err = capture.takeErr();
+  loaded.out = capture.takeOut();
   return loaded;
 }
 
@@ -79,14 +77,6 @@ std::string ms2(int num, const std::string& inner, int level = 2) {
   return scanXml("num=\"" + std::to_string(num) + "\" msLevel=\"" + std::to_string(level) +
                      "\" peaksCount=\"1\" retentionTime=\"PT" + std::to_string(num) + "S\"",
                  inner + peaks32({200.0f + num, 2000}));
-}
-
-std::string deflated(const std::string& bytes) {
-  uLongf size = compressBound(bytes.size());
-  std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
-  out.resize(size);
-  return out;
 }
 
 }  // namespace
@@ -194,9 +184,9 @@ TEST(MzxmlHandler, CompressedArraysDecodeLikePlainOnes) {
   const std::vector<double> pairs64 = {100.123, 10, 200.456, 20};
   const auto loaded = load(document(
       scanXml("num=\"1\" msLevel=\"1\" peaksCount=\"2\"",
-              "<peaks compressionType=\"zlib\">" + base64(deflated(bigEndianFloats(pairs32))) + "</peaks>") +
+              "<peaks compressionType=\"zlib\">" + base64(testsupport::zlibCompress(bigEndianFloats(pairs32))) + "</peaks>") +
       scanXml("num=\"2\" msLevel=\"1\" peaksCount=\"2\"",
-              "<peaks precision=\"64\" compressionType=\"zlib\">" + base64(deflated(bigEndianDoubles(pairs64))) +
+              "<peaks precision=\"64\" compressionType=\"zlib\">" + base64(testsupport::zlibCompress(bigEndianDoubles(pairs64))) +
                   "</peaks>") +
       scanXml("num=\"3\" msLevel=\"1\" peaksCount=\"0\"",
               "<peaks precision=\"64\" compressionType=\"zlib\" compressedLen=\"0\"></peaks>") +

@@ -51,10 +51,10 @@ TEST(RealFiles, EveryMzxmlFileImportsWithItsSpectra) {
     Header header;
     loadmzxml loader(spectra, header);
     std::string path = entry.path().string();
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleCapture capture;
     const bool opened = loader.open(path);
     const bool parsed = opened && loader.get();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = capture.takeOut();
     EXPECT_TRUE(parsed) << name << ": " << out;
 
     std::size_t ms1 = 0, ms2 = 0, peaks = 0;
@@ -90,12 +90,10 @@ TEST(RealFiles, MzdataFileKeepsSpectraBeforeItsBrokenEndTag) {
   std::vector<scan> spectra;
   Header header;
   loadmzdata loader(spectra, header);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  testsupport::ConsoleCapture capture;
   ASSERT_TRUE(loader.open(path));
   loader.get();
-  testing::internal::GetCapturedStdout();
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("(139) : error 4: Syntax error parsing XML."),
+  EXPECT_NE(capture.takeErr().find("(139) : error 4: Syntax error parsing XML."),
             std::string::npos);
   EXPECT_TRUE(loader.handler.parseFailed);
   ASSERT_EQ(spectra.size(), 2u);

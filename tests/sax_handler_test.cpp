@@ -38,9 +38,9 @@ struct ParseResult {
 
 ParseResult parseFile(RecordingHandler& handler, const std::string& path) {
   handler.inputFile = path;
-  testing::internal::CaptureStderr();
+  testsupport::ConsoleCapture capture;
   const bool ok = handler.parse();
-  return {ok, testing::internal::GetCapturedStderr()};
+  return {ok, capture.takeErr()};
 }
 
 }  // namespace

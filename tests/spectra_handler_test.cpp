@@ -2,7 +2,6 @@
 #include "input/spectra_handler.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -17,14 +16,6 @@ using testsupport::littleEndianDoubles;
 
 namespace {
 
-std::string deflated(const std::string& bytes) {
-  uLongf size = compressBound(bytes.size());
-  std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
-  out.resize(size);
-  return out;
-}
-
 class SpectraHandlerTest : public testing::Test {
  protected:
   // Decodes `text` as one pair array of `count` peaks and returns the stdout it printed.
@@ -33,9 +24,9 @@ class SpectraHandlerTest : public testing::Test {
     handler.peaksCount = count;
     handler.lowPrecision = lowPrecision;
     handler.zlibCompressed = zlib;
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleCapture capture;
     handler.pushPeaks(true, true);
-    return testing::internal::GetCapturedStdout();
+    return capture.takeOut();
   }
 
   std::vector<scan> spectra;
@@ -82,10 +73,10 @@ TEST_F(SpectraHandlerTest, NoPeaksDeclaredDecodesNothing) {
 
 TEST_F(SpectraHandlerTest, CompressedArraysMatchTheirPlainForms) {
   handler.littleEndian = false;
-  decodePairs(base64(deflated(bigEndianFloats(kPairs))), 3, true, true);
+  decodePairs(base64(testsupport::zlibCompress(bigEndianFloats(kPairs))), 3, true, true);
   EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
   EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30}));
-  decodePairs(base64(deflated(bigEndianDoubles(kPairs64))), 2, false, true);
+  decodePairs(base64(testsupport::zlibCompress(bigEndianDoubles(kPairs64))), 2, false, true);
   EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
   EXPECT_EQ(handler.intensityValues, (std::vector<float>{1e6f, 2.5f}));
 }
@@ -96,7 +87,7 @@ TEST_F(SpectraHandlerTest, CompressedStreamsThatFailOrOverflow) {
   decodePairs(base64("not a zlib stream"), 2, true, true);
   EXPECT_EQ(handler.mzValues, (std::vector<float>{0, 0}));
   // A stream that inflates to far more than declared is cut at the declared size.
-  decodePairs(base64(deflated(bigEndianFloats(kPairs) + std::string(50000000, '\0'))), 1, true, true);
+  decodePairs(base64(testsupport::zlibCompress(bigEndianFloats(kPairs) + std::string(50000000, '\0'))), 1, true, true);
   EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f}));
   EXPECT_EQ(handler.intensityValues, (std::vector<float>{10}));
 }
@@ -112,7 +103,7 @@ TEST_F(SpectraHandlerTest, DeclaredCountFarBeyondTheArrayIsCut) {
   EXPECT_EQ(handler.mzValues, (std::vector<float>{1, 3}));
   EXPECT_EQ(decodePairs(twoPairs, 2147483647),
             " declared peaksCount 2147483647 exceeds the 16 bytes of its peak array: reading 2 peaks\n");
-  EXPECT_EQ(decodePairs(base64(deflated(bigEndianFloats({1, 2, 3, 4, 5}))), 2147483647, true, true),
+  EXPECT_EQ(decodePairs(base64(testsupport::zlibCompress(bigEndianFloats({1, 2, 3, 4, 5}))), 2147483647, true, true),
             " declared peaksCount 2147483647 exceeds the 20 bytes of its peak array: reading 2 peaks\n");
   EXPECT_EQ(handler.intensityValues, (std::vector<float>{2, 4}));
 }
@@ -171,15 +162,13 @@ TEST_F(SpectraHandlerTest, PushSpectrumCopiesValuesAndStopsAtShorterArray) {
 }
 
 TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {
-  testing::internal::CaptureStdout();
+  testsupport::ConsoleCapture capture;
   for (int i = 0; i < 1999; ++i) handler.pushSpectrum();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(capture.takeOut(), "");
   handler.pushSpectrum();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(capture.takeOut(), ".");
   for (int i = 0; i < 2000; ++i) handler.pushSpectrum();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
+  EXPECT_EQ(capture.takeOut(), ".");
   EXPECT_EQ(spectra.size(), 4000u);
 }
 

@@ -159,11 +159,10 @@ TEST(SummaryReport, UnwritableFileReportsFailure) {
   run.channels.back().chroms.push_back(feature(300.0, 1.0, 20000));
   TempDir dir;
   for (const std::string& path : {dir.file("missing/summary.tsv"), std::string("/dev/full")}) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    testsupport::ConsoleCapture capture;
     EXPECT_FALSE(run.exportSum(path.c_str(), 0.5f, 0.5f, 10000.0f));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(capture.takeOut(), "");
+    const std::string err = capture.takeErr();
     EXPECT_NE(err.find("cannot write report file '" + path + "'"), std::string::npos) << err;
   }
 }

@@ -3,8 +3,6 @@
 #include "run/file_handle.h"
 #include "tests/test_support.h"
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -38,9 +36,9 @@ TEST(Tokenize, AppendsWithoutClearing) {
 
 TEST(AddPeaks, PrintsListAndEachValue) {
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_EQ(run.addPeaks("301.1,455.2"), 1);
-  EXPECT_EQ(GetCapturedStdout(), "Peaks: 301.1,455.2\n301.1\n455.2\n");
+  EXPECT_EQ(capture.takeOut(), "Peaks: 301.1,455.2\n301.1\n455.2\n");
   EXPECT_EQ(targetMasses(run), (std::vector<double>{301.1, 455.2}));
   EXPECT_EQ(run.targetPeaks[0].intensity, 0);
   EXPECT_FALSE(run.targetPeaks[0].isotope);
@@ -48,29 +46,28 @@ TEST(AddPeaks, PrintsListAndEachValue) {
 
 TEST(AddPeaks, EmptyFieldsAndNonNumbers) {
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   run.addPeaks(",,301.1,,");
   run.addPeaks("abc,301.1,301.1");
-  GetCapturedStdout();
   EXPECT_EQ(targetMasses(run), (std::vector<double>{301.1, 0, 301.1, 301.1}));
 }
 
 TEST(ImportPeaks, LinesJoinedWithCommas) {
   testsupport::TempDir dir;
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_EQ(run.importPeaks(dir.write("t.txt", "301.1\n455.2\n").c_str()), 1);
-  EXPECT_EQ(GetCapturedStdout(), "Peaks: 301.1,455.2,,\n301.1\n455.2\n");
+  EXPECT_EQ(capture.takeOut(), "Peaks: 301.1,455.2,,\n301.1\n455.2\n");
   EXPECT_EQ(targetMasses(run), (std::vector<double>{301.1, 455.2}));
 }
 
 TEST(ImportPeaks, CrLfAndMissingFinalLineFeed) {
   testsupport::TempDir dir;
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   run.importPeaks(dir.write("crlf.txt", "301.1\r\n455.2\r\n").c_str());
   run.importPeaks(dir.write("oneline.txt", "100.5, 200.25").c_str());
-  const std::string out = GetCapturedStdout();
+  const std::string out = capture.takeOut();
   EXPECT_EQ(targetMasses(run), (std::vector<double>{301.1, 455.2, 100.5, 200.25}));
   EXPECT_NE(out.find("Peaks: 100.5, 200.25,\n"), std::string::npos);
 }
@@ -82,9 +79,9 @@ TEST(ImportPeaks, RejectedFirstLines) {
   for (const std::string& content :
        {std::string("\n301.1\n"), std::string("\xEF\xBB\xBF" "301.1\n"), std::string("\x01" "301.1\n"),
         std::string()}) {
-    CaptureStdout();
+    testsupport::ConsoleCapture capture;
     EXPECT_EQ(run.importPeaks(dir.write("bad.txt", content).c_str()), -1);
-    EXPECT_EQ(GetCapturedStdout(), "BAD FILE\n");
+    EXPECT_EQ(capture.takeOut(), "BAD FILE\n");
   }
   EXPECT_EQ(targetMasses(run), (std::vector<double>{1.5}));
 }
@@ -94,25 +91,24 @@ TEST(ImportPeaks, LongLineReadWhole) {
   std::string line;
   for (int i = 0; i < 20000; ++i) line += std::to_string(100 + i) + ".5,";
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   run.importPeaks(dir.write("long.txt", line + "\n").c_str());
-  GetCapturedStdout();
   ASSERT_EQ(run.targetPeaks.size(), 20000u);
   EXPECT_EQ(run.targetPeaks.back().mz, 20099.5);
 }
 
 TEST(ImportPeaks, UnopenableFileAddsEmptyList) {
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_EQ(run.importPeaks("/nonexistent/targets.txt"), 0);
-  EXPECT_EQ(GetCapturedStdout(), "Peaks: \n");
+  EXPECT_EQ(capture.takeOut(), "Peaks: \n");
   EXPECT_TRUE(run.targetPeaks.empty());
 }
 
 TEST(ImportPeaks, FolderIsRejected) {
   testsupport::TempDir dir;
   fileHandle run;
-  CaptureStdout();
+  testsupport::ConsoleCapture capture;
   EXPECT_EQ(run.importPeaks(dir.path().c_str()), -1);
-  EXPECT_EQ(GetCapturedStdout(), "BAD FILE\n");
+  EXPECT_EQ(capture.takeOut(), "BAD FILE\n");
 }

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -83,6 +84,15 @@ std::string realDataDir() {
   return std::filesystem::is_directory(dir, ignored) ? dir : std::string();
 }
 
+std::string zlibCompress(const std::string& bytes) {
+  uLongf size = compressBound(bytes.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+            bytes.size(), 6);
+  out.resize(size);
+  return out;
+}
+
 std::string base64(const std::string& bytes) {
   static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -134,6 +144,40 @@ std::string bigEndianDoubles(const std::vector<double>& values) { return encode<
 std::string littleEndianFloats(const std::vector<float>& values) { return encode<std::uint32_t>(values, false); }
 std::string littleEndianDoubles(const std::vector<double>& values) {
   return encode<std::uint64_t>(values, false);
+}
+
+scan spectrum(std::int64_t num, double rt, double totIonCurrent, const Peaks& peaks) {
+  scan s;
+  s.num = num;
+  s.rt = rt;
+  s.totIonCurrent = totIonCurrent;
+  for (const auto& [mz, intensity] : peaks) {
+    datapeak peak;
+    peak.mz = mz;
+    peak.intensity = intensity;
+    s.peaks.push_back(peak);
+  }
+  return s;
+}
+
+Peaks peaksOf(const scan& spectrum) {
+  Peaks result;
+  for (const datapeak& peak : spectrum.peaks) result.emplace_back(peak.mz, peak.intensity);
+  return result;
+}
+
+filterer processor(std::int32_t cutoff, double massTolerance) {
+  filterer f;
+  f.cutoff = cutoff;
+  f.massTolerance = massTolerance;
+  return f;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
 }
 
 }  // namespace testsupport

@@ -72,11 +72,10 @@ TEST(TransitionReport, UnwritableFileReportsFailure) {
   run.channels.back().chroms.push_back(trace(301.1, {6}, {5}));
   TempDir dir;
   for (const std::string& path : {dir.file("missing/transitions.tsv"), std::string("/dev/full")}) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    testsupport::ConsoleCapture capture;
     EXPECT_EQ(run.outputXIC(path.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(capture.takeOut(), "");
+    const std::string err = capture.takeErr();
     EXPECT_NE(err.find("cannot write report file '" + path + "'"), std::string::npos) << err;
   }
 }

@@ -6,29 +6,13 @@
 
 #include "processing/filterer.h"
 #include "run/file_handle.h"
+#include "tests/test_support.h"
 
 namespace {
 
-using Peaks = std::vector<std::pair<double, double>>;
-
-scan spectrum(std::int64_t num, const Peaks& peaks, double tic = 0) {
-  scan s;
-  s.num = num;
-  s.totIonCurrent = tic;
-  for (const auto& [mz, intensity] : peaks) {
-    datapeak peak;
-    peak.mz = mz;
-    peak.intensity = intensity;
-    s.peaks.push_back(peak);
-  }
-  return s;
-}
-
-Peaks peaksOf(const scan& s) {
-  Peaks result;
-  for (const datapeak& peak : s.peaks) result.emplace_back(peak.mz, peak.intensity);
-  return result;
-}
+using testsupport::Peaks;
+using testsupport::peaksOf;
+using testsupport::spectrum;
 
 // Runs water-loss removal on a one-spectrum run; returns what it printed.
 std::string removeLosses(const scan& s, Peaks& after, int cutoff = 0) {
@@ -37,11 +21,10 @@ std::string removeLosses(const scan& s, Peaks& after, int cutoff = 0) {
   filterer f;
   f.cutoff = cutoff;
   f.massTolerance = 0.01;  // not used by this filter
-  testing::internal::CaptureStdout();
+  testsupport::ConsoleCapture capture;
   f.removeH2O(run);
-  const std::string printed = testing::internal::GetCapturedStdout();
   after = peaksOf(run.scans[0]);
-  return printed;
+  return capture.takeOut();
 }
 
 }  // namespace
@@ -65,33 +48,33 @@ TEST(WaterLoss, LossWindowsAreStrict) {
 
 TEST(WaterLoss, LossIsFoldedIntoTheHeavierPeak) {
   Peaks after;
-  EXPECT_EQ(removeLosses(spectrum(5, {{282.4, 100}, {300.0, 1000}}), after), "Scan: 5 Peaks after Loss: 1 (-1) \n");
+  EXPECT_EQ(removeLosses(spectrum(5, 0, 0, {{282.4, 100}, {300.0, 1000}}), after), "Scan: 5 Peaks after Loss: 1 (-1) \n");
   EXPECT_EQ(after, (Peaks{{300.0, 1100}}));
-  EXPECT_EQ(removeLosses(spectrum(6, {{282.5, 100}, {300.0, 1000}}), after), "");
+  EXPECT_EQ(removeLosses(spectrum(6, 0, 0, {{282.5, 100}, {300.0, 1000}}), after), "");
   EXPECT_EQ(after, (Peaks{{282.5, 100}, {300.0, 1000}}));
 }
 
 TEST(WaterLoss, HeavierPeakEarlierInTheListDoesNotAbsorb) {
   Peaks after;
-  EXPECT_EQ(removeLosses(spectrum(1, {{300.0, 1000}, {282.0, 100}}), after), "");
+  EXPECT_EQ(removeLosses(spectrum(1, 0, 0, {{300.0, 1000}, {282.0, 100}}), after), "");
   EXPECT_EQ(after, (Peaks{{300.0, 1000}, {282.0, 100}}));
 }
 
 TEST(WaterLoss, IntensityFloorsAreStrict) {
   Peaks after;
-  removeLosses(spectrum(1, {{282.0, 1000}, {300.0, 5000}}), after, 1000);
+  removeLosses(spectrum(1, 0, 0, {{282.0, 1000}, {300.0, 5000}}), after, 1000);
   EXPECT_EQ(after.size(), 2u);
-  removeLosses(spectrum(1, {{282.0, 1001}, {300.0, 5000}}), after, 1000);
+  removeLosses(spectrum(1, 0, 0, {{282.0, 1001}, {300.0, 5000}}), after, 1000);
   EXPECT_EQ(after, (Peaks{{300.0, 6001}}));
-  removeLosses(spectrum(1, {{282.0, 2000}, {300.0, 5000}}, 400000), after);  // 0.5 % of TIC
+  removeLosses(spectrum(1, 0, 400000, {{282.0, 2000}, {300.0, 5000}}), after);  // 0.5 % of TIC
   EXPECT_EQ(after.size(), 2u);
-  removeLosses(spectrum(1, {{282.0, 2001}, {300.0, 5000}}, 400000), after);
+  removeLosses(spectrum(1, 0, 400000, {{282.0, 2001}, {300.0, 5000}}), after);
   EXPECT_EQ(after, (Peaks{{300.0, 7001}}));
 }
 
 TEST(WaterLoss, CandidateFeedsEveryMatchingPeakAndIsRemovedOnce) {
   Peaks after;
-  EXPECT_EQ(removeLosses(spectrum(9, {{282.0, 100}, {298.0, 1000}, {300.0, 2000}}), after),
+  EXPECT_EQ(removeLosses(spectrum(9, 0, 0, {{282.0, 100}, {298.0, 1000}, {300.0, 2000}}), after),
             "Scan: 9 Peaks after Loss: 2 (-1) \n");
   EXPECT_EQ(after, (Peaks{{298.0, 1100}, {300.0, 2100}}));
 }
@@ -99,7 +82,7 @@ TEST(WaterLoss, CandidateFeedsEveryMatchingPeakAndIsRemovedOnce) {
 TEST(WaterLoss, SurvivorsKeepTheirOrderAndDroppedPeaksAbsorbNothing) {
   Peaks after;
   // 282 goes into 300; 264 lies 18 below the dropped 282 and so stays.
-  removeLosses(spectrum(1, {{100.0, 5}, {264.0, 50}, {200.0, 7}, {282.0, 100}, {250.0, 9}, {300.0, 1000},
+  removeLosses(spectrum(1, 0, 0, {{100.0, 5}, {264.0, 50}, {200.0, 7}, {282.0, 100}, {250.0, 9}, {300.0, 1000},
                             {150.0, 3}}),
                after);
   EXPECT_EQ(after, (Peaks{{100.0, 5}, {264.0, 50}, {200.0, 7}, {250.0, 9}, {300.0, 1100}, {150.0, 3}}));

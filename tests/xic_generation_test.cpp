@@ -5,35 +5,17 @@
 
 #include "processing/filterer.h"
 #include "run/file_handle.h"
+#include "tests/test_support.h"
 
 namespace {
 
-scan spectrum(std::int64_t num, double rt, double totIonCurrent,
-              const std::vector<std::pair<double, double>>& peaks) {
-  scan s;
-  s.num = num;
-  s.rt = rt;
-  s.totIonCurrent = totIonCurrent;
-  for (const auto& [mz, intensity] : peaks) {
-    datapeak p;
-    p.mz = mz;
-    p.intensity = intensity;
-    s.peaks.push_back(p);
-  }
-  return s;
-}
+using testsupport::processor;
+using testsupport::spectrum;
 
 datapeak target(double mz) {
   datapeak p;
   p.mz = mz;
   return p;
-}
-
-filterer processor() {
-  filterer f;
-  f.cutoff = 1000;
-  f.massTolerance = 0.5;
-  return f;
 }
 
 }  // namespace
@@ -75,7 +57,7 @@ TEST(GenerateXIC, WindowIsOpenAndPeaksInsideItAreSummed) {
   EXPECT_EQ(X.totalIntensity, 325);
 }
 
-TEST(GenerateXIC, TargetListGivesOneChromatogramPerTargetSeededAtTheFirstSpectrum) {
+TEST(GenerateXIC, TargetListGivesOneChromatogramPerTargetSeededWhereItsTraceIsHighest) {
   fileHandle run;
   run.scans.push_back(spectrum(11, 1.5, 100, {{200, 7}}));
   run.scans.push_back(spectrum(12, 2.5, 100, {{300, 9}}));

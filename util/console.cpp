@@ -1,24 +1,42 @@
 #include "util/console.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 namespace console {
 
-void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+namespace {
+
+class StandardStreams final : public Sink {
+ public:
+  void out(const std::string& text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+  void flush() override { std::fflush(stdout); }
+  void err(const std::string& text) override {
+    std::fflush(stdout);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+StandardStreams standardStreams;
+std::atomic<Sink*> current{&standardStreams};
+
+}  // namespace
+
+Sink* setSink(Sink* sink) { return current.exchange(sink != nullptr ? sink : &standardStreams); }
+
+void out(const std::string& text) { current.load()->out(text); }
 
 void outFlush(const std::string& text) {
-  out(text);
-  std::fflush(stdout);
+  Sink* sink = current.load();
+  sink->out(text);
+  sink->flush();
 }
 
-void flush() { std::fflush(stdout); }
+void flush() { current.load()->flush(); }
 
-void err(const std::string& text) {
-  std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-}
+void err(const std::string& text) { current.load()->err(text); }
 
 namespace {
 void (*terminateHandler)(int) = nullptr;

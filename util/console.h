@@ -8,6 +8,20 @@
 // diagnostics that are not part of the tool's regular output go to standard error.
 namespace console {
 
+// Where the text goes. The default sink writes to the process's standard
+// streams; another one (a test's capture, say) may take its place.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void out(const std::string& text) = 0;  // standard output, buffered
+  virtual void flush() = 0;                       // flushes standard output
+  virtual void err(const std::string& text) = 0;  // standard error, after flushing output
+};
+
+// Installs `sink` (nullptr: the standard streams again) and returns the one it
+// replaces. Not meant to be swapped while other threads write.
+Sink* setSink(Sink* sink);
+
 // Writes text to standard output without flushing.
 void out(const std::string& text);
 // Writes text to standard output and flushes it.

@@ -2,6 +2,7 @@
 #define TORVA_UTIL_TOLERANCE_GRID_H
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 // Cells of a grid used to find pairs of values that lie strictly within a
@@ -37,6 +38,38 @@ inline std::uint64_t mix(std::uint64_t seed, std::int64_t value) {
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 27;
   return x;
+}
+
+// A cell of a mass/time grid. `group` keeps apart values that may never pair
+// (features of different precursors); an index with one group leaves it 0.
+struct Cell {
+  std::int64_t group = 0;
+  std::int64_t mass = 0;
+  std::int64_t time = 0;
+
+  bool operator==(const Cell& other) const {
+    return group == other.group && mass == other.mass && time == other.time;
+  }
+  bool operator<(const Cell& other) const {
+    if (group != other.group) return group < other.group;
+    if (mass != other.mass) return mass < other.mass;
+    return time < other.time;
+  }
+  // The cell `dm` mass cells and `dt` time cells away, in the same group.
+  Cell offset(std::int64_t dm, std::int64_t dt) const { return Cell{group, mass + dm, time + dt}; }
+};
+
+struct CellHash {
+  std::size_t operator()(const Cell& cell) const {
+    return static_cast<std::size_t>(mix(mix(mix(0, cell.group), cell.mass), cell.time));
+  }
+};
+
+// The cell of (mass, time) in `group`; false when either value has none.
+inline bool cellOf(double mass, double massTolerance, double time, double timeTolerance, std::int64_t group,
+                   Cell& cell) {
+  cell.group = group;
+  return cellOf(mass, massTolerance, cell.mass) && cellOf(time, timeTolerance, cell.time);
 }
 
 }  // namespace tolerancegrid

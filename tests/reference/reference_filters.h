@@ -8,6 +8,8 @@
 // report's duplicate removal and the binned map: every peak or feature compared
 // with every other, one pass over the peaks per map bin. The production code
 // takes indexed shortcuts; the tests check it against these, byte for byte.
+// What has no shortcut (the isotope and loss tests, gathering the features,
+// the bin edges, the report lines) is the production code's own.
 namespace reference {
 
 // Isotope folding with the parameters of `params` (cutoff, massTolerance).

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "processing/peak_detection.h"
 #include "processing/symmlet8.h"
+#include "processing/xic_seeding.h"
 
 namespace reference {
 
@@ -21,93 +23,7 @@ double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance)
   return sum;
 }
 
-// ---- wavelet ----
-
-bool validLevel(const std::vector<double>& values, int len) {
-  return len > 0 && len % 2 == 0 && static_cast<std::size_t>(len) <= values.size();
-}
-
-void synthesize(std::vector<double>& values, int half, bool withDetails) {
-  const std::size_t h = static_cast<std::size_t>(half);
-  const std::size_t len = 2 * h;
-  std::vector<double> rebuilt(len, 0.0);
-  for (std::size_t i = 0; i < h; ++i) {
-    const double a = values[i];
-    const double d = withDetails ? values[h + i] : 0.0;
-    for (std::size_t m = 0; m < 8; ++m) {
-      rebuilt[(2 * i + m) % len] += a * FastSymmlet8::L[m] + d * FastSymmlet8::H[m];
-    }
-  }
-  std::copy(rebuilt.begin(), rebuilt.end(), values.begin());
-}
-
 // ---- peak detection ----
-
-const int kDenoisePasses = 10;
-const double kDenoiseFraction = 0.15;
-const std::size_t kShortestSmoothedTrace = 12;
-const int kDropsEndingWalk = 2;
-const double kWidestFlank = 30;
-
-struct ApexWalk {
-  double highest = 0.0;
-  std::size_t index = 0;
-  double time = 0;
-  std::int32_t scanNumber = 0;
-  int drops = 0;
-
-  bool visit(const chrom& X, const std::vector<double>& y, std::size_t k, double cutoff) {
-    const double value = y.at(k);
-    if (value > highest) {
-      highest = value;
-      index = k;
-      time = X.times.at(k);
-      scanNumber = X.scanNumbers.at(k);
-    } else if (value < highest) {
-      ++drops;
-    } else if (highest < cutoff) {
-      return false;
-    }
-    return drops < kDropsEndingWalk;
-  }
-};
-
-std::ptrdiff_t seedIndex(const chrom& X, std::size_t points) {
-  for (std::size_t k = 0; k < X.times.size() && k < points; ++k) {
-    if (X.times[k] == X.seedTime) return static_cast<std::ptrdiff_t>(k);
-  }
-  return -1;
-}
-
-std::ptrdiff_t peakStart(const std::vector<double>& y, const std::vector<double>& raw,
-                         const std::vector<double>& t, std::size_t apex, double floor) {
-  if (apex == 0) return -1;
-  if (apex == 1) return 0;
-  const std::size_t n = y.size();
-  std::size_t left = apex;
-  for (;;) {
-    if (left + 1 >= n) return static_cast<std::ptrdiff_t>(left) - 1;
-    const bool descends = y.at(left) > y.at(left - 1) && raw.at(left) > floor &&
-                          t.at(apex) - t.at(left) <= kWidestFlank;
-    if (!descends) return static_cast<std::ptrdiff_t>(left) - 1;
-    --left;
-    if (left <= 1) return static_cast<std::ptrdiff_t>(left) - 1;
-  }
-}
-
-std::size_t peakEnd(const std::vector<double>& y, const std::vector<double>& raw,
-                    const std::vector<double>& t, std::size_t apex, double floor) {
-  if (apex == 0) return 1;
-  const std::size_t n = y.size();
-  std::size_t right = apex;
-  for (;;) {
-    if (right + 1 >= n) return right + 1;
-    const bool descends = y.at(right) > y.at(right + 1) && raw.at(right) > floor &&
-                          t.at(right) - t.at(apex) <= kWidestFlank;
-    if (!descends) return right + 1;
-    ++right;
-  }
-}
 
 void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t start,
                  std::size_t end, double tolerance) {
@@ -125,64 +41,26 @@ void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t
   if (count > 0) X.peakMz = sum / count;
 }
 
-void markNoPeak(chrom& X) {
-  X.apexIntensity = 0;
-  X.apexTime = 0;
-  X.apexScan = 0;
-  X.peakMz = X.mz;
-}
-
 }  // namespace
 
-void pickPeaks(const filterer& params, scan* spectrum, std::vector<datapeak>& out) {
-  if (spectrum == nullptr) return;
-  const double intensityFloor = static_cast<double>(params.cutoff);
-  for (datapeak& peak : spectrum->peaks) {
-    if (!(peak.intensity > intensityFloor)) continue;
-    if (!(peak.intensity > 0.025 * spectrum->totIonCurrent)) continue;
-    peak.rt = spectrum->rt;
-    out.push_back(peak);
-  }
-}
-
 void generateXIC(const filterer& params, fileHandle& run) {
+  filterer picker = params;
+  const bool targeted = !run.targetPeaks.empty();
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
-    const std::size_t spectrumCount = ch.scans.size();
-    bool targetsUsed = false;
-    for (std::size_t pass = 0; pass < spectrumCount && !targetsUsed; ++pass) {
-      scan& seedSpectrum = run.scans.at(ch.scans.at(pass));
-      std::vector<datapeak> seeds = run.targetPeaks;
-      if (seeds.empty()) {
-        pickPeaks(params, &seedSpectrum, seeds);
-      } else {
-        targetsUsed = true;
+    const std::size_t first = ch.chroms.size();
+    appendSeededChroms(picker, run, ch);  // seeding has no shortcut
+    for (std::size_t c = first; c < ch.chroms.size(); ++c) {
+      chrom& X = ch.chroms[c];
+      for (std::size_t index : ch.scans) {
+        const scan& spectrum = run.scans.at(index);
+        X.times.push_back(spectrum.rt);
+        X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
+        const double sum = traceSumInWindow(spectrum, X.mz, params.massTolerance);
+        X.intensities.push_back(sum);
+        X.totalIntensity += sum;
       }
-      for (const datapeak& seed : seeds) {
-        chrom X;
-        X.mz = seed.mz;
-        X.seedIntensity = seed.intensity;
-        X.seedTime = seedSpectrum.rt;
-        X.seedScan = static_cast<std::int32_t>(seedSpectrum.num);
-        for (std::size_t index : ch.scans) {
-          const scan& spectrum = run.scans.at(index);
-          X.times.push_back(spectrum.rt);
-          X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
-          const double sum = traceSumInWindow(spectrum, seed.mz, params.massTolerance);
-          X.intensities.push_back(sum);
-          X.totalIntensity += sum;
-        }
-        if (targetsUsed) {
-          // A target is seeded where its trace is first at its highest.
-          std::size_t best = 0;
-          for (std::size_t k = 1; k < X.intensities.size(); ++k) {
-            if (X.intensities[k] > X.intensities[best]) best = k;
-          }
-          X.seedTime = X.times[best];
-          X.seedScan = X.scanNumbers[best];
-        }
-        ch.chroms.push_back(std::move(X));
-      }
+      if (targeted) seedAtTraceMaximum(X, X.intensities, X.times, X.scanNumbers);
     }
   }
 }
@@ -212,84 +90,15 @@ void SGsmooth(int window, chrom& X) {
   }
 }
 
-void trapizoid(chrom& X, int start, int end) {
-  const std::vector<double>& t = X.times;
-  const std::vector<double>& y = X.intensities;
-  if (start == end) {
-    X.area = y.at(static_cast<std::size_t>(start));
-  } else if (end >= start + 2) {
-    double sum = 0.0;
-    for (int k = start + 1; k < end; ++k) {
-      const std::size_t at = static_cast<std::size_t>(k);
-      sum += (y.at(at) + y.at(at - 1)) * (t.at(at) - t.at(at - 1));
-    }
-    X.area = 0.5 * sum;
-  } else {
-    X.area = 0;
-  }
-}
-
-void transform(std::vector<double>& values, int n) {
-  for (int len = n; len > 8; len /= 2) transformLevel(values, len);
-}
-
-void transformLevel(std::vector<double>& values, int len) {
-  if (!validLevel(values, len)) return;
-  const std::size_t length = static_cast<std::size_t>(len);
-  const std::size_t half = length / 2;
-  std::vector<double> out(length);
-  for (std::size_t i = 0; i < half; ++i) {
-    double a = FastSymmlet8::L[0] * values[(2 * i) % length];
-    double d = FastSymmlet8::H[0] * values[(2 * i) % length];
-    for (std::size_t m = 1; m < 8; ++m) {
-      const double x = values[(2 * i + m) % length];
-      a += FastSymmlet8::L[m] * x;
-      d += FastSymmlet8::H[m] * x;
-    }
-    out[i] = a;
-    out[half + i] = d;
-  }
-  std::copy(out.begin(), out.end(), values.begin());
-}
-
-void invTransform(std::vector<double>& values, int n) {
-  for (int half = 8; 2 * half <= n; half *= 2) invTransformLevel(values, half);
-}
-
-void invTransformLevel(std::vector<double>& values, int half) {
-  if (half <= 0 || !validLevel(values, 2 * half)) return;
-  synthesize(values, half, true);
-}
-
-void expand(std::vector<double>& values, int count) {
-  if (!validLevel(values, count)) return;
-  synthesize(values, count / 2, false);
-}
-
+// The wavelet operations in their plain form are production code
+// (FastSymmlet8, taken by traces with extreme values); the vectorised kernels
+// are checked against them.
+void transform(std::vector<double>& values, int n) { FastSymmlet8::transform(values, n); }
+void transformLevel(std::vector<double>& values, int len) { FastSymmlet8::transform(values, len, len); }
+void invTransform(std::vector<double>& values, int n) { FastSymmlet8::invTransform(values, n); }
+void invTransformLevel(std::vector<double>& values, int half) { FastSymmlet8::invTransform(values, 2 * half, half); }
 void threshold(std::vector<double>& values, int pad, double fraction) {
-  const std::size_t size = values.size();
-  const double n = static_cast<double>(size);
-  const double statisticsEnd = n - std::floor(pad * 0.5);
-  std::vector<double> magnitudes;
-  for (std::size_t i = 0; i < size && static_cast<double>(i) < statisticsEnd; ++i) {
-    const double magnitude = std::fabs(values[i]);
-    if (!std::isnan(magnitude)) magnitudes.push_back(magnitude);
-  }
-  std::sort(magnitudes.begin(), magnitudes.end(), GreaterThanS());
-  while (!magnitudes.empty() && magnitudes.back() == 0) magnitudes.pop_back();
-  const std::size_t m = magnitudes.size();
-  if (m < 2) return;
-  const double rank = std::trunc(static_cast<double>(m) * fraction) - 1;
-  if (!(rank >= 0) || rank >= static_cast<double>(m)) return;
-  const double T = std::sqrt(2 * std::log(n)) * magnitudes[static_cast<std::size_t>(rank)];
-  for (double& value : values) {
-    const double g = std::fabs(value) - T;
-    if (value > 0) {
-      value = 1.0 * (std::fabs(g) + g) * 0.5;
-    } else if (value < 0) {
-      value = -1.0 * (std::fabs(g) + g) * 0.5;
-    }
-  }
+  FastSymmlet8::threshold(values, pad, 0, fraction);
 }
 
 void waveletDenoise(double fraction, int passes, chrom& X) {
@@ -326,56 +135,16 @@ void processXIC(const filterer& params, fileHandle& run) {
     for (chrom& X : ch.chroms) {
       X.apexTime = 0;
       X.apexIntensity = 0;
-      chrom W = X;
+      const std::vector<double> raw = X.intensities;
 
       if (params.skipDenoise == 0) waveletDenoise(kDenoiseFraction, kDenoisePasses, X);
-      if (X.intensities.size() >= kShortestSmoothedTrace) SGsmooth(5, X);
+      SGsmooth(5, X);
 
-      const std::vector<double>& y = X.intensities;
-      const std::size_t n = y.size();
-      const std::ptrdiff_t seed = seedIndex(X, n);
-      if (seed < 0) {
-        markNoPeak(X);
-        continue;
-      }
-      const std::size_t e = static_cast<std::size_t>(seed);
-
-      ApexWalk left;
-      left.index = e;
-      for (std::size_t k = e + 1; k-- > 0;) {
-        if (!left.visit(X, y, k, cutoffLevel)) break;
-      }
-      ApexWalk right;
-      right.index = e;
-      for (std::size_t k = e; k < n; ++k) {
-        if (!right.visit(X, y, k, cutoffLevel)) break;
-      }
-
-      const ApexWalk* chosen = &right;
-      if (left.index != e) {
-        if (right.index == e || e - left.index <= right.index - e) chosen = &left;
-      }
-      W.apexIntensity = chosen->highest;
-      W.apexTime = chosen->time;
-      W.apexScan = chosen->scanNumber;
-      W.peakMz = X.mz;
-
-      if (W.apexIntensity == 0 || X.mz == 0) {
-        markNoPeak(X);
-        continue;
-      }
-
-      const std::size_t apex = chosen->index;
-      const std::ptrdiff_t start = peakStart(y, W.intensities, X.times, apex, edgeFloor);
-      const std::size_t S = start < 0 ? 0 : static_cast<std::size_t>(start);
-      const std::size_t E = peakEnd(y, W.intensities, X.times, apex, edgeFloor);
-      trapizoid(W, static_cast<int>(S), static_cast<int>(E));
-
-      X = W;
-      X.startScan = X.scanNumbers.at(S);
-      X.endScan = X.scanNumbers.at(E - 1);
-      X.apexScan = X.scanNumbers.at(apex);
-      featureMass(run, ch, X, S, E, params.massTolerance);
+      PeakSpan span;
+      const std::vector<double> processed = X.intensities;
+      if (!findPeak(X, raw, processed, X.times, X.scanNumbers, cutoffLevel, edgeFloor, span)) continue;
+      X.intensities = raw;  // with a peak the chromatogram keeps its raw trace
+      featureMass(run, ch, X, span.start, span.end, params.massTolerance);
     }
   }
 }

@@ -5,7 +5,9 @@
 // fast production code is checked against bit for bit. Each function does what
 // its production namesake does, in the plainest form: every window is found by
 // scanning every peak, every trace is denoised on its own, every wavelet level
-// allocates its own temporary list and the thresholding sorts all magnitudes.
+// allocates its own temporary list and the thresholding sorts all magnitudes
+// (the wavelet operations are the production plain path, FastSymmlet8).
+// The peak search on a processed trace has no shortcut: it is findPeak itself.
 
 #include <vector>
 
@@ -15,19 +17,16 @@
 
 namespace reference {
 
-void pickPeaks(const filterer& params, scan* spectrum, std::vector<datapeak>& out);
 void generateXIC(const filterer& params, fileHandle& run);
 void processXIC(const filterer& params, fileHandle& run);
 
 void SGsmooth(int window, chrom& X);
-void trapizoid(chrom& X, int start, int end);
 void waveletDenoise(double fraction, int passes, chrom& X);
 
 void transform(std::vector<double>& values, int n);
 void transformLevel(std::vector<double>& values, int len);
 void invTransform(std::vector<double>& values, int n);
 void invTransformLevel(std::vector<double>& values, int half);
-void expand(std::vector<double>& values, int count);
 void threshold(std::vector<double>& values, int pad, double fraction);
 
 }  // namespace reference

@@ -1,0 +1,26 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+#include "processing/parallel_for.h"
+
+// An item that throws stops the loop; the exception reaches the caller intact
+// once every worker has stopped, whatever the number of workers.
+TEST(ParallelFor, ItemExceptionIsRethrownToTheCaller) {
+  for (std::size_t workers : {std::size_t{1}, std::size_t{4}}) {
+    std::atomic<std::size_t> done{0};
+    try {
+      parallelFor(1000, workers, [&done](std::size_t i, std::size_t) {
+        if (i == 7) throw std::runtime_error("item 7");
+        ++done;
+      });
+      ADD_FAILURE() << "no exception with " << workers << " workers";
+    } catch (const std::runtime_error& error) {
+      EXPECT_EQ(std::string(error.what()), "item 7") << workers << " workers";
+    }
+    EXPECT_LT(done.load(), 999u) << "the loop went on after the failure, " << workers << " workers";
+  }
+}
