@@ -41,23 +41,28 @@ using LaneIndices = std::make_index_sequence<kWidth>;
 [[gnu::always_inline]] inline Bits bitsOf(Vector v) { return (Bits)v; }
 [[gnu::always_inline]] inline Vector fromBits(Bits b) { return (Vector)b; }
 
+// The lane of two vectors (a, b), numbered a[0] .. a[kWidth-1] b[0] ..,
+// that an unpack of their even entries within each 128-bit half puts at
+// `lane`: a[0] b[0] a[2] b[2] ... The odd entries follow one lane later.
+constexpr std::size_t unpackSource(std::size_t lane) { return (lane % 2) * kWidth + (lane / 2) * 2; }
+
 // The analysis keeps its outputs in "spread" lane order, in which each
 // 128-bit half holds outputs kWidth/2 apart: lane l holds output
-// spreadOutput(l) (i, i+2, i+1, i+3 with four lanes). Then every sample
-// vector is one in-half unpack of two loads, and one permutation per result
-// restores the order.
-constexpr std::size_t spreadOutput(std::size_t lane) { return (lane % 2) * (kWidth / 2) + lane / 2; }
+// unpackSource(l) / 2 (i, i+2, i+1, i+3 with four lanes). Then every sample
+// vector is one unpack of two loads, and one permutation per result restores
+// the order.
 constexpr std::size_t spreadLane(std::size_t output) {
   return output < kWidth / 2 ? 2 * output : 2 * (output - kWidth / 2) + 1;
 }
 
 // Samples s[2j] and s[2j+1] of output j, in spread order.
 template <std::size_t... L>
-[[gnu::always_inline]] inline void loadSamplePair(const double* s, Vector& even, Vector& odd, std::index_sequence<L...>) {
+[[gnu::always_inline]] inline void loadSamplePair(const double* s, Vector& even, Vector& odd,
+                                                  std::index_sequence<L...>) {
   const Vector low = load(s);
   const Vector high = load(s + kWidth);
-  even = __builtin_shufflevector(low, high, 2 * spreadOutput(L)...);
-  odd = __builtin_shufflevector(low, high, 2 * spreadOutput(L) + 1 ...);
+  even = __builtin_shufflevector(low, high, unpackSource(L)...);
+  odd = __builtin_shufflevector(low, high, unpackSource(L) + 1 ...);
 }
 
 // Stores outputs held in spread order at p[0 .. kWidth-1], in order.
@@ -66,11 +71,15 @@ template <std::size_t... L>
   store(p, __builtin_shufflevector(v, v, spreadLane(L)...));
 }
 
-// Stores even[j] at p[2j] and odd[j] at p[2j+1], j = 0 .. kWidth-1.
+// Stores even[j] at p[2j] and odd[j] at p[2j+1], j = 0 .. kWidth-1: the
+// pairs (even[j], odd[j]) by one unpack, then their 128-bit halves in order.
 template <std::size_t... L>
-[[gnu::always_inline]] inline void storeInterleaved(double* p, Vector even, Vector odd, std::index_sequence<L...>) {
-  store(p, __builtin_shufflevector(even, odd, (L % 2) * kWidth + L / 2 ...));
-  store(p + kWidth, __builtin_shufflevector(even, odd, (L % 2) * kWidth + kWidth / 2 + L / 2 ...));
+[[gnu::always_inline]] inline void storeInterleaved(double* p, Vector even, Vector odd,
+                                                    std::index_sequence<L...>) {
+  const Vector low = __builtin_shufflevector(even, odd, unpackSource(L)...);       // pairs 0, 2, ...
+  const Vector high = __builtin_shufflevector(even, odd, unpackSource(L) + 1 ...);  // pairs 1, 3, ...
+  store(p, __builtin_shufflevector(low, high, unpackSource(L / 2) + L % 2 ...));
+  store(p + kWidth, __builtin_shufflevector(low, high, unpackSource((kWidth + L) / 2) + L % 2 ...));
 }
 
 // taps[0] * sample[0] + ... + taps[7] * sample[7], added left to right.
