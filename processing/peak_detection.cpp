@@ -12,6 +12,7 @@
 #include "processing/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
+#include "util/mass_window.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSp
       cutoffLevel_(static_cast<double>(params.cutoff)),
       edgeFloor_(static_cast<double>(params.cutoff / 500)),
       massTolerance_(params.massTolerance),
+      massPpm_(params.massPpm),
       denoise_(params.skipDenoise == 0),
       cache_(kTraceCacheBytes),
       workers_(workerCount()),
@@ -201,8 +203,9 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
 
   // Feature mass: mean m/z of the in-window peaks of the spectra behind points
   // S .. E-1 (point k of a chromatogram is built from the channel's k-th spectrum).
-  const double low = X.mz - massTolerance_;
-  const double high = X.mz + massTolerance_;
+  const double window = massWindow(X.mz, massTolerance_, massPpm_);
+  const double low = X.mz - window;
+  const double high = X.mz + window;
   double sum = 0.0;
   long long count = 0;
   for (std::size_t k = S; k < E; ++k) spectra_.addMassesInWindow(k, low, high, sum, count);
@@ -217,6 +220,7 @@ void filterer::processXIC(fileHandle& run) {
   std::vector<const std::vector<double>*> raws;
   std::vector<std::vector<double>> processed;
   for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
     if (ch.chroms.empty()) continue;
     const ChannelSpectra spectra(run, ch);
     ChannelPeakDetector detector(*this, spectra);

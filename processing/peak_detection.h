@@ -39,6 +39,7 @@ class ChannelPeakDetector {
   double cutoffLevel_;
   double edgeFloor_;
   double massTolerance_;
+  double massPpm_;
   bool denoise_;
   TraceCache cache_;
   std::size_t workers_;

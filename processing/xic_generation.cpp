@@ -98,7 +98,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
     const ChannelSpectra& spectra, Use use) {
   const std::size_t first = ch.chroms.size();
   appendSeededChroms(processor, run, ch);
-  WindowSweep sweep(spectra, processor.massTolerance);
+  WindowSweep sweep(spectra, processor.massTolerance, processor.massPpm);
   const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
   std::vector<double> block(WindowSweep::kBlock * spectra.size());
   double targets[WindowSweep::kBlock];
@@ -119,6 +119,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
 void filterer::generateXIC(fileHandle& run) {
   const bool targeted = !run.targetPeaks.empty();
   for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
     const ChannelSpectra spectra(run, ch);
@@ -151,6 +152,7 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
   std::vector<chrom*> batch;
   std::vector<std::vector<double>> processed;
   for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
     const ChannelSpectra spectra(run, ch);

@@ -44,12 +44,12 @@ std::vector<tuple> gatherFeatures(const fileHandle& run) {
 // precursor that lie strictly within both tolerances keep only the larger area.
 // When the later entry wins, the earlier one goes and the comparison restarts at
 // the same position, so the winner is compared again with everything after it.
-void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance) {
+void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance, double massPpm) {
   std::vector<FeatureKey> keys(list.size());
   for (std::size_t k = 0; k < list.size(); ++k) {
     keys[k] = FeatureKey{list[k].mass, list[k].rt, list[k].area, list[k].transition->precursorMz};
   }
-  const std::vector<bool> remaining = survivingFeatures(keys, massTolerance, timeTolerance);
+  const std::vector<bool> remaining = survivingFeatures(keys, massTolerance, timeTolerance, massPpm);
   std::size_t kept = 0;
   for (std::size_t k = 0; k < list.size(); ++k) {
     if (remaining[k]) list[kept++] = list[k];
@@ -67,14 +67,15 @@ std::string channelLabel(const channel& transition) {
 
 }  // namespace
 
-bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff) {
+bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff,
+                           double massPpm) {
   // The tolerances arrive in single precision and are compared in double.
   const double timeWindow = timeTolerance;
   const double massWindow = massTolerance;
   const double areaFloor = cutoff;
 
   std::vector<tuple> features = gatherFeatures(*this);
-  removeDuplicates(features, massWindow, timeWindow);
+  removeDuplicates(features, massWindow, timeWindow, massPpm);
 
   ReportFile report(path);
   report.endLine("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");

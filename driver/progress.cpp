@@ -1,0 +1,64 @@
+#include "driver/progress.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "util/console.h"
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+}  // namespace
+
+Progress::Progress(bool shown) : shown_(shown), begin_(std::chrono::steady_clock::now()) {}
+
+bool Progress::wanted(bool quiet) { return !quiet && isatty(STDERR_FILENO) == 1; }
+
+void Progress::start(const std::string& phase, const std::string& unit) {
+  phase_ = phase;
+  unit_ = unit;
+  total_ = 0;
+  lastPercent_ = -1;
+  draw(0, 0);
+}
+
+void Progress::update(std::size_t done, std::size_t total) {
+  total_ = total;
+  const int percent = total == 0 ? 0 : static_cast<int>(100 * done / total);
+  if (percent == lastPercent_) return;  // redraw only when the bar moves
+  lastPercent_ = percent;
+  draw(done, total);
+}
+
+void Progress::draw(std::size_t done, std::size_t total) {
+  if (!shown_) return;
+  const int filled = total == 0 ? 0 : static_cast<int>(kBarWidth * done / total);
+  std::string line = "\r" + phase_ + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                     std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
+  if (total > 0) line += " " + std::to_string(done) + "/" + std::to_string(total) + " " + unit_;
+  line += "\033[K";  // clear what a longer earlier line left
+  console::err(line);
+}
+
+void Progress::finish(const std::string& note) {
+  if (!shown_) return;
+  draw(total_, total_);
+  console::err(note.empty() ? "\n" : ": " + note + "\n");
+}
+
+void Progress::close(const Figures& figures) {
+  if (!shown_) return;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin_).count();
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "torva: %zu spectra, %zu channels, %zu chromatograms, %zu features in %.1f s, peak memory %.0f MB\n",
+                figures.spectra, figures.channels, figures.chromatograms, figures.features, seconds,
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
+  console::err(text);
+}
