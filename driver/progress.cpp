@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "util/console.h"
@@ -22,30 +23,33 @@ void Progress::start(const std::string& phase, const std::string& unit) {
   unit_ = unit;
   total_ = 0;
   lastPercent_ = -1;
-  draw(0, 0);
+  drawn_ = false;
 }
 
-void Progress::update(std::size_t done, std::size_t total) {
+void Progress::update(double done, std::size_t total) {
   total_ = total;
-  const int percent = total == 0 ? 0 : static_cast<int>(100 * done / total);
-  if (percent == lastPercent_) return;  // redraw only when the bar moves
+  const int percent = total == 0 ? 100 : static_cast<int>(100 * done / static_cast<double>(total));
+  if (percent == lastPercent_) return;  // redraw only when the figure moves
   lastPercent_ = percent;
-  draw(done, total);
+  draw(done);
 }
 
-void Progress::draw(std::size_t done, std::size_t total) {
+// "\rphase [#######.......] 45% of 3 channels", clearing the rest of the line.
+void Progress::draw(double done) {
   if (!shown_) return;
-  const int filled = total == 0 ? 0 : static_cast<int>(kBarWidth * done / total);
+  drawn_ = true;
+  const double share = total_ == 0 ? 1.0 : std::min(1.0, done / static_cast<double>(total_));
+  const int filled = static_cast<int>(kBarWidth * share);
   std::string line = "\r" + phase_ + " [" + std::string(static_cast<std::size_t>(filled), '#') +
-                     std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
-  if (total > 0) line += " " + std::to_string(done) + "/" + std::to_string(total) + " " + unit_;
-  line += "\033[K";  // clear what a longer earlier line left
+                     std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
+                     std::to_string(static_cast<int>(100 * share)) + "% of " + std::to_string(total_) + " " +
+                     unit_ + "\033[K";
   console::err(line);
 }
 
 void Progress::finish(const std::string& note) {
   if (!shown_) return;
-  draw(total_, total_);
+  draw(static_cast<double>(total_));
   console::err(note.empty() ? "\n" : ": " + note + "\n");
 }
 

@@ -18,8 +18,8 @@ class Progress {
 
   // Starts a phase ("import", "chromatograms", ...); `unit` names what is counted.
   void start(const std::string& phase, const std::string& unit);
-  // Redraws the phase's line with `done` of `total`.
-  void update(std::size_t done, std::size_t total);
+  // Redraws the phase's line with `done` (possibly in part) of `total`.
+  void update(double done, std::size_t total);
   // Completes the phase's line with a note of what it produced.
   void finish(const std::string& note);
 
@@ -33,12 +33,13 @@ class Progress {
   void close(const Figures& figures);
 
  private:
-  void draw(std::size_t done, std::size_t total);
+  void draw(double done);
 
   bool shown_;
   std::string phase_;
   std::string unit_;
   std::size_t total_ = 0;
+  bool drawn_ = false;
   int lastPercent_ = -1;
   std::chrono::steady_clock::time_point begin_;
 };

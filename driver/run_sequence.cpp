@@ -124,8 +124,10 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   processor.timeTolerance = options.timeTolerance;
   processor.skipDenoise = options.skipDenoise ? 1 : 0;
   if (showProgress) {
-    run.fileProgress = [&progress](std::size_t done, std::size_t total) { progress.update(done, total); };
-    processor.channelProgress = [&progress](std::size_t done, std::size_t total) { progress.update(done, total); };
+    run.fileProgress = [&progress](std::size_t done, std::size_t total) {
+      progress.update(static_cast<double>(done), total);
+    };
+    processor.channelProgress = [&progress](double done, std::size_t total) { progress.update(done, total); };
   }
 
   console::outFlush("source: " + options.input + "\n");
@@ -183,16 +185,15 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   const std::size_t reports = (options.hasTransitionReport ? 1 : 0) + (options.hasMap ? 1 : 0) + (options.hasSummary ? 1 : 0);
   std::size_t written = 0;
   progress.start("reports", "reports");
-  progress.update(0, reports);
   if (options.hasTransitionReport) {
     if (run.outputXIC(options.transitionReport.c_str()) != 1) failed = true;
-    progress.update(++written, reports);
+    progress.update(static_cast<double>(++written), reports);
   }
   if (options.hasMap) {
     MapRange range;
     if (options.hasMapRange) range = {options.mapLow, options.mapHigh, options.mapWidth};
     if (!run.exportMap(options.map.c_str(), range)) failed = true;
-    progress.update(++written, reports);
+    progress.update(static_cast<double>(++written), reports);
   }
   if (options.hasSummary) {
     if (!run.exportSum(options.summary.c_str(), static_cast<float>(options.timeTolerance),
@@ -200,7 +201,7 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
                        options.massPpm)) {
       failed = true;
     }
-    progress.update(++written, reports);
+    progress.update(static_cast<double>(++written), reports);
   }
   progress.finish("");
   progress.close(figuresOf(run));

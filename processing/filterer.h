@@ -30,9 +30,12 @@ class filterer {
   double massWindowAt(double mz) const;
 
   // When set, told (channels done, channels in all) as chromatogram generation
-  // and peak detection start on each channel; for a progress display only.
-  std::function<void(std::size_t done, std::size_t total)> channelProgress;
-  void noteChannel(const std::vector<channel>& channels, const channel& ch) const;
+  // and peak detection go through the channels, a channel's part counted by
+  // its chromatograms; for a progress display only.
+  std::function<void(double done, std::size_t total)> channelProgress;
+  // Notes that `part` of `whole` chromatograms of channel `ch` are done.
+  void noteChannel(const std::vector<channel>& channels, const channel& ch, std::size_t part = 0,
+                   std::size_t whole = 1) const;
 
   // Chromatogram generation.
   void pickPeaks(scan* spectrum, std::vector<datapeak>& out);

@@ -226,6 +226,7 @@ void filterer::processXIC(fileHandle& run) {
     ChannelPeakDetector detector(*this, spectra);
     const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
     for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
+      noteChannel(run.channels, ch, begin, order.size());
       const std::size_t count = std::min(kBatch, order.size() - begin);
       raws.clear();
       for (std::size_t t = 0; t < count; ++t) raws.push_back(&ch.chroms[order[begin + t]].intensities);

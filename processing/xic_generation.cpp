@@ -104,6 +104,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
   double targets[WindowSweep::kBlock];
   bool changed[WindowSweep::kBlock];
   for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
+    processor.noteChannel(run.channels, ch, begin, order.size());
     const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
     for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
     sweep.trace(targets, count, block.data(), changed);
