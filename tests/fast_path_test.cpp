@@ -179,6 +179,8 @@ GeneratedRun generateRun(std::uint64_t seed) {
       g.run.targetPeaks.push_back(target);
     }
   }
+  // Some runs take windows in ppm (2000 ppm is 0.2 at m/z 100, so windows meet peaks).
+  if (random.chance(0.25)) g.params.massPpm = random.chance(0.5) ? 10.0 : 2000.0;
   return g;
 }
 

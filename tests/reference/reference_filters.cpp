@@ -8,6 +8,7 @@
 
 #include "util/console.h"
 #include "run/report_file.h"
+#include "util/mass_window.h"
 
 namespace reference {
 
@@ -70,7 +71,7 @@ std::vector<tuple> gatherFeatures(const fileHandle& run) {
 
 // Pairwise, erasing from the middle and restarting at the same position when
 // the later entry wins.
-void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance) {
+void removeDuplicates(std::vector<tuple>& list, double daltons, double timeTolerance, double massPpm) {
   std::size_t i = 0;
   while (i + 1 < list.size()) {
     bool restart = false;
@@ -78,6 +79,7 @@ void removeDuplicates(std::vector<tuple>& list, double massTolerance, double tim
     while (j < list.size()) {
       const tuple& first = list[i];
       const tuple& second = list[j];
+      const double massTolerance = massWindow(second.mass, daltons, massPpm);
       if (first.area == second.area) {
         list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
       } else if (first.transition->precursorMz == second.transition->precursorMz &&
@@ -206,7 +208,6 @@ void removeH2O(const filterer& params, fileHandle& run) {
 }
 
 void cullXIC(const filterer& params, fileHandle& run) {
-  const double massTolerance = params.massTolerance;
   const double timeWindow = 60 * params.timeTolerance;
   const double areaFloor = static_cast<double>(std::int64_t{5} * params.cutoff);
 
@@ -215,6 +216,7 @@ void cullXIC(const filterer& params, fileHandle& run) {
     for (const chrom& candidate : transition.chroms) {
       bool matched = false;
       for (chrom& survivor : survivors) {
+        const double massTolerance = params.massWindowAt(survivor.peakMz);
         if (candidate.peakMz > survivor.peakMz - massTolerance && candidate.peakMz < survivor.peakMz + massTolerance &&
             candidate.apexTime > survivor.apexTime - timeWindow &&
             candidate.apexTime < survivor.apexTime + timeWindow) {
@@ -229,13 +231,14 @@ void cullXIC(const filterer& params, fileHandle& run) {
   }
 }
 
-bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff) {
+bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
+               double massPpm) {
   const double timeWindow = timeTolerance;
   const double massWindow = massTolerance;
   const double areaFloor = cutoff;
 
   std::vector<tuple> features = gatherFeatures(run);
-  removeDuplicates(features, massWindow, timeWindow);
+  removeDuplicates(features, massWindow, timeWindow, massPpm);
 
   ReportFile report(path);
   report.endLine("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");

@@ -168,7 +168,7 @@ void generateXIC(const filterer& params, fileHandle& run) {
           const scan& spectrum = run.scans.at(index);
           X.times.push_back(spectrum.rt);
           X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
-          const double sum = traceSumInWindow(spectrum, seed.mz, params.massTolerance);
+          const double sum = traceSumInWindow(spectrum, seed.mz, params.massWindowAt(seed.mz));
           X.intensities.push_back(sum);
           X.totalIntensity += sum;
         }
@@ -375,7 +375,7 @@ void processXIC(const filterer& params, fileHandle& run) {
       X.startScan = X.scanNumbers.at(S);
       X.endScan = X.scanNumbers.at(E - 1);
       X.apexScan = X.scanNumbers.at(apex);
-      featureMass(run, ch, X, S, E, params.massTolerance);
+      featureMass(run, ch, X, S, E, params.massWindowAt(X.mz));
     }
   }
 }
