@@ -144,6 +144,9 @@ std::string reportRefusal(const Options& options) {
     if (options.hasInput && sameFile(report.path, options.input)) {
       return std::string(report.option) + " " + report.path + ": the report would overwrite the input file";
     }
+    if (options.hasPeakFile && sameFile(report.path, options.peakFile)) {
+      return std::string(report.option) + " " + report.path + ": the report would overwrite the target file";
+    }
     for (std::size_t other = 0; other < r; ++other) {
       if (sameFile(report.path, reports[other].path)) {
         return std::string(report.option) + " " + report.path + ": the same file as the " +

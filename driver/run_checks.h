@@ -13,8 +13,8 @@
 // (each a line without its "torva: " prefix or line feed). The run goes on.
 std::vector<std::string> optionWarnings(const Options& options);
 
-// Why the run must not start: a report that would overwrite the input or
-// another report, or that cannot be created. Empty when every report can be
+// Why the run must not start: a report that would overwrite the input, the
+// target file or another report, or that cannot be created. Empty when every report can be
 // written.
 std::string reportRefusal(const Options& options);
 

@@ -158,6 +158,7 @@ TEST(CommandLine, MistakesAreRefusedBeforeAnyWork) {
   } cases[] = {
       {{"-i", run, "-s", run}, "-s " + run + ": the report would overwrite the input file"},
       {{"-i", run, "-o", dir.path() + "/./run.mzXML"}, "the report would overwrite the input file"},
+      {{"-i", run, "-P", run + ".truth.tsv", "-m", run + ".truth.tsv"}, "the report would overwrite the target file"},
       {{"-i", run, "-s", report, "-o", report},
        "-s " + report + ": the same file as the -o report; each report needs its own file"},
       {{"-i", run, "-m", dir.file("no/such/map.tsv")},
