@@ -30,22 +30,21 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// Notes a short option's value that the conversion did not read to its end.
+// Notes a short option's value that the conversion did not read to its end
+// (`end` names where it stopped).
 void notePartlyRead(Options& options, char letter, const char* text, const char* end, const std::string& value) {
   if (*text != '\0' && *end == '\0') return;
   options.partlyReadValues.push_back(std::string("-") + letter + " " + text + ": read as " + value);
 }
 
+// The shortest text that reads back as `value` (17 significant digits always do).
 std::string shortest(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  // The shortest form that reads back to the same value.
+  char text[32];
   for (int digits = 1; digits <= 17; ++digits) {
-    char candidate[32];
-    std::snprintf(candidate, sizeof candidate, "%.*g", digits, value);
-    if (std::strtod(candidate, nullptr) == value) return candidate;
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
   }
-  return buffer;
+  return text;
 }
 
 // A whole-text number, or false.
@@ -151,8 +150,10 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         break;
       case 'C': {
         char* end = nullptr;
-        options.cutoff = static_cast<std::int32_t>(std::strtol(optarg, &end, 10));
-        notePartlyRead(options, 'C', optarg, end, std::to_string(options.cutoff));
+        const long cutoff = std::strtol(optarg, &end, 10);
+        options.cutoff = static_cast<std::int32_t>(cutoff);
+        // A number beyond 32 bits is read whole but kept as its low 32 bits.
+        notePartlyRead(options, 'C', optarg, cutoff == options.cutoff ? end : optarg, std::to_string(options.cutoff));
         break;
       }
       case 'M': {

@@ -122,6 +122,7 @@ TEST(CommandLine, WarningsGoToStandardErrorAndTheRunGoesOn) {
     std::string warning;
   } cases[] = {
       {with(summary, {"-C", "1e5"}), "torva: warning: -C 1e5: read as 1\n"},
+      {with(summary, {"-C", "4294977296"}), "torva: warning: -C 4294977296: read as 10000\n"},
       {with(summary, {"-M", "5ppm"}), "torva: warning: -M 5ppm: read as 5 daltons (for ppm use --ppm)\n"},
       {with(summary, {"-T", "x"}), "torva: warning: -T x: read as 0 minutes\n"},
       {with(summary, {"-p", "118.0863;138.0549"}),
