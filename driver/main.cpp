@@ -3,18 +3,39 @@
 #include <string>
 
 #include "driver/options.h"
+#include "driver/run_checks.h"
 #include "driver/run_sequence.h"
 #include "util/console.h"
 
 int main(int argc, char** argv) {
   Options options;
-  if (parseOptions(argc, argv, options) == ParseOutcome::Usage) {
-    console::outFlush(usageText());
-    return static_cast<int>(ExitStatus::Usage);
+  switch (parseOptions(argc, argv, options)) {
+    case ParseOutcome::Usage:
+      console::outFlush(usageText());
+      return static_cast<int>(ExitStatus::Usage);
+    case ParseOutcome::Help:
+      console::outFlush(helpText());
+      return static_cast<int>(ExitStatus::Ok);
+    case ParseOutcome::Version:
+      console::outFlush(versionText());
+      return static_cast<int>(ExitStatus::Ok);
+    case ParseOutcome::Refused:
+      console::err("torva: " + options.refusal + "\n");
+      return static_cast<int>(ExitStatus::RequestFailed);
+    case ParseOutcome::Run:
+      break;
   }
   if (!options.hasInput) {
     console::outFlush("Please enter input file (-i).\n");
     return static_cast<int>(ExitStatus::Ok);
+  }
+  for (const std::string& warning : optionWarnings(options)) console::err("torva: warning: " + warning + "\n");
+  // Mistakes that would lose data or be found only after all the work end
+  // the run before it starts.
+  const std::string refusal = reportRefusal(options);
+  if (!refusal.empty()) {
+    console::err("torva: " + refusal + "\n");
+    return static_cast<int>(ExitStatus::RequestFailed);
   }
   // A run too large for the machine's memory ends with a message and a
   // failure status instead of an abort.

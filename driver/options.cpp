@@ -1,15 +1,128 @@
 #include "driver/options.h"
 
-#include <unistd.h>
+#include <getopt.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+enum LongOnly : int {
+  kHelp = 256,
+  kVersion,
+  kThreads,
+  kPpm,
+  kMsLevel,
+  kMapRange,
+  kQuiet,
+};
+
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {"threads", required_argument, nullptr, kThreads},
+    {"ppm", required_argument, nullptr, kPpm},
+    {"ms-level", required_argument, nullptr, kMsLevel},
+    {"map-range", required_argument, nullptr, kMapRange},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Notes a short option's value that the conversion did not read to its end
+// (`end` names where it stopped).
+void notePartlyRead(Options& options, char letter, const char* text, const char* end, const std::string& value) {
+  if (*text != '\0' && *end == '\0') return;
+  options.partlyReadValues.push_back(std::string("-") + letter + " " + text + ": read as " + value);
+}
+
+// The shortest text that reads back as `value` (17 significant digits always do).
+std::string shortest(double value) {
+  char text[32];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
+}
+
+// A whole-text number, or false.
+bool readWhole(const char* text, double& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+bool readWhole(const char* text, long long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0' && errno == 0;
+}
+
+void refuse(Options& options, const std::string& why) {
+  if (options.refusal.empty()) options.refusal = why;
+}
+
+void readThreads(Options& options, const char* text) {
+  long long count = 0;
+  if (!readWhole(text, count) || count < 1 || count > 256) {
+    refuse(options, std::string("--threads ") + text + ": needs a whole number of threads from 1 to 256");
+    return;
+  }
+  options.threads = static_cast<unsigned>(count);
+}
+
+void readPpm(Options& options, const char* text) {
+  double ppm = 0;
+  if (!readWhole(text, ppm) || !(ppm > 0) || ppm > 1e6) {
+    refuse(options, std::string("--ppm ") + text + ": needs a number of ppm above 0");
+    return;
+  }
+  options.massPpm = ppm;
+}
+
+void readMsLevel(Options& options, const char* text) {
+  long long level = 0;
+  if (!readWhole(text, level) || level < 1) {
+    refuse(options, std::string("--ms-level ") + text + ": needs an MS level of 1 or more");
+    return;
+  }
+  options.msLevel = level;
+}
+
+// LOW:HIGH:WIDTH, LOW below HIGH, WIDTH positive, at most a million bins.
+void readMapRange(Options& options, const char* text) {
+  const std::string value(text);
+  const std::string::size_type first = value.find(':');
+  const std::string::size_type second = first == std::string::npos ? first : value.find(':', first + 1);
+  double low = 0, high = 0, width = 0;
+  const bool read = second != std::string::npos && readWhole(value.substr(0, first).c_str(), low) &&
+                    readWhole(value.substr(first + 1, second - first - 1).c_str(), high) &&
+                    readWhole(value.substr(second + 1).c_str(), width);
+  if (!read || !(low < high) || !(width > 0) || (high - low) / width > 1e6) {
+    refuse(options, std::string("--map-range ") + text +
+                        ": needs LOW:HIGH:WIDTH in m/z, LOW below HIGH, WIDTH above 0, at most 1000000 bins");
+    return;
+  }
+  options.hasMapRange = true;
+  options.mapLow = low;
+  options.mapHigh = high;
+  options.mapWidth = width;
+}
+
+}  // namespace
 
 ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   if (argc <= 1) return ParseOutcome::Usage;
   options = Options();
   optind = 0;  // full re-initialisation of getopt, so parsing can run more than once
+  bool help = false;
+  bool version = false;
   int letter;
-  while ((letter = getopt(argc, argv, "hdclSni:o:p:P:C:m:s:M:T:")) != -1) {
+  while ((letter = getopt_long(argc, argv, "hdclSni:o:p:P:C:m:s:M:T:", kLongOptions, nullptr)) != -1) {
     switch (letter) {
       case 'i':
         options.hasInput = true;
@@ -35,15 +148,28 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         options.hasPeakFile = true;
         options.peakFile = optarg;
         break;
-      case 'C':
-        options.cutoff = static_cast<std::int32_t>(std::strtol(optarg, nullptr, 10));
+      case 'C': {
+        char* end = nullptr;
+        const long cutoff = std::strtol(optarg, &end, 10);
+        options.cutoff = static_cast<std::int32_t>(cutoff);
+        // A number beyond 32 bits is read whole but kept as its low 32 bits.
+        notePartlyRead(options, 'C', optarg, cutoff == options.cutoff ? end : optarg, std::to_string(options.cutoff));
         break;
-      case 'M':
-        options.massTolerance = std::strtod(optarg, nullptr);
+      }
+      case 'M': {
+        char* end = nullptr;
+        options.massTolerance = std::strtod(optarg, &end);
+        const bool ppm = std::string(optarg).find("ppm") != std::string::npos;
+        notePartlyRead(options, 'M', optarg, end,
+                       shortest(options.massTolerance) + " daltons" + (ppm ? " (for ppm use --ppm)" : ""));
         break;
-      case 'T':
-        options.timeTolerance = std::strtod(optarg, nullptr);
+      }
+      case 'T': {
+        char* end = nullptr;
+        options.timeTolerance = std::strtod(optarg, &end);
+        notePartlyRead(options, 'T', optarg, end, shortest(options.timeTolerance) + " minutes");
         break;
+      }
       case 'S':
         options.srm = true;
         break;
@@ -59,9 +185,34 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case 'n':
         options.skipDenoise = true;
         break;
-      default:  // -h, an unknown letter, or a missing argument
+      case kHelp:
+        help = true;
+        break;
+      case kVersion:
+        version = true;
+        break;
+      case kThreads:
+        readThreads(options, optarg);
+        break;
+      case kPpm:
+        readPpm(options, optarg);
+        break;
+      case kMsLevel:
+        readMsLevel(options, optarg);
+        break;
+      case kMapRange:
+        readMapRange(options, optarg);
+        break;
+      case kQuiet:
+        options.quiet = true;
+        break;
+      default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
     }
   }
+  for (int word = optind; word < argc; ++word) options.extraArguments.push_back(argv[word]);
+  if (help) return ParseOutcome::Help;
+  if (version) return ParseOutcome::Version;
+  if (!options.refusal.empty()) return ParseOutcome::Refused;
   return ParseOutcome::Run;
 }

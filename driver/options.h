@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Every command-line parameter with its default.
 struct Options {
@@ -26,15 +27,38 @@ struct Options {
   bool removeWaterLoss = false;  // -l
   bool cull = false;             // -c
   bool skipDenoise = false;      // -n: no wavelet denoising
+
+  // Long options.
+  unsigned threads = 0;       // --threads: worker threads; 0 for every core (up to 16)
+  double massPpm = 0;         // --ppm: m/z half-window in ppm of each m/z, instead of -M
+  long long msLevel = 0;      // --ms-level: keep only spectra of this MS level; 0 keeps all
+  bool hasMapRange = false;   // --map-range LOW:HIGH:WIDTH of the binned map
+  double mapLow = 400;
+  double mapHigh = 900;
+  double mapWidth = 1;
+  bool quiet = false;         // --quiet: no progress display
+
+  // Words that are not options, in the order given; the run ignores them.
+  std::vector<std::string> extraArguments;
+  // Short options whose value was not read whole: "-C 1e5: read as 1".
+  std::vector<std::string> partlyReadValues;
+  // Why a long option's value was refused (empty when all were accepted).
+  std::string refusal;
 };
 
 enum class ParseOutcome {
-  Run,           // options parsed; run the tool
-  Usage,         // no arguments, -h, or an option error: print the usage text
+  Run,      // options parsed; run the tool
+  Usage,    // no arguments, -h, or an option error: print the usage text
+  Help,     // --help: print the full help
+  Version,  // --version
+  Refused,  // a long option with a value it cannot take (see Options::refusal)
 };
 
-// Parses argv with getopt ("hdclSni:o:p:P:C:m:s:M:T:"). The last occurrence of an
-// option counts; numbers are read without validation (strtol base 10, strtod).
+// Parses argv with getopt_long (short options "hdclSni:o:p:P:C:m:s:M:T:" and
+// the long options above). The last occurrence of an option counts. Short
+// options' numbers are read as before (strtol base 10, strtod: as much of the
+// text as forms a number, 0 for none), and a value not read whole is noted;
+// long options' values must be read whole and in range.
 ParseOutcome parseOptions(int argc, char** argv, Options& options);
 
 #endif

@@ -1,8 +1,12 @@
 #include "driver/run_sequence.h"
 
-#include "util/console.h"
+#include <string>
+
+#include "driver/progress.h"
 #include "processing/filterer.h"
+#include "processing/parallel_for.h"
 #include "run/file_handle.h"
+#include "util/console.h"
 
 const char* bannerText() {
   return "TORVA: Trace Organiser for Retention, Volume and Area 1.1 (18-Nov-11) \n"
@@ -32,26 +36,113 @@ const char* usageText() {
   return text.c_str();
 }
 
-ExitStatus runSequence(const Options& options) {
+const char* helpText() {
+  static const std::string text = std::string(bannerText()) +
+      "\n"
+      "Usage: torva -i INPUT [-s SUMMARY] [-o TRANSITIONS] [-m MAP] [options]\n"
+      "\n"
+      "Input and reports (each report a tab-separated text file):\n"
+      "  -i PATH        mzXML file, or a folder of them (required)\n"
+      "  -s PATH        summary report: one line per feature\n"
+      "  -o PATH        transition report: every chromatogram with its trace\n"
+      "  -m PATH        binned map: one row per spectrum, summed intensity per m/z bin\n"
+      "\n"
+      "Targets (without them every intense peak seeds a chromatogram):\n"
+      "  -p MZ,MZ,...   target m/z values, comma separated\n"
+      "  -P PATH        file of target m/z values, one per line or comma separated\n"
+      "\n"
+      "Processing:\n"
+      "  -C N           intensity cutoff, counts (default 10000): peaks must exceed it\n"
+      "                 to seed a chromatogram; summary areas must exceed it\n"
+      "  -M DA          m/z half-window, daltons (default 0.5)\n"
+      "  --ppm X        m/z half-window of X ppm of each m/z instead of -M: for\n"
+      "                 chromatogram windows, feature mass, isotope and water-loss\n"
+      "                 matching, culling and the summary's merge of duplicates\n"
+      "                 (default off: -M applies)\n"
+      "  -T MIN         time tolerance, minutes (default 0.5): culling and the\n"
+      "                 summary's merge of duplicates\n"
+      "  -S             SRM mode: one channel per transition (default off)\n"
+      "  -d             fold isotope peaks into their parents; full scan only (default off)\n"
+      "  -l             fold water and oxygen losses into their parents; full scan only\n"
+      "                 (default off)\n"
+      "  -c             cull repeated chromatograms of a channel; untargeted only\n"
+      "                 (default off)\n"
+      "  -n             skip the wavelet denoising of each chromatogram (default off)\n"
+      "  --ms-level N   keep only spectra of MS level N (default: all levels)\n"
+      "  --map-range LOW:HIGH:WIDTH\n"
+      "                 m/z range and bin width of the binned map, daltons\n"
+      "                 (default 400:900:1)\n"
+      "\n"
+      "Running:\n"
+      "  --threads N    worker threads (default: every core, at most 16); the\n"
+      "                 reports are the same for every N\n"
+      "  --quiet        no progress display on standard error (it is shown only\n"
+      "                 when standard error is a terminal)\n"
+      "  -h             short usage text (exit status 1)\n"
+      "  --help         this help (exit status 0)\n"
+      "  --version      version\n"
+      "\n"
+      "Exit status: 0 success; 1 usage text; 2 a refused command line, or a run\n"
+      "in which something requested failed; 255 input that cannot be read.\n"
+      "Reports are explained in the README, section \"Reading the reports\".\n";
+  return text.c_str();
+}
+
+const char* versionText() { return "TORVA 1.1 (18-Nov-11)\n"; }
+
+namespace {
+
+Progress::Figures figuresOf(const fileHandle& run) {
+  Progress::Figures figures;
+  figures.spectra = run.scans.size();
+  figures.channels = run.channels.size();
+  for (const channel& ch : run.channels) {
+    figures.chromatograms += ch.chroms.size();
+    for (const chrom& X : ch.chroms) {
+      if (X.area > 0) ++figures.features;
+    }
+  }
+  return figures;
+}
+
+}  // namespace
+
+ExitStatus runSequence(const Options& options) { return runSequence(options, Progress::wanted(options.quiet)); }
+
+ExitStatus runSequence(const Options& options, bool showProgress) {
+  Progress progress(showProgress);
+  if (options.threads > 0) setWorkerCount(options.threads);
   console::outFlush("\n" + std::string(bannerText()) + "\n\n");
 
   // Run store and signal processor with the command line's parameters.
   fileHandle run;
   run.SRM = options.srm;
+  run.keptMsLevel = options.msLevel;
   filterer processor;
   processor.cutoff = options.cutoff;
   processor.massTolerance = options.massTolerance;
+  processor.massPpm = options.massPpm;
   processor.timeTolerance = options.timeTolerance;
   processor.skipDenoise = options.skipDenoise ? 1 : 0;
+  if (showProgress) {
+    run.fileProgress = [&progress](std::size_t done, std::size_t total) {
+      progress.update(static_cast<double>(done), total);
+    };
+    processor.channelProgress = [&progress](double done, std::size_t total) { progress.update(done, total); };
+  }
 
   console::outFlush("source: " + options.input + "\n");
   console::outFlush("dest: " + options.summary + "\n");
 
   // Import of the spectrum file or folder, grouped into channels.
+  progress.start("import", "files");
   if (!run.importFolder(options.input.c_str(), 1)) {
+    progress.finish("cannot read " + options.input);
     console::outFlush("Cannot read mzXML file\n");
     return ExitStatus::UnreadableInput;
   }
+  progress.finish(std::to_string(run.scans.size()) + " spectra in " + std::to_string(run.channels.size()) +
+                  " channels");
   bool failed = run.inputFailed;
 
   // Target lists.
@@ -74,24 +165,47 @@ ExitStatus runSequence(const Options& options) {
 
   // Chromatograms and peak detection. Only the transition report reads the
   // traces afterwards; without it each trace is dropped once it is quantified.
+  const auto chromatogramCount = [&run]() { return std::to_string(figuresOf(run).chromatograms) + " chromatograms"; };
   if (options.hasTransitionReport) {
+    progress.start("chromatograms", "channels");
     processor.generateXIC(run);
+    progress.finish(chromatogramCount());
+    progress.start("peak detection", "channels");
     processor.processXIC(run);
+    progress.finish(std::to_string(figuresOf(run).features) + " features");
   } else {
+    progress.start("chromatograms and peaks", "channels");
     processor.generateAndProcessXIC(run);
+    progress.finish(chromatogramCount() + ", " + std::to_string(figuresOf(run).features) + " features");
   }
 
   // Culling of repeated features (untargeted runs only).
   if (options.cull && !options.hasPeakList && !options.hasPeakFile) processor.cullXIC(run);
 
   // Reports, always in this order.
-  if (options.hasTransitionReport && run.outputXIC(options.transitionReport.c_str()) != 1) failed = true;
-  if (options.hasMap && !run.exportMap(options.map.c_str())) failed = true;
-  if (options.hasSummary &&
-      !run.exportSum(options.summary.c_str(), static_cast<float>(options.timeTolerance),
-                     static_cast<float>(options.massTolerance), static_cast<float>(options.cutoff))) {
-    failed = true;
+  const std::size_t reports = (options.hasTransitionReport ? 1 : 0) + (options.hasMap ? 1 : 0) + (options.hasSummary ? 1 : 0);
+  std::size_t written = 0;
+  progress.start("reports", "reports");
+  if (options.hasTransitionReport) {
+    if (run.outputXIC(options.transitionReport.c_str()) != 1) failed = true;
+    progress.update(static_cast<double>(++written), reports);
   }
+  if (options.hasMap) {
+    MapRange range;
+    if (options.hasMapRange) range = {options.mapLow, options.mapHigh, options.mapWidth};
+    if (!run.exportMap(options.map.c_str(), range)) failed = true;
+    progress.update(static_cast<double>(++written), reports);
+  }
+  if (options.hasSummary) {
+    if (!run.exportSum(options.summary.c_str(), static_cast<float>(options.timeTolerance),
+                       static_cast<float>(options.massTolerance), static_cast<float>(options.cutoff),
+                       options.massPpm)) {
+      failed = true;
+    }
+    progress.update(static_cast<double>(++written), reports);
+  }
+  progress.finish("");
+  progress.close(figuresOf(run));
 
   console::outFlush("Done\n\n");
   return failed ? ExitStatus::RequestFailed : ExitStatus::Ok;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -89,16 +90,25 @@ void filterer::cullXIC(fileHandle& run) {
   const double timeWindow = 60 * timeTolerance;  // held times are seconds
   // Five times the cutoff, taken in 64-bit integers so no cutoff overflows.
   const double areaFloor = static_cast<double>(std::int64_t{5} * cutoff);
-  const double tolerance = massTolerance;
-  const auto matches = [tolerance, timeWindow](const chrom& candidate, const chrom& survivor) {
+  const auto matches = [this, timeWindow](const chrom& candidate, const chrom& survivor) {
+    const double tolerance = massWindowAt(survivor.peakMz);
     return candidate.peakMz > survivor.peakMz - tolerance && candidate.peakMz < survivor.peakMz + tolerance &&
            candidate.apexTime > survivor.apexTime - timeWindow && candidate.apexTime < survivor.apexTime + timeWindow;
   };
-  // With a tolerance or window that is not positive (or NaN) no pair can
-  // match: the window would be empty.
-  const bool anyMatch = tolerance > 0 && timeWindow > 0;
 
   for (channel& transition : run.channels) {
+    // The grid's cells are as wide as the widest window of the channel: with
+    // windows in ppm, the one at the largest finite m/z.
+    double tolerance = massTolerance;
+    if (massPpm > 0) {
+      tolerance = 0;
+      for (const chrom& X : transition.chroms) {
+        if (std::isfinite(X.peakMz)) tolerance = std::max(tolerance, massWindowAt(X.peakMz));
+      }
+    }
+    // With a tolerance or window that is not positive (or NaN) no pair can
+    // match: the window would be empty.
+    const bool anyMatch = tolerance > 0 && timeWindow > 0;
     std::vector<chrom> survivors;
     SurvivorGrid grid(tolerance, timeWindow);  // used only when anyMatch
     for (chrom& candidate : transition.chroms) {

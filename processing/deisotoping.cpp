@@ -12,13 +12,20 @@ namespace {
 
 // Isotope steps for charge 1, 2 and 3, tried in this order.
 constexpr double kIsotopeSteps[] = {1.002513, 0.5012565, 0.334171};
+// With windows in ppm the step must be the exact 13C-12C difference
+// (1.0033548 / z): the rounded step above is off by more than 10 ppm below m/z 80.
+constexpr double kExactIsotopeSteps[] = {1.0033548, 1.0033548 / 2, 1.0033548 / 3};
+
+const double* isotopeSteps(double ppm) { return ppm > 0 ? kExactIsotopeSteps : kIsotopeSteps; }
 
 }  // namespace
 
 bool filterer::isIsotope(datapeak& candidate, datapeak& lighter) {
-  for (double step : kIsotopeSteps) {
-    const double expected = lighter.mz + step;
-    if (candidate.mz - massTolerance < expected && expected < candidate.mz + massTolerance &&
+  const double* steps = isotopeSteps(massPpm);
+  for (std::size_t kind = 0; kind < 3; ++kind) {
+    const double expected = lighter.mz + steps[kind];
+    const double window = massWindowAt(candidate.mz);
+    if (candidate.mz - window < expected && expected < candidate.mz + window &&
         lighter.intensity > candidate.intensity) {
       return true;
     }
@@ -58,10 +65,11 @@ void filterer::deIsotope(fileHandle& run) {
         indexed = true;
       }
       candidates.clear();
-      const double low = peak.mz - massTolerance;
-      const double high = peak.mz + massTolerance;
+      const double window = massWindowAt(peak.mz);
+      const double low = peak.mz - window;
+      const double high = peak.mz + window;
       for (std::size_t kind = 0; kind < 3; ++kind) {
-        const double step = kIsotopeSteps[kind];
+        const double step = isotopeSteps(massPpm)[kind];
         index.collect(kind, peaks, [step](double mz) { return mz + step; }, low, high, candidates);
       }
       std::sort(candidates.begin(), candidates.end());

@@ -1,13 +1,16 @@
 #ifndef TORVA_PROCESSING_FILTERER_H
 #define TORVA_PROCESSING_FILTERER_H
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "records/records.h"
 #include "records/chrom.h"
 
 class fileHandle;
+struct channel;
 
 // The signal processor: the processing parameters of a run and the operations
 // that build, denoise, quantify and thin out chromatograms and filter spectra.
@@ -19,8 +22,20 @@ class filterer {
 
   std::int32_t cutoff = 1000;   // intensity cutoff (the driver sets -C)
   double massTolerance = 0.5;   // half-width of every m/z window, daltons
+  double massPpm = 0;           // when positive, windows are this many ppm of their m/z instead
   double timeTolerance = 1.0;   // retention-time tolerance, minutes
   std::int32_t skipDenoise = 0; // non-zero: peak detection skips wavelet denoising
+
+  // Half-width of the m/z window around `mz` (massTolerance daltons, or massPpm of mz).
+  double massWindowAt(double mz) const;
+
+  // When set, told (channels done, channels in all) as chromatogram generation
+  // and peak detection go through the channels, a channel's part counted by
+  // its chromatograms; for a progress display only.
+  std::function<void(double done, std::size_t total)> channelProgress;
+  // Notes that `part` of `whole` chromatograms of channel `ch` are done.
+  void noteChannel(const std::vector<channel>& channels, const channel& ch, std::size_t part = 0,
+                   std::size_t whole = 1) const;
 
   // Chromatogram generation.
   void pickPeaks(scan* spectrum, std::vector<datapeak>& out);

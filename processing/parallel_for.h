@@ -8,12 +8,31 @@
 #include <thread>
 #include <vector>
 
-// Number of threads that independent pieces of work are spread over: the
-// machine's hardware threads, at least 1 and at most 16.
-inline std::size_t workerCount() {
+// Number of threads that independent pieces of work are spread over. By
+// default the machine's hardware threads, at least 1 and at most 16; a run may
+// set its own count (the command line's --threads) before any work starts.
+// Results never depend on the count, only the time they take.
+namespace parallel_detail {
+inline std::atomic<std::size_t>& workerSetting() {
+  static std::atomic<std::size_t> setting{0};  // 0: the machine's own count
+  return setting;
+}
+}  // namespace parallel_detail
+
+inline std::size_t hardwareWorkerCount() {
   const unsigned hardware = std::thread::hardware_concurrency();
   if (hardware == 0) return 1;
   return hardware > 16 ? 16 : hardware;
+}
+
+inline std::size_t workerCount() {
+  const std::size_t set = parallel_detail::workerSetting().load(std::memory_order_relaxed);
+  return set == 0 ? hardwareWorkerCount() : set;
+}
+
+// Sets the number of threads used by workerCount(); 0 restores the default.
+inline void setWorkerCount(std::size_t workers) {
+  parallel_detail::workerSetting().store(workers, std::memory_order_relaxed);
 }
 
 // Calls work(i, worker) once for every i in [0, count), spread over at most

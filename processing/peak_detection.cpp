@@ -13,6 +13,7 @@
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
 #include "util/same_bits.h"
+#include "util/mass_window.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSp
       cutoffLevel_(static_cast<double>(params.cutoff)),
       edgeFloor_(static_cast<double>(params.cutoff / 500)),
       massTolerance_(params.massTolerance),
+      massPpm_(params.massPpm),
       denoise_(params.skipDenoise == 0),
       cache_(kTraceCacheBytes),
       workers_(workerCount()),
@@ -209,8 +211,9 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
 
   // Feature mass: mean m/z of the in-window peaks of the spectra behind points
   // S .. E-1 (point k of a chromatogram is built from the channel's k-th spectrum).
-  const double low = X.mz - massTolerance_;
-  const double high = X.mz + massTolerance_;
+  const double window = massWindow(X.mz, massTolerance_, massPpm_);
+  const double low = X.mz - window;
+  const double high = X.mz + window;
   double sum = 0.0;
   long long count = 0;
   for (std::size_t k = span.start; k < span.end; ++k) spectra_.addMassesInWindow(k, low, high, sum, count);
@@ -225,11 +228,13 @@ void filterer::processXIC(fileHandle& run) {
   std::vector<const std::vector<double>*> raws;
   std::vector<std::vector<double>> processed;
   for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
     if (ch.chroms.empty()) continue;
     const ChannelSpectra spectra(run, ch);
     ChannelPeakDetector detector(*this, spectra);
     const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
     for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
+      noteChannel(run.channels, ch, begin, order.size());
       const std::size_t count = std::min(kBatch, order.size() - begin);
       raws.clear();
       for (std::size_t t = 0; t < count; ++t) raws.push_back(&ch.chroms[order[begin + t]].intensities);

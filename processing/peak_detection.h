@@ -57,6 +57,7 @@ class ChannelPeakDetector {
   double cutoffLevel_;
   double edgeFloor_;
   double massTolerance_;
+  double massPpm_;
   bool denoise_;
   TraceCache cache_;
   std::size_t workers_;

@@ -7,6 +7,7 @@
 #include "processing/parallel_for.h"
 #include "run/file_handle.h"
 #include "util/same_bits.h"
+#include "util/mass_window.h"
 
 namespace {
 
@@ -88,8 +89,8 @@ void ChannelSpectra::addMassesInWindow(std::size_t k, double low, double high, d
   }
 }
 
-WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance)
-    : spectra_(spectra), tolerance_(tolerance), previous_(0),
+WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance, double ppm)
+    : spectra_(spectra), tolerance_(tolerance), ppm_(ppm), previous_(0),
       low_(spectra.size(), 0), high_(spectra.size(), 0), last_(spectra.size(), 0.0) {}
 
 void WindowSweep::trace(const double* targets, std::size_t count, double* block, bool* changed) {
@@ -111,7 +112,7 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block,
   if (!ordered) {
     for (std::size_t t = 0; t < count; ++t) {
       changed[t] = true;
-      for (std::size_t k = 0; k < n; ++k) at(t, k) = spectra_.windowSum(k, targets[t], tolerance_);
+      for (std::size_t k = 0; k < n; ++k) at(t, k) = spectra_.windowSum(k, targets[t], massWindow(targets[t], tolerance_, ppm_));
     }
     for (std::size_t k = 0; k < n; ++k) last_[k] = at(count - 1, k);
     lastFromPositions_ = false;
@@ -148,7 +149,10 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
   const auto at = [block, n](std::size_t t, std::size_t k) -> double& {
     return block[((t / kLanes) * n + k) * kLanes + t % kLanes];
   };
-  const double tolerance = tolerance_;
+  // A relative window grows with the target, so both of its ends still only
+  // move up as the targets do.
+  const double daltons = tolerance_;
+  const double ppm = ppm_;
   const std::size_t lookahead = 4;
   for (std::size_t k = from; k < to; ++k) {
     // The window of a spectrum a few steps ahead is fetched while this one is summed.
@@ -160,7 +164,7 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     double last = last_[k];
     if (!s.sorted) {
       for (std::size_t t = 0; t < count; ++t) {
-        const double sum = spectra_.windowSum(k, targets[t], tolerance);
+        const double sum = spectra_.windowSum(k, targets[t], massWindow(targets[t], daltons, ppm));
         changed[t] |= !sameBits(sum, last);
         at(t, k) = last = sum;
       }
@@ -173,6 +177,7 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     bool known = lastFromPositions_;
     for (std::size_t t = 0; t < count; ++t) {
       const double target = targets[t];
+      const double tolerance = massWindow(target, daltons, ppm);
       const std::size_t newLow = advance(s.peaks, s.count, low,
                                          [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); });
       const std::size_t newHigh = advance(s.peaks, s.count, high,

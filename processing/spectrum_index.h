@@ -50,7 +50,8 @@ class ChannelSpectra {
 // left them; unsorted spectra are scanned in full.
 class WindowSweep {
  public:
-  WindowSweep(const ChannelSpectra& spectra, double tolerance);
+  // Each target's window is massWindow(target, tolerance, ppm) wide either side.
+  WindowSweep(const ChannelSpectra& spectra, double tolerance, double ppm = 0);
 
   // Targets traced together, and the interleaving of their values.
   static constexpr std::size_t kBlock = 256;
@@ -79,6 +80,7 @@ class WindowSweep {
 
   const ChannelSpectra& spectra_;
   double tolerance_;
+  double ppm_;
   double previous_;
   bool started_ = false;
   std::vector<std::size_t> low_;   // first peak with target < mz + tolerance

@@ -14,20 +14,37 @@ namespace {
 constexpr double kLossWindow = 0.5;  // half-width of the loss window, daltons
 constexpr double kOxygenLoss = 16.0;
 constexpr double kWaterLoss = 18.0;
+// With windows in ppm the losses are the exact monoisotopic masses: the
+// nominal ones are off by 0.005 (O) and 0.011 (H2O), far beyond a ppm window.
+constexpr double kExactOxygenLoss = 15.9949146;
+constexpr double kExactWaterLoss = 18.0105647;
 
-// True when `candidate` lies `loss` below `parent` within the window and the
+// Half-width of the loss window around a candidate: a fixed half dalton, or
+// the run's ppm of the candidate's m/z.
+double lossWindow(const filterer& processor, double candidateMz) {
+  return processor.massPpm > 0 ? processor.massWindowAt(candidateMz) : kLossWindow;
+}
+
+double oxygenLoss(const filterer& processor) { return processor.massPpm > 0 ? kExactOxygenLoss : kOxygenLoss; }
+double waterLoss(const filterer& processor) { return processor.massPpm > 0 ? kExactWaterLoss : kWaterLoss; }
+
+// True when `candidate` lies `loss` below `parent` within `window` and the
 // parent is the more intense.
-bool isLoss(const datapeak& candidate, const datapeak& parent, double loss) {
+bool isLoss(const datapeak& candidate, const datapeak& parent, double loss, double window) {
   const double expected = parent.mz - loss;
-  return candidate.mz - kLossWindow < expected && expected < candidate.mz + kLossWindow &&
+  return candidate.mz - window < expected && expected < candidate.mz + window &&
          parent.intensity > candidate.intensity;
 }
 
 }  // namespace
 
-bool filterer::isOLoss(datapeak& candidate, datapeak& parent) { return isLoss(candidate, parent, kOxygenLoss); }
+bool filterer::isOLoss(datapeak& candidate, datapeak& parent) {
+  return isLoss(candidate, parent, oxygenLoss(*this), lossWindow(*this, candidate.mz));
+}
 
-bool filterer::isH2OLoss(datapeak& candidate, datapeak& parent) { return isLoss(candidate, parent, kWaterLoss); }
+bool filterer::isH2OLoss(datapeak& candidate, datapeak& parent) {
+  return isLoss(candidate, parent, waterLoss(*this), lossWindow(*this, candidate.mz));
+}
 
 // Folds each spectrum's oxygen (16) and water (18) losses into the stronger
 // peaks they came from. Peaks are visited from the end of the list, so only
@@ -61,9 +78,10 @@ void filterer::removeH2O(fileHandle& run) {
         indexed = true;
       }
       candidates.clear();
-      const double low = peak.mz - kLossWindow;
-      const double high = peak.mz + kLossWindow;
-      const double losses[] = {kOxygenLoss, kWaterLoss};
+      const double window = lossWindow(*this, peak.mz);
+      const double low = peak.mz - window;
+      const double high = peak.mz + window;
+      const double losses[] = {oxygenLoss(*this), waterLoss(*this)};
       for (std::size_t kind = 0; kind < 2; ++kind) {
         const double loss = losses[kind];
         index.collect(kind, peaks, [loss](double mz) { return mz - loss; }, low, high, candidates);

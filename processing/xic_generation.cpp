@@ -94,12 +94,13 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
     const ChannelSpectra& spectra, Use use) {
   const std::size_t first = ch.chroms.size();
   appendSeededChroms(processor, run, ch);
-  WindowSweep sweep(spectra, processor.massTolerance);
+  WindowSweep sweep(spectra, processor.massTolerance, processor.massPpm);
   const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
   std::vector<double> block(WindowSweep::kBlock * spectra.size());
   double targets[WindowSweep::kBlock];
   bool changed[WindowSweep::kBlock];
   for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
+    processor.noteChannel(run.channels, ch, begin, order.size());
     const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
     for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
     sweep.trace(targets, count, block.data(), changed);
@@ -115,6 +116,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
 void filterer::generateXIC(fileHandle& run) {
   const bool targeted = !run.targetPeaks.empty();
   for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
     const ChannelSpectra spectra(run, ch);
@@ -147,6 +149,7 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
   std::vector<chrom*> batch;
   std::vector<std::vector<double>> processed;
   for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
     if (ch.scans.empty()) continue;
     const ChannelAxis axis(run, ch);
     const ChannelSpectra spectra(run, ch);

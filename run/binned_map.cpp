@@ -13,34 +13,38 @@
 
 namespace {
 
-constexpr int kBins = kMapBins;
+// Number of bins of a range: (high - low) / width, rounded to the nearest
+// whole number, at least 1.
+int binCount(const MapRange& range) {
+  const double bins = std::round((range.high - range.low) / range.width);
+  return bins < 1 ? 1 : static_cast<int>(bins);
+}
 
-// The 501 bin edges 400 ... 900. The lower 500 come from a single-precision
-// accumulator stepping by 1.0, each widened to double; the last is 900.0.
-// They rise strictly, so a peak lies in at most one bin.
-std::vector<double> binEdges() {
+// The bin edges low, low + width, ... and last high. With the default range
+// (400 to 900 by 1) they are the whole numbers 400 ... 900. They rise strictly,
+// so a peak lies in at most one bin.
+std::vector<double> binEdges(const MapRange& range) {
+  const int bins = binCount(range);
   std::vector<double> edges;
-  edges.reserve(kBins + 1);
-  float edge = 400.0f;
-  for (int b = 0; b < kBins; ++b) {
-    edges.push_back(static_cast<double>(edge));
-    edge += 1.0f;
-  }
-  edges.push_back(900.0);
+  edges.reserve(static_cast<std::size_t>(bins) + 1);
+  for (int b = 0; b < bins; ++b) edges.push_back(range.low + b * range.width);
+  edges.push_back(range.high);
   return edges;
 }
 
-// The bin b (1 ... 500) with edges[b - 1] < mz <= edges[b], or 0 when there is
-// none (at or below 400, above 900, NaN). The edges are the whole numbers 400 +
-// b, so the only candidate is ceil(mz) - 400; the bin's own test decides, and
-// should the edges ever not be whole numbers, a binary search finds the lowest
-// edge not below mz, which is then the only candidate.
+// The bin b (1 ... bins) with edges[b - 1] < mz <= edges[b], or 0 when there
+// is none (at or below the first edge, above the last, NaN). The only
+// candidate is ceil((mz - low) / width), with the width of the first bin; the
+// bin's own test decides, and should rounding put the candidate off by one, a
+// binary search finds the lowest edge not below mz, which is then the only
+// candidate.
 int binOf(double mz, const std::vector<double>& edges) {
-  if (!(edges[0] < mz && mz <= edges[kBins])) return 0;
-  int b = static_cast<int>(std::ceil(mz)) - 400;
-  if (b >= 1 && b <= kBins && edges[b - 1] < mz && mz <= edges[b]) return b;
+  const int bins = static_cast<int>(edges.size()) - 1;
+  if (!(edges[0] < mz && mz <= edges[bins])) return 0;
+  int b = static_cast<int>(std::ceil((mz - edges[0]) / (edges[1] - edges[0])));
+  if (b >= 1 && b <= bins && edges[b - 1] < mz && mz <= edges[b]) return b;
   b = static_cast<int>(std::lower_bound(edges.begin(), edges.end(), mz) - edges.begin());
-  return b >= 1 && b <= kBins && edges[b - 1] < mz && mz <= edges[b] ? b : 0;
+  return b >= 1 && b <= bins && edges[b - 1] < mz && mz <= edges[b] ? b : 0;
 }
 
 // Each peak is added to its own bin in list order, which is the order in which
@@ -58,11 +62,12 @@ void binBySearch(const scan& spectrum, const std::vector<double>& edges, std::ve
 // One row: the spectrum's rt, then per bin the summed intensity of its peaks
 // (two decimals), or "0.0" when none fell in.
 std::string mapRow(const scan& spectrum, const std::vector<double>& sums, const std::vector<char>& occupied) {
+  const std::size_t bins = sums.size() - 1;
   std::string line;
-  line.reserve(4 * kBins + 32);
+  line.reserve(4 * bins + 32);
   appendFixed(line, spectrum.rt, 2);
   line += '\t';
-  for (int b = 1; b <= kBins; ++b) {
+  for (std::size_t b = 1; b <= bins; ++b) {
     if (occupied[b]) {
       appendFixed(line, sums[b], 2);
       line += '\t';
@@ -76,24 +81,27 @@ std::string mapRow(const scan& spectrum, const std::vector<double>& sums, const 
 
 }  // namespace
 
-bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning) {
-  const std::vector<double> edges = binEdges();
+bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning, const MapRange& range) {
+  const std::vector<double> edges = binEdges(range);
+  const std::size_t bins = edges.size() - 1;
   ReportFile report(path);
   if (!report.isOpen()) return report.close();  // nothing to write into
 
   std::string head = "\t";
-  for (int b = 0; b < kBins; ++b) head += console::general(edges[b]) + "\t";
+  for (std::size_t b = 0; b < bins; ++b) head += console::general(edges[b]) + "\t";
   report.endLine(head + "\n");
 
   std::vector<double> sums;
   std::vector<char> occupied;
   for (const scan& spectrum : run.scans) {
-    sums.assign(kBins + 1, 0.0);
-    occupied.assign(kBins + 1, 0);
+    sums.assign(bins + 1, 0.0);
+    occupied.assign(bins + 1, 0);
     binning(spectrum, edges, sums, occupied);
     report.endLine(mapRow(spectrum, sums, occupied));
   }
   return report.close();
 }
 
-bool fileHandle::exportMap(const char* path) { return writeBinnedMap(*this, path, binBySearch); }
+bool fileHandle::exportMap(const char* path, const MapRange& range) {
+  return writeBinnedMap(*this, path, binBySearch, range);
+}

@@ -4,19 +4,19 @@
 #include <vector>
 
 #include "records/records.h"
+#include "run/file_handle.h"
 
-class fileHandle;
-
-constexpr int kMapBins = 500;  // bins of 1 m/z from 400 to 900
-
-// Fills sums[b] and occupied[b], b = 1 ... kMapBins (both sized kMapBins + 1),
-// with the summed intensity of the spectrum's peaks that lie in bin b, that is
-// edges[b - 1] < mz <= edges[b], added in list order, and whether any did.
+// Fills sums[b] and occupied[b], b = 1 ... edges.size() - 1 (both sized
+// edges.size()), with the summed intensity of the spectrum's peaks that lie in
+// bin b, that is edges[b - 1] < mz <= edges[b], added in list order, and
+// whether any did.
 using MapBinning = void (*)(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
                             std::vector<char>& occupied);
 
-// The binned map of `run` with the bins filled by `binning`; fileHandle::exportMap
-// is this with its own binning. False when the map could not be written completely.
-bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning);
+// The binned map of `run` over `range`, with the bins filled by `binning`;
+// fileHandle::exportMap is this with its own binning. False when the map could
+// not be written completely.
+bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning,
+                    const MapRange& range = MapRange());
 
 #endif

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "util/mass_window.h"
 #include "util/tolerance_grid.h"
 
 // The rule is the pass described in feature_duplicates.h. In that pass, a j
@@ -26,8 +27,10 @@ constexpr std::int64_t kNoCell = std::numeric_limits<std::int64_t>::min();
 enum class Verdict { Keep, RemoveLater, RemoveEarlier };
 
 // The comparison of the pairwise pass, with `first` the earlier entry.
-Verdict compare(const FeatureKey& first, const FeatureKey& second, double massTolerance, double timeTolerance) {
+Verdict compare(const FeatureKey& first, const FeatureKey& second, double daltons, double massPpm,
+                double timeTolerance) {
   if (first.area == second.area) return Verdict::RemoveLater;
+  const double massTolerance = massWindow(second.mass, daltons, massPpm);
   if (first.precursorMz == second.precursorMz && second.mass - massTolerance < first.mass &&
       first.mass < second.mass + massTolerance && second.rt - timeTolerance < first.rt &&
       first.rt < second.rt + timeTolerance) {
@@ -82,9 +85,12 @@ using tolerancegrid::Cell;
 
 class DuplicateRemoval {
  public:
-  DuplicateRemoval(const std::vector<FeatureKey>& features, double massTolerance, double timeTolerance)
+  DuplicateRemoval(const std::vector<FeatureKey>& features, double massTolerance, double timeTolerance,
+                   double massPpm)
       : features_(features),
-        massTolerance_(massTolerance),
+        daltons_(massTolerance),
+        massPpm_(massPpm),
+        massTolerance_(gridTolerance(features, massTolerance, massPpm)),
         timeTolerance_(timeTolerance),
         present_(features.size(), true),
         areaSlot_(features.size(), kNone),
@@ -93,7 +99,7 @@ class DuplicateRemoval {
         cell_(features.size()) {
     indexAreas();
     // With a tolerance that is not positive (or NaN) no two entries are duplicates.
-    if (massTolerance > 0 && timeTolerance > 0) indexCells();
+    if (massTolerance_ > 0 && timeTolerance > 0) indexCells();
   }
 
   std::vector<bool> run() {
@@ -170,6 +176,17 @@ class DuplicateRemoval {
     cells_.assign(std::move(order));
   }
 
+  // The grid's cells are as wide as the widest mass window: with windows in
+  // ppm, the one at the largest finite mass.
+  static double gridTolerance(const std::vector<FeatureKey>& features, double daltons, double massPpm) {
+    if (!(massPpm > 0)) return daltons;
+    double widest = 0;
+    for (const FeatureKey& feature : features) {
+      if (std::isfinite(feature.mass)) widest = std::max(widest, massWindow(feature.mass, daltons, massPpm));
+    }
+    return widest;
+  }
+
   void remove(std::size_t entry) {
     present_[entry] = false;
     if (areaSlot_[entry] != kNone) areas_.remove(areaSlot_[entry]);
@@ -178,7 +195,7 @@ class DuplicateRemoval {
 
   // Applies one comparison; false when the pivot went and its walk ends.
   bool step(std::size_t pivot, std::size_t later) {
-    switch (compare(features_[pivot], features_[later], massTolerance_, timeTolerance_)) {
+    switch (compare(features_[pivot], features_[later], daltons_, massPpm_, timeTolerance_)) {
       case Verdict::RemoveLater:
         remove(later);
         return true;
@@ -241,7 +258,9 @@ class DuplicateRemoval {
   }
 
   const std::vector<FeatureKey>& features_;
-  const double massTolerance_;
+  const double daltons_;
+  const double massPpm_;
+  const double massTolerance_;  // half-width of the grid's cells
   const double timeTolerance_;
   std::vector<bool> present_;
 
@@ -261,6 +280,6 @@ class DuplicateRemoval {
 }  // namespace
 
 std::vector<bool> survivingFeatures(const std::vector<FeatureKey>& features, double massTolerance,
-                                    double timeTolerance) {
-  return DuplicateRemoval(features, massTolerance, timeTolerance).run();
+                                    double timeTolerance, double massPpm) {
+  return DuplicateRemoval(features, massTolerance, timeTolerance, massPpm).run();
 }

@@ -17,8 +17,9 @@ struct FeatureKey {
 // compared with it in order; j goes when its area equals i's, or when the two
 // share a precursor and lie strictly within both tolerances and j's area is not
 // larger; when such a j has the larger area, i goes instead and the comparisons
-// go on from the entry after i.
+// go on from the entry after i. With `massPpm` positive, the mass window of a
+// pair is that many ppm of the later entry's mass instead of massTolerance.
 std::vector<bool> survivingFeatures(const std::vector<FeatureKey>& features, double massTolerance,
-                                    double timeTolerance);
+                                    double timeTolerance, double massPpm = 0);
 
 #endif

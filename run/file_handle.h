@@ -2,6 +2,7 @@
 #define TORVA_RUN_FILE_HANDLE_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ struct channel {
   std::vector<chrom> chroms;
 };
 
+// The bins of the binned map: (low, low + width], ... up to high, in m/z.
+struct MapRange {
+  double low = 400;
+  double high = 900;
+  double width = 1;
+};
+
 // The run store: the whole run in memory, from import to exit.
 class fileHandle {
  public:
@@ -35,6 +43,13 @@ class fileHandle {
   // Set when an input file could not be parsed as well-formed XML; the run goes
   // on with the spectra read so far, but its exit status reports the failure.
   bool inputFailed = false;
+
+  // When positive, the import keeps only spectra of this MS level.
+  long long keptMsLevel = 0;
+
+  // When set, told (files read, files in all) after each file of an import;
+  // for a progress display only.
+  std::function<void(std::size_t done, std::size_t total)> fileProgress;
 
   // Splits `text` into maximal runs of characters not in `delimiters`.
   static void Tokenize(const std::string& text, std::vector<std::string>& tokens,
@@ -52,8 +67,10 @@ class fileHandle {
 
   // Reports. Each returns whether the file was created and written completely.
   int outputXIC(const char* path);
-  bool exportMap(const char* path);
-  bool exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff);
+  bool exportMap(const char* path, const MapRange& range = MapRange());
+  // With massPpm positive, features merge within that many ppm of their mass
+  // instead of within massTolerance.
+  bool exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff, double massPpm = 0);
 
   // The transition key of one spectrum, from its filter line (and in SRM mode
   // from its own precursor and range fields).

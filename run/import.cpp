@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -166,6 +167,11 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
     }
   }
 
+  if (keptMsLevel > 0) {
+    scans.erase(std::remove_if(scans.begin() + static_cast<std::ptrdiff_t>(first), scans.end(),
+                               [this](const scan& s) { return s.msLevel != keptMsLevel; }),
+                scans.end());
+  }
   console::outFlush("Scans: " + std::to_string(scans.size()) + "\n");
   groupIntoChannels(first);
   return 1;
@@ -174,7 +180,11 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
 int fileHandle::importFolder(const char* path, int forceMzXML) {
   struct stat info;
   if (stat(path, &info) != 0) return false;
-  if (!S_ISDIR(info.st_mode)) return importFile(path, forceMzXML) == 1;
+  if (!S_ISDIR(info.st_mode)) {
+    const bool taken = importFile(path, forceMzXML) == 1;
+    if (fileProgress) fileProgress(1, 1);
+    return taken;
+  }
 
   std::string prefix(path);
   if (prefix.empty() || prefix.back() != '/') prefix += '/';
@@ -191,6 +201,9 @@ int fileHandle::importFolder(const char* path, int forceMzXML) {
     }
   }
   closedir(folder);
-  for (const std::string& name : names) importFile(name.c_str(), forceMzXML);
+  for (std::size_t n = 0; n < names.size(); ++n) {
+    importFile(names[n].c_str(), forceMzXML);
+    if (fileProgress) fileProgress(n + 1, names.size());
+  }
   return true;
 }

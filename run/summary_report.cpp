@@ -43,12 +43,13 @@ std::vector<tuple> gatherFeatures(const fileHandle& run) {
 }
 
 // Removes the features `rule` does not keep, keeping the order of the rest.
-void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance, DuplicateRule rule) {
+void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance, double massPpm,
+                      DuplicateRule rule) {
   std::vector<FeatureKey> keys(list.size());
   for (std::size_t k = 0; k < list.size(); ++k) {
     keys[k] = FeatureKey{list[k].mass, list[k].rt, list[k].area, list[k].transition->precursorMz};
   }
-  const std::vector<bool> remaining = rule(keys, massTolerance, timeTolerance);
+  const std::vector<bool> remaining = rule(keys, massTolerance, timeTolerance, massPpm);
   keepUnlessDropped(list, [&remaining](std::size_t k) { return !remaining[k]; });
 }
 
@@ -63,14 +64,14 @@ std::string channelLabel(const channel& transition) {
 }  // namespace
 
 bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
-                  DuplicateRule rule) {
+                  DuplicateRule rule, double massPpm) {
   // The tolerances arrive in single precision and are compared in double.
   const double timeWindow = timeTolerance;
   const double massWindow = massTolerance;
   const double areaFloor = cutoff;
 
   std::vector<tuple> features = gatherFeatures(run);
-  removeDuplicates(features, massWindow, timeWindow, rule);
+  removeDuplicates(features, massWindow, timeWindow, massPpm, rule);
 
   ReportFile report(path);
   report.endLine("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
@@ -86,6 +87,7 @@ bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, 
   return report.close();
 }
 
-bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff) {
-  return writeSummary(*this, path, timeTolerance, massTolerance, cutoff, survivingFeatures);
+bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff,
+                           double massPpm) {
+  return writeSummary(*this, path, timeTolerance, massTolerance, cutoff, survivingFeatures, massPpm);
 }

@@ -116,3 +116,40 @@ TEST(Deisotoping, ProgressLineOnlyForChangedSpectra) {
   EXPECT_EQ(run.scans[1].peaks[8].intensity, 10000);
   EXPECT_TRUE(run.scans[2].peaks.empty());
 }
+
+// With windows in ppm, isotopes and losses are matched at their exact mass
+// differences within that many ppm of the candidate's m/z.
+TEST(Deisotoping, PpmWindowsUseExactMassDifferences) {
+  filterer f = processor(0);
+  f.massPpm = 10;  // 0.003 at m/z 300
+  datapeak lighter{300.0, 1000};
+  const struct {
+    double mz;
+    bool isotope;
+  } isotopes[] = {
+      {300.0 + 1.0033548, true},           // 13C, charge 1
+      {300.0 + 1.0033548 / 2, true},       // charge 2
+      {300.0 + 1.0033548 + 0.0029, true},  // just inside 10 ppm
+      {300.0 + 1.0033548 + 0.0031, false}, // just outside
+      {300.0 + 1.002513, true},            // the nominal step is 0.84 mDa off: 2.8 ppm here
+      {300.0 + 1.02, false},               // within -M 0.5, far outside 10 ppm
+  };
+  for (const auto& c : isotopes) {
+    datapeak candidate{c.mz, 10};
+    EXPECT_EQ(f.isIsotope(candidate, lighter), c.isotope) << c.mz;
+  }
+  datapeak parent{300.0, 1000};
+  const struct {
+    double mz;
+    bool loss;
+  } losses[] = {
+      {300.0 - 18.0105647, true},  // water
+      {300.0 - 15.9949146, true},  // oxygen
+      {300.0 - 18.0, false},       // nominal water loss: 11 mDa off
+      {300.0 - 16.0, false},
+  };
+  for (const auto& c : losses) {
+    datapeak candidate{c.mz, 10};
+    EXPECT_EQ(f.isH2OLoss(candidate, parent) || f.isOLoss(candidate, parent), c.loss) << c.mz;
+  }
+}

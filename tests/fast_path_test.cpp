@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
+#include "processing/parallel_for.h"
 #include "processing/symmlet8.h"
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
@@ -162,6 +163,8 @@ GeneratedRun generateRun(std::uint64_t seed) {
       g.run.targetPeaks.push_back(target);
     }
   }
+  // Some runs take windows in ppm (2000 ppm is 0.2 at m/z 100, so windows meet peaks).
+  if (random.chance(0.25)) g.params.massPpm = random.chance(0.5) ? 10.0 : 2000.0;
   return g;
 }
 
@@ -290,6 +293,39 @@ TEST(FastPath, LongChannelsInBatchesMatchThePlainAlgorithm) {
     GeneratedRun fused = generateLongRun(700 + r);
     fused.params.generateAndProcessXIC(fused.run);
     expectSameRuns(fused.run, plain.run, where + " fused", false);
+  }
+}
+
+// Sets the worker count for one scope and restores the default after it.
+class WorkerCountGuard {
+ public:
+  explicit WorkerCountGuard(std::size_t workers) { setWorkerCount(workers); }
+  ~WorkerCountGuard() { setWorkerCount(0); }
+  WorkerCountGuard(const WorkerCountGuard&) = delete;
+  WorkerCountGuard& operator=(const WorkerCountGuard&) = delete;
+};
+
+// Long channels are swept in ranges and their traces processed side by side;
+// one worker and four give the same chromatograms, bit for bit, on every path.
+TEST(FastPath, OneAndFourWorkersGiveIdenticalResults) {
+  for (int r = 0; r < 2; ++r) {
+    const std::string where = "long run " + std::to_string(r);
+    GeneratedRun single[2] = {generateLongRun(800 + r), generateLongRun(800 + r)};
+    GeneratedRun four[2] = {generateLongRun(800 + r), generateLongRun(800 + r)};
+    {
+      WorkerCountGuard guard(1);
+      single[0].params.generateXIC(single[0].run);
+      single[0].params.processXIC(single[0].run);
+      single[1].params.generateAndProcessXIC(single[1].run);
+    }
+    {
+      WorkerCountGuard guard(4);
+      four[0].params.generateXIC(four[0].run);
+      four[0].params.processXIC(four[0].run);
+      four[1].params.generateAndProcessXIC(four[1].run);
+    }
+    expectSameRuns(four[0].run, single[0].run, where + " separate steps");
+    expectSameRuns(four[1].run, single[1].run, where + " fused", false);
   }
 }
 

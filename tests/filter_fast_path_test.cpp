@@ -157,13 +157,14 @@ void expectSameChroms(const fileHandle& fast, const fileHandle& slow, const std:
   }
 }
 
-std::string summaryText(fileHandle& run, bool fast, float timeTolerance, float massTolerance, float cutoff) {
+std::string summaryText(fileHandle& run, bool fast, float timeTolerance, float massTolerance, float cutoff,
+                        double massPpm = 0) {
   TempDir dir;
   const std::string path = dir.file("summary.tsv");
   if (fast) {
-    run.exportSum(path.c_str(), timeTolerance, massTolerance, cutoff);
+    run.exportSum(path.c_str(), timeTolerance, massTolerance, cutoff, massPpm);
   } else {
-    reference::exportSum(run, path.c_str(), timeTolerance, massTolerance, cutoff);
+    reference::exportSum(run, path.c_str(), timeTolerance, massTolerance, cutoff, massPpm);
   }
   return readFile(path);
 }
@@ -234,6 +235,7 @@ TEST(FilterFastPath, CullingMatchesThePairwisePass) {
     if (g.chance(0.1) && !run.channels[0].chroms.empty()) {
       run.channels[0].chroms[0].peakMz = std::numeric_limits<double>::infinity();
     }
+    if (g.chance(0.3)) params.massPpm = g.pick(std::vector<double>{10.0, 1000.0});
     fileHandle fastRun = run;
     filterer fast = params;
     fast.cullXIC(fastRun);
@@ -275,6 +277,12 @@ TEST(FilterFastPath, SummaryDuplicateRemovalMatchesThePairwisePass) {
     EXPECT_EQ(summaryText(run, true, timeTolerance, massTolerance, cutoff),
               summaryText(run, false, timeTolerance, massTolerance, cutoff))
         << "seed " << seed;
+    // Windows in ppm of each mass: the grid's cells follow the widest one.
+    for (double ppm : {10.0, 1000.0}) {
+      EXPECT_EQ(summaryText(run, true, timeTolerance, massTolerance, cutoff, ppm),
+                summaryText(run, false, timeTolerance, massTolerance, cutoff, ppm))
+          << "seed " << seed << " ppm " << ppm;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include "run/binned_map.h"
 #include "run/summary_report.h"
 #include "util/compaction.h"
+#include "util/mass_window.h"
 
 namespace reference {
 
@@ -16,8 +17,8 @@ namespace {
 
 // survivingFeatures as a pairwise pass over a list, erasing from the middle and
 // starting again at the same position when the later entry wins.
-std::vector<bool> pairwiseSurvivors(const std::vector<FeatureKey>& features, double massTolerance,
-                                    double timeTolerance) {
+std::vector<bool> pairwiseSurvivors(const std::vector<FeatureKey>& features, double daltons,
+                                    double timeTolerance, double massPpm) {
   std::vector<std::size_t> list(features.size());
   for (std::size_t k = 0; k < list.size(); ++k) list[k] = k;
   std::size_t i = 0;
@@ -27,6 +28,7 @@ std::vector<bool> pairwiseSurvivors(const std::vector<FeatureKey>& features, dou
     while (j < list.size()) {
       const FeatureKey& first = features[list[i]];
       const FeatureKey& second = features[list[j]];
+      const double massTolerance = massWindow(second.mass, daltons, massPpm);
       if (first.area == second.area) {
         list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
       } else if (first.precursorMz == second.precursorMz && second.mass - massTolerance < first.mass &&
@@ -52,7 +54,7 @@ std::vector<bool> pairwiseSurvivors(const std::vector<FeatureKey>& features, dou
 // One pass over the peaks per bin.
 void binByScan(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
                std::vector<char>& occupied) {
-  for (int b = 1; b <= kMapBins; ++b) {
+  for (std::size_t b = 1; b < edges.size(); ++b) {
     for (const datapeak& peak : spectrum.peaks) {
       if (edges[b - 1] < peak.mz && peak.mz <= edges[b]) {
         sums[b] += peak.intensity;
@@ -120,7 +122,6 @@ void removeH2O(const filterer& params, fileHandle& run) {
 }
 
 void cullXIC(const filterer& params, fileHandle& run) {
-  const double massTolerance = params.massTolerance;
   const double timeWindow = 60 * params.timeTolerance;
   const double areaFloor = static_cast<double>(std::int64_t{5} * params.cutoff);
 
@@ -129,6 +130,7 @@ void cullXIC(const filterer& params, fileHandle& run) {
     for (const chrom& candidate : transition.chroms) {
       bool matched = false;
       for (chrom& survivor : survivors) {
+        const double massTolerance = params.massWindowAt(survivor.peakMz);
         if (candidate.peakMz > survivor.peakMz - massTolerance && candidate.peakMz < survivor.peakMz + massTolerance &&
             candidate.apexTime > survivor.apexTime - timeWindow &&
             candidate.apexTime < survivor.apexTime + timeWindow) {
@@ -143,8 +145,9 @@ void cullXIC(const filterer& params, fileHandle& run) {
   }
 }
 
-bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff) {
-  return writeSummary(run, path, timeTolerance, massTolerance, cutoff, pairwiseSurvivors);
+bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
+               double massPpm) {
+  return writeSummary(run, path, timeTolerance, massTolerance, cutoff, pairwiseSurvivors, massPpm);
 }
 
 bool exportMap(const fileHandle& run, const char* path) { return writeBinnedMap(run, path, binByScan); }

@@ -56,7 +56,7 @@ void generateXIC(const filterer& params, fileHandle& run) {
         const scan& spectrum = run.scans.at(index);
         X.times.push_back(spectrum.rt);
         X.scanNumbers.push_back(static_cast<std::int32_t>(spectrum.num));
-        const double sum = traceSumInWindow(spectrum, X.mz, params.massTolerance);
+        const double sum = traceSumInWindow(spectrum, X.mz, params.massWindowAt(X.mz));
         X.intensities.push_back(sum);
         X.totalIntensity += sum;
       }
@@ -144,7 +144,7 @@ void processXIC(const filterer& params, fileHandle& run) {
       const std::vector<double> processed = X.intensities;
       if (!findPeak(X, raw, processed, X.times, X.scanNumbers, cutoffLevel, edgeFloor, span)) continue;
       X.intensities = raw;  // with a peak the chromatogram keeps its raw trace
-      featureMass(run, ch, X, span.start, span.end, params.massTolerance);
+      featureMass(run, ch, X, span.start, span.end, params.massWindowAt(X.mz));
     }
   }
 }
