@@ -116,8 +116,13 @@
       {
         width: chartWidth(holder),
         height: Math.min(600, Math.max(260, count * 3 + 80)),
-        scales: { x: { time: false, range: [-0.5, n - 0.5] }, y: { range: [count - 0.5, -0.5] } },
-        axes: [sampleAxis, { label: "feature (file order)", size: 60 }],
+        scales: { x: { time: false, range: [-0.5, n - 0.5] }, y: { range: [-0.5, count - 0.5], dir: -1 } },
+        axes: [
+          sampleAxis,
+          count <= 40
+            ? { label: "feature", size: 70, splits: () => features.map((_, i) => i), values: (u, splits) => splits.map((i) => String(features[i]?.[0] ?? "")) }
+            : { label: "feature (file order)", size: 60, values: (u, splits) => splits.map((i) => (Number.isInteger(i) && features[i] ? String(features[i][0]) : "")) },
+        ],
         series: [{ label: "sample" }, { label: "", paths: () => null, points: { show: false } }],
         legend: { show: false },
         cursor: { drag: { x: false, y: false } },
