@@ -49,6 +49,7 @@ for (let c = 0; c < channels; c++) {
   }
   await write(transitions, "\n");
 }
+const written = [summary, transitions].map((stream) => once(stream, "finish"));
 summary.end();
 transitions.end();
 
@@ -63,5 +64,6 @@ for (let s = 0; s < points * channels; s++) {
   for (let p = 0; p < 8; p++) row[Math.floor(random() * 500)] = (random() * 1e6).toFixed(2);
   await write(map, (s * 0.12).toFixed(2) + "\t" + row.join("\t") + "\t\n");
 }
+written.push(once(map, "finish"));
 map.end();
-await Promise.all([once(summary, "finish"), once(transitions, "finish"), once(map, "finish")]);
+await Promise.all(written);

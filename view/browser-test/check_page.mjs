@@ -45,8 +45,17 @@ try {
   await tab.waitForFunction(() => window.torvaView && window.torvaView.firstDraw !== null, { timeout: 60000 });
   const firstDraw = await tab.evaluate(() => window.torvaView.firstDraw);
 
-  const rows = await tab.$$eval("#features tbody tr", (r) => r.length);
+  // The table keeps in the document only the rows in sight: count its rows, then
+  // scroll to the end and find the last one there.
+  const rows = await tab.$eval("#features", (t) => Number(t.dataset.rows));
   check(rows === Number(args.rows), `feature table has ${rows} rows, the ${args.kind === "run" ? "summary" : "feature table"} ${args.rows}`);
+  if (rows > 0) {
+    await tab.$eval("#features", (t) => { t.parentElement.scrollTop = t.parentElement.scrollHeight; });
+    await tab.waitForFunction((last) => document.querySelector(`#features tr[data-i="${last}"]`), { timeout: 10000 }, rows - 1)
+      .then(() => check(true, `row ${rows} shown at the end of the table`), () => check(false, `row ${rows} shown at the end of the table`));
+    await tab.$eval("#features", (t) => { t.parentElement.scrollTop = 0; });
+    await tab.waitForFunction(() => document.querySelector('#features tr[data-i="0"]'), { timeout: 10000 });
+  }
   if (args.kind === "run") {
     const select = Number(args.select ?? 0);
     if (rows > 0) {

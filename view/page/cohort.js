@@ -28,10 +28,10 @@
 
   // Features.
   const columns = [
-    { title: "feature", isText: true, value: (i) => String(features[i][0]), text: (i) => String(features[i][0]) },
-    { title: "m/z", value: (i) => features[i][1], text: (i) => (features[i][1] ?? NaN).toFixed(5) },
+    { title: "feature", width: 110, isText: true, value: (i) => String(features[i][0]), text: (i) => String(features[i][0]) },
+    { title: "m/z", width: 100, value: (i) => features[i][1], text: (i) => (features[i][1] ?? NaN).toFixed(5) },
     { title: "RT (min)", value: (i) => features[i][2], text: (i) => (features[i][2] ?? NaN).toFixed(3) },
-    { title: "samples", value: (i) => features[i][3], text: (i) => String(features[i][3]) },
+    { title: "samples", width: 70, value: (i) => features[i][3], text: (i) => String(features[i][3]) },
   ];
   const table = makeTable(byId("features"), columns, count, showFeature);
   function applyFilter() {
@@ -79,10 +79,10 @@
     areaChart.featureIndex = i;
     const detail = byId("feature-samples");
     const detailColumns = [
-      { title: "sample", isText: true, value: (s) => samples[s], text: (s) => samples[s] },
+      { title: "sample", width: 110, isText: true, value: (s) => samples[s], text: (s) => samples[s] },
       { title: "group", isText: true, value: (s) => groupOf[s], text: (s) => groupOf[s] },
-      { title: "area", value: (s) => area(i, s) ?? -1, text: (s) => (area(i, s) == null ? "" : area(i, s).toFixed(2)) },
-      { title: "RT measured", value: (s) => measuredRt(i, s) ?? -1, text: (s) => (measuredRt(i, s) == null ? "" : measuredRt(i, s).toFixed(3)) },
+      { title: "area", width: 120, value: (s) => area(i, s) ?? -1, text: (s) => (area(i, s) == null ? "" : area(i, s).toFixed(2)) },
+      { title: "RT measured", width: 100, value: (s) => measuredRt(i, s) ?? -1, text: (s) => (measuredRt(i, s) == null ? "" : measuredRt(i, s).toFixed(3)) },
       { title: "gap-filled", isText: true, value: (s) => (gapFilled(i, s) ? 1 : 0), text: (s) => (gapFilled(i, s) ? "yes" : "") },
     ];
     makeTable(detail, detailColumns, n, () => {});
@@ -105,13 +105,8 @@
     const span = high > low ? high - low : 1;
     byId("heatmap-info").textContent =
       count ? `colour from log10 area ${low.toFixed(1)} (dark) to ${high.toFixed(1)} (bright); blank: absent. Click a cell to select its feature.` : "No features.";
-    const cells = (visit) => {
-      for (let i = 0; i < count; i++)
-        for (let s = 0; s < n; s++) {
-          const a = area(i, s);
-          if (a > 0) visit(s - 0.5, s + 0.5, i - 0.5, i + 0.5, (Math.log10(a) - low) / span);
-        }
-    };
+    const layer = heatLayer(n, count, (s, i) => (area(i, s) > 0 ? (Math.log10(area(i, s)) - low) / span : null),
+      (s) => s - 0.5, -0.5, count - 0.5);
     const chart = new uPlot(
       {
         width: chartWidth(holder),
@@ -126,7 +121,7 @@
         series: [{ label: "sample" }, { label: "", paths: () => null, points: { show: false } }],
         legend: { show: false },
         cursor: { drag: { x: false, y: false } },
-        hooks: { drawClear: [cellLayer("x", "y", cells)], ready: [noteFirstDraw] },
+        hooks: { drawClear: [layer], ready: [noteFirstDraw] },
       },
       [[-0.5, n - 0.5], [null, null]],
       holder);

@@ -2,7 +2,15 @@
 "use strict";
 
 (function runPage() {
+  const timings = (torvaView.timings = {});
+  let mark = performance.now();
+  const lap = (name) => {
+    const now = performance.now();
+    timings[name] = now - mark;
+    mark = now;
+  };
   const data = readPageData();
+  lap("data");
   const f = data.features;
   const count = f.mass.length;
   const numbers = data.numbers;
@@ -33,14 +41,14 @@
   byId("channel-filter").innerHTML +=
     labels.map((l) => `<option value="${escapeHtml(l)}">${escapeHtml(l)}</option>`).join("");
   const columns = [
-    { title: "#", value: (i) => i, text: (i) => String(i + 1) },
-    { title: "m/z", value: (i) => f.mass[i], text: (i) => f.mass[i].toFixed(5) },
-    { title: "RT (min)", value: (i) => f.rt[i], text: (i) => f.rt[i].toFixed(5) },
-    { title: "area", value: (i) => f.area[i], text: (i) => f.area[i].toFixed(2) },
-    { title: "apex scan", value: (i) => f.apex[i], text: (i) => String(f.apex[i]) },
-    { title: "start scan", value: (i) => f.start[i], text: (i) => String(f.start[i]) },
-    { title: "end scan", value: (i) => f.end[i], text: (i) => String(f.end[i]) },
-    { title: "channel", value: (i) => f.label[i], text: (i) => f.label[i], isText: true },
+    { title: "#", width: 50, value: (i) => i, text: (i) => String(i + 1) },
+    { title: "m/z", width: 95, value: (i) => f.mass[i], text: (i) => f.mass[i].toFixed(5) },
+    { title: "RT (min)", width: 80, value: (i) => f.rt[i], text: (i) => f.rt[i].toFixed(5) },
+    { title: "area", width: 125, value: (i) => f.area[i], text: (i) => f.area[i].toFixed(2) },
+    { title: "apex scan", width: 80, value: (i) => f.apex[i], text: (i) => String(f.apex[i]) },
+    { title: "start scan", width: 80, value: (i) => f.start[i], text: (i) => String(f.start[i]) },
+    { title: "end scan", width: 75, value: (i) => f.end[i], text: (i) => String(f.end[i]) },
+    { title: "channel", width: 200, value: (i) => f.label[i], text: (i) => f.label[i], isText: true },
   ];
   const table = makeTable(byId("features"), columns, count, showChromatogram);
   function applyFilter() {
@@ -51,6 +59,7 @@
   }
   for (const id of ["mz-min", "mz-max", "rt-min", "rt-max", "channel-filter"]) byId(id).addEventListener("input", applyFilter);
   applyFilter();
+  lap("table");
 
   // Chromatogram of feature i.
   let chromChart = null;
@@ -133,25 +142,23 @@
     if (rows === 0 || map.binLow.length === 0) return;
     const step = rows > 1 ? (map.rowTime[rows - 1] - map.rowTime[0]) / (rows - 1) : 0.01;
     const binWidth = map.binLow.length > 1 ? map.binLow[1] - map.binLow[0] : 1;
+    const bins = map.binLow.length;
+    const grid = new Float32Array(rows * bins).fill(NaN);
     let low = Infinity, high = -Infinity;
-    for (let k = 2; k < map.cells.length; k += 3) {
-      const v = Math.log10(map.cells[k]);
+    for (let k = 0; k < map.cells.length; k += 3) {
+      const v = Math.log10(map.cells[k + 2]);
+      grid[map.cells[k] * bins + map.cells[k + 1]] = v;
       if (v < low) low = v;
       if (v > high) high = v;
     }
     const span = high > low ? high - low : 1;
-    const cells = (visit) => {
-      for (let k = 0; k < map.cells.length; k += 3) {
-        const r = map.cells[k], b = map.cells[k + 1];
-        const x1 = r + 1 < rows ? map.rowTime[r + 1] : map.rowTime[r] + step;
-        visit(map.rowTime[r], x1, map.binLow[b], map.binLow[b] + binWidth, (Math.log10(map.cells[k + 2]) - low) / span);
-      }
-    };
+    const layer = heatLayer(rows, bins, (r, b) => (Number.isNaN(grid[r * bins + b]) ? null : (grid[r * bins + b] - low) / span),
+      (r) => (r < rows ? map.rowTime[r] : map.rowTime[rows - 1] + step), map.binLow[0], map.binLow[bins - 1] + binWidth);
     const byRt = Array.from({ length: count }, (_, i) => i).sort((a, b) => f.rt[a] - f.rt[b]);
     const masses = byRt.map((i) => f.mass[i]);
     const mzLow = Math.min(map.binLow[0], ...masses);
     const mzHigh = Math.max(map.binLow[map.binLow.length - 1] + binWidth, ...masses);
-    new uPlot(
+    torvaView.mapChart = new uPlot(
       {
         width: chartWidth(holder),
         height: 380,
@@ -162,12 +169,14 @@
         axes: [{ label: "RT (min)" }, { label: "m/z", size: 60 }],
         series: [{ label: "RT (min)" }, pointsOnly("features", "#ff4f4f", 6, true)],
         cursor: { drag: { x: true, y: true } },
-        hooks: { drawClear: [cellLayer("x", "y", cells)], ready: [noteFirstDraw] },
+        hooks: { drawClear: [layer], ready: [noteFirstDraw] },
       },
       [byRt.map((i) => f.rt[i]), masses],
       holder);
   }
 
   if (count > 0) table.select(table.shownRows()[0]);
+  lap("chromatogram");
   showMap();
+  lap("map");
 })();
