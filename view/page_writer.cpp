@@ -130,6 +130,12 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A folder's path without trailing slashes.
+std::string folderName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 // Closing-tag-safe inline script: a licence comment, then the code.
 void writeScripts(std::ostream& out, const char* pageScript) {
   out << "<script>/*\nuPlot, inlined below, is distributed under this licence:\n\n"
@@ -212,9 +218,9 @@ void writeRunPage(const RunPageInputs& inputs, std::ostream& out) {
 }
 
 void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out) {
-  writeHead(out, options.title.empty() ? "TORVA cohort: " + baseName(options.cohort) : options.title);
+  writeHead(out, options.title.empty() ? "TORVA cohort: " + baseName(folderName(options.cohort)) : options.title);
   out << pageassets::cohortHtml << "\n<script type=\"application/json\" id=\"torva-data\">{\"kind\":\"cohort\"";
-  out << ",\"folder\":" << jsonString(options.cohort);
+  out << ",\"folder\":" << jsonString(baseName(folderName(options.cohort)));
   const std::pair<const char*, const TextTable*> tables[] = {
       {"samples", &cohort.samples},       {"features", &cohort.features},   {"featureRt", &cohort.featureRt},
       {"gapFilled", &cohort.gapFilled}, {"rtCorrection", &cohort.rtCorrection}};

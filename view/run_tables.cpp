@@ -65,24 +65,26 @@ struct ChannelBlock {
   std::vector<double> times;
   bool ascending = true;
   ScanIndexMap scanIndex;
-  std::vector<std::pair<int, std::vector<std::string>>> traces;  // matched feature, its whole trace
+  std::vector<std::pair<int, std::string>> rows;  // matched feature, its row of the report
 };
 
 void finishBlock(ChannelBlock& block, RunTables& tables) {
   if (block.channel < 0) return;
   block.scanIndex.finish();
   const int points = static_cast<int>(block.times.size());
-  for (auto& [index, trace] : block.traces) {
+  for (const auto& [index, row] : block.rows) {
     SummaryFeature& feature = tables.features[index];
+    const auto fields = splitTabs(row);
+    const int traceLength = std::min(points, static_cast<int>(fields.size()) - 6);
     feature.startIndex = std::min(block.scanIndex.indexOf(feature.startScan, points), feature.apexIndex);
     feature.endIndex = std::max(block.scanIndex.indexOf(feature.endScan, points), feature.apexIndex);
     const int margin = std::max(kMinimumMargin, 2 * (feature.endIndex - feature.startIndex));
     const int from = std::max(0, feature.startIndex - margin);
-    const int to = std::min(static_cast<int>(trace.size()) - 1, feature.endIndex + margin);
+    const int to = std::min(traceLength - 1, feature.endIndex + margin);
     feature.sliceStart = from;
-    feature.slice.assign(trace.begin() + from, trace.begin() + std::max(from, to + 1));
+    for (int i = from; i <= to; ++i) feature.slice.emplace_back(fields[6 + i]);
   }
-  if (block.traces.empty()) tables.channels[block.channel].times.clear();
+  if (block.rows.empty()) tables.channels[block.channel].times.clear();
   block = ChannelBlock();
 }
 
@@ -215,10 +217,9 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
     SummaryFeature& feature = tables.features[match];
     feature.traceChannel = block.channel;
     feature.apexIndex = apex;
-    std::vector<std::string> trace;
-    trace.reserve(block.times.size());
-    for (std::size_t i = 6; i < fields.size() && trace.size() < block.times.size(); ++i) trace.emplace_back(fields[i]);
-    block.traces.emplace_back(match, std::move(trace));
+    // The row is kept whole until the channel ends: where the integrated range lies
+    // is known only once every apex of the channel has been read.
+    block.rows.emplace_back(match, line);
   }
   finishBlock(block, tables);
   for (const SummaryFeature& feature : tables.features)
