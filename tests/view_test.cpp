@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <limits>
 
 #include "tests/test_support.h"
 #include "view/cohort_tables.h"
@@ -74,7 +74,9 @@ TEST(TorvaView, ScanIndexMapInterpolatesBetweenAnchorsAndExtendsBeyond) {
   map.addAnchor(20, 2);
   map.addAnchor(25, 1);  // goes backwards from (20, 2): dropped
   map.finish();
-  const std::pair<long long, int> expected[] = {{10, 0}, {15, 1}, {20, 2}, {25, 6}, {30, 10}, {40, 15}, {0, 0}, {1000, 49}};
+  const long long far = std::numeric_limits<long long>::max();
+  const std::pair<long long, int> expected[] = {{10, 0}, {15, 1},    {20, 2},     {25, 6},     {30, 10},
+                                                {40, 15}, {0, 0},    {1000, 49},  {far, 49},   {-far, 0}};
   for (const auto& [scan, index] : expected) EXPECT_EQ(map.indexOf(scan, 50), index) << scan;
   EXPECT_EQ(ScanIndexMap().indexOf(5, 50), -1);
 }

@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 #include "view/page_text.h"
 
 using pagetext::parseNumber;
 using pagetext::splitTabs;
+
+namespace {
+
+// Bins a map may have (torva writes 500); more means the file is something else.
+constexpr std::size_t kMaxBins = 100000;
+
+}  // namespace
 
 bool readBinnedMap(const std::string& path, int maxRows, BinnedMapGrid& grid, std::string& error) {
   std::ifstream in(path, std::ios::binary);
@@ -24,6 +32,10 @@ bool readBinnedMap(const std::string& path, int maxRows, BinnedMapGrid& grid, st
     if (parseNumber(field, edge)) grid.binLow.push_back(edge);
   }
   const std::size_t bins = grid.binLow.size();
+  if (bins == 0 || bins > kMaxBins) {
+    error = "'" + path + "' does not look like a binned map: its head line has " + std::to_string(bins) + " bin edges";
+    return false;
+  }
   const std::streampos body = in.tellg();
   while (pagetext::readLine(in, line))
     if (!line.empty()) ++grid.spectra;
@@ -49,7 +61,8 @@ bool readBinnedMap(const std::string& path, int maxRows, BinnedMapGrid& grid, st
     float* cells = &grid.cells[row * bins];
     for (std::size_t b = 0; b < bins && b + 1 < fields.size(); ++b) {
       double value;
-      if (parseNumber(fields[b + 1], value) && value > cells[b]) cells[b] = static_cast<float>(value);
+      if (parseNumber(fields[b + 1], value) && value > cells[b])
+        cells[b] = static_cast<float>(std::min(value, double(std::numeric_limits<float>::max())));
     }
   }
   return true;

@@ -248,15 +248,18 @@ int ScanIndexMap::indexOf(long long scan, int points) const {
   } else if (after != anchors_.begin() && after != anchors_.end()) {
     const auto& [scan0, index0] = *(after - 1);
     const auto& [scan1, index1] = *after;
-    index = index0 + double(scan - scan0) * (index1 - index0) / double(scan1 - scan0);
+    index = index0 + (double(scan) - double(scan0)) * (index1 - index0) / (double(scan1) - double(scan0));
   } else {
     // Outside the anchors: the run's average points per scan number, or one per scan.
     const auto& [firstScan, firstIndex] = anchors_.front();
     const auto& [lastScan, lastIndex] = anchors_.back();
-    const double slope = lastScan > firstScan ? double(lastIndex - firstIndex) / double(lastScan - firstScan) : 1.0;
+    const double slope =
+        lastScan > firstScan ? double(lastIndex - firstIndex) / (double(lastScan) - double(firstScan)) : 1.0;
     const auto& [nearScan, nearIndex] = after == anchors_.end() ? anchors_.back() : anchors_.front();
-    index = nearIndex + slope * double(scan - nearScan);
+    index = nearIndex + slope * (double(scan) - double(nearScan));
   }
-  const long long rounded = std::llround(index);
-  return static_cast<int>(std::clamp<long long>(rounded, 0, points - 1));
+  // Scan numbers come from files: any value, however far off, lands on the trace.
+  if (!(index > 0)) return 0;
+  if (index >= points - 1) return points - 1;
+  return static_cast<int>(std::lround(index));
 }
