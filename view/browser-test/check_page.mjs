@@ -25,6 +25,9 @@ const profile = mkdtempSync(join(tmpdir(), "torva-view-chromium-"));
 const browser = await puppeteer.launch({
   executablePath: chromium,
   headless: true,
+  // Generous limits: the machine running the tests may be busy.
+  timeout: 120000,
+  protocolTimeout: 300000,
   args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     `--user-data-dir=${profile}`],
@@ -51,10 +54,10 @@ try {
   check(rows === Number(args.rows), `feature table has ${rows} rows, the ${args.kind === "run" ? "summary" : "feature table"} ${args.rows}`);
   if (rows > 0) {
     await tab.$eval("#features", (t) => { t.parentElement.scrollTop = t.parentElement.scrollHeight; });
-    await tab.waitForFunction((last) => document.querySelector(`#features tr[data-i="${last}"]`), { timeout: 10000 }, rows - 1)
+    await tab.waitForFunction((last) => document.querySelector(`#features tr[data-i="${last}"]`), { timeout: 60000 }, rows - 1)
       .then(() => check(true, `row ${rows} shown at the end of the table`), () => check(false, `row ${rows} shown at the end of the table`));
     await tab.$eval("#features", (t) => { t.parentElement.scrollTop = 0; });
-    await tab.waitForFunction(() => document.querySelector('#features tr[data-i="0"]'), { timeout: 10000 });
+    await tab.waitForFunction(() => document.querySelector('#features tr[data-i="0"]'), { timeout: 60000 });
   }
   if (args.kind === "run") {
     const select = Number(args.select ?? 0);
