@@ -85,6 +85,9 @@ TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
   EXPECT_EQ(pagetext::jsonString("a</script>\"\\\t\x01"), "\"a<\\/script>\\\"\\\\\\t\\u0001\"");
   for (const char* bad : {"nan", "-inf", "01.5", "1.", "", "1e", "0x10"}) EXPECT_EQ(pagetext::jsonNumber(bad), "null") << bad;
   for (const char* good : {"0.00", "-12.50000", "1e-7", "3812281913.82585"}) EXPECT_EQ(pagetext::jsonNumber(good), good);
+  const std::pair<const char*, const char*> compact[] = {{"12.50", "12.5"}, {"0.00", "0"}, {"-0.00", "0"},
+                                                         {"100", "100"},    {"1.0e10", "1.0e10"}, {"nan", "null"}};
+  for (const auto& [text, expected] : compact) EXPECT_EQ(pagetext::compactNumber(text), expected) << text;
   // A summary line that is not a feature is left out rather than breaking the page.
   TempDir dir;
   const std::string summary =

@@ -99,6 +99,15 @@ std::string_view jsonNumber(std::string_view text) {
   return parseNumber(text, value) ? text : std::string_view("null");
 }
 
+std::string_view compactNumber(std::string_view text) {
+  text = jsonNumber(text);
+  if (text.find_first_of("eE") != std::string_view::npos || text.find('.') == std::string_view::npos) return text;
+  while (text.back() == '0') text.remove_suffix(1);
+  if (text.back() == '.') text.remove_suffix(1);
+  if (text == "-0") return "0";
+  return text;
+}
+
 std::string jsonDouble(double value) {
   if (!std::isfinite(value)) return "null";
   char buffer[32];

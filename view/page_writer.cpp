@@ -120,7 +120,7 @@ void writeFeaturesJson(std::ostream& out, const std::vector<SummaryFeature>& fea
       out << "null";
       return;
     }
-    jsonArray(out, feature.slice, [&](const std::string& value) { out << jsonNumber(value); });
+    jsonArray(out, feature.slice, [&](const std::string& value) { out << pagetext::compactNumber(value); });
   });
   out << '}';
 }
@@ -191,7 +191,7 @@ void writeRunJson(const RunPageInputs& inputs, std::ostream& out) {
     if (channel.times.empty())
       out << "null";
     else
-      jsonArray(out, channel.times, [&](const std::string& time) { out << jsonNumber(time); });
+      jsonArray(out, channel.times, [&](const std::string& time) { out << pagetext::compactNumber(time); });
     out << '}';
   });
   out << ",\"features\":";
