@@ -69,8 +69,28 @@ try {
       if (args["start-scan"] !== undefined)
         check(shown.startScan === Number(args["start-scan"]) && shown.endScan === Number(args["end-scan"]),
           `shaded range spans scans ${shown.startScan}-${shown.endScan} (summary ${args["start-scan"]}-${args["end-scan"]})`);
-      check(shown.shadeFrom <= shown.apexAt && shown.apexAt <= shown.shadeTo,
-        `apex at ${shown.apexAt} min inside the shaded ${shown.shadeFrom}-${shown.shadeTo} min`);
+      // What the chart holds: the shaded series spans the feature's start to end point of
+      // its channel's time axis, and the apex point lies inside.
+      const drawn = await tab.evaluate((i) => {
+        const chart = window.torvaView.chromChart;
+        const data = JSON.parse(document.getElementById("torva-data").textContent);
+        const f = data.features;
+        const times = data.channels[f.channel[i]].times;
+        const series = chart.series.map((s) => s.label);
+        const shade = chart.data[series.indexOf("integrated")];
+        const apex = chart.data[series.indexOf("apex")];
+        const first = shade.findIndex((v) => v !== null);
+        const last = shade.length - 1 - [...shade].reverse().findIndex((v) => v !== null);
+        return {
+          from: chart.data[0][first], to: chart.data[0][last],
+          wantFrom: times[f.startIndex[i]], wantTo: times[f.endIndex[i]],
+          apex: chart.data[0][apex.findIndex((v) => v !== null)],
+        };
+      }, select);
+      check(drawn.from === drawn.wantFrom && drawn.to === drawn.wantTo,
+        `chart shades ${drawn.from}-${drawn.to} min, the times of the start and end points ${drawn.wantFrom}-${drawn.wantTo}`);
+      check(drawn.from <= drawn.apex && drawn.apex <= drawn.to && drawn.apex === shown.apexAt,
+        `chart marks the apex at ${drawn.apex} min inside the shaded range`);
     }
     check(await tab.$$eval("#map canvas", (c) => c.length) > 0 || !(await tab.evaluate(() => JSON.parse(document.getElementById("torva-data").textContent).map)),
       "binned map drawn (when given)");

@@ -114,6 +114,7 @@
       },
       [x, ...neighbourData, trace, shade, apex],
       holder);
+    torvaView.chromChart = chromChart;
     torvaView.shown = {
       feature: i,
       drawn: true,
