@@ -107,13 +107,16 @@
         width: chartWidth(holder),
         height: 330,
         scales: { x: { time: false }, y: { range: (u, min, max) => [0, max > 0 ? max * 1.05 : 1] } },
-        axes: [{ label: "RT (min)" }, { label: "intensity", size: 70 }],
+        axes: [{ label: "RT (min)" }, { label: "intensity", size: 90 }],
         series,
         legend: { live: true },
         hooks: { ready: [noteFirstDraw] },
       },
       [x, ...neighbourData, trace, shade, apex],
       holder);
+    // The faint lines stay out of the legend; it names the feature, its range and apex.
+    const legendRows = chromChart.root.querySelectorAll(".u-legend .u-series");
+    for (let k = 1; k <= neighbours.length && k < legendRows.length; k++) legendRows[k].style.display = "none";
     torvaView.chromChart = chromChart;
     torvaView.shown = {
       feature: i,
