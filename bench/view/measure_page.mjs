@@ -26,7 +26,8 @@ try {
   const started = Date.now();
   await tab.goto(pathToFileURL(page).href, { waitUntil: "load", timeout: 300000 });
   const loaded = Date.now() - started;
-  await tab.waitForFunction(() => window.torvaView && window.torvaView.firstDraw !== null, { timeout: 300000 });
+  await tab.waitForFunction(() => window.torvaView && window.torvaView.ready !== null, { timeout: 300000 });
+  await tab.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
   const firstDraw = await tab.evaluate(() => window.torvaView.firstDraw);
   const rows = await tab.$eval("#features", (t) => Number(t.dataset.rows));
   // Each timing runs inside the page: from the action to the end of the work it starts.

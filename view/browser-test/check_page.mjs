@@ -45,7 +45,12 @@ try {
   const started = Date.now();
   await tab.goto(pathToFileURL(page).href, { waitUntil: "load", timeout: 120000 });
   const loadMs = Date.now() - started;
-  await tab.waitForFunction(() => window.torvaView && window.torvaView.firstDraw !== null, { timeout: 60000 });
+  const ready = await tab.waitForFunction(() => window.torvaView && window.torvaView.ready !== null, { timeout: 60000 })
+    .then(() => true, () => false);
+  check(ready, "page script ran to its end");
+  if (!ready) throw new Error(errors.join("; ") || "page not ready");
+  // uPlot draws in a microtask after the script: give it a task to finish.
+  await tab.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
   const firstDraw = await tab.evaluate(() => window.torvaView.firstDraw);
 
   // The table keeps in the document only the rows in sight: count its rows, then
@@ -66,31 +71,33 @@ try {
       const shown = await tab.evaluate(() => window.torvaView.shown);
       const canvases = await tab.$$eval("#chrom canvas", (c) => c.length);
       check(shown && shown.feature === select && shown.drawn && canvases > 0, `feature ${select + 1} draws its chromatogram`);
-      if (args["start-scan"] !== undefined)
-        check(shown.startScan === Number(args["start-scan"]) && shown.endScan === Number(args["end-scan"]),
-          `shaded range spans scans ${shown.startScan}-${shown.endScan} (summary ${args["start-scan"]}-${args["end-scan"]})`);
-      // What the chart holds: the shaded series spans the feature's start to end point of
-      // its channel's time axis, and the apex point lies inside.
-      const drawn = await tab.evaluate((i) => {
-        const chart = window.torvaView.chromChart;
-        const data = JSON.parse(document.getElementById("torva-data").textContent);
-        const f = data.features;
-        const times = data.channels[f.channel[i]].times;
-        const series = chart.series.map((s) => s.label);
-        const shade = chart.data[series.indexOf("integrated")];
-        const apex = chart.data[series.indexOf("apex")];
-        const first = shade.findIndex((v) => v !== null);
-        const last = shade.length - 1 - [...shade].reverse().findIndex((v) => v !== null);
-        return {
-          from: chart.data[0][first], to: chart.data[0][last],
-          wantFrom: times[f.startIndex[i]], wantTo: times[f.endIndex[i]],
-          apex: chart.data[0][apex.findIndex((v) => v !== null)],
-        };
-      }, select);
-      check(drawn.from === drawn.wantFrom && drawn.to === drawn.wantTo,
-        `chart shades ${drawn.from}-${drawn.to} min, the times of the start and end points ${drawn.wantFrom}-${drawn.wantTo}`);
-      check(drawn.from <= drawn.apex && drawn.apex <= drawn.to && drawn.apex === shown.apexAt,
-        `chart marks the apex at ${drawn.apex} min inside the shaded range`);
+      if (shown && shown.drawn) {
+        if (args["start-scan"] !== undefined)
+          check(shown.startScan === Number(args["start-scan"]) && shown.endScan === Number(args["end-scan"]),
+            `shaded range spans scans ${shown.startScan}-${shown.endScan} (summary ${args["start-scan"]}-${args["end-scan"]})`);
+        // What the chart holds: the shaded series spans the feature's start to end point of
+        // its channel's time axis, and the apex point lies inside.
+        const drawn = await tab.evaluate((i) => {
+          const chart = window.torvaView.chromChart;
+          const data = JSON.parse(document.getElementById("torva-data").textContent);
+          const f = data.features;
+          const times = data.channels[f.channel[i]].times;
+          const series = chart.series.map((s) => s.label);
+          const shade = chart.data[series.indexOf("integrated")];
+          const apex = chart.data[series.indexOf("apex")];
+          const first = shade.findIndex((v) => v !== null);
+          const last = shade.length - 1 - [...shade].reverse().findIndex((v) => v !== null);
+          return {
+            from: chart.data[0][first], to: chart.data[0][last],
+            wantFrom: times[f.startIndex[i]], wantTo: times[f.endIndex[i]],
+            apex: chart.data[0][apex.findIndex((v) => v !== null)],
+          };
+        }, select);
+        check(drawn.from === drawn.wantFrom && drawn.to === drawn.wantTo,
+          `chart shades ${drawn.from}-${drawn.to} min, the times of the start and end points ${drawn.wantFrom}-${drawn.wantTo}`);
+        check(drawn.from <= drawn.apex && drawn.apex <= drawn.to && drawn.apex === shown.apexAt,
+          `chart marks the apex at ${drawn.apex} min inside the shaded range`);
+      }
     }
     check(await tab.$$eval("#map canvas", (c) => c.length) > 0 || !(await tab.evaluate(() => JSON.parse(document.getElementById("torva-data").textContent).map)),
       "binned map drawn (when given)");
@@ -120,7 +127,7 @@ try {
   check(colours > 50, `screenshot ${args.screenshot} is not blank (${colours} colours)`);
   check(errors.length === 0, `no console errors${errors.length ? ": " + errors.join("; ") : ""}`);
   check(outside.length === 0, `nothing loaded from outside${outside.length ? ": " + outside.join(", ") : ""}`);
-  console.log(`page size ${statSync(page).size} bytes; loaded in ${loadMs} ms; first chart drawn ${firstDraw.toFixed(0)} ms after navigation`);
+  console.log(`page size ${statSync(page).size} bytes; loaded in ${loadMs} ms; first chart drawn ${firstDraw === null ? "never" : firstDraw.toFixed(0) + " ms"} after navigation`);
 } finally {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });

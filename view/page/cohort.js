@@ -178,4 +178,5 @@
   showHeatmap();
   showRtCorrection();
   if (count > 0) table.select(table.shownRows()[0]);
+  torvaView.ready = performance.now();
 })();

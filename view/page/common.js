@@ -2,7 +2,8 @@
 // the cell layer that uPlot draws under a heat map.
 "use strict";
 
-const torvaView = (window.torvaView = { firstDraw: null, shown: null });
+// What the page has done, for its tests: set up (ready), first chart drawn, feature shown.
+const torvaView = (window.torvaView = { ready: null, firstDraw: null, shown: null });
 
 function readPageData() {
   return JSON.parse(document.getElementById("torva-data").textContent);

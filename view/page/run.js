@@ -183,4 +183,5 @@
   lap("chromatogram");
   showMap();
   lap("map");
+  torvaView.ready = performance.now();
 })();
