@@ -59,11 +59,11 @@ try {
     const mapChart = window.torvaView.mapChart;
     if (mapChart) mapChart.redraw(false, false);
     await settled();
-    const mapRedraw = mapChart ? performance.now() - t : NaN;
+    const mapRedraw = mapChart ? performance.now() - t : null;
     return { select: median(select), sort, filter, mapRedraw };
   });
   console.log(`page ${(statSync(page).size / 1e6).toFixed(1)} MB, ${rows} rows: loaded ${loaded} ms, first chart ${firstDraw.toFixed(0)} ms; ` +
-    `select a feature ${timings.select.toFixed(1)} ms (median of 20), sort ${timings.sort.toFixed(0)} ms, filter ${timings.filter.toFixed(0)} ms, binned map redrawn ${timings.mapRedraw.toFixed(0)} ms`);
+    `select a feature ${timings.select.toFixed(1)} ms (median of 20), sort ${timings.sort.toFixed(0)} ms, filter ${timings.filter.toFixed(0)} ms, binned map redrawn ${timings.mapRedraw === null ? "-" : timings.mapRedraw.toFixed(0)} ms`);
   console.log(`  page's own steps: ${JSON.stringify(await tab.evaluate(() => window.torvaView.timings || {}), (k, v) => (typeof v === "number" ? Math.round(v) : v))}`);
   if (errors.length) console.log("page errors: " + errors.join("; "));
 } finally {
