@@ -125,6 +125,14 @@ try {
     return seen.size;
   }, "data:image/png;base64," + Buffer.from(shot).toString("base64"));
   check(colours > 50, `screenshot ${args.screenshot} is not blank (${colours} colours)`);
+  // A narrower window stacks the panels: the charts follow their panels' new widths.
+  const widths = () => tab.$$eval(".uplot", (charts) => charts.map((c) => [c.offsetWidth, c.parentElement.clientWidth]));
+  const before = await widths();
+  await tab.setViewport({ width: 900, height: 1100 });
+  await tab.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0))));
+  const after = await widths();
+  check(after.length === before.length && after.every(([w, panel], k) => w !== before[k][0] && w <= panel && w > panel - 40),
+    `charts follow their panels in a narrower window (${before.map((w) => w[0])} -> ${after.map((w) => w[0])} px)`);
   check(errors.length === 0, `no console errors${errors.length ? ": " + errors.join("; ") : ""}`);
   check(outside.length === 0, `nothing loaded from outside${outside.length ? ": " + outside.join(", ") : ""}`);
   console.log(`page size ${statSync(page).size} bytes; loaded in ${loadMs} ms; first chart drawn ${firstDraw === null ? "never" : firstDraw.toFixed(0) + " ms"} after navigation`);

@@ -61,7 +61,7 @@
     const xs = samples.map((_, s) => s);
     const perGroup = groups.map((g) => xs.map((s) => (groupOf[s] === g && !gapFilled(i, s) ? area(i, s) : null)));
     const filled = xs.map((s) => (gapFilled(i, s) ? area(i, s) : null));
-    areaChart = new uPlot(
+    areaChart = fitToPanel(new uPlot(
       {
         width: chartWidth(holder),
         height: 300,
@@ -75,7 +75,7 @@
         hooks: { ready: [noteFirstDraw] },
       },
       [xs, ...perGroup, filled],
-      holder);
+      holder));
     areaChart.featureIndex = i;
     const detail = byId("feature-samples");
     const detailColumns = [
@@ -107,7 +107,7 @@
       count ? `colour from log10 area ${low.toFixed(1)} (dark) to ${high.toFixed(1)} (bright); blank: absent. Click a cell to select its feature.` : "No features.";
     const layer = heatLayer(n, count, (s, i) => (area(i, s) > 0 ? (Math.log10(area(i, s)) - low) / span : null),
       (s) => s - 0.5, -0.5, count - 0.5);
-    const chart = new uPlot(
+    const chart = fitToPanel(new uPlot(
       {
         width: chartWidth(holder),
         height: Math.min(600, Math.max(260, count * 3 + 80)),
@@ -124,7 +124,7 @@
         hooks: { drawClear: [layer], ready: [noteFirstDraw] },
       },
       [[-0.5, n - 0.5], [null, null]],
-      holder);
+      holder));
     chart.over.addEventListener("click", () => {
       const i = Math.round(chart.posToVal(chart.cursor.top, "y"));
       if (i >= 0 && i < count) table.select(i);
@@ -154,7 +154,7 @@
     }
     byId("rt-info").textContent = "Corrected minus measured retention time along each sample's run.";
     const joined = uPlot.join(names.map((name) => bySample.get(name)));
-    new uPlot(
+    fitToPanel(new uPlot(
       {
         width: chartWidth(holder),
         height: 300,
@@ -172,7 +172,7 @@
         hooks: { ready: [noteFirstDraw] },
       },
       joined,
-      holder);
+      holder));
   }
 
   showHeatmap();

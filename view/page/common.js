@@ -27,6 +27,25 @@ function chartWidth(element) {
   return Math.max(320, Math.floor(element.getBoundingClientRect().width) - 4);
 }
 
+// Charts follow the width of their panels when the window is resized.
+const fittedCharts = new Set();
+let resizePending = false;
+window.addEventListener("resize", () => {
+  if (resizePending) return;
+  resizePending = true;
+  requestAnimationFrame(() => {
+    resizePending = false;
+    for (const chart of fittedCharts) {
+      if (!chart.root.isConnected) fittedCharts.delete(chart);
+      else chart.setSize({ width: chartWidth(chart.root.parentElement), height: chart.height });
+    }
+  });
+});
+function fitToPanel(chart) {
+  fittedCharts.add(chart);
+  return chart;
+}
+
 // A sortable table of `count` rows. columns: {title, value(i) -> number|string,
 // text(i) -> string, isText, width in px}. Only the rows in sight of the scrolling box are in the
 // document (with spacers standing for the others), so ten thousand rows load, sort

@@ -102,7 +102,7 @@
       { label: "integrated", stroke: "rgba(31,95,191,0.6)", fill: "rgba(31,95,191,0.22)", width: 0, fillTo: 0 },
       pointsOnly("apex", "#d62728", 9, false),
     ];
-    chromChart = new uPlot(
+    chromChart = fitToPanel(new uPlot(
       {
         width: chartWidth(holder),
         height: 330,
@@ -113,7 +113,7 @@
         hooks: { ready: [noteFirstDraw] },
       },
       [x, ...neighbourData, trace, shade, apex],
-      holder);
+      holder));
     // The faint lines stay out of the legend; it names the feature, its range and apex.
     const legendRows = chromChart.root.querySelectorAll(".u-legend .u-series");
     for (let k = 1; k <= neighbours.length && k < legendRows.length; k++) legendRows[k].style.display = "none";
@@ -162,7 +162,7 @@
     const masses = byRt.map((i) => f.mass[i]);
     const mzLow = Math.min(map.binLow[0], ...masses);
     const mzHigh = Math.max(map.binLow[map.binLow.length - 1] + binWidth, ...masses);
-    torvaView.mapChart = new uPlot(
+    torvaView.mapChart = fitToPanel(new uPlot(
       {
         width: chartWidth(holder),
         height: 380,
@@ -176,7 +176,7 @@
         hooks: { drawClear: [layer], ready: [noteFirstDraw] },
       },
       [byRt.map((i) => f.rt[i]), masses],
-      holder);
+      holder));
   }
 
   if (count > 0) table.select(table.shownRows()[0]);
