@@ -22,7 +22,8 @@ constexpr int kMinimumMargin = 30;
 // Both reports round the same double: a value printed with d1 and with d2 digits
 // differs by at most half a unit of each.
 bool agrees(double a, int digitsA, double b, int digitsB) {
-  const double slack = 0.5 * std::pow(10.0, -digitsA) + 0.5 * std::pow(10.0, -digitsB);
+  static const double halfUnit[] = {0.5, 0.05, 0.005, 0.0005, 0.00005, 0.000005};
+  const double slack = halfUnit[digitsA] + halfUnit[digitsB];
   return std::fabs(a - b) <= slack * (1 + 1e-9) + 1e-12 * std::fabs(a);
 }
 
@@ -158,6 +159,11 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
     return false;
   }
   tables.haveTransitions = true;
+  std::unordered_multimap<long long, int> byPrecursor;  // features by precursor m/z in tenths
+  for (std::size_t i = 0; i < tables.features.size(); ++i) {
+    const double precursor = tables.features[i].channel.precursor;
+    if (std::fabs(precursor) < 1e15) byPrecursor.emplace(std::llround(precursor * 10), static_cast<int>(i));
+  }
   ChannelBlock block;
   std::string line;
   while (pagetext::readLine(in, line)) {
@@ -170,12 +176,17 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
       block.channel = static_cast<int>(tables.channels.size());
       tables.channels.push_back(channel);
       ChannelLabel label;
-      if (parseChannelLabel(channel.label, label)) {
-        for (std::size_t i = 0; i < tables.features.size(); ++i) {
-          const SummaryFeature& feature = tables.features[i];
-          if (feature.traceChannel < 0 && sameChannel(feature.channel, label)) {
-            block.candidates.push_back(static_cast<int>(i));
-            block.byApexScan.emplace(feature.apexScan, static_cast<int>(i));
+      if (parseChannelLabel(channel.label, label) && std::fabs(label.precursor) < 1e15) {
+        // The summary prints the precursor to 0.1: only the neighbouring tenths can match.
+        const long long tenth = std::llround(label.precursor * 10);
+        for (long long key = tenth - 1; key <= tenth + 1; ++key) {
+          const auto [first, last] = byPrecursor.equal_range(key);
+          for (auto it = first; it != last; ++it) {
+            const SummaryFeature& feature = tables.features[it->second];
+            if (feature.traceChannel < 0 && sameChannel(feature.channel, label)) {
+              block.candidates.push_back(it->second);
+              block.byApexScan.emplace(feature.apexScan, it->second);
+            }
           }
         }
       }
