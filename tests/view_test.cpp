@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "tests/test_support.h"
+#include "view/cohort_tables.h"
+#include "view/page_text.h"
+#include "view/page_writer.h"
+#include "view/run_tables.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+const char kSummaryHeader[] = "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n";
+
+}  // namespace
+
+TEST(TorvaView, SummaryAndTransitionLabelsOfOneChannelMatch) {
+  struct Case {
+    const char* summary;
+    const char* transitions;
+    bool same;
+  } cases[] = {
+      {"301.1@35.0[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", true},
+      {"0.0[100.0000-1000.0000]", "0.00@0.00 [100.00-1000.00]", true},
+      {"445.1@35.0[110.0000-900.0000]", "445.14@35.00 [110.00-900.00]", true},  // 445.14 prints 445.1
+      {"301.1[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", false},     // energy only on one side
+      {"301.2@35.0[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", false},
+      {"301.1@35.0[100.0000-400.0000]", "301.10@35.00 [100.01-400.00]", false},
+  };
+  for (const Case& c : cases) {
+    ChannelLabel summary, transitions;
+    ASSERT_TRUE(parseChannelLabel(c.summary, summary)) << c.summary;
+    ASSERT_TRUE(parseChannelLabel(c.transitions, transitions)) << c.transitions;
+    EXPECT_EQ(sameChannel(summary, transitions), c.same) << c.summary << " / " << c.transitions;
+  }
+  ChannelLabel label;
+  EXPECT_FALSE(parseChannelLabel("301.1@35.0", label));
+  EXPECT_FALSE(parseChannelLabel("x[1-2]", label));
+}
+
+// In the bundled example every MS1 scan (odd numbers) holds one MS2 scan (even
+// numbers), so trace point k of either channel is scan 2k+1 or 2k+2: the integrated
+// range of every feature must land exactly on (scan - 1) / 2.
+TEST(TorvaView, ExampleFeaturesFindTheirTraceAndIntegratedRange) {
+  TempDir dir;
+  const auto run = testsupport::runTorva({"-i", std::string(TORVA_SOURCE_DIR) + "/examples/example.mzXML", "-s",
+                                          dir.file("summary.tsv"), "-o", dir.file("transitions.tsv")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  RunTables tables;
+  std::string error;
+  ASSERT_TRUE(readSummary(dir.file("summary.tsv"), tables, error)) << error;
+  ASSERT_TRUE(readTransitions(dir.file("transitions.tsv"), tables, error)) << error;
+  ASSERT_EQ(tables.features.size(), 38u);
+  EXPECT_EQ(tables.unmatchedFeatures, 0);
+  ASSERT_EQ(tables.channels.size(), 2u);
+  for (const SummaryFeature& feature : tables.features) {
+    SCOPED_TRACE(feature.mass + " " + feature.rt);
+    ASSERT_GE(feature.traceChannel, 0);
+    EXPECT_EQ(feature.apexIndex, (feature.apexScan - 1) / 2);
+    EXPECT_EQ(feature.startIndex, (feature.startScan - 1) / 2);
+    EXPECT_EQ(feature.endIndex, (feature.endScan - 1) / 2);
+    // The kept stretch covers the range with a margin, within the channel's 120 points.
+    EXPECT_LE(feature.sliceStart, std::max(0, feature.startIndex - 30));
+    EXPECT_GE(feature.sliceStart + static_cast<int>(feature.slice.size()) - 1, std::min(119, feature.endIndex + 30));
+  }
+}
+
+TEST(TorvaView, ScanIndexMapInterpolatesBetweenAnchorsAndExtendsBeyond) {
+  ScanIndexMap map;
+  map.addAnchor(30, 10);
+  map.addAnchor(10, 0);
+  map.addAnchor(20, 2);
+  map.addAnchor(25, 1);  // goes backwards from (20, 2): dropped
+  map.finish();
+  const long long far = std::numeric_limits<long long>::max();
+  const std::pair<long long, int> expected[] = {{10, 0}, {15, 1},    {20, 2},     {25, 6},     {30, 10},
+                                                {40, 15}, {0, 0},    {1000, 49},  {far, 49},   {-far, 0}};
+  for (const auto& [scan, index] : expected) EXPECT_EQ(map.indexOf(scan, 50), index) << scan;
+  EXPECT_EQ(ScanIndexMap().indexOf(5, 50), -1);
+}
+
+TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
+  EXPECT_EQ(pagetext::jsonString("a</script>\"\\\t\x01"), "\"a<\\/script>\\\"\\\\\\t\\u0001\"");
+  for (const char* bad : {"nan", "-inf", "01.5", "1.", "", "1e", "0x10"}) EXPECT_EQ(pagetext::jsonNumber(bad), "null") << bad;
+  for (const char* good : {"0.00", "-12.50000", "1e-7", "3812281913.82585"}) EXPECT_EQ(pagetext::jsonNumber(good), good);
+  const std::pair<const char*, const char*> compact[] = {{"12.50", "12.5"}, {"0.00", "0"}, {"-0.00", "0"},
+                                                         {"100", "100"},    {"1.0e10", "1.0e10"}, {"nan", "null"}};
+  for (const auto& [text, expected] : compact) EXPECT_EQ(pagetext::compactNumber(text), expected) << text;
+  // A summary line that is not a feature is left out rather than breaking the page.
+  TempDir dir;
+  const std::string summary =
+      dir.write("summary.tsv", std::string(kSummaryHeader) + "100.00000\t1.00000\t2.00000\t3\t2\t4\t0.0[1.0000-2.0000]\n" +
+                                   "nan\t1\t2\t3\t2\t4\t0.0[1.0000-2.0000]\n" + "garbage\n");
+  RunTables tables;
+  std::string error;
+  ASSERT_TRUE(readSummary(summary, tables, error));
+  EXPECT_EQ(tables.features.size(), 1u);
+  EXPECT_EQ(tables.skippedSummaryLines, 2);
+  EXPECT_FALSE(readSummary(dir.write("other.tsv", "mass\trt\n"), tables, error));
+}
+
+TEST(TorvaView, CohortFolderFollowsTheSampleSheet) {
+  const std::string fixture = std::string(TORVA_SOURCE_DIR) + "/view/fixtures/cohort";
+  CohortTables cohort;
+  std::string error;
+  ASSERT_TRUE(readCohort(fixture, cohort, error)) << error;
+  EXPECT_EQ(cohort.samples.rows.size(), 6u);
+  EXPECT_EQ(cohort.features.rows.size(), 7u);
+  EXPECT_TRUE(cohort.rtCorrection.present && cohort.gapFilled.present && cohort.featureRt.present);
+  EXPECT_TRUE(cohort.warnings.empty());
+
+  TempDir dir;
+  dir.write("samples.tsv", "sample\tfile\tgroup\na\ta.mzXML\tx\nb\tb.mzXML\t\n");
+  dir.write("features.tsv", "feature_id\tmz\trt\tn_samples\tb\ta\nF1\t100.1\t1.0\t2\t5\t6\n");
+  EXPECT_FALSE(readCohort(dir.path(), cohort, error));  // sample columns out of order
+  dir.write("features.tsv", "feature_id\tmz\trt\tn_samples\ta\tb\nF1\t100.1\t1.0\t1\t5\t\n");
+  dir.write("gap_filled.tsv", "feature_id\ta\nF1\t0\n");
+  ASSERT_TRUE(readCohort(dir.path(), cohort, error)) << error;
+  EXPECT_FALSE(cohort.gapFilled.present);  // wrong columns: left out with a warning
+  EXPECT_EQ(cohort.warnings.size(), 1u);
+  ASSERT_EQ(cohort.features.rows[0].size(), 6u);
+  EXPECT_EQ(cohort.features.rows[0][5], "");  // absent area stays empty
+}
+
+TEST(TorvaView, CommandLineStatuses) {
+  TempDir dir;
+  const std::string view = TORVA_VIEW_BINARY;
+  EXPECT_EQ(testsupport::runProgram(view, {}).status, 1);
+  EXPECT_EQ(testsupport::runProgram(view, {"--summary", "s.tsv"}).status, 1);  // no --out
+  EXPECT_EQ(testsupport::runProgram(view, {"--summary", "s", "--cohort", "c", "--out", "x"}).status, 1);
+  const auto missing = testsupport::runProgram(view, {"--summary", dir.file("none.tsv"), "--out", dir.file("p.html")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("none.tsv"), std::string::npos);
+  EXPECT_EQ(testsupport::readFile(dir.file("p.html")), "");
+  const std::string summary = dir.write("s.tsv", kSummaryHeader);
+  const auto empty = testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("p.html")});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_NE(testsupport::readFile(dir.file("p.html")).find("\"features\":0"), std::string::npos);
+  EXPECT_EQ(testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("no/such/dir/p.html")}).status, 2);
+}

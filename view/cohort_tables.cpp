@@ -1,0 +1,98 @@
+#include "view/cohort_tables.h"
+
+#include <fstream>
+
+#include "view/page_text.h"
+
+int TextTable::column(const std::string& name) const {
+  for (std::size_t i = 0; i < header.size(); ++i)
+    if (header[i] == name) return static_cast<int>(i);
+  return -1;
+}
+
+bool readTextTable(const std::string& path, TextTable& table, std::string& error) {
+  table = TextTable();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return true;
+  table.present = true;
+  std::string line;
+  if (!pagetext::readLine(in, line)) {
+    error = "'" + path + "' is empty: a header line is expected";
+    return false;
+  }
+  // Split keeping empty cells: an absent area is an empty field.
+  const auto cells = [](const std::string& text) {
+    std::vector<std::string> out(1);
+    for (const char c : text) {
+      if (c == '\t')
+        out.emplace_back();
+      else
+        out.back() += c;
+    }
+    return out;
+  };
+  table.header = cells(line);
+  while (pagetext::readLine(in, line)) {
+    if (line.empty()) continue;
+    auto row = cells(line);
+    if (row.size() < table.header.size()) row.resize(table.header.size());
+    table.rows.push_back(std::move(row));
+  }
+  return true;
+}
+
+namespace {
+
+// True when `table` has the leading columns `leading` followed by one column per sample.
+bool perSampleColumns(const TextTable& table, const std::vector<std::string>& leading,
+                      const std::vector<std::string>& samples) {
+  if (table.header.size() != leading.size() + samples.size()) return false;
+  for (std::size_t i = 0; i < leading.size(); ++i)
+    if (table.header[i] != leading[i]) return false;
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    if (table.header[leading.size() + i] != samples[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+bool readCohort(const std::string& folder, CohortTables& cohort, std::string& error) {
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  if (!readTextTable(base + "samples.tsv", cohort.samples, error) ||
+      !readTextTable(base + "features.tsv", cohort.features, error) ||
+      !readTextTable(base + "feature_rt.tsv", cohort.featureRt, error) ||
+      !readTextTable(base + "gap_filled.tsv", cohort.gapFilled, error) ||
+      !readTextTable(base + "rt_correction.tsv", cohort.rtCorrection, error))
+    return false;
+  if (!cohort.samples.present || !cohort.features.present) {
+    error = "'" + folder + "' is not a cohort folder: samples.tsv and features.tsv are required";
+    return false;
+  }
+  if (cohort.samples.column("sample") != 0 || cohort.samples.column("file") < 0 || cohort.samples.column("group") < 0) {
+    error = "'" + base + "samples.tsv' needs the columns sample, file and group";
+    return false;
+  }
+  std::vector<std::string> samples;
+  for (const auto& row : cohort.samples.rows) samples.push_back(row[0]);
+  if (!perSampleColumns(cohort.features, {"feature_id", "mz", "rt", "n_samples"}, samples)) {
+    error = "'" + base + "features.tsv' needs the columns feature_id, mz, rt, n_samples and one per sample, " +
+            "in the order of samples.tsv";
+    return false;
+  }
+  // The optional tables are left out of the page when their layout is not the expected one.
+  const auto checkOptional = [&](TextTable& table, const std::vector<std::string>& leading, const char* name) {
+    if (table.present && !perSampleColumns(table, leading, samples)) {
+      cohort.warnings.push_back(std::string(name) + " does not have one column per sample of samples.tsv; left out");
+      table = TextTable();
+    }
+  };
+  checkOptional(cohort.featureRt, {"feature_id"}, "feature_rt.tsv");
+  checkOptional(cohort.gapFilled, {"feature_id"}, "gap_filled.tsv");
+  const auto& correction = cohort.rtCorrection;
+  if (correction.present && (correction.column("sample") != 0 || correction.column("rt") != 1 ||
+                             correction.column("rt_corrected") != 2)) {
+    cohort.warnings.push_back("rt_correction.tsv needs the columns sample, rt and rt_corrected; left out");
+    cohort.rtCorrection = TextTable();
+  }
+  return true;
+}

@@ -1,0 +1,234 @@
+#include "view/page_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "view/page_assets.h"
+#include "view/page_text.h"
+
+using pagetext::jsonDouble;
+using pagetext::jsonNumber;
+using pagetext::jsonString;
+
+namespace {
+
+// Rows of the binned map kept for the page; a run with more spectra is merged down to this.
+constexpr int kMapRows = 800;
+
+// Writes `items` as a JSON array, each element through `write`.
+template <typename Items, typename Write>
+void jsonArray(std::ostream& out, const Items& items, Write write) {
+  out << '[';
+  bool first = true;
+  for (const auto& item : items) {
+    if (!first) out << ',';
+    first = false;
+    write(item);
+  }
+  out << ']';
+}
+
+// A cell of a cohort table: a number when it is one, null when empty, else a string.
+std::string jsonCell(const std::string& text) {
+  if (text.empty()) return "null";
+  const std::string_view number = jsonNumber(text);
+  return number == "null" ? jsonString(text) : std::string(number);
+}
+
+void writeTable(std::ostream& out, const TextTable& table) {
+  if (!table.present) {
+    out << "null";
+    return;
+  }
+  out << "{\"header\":";
+  jsonArray(out, table.header, [&](const std::string& name) { out << jsonString(name); });
+  out << ",\"rows\":";
+  jsonArray(out, table.rows, [&](const std::vector<std::string>& row) {
+    jsonArray(out, row, [&](const std::string& cell) { out << jsonCell(cell); });
+  });
+  out << '}';
+}
+
+// The map's retention times are in the unit the reader stored (seconds for mzXML,
+// minutes for mzData); the page works in minutes. The unit is the one that puts the
+// map's last spectrum nearer the end of the run seen in the other reports.
+bool mapTimesInSeconds(const RunTables& tables, const BinnedMapGrid& map) {
+  double runEnd = 0;
+  for (const SummaryFeature& feature : tables.features) runEnd = std::max(runEnd, feature.rtValue);
+  for (const TraceChannel& channel : tables.channels) {
+    double last = 0;
+    if (!channel.times.empty() && pagetext::parseNumber(channel.times.back(), last)) runEnd = std::max(runEnd, last);
+  }
+  const double mapEnd = map.rowTime.empty() ? 0 : *std::max_element(map.rowTime.begin(), map.rowTime.end());
+  if (runEnd <= 0 || mapEnd <= 0) return true;
+  return mapEnd / runEnd > std::sqrt(60.0);
+}
+
+void writeMapJson(std::ostream& out, const RunTables& tables, const BinnedMapGrid& map) {
+  const bool seconds = mapTimesInSeconds(tables, map);
+  out << "{\"unit\":" << (seconds ? "\"s\"" : "\"min\"") << ",\"spectra\":" << map.spectra << ",\"binLow\":";
+  jsonArray(out, map.binLow, [&](double edge) { out << jsonDouble(edge); });
+  out << ",\"rowTime\":";
+  jsonArray(out, map.rowTime, [&](double time) { out << jsonDouble(seconds ? time / 60.0 : time); });
+  // Non-empty cells as (row, bin, intensity) triples, intensities to four significant digits.
+  out << ",\"cells\":[";
+  const std::size_t bins = map.binLow.size();
+  bool first = true;
+  for (std::size_t i = 0; bins > 0 && i < map.cells.size(); ++i) {
+    if (!(map.cells[i] > 0)) continue;
+    char value[32];
+    std::snprintf(value, sizeof value, "%.4g", static_cast<double>(map.cells[i]));
+    out << (first ? "" : ",") << i / bins << ',' << i % bins << ',' << value;
+    first = false;
+  }
+  out << "]}";
+}
+
+void writeFeaturesJson(std::ostream& out, const std::vector<SummaryFeature>& features) {
+  const auto column = [&](const char* name, auto value) {
+    out << jsonString(name) << ':';
+    jsonArray(out, features, [&](const SummaryFeature& feature) { out << value(feature); });
+  };
+  out << '{';
+  column("mass", [](const SummaryFeature& f) { return jsonNumber(f.mass); });
+  out << ',';
+  column("rt", [](const SummaryFeature& f) { return jsonNumber(f.rt); });
+  out << ',';
+  column("area", [](const SummaryFeature& f) { return jsonNumber(f.area); });
+  out << ',';
+  column("apex", [](const SummaryFeature& f) { return f.apexScan; });
+  out << ',';
+  column("start", [](const SummaryFeature& f) { return f.startScan; });
+  out << ',';
+  column("end", [](const SummaryFeature& f) { return f.endScan; });
+  out << ',';
+  column("label", [](const SummaryFeature& f) { return jsonString(f.label); });
+  out << ',';
+  column("channel", [](const SummaryFeature& f) { return f.traceChannel; });
+  out << ',';
+  column("apexIndex", [](const SummaryFeature& f) { return f.apexIndex; });
+  out << ',';
+  column("startIndex", [](const SummaryFeature& f) { return f.startIndex; });
+  out << ',';
+  column("endIndex", [](const SummaryFeature& f) { return f.endIndex; });
+  out << ',';
+  column("sliceStart", [](const SummaryFeature& f) { return f.sliceStart; });
+  out << ",\"trace\":";
+  jsonArray(out, features, [&](const SummaryFeature& feature) {
+    if (feature.traceChannel < 0) {
+      out << "null";
+      return;
+    }
+    jsonArray(out, feature.slice, [&](const std::string& value) { out << pagetext::compactNumber(value); });
+  });
+  out << '}';
+}
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A folder's path without trailing slashes.
+std::string folderName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// Closing-tag-safe inline script: a licence comment, then the code.
+void writeScripts(std::ostream& out, const char* pageScript) {
+  out << "<script>/*\nuPlot, inlined below, is distributed under this licence:\n\n"
+      << pageassets::uplotLicence << "*/\n"
+      << pageassets::uplotJs << "\n</script>\n<script>\n"
+      << pageassets::commonJs << '\n'
+      << pageScript << "\n</script>\n";
+}
+
+void writeHead(std::ostream& out, const std::string& title) {
+  std::string escaped;
+  for (const char c : title) {
+    if (c == '<')
+      escaped += "&lt;";
+    else if (c == '&')
+      escaped += "&amp;";
+    else
+      escaped += c;
+  }
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      << "<title>" << escaped << "</title>\n<style>\n"
+      << pageassets::uplotCss << '\n'
+      << pageassets::pageCss << "\n</style>\n</head>\n<body>\n";
+}
+
+}  // namespace
+
+void writeRunJson(const RunPageInputs& inputs, std::ostream& out) {
+  const ViewOptions& options = *inputs.options;
+  const RunTables& tables = *inputs.tables;
+  long long chromatograms = 0, channelSpectra = 0;
+  for (const TraceChannel& channel : tables.channels) {
+    chromatograms += channel.chromatograms;
+    channelSpectra += channel.scans;
+  }
+  out << "{\"kind\":\"run\",\"numbers\":{";
+  out << "\"input\":" << (options.runInput.empty() ? "null" : jsonString(options.runInput));
+  out << ",\"options\":" << (options.runOptions.empty() ? "null" : jsonString(options.runOptions));
+  out << ",\"summary\":" << jsonString(baseName(options.summary));
+  out << ",\"transitions\":" << (options.transitions.empty() ? "null" : jsonString(baseName(options.transitions)));
+  out << ",\"map\":" << (options.map.empty() ? "null" : jsonString(baseName(options.map)));
+  out << ",\"spectra\":" << (inputs.map ? std::to_string(inputs.map->spectra) : std::string("null"));
+  out << ",\"channelSpectra\":" << (tables.haveTransitions ? std::to_string(channelSpectra) : std::string("null"));
+  out << ",\"channels\":" << (tables.haveTransitions ? std::to_string(tables.channels.size()) : std::string("null"));
+  out << ",\"chromatograms\":" << (tables.haveTransitions ? std::to_string(chromatograms) : std::string("null"));
+  out << ",\"features\":" << tables.features.size();
+  out << ",\"unmatched\":" << (tables.haveTransitions ? std::to_string(tables.unmatchedFeatures) : std::string("null"));
+  out << "},\"channels\":";
+  jsonArray(out, tables.channels, [&](const TraceChannel& channel) {
+    out << "{\"label\":" << jsonString(channel.label) << ",\"scans\":" << channel.scans
+        << ",\"chromatograms\":" << channel.chromatograms << ",\"times\":";
+    if (channel.times.empty())
+      out << "null";
+    else
+      jsonArray(out, channel.times, [&](const std::string& time) { out << pagetext::compactNumber(time); });
+    out << '}';
+  });
+  out << ",\"features\":";
+  writeFeaturesJson(out, tables.features);
+  out << ",\"map\":";
+  if (inputs.map)
+    writeMapJson(out, tables, *inputs.map);
+  else
+    out << "null";
+  out << '}';
+}
+
+void writeRunPage(const RunPageInputs& inputs, std::ostream& out) {
+  const ViewOptions& options = *inputs.options;
+  const std::string title =
+      !options.title.empty() ? options.title
+                             : "TORVA run: " + baseName(options.runInput.empty() ? options.summary : options.runInput);
+  writeHead(out, title);
+  out << pageassets::runHtml << "\n<script type=\"application/json\" id=\"torva-data\">";
+  writeRunJson(inputs, out);
+  out << "</script>\n";
+  writeScripts(out, pageassets::runJs);
+  out << "</body>\n</html>\n";
+}
+
+void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out) {
+  writeHead(out, options.title.empty() ? "TORVA cohort: " + baseName(folderName(options.cohort)) : options.title);
+  out << pageassets::cohortHtml << "\n<script type=\"application/json\" id=\"torva-data\">{\"kind\":\"cohort\"";
+  out << ",\"folder\":" << jsonString(baseName(folderName(options.cohort)));
+  const std::pair<const char*, const TextTable*> tables[] = {
+      {"samples", &cohort.samples},       {"features", &cohort.features},   {"featureRt", &cohort.featureRt},
+      {"gapFilled", &cohort.gapFilled}, {"rtCorrection", &cohort.rtCorrection}};
+  for (const auto& [name, table] : tables) {
+    out << ',' << jsonString(name) << ':';
+    writeTable(out, *table);
+  }
+  out << "}</script>\n";
+  writeScripts(out, pageassets::cohortJs);
+  out << "</body>\n</html>\n";
+}

@@ -1,0 +1,27 @@
+#ifndef TORVA_VIEW_PAGE_WRITER_H
+#define TORVA_VIEW_PAGE_WRITER_H
+
+#include <ostream>
+#include <string>
+
+#include "view/binned_map_grid.h"
+#include "view/cohort_tables.h"
+#include "view/run_tables.h"
+#include "view/view_options.h"
+
+// What the run page shows about where its numbers came from.
+struct RunPageInputs {
+  const ViewOptions* options = nullptr;
+  const RunTables* tables = nullptr;
+  const BinnedMapGrid* map = nullptr;  // null when no map was given
+};
+
+// Writes the whole page: styles, the data as JSON, the charting library with its
+// licence and the page's script, all inline.
+void writeRunPage(const RunPageInputs& inputs, std::ostream& out);
+void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out);
+
+// The run's data as the page reads it (exposed for tests).
+void writeRunJson(const RunPageInputs& inputs, std::ostream& out);
+
+#endif
