@@ -1,6 +1,6 @@
 #include "driver/options.h"
 
-#include <unistd.h>
+#include <getopt.h>
 
 #include <cstdlib>
 
@@ -8,9 +8,16 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   if (argc <= 1) return ParseOutcome::Usage;
   options = Options();
   optind = 0;  // full re-initialisation of getopt, so parsing can run more than once
+  enum { kTargets = 1000 };
+  static const option longOptions[] = {{"targets", required_argument, nullptr, kTargets},
+                                       {nullptr, 0, nullptr, 0}};
   int letter;
-  while ((letter = getopt(argc, argv, "hdclSni:o:p:P:C:m:s:M:T:")) != -1) {
+  while ((letter = getopt_long(argc, argv, "hdclSni:o:p:P:C:m:s:M:T:", longOptions, nullptr)) != -1) {
     switch (letter) {
+      case kTargets:
+        options.hasTargetFile = true;
+        options.targetFile = optarg;
+        break;
       case 'i':
         options.hasInput = true;
         options.input = optarg;

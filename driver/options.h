@@ -18,6 +18,8 @@ struct Options {
   std::string peakList;  // -p: target m/z values, comma separated
   bool hasPeakFile = false;
   std::string peakFile;          // -P: file of target m/z values
+  bool hasTargetFile = false;
+  std::string targetFile;        // --targets: targets with retention-time windows
   std::int32_t cutoff = 10000;   // -C: intensity cutoff
   double massTolerance = 0.5;    // -M: m/z half-window, daltons
   double timeTolerance = 0.5;    // -T: retention-time tolerance, minutes
@@ -33,7 +35,7 @@ enum class ParseOutcome {
   Usage,         // no arguments, -h, or an option error: print the usage text
 };
 
-// Parses argv with getopt ("hdclSni:o:p:P:C:m:s:M:T:"). The last occurrence of an
+// Parses argv with getopt_long ("hdclSni:o:p:P:C:m:s:M:T:" and --targets FILE). The last occurrence of an
 // option counts; numbers are read without validation (strtol base 10, strtod).
 ParseOutcome parseOptions(int argc, char** argv, Options& options);
 

@@ -68,6 +68,18 @@ ExitStatus runSequence(const Options& options) {
     }
   }
 
+  if (options.hasTargetFile) {
+    std::string error;
+    const int result = run.importTargetWindows(options.targetFile.c_str(), error);
+    if (result == 0) {
+      console::err("torva: cannot open target file '" + options.targetFile + "'\n");
+      failed = true;
+    } else if (result < 0) {
+      console::err("torva: target file '" + options.targetFile + "' rejected: " + error + "\n");
+      failed = true;
+    }
+  }
+
   // Spectral filters (full-scan mode only).
   if (options.deisotope && !options.srm) processor.deIsotope(run);
   if (options.removeWaterLoss && !options.srm) processor.removeH2O(run);
@@ -82,7 +94,7 @@ ExitStatus runSequence(const Options& options) {
   }
 
   // Culling of repeated features (untargeted runs only).
-  if (options.cull && !options.hasPeakList && !options.hasPeakFile) processor.cullXIC(run);
+  if (options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile) processor.cullXIC(run);
 
   // Reports, always in this order.
   if (options.hasTransitionReport && run.outputXIC(options.transitionReport.c_str()) != 1) failed = true;
