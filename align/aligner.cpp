@@ -93,7 +93,8 @@ std::vector<GroupMember> members(const Cohort& cohort, bool corrected) {
 // most samples within the largest drift: their median time is the cohort's.
 void fitCorrections(const AlignOptions& options, Cohort& cohort) {
   const std::size_t count = cohort.samples.size();
-  const auto groups = groupMembers(members(cohort, false), options.mass, options.rtTolerance, nullptr);
+  // Before correction a compound's times spread as far as the samples drift.
+  const auto groups = groupMembers(members(cohort, false), options.mass, options.maxDrift, nullptr);
   std::vector<std::vector<std::pair<double, double>>> anchors(count);
   std::size_t anchorCount = 0;
   for (const std::vector<GroupMember>& group : groups) {
