@@ -1,9 +1,8 @@
 #include "align/aligner.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <utility>
@@ -67,11 +66,15 @@ bool readCohort(const AlignOptions& options, Cohort& cohort) {
     }
     if (!options.filled.empty()) {
       cohort.fills.emplace_back();
-      if (!readSummary(options.filled + "/" + sample.name + ".tsv", !options.allChannels, cohort.fills.back(),
-                       error)) {
+      std::vector<SampleFeature>& fills = cohort.fills.back();
+      if (!readSummary(options.filled + "/" + sample.name + ".tsv", !options.allChannels, fills, error)) {
         std::cerr << "torva-align: " << error << "\n";
         return false;
       }
+      // By m/z (then time, then report order), for the lookups of the gaps.
+      std::stable_sort(fills.begin(), fills.end(), [](const SampleFeature& a, const SampleFeature& b) {
+        return a.mz != b.mz ? a.mz < b.mz : a.rt < b.rt;
+      });
     }
   }
   return true;
@@ -178,12 +181,14 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
       const double tolerance = options.mass.at(row.mz);
       const SampleFeature* best = nullptr;
       double bestDistance = 0;
-      for (const SampleFeature& candidate : cohort.fills[s]) {
-        if (candidate.mz < row.mz - tolerance || candidate.mz > row.mz + tolerance) continue;
-        if (candidate.rt < window.first || candidate.rt > window.second) continue;
-        const double distance = std::abs(cohort.corrections[s].apply(candidate.rt) - row.rt);
+      const std::vector<SampleFeature>& fills = cohort.fills[s];
+      const auto first = std::lower_bound(fills.begin(), fills.end(), row.mz - tolerance,
+                                          [](const SampleFeature& f, double mz) { return f.mz < mz; });
+      for (auto candidate = first; candidate != fills.end() && candidate->mz <= row.mz + tolerance; ++candidate) {
+        if (candidate->rt < window.first || candidate->rt > window.second) continue;
+        const double distance = std::abs(cohort.corrections[s].apply(candidate->rt) - row.rt);
         if (best == nullptr || distance < bestDistance) {
-          best = &candidate;
+          best = &*candidate;
           bestDistance = distance;
         }
       }
@@ -201,7 +206,8 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
 
 bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::vector<TableRow>& rows) {
   const std::string folder = options.out + "/targets";
-  ::mkdir(folder.c_str(), 0777);
+  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
+  std::filesystem::create_directories(folder, ignored);
   for (std::size_t s = 0; s < cohort.samples.size(); ++s) {
     std::string text;
     for (const TableRow& row : rows) {
@@ -263,7 +269,8 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
 int alignCohort(const AlignOptions& options) {
   Cohort cohort;
   if (!readCohort(options, cohort)) return 2;
-  ::mkdir(options.out.c_str(), 0777);
+  std::error_code ignored;
+  std::filesystem::create_directories(options.out, ignored);
   fitCorrections(options, cohort);
   std::vector<TableRow> rows = buildTable(options, cohort);
   if (!options.filled.empty()) {

@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iterator>
+#include <utility>
 #include <set>
 
 namespace {
@@ -24,11 +27,13 @@ bool nextLine(std::ifstream& in, std::string& line) {
   return true;
 }
 
-bool readNumber(const std::string& text, double& out) {
-  if (text.empty()) return false;
+// A whole field as a finite number; the field is followed by a tab, a line
+// end or the end of the report, none of which strtod reads.
+bool readNumber(const std::pair<const char*, const char*>& field, double& out) {
+  if (field.first == field.second || *field.first == ' ' || *field.first == '\t') return false;
   char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(out);
+  out = std::strtod(field.first, &end);
+  return end == field.second && std::isfinite(out);
 }
 
 int columnOf(const std::vector<std::string>& header, const std::string& name) {
@@ -85,12 +90,17 @@ bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples,
 
 bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleFeature>& features,
                  std::string& error) {
-  std::ifstream in(path);
-  std::string line;
-  if (!in.is_open() || !nextLine(in, line)) {
+  // The whole report at once; rows are cut up in place.
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  if (in.is_open()) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad() || text.empty()) {
     error = "cannot read summary report '" + path + "'";
     return false;
   }
+  std::size_t lineEnd = text.find('\n');
+  std::string line = text.substr(0, lineEnd);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   const std::vector<std::string> header = splitTabs(line);
   const int mass = columnOf(header, "mass");
   const int rt = columnOf(header, "rt");
@@ -100,11 +110,24 @@ bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleF
     error = "'" + path + "' is not a summary report (columns mass, rt, area, transition)";
     return false;
   }
+  std::vector<std::pair<const char*, const char*>> fields;  // [begin, end) of each field
   long number = 1;
-  while (nextLine(in, line)) {
+  while (lineEnd != std::string::npos && lineEnd + 1 < text.size()) {
+    const std::size_t begin = lineEnd + 1;
+    lineEnd = text.find('\n', begin);
+    const std::size_t end = lineEnd == std::string::npos ? text.size() : lineEnd;
     ++number;
-    if (line.empty()) continue;
-    const std::vector<std::string> fields = splitTabs(line);
+    const char* p = text.data() + begin;
+    const char* stop = text.data() + end;
+    if (stop > p && stop[-1] == '\r') --stop;
+    if (p == stop) continue;
+    fields.clear();
+    for (const char* field = p;;) {
+      const char* tab = static_cast<const char*>(std::memchr(field, '\t', static_cast<std::size_t>(stop - field)));
+      fields.emplace_back(field, tab == nullptr ? stop : tab);
+      if (tab == nullptr) break;
+      field = tab + 1;
+    }
     SampleFeature feature;
     if (fields.size() != header.size() || !readNumber(fields[mass], feature.mz) ||
         !readNumber(fields[rt], feature.rt) || !readNumber(fields[area], feature.area)) {
@@ -112,8 +135,9 @@ bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleF
       return false;
     }
     // The full-scan channel's label starts with its precursor, 0.0.
-    if (fullScanOnly && fields[transition].compare(0, 4, "0.0[") != 0) continue;
-    feature.areaText = fields[area];
+    const auto& label = fields[transition];
+    if (fullScanOnly && !(label.second - label.first >= 4 && std::memcmp(label.first, "0.0[", 4) == 0)) continue;
+    feature.areaText.assign(fields[area].first, fields[area].second);
     features.push_back(std::move(feature));
   }
   return true;
