@@ -1,6 +1,7 @@
 #include "align/aligner.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -158,7 +159,7 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
     row.detected = group.size();
     rows.push_back(std::move(row));
   }
-  std::sort(rows.begin(), rows.end(), [](const TableRow& a, const TableRow& b) {
+  std::stable_sort(rows.begin(), rows.end(), [](const TableRow& a, const TableRow& b) {
     return a.mz != b.mz ? a.mz < b.mz : a.rt < b.rt;
   });
   std::cerr << "torva-align: " << rows.size() << " features; " << rare << " groups seen in too few samples left out; "
