@@ -17,6 +17,7 @@ enum LongOnly : int {
   kMsLevel,
   kMapRange,
   kQuiet,
+  kTargets,
 };
 
 const option kLongOptions[] = {
@@ -27,6 +28,7 @@ const option kLongOptions[] = {
     {"ms-level", required_argument, nullptr, kMsLevel},
     {"map-range", required_argument, nullptr, kMapRange},
     {"quiet", no_argument, nullptr, kQuiet},
+    {"targets", required_argument, nullptr, kTargets},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -124,6 +126,10 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   int letter;
   while ((letter = getopt_long(argc, argv, "hdclSni:o:p:P:C:m:s:M:T:", kLongOptions, nullptr)) != -1) {
     switch (letter) {
+      case kTargets:
+        options.hasTargetFile = true;
+        options.targetFile = optarg;
+        break;
       case 'i':
         options.hasInput = true;
         options.input = optarg;

@@ -19,6 +19,8 @@ struct Options {
   std::string peakList;  // -p: target m/z values, comma separated
   bool hasPeakFile = false;
   std::string peakFile;          // -P: file of target m/z values
+  bool hasTargetFile = false;
+  std::string targetFile;        // --targets: targets with retention-time windows
   std::int32_t cutoff = 10000;   // -C: intensity cutoff
   double massTolerance = 0.5;    // -M: m/z half-window, daltons
   double timeTolerance = 0.5;    // -T: retention-time tolerance, minutes
@@ -55,7 +57,7 @@ enum class ParseOutcome {
 };
 
 // Parses argv with getopt_long (short options "hdclSni:o:p:P:C:m:s:M:T:" and
-// the long options above). The last occurrence of an option counts. Short
+// the long options above, --targets FILE among them). The last occurrence of an option counts. Short
 // options' numbers are read as before (strtol base 10, strtod: as much of the
 // text as forms a number, 0 for none), and a value not read whole is noted;
 // long options' values must be read whole and in range.

@@ -147,6 +147,9 @@ std::string reportRefusal(const Options& options) {
     if (options.hasPeakFile && sameFile(report.path, options.peakFile)) {
       return std::string(report.option) + " " + report.path + ": the report would overwrite the target file";
     }
+    if (options.hasTargetFile && sameFile(report.path, options.targetFile)) {
+      return std::string(report.option) + " " + report.path + ": the report would overwrite the --targets file";
+    }
     for (std::size_t other = 0; other < r; ++other) {
       if (sameFile(report.path, reports[other].path)) {
         return std::string(report.option) + " " + report.path + ": the same file as the " +

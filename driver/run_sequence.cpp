@@ -50,6 +50,8 @@ const char* helpText() {
       "Targets (without them every intense peak seeds a chromatogram):\n"
       "  -p MZ,MZ,...   target m/z values, comma separated\n"
       "  -P PATH        file of target m/z values, one per line or comma separated\n"
+      "  --targets PATH file of targets with a retention-time window each: lines\n"
+      "                 MZ<tab>RT_LOW<tab>RT_HIGH, times in minutes\n"
       "\n"
       "Processing:\n"
       "  -C N           intensity cutoff, counts (default 10000): peaks must exceed it\n"
@@ -159,6 +161,18 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
     }
   }
 
+  if (options.hasTargetFile) {
+    std::string error;
+    const int result = run.importTargetWindows(options.targetFile.c_str(), error);
+    if (result == 0) {
+      console::err("torva: cannot open target file '" + options.targetFile + "'\n");
+      failed = true;
+    } else if (result < 0) {
+      console::err("torva: target file '" + options.targetFile + "' rejected: " + error + "\n");
+      failed = true;
+    }
+  }
+
   // Spectral filters (full-scan mode only).
   if (options.deisotope && !options.srm) processor.deIsotope(run);
   if (options.removeWaterLoss && !options.srm) processor.removeH2O(run);
@@ -180,7 +194,7 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   }
 
   // Culling of repeated features (untargeted runs only).
-  if (options.cull && !options.hasPeakList && !options.hasPeakFile) processor.cullXIC(run);
+  if (options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile) processor.cullXIC(run);
 
   // Reports, always in this order.
   const std::size_t reports = (options.hasTransitionReport ? 1 : 0) + (options.hasMap ? 1 : 0) + (options.hasSummary ? 1 : 0);

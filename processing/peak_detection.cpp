@@ -188,6 +188,12 @@ bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double
     return false;
   }
 
+  // A windowed target's peak must have its apex inside the window.
+  if (X.windowed && !(chosen->time >= X.windowLow && chosen->time <= X.windowHigh)) {
+    markNoPeak(X);
+    return false;
+  }
+
   const std::size_t apex = chosen->index;
   const std::ptrdiff_t start = peakStart(y, raw, times, apex, edgeFloor);
   const std::size_t S = start < 0 ? 0 : static_cast<std::size_t>(start);

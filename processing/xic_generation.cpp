@@ -33,9 +33,15 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
     } else {
       targetsUsed = true;
     }
-    for (const datapeak& seed : seeds) {
+    for (std::size_t i = 0; i < seeds.size(); ++i) {
+      const datapeak& seed = seeds[i];
       chrom X;
       X.mz = seed.mz;
+      if (targetsUsed && i < run.targetWindows.size() && run.targetWindows[i].bounded) {
+        X.windowed = true;
+        X.windowLow = run.targetWindows[i].low;
+        X.windowHigh = run.targetWindows[i].high;
+      }
       X.seedIntensity = seed.intensity;
       X.seedTime = seedSpectrum.rt;
       X.seedScan = static_cast<std::int32_t>(seedSpectrum.num);
@@ -46,12 +52,17 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
 
 // Seeded at the channel's first spectrum instead, the apex search would stop at
 // once on the zeros before a compound elutes, and a targeted run would find
-// almost nothing.
+// almost nothing. A target with a time window looks only at the spectra inside
+// it (from its first one).
 void seedAtTraceMaximum(chrom& X, const std::vector<double>& trace, const std::vector<double>& times,
                         const std::vector<std::int32_t>& scanNumbers) {
+  const auto inWindow = [&](std::size_t k) {
+    return !X.windowed || (k < times.size() && times[k] >= X.windowLow && times[k] <= X.windowHigh);
+  };
   std::size_t best = 0;
-  for (std::size_t k = 1; k < trace.size(); ++k) {
-    if (trace[k] > trace[best]) best = k;
+  while (best + 1 < trace.size() && !inWindow(best)) ++best;
+  for (std::size_t k = best + 1; k < trace.size(); ++k) {
+    if (inWindow(k) && trace[k] > trace[best]) best = k;
   }
   if (best >= times.size()) return;
   X.seedTime = times[best];

@@ -12,6 +12,11 @@ struct chrom {
   double seedIntensity = 0;  // intensity of the seeding peak (0 for targets)
   double seedTime = 0;       // rt of the seed spectrum; the peak search starts there
   std::int32_t seedScan = 0;
+  // A target with a retention-time window (rt unit) counts only a peak whose
+  // apex lies within [windowLow, windowHigh]; its search starts inside it.
+  bool windowed = false;
+  double windowLow = 0;
+  double windowHigh = 0;
   std::vector<double> times;        // rt of each spectrum of the channel
   std::vector<double> intensities;  // summed in-window intensity per spectrum
   std::vector<std::int32_t> scanNumbers;

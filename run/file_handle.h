@@ -38,6 +38,14 @@ class fileHandle {
   std::vector<scan> scans;
   std::vector<channel> channels;
   std::vector<datapeak> targetPeaks;
+  // Retention-time windows of the targets, seconds, index for index with
+  // targetPeaks; empty when no target has one. Unbounded entries span the run.
+  struct TimeWindow {
+    bool bounded = false;
+    double low = 0;
+    double high = 0;
+  };
+  std::vector<TimeWindow> targetWindows;
   Header header;
 
   // Set when an input file could not be parsed as well-formed XML; the run goes
@@ -59,6 +67,11 @@ class fileHandle {
   // Reads a target file: 1 when read, -1 when rejected ("BAD FILE"),
   // 0 when it cannot be opened (then an empty list is added).
   int importPeaks(const char* path);
+  // Reads a file of windowed targets, one `mz<TAB>rt_low<TAB>rt_high` line each
+  // (minutes; empty lines and lines starting with '#' are skipped). Returns 1
+  // when read, 0 when it cannot be opened, -1 (with `error` set) when a line is
+  // malformed; then no target of the file is added.
+  int importTargetWindows(const char* path, std::string& error);
 
   // 1 when the file went to a loader, 0 for a rejected binary file.
   int importFile(const char* path, int forceMzXML);

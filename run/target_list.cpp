@@ -1,5 +1,6 @@
 // Target mass lists: the -p text and the -P file, and the tokenizer they share
 // with the import.
+#include <cmath>
 #include <cstdlib>
 #include <cwctype>
 #include <fstream>
@@ -70,5 +71,56 @@ int fileHandle::importPeaks(const char* path) {
   joined += line;
   joined += ",";
   addPeaks(joined);
+  return 1;
+}
+
+namespace {
+
+// Strict number of a target line: the whole field, finite.
+bool readField(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(out);
+}
+
+}  // namespace
+
+int fileHandle::importTargetWindows(const char* path, std::string& error) {
+  std::ifstream in(path);
+  if (!in.is_open()) return 0;
+  std::vector<datapeak> peaks;
+  std::vector<TimeWindow> windows;
+  std::string line;
+  long number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::string::size_type start = 0;
+    for (;;) {
+      const std::string::size_type tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    datapeak target;
+    TimeWindow window;
+    window.bounded = true;
+    if (fields.size() != 3 || !readField(fields[0], target.mz) || !readField(fields[1], window.low) ||
+        !readField(fields[2], window.high) || !(target.mz > 0) || window.high < window.low) {
+      error = "line " + std::to_string(number) + " is not 'mz<TAB>rt_low<TAB>rt_high' with rt_low <= rt_high";
+      return -1;
+    }
+    window.low *= 60.0;  // minutes in the file, seconds in the run
+    window.high *= 60.0;
+    peaks.push_back(target);
+    windows.push_back(window);
+  }
+  // Targets added before without a window keep spanning the whole run.
+  targetWindows.resize(targetPeaks.size());
+  targetPeaks.insert(targetPeaks.end(), peaks.begin(), peaks.end());
+  targetWindows.insert(targetWindows.end(), windows.begin(), windows.end());
   return 1;
 }

@@ -66,6 +66,16 @@ RunModel::RunModel(const SimConfig& config)
   }
 }
 
+RunModel::RunModel(const SimConfig& config, const std::vector<SimCompound>& compounds)
+    : config_(config), random_(config.seed), shuffle_(config.seed ^ 0x5DEECE66DULL), compounds_(compounds) {
+  config_.mode = SimConfig::Mode::FullScan;
+  ms2PerCycle_ = std::min(config_.ms2PerCycle, config_.peaksPerSpectrum());
+  for (const SimCompound& compound : compounds_) {
+    for (double ion : compound.ions()) allIons_.push_back(ion);
+  }
+  std::sort(allIons_.begin(), allIons_.end());
+}
+
 long RunModel::cycles() const { return config_.spectra; }
 
 double RunModel::cycleTime() const {

@@ -94,6 +94,9 @@ struct SimTransition {
 class RunModel {
  public:
   explicit RunModel(const SimConfig& config);
+  // A full-scan run of the given compounds (fragments included) instead of
+  // compounds of its own; the seed drives only the noise and scatter.
+  RunModel(const SimConfig& config, const std::vector<SimCompound>& compounds);
 
   long cycles() const;           // MS1 spectra, or SRM spectra
   long ms2PerCycle() const { return ms2PerCycle_; }

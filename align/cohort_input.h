@@ -1,0 +1,33 @@
+#ifndef TORVA_ALIGN_COHORT_INPUT_H
+#define TORVA_ALIGN_COHORT_INPUT_H
+
+#include <string>
+#include <vector>
+
+// One row of the sample sheet.
+struct SampleEntry {
+  std::string name;
+  std::string file;
+  std::string group;  // empty when the sheet has no group column
+};
+
+// One feature of a sample's summary report.
+struct SampleFeature {
+  double mz = 0;
+  double rt = 0;         // apex, minutes, as measured
+  double area = 0;
+  std::string areaText;  // the area as the report wrote it, copied to the table unchanged
+};
+
+// Reads a tab-separated sample sheet with a header naming `sample` and `file`
+// (any order, `group` optional, other columns ignored). Returns false with
+// `error` set on a missing column, a short line, an empty or repeated name.
+bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples, std::string& error);
+
+// Reads the features of a summary report (`mass`, `rt`, `area`, ..., `transition`).
+// With `fullScanOnly`, only rows of the full-scan channel (precursor 0) are kept.
+// Returns false with `error` set when the file cannot be read or a row is malformed.
+bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleFeature>& features,
+                 std::string& error);
+
+#endif

@@ -1,0 +1,276 @@
+// simulate_cohort: writes a cohort of simulated full-scan LC-MS runs that share
+// one compound list, with the sample sheet and the ground truth beside them.
+// Samples fall into groups; some compounds change abundance between groups
+// (a fold change per group), some are missing from some samples, and each
+// sample's time axis drifts by a shift plus a slow wave. The same options and
+// seed always give the same bytes.
+
+#include <getopt.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/mzxml_writer.h"
+#include "tools/sim_model.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: simulate_cohort -o <folder> [options]\n"
+    "Writes a cohort of simulated mzXML runs into <folder> (which must exist): sample_NN.mzXML,\n"
+    "the sample sheet samples.tsv and the truth (truth_compounds.tsv, truth_samples.tsv).\n"
+    "\n"
+    "  -o, --output DIR        folder to write into (required)\n"
+    "  -n, --samples N         samples (default 24)\n"
+    "  -g, --groups N          groups, samples dealt to them in turn (default 2)\n"
+    "  -c, --compounds N       compounds shared by the cohort (default 300)\n"
+    "  -r, --run-time MIN      run length in minutes, one MS1 spectrum per second (default 30)\n"
+    "  -k, --peaks N           peaks per MS1 spectrum (default 200)\n"
+    "  -x, --ms2 N             MS2 scans nested in each MS1 scan (default 0)\n"
+    "  -d, --drift SEC         largest retention-time drift of a sample, seconds (default 10)\n"
+    "  -f, --changed FRACTION  share of compounds with a fold change between groups (default 0.3)\n"
+    "  -m, --missing FRACTION  share of compounds missing from some samples (default 0.1)\n"
+    "  -v, --cv FRACTION       sample-to-sample spread of abundances, relative (default 0.1)\n"
+    "  -s, --seed N            seed (default 1)\n"
+    "  -h, --help              this text\n"
+    "\n"
+    "A changed compound's abundance in group g (g = 0, 1, ...) is its base times fc^g, with\n"
+    "log2 fc uniform in +-[1, 2]; a missing-prone compound is absent from each sample with\n"
+    "odds 0.4. A sample's times move by shift + a*sin(2 pi t/run + phase) with |shift| up to\n"
+    "0.7 and a up to 0.3 of the drift.\n";
+
+struct CohortConfig {
+  std::string folder;
+  long samples = 24;
+  long groups = 2;
+  long compounds = 300;
+  double runMinutes = 30;
+  long peaks = 200;
+  long ms2 = 0;
+  double drift = 10;
+  double changed = 0.3;
+  double missing = 0.1;
+  double cv = 0.1;
+  std::uint64_t seed = 1;
+};
+
+bool readLong(const char* text, long minimum, long* out) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < minimum) return false;
+  *out = value;
+  return true;
+}
+
+bool readDouble(const char* text, double maximum, double* out) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(value >= 0) || value > maximum) return false;
+  *out = value;
+  return true;
+}
+
+int parseOptions(int argc, char** argv, CohortConfig& config) {
+  static const option longOptions[] = {
+      {"output", required_argument, nullptr, 'o'},  {"samples", required_argument, nullptr, 'n'},
+      {"groups", required_argument, nullptr, 'g'},  {"compounds", required_argument, nullptr, 'c'},
+      {"run-time", required_argument, nullptr, 'r'}, {"peaks", required_argument, nullptr, 'k'},
+      {"ms2", required_argument, nullptr, 'x'},     {"drift", required_argument, nullptr, 'd'},
+      {"changed", required_argument, nullptr, 'f'}, {"missing", required_argument, nullptr, 'm'},
+      {"cv", required_argument, nullptr, 'v'},      {"seed", required_argument, nullptr, 's'},
+      {"help", no_argument, nullptr, 'h'},          {nullptr, 0, nullptr, 0}};
+  int letter;
+  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:s:h", longOptions, nullptr)) != -1) {
+    long number = 0;
+    bool ok = true;
+    switch (letter) {
+      case 'o': config.folder = optarg; break;
+      case 'n': ok = readLong(optarg, 1, &config.samples); break;
+      case 'g': ok = readLong(optarg, 1, &config.groups); break;
+      case 'c': ok = readLong(optarg, 0, &config.compounds); break;
+      case 'r': ok = readDouble(optarg, 1e4, &config.runMinutes) && config.runMinutes >= 1; break;
+      case 'k': ok = readLong(optarg, 0, &config.peaks); break;
+      case 'x': ok = readLong(optarg, 0, &config.ms2); break;
+      case 'd': ok = readDouble(optarg, 600, &config.drift); break;
+      case 'f': ok = readDouble(optarg, 1, &config.changed); break;
+      case 'm': ok = readDouble(optarg, 1, &config.missing); break;
+      case 'v': ok = readDouble(optarg, 1, &config.cv); break;
+      case 's':
+        ok = readLong(optarg, 0, &number);
+        config.seed = static_cast<std::uint64_t>(number);
+        break;
+      default: std::fputs(kUsage, stderr); return 1;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "simulate_cohort: bad value '%s' for option -%c; see simulate_cohort -h\n", optarg,
+                   letter);
+      return 2;
+    }
+  }
+  if (config.folder.empty()) {
+    std::fputs(kUsage, stderr);
+    return 1;
+  }
+  return 0;
+}
+
+// What the cohort holds for one compound, beside its model in the first sample.
+struct CompoundTruth {
+  std::vector<double> groupFactor;  // abundance factor per group (1 for group 0)
+  bool missingProne = false;
+};
+
+struct SampleTruth {
+  std::string name;
+  long group = 0;
+  double shift = 0;  // seconds
+  double amplitude = 0;
+  double phase = 0;
+  std::vector<bool> present;
+  std::vector<double> apexTime;  // seconds, after drift
+  std::vector<double> apexIntensity;
+};
+
+// The time a compound eluting at t in the reference run elutes in the sample.
+double drifted(const SampleTruth& sample, double t, double runSeconds) {
+  const double pi = 3.14159265358979323846;
+  return t + sample.shift + sample.amplitude * std::sin(2.0 * pi * t / runSeconds + sample.phase);
+}
+
+bool writeRun(const SimConfig& config, const std::vector<SimCompound>& compounds, const std::string& path) {
+  RunModel model(config, compounds);
+  MzxmlWriter writer(config.precision, config.zlib);
+  if (!writer.open(path)) return false;
+  writer.writeHead(model.cycles() * (1 + model.ms2PerCycle()), model.timeOf(0), model.timeOf(model.cycles() - 1),
+                   "FTMS");
+  long num = 1;
+  for (long cycle = 0; cycle < model.cycles(); ++cycle) {
+    SimSpectrum full = model.fullScan(cycle);
+    full.num = num++;
+    writer.openScan(full, 0);
+    for (SimSpectrum& tandem : model.tandemScans(full)) {
+      tandem.num = num++;
+      writer.openScan(tandem, 1);
+      writer.closeScan(1);
+    }
+    writer.closeScan(0);
+  }
+  return writer.finish();
+}
+
+bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& compounds,
+                const std::vector<CompoundTruth>& truths, const std::vector<SampleTruth>& samples) {
+  const std::string sheetPath = cohort.folder + "/samples.tsv";
+  const std::string compoundPath = cohort.folder + "/truth_compounds.tsv";
+  const std::string samplePath = cohort.folder + "/truth_samples.tsv";
+  std::FILE* sheet = std::fopen(sheetPath.c_str(), "w");
+  std::FILE* compoundFile = std::fopen(compoundPath.c_str(), "w");
+  std::FILE* sampleFile = std::fopen(samplePath.c_str(), "w");
+  bool ok = sheet != nullptr && compoundFile != nullptr && sampleFile != nullptr;
+  if (ok) {
+    std::fprintf(sheet, "sample\tfile\tgroup\n");
+    for (const SampleTruth& sample : samples) {
+      std::fprintf(sheet, "%s\t%s.mzXML\tG%ld\n", sample.name.c_str(), sample.name.c_str(), sample.group + 1);
+    }
+    // fold_change: last group over first; factor_Gk: abundance factor of group k.
+    std::fprintf(compoundFile, "compound\tmz\tcharge\trt_min\tisotope_mz\twater_loss_mz\tfold_change\tmissing_prone");
+    for (long g = 0; g < cohort.groups; ++g) std::fprintf(compoundFile, "\tfactor_G%ld", g + 1);
+    std::fprintf(compoundFile, "\n");
+    for (std::size_t c = 0; c < compounds.size(); ++c) {
+      const SimCompound& k = compounds[c];
+      const double isotope = k.mz + 1.00335 / k.charge;
+      const double water = k.waterLossRatio > 0 ? k.mz - 18.0106 / k.charge : 0.0;
+      std::fprintf(compoundFile, "%zu\t%.4f\t%d\t%.4f\t%.4f\t%.4f\t%.4f\t%d", c + 1, k.mz, k.charge,
+                   k.apexTime / 60.0, isotope, water, truths[c].groupFactor.back() / truths[c].groupFactor.front(),
+                   truths[c].missingProne ? 1 : 0);
+      for (double factor : truths[c].groupFactor) std::fprintf(compoundFile, "\t%.4f", factor);
+      std::fprintf(compoundFile, "\n");
+    }
+    std::fprintf(sampleFile, "sample\tgroup\tcompound\tpresent\trt_min\tapex_intensity\n");
+    for (const SampleTruth& sample : samples) {
+      for (std::size_t c = 0; c < compounds.size(); ++c) {
+        std::fprintf(sampleFile, "%s\tG%ld\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(), sample.group + 1, c + 1,
+                     sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0, sample.apexIntensity[c]);
+      }
+    }
+  }
+  for (std::FILE* file : {sheet, compoundFile, sampleFile}) {
+    if (file == nullptr) continue;
+    ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
+    ok = std::fclose(file) == 0 && ok;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CohortConfig cohort;
+  const int parsed = parseOptions(argc, argv, cohort);
+  if (parsed != 0) return parsed;
+
+  SimConfig config;
+  config.mode = SimConfig::Mode::FullScan;
+  config.runMinutes = cohort.runMinutes;
+  config.spectra = static_cast<long>(std::lround(cohort.runMinutes * 60.0));
+  config.peaks = cohort.peaks;
+  config.ms2PerCycle = cohort.ms2;
+  config.compounds = cohort.compounds;
+  config.seed = cohort.seed;
+  const double runSeconds = config.runSeconds();
+
+  // The reference compound list: its own run model's compounds.
+  const std::vector<SimCompound> reference = RunModel(config).compounds();
+  SimRandom random(cohort.seed ^ 0xC0407ULL);
+  std::vector<CompoundTruth> truths(reference.size());
+  for (CompoundTruth& truth : truths) {
+    truth.groupFactor.assign(static_cast<std::size_t>(cohort.groups), 1.0);
+    if (random.chance(cohort.changed)) {
+      const double log2fc = (random.chance(0.5) ? 1.0 : -1.0) * random.uniform(1.0, 2.0);
+      for (long g = 1; g < cohort.groups; ++g) truth.groupFactor[g] = std::pow(2.0, log2fc * static_cast<double>(g));
+    }
+    truth.missingProne = random.chance(cohort.missing);
+  }
+
+  std::vector<SampleTruth> samples(static_cast<std::size_t>(cohort.samples));
+  const int digits = cohort.samples >= 100 ? 3 : 2;
+  for (long s = 0; s < cohort.samples; ++s) {
+    SampleTruth& sample = samples[s];
+    char name[32];
+    std::snprintf(name, sizeof name, "sample_%0*ld", digits, s + 1);
+    sample.name = name;
+    sample.group = s % cohort.groups;
+    sample.shift = 0.7 * cohort.drift * random.symmetric();
+    sample.amplitude = 0.3 * cohort.drift * random.uniform();
+    sample.phase = 6.283185307179586 * random.uniform();
+    std::vector<SimCompound> compounds;
+    for (std::size_t c = 0; c < reference.size(); ++c) {
+      const bool present = !truths[c].missingProne || !random.chance(0.4);
+      const double spread = 1.0 + cohort.cv * std::sqrt(3.0) * random.symmetric();  // uniform, sd = cv
+      SimCompound compound = reference[c];
+      compound.apexTime = drifted(sample, reference[c].apexTime, runSeconds);
+      compound.apexIntensity = reference[c].apexIntensity * truths[c].groupFactor[sample.group] * spread;
+      sample.present.push_back(present);
+      sample.apexTime.push_back(compound.apexTime);
+      sample.apexIntensity.push_back(present ? compound.apexIntensity : 0.0);
+      if (present) compounds.push_back(compound);
+    }
+    SimConfig runConfig = config;
+    runConfig.seed = cohort.seed * 1000003ULL + static_cast<std::uint64_t>(s) + 1;
+    const std::string path = cohort.folder + "/" + sample.name + ".mzXML";
+    if (!writeRun(runConfig, compounds, path)) {
+      std::fprintf(stderr, "simulate_cohort: could not write %s; check that the folder exists and is writable\n",
+                   path.c_str());
+      return 2;
+    }
+  }
+  if (!writeTruth(cohort, reference, truths, samples)) {
+    std::fprintf(stderr, "simulate_cohort: could not write the sample sheet or truth in %s\n",
+                 cohort.folder.c_str());
+    return 2;
+  }
+  return 0;
+}
