@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "processing/filter_progress.h"
+#include "processing/spectral_filter.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "run/file_handle.h"
@@ -54,12 +54,12 @@ void filterer::deIsotope(fileHandle& run) {
   for (scan& spectrum : run.scans) {
     std::vector<datapeak>& peaks = spectrum.peaks;
     const std::size_t oldCount = peaks.size();
-    const double ticFloor = 0.005 * spectrum.totIonCurrent;
+    const FilterFloors floors(intensityCutoff, spectrum);
     bool indexed = false;
 
     for (std::size_t current = 0; current < oldCount; ++current) {
       datapeak& peak = peaks.at(current);
-      if (!(peak.intensity > intensityCutoff && peak.intensity > ticFloor)) continue;
+      if (!floors.passes(peak)) continue;
       if (!indexed) {
         index.build(peaks);
         indexed = true;

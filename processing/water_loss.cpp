@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "processing/filter_progress.h"
+#include "processing/spectral_filter.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "run/file_handle.h"
@@ -66,13 +66,13 @@ void filterer::removeH2O(fileHandle& run) {
   for (scan& spectrum : run.scans) {
     std::vector<datapeak>& peaks = spectrum.peaks;
     const std::size_t oldCount = peaks.size();
-    const double ticFloor = 0.005 * spectrum.totIonCurrent;
+    const FilterFloors floors(intensityCutoff, spectrum);
     absorbed.assign(oldCount, 0);
     bool indexed = false;
 
     for (std::size_t current = oldCount; current-- > 0;) {
       datapeak& peak = peaks.at(current);
-      if (!(peak.intensity > intensityCutoff && peak.intensity > ticFloor)) continue;
+      if (!floors.passes(peak)) continue;
       if (!indexed) {
         index.build(peaks);
         indexed = true;

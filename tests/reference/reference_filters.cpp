@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "processing/filter_progress.h"
+#include "processing/spectral_filter.h"
 #include "run/binned_map.h"
 #include "run/summary_report.h"
 #include "util/compaction.h"
@@ -71,13 +71,13 @@ void deIsotope(const filterer& params, fileHandle& run) {
   const double intensityCutoff = params.cutoff;
   for (scan& spectrum : run.scans) {
     const std::size_t oldCount = spectrum.peaks.size();
-    const double ticFloor = 0.005 * spectrum.totIonCurrent;
+    const FilterFloors floors(intensityCutoff, spectrum);
     std::vector<datapeak> keptPeaks;
     keptPeaks.reserve(oldCount);
 
     for (const datapeak& original : spectrum.peaks) {
       datapeak peak = original;
-      const bool intenseEnough = peak.intensity > intensityCutoff && peak.intensity > ticFloor;
+      const bool intenseEnough = floors.passes(peak);
       for (std::size_t k = 0; intenseEnough && k < keptPeaks.size(); ++k) {
         if (!rules.isIsotope(peak, keptPeaks[k])) continue;
         const std::ptrdiff_t root = keptPeaks[k].isotope ? keptPeaks[k].parent : static_cast<std::ptrdiff_t>(k);
@@ -99,13 +99,13 @@ void removeH2O(const filterer& params, fileHandle& run) {
   const double intensityCutoff = params.cutoff;
   for (scan& spectrum : run.scans) {
     const std::size_t oldCount = spectrum.peaks.size();
-    const double ticFloor = 0.005 * spectrum.totIonCurrent;
+    const FilterFloors floors(intensityCutoff, spectrum);
     std::vector<datapeak> keptPeaks;  // in reverse list order
     keptPeaks.reserve(oldCount);
 
     for (std::size_t index = oldCount; index-- > 0;) {
       datapeak peak = spectrum.peaks[index];
-      const bool intenseEnough = peak.intensity > intensityCutoff && peak.intensity > ticFloor;
+      const bool intenseEnough = floors.passes(peak);
       bool absorbed = false;
       for (std::size_t k = 0; intenseEnough && k < keptPeaks.size(); ++k) {
         if (rules.isOLoss(peak, keptPeaks[k]) || rules.isH2OLoss(peak, keptPeaks[k])) {
