@@ -1,7 +1,6 @@
 #include "util/console.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace console {
 
@@ -18,21 +17,6 @@ void err(const std::string& text) {
   std::fflush(stdout);
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
-}
-
-namespace {
-void (*terminateHandler)(int) = nullptr;
-}  // namespace
-
-void setTerminateHandler(void (*handler)(int status)) { terminateHandler = handler; }
-
-void terminate(int status) {
-  std::fflush(stdout);
-  if (terminateHandler != nullptr) {
-    terminateHandler(status);
-    return;
-  }
-  std::exit(status);
 }
 
 std::string general(double value) {
