@@ -17,6 +17,7 @@ InputFile::~InputFile() {
 
 bool InputFile::open(const std::string& path) {
   if (file_ != nullptr) gzclose_r(handleOf(file_));
+  path_ = path;
   gzFile file = gzopen(path.c_str(), "rb");
   file_ = file;
   if (file == nullptr) return false;
@@ -45,5 +46,9 @@ std::string InputFile::error() const {
   int code = Z_OK;
   const char* text = gzerror(handleOf(file_), &code);
   if (code == Z_ERRNO) return "cannot be read";
-  return text != nullptr && *text != '\0' ? text : "cannot be read";
+  if (text == nullptr || *text == '\0') return "cannot be read";
+  // zlib names the file first; the callers already do.
+  std::string message(text);
+  if (message.compare(0, path_.size() + 2, path_ + ": ") == 0) message.erase(0, path_.size() + 2);
+  return message;
 }

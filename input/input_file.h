@@ -30,6 +30,7 @@ class InputFile {
 
  private:
   void* file_ = nullptr;  // zlib's gzFile
+  std::string path_;
 };
 
 #endif
