@@ -195,7 +195,7 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
     if (SRM) {
-      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, scans);
+      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
                    " SRM chromatograms and no spectra; -S reads them\n");

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/console.h"
+
 namespace {
 
 // Shortest text that reads back as the same double.
@@ -35,7 +37,7 @@ std::string baseName(const std::string& path) {
 }  // namespace
 
 void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const std::string& path, IdClaims& ids,
-                      std::vector<scan>& spectra) {
+                      std::int64_t& pushCount, std::vector<scan>& spectra) {
   struct Point {
     double time;
     std::size_t chromatogram;
@@ -74,5 +76,9 @@ void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const s
     spectrum.peaks.push_back(peak);
     spectrum.description = name + " scan " + std::to_string(spectrum.num) + " (charge 0)";
     spectra.push_back(std::move(spectrum));
+    if (++pushCount == 2000) {
+      console::outFlush(".");
+      pushCount = 0;
+    }
   }
 }
