@@ -23,6 +23,8 @@ namespace {
 std::string scratchPath;
 std::string scratchGzPath;
 
+void fuzzProcessing(fileHandle& run, std::uint8_t choice);
+
 // The decoders on their own: the first bytes choose precision, byte order,
 // compression and the declared count; the rest is the array's text.
 void fuzzDecoders(const std::uint8_t* data, std::size_t size) {
@@ -36,7 +38,11 @@ void fuzzDecoders(const std::uint8_t* data, std::size_t size) {
   handler.peaksCount = static_cast<std::int32_t>(data[1]) << ((data[0] >> 3) & 15);
   if (data[0] & 128) handler.peaksCount = -handler.peaksCount;
   handler.text.assign(reinterpret_cast<const char*>(data + 2), size - 2);
-  handler.pushPeaks((data[2] & 1) != 0 || (data[2] & 2) == 0, (data[2] & 2) != 0 || (data[2] & 1) == 0);
+  try {
+    handler.pushPeaks((data[2] & 1) != 0 || (data[2] & 2) == 0, (data[2] & 2) != 0 || (data[2] & 1) == 0);
+  } catch (const InputError&) {
+    // A 64-bit array of the wrong length: the array holds nothing.
+  }
   handler.pushSpectrum();
 
   std::vector<char> dest(64);
