@@ -5,6 +5,7 @@
 #include "driver/options.h"
 #include "driver/run_checks.h"
 #include "driver/run_sequence.h"
+#include "input/input_error.h"
 #include "util/console.h"
 
 int main(int argc, char** argv) {
@@ -41,6 +42,11 @@ int main(int argc, char** argv) {
   // failure status instead of an abort.
   try {
     return static_cast<int>(runSequence(options));
+  } catch (const InputError& error) {
+    // An input file the readers cannot go on with: its message on standard
+    // output, as the readers' other messages, and status 1.
+    console::outFlush(error.what());
+    return static_cast<int>(ExitStatus::Usage);
   } catch (const std::bad_alloc&) {
     console::outFlush("");
     console::err("torva: out of memory while processing '" + options.input + "'\n");

@@ -28,7 +28,7 @@ char nextCharacter(const char*& cursor) {
 
 }  // namespace
 
-int b64_decode_mio(char* dest, char* src, std::size_t destSize) {
+int b64_decode_mio(char* dest, const char* src, std::size_t destSize) {
   const char* cursor = src;
   std::size_t written = 0;
   while (written < destSize) {

@@ -2,18 +2,11 @@
 // m/z and intensity arrays, and the run metadata.
 #include "input/mzdata_handler.h"
 
+#include "input/xml_values.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-namespace {
-
-bool isName(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
-
-std::int32_t readInt(const char* text) { return static_cast<std::int32_t>(std::strtol(text, nullptr, 10)); }
-double readDouble(const char* text) { return std::strtod(text, nullptr); }
-
-}  // namespace
 
 SAXMzdataHandler::SAXMzdataHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : SAXSpectraHandler(spectraOut, headerOut) {

@@ -1,18 +1,14 @@
 // The mzXML reader: scan attributes, nested MS1/MS2 scans, peak arrays.
 #include "input/mzxml_handler.h"
 
+#include "input/xml_values.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 namespace {
-
-bool isName(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
-
-std::int32_t readInt(const char* text) { return static_cast<std::int32_t>(std::strtol(text, nullptr, 10)); }
-double readDouble(const char* text) { return std::strtod(text, nullptr); }
 
 // Reads a non-negative decimal number ("12", "12.5", ".5", "12.") followed by
 // `designator`; on success advances `cursor` past both.
@@ -129,7 +125,7 @@ void SAXMzxmlHandler::startScan(const char** attributes) {
   precursorMz = 0;
 
   num = readInt(getAttrValue("num", attributes));
-  id = claimId(num);
+  id = usedIds.claim(num);
 
   peaksCount = readInt(getAttrValue("peaksCount", attributes));
   if (!ms2) scanType = getAttrValue("scanType", attributes);
@@ -140,32 +136,6 @@ void SAXMzxmlHandler::startScan(const char** attributes) {
   basePeakIntensity = readDouble(getAttrValue("basePeakIntensity", attributes));
   totIonCurrent = readDouble(getAttrValue("totIonCurrent", attributes));
   filterLine = getAttrValue("filterLine", attributes);
-}
-
-std::int64_t SAXMzxmlHandler::claimId(std::int64_t wanted) {
-  // Raise the wanted id past the run of used ids that holds it, if any. Runs
-  // are maximal, so the id right after a run is free.
-  std::int64_t claimed = wanted;
-  auto after = usedRuns.upper_bound(wanted);
-  if (after != usedRuns.begin()) {
-    const auto holder = std::prev(after);
-    if (holder->second >= wanted) claimed = holder->second + 1;
-  }
-
-  // Record it, joining the runs that end right before and start right after it.
-  after = usedRuns.upper_bound(claimed);
-  std::int64_t last = claimed;
-  if (after != usedRuns.end() && after->first == claimed + 1) {
-    last = after->second;
-    after = usedRuns.erase(after);
-  }
-  if (after != usedRuns.begin() && std::prev(after)->second == claimed - 1) {
-    std::prev(after)->second = last;
-  } else {
-    usedRuns.emplace(claimed, last);
-  }
-  usedIds.insert(static_cast<std::uint64_t>(claimed));
-  return claimed;
 }
 
 void SAXMzxmlHandler::endElement(const char* name) {

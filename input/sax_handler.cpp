@@ -4,28 +4,37 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
+#include "input/input_file.h"
 #include "util/console.h"
 
 namespace {
 
-void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
+// Runs one event operation; an exception is kept and the parser stopped.
+template <typename Event>
+void deliver(void* userData, Event event) {
   SAXHandler* handler = static_cast<SAXHandler*>(userData);
   ++handler->eventsDelivered;
-  handler->startElement(name, attributes);
+  try {
+    event(*handler);
+  } catch (...) {
+    handler->pendingError = std::current_exception();
+    XML_StopParser(handler->parser, XML_FALSE);
+  }
+}
+
+void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
+  deliver(userData, [&](SAXHandler& handler) { handler.startElement(name, attributes); });
 }
 
 void endElementCallback(void* userData, const XML_Char* name) {
-  SAXHandler* handler = static_cast<SAXHandler*>(userData);
-  ++handler->eventsDelivered;
-  handler->endElement(name);
+  deliver(userData, [&](SAXHandler& handler) { handler.endElement(name); });
 }
 
 void charactersCallback(void* userData, const XML_Char* text, int len) {
-  SAXHandler* handler = static_cast<SAXHandler*>(userData);
-  ++handler->eventsDelivered;
-  handler->characters(text, len);
+  deliver(userData, [&](SAXHandler& handler) { handler.characters(text, len); });
 }
 
 constexpr std::size_t kChunk = 8192;
@@ -34,6 +43,7 @@ constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 }  // namespace
 
 SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
+  if (parser == nullptr) throw std::bad_alloc();
   // expat's protection against entity-expansion attacks stays at its defaults.
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, startElementCallback, endElementCallback);
@@ -47,8 +57,8 @@ void SAXHandler::endElement(const char*) {}
 void SAXHandler::characters(const char*, int) {}
 
 bool SAXHandler::parse() {
-  std::FILE* file = std::fopen(inputFile.c_str(), "r");
-  if (file == nullptr) {
+  InputFile file;
+  if (!file.open(inputFile)) {
     console::err("Failed to open input file '" + inputFile + "'.\n");
     parseFailed = true;
     return false;
@@ -62,8 +72,9 @@ bool SAXHandler::parse() {
   char buffer[kChunk];
   std::vector<char> batch;
   std::size_t batchSize = kChunk;
+  bool wellFormed = false;
   while (true) {
-    const std::size_t count = std::fread(buffer, 1, sizeof buffer, file);
+    const long count = file.read(buffer, sizeof buffer);
     if (count > 0) {
       batch.insert(batch.end(), buffer, buffer + count);
       if (batch.size() < batchSize) continue;
@@ -73,18 +84,25 @@ bool SAXHandler::parse() {
       batchSize = eventsDelivered == before ? std::min(2 * batchSize, kLargestBatch) : kChunk;
       continue;
     }
+    // End of the data, or of what could be read of it.
+    if (file.damaged()) {
+      console::err(inputFile + ": " + (file.compressed() ? "gzip data damaged or cut short (" : "read failed (") +
+                   file.error() + "); reading stops here\n");
+      parseFailed = true;
+    }
     if (!batch.empty() &&
         XML_Parse(parser, batch.data(), static_cast<int>(batch.size()), 0) == XML_STATUS_ERROR) {
       break;
     }
-    if (XML_Parse(parser, buffer, 0, 1) != XML_STATUS_ERROR) {
-      std::fclose(file);
-      return true;
-    }
+    wellFormed = XML_Parse(parser, buffer, 0, 1) != XML_STATUS_ERROR;
     break;
   }
+  if (pendingError) {
+    parseFailed = true;
+    std::rethrow_exception(pendingError);
+  }
+  if (wellFormed) return !parseFailed;
 
-  std::fclose(file);
   const int code = static_cast<int>(XML_GetErrorCode(parser));
   const unsigned long line = static_cast<unsigned long>(XML_GetCurrentLineNumber(parser));
   const bool syntax = code == XML_ERROR_SYNTAX || code == XML_ERROR_INVALID_TOKEN ||

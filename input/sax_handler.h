@@ -4,6 +4,7 @@
 #include <expat.h>
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 // Base of the XML readers: owns one expat parser, streams one file through it
@@ -19,10 +20,16 @@ class SAXHandler {
   virtual void endElement(const char* name);
   virtual void characters(const char* text, int len);
 
-  // Parses `inputFile` in 8192-byte chunks; true when the whole file was well formed.
+  // Parses `inputFile` (decompressed while read when it is gzip data) in
+  // 8192-byte chunks; true when the whole file was well formed. Rethrows what an
+  // event operation threw.
   bool parse();
   // Value of the first attribute named `name`, or "" when absent (never null).
   const char* getAttrValue(const char* name, const char** attributes);
+
+  // An exception thrown by an event operation stops the parser; parse() then
+  // rethrows it, so that it never travels through expat's own frames.
+  std::exception_ptr pendingError;
 
   XML_Parser parser;
   std::string inputFile;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "input/base64.h"
+#include "input/input_error.h"
 #include "util/console.h"
 #include "input/zlib_inflate.h"
 
@@ -26,8 +27,7 @@ std::size_t base64Yield(const std::string& text) { return text.size() / 4 * 3; }
 // same as decoding into a buffer of `limit` bytes.
 std::vector<char> decodeBase64(const std::string& text, std::size_t limit) {
   std::vector<char> bytes(std::min(limit, base64Yield(text)) + 1);
-  // The decoder only reads its source.
-  const int written = b64_decode_mio(bytes.data(), const_cast<char*>(text.c_str()), bytes.size() - 1);
+  const int written = b64_decode_mio(bytes.data(), text.c_str(), bytes.size() - 1);
   bytes.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
   return bytes;
 }
@@ -116,11 +116,11 @@ void SAXSpectraHandler::decode64(bool wantMz, bool wantIntensity) {
   const std::size_t required = arrays * count * 8;
   const std::vector<char> bytes = arrayBytes(text, zlibCompressed, required);
   if (bytes.size() != required) {
-    console::out(" decoded size " + std::to_string(static_cast<long long>(bytes.size())) + " and required size " +
-                 std::to_string(required) + " dont match:\n" + " Cause: possible corrupted file.\n");
-    // Ends the process; where a harness keeps it alive, the array holds nothing.
-    console::terminate(1);
-    return;
+    // A 64-bit array must hold exactly its declared count: the file cannot be
+    // trusted further, and the run stops (the driver prints the message).
+    throw InputError(" decoded size " + std::to_string(static_cast<long long>(bytes.size())) +
+                     " and required size " + std::to_string(required) + " dont match:\n" +
+                     " Cause: possible corrupted file.\n");
   }
   appendValues<std::uint64_t, double>(bytes, count, littleEndian == hostIsLittleEndian(), wantMz, wantIntensity,
                                       mzValues, intensityValues);

@@ -6,12 +6,29 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+
+// Ends the inflate stream however the function is left (a failed resize included).
+struct InflateStream {
+  z_stream stream{};
+  bool ready = false;
+  InflateStream() { ready = inflateInit(&stream) == Z_OK; }
+  ~InflateStream() {
+    if (ready) inflateEnd(&stream);
+  }
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+};
+
+}  // namespace
+
 bool inflateLimited(const unsigned char* data, std::size_t size, std::size_t limit,
                     std::vector<char>& out) {
   out.clear();
   if (size == 0) return false;
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return false;
+  InflateStream inflater;
+  if (!inflater.ready) return false;
+  z_stream& stream = inflater.stream;
 
   // The output grows geometrically from a modest start, never past limit + 1,
   // so a declared size that the data does not back is never allocated.
@@ -45,7 +62,6 @@ bool inflateLimited(const unsigned char* data, std::size_t size, std::size_t lim
       break;
     }
   }
-  inflateEnd(&stream);
 
   const bool passedLimit = produced > limit;
   if (status != Z_STREAM_END && !passedLimit) {

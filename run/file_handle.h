@@ -51,6 +51,10 @@ class fileHandle {
   // Set when an input file could not be parsed as well-formed XML; the run goes
   // on with the spectra read so far, but its exit status reports the failure.
   bool inputFailed = false;
+  // One line per file that no loader could read ("<path>: no spectra read: <why>").
+  std::vector<std::string> unreadFiles;
+  // SRM chromatograms found in mzML files (read as spectra in SRM mode).
+  std::size_t srmChromatogramsSeen = 0;
 
   // When positive, the import keeps only spectra of this MS level.
   long long keptMsLevel = 0;
@@ -96,6 +100,9 @@ class fileHandle {
   TransitionKey transitionKey(const scan& spectrum) const;
 
  private:
+  // When the whole input gave no spectrum and some file could not be read, names
+  // each such file on standard error and marks the input failed.
+  void reportUnreadInput();
   // Sorts the spectra from `first` on into channels and prints the channel list.
   void groupIntoChannels(std::size_t first);
 };

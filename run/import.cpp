@@ -3,13 +3,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
-#include "util/console.h"
+#include "input/document_root.h"
+#include "input/input_file.h"
 #include "input/loaders.h"
 #include "run/file_handle.h"
+#include "run/srm_spectra.h"
+#include "util/console.h"
 
 namespace {
 
@@ -38,13 +42,18 @@ double readPrecursor(const std::string& token, std::string::size_type at) {
 
 enum class ProbeResult { Text, Finnigan, Binary };
 
-// Looks at the first 256 bytes for the signature of a Finnigan raw file or a NUL byte.
+// Looks at the first 256 bytes (decompressed, for gzip data) for the
+// signature of a Finnigan raw file or a NUL byte.
 ProbeResult probeFile(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return ProbeResult::Text;
+  InputFile file;
+  if (!file.open(path)) return ProbeResult::Text;
   unsigned char bytes[256];
-  const std::size_t count = std::fread(bytes, 1, sizeof bytes, file);
-  std::fclose(file);
+  std::size_t count = 0;
+  while (count < sizeof bytes) {
+    const long read = file.read(reinterpret_cast<char*>(bytes) + count, sizeof bytes - count);
+    if (read <= 0) break;
+    count += static_cast<std::size_t>(read);
+  }
   const bool rawHeader = count >= 2 && bytes[0] == 0x01 && bytes[1] == 0xA1;
   const bool rawName = count >= 8 && bytes[3] == 0x46 && bytes[5] == 0x69 && bytes[7] == 0x6E;
   if (rawHeader || rawName) return ProbeResult::Finnigan;
@@ -60,6 +69,27 @@ bool nameSelectsMzxml(const std::string& path) {
   if (path.find("MZXML") != std::string::npos) return true;
   if (path.find("XML") != std::string::npos) return true;
   return path.find("xml") != std::string::npos && path.find("mzdata.xml") == std::string::npos;
+}
+
+// Folder entries read besides those containing ".mzXML" or "xml": names ending
+// in .mzML, .mzML.gz or .mzXML.gz, in any case.
+bool hasSpectrumSuffix(const std::string& name) {
+  std::string lower(name);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* suffix : {".mzml", ".mzml.gz", ".mzxml.gz"}) {
+    const std::size_t length = std::char_traits<char>::length(suffix);
+    if (lower.size() >= length && lower.compare(lower.size() - length, length, suffix) == 0) return true;
+  }
+  return false;
+}
+
+// Why a file that no loader accepted could not be read.
+std::string whyUnread(const DocumentStart& start) {
+  if (!start.opened) return "it cannot be opened";
+  if (start.damaged) return start.compressed ? "its gzip data is damaged" : "it cannot be read";
+  if (start.root.empty()) return "it is not an XML document";
+  return "its root element <" + start.root + "> is not mzXML or mzML";
 }
 
 }  // namespace
@@ -151,17 +181,34 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
       console::out("Most likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
     }
     console::flush();
+    unreadFiles.push_back(std::string(path) + ": no spectra read: it is a binary file, not XML");
     return 0;
   }
 
   const std::size_t first = scans.size();
   std::string name(path);
-  if (forceMzXML == 1 || nameSelectsMzxml(name)) {
+  const DocumentStart start = readDocumentStart(name);
+  bool accepted = false;
+  if (isMzmlRoot(start.root)) {
+    std::vector<SrmChromatogram> chromatograms;
+    loadmzml loader(scans, header, chromatograms);
+    accepted = loader.open(name);
+    if (accepted && !loader.get()) inputFailed = true;
+    if (SRM) {
+      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
+    } else if (!chromatograms.empty() && scans.size() == first) {
+      console::err(name + " holds " + std::to_string(chromatograms.size()) +
+                   " SRM chromatograms and no spectra; -S reads them\n");
+    }
+    srmChromatogramsSeen += chromatograms.size();
+  } else if (forceMzXML == 1 || nameSelectsMzxml(name)) {
     loadmzxml loader(scans, header);
-    if (loader.open(name) && !loader.get()) inputFailed = true;
+    accepted = loader.open(name);
+    if (accepted && !loader.get()) inputFailed = true;
   } else {
     loadmzdata loader(scans, header);
-    if (loader.open(name)) {
+    accepted = loader.open(name);
+    if (accepted) {
       loader.get();
       if (loader.handler.parseFailed) inputFailed = true;
     }
@@ -172,6 +219,9 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
                                [this](const scan& s) { return s.msLevel != keptMsLevel; }),
                 scans.end());
   }
+
+  if (!accepted) unreadFiles.push_back(name + ": no spectra read: " + whyUnread(start));
+
   console::outFlush("Scans: " + std::to_string(scans.size()) + "\n");
   groupIntoChannels(first);
   return 1;
@@ -183,6 +233,7 @@ int fileHandle::importFolder(const char* path, int forceMzXML) {
   if (!S_ISDIR(info.st_mode)) {
     const bool taken = importFile(path, forceMzXML) == 1;
     if (fileProgress) fileProgress(1, 1);
+    if (taken) reportUnreadInput();
     return taken;
   }
 
@@ -196,7 +247,8 @@ int fileHandle::importFolder(const char* path, int forceMzXML) {
   std::vector<std::string> names;
   while (dirent* entry = readdir(folder)) {
     std::string name = prefix + entry->d_name;
-    if (name.find(".mzXML") != std::string::npos || name.find("xml") != std::string::npos) {
+    if (name.find(".mzXML") != std::string::npos || name.find("xml") != std::string::npos ||
+        hasSpectrumSuffix(name)) {
       names.push_back(std::move(name));
     }
   }
@@ -205,5 +257,14 @@ int fileHandle::importFolder(const char* path, int forceMzXML) {
     importFile(names[n].c_str(), forceMzXML);
     if (fileProgress) fileProgress(n + 1, names.size());
   }
+  reportUnreadInput();
   return true;
+}
+
+void fileHandle::reportUnreadInput() {
+  // Spectra read from any file make the run; only an input of which nothing
+  // could be read is a failure.
+  if (!scans.empty() || unreadFiles.empty()) return;
+  for (const std::string& line : unreadFiles) console::err(line + "\n");
+  inputFailed = true;
 }

@@ -62,22 +62,28 @@ TEST(Robustness, EveryRealFileWithEveryStepAndReport) {
   if (dir.empty()) GTEST_SKIP() << "real instrument files absent";
   TempDir tmp;
   std::size_t seen = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string ext = entry.path().extension().string();
-    if (ext != ".mzXML" && ext != ".xml") continue;
-    ++seen;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
+    const std::string ext = entry.path().extension().string();
+    const bool mzml = name.find(".mzML") != std::string::npos || name.find(".mzXML.gz") != std::string::npos;
+    if (ext != ".mzXML" && ext != ".xml" && !mzml) continue;
+    ++seen;
     SCOPED_TRACE(name);
     const std::string summary = tmp.file(name + ".s.tsv");
     const std::string transitions = tmp.file(name + ".o.tsv");
     const std::string map = tmp.file(name + ".m.tsv");
-    const ProcessResult result = runOn(entry.path().string(),
-        {"-s", summary, "-o", transitions, "-m", map, "-d", "-l", "-c"});
-    expectNoCrash(result);
-    EXPECT_NE(result.out.find("Done\n"), std::string::npos);
-    if (result.status == 0) {
-      for (const std::string& report : {summary, transitions, map}) {
-        EXPECT_TRUE(std::filesystem::exists(report)) << report;
+    // mzML files also in SRM mode, where their SRM chromatograms are read.
+    std::vector<std::vector<std::string>> optionSets = {{"-s", summary, "-o", transitions, "-m", map, "-d", "-l", "-c"}};
+    if (mzml) optionSets.push_back({"-S", "-s", summary, "-m", map});
+    for (const auto& options : optionSets) {
+      const ProcessResult result = runOn(entry.path().string(), options);
+      expectNoCrash(result);
+      EXPECT_NE(result.out.find("Done\n"), std::string::npos);
+      if (result.status == 0) {
+        for (const std::string& report : {summary, map}) EXPECT_TRUE(std::filesystem::exists(report)) << report;
+        if (options[0] != "-S") {
+          EXPECT_TRUE(std::filesystem::exists(transitions));
+        }
       }
     }
   }

@@ -1,7 +1,10 @@
-// libFuzzer target: arbitrary bytes through the whole import of one file, then
-// through every processing step and report; and through the base64 and
-// peak-array decoders.
+// libFuzzer target: arbitrary bytes through the whole import of one file (as
+// they are, and gzip-compressed), then through every processing step and
+// report; and through the base64, peak-array and mzML array decoders. The
+// import chooses its reader by the root element, so mzXML, mzData and mzML
+// inputs all reach their readers.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -9,7 +12,8 @@
 #include <vector>
 
 #include "input/base64.h"
-#include "util/console.h"
+#include "input/input_error.h"
+#include "input/mzml_arrays.h"
 #include "input/spectra_handler.h"
 #include "processing/filterer.h"
 #include "run/file_handle.h"
@@ -17,8 +21,9 @@
 namespace {
 
 std::string scratchPath;
+std::string scratchGzPath;
 
-void ignoreTermination(int) {}
+void fuzzProcessing(fileHandle& run, std::uint8_t choice);
 
 // The decoders on their own: the first bytes choose precision, byte order,
 // compression and the declared count; the rest is the array's text.
@@ -33,12 +38,55 @@ void fuzzDecoders(const std::uint8_t* data, std::size_t size) {
   handler.peaksCount = static_cast<std::int32_t>(data[1]) << ((data[0] >> 3) & 15);
   if (data[0] & 128) handler.peaksCount = -handler.peaksCount;
   handler.text.assign(reinterpret_cast<const char*>(data + 2), size - 2);
-  handler.pushPeaks((data[2] & 1) != 0 || (data[2] & 2) == 0, (data[2] & 2) != 0 || (data[2] & 1) == 0);
+  try {
+    handler.pushPeaks((data[2] & 1) != 0 || (data[2] & 2) == 0, (data[2] & 2) != 0 || (data[2] & 1) == 0);
+  } catch (const InputError&) {
+    // A 64-bit array of the wrong length: the array holds nothing.
+  }
   handler.pushSpectrum();
 
   std::vector<char> dest(64);
   std::string text(reinterpret_cast<const char*>(data), size);
   b64_decode_mio(dest.data(), text.data(), dest.size());
+
+  // The mzML array decoder: the first byte picks the storage, the second a
+  // declared length, the rest is the base64 text.
+  BinaryArrayFormat format;
+  const char* const accessions[] = {"MS:1000521", "MS:1000523", "MS:1000519", "MS:1000522",
+                                    "MS:1002312", "MS:1002313", "MS:1002314", "MS:1002746"};
+  format.apply(accessions[data[0] & 7]);
+  if ((data[0] & 8) != 0) format.apply("MS:1000574");
+  if ((data[0] & 16) != 0) format.apply(accessions[4 + ((data[0] >> 5) & 3)]);
+  std::vector<double> values;
+  std::string problem;
+  decodeBinaryArray(text.substr(2), format, data[1] == 255 ? 2147483647u : data[1], values, problem);
+}
+
+void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool compress) {
+  if (compress) {
+    gzFile file = gzopen(path.c_str(), "wb1");
+    if (file == nullptr) return;
+    if (size > 0) gzwrite(file, data, static_cast<unsigned>(size));
+    gzclose(file);
+    return;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+}
+
+// Imports the file and runs everything on it; a file the readers stop on
+// (a 64-bit array of the wrong length) ends that run, as it ends the program.
+void importAndProcess(const std::string& path, bool srm, int forceMzXML, std::uint8_t choice) {
+  fileHandle run;
+  run.SRM = srm;
+  try {
+    run.importFile(path.c_str(), forceMzXML);
+  } catch (const InputError&) {
+    return;
+  }
+  fuzzProcessing(run, choice);
 }
 
 // Every step and report on an imported run, in the order of a full run; the
@@ -70,25 +118,21 @@ void fuzzProcessing(fileHandle& run, std::uint8_t choice) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  console::setTerminateHandler(ignoreTermination);
   scratchPath = "/tmp/torva-fuzz-" + std::to_string(getpid()) + ".mzXML";
+  scratchGzPath = scratchPath + ".gz";
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(scratchPath.c_str(), "wb");
-  if (file == nullptr) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
-
+  writeFile(scratchPath, data, size, false);
   const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
-  fileHandle run;
-  run.importFile(scratchPath.c_str(), 1);
-  fuzzProcessing(run, choice);
-  fileHandle srm;
-  srm.SRM = true;
-  srm.importFile(scratchPath.c_str(), 0);
-  fuzzProcessing(srm, static_cast<std::uint8_t>(choice >> 1));
+  importAndProcess(scratchPath, false, 1, choice);
+  importAndProcess(scratchPath, true, 0, static_cast<std::uint8_t>(choice >> 1));
+  // The same bytes gzip-compressed, as users' files often are.
+  if ((choice & 32) != 0) {
+    writeFile(scratchGzPath, data, size, true);
+    importAndProcess(scratchGzPath, (choice & 64) != 0, 1, choice);
+  }
 
   fuzzDecoders(data, size);
   return 0;

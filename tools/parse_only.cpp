@@ -1,18 +1,19 @@
-// parse_only: the floor of the benchmark. Streams each named mzXML file through
-// the loader's format test and XML reader into a list of spectra, decoding
-// every peak array, and does nothing else. Prints the number of spectra and
+// parse_only: the floor of the benchmark. Streams each named mzXML or mzML file
+// (plain or gzip-compressed) through the loader's format test and XML reader
+// into a list of spectra, decoding every peak array, and does nothing else. Prints the number of spectra and
 // peaks read to standard error.
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "input/document_root.h"
 #include "input/loaders.h"
 #include "records/records.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs("Usage: parse_only <run.mzXML> [more files]\n", stderr);
+    std::fputs("Usage: parse_only <run.mzXML|run.mzML> [more files]\n", stderr);
     return 1;
   }
   std::vector<scan> spectra;
@@ -20,6 +21,12 @@ int main(int argc, char** argv) {
   int status = 0;
   for (int i = 1; i < argc; ++i) {
     std::string path = argv[i];
+    if (isMzmlRoot(readDocumentStart(path).root)) {
+      std::vector<SrmChromatogram> chromatograms;
+      loadmzml loader(spectra, header, chromatograms);
+      if (!loader.open(path) || !loader.get()) status = 2;
+      continue;
+    }
     loadmzxml loader(spectra, header);
     if (!loader.open(path)) {
       std::fprintf(stderr, "parse_only: %s is not a readable mzXML file\n", argv[i]);

@@ -332,8 +332,10 @@ SimSpectrum RunModel::srmScan(long index) {
   if (count > 0) {
     const double signal = compound.profile(spectrum.rt) * transition.ratio *
                           (1.0 + kIntensityScatter * random_.symmetric());
-    spectrum.peaks.push_back({transition.productMz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()),
-                              signal + random_.uniform(20.0, 200.0)});
+    // A triple quadrupole reports the product m/z it was set to, not a measured
+    // one. (The draw keeps the random stream of every other value unchanged.)
+    random_.symmetric();
+    spectrum.peaks.push_back({transition.productMz, signal + random_.uniform(20.0, 200.0)});
   }
   addNoise(spectrum.peaks, count - 1, transition.low, transition.high, 10.0, 200.0, {});
   finishOrder(spectrum.peaks);

@@ -20,6 +20,10 @@ struct SimConfig {
   int precision = 32;          // bits per stored value: 32 or 64
   bool zlib = false;           // compress every peak array with zlib
   bool unsorted = false;       // store each spectrum's peaks in random order, not by m/z
+  bool mzml = false;           // write mzML instead of mzXML
+  bool gzip = false;           // gzip-compress the written file
+  bool numpress = false;       // values rounded as MS-Numpress stores them (and so stored in mzML)
+  bool srmChromatograms = false;  // mzML: SRM runs as one chromatogram per transition
   std::uint64_t seed = 1;
   double runMinutes = 0;       // run length; 0: one second per MS1 / SRM cycle
   double peakWidth = 3.0;      // sigma of the Gaussian elution profile, seconds
@@ -112,6 +116,8 @@ class RunModel {
   bool writeTruth(const std::string& path) const;
 
   const std::vector<SimCompound>& compounds() const { return compounds_; }
+  // SRM only: the transitions, cycled through in this order.
+  const std::vector<SimTransition>& transitions() const { return transitions_; }
 
  private:
   void placeCompounds(long count);

@@ -6,11 +6,13 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "tools/mzml_writer.h"
 #include "tools/mzxml_writer.h"
 #include "tools/sim_model.h"
 
@@ -18,9 +20,10 @@ namespace {
 
 const char kUsage[] =
     "Usage: simulate_run -o <run.mzXML> [options]\n"
-    "Writes a simulated LC-MS run as mzXML and its ground truth as <run.mzXML>.truth.tsv.\n"
+    "Writes a simulated LC-MS run as mzXML (or mzML) and its ground truth as <run.mzXML>.truth.tsv.\n"
     "\n"
-    "  -o, --output PATH       mzXML file to write (required)\n"
+    "  -o, --output PATH       file to write (required); a name ending in .mzML or .mzML.gz\n"
+    "                          writes mzML, one ending in .gz writes gzip-compressed data\n"
     "  -m, --mode full|srm     full scan with nested MS2 scans, or SRM (default full)\n"
     "  -n, --spectra N         MS1 spectra (full) or SRM spectra (default 120)\n"
     "  -k, --peaks N           peaks per MS1 or SRM spectrum (default 200 full, 1 SRM)\n"
@@ -29,6 +32,11 @@ const char kUsage[] =
     "  -x, --ms2 N             MS2 scans nested in each MS1 scan (default 1)\n"
     "  -b, --precision 32|64   bits per stored value (default 32)\n"
     "  -z, --zlib              zlib-compress the peak arrays\n"
+    "  -f, --format mzxml|mzml file format (default: by the output name; mzXML otherwise)\n"
+    "  -g, --gzip              gzip-compress the whole file\n"
+    "  -N, --numpress          values as MS-Numpress stores them (m/z linear, intensities pic);\n"
+    "                          mzML stores them so coded, mzXML the same values\n"
+    "  -C, --srm-chromatograms mzML: store an SRM run as one chromatogram per transition\n"
     "  -u, --unsorted          store each spectrum's peaks in random order\n"
     "  -s, --seed N            seed of the pseudo-random numbers (default 1)\n"
     "  -r, --run-time MIN      run length in minutes (default: 1 s per MS1 or SRM cycle)\n"
@@ -63,9 +71,12 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
       {"zlib", no_argument, nullptr, 'z'},              {"unsorted", no_argument, nullptr, 'u'},
       {"seed", required_argument, nullptr, 's'},        {"run-time", required_argument, nullptr, 'r'},
       {"peak-width", required_argument, nullptr, 'w'},  {"max-charge", required_argument, nullptr, 'q'},
+      {"format", required_argument, nullptr, 'f'},      {"gzip", no_argument, nullptr, 'g'},
+      {"numpress", no_argument, nullptr, 'N'},          {"srm-chromatograms", no_argument, nullptr, 'C'},
       {"help", no_argument, nullptr, 'h'},              {nullptr, 0, nullptr, 0}};
   int letter;
-  while ((letter = getopt_long(argc, argv, "o:m:n:k:c:t:x:b:zus:r:w:q:h", longOptions, nullptr)) != -1) {
+  bool formatGiven = false;
+  while ((letter = getopt_long(argc, argv, "o:m:n:k:c:t:x:b:zus:r:w:q:f:gNCh", longOptions, nullptr)) != -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
@@ -86,6 +97,15 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
         break;
       case 'z': config.zlib = true; break;
       case 'u': config.unsorted = true; break;
+      case 'f':
+        formatGiven = true;
+        if (std::strcmp(optarg, "mzxml") == 0) config.mzml = false;
+        else if (std::strcmp(optarg, "mzml") == 0) config.mzml = true;
+        else ok = false;
+        break;
+      case 'g': config.gzip = true; break;
+      case 'N': config.numpress = true; break;
+      case 'C': config.srmChromatograms = true; break;
       case 's':
         ok = readLong(optarg, 0, &number);
         config.seed = static_cast<std::uint64_t>(number);
@@ -104,31 +124,83 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
     std::fputs(kUsage, stderr);
     return 1;
   }
+  std::string lower(config.output);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto endsWith = [&lower](const std::string& suffix) {
+    return lower.size() >= suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+  };
+  if (!formatGiven) config.mzml = endsWith(".mzml") || endsWith(".mzml.gz");
+  if (endsWith(".gz")) config.gzip = true;
   return 0;
 }
 
-// Writes every spectrum in file order, numbering scans from 1.
-void writeSpectra(RunModel& model, const SimConfig& config, MzxmlWriter& writer) {
+// Every spectrum in file order, numbered from 1: an MS1 spectrum followed by
+// its MS2 spectra (or one SRM spectrum per cycle).
+template <typename Visit>
+void forEachSpectrum(RunModel& model, const SimConfig& config, Visit visit) {
   long num = 1;
   for (long cycle = 0; cycle < model.cycles(); ++cycle) {
     if (config.mode == SimConfig::Mode::Srm) {
       SimSpectrum spectrum = model.srmScan(cycle);
       spectrum.num = num++;
-      writer.openScan(spectrum, 0);
-      writer.closeScan(0);
+      if (config.numpress) roundAsNumpress(spectrum.peaks);
+      visit(spectrum, std::vector<SimSpectrum>{}, cycle);
       continue;
     }
     SimSpectrum full = model.fullScan(cycle);
     full.num = num++;
+    if (config.numpress) roundAsNumpress(full.peaks);
     model.noteStoredSpectrum(full);
-    writer.openScan(full, 0);
-    for (SimSpectrum& tandem : model.tandemScans(full)) {
+    std::vector<SimSpectrum> tandems = model.tandemScans(full);
+    for (SimSpectrum& tandem : tandems) {
       tandem.num = num++;
+      if (config.numpress) roundAsNumpress(tandem.peaks);
+    }
+    visit(full, tandems, cycle);
+  }
+}
+
+bool writeMzxml(RunModel& model, const SimConfig& config, long scanCount) {
+  MzxmlWriter writer(config.precision, config.zlib);
+  if (!writer.open(config.output)) return false;
+  writer.writeHead(scanCount, model.timeOf(0), model.timeOf(model.cycles() - 1),
+                   config.mode == SimConfig::Mode::Srm ? "TSQ" : "FTMS");
+  forEachSpectrum(model, config, [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>& tandems, long) {
+    writer.openScan(spectrum, 0);
+    for (const SimSpectrum& tandem : tandems) {
       writer.openScan(tandem, 1);
       writer.closeScan(1);
     }
     writer.closeScan(0);
+  });
+  return writer.finish();
+}
+
+bool writeMzml(RunModel& model, const SimConfig& config, long scanCount) {
+  MzmlArrays arrays;
+  arrays.precision = config.precision;
+  arrays.zlib = config.zlib;
+  arrays.numpress = config.numpress;
+  MzmlWriter writer(arrays);
+  if (!writer.open(config.output)) return false;
+  const bool srm = config.mode == SimConfig::Mode::Srm;
+  writer.writeHead(srm ? "TSQ" : "FTMS");
+  if (srm && config.srmChromatograms) {
+    const std::size_t transitions = model.transitions().size();
+    std::vector<std::vector<SimSpectrum>> byTransition(transitions);
+    forEachSpectrum(model, config, [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>&, long cycle) {
+      if (transitions > 0) byTransition[static_cast<std::size_t>(cycle) % transitions].push_back(spectrum);
+    });
+    writer.writeSrmChromatograms(model.transitions(), byTransition);
+  } else {
+    writer.beginSpectra(scanCount);
+    forEachSpectrum(model, config, [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>& tandems, long) {
+      writer.writeSpectrum(spectrum);
+      for (const SimSpectrum& tandem : tandems) writer.writeSpectrum(tandem);
+    });
+    writer.endSpectra();
   }
+  return writer.finish();
 }
 
 }  // namespace
@@ -139,17 +211,16 @@ int main(int argc, char** argv) {
   if (parsed != 0) return parsed;
 
   RunModel model(config);
-  const bool srm = config.mode == SimConfig::Mode::Srm;
   const long scanCount = model.cycles() * (1 + model.ms2PerCycle());
-  MzxmlWriter writer(config.precision, config.zlib);
-  if (!writer.open(config.output)) {
+  std::FILE* probe = std::fopen(config.output.c_str(), "wb");
+  if (probe == nullptr) {
     std::fprintf(stderr, "simulate_run: cannot create %s; check that its folder exists and is writable\n",
                  config.output.c_str());
     return 2;
   }
-  writer.writeHead(scanCount, model.timeOf(0), model.timeOf(model.cycles() - 1), srm ? "TSQ" : "FTMS");
-  writeSpectra(model, config, writer);
-  if (!writer.finish()) {
+  std::fclose(probe);
+  const bool written = config.mzml ? writeMzml(model, config, scanCount) : writeMzxml(model, config, scanCount);
+  if (!written || (config.gzip && !gzipInPlace(config.output))) {
     std::fprintf(stderr, "simulate_run: could not write all of %s (disk full?)\n", config.output.c_str());
     return 2;
   }

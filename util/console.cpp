@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 
 namespace console {
 
@@ -37,21 +36,6 @@ void outFlush(const std::string& text) {
 void flush() { current.load()->flush(); }
 
 void err(const std::string& text) { current.load()->err(text); }
-
-namespace {
-void (*terminateHandler)(int) = nullptr;
-}  // namespace
-
-void setTerminateHandler(void (*handler)(int status)) { terminateHandler = handler; }
-
-void terminate(int status) {
-  std::fflush(stdout);
-  if (terminateHandler != nullptr) {
-    terminateHandler(status);
-    return;
-  }
-  std::exit(status);
-}
 
 std::string general(double value) {
   char buffer[64];

@@ -31,12 +31,6 @@ void flush();
 // Writes text to standard error (unbuffered).
 void err(const std::string& text);
 
-// Ends the process with `status` after flushing standard output. A harness that
-// must survive such inputs (the fuzzer) installs a handler that returns instead;
-// callers then carry on as if the offending data held nothing.
-void terminate(int status);
-void setTerminateHandler(void (*handler)(int status));
-
 // A double in the stream's default notation: up to six significant digits,
 // fixed or scientific, whichever is shorter, without trailing zeros (%g).
 std::string general(double value);

@@ -1,0 +1,28 @@
+#ifndef TORVA_INPUT_MZML_ARRAYS_H
+#define TORVA_INPUT_MZML_ARRAYS_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// How one mzML binary data array is stored, from its controlled-vocabulary
+// parameters (matched by accession).
+struct BinaryArrayFormat {
+  enum class Numpress { None, Linear, Pic, Slof };
+  int valueBits = 64;     // 32 or 64
+  bool integer = false;   // 32/64-bit integers instead of IEEE floats
+  bool zlib = false;      // zlib stream, inflated before anything else
+  Numpress numpress = Numpress::None;
+
+  // Applies one parameter; false when the accession says nothing about storage.
+  bool apply(const char* accession);
+};
+
+// Decodes the base64 text of an array (XML white space skipped) into `values`.
+// `declaredCount` (the array's stated length, 0 when unknown) bounds the values
+// kept and the bytes inflated, never what is allocated up front. Returns false,
+// with `values` empty, when the data cannot be decoded; `problem` then says why.
+bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format, std::size_t declaredCount,
+                       std::vector<double>& values, std::string& problem);
+
+#endif

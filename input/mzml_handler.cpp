@@ -1,0 +1,336 @@
+// The mzML reader: spectra of MS levels 1 and 2, and SRM chromatograms.
+#include "input/mzml_handler.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "input/xml_values.h"
+#include "util/console.h"
+
+namespace {
+
+// N of a "scan=N" term of a native id ("controllerType=0 controllerNumber=1
+// scan=42", "function=2 process=0 scan=17"); false when there is none.
+bool scanNumberOf(const char* nativeId, std::int32_t& number) {
+  for (const char* cursor = std::strstr(nativeId, "scan="); cursor != nullptr;
+       cursor = std::strstr(cursor + 1, "scan=")) {
+    if (cursor != nativeId && cursor[-1] != ' ') continue;
+    const char* digits = cursor + 5;
+    if (*digits < '0' || *digits > '9') continue;
+    number = readInt(digits);
+    return true;
+  }
+  return false;
+}
+
+bool isMinute(const char* unitAccession) { return isName(unitAccession, "UO:0000031"); }
+
+}  // namespace
+
+SAXMzmlHandler::SAXMzmlHandler(std::vector<scan>& spectraOut, Header& headerOut,
+                               std::vector<SrmChromatogram>& chromatograms)
+    : SAXSpectraHandler(spectraOut, headerOut), chromatograms_(chromatograms) {
+  id = 0;
+}
+
+SAXMzmlHandler::Place SAXMzmlHandler::place() const {
+  if (inArray_) return Place::Array;
+  if (inProduct_) return Place::Product;
+  if (precursorDepth_ > 0) {
+    if (inSelectedIon_) return Place::SelectedIon;
+    if (inActivation_) return Place::Activation;
+    return Place::Precursor;
+  }
+  if (inScanWindow_) return Place::ScanWindow;
+  return inChromatogram_ ? Place::Chromatogram : Place::Spectrum;
+}
+
+void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
+  if (isName(name, "cvParam")) {
+    const char* accession = getAttrValue("accession", attributes);
+    const char* value = getAttrValue("value", attributes);
+    const char* unit = getAttrValue("unitAccession", attributes);
+    if (groupBeingRead_ != nullptr) {
+      groupBeingRead_->push_back({accession, value, unit});
+    } else {
+      applyParam(accession, value, unit);
+    }
+  } else if (isName(name, "referenceableParamGroupRef")) {
+    const auto group = groups_.find(getAttrValue("ref", attributes));
+    if (group == groups_.end()) return;
+    for (const Param& param : group->second) {
+      applyParam(param.accession.c_str(), param.value.c_str(), param.unitAccession.c_str());
+    }
+  } else if (isName(name, "binary")) {
+    inBinary_ = inArray_;
+    text.clear();
+  } else if (isName(name, "binaryDataArray")) {
+    inArray_ = true;
+    format_ = BinaryArrayFormat();
+    arrayKind_ = ArrayKind::Other;
+    timeInMinutes_ = false;
+    const char* length = getAttrValue("arrayLength", attributes);
+    arrayLength_ = *length != '\0' ? static_cast<std::size_t>(std::max<long>(0, std::strtol(length, nullptr, 10)))
+                                   : declaredLength_;
+    text.clear();
+  } else if (isName(name, "spectrum")) {
+    startSpectrum(attributes);
+  } else if (isName(name, "chromatogram")) {
+    inChromatogram_ = true;
+    nativeId_ = getAttrValue("id", attributes);
+    declaredLength_ = static_cast<std::size_t>(
+        std::max<long>(0, std::strtol(getAttrValue("defaultArrayLength", attributes), nullptr, 10)));
+    srmChromatogram_ = false;
+    isolationTargetSeen_ = false;
+    isolationTarget_ = 0;
+    collisionEnergy = 0;
+    productTarget_ = productLowOffset_ = productHighOffset_ = 0;
+    polarity.clear();
+    times_.clear();
+    intensityValues.clear();
+    intensitySeen_ = false;
+    mzSeen_ = false;
+  } else if (isName(name, "precursor")) {
+    ++precursorDepth_;
+  } else if (isName(name, "selectedIon")) {
+    inSelectedIon_ = true;
+  } else if (isName(name, "isolationWindow")) {
+    inIsolationWindow_ = true;
+  } else if (isName(name, "activation")) {
+    inActivation_ = true;
+  } else if (isName(name, "product")) {
+    inProduct_ = true;
+  } else if (isName(name, "scanWindow")) {
+    inScanWindow_ = true;
+  } else if (isName(name, "referenceableParamGroup")) {
+    groupBeingRead_ = &groups_[getAttrValue("id", attributes)];
+  }
+}
+
+void SAXMzmlHandler::endElement(const char* name) {
+  if (isName(name, "binary")) {
+    inBinary_ = false;
+  } else if (isName(name, "binaryDataArray")) {
+    if (inArray_) endArray();
+    inArray_ = false;
+    inBinary_ = false;
+    text.clear();
+  } else if (isName(name, "spectrum")) {
+    if (inSpectrum_) endSpectrum();
+    inSpectrum_ = false;
+  } else if (isName(name, "chromatogram")) {
+    if (inChromatogram_) endChromatogram();
+    inChromatogram_ = false;
+  } else if (isName(name, "precursor")) {
+    if (precursorDepth_ > 0) --precursorDepth_;
+  } else if (isName(name, "selectedIon")) {
+    inSelectedIon_ = false;
+  } else if (isName(name, "isolationWindow")) {
+    inIsolationWindow_ = false;
+  } else if (isName(name, "activation")) {
+    inActivation_ = false;
+  } else if (isName(name, "product")) {
+    inProduct_ = false;
+  } else if (isName(name, "scanWindow")) {
+    if (inScanWindow_ && (windowLow_ != 0 || windowHigh_ != 0)) windowSeen_ = true;
+    inScanWindow_ = false;
+  } else if (isName(name, "referenceableParamGroup")) {
+    groupBeingRead_ = nullptr;
+  }
+}
+
+void SAXMzmlHandler::characters(const char* chars, int len) {
+  if (inBinary_) text.append(chars, static_cast<std::size_t>(len));
+}
+
+void SAXMzmlHandler::startSpectrum(const char** attributes) {
+  inSpectrum_ = true;
+  ++spectrumElements_;
+  nativeId_ = getAttrValue("id", attributes);
+  std::int32_t number = 0;
+  if (!scanNumberOf(nativeId_.c_str(), number)) {
+    const char* index = getAttrValue("index", attributes);
+    number = *index != '\0' ? readInt(index) + 1 : static_cast<std::int32_t>(spectrumElements_);
+  }
+  num = number;
+  declaredLength_ = static_cast<std::size_t>(
+      std::max<long>(0, std::strtol(getAttrValue("defaultArrayLength", attributes), nullptr, 10)));
+
+  msLevel = 0;
+  levelGiven_ = typedMs1_ = zoom_ = false;
+  rt = 0;
+  filterLine.clear();
+  polarity.clear();
+  scanType.clear();
+  precursorMz = 0;
+  collisionEnergy = 0;
+  selectedIonSeen_ = isolationTargetSeen_ = false;
+  isolationTarget_ = 0;
+  totIonCurrent = basePeakIntensity = 0;
+  lowMz = highMz = 0;
+  observedLowSeen_ = observedHighSeen_ = windowSeen_ = false;
+  windowLow_ = windowHigh_ = 0;
+  mzValues.clear();
+  intensityValues.clear();
+  mzSeen_ = intensitySeen_ = false;
+}
+
+void SAXMzmlHandler::applyParam(const char* accession, const char* value, const char* unitAccession) {
+  if (!inSpectrum_ && !inChromatogram_) return;
+  switch (place()) {
+    case Place::Array:
+      if (format_.apply(accession)) return;
+      if (isName(accession, "MS:1000514")) {
+        arrayKind_ = ArrayKind::Mz;
+      } else if (isName(accession, "MS:1000515")) {
+        arrayKind_ = ArrayKind::Intensity;
+      } else if (isName(accession, "MS:1000595")) {
+        arrayKind_ = ArrayKind::Time;
+        timeInMinutes_ = isMinute(unitAccession);
+      }
+      return;
+    case Place::Product:
+      if (isName(accession, "MS:1000827")) productTarget_ = readDouble(value);
+      if (isName(accession, "MS:1000828")) productLowOffset_ = readDouble(value);
+      if (isName(accession, "MS:1000829")) productHighOffset_ = readDouble(value);
+      return;
+    case Place::Precursor:
+      if (isName(accession, "MS:1000827") && !isolationTargetSeen_) {
+        isolationTarget_ = readDouble(value);
+        isolationTargetSeen_ = true;
+      }
+      return;
+    case Place::SelectedIon:
+      if (isName(accession, "MS:1000744") && !selectedIonSeen_) {
+        precursorMz = readDouble(value);
+        selectedIonSeen_ = true;
+      }
+      return;
+    case Place::Activation:
+      if (isName(accession, "MS:1000045") && inChromatogram_) collisionEnergy = readDouble(value);
+      return;
+    case Place::ScanWindow:
+      if (windowSeen_) return;  // the first window gives the range
+      if (isName(accession, "MS:1000501")) windowLow_ = readDouble(value);
+      if (isName(accession, "MS:1000500")) windowHigh_ = readDouble(value);
+      return;
+    case Place::Spectrum:
+    case Place::Chromatogram:
+      break;
+  }
+
+  if (isName(accession, "MS:1000511")) {
+    msLevel = readInt(value);
+    levelGiven_ = true;
+  } else if (isName(accession, "MS:1000579")) {
+    typedMs1_ = true;
+  } else if (isName(accession, "MS:1000130")) {
+    polarity = "+";
+  } else if (isName(accession, "MS:1000129")) {
+    polarity = "-";
+  } else if (isName(accession, "MS:1000016")) {
+    rt = readDouble(value) * (isMinute(unitAccession) ? 60.0 : 1.0);
+  } else if (isName(accession, "MS:1000512")) {
+    filterLine = value;
+  } else if (isName(accession, "MS:1000285")) {
+    totIonCurrent = readDouble(value);
+  } else if (isName(accession, "MS:1000505")) {
+    basePeakIntensity = readDouble(value);
+  } else if (isName(accession, "MS:1000528")) {
+    lowMz = readDouble(value);
+    observedLowSeen_ = true;
+  } else if (isName(accession, "MS:1000527")) {
+    highMz = readDouble(value);
+    observedHighSeen_ = true;
+  } else if (isName(accession, "MS:1000497")) {
+    zoom_ = true;
+  } else if (isName(accession, "MS:1001473")) {
+    srmChromatogram_ = inChromatogram_;
+  }
+}
+
+void SAXMzmlHandler::endArray() {
+  // Only the arrays that become peaks or SRM points are decoded.
+  bool wanted = false;
+  if (inSpectrum_) {
+    const bool massSpectrum = levelGiven_ ? (msLevel == 1 || msLevel == 2) : typedMs1_;
+    wanted = massSpectrum && ((arrayKind_ == ArrayKind::Mz && !mzSeen_) ||
+                              (arrayKind_ == ArrayKind::Intensity && !intensitySeen_));
+  } else if (inChromatogram_) {
+    wanted = srmChromatogram_ && ((arrayKind_ == ArrayKind::Time && !mzSeen_) ||
+                                  (arrayKind_ == ArrayKind::Intensity && !intensitySeen_));
+  }
+  if (!wanted) return;
+
+  std::string problem;
+  if (!decodeBinaryArray(text, format_, arrayLength_, decoded_, problem)) {
+    console::err(inputFile + ": " + (inSpectrum_ ? "spectrum '" : "chromatogram '") + nativeId_ +
+                 "': an array could not be decoded (" + problem + "); it reads as empty\n");
+  }
+  if (arrayKind_ == ArrayKind::Time) {
+    mzSeen_ = true;  // in a chromatogram the time array takes the place of m/z
+    times_ = decoded_;
+    if (timeInMinutes_) {
+      for (double& t : times_) t *= 60.0;
+    }
+    return;
+  }
+  std::vector<float>& target = arrayKind_ == ArrayKind::Mz ? mzValues : intensityValues;
+  (arrayKind_ == ArrayKind::Mz ? mzSeen_ : intensitySeen_) = true;
+  target.resize(decoded_.size());
+  for (std::size_t i = 0; i < decoded_.size(); ++i) target[i] = static_cast<float>(decoded_[i]);
+}
+
+void SAXMzmlHandler::endSpectrum() {
+  if (levelGiven_) {
+    if (msLevel != 1 && msLevel != 2) {
+      ++skippedSpectra;
+      return;
+    }
+  } else if (typedMs1_) {
+    msLevel = 1;
+  } else {
+    ++skippedSpectra;  // no mass spectrum (UV, PDA)
+    return;
+  }
+  if (msLevel == 1 && zoom_) return;
+
+  if (!selectedIonSeen_ && isolationTargetSeen_) precursorMz = isolationTarget_;
+  if (!observedLowSeen_) lowMz = windowSeen_ ? windowLow_ : 0;
+  if (!observedHighSeen_) highMz = windowSeen_ ? windowHigh_ : 0;
+
+  if (mzValues.size() != intensityValues.size()) {
+    console::err(inputFile + ": spectrum '" + nativeId_ + "' has " + std::to_string(mzValues.size()) +
+                 " m/z values and " + std::to_string(intensityValues.size()) +
+                 " intensities; the shorter array is kept\n");
+  }
+  const std::size_t peaks = std::min(mzValues.size(), intensityValues.size());
+  peaksCount = static_cast<std::int32_t>(std::min<std::size_t>(peaks, INT32_MAX));
+
+  id = usedIds.claim(num);
+  pushSpectrum();
+}
+
+void SAXMzmlHandler::endChromatogram() {
+  if (!srmChromatogram_) return;
+  SrmChromatogram chromatogram;
+  chromatogram.nativeId = nativeId_;
+  chromatogram.precursorMz = isolationTarget_;
+  chromatogram.collisionEnergy = collisionEnergy;
+  chromatogram.productMz = productTarget_;
+  chromatogram.productLow = productTarget_ - productLowOffset_;
+  chromatogram.productHigh = productTarget_ + productHighOffset_;
+  chromatogram.polarity = polarity;
+  if (times_.size() != intensityValues.size()) {
+    console::err(inputFile + ": chromatogram '" + nativeId_ + "' has " + std::to_string(times_.size()) +
+                 " times and " + std::to_string(intensityValues.size()) +
+                 " intensities; the shorter array is kept\n");
+  }
+  const std::size_t points = std::min(times_.size(), intensityValues.size());
+  chromatogram.times.assign(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(points));
+  chromatogram.intensities.assign(intensityValues.begin(),
+                                  intensityValues.begin() + static_cast<std::ptrdiff_t>(points));
+  chromatograms_.push_back(std::move(chromatogram));
+}
