@@ -21,8 +21,10 @@ bool ordinaryValues(const std::vector<double>& trace) {
   return true;
 }
 
+}  // namespace
+
 // The denoising in its plain form, one list operation after another.
-void plainDenoise(std::vector<double>& x, double fraction, int passes) {
+void symmlet8::plainDenoise(std::vector<double>& x, double fraction, int passes) {
   const double originalLength = static_cast<double>(x.size());
   if (passes == 0) return;
   for (int pass = 0;; ++pass) {
@@ -47,8 +49,6 @@ void plainDenoise(std::vector<double>& x, double fraction, int passes) {
     }
   }
 }
-
-}  // namespace
 
 void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws) {
   const std::size_t length = trace.size();

@@ -101,32 +101,7 @@ void threshold(std::vector<double>& values, int pad, double fraction) {
   FastSymmlet8::threshold(values, pad, 0, fraction);
 }
 
-void waveletDenoise(double fraction, int passes, chrom& X) {
-  std::vector<double>& x = X.intensities;
-  const double originalLength = static_cast<double>(x.size());
-  if (passes == 0) return;
-  for (int pass = 0;; ++pass) {
-    const std::size_t n = x.size();
-    int p = 0;
-    while (std::pow(2.0, p) < static_cast<double>(n)) ++p;
-    const std::size_t padded = static_cast<std::size_t>(std::pow(2.0, p));
-    x.resize(padded, 0.0);
-    transform(x, static_cast<int>(padded));
-    threshold(x, static_cast<int>(padded - n), fraction);
-    invTransform(x, static_cast<int>(padded));
-    x.resize(n);
-    if (pass > 0) {
-      const std::size_t shift = static_cast<std::size_t>(originalLength / pass);
-      x.erase(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(shift, x.size())));
-    }
-    if (pass + 1 >= passes) break;
-    const std::size_t nextShift = static_cast<std::size_t>(originalLength / (pass + 1));
-    if (nextShift > 0 && !x.empty()) {
-      const double first = x.front();
-      x.insert(x.begin(), nextShift, first);
-    }
-  }
-}
+void waveletDenoise(double fraction, int passes, chrom& X) { symmlet8::plainDenoise(X.intensities, fraction, passes); }
 
 void processXIC(const filterer& params, fileHandle& run) {
   const double cutoffLevel = static_cast<double>(params.cutoff);
