@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/decimal_text.h"
+
 namespace {
 
 enum LongOnly : int {
@@ -37,16 +39,6 @@ const option kLongOptions[] = {
 void notePartlyRead(Options& options, char letter, const char* text, const char* end, const std::string& value) {
   if (*text != '\0' && *end == '\0') return;
   options.partlyReadValues.push_back(std::string("-") + letter + " " + text + ": read as " + value);
-}
-
-// The shortest text that reads back as `value` (17 significant digits always do).
-std::string shortest(double value) {
-  char text[32];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (std::strtod(text, nullptr) == value) break;
-  }
-  return text;
 }
 
 // A whole-text number, or false.
@@ -167,13 +159,13 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         options.massTolerance = std::strtod(optarg, &end);
         const bool ppm = std::string(optarg).find("ppm") != std::string::npos;
         notePartlyRead(options, 'M', optarg, end,
-                       shortest(options.massTolerance) + " daltons" + (ppm ? " (for ppm use --ppm)" : ""));
+                       exactDecimal(options.massTolerance) + " daltons" + (ppm ? " (for ppm use --ppm)" : ""));
         break;
       }
       case 'T': {
         char* end = nullptr;
         options.timeTolerance = std::strtod(optarg, &end);
-        notePartlyRead(options, 'T', optarg, end, shortest(options.timeTolerance) + " minutes");
+        notePartlyRead(options, 'T', optarg, end, exactDecimal(options.timeTolerance) + " minutes");
         break;
       }
       case 'S':

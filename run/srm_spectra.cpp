@@ -6,18 +6,13 @@
 #include <cstdlib>
 
 #include "util/console.h"
+#include "util/decimal_text.h"
 
 namespace {
 
-// Shortest text that reads back as the same double.
-std::string exact(double value) {
-  char buffer[40];
-  for (int digits = 6; digits <= 17; ++digits) {
-    std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
-    if (std::strtod(buffer, nullptr) == value) break;
-  }
-  return buffer;
-}
+// Shortest text that reads back as the same double, never in exponent form
+// for the masses and energies of a filter line.
+std::string exact(double value) { return exactDecimal(value, 6); }
 
 std::string filterLineOf(const SrmChromatogram& chromatogram) {
   return (chromatogram.polarity == "-" ? "- " : "+ ") + std::string("c chromatogram SRM ms2 ") +

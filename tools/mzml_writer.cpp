@@ -82,19 +82,7 @@ bool gzipInPlace(const std::string& path) {
   return std::rename(packed.c_str(), path.c_str()) == 0;
 }
 
-MzmlWriter::~MzmlWriter() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-bool MzmlWriter::open(const std::string& path) {
-  file_ = std::fopen(path.c_str(), "wb");
-  return file_ != nullptr;
-}
-
-void MzmlWriter::put(const std::string& text) {
-  if (file_ == nullptr || failed_) return;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
-}
+bool MzmlWriter::open(const std::string& path) { return out_.open(path); }
 
 void MzmlWriter::writeHead(const std::string& analyzer) {
   put("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -264,8 +252,5 @@ void MzmlWriter::writeSrmChromatograms(const std::vector<SimTransition>& transit
 
 bool MzmlWriter::finish() {
   put(" </run>\n</mzML>\n");
-  if (file_ == nullptr) return false;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  return closed && !failed_;
+  return out_.close();
 }

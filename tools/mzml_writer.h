@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/output_file.h"
 #include "tools/sim_model.h"
 
 // How the simulator stores peak arrays in mzML.
@@ -21,7 +22,6 @@ struct MzmlArrays {
 class MzmlWriter {
  public:
   explicit MzmlWriter(const MzmlArrays& arrays) : arrays_(arrays) {}
-  ~MzmlWriter();
   MzmlWriter(const MzmlWriter&) = delete;
   MzmlWriter& operator=(const MzmlWriter&) = delete;
 
@@ -37,12 +37,11 @@ class MzmlWriter {
   bool finish();
 
  private:
-  void put(const std::string& text);
+  void put(const std::string& text) { out_.put(text); }
   std::string binaryArray(const std::vector<double>& values, bool mz, bool time) const;
 
   MzmlArrays arrays_;
-  std::FILE* file_ = nullptr;
-  bool failed_ = false;
+  OutputFile out_;
   long index_ = 0;
 };
 

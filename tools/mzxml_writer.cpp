@@ -46,20 +46,7 @@ std::string base64Encode(const std::string& bytes) {
   return out;
 }
 
-MzxmlWriter::~MzxmlWriter() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-bool MzxmlWriter::open(const std::string& path) {
-  file_ = std::fopen(path.c_str(), "wb");
-  return file_ != nullptr;
-}
-
-void MzxmlWriter::put(const std::string& text) {
-  if (file_ == nullptr || failed_) return;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
-  offset_ += text.size();
-}
+bool MzxmlWriter::open(const std::string& path) { return out_.open(path); }
 
 void MzxmlWriter::writeHead(long scanCount, double startTime, double endTime, const std::string& analyzer) {
   put("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n");
@@ -115,7 +102,7 @@ std::string MzxmlWriter::encodePeaks(const std::vector<SimPeak>& peaks, std::siz
 
 void MzxmlWriter::openScan(const SimSpectrum& spectrum, int depth) {
   const std::string indent(2 + depth, ' ');
-  index_.emplace_back(spectrum.num, offset_ + indent.size());
+  index_.emplace_back(spectrum.num, out_.written() + indent.size());
   double tic = 0;
   double basePeakMz = 0;
   double basePeakIntensity = 0;
@@ -168,7 +155,7 @@ void MzxmlWriter::closeScan(int depth) { put(std::string(2 + depth, ' ') + "</sc
 
 bool MzxmlWriter::finish() {
   put(" </msRun>\n");
-  const std::uint64_t indexOffset = offset_ + 1;  // the index element starts after the blank
+  const std::uint64_t indexOffset = out_.written() + 1;  // the index element starts after the blank
   put(" <index name=\"scan\">\n");
   for (const auto& entry : index_) {
     put("  <offset id=\"" + std::to_string(entry.first) + "\">" + std::to_string(entry.second) + "</offset>\n");
@@ -176,8 +163,5 @@ bool MzxmlWriter::finish() {
   put(" </index>\n");
   put(" <indexOffset>" + std::to_string(indexOffset) + "</indexOffset>\n");
   put("</mzXML>\n");
-  if (file_ == nullptr) return false;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  return closed && !failed_;
+  return out_.close();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/output_file.h"
 #include "tools/sim_model.h"
 
 // Writes an mzXML 3.1 document: the XML declaration on the first line, the
@@ -15,7 +16,6 @@
 class MzxmlWriter {
  public:
   MzxmlWriter(int precision, bool zlib) : precision_(precision), zlib_(zlib) {}
-  ~MzxmlWriter();
   MzxmlWriter(const MzxmlWriter&) = delete;
   MzxmlWriter& operator=(const MzxmlWriter&) = delete;
 
@@ -28,15 +28,13 @@ class MzxmlWriter {
   bool finish();
 
  private:
-  void put(const std::string& text);
+  void put(const std::string& text) { out_.put(text); }
   std::string encodePeaks(const std::vector<SimPeak>& peaks, std::size_t* compressedLength) const;
 
   int precision_;
   bool zlib_;
-  std::FILE* file_ = nullptr;
-  std::uint64_t offset_ = 0;  // bytes written so far
+  OutputFile out_;
   std::vector<std::pair<long, std::uint64_t>> index_;
-  bool failed_ = false;
 };
 
 // Standard base64 (RFC 4648 alphabet, padded), no line breaks.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "util/console.h"
@@ -64,4 +66,13 @@ void appendFixed(std::string& out, double value, int digits) {
   first = writeDigits(first, whole, 1);
   if (std::signbit(value)) *--first = '-';
   out.append(first, static_cast<std::size_t>(end - first));
+}
+
+std::string exactDecimal(double value, int fewestDigits) {
+  char text[40];
+  for (int digits = fewestDigits; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
 }

@@ -12,4 +12,9 @@
 // Other values go through printf.
 void appendFixed(std::string& out, double value, int digits);
 
+// The shortest "%.Ng" text, N from `fewestDigits` up to 17, that reads back as
+// exactly `value` (17 significant digits always do). More fewest digits keep
+// moderately large whole numbers out of exponent notation (100000, not 1e+05).
+std::string exactDecimal(double value, int fewestDigits = 1);
+
 #endif
