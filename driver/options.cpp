@@ -17,6 +17,7 @@ enum LongOnly : int {
   kMsLevel,
   kMapRange,
   kQuiet,
+  kSeeds,
 };
 
 const option kLongOptions[] = {
@@ -27,6 +28,7 @@ const option kLongOptions[] = {
     {"ms-level", required_argument, nullptr, kMsLevel},
     {"map-range", required_argument, nullptr, kMapRange},
     {"quiet", no_argument, nullptr, kQuiet},
+    {"seeds", required_argument, nullptr, kSeeds},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -114,6 +116,18 @@ void readMapRange(Options& options, const char* text) {
   options.mapWidth = width;
 }
 
+// "peaks" (the default picking of intense peaks) or "traces".
+void readSeeds(Options& options, const char* text) {
+  const std::string value(text);
+  if (value == "traces") {
+    options.traceSeeds = true;
+  } else if (value == "peaks") {
+    options.traceSeeds = false;
+  } else {
+    refuse(options, "--seeds " + value + ": needs 'peaks' or 'traces'");
+  }
+}
+
 }  // namespace
 
 ParseOutcome parseOptions(int argc, char** argv, Options& options) {
@@ -150,6 +164,7 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         options.peakFile = optarg;
         break;
       case 'C': {
+        options.hasCutoff = true;
         char* end = nullptr;
         options.cutoff = static_cast<std::int32_t>(std::strtol(optarg, &end, 10));
         notePartlyRead(options, 'C', optarg, end, std::to_string(options.cutoff));
@@ -204,6 +219,9 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         break;
       case kQuiet:
         options.quiet = true;
+        break;
+      case kSeeds:
+        readSeeds(options, optarg);
         break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
