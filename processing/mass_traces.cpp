@@ -21,8 +21,6 @@ struct OpenTrace {
   MassTrace trace;
 };
 
-bool byMean(const OpenTrace& a, const OpenTrace& b) { return a.mean != b.mean ? a.mean < b.mean : a.id < b.id; }
-
 class TraceFollower {
  public:
   TraceFollower(const MassTraceSettings& settings, double noiseLevel)
@@ -30,43 +28,74 @@ class TraceFollower {
 
   void add(std::size_t position, const scan& spectrum) {
     closeStale(position);
-    peaks_.clear();
-    for (std::size_t k = 0; k < spectrum.peaks.size(); ++k) {
-      if (usable(spectrum.peaks[k])) peaks_.push_back(&spectrum.peaks[k]);
-    }
-    std::sort(peaks_.begin(), peaks_.end(), [](const datapeak* a, const datapeak* b) {
-      if (a->intensity != b->intensity) return a->intensity > b->intensity;
-      return a->mz < b->mz;
-    });
-    // Joins are decided against the means as they stood before this spectrum,
-    // so the open list stays ordered while the spectrum is matched.
-    taken_.assign(open_.size(), false);
-    joins_.clear();
-    started_.clear();
-    for (const datapeak* peak : peaks_) {
-      const std::size_t match = nearestFree(peak->mz);
-      if (match < open_.size()) {
-        taken_[match] = true;
-        joins_.push_back({match, peak});
+    orderByMz(spectrum);
+    // Each peak's candidates, the open traces whose mean lies within the
+    // tolerance, form one run of the ordered open list; both lists ascend, so
+    // the runs are found in one pass. Joins are decided against the means as
+    // they stood before this spectrum, so the open list stays ordered meanwhile.
+    const std::size_t count = byMz_.size();
+    low_.resize(count);
+    high_.resize(count);
+    started_.assign(count, 0);
+    contested_.clear();
+    std::size_t low = 0, high = 0;
+    for (std::size_t p = 0; p < count; ++p) {
+      const double mz = byMz_[p]->mz;
+      while (low < order_.size() && meanAt(low) < mz && !within(meanAt(low), mz)) ++low;
+      if (high < low) high = low;
+      while (high < order_.size() && (meanAt(high) <= mz || within(meanAt(high), mz))) ++high;
+      low_[p] = low;
+      high_[p] = high;
+      if (low < high) {
+        contested_.push_back(p);
       } else {
-        started_.push_back(peak);
+        started_[p] = 1;
       }
     }
-    for (const Join& join : joins_) extend(open_[join.trace], position, *join.peak);
-    for (const datapeak* peak : started_) {
-      OpenTrace fresh;
-      fresh.id = nextId_++;
-      fresh.trace.first = position;
-      extend(fresh, position, *peak);
-      open_.push_back(fresh);
+    // Peaks with candidates take them from the most intense down.
+    std::sort(contested_.begin(), contested_.end(), [this](std::size_t a, std::size_t b) {
+      const datapeak& x = *byMz_[a];
+      const datapeak& y = *byMz_[b];
+      if (x.intensity != y.intensity) return x.intensity > y.intensity;
+      return x.mz != y.mz ? x.mz < y.mz : a < b;
+    });
+    taken_.assign(order_.size(), false);
+    joins_.clear();
+    for (std::size_t p : contested_) {
+      const std::size_t match = nearestFree(byMz_[p]->mz, low_[p], high_[p]);
+      if (match < high_[p]) {
+        taken_[match] = true;
+        joins_.push_back({order_[match], byMz_[p]});
+      } else {
+        started_[p] = 1;
+      }
     }
-    // Means moved a little and new traces came at the end: nearly sorted.
-    std::sort(open_.begin(), open_.end(), byMean);
+    for (const Join& join : joins_) extend(pool_[join.trace], position, *join.peak);
+    // Means moved only a little: an insertion sort restores the order in
+    // about one pass. New traces, made in m/z order (equal m/z in stored
+    // order), are merged in.
+    insertionSort(order_);
+    fresh_.clear();
+    for (std::size_t p = 0; p < count; ++p) {
+      if (!started_[p]) continue;
+      const std::uint32_t slot = allocate();
+      OpenTrace& trace = pool_[slot];
+      trace = OpenTrace();
+      trace.id = nextId_++;
+      trace.trace.first = position;
+      extend(trace, position, *byMz_[p]);
+      fresh_.push_back(slot);
+    }
+    insertionSort(fresh_);  // a mean can differ from its m/z in the last bit
+    merged_.resize(order_.size() + fresh_.size());
+    std::merge(order_.begin(), order_.end(), fresh_.begin(), fresh_.end(), merged_.begin(),
+               [this](std::uint32_t a, std::uint32_t b) { return before(a, b); });
+    order_.swap(merged_);
   }
 
   std::vector<MassTrace> finish() {
-    for (OpenTrace& trace : open_) keepIfWorthy(trace);
-    open_.clear();
+    for (std::uint32_t slot : order_) keepIfWorthy(pool_[slot]);
+    order_.clear();
     std::sort(kept_.begin(), kept_.end(), [](const MassTrace& a, const MassTrace& b) {
       if (a.apex != b.apex) return a.apex < b.apex;
       if (a.mz != b.mz) return a.mz < b.mz;
@@ -77,32 +106,72 @@ class TraceFollower {
 
  private:
   struct Join {
-    std::size_t trace;
+    std::uint32_t trace;
     const datapeak* peak;
   };
 
+  bool before(std::uint32_t a, std::uint32_t b) const {
+    const OpenTrace& x = pool_[a];
+    const OpenTrace& y = pool_[b];
+    return x.mean != y.mean ? x.mean < y.mean : x.id < y.id;
+  }
+
+  void insertionSort(std::vector<std::uint32_t>& slots) const {
+    for (std::size_t k = 1; k < slots.size(); ++k) {
+      const std::uint32_t moving = slots[k];
+      std::size_t at = k;
+      for (; at > 0 && before(moving, slots[at - 1]); --at) slots[at] = slots[at - 1];
+      slots[at] = moving;
+    }
+  }
+
+  double meanAt(std::size_t k) const { return pool_[order_[k]].mean; }
+
   bool within(double mean, double mz) const { return std::fabs(mz - mean) <= settings_.ppm * 1e-6 * mean; }
 
-  // Position in open_ of the trace nearest to mz that may take it, or open_.size().
-  std::size_t nearestFree(double mz) const {
-    const auto above = std::lower_bound(open_.begin(), open_.end(), mz,
-                                        [](const OpenTrace& trace, double value) { return trace.mean < value; });
-    const std::size_t start = static_cast<std::size_t>(above - open_.begin());
-    std::size_t best = open_.size();
+  // Position in order_ of the free trace nearest to mz among the candidates
+  // low .. high-1 (the lower one on a tie), or high when all are taken.
+  std::size_t nearestFree(double mz, std::size_t low, std::size_t high) const {
+    std::size_t start = low;
+    while (start < high && meanAt(start) < mz) ++start;
+    std::size_t best = high;
     double bestDistance = 0;
-    for (std::size_t k = start; k < open_.size() && within(open_[k].mean, mz) ; ++k) {
-      if (taken_[k]) continue;
+    for (std::size_t k = start; k < high; ++k) {
+      if (taken_[k] || !within(meanAt(k), mz)) continue;
       best = k;
-      bestDistance = open_[k].mean - mz;
+      bestDistance = meanAt(k) - mz;
       break;
     }
-    for (std::size_t k = start; k-- > 0 && within(open_[k].mean, mz);) {
-      if (taken_[k]) continue;
-      // The lower trace wins a tie.
-      if (best == open_.size() || mz - open_[k].mean <= bestDistance) best = k;
+    for (std::size_t k = start; k-- > low;) {
+      if (taken_[k] || !within(meanAt(k), mz)) continue;
+      if (best == high || mz - meanAt(k) <= bestDistance) best = k;
       break;
     }
     return best;
+  }
+
+  // The spectrum's usable peaks in ascending m/z, equal m/z in stored order.
+  void orderByMz(const scan& spectrum) {
+    byMz_.clear();
+    bool sorted = true;
+    for (const datapeak& peak : spectrum.peaks) {
+      if (!usable(peak)) continue;
+      if (!byMz_.empty() && peak.mz < byMz_.back()->mz) sorted = false;
+      byMz_.push_back(&peak);
+    }
+    if (!sorted) {
+      std::stable_sort(byMz_.begin(), byMz_.end(), [](const datapeak* a, const datapeak* b) { return a->mz < b->mz; });
+    }
+  }
+
+  std::uint32_t allocate() {
+    if (!free_.empty()) {
+      const std::uint32_t slot = free_.back();
+      free_.pop_back();
+      return slot;
+    }
+    pool_.emplace_back();
+    return static_cast<std::uint32_t>(pool_.size() - 1);
   }
 
   void extend(OpenTrace& open, std::size_t position, const datapeak& peak) {
@@ -127,26 +196,34 @@ class TraceFollower {
   // Closes the traces that have missed more than maxGap spectra before `position`.
   void closeStale(std::size_t position) {
     std::size_t stay = 0;
-    for (std::size_t k = 0; k < open_.size(); ++k) {
-      if (position - open_[k].trace.last - 1 > settings_.maxGap) {
-        keepIfWorthy(open_[k]);
+    for (std::size_t k = 0; k < order_.size(); ++k) {
+      const std::uint32_t slot = order_[k];
+      if (position - pool_[slot].trace.last - 1 > settings_.maxGap) {
+        keepIfWorthy(pool_[slot]);
+        free_.push_back(slot);
       } else {
-        if (stay != k) open_[stay] = open_[k];
-        ++stay;
+        order_[stay++] = slot;
       }
     }
-    open_.resize(stay);
+    order_.resize(stay);
   }
 
   const MassTraceSettings& settings_;
   double noiseLevel_;
   std::uint64_t nextId_ = 0;
-  std::vector<OpenTrace> open_;  // ordered by mean, then id
+  std::vector<OpenTrace> pool_;       // open traces and free slots
+  std::vector<std::uint32_t> free_;   // free slots of pool_
+  std::vector<std::uint32_t> order_;  // open traces by mean, then id
   std::vector<MassTrace> kept_;
-  std::vector<const datapeak*> peaks_;
+  std::vector<const datapeak*> byMz_;  // this spectrum's usable peaks by m/z
+  std::vector<std::size_t> low_;       // each peak's candidate traces: positions low_ .. high_-1 of order_
+  std::vector<std::size_t> high_;
+  std::vector<std::size_t> contested_; // peaks with candidates, most intense first
+  std::vector<char> started_;          // peaks that start a trace
   std::vector<bool> taken_;
   std::vector<Join> joins_;
-  std::vector<const datapeak*> started_;
+  std::vector<std::uint32_t> fresh_;
+  std::vector<std::uint32_t> merged_;
 };
 
 }  // namespace
