@@ -65,12 +65,19 @@ class TraceFollower {
       const std::size_t match = nearestFree(byMz_[p]->mz, low_[p], high_[p]);
       if (match < high_[p]) {
         taken_[match] = true;
-        joins_.push_back({order_[match], byMz_[p]});
+        joins_.push_back({match, byMz_[p]});
       } else {
         started_[p] = 1;
       }
     }
-    for (const Join& join : joins_) extend(pool_[join.trace], position, *join.peak);
+    for (const Join& join : joins_) {
+      Entry& entry = order_[join.position];
+      materialise(entry);
+      extend(pool_[entry.slot], position, *join.peak);
+      entry.mean = pool_[entry.slot].mean;
+      entry.last = position;
+      if (entry.points < settings_.minPoints) ++entry.points;
+    }
     // Means moved only a little: an insertion sort restores the order in
     // about one pass. New traces, made in m/z order (equal m/z in stored
     // order), are merged in.
@@ -78,23 +85,23 @@ class TraceFollower {
     fresh_.clear();
     for (std::size_t p = 0; p < count; ++p) {
       if (!started_[p]) continue;
-      const std::uint32_t slot = allocate();
-      OpenTrace& trace = pool_[slot];
-      trace = OpenTrace();
-      trace.id = nextId_++;
-      trace.trace.first = position;
-      extend(trace, position, *byMz_[p]);
-      fresh_.push_back(slot);
+      // Most new traces are noise that never grows: they stay in the list
+      // alone, without a place in the pool, until a second peak joins.
+      const datapeak& peak = *byMz_[p];
+      fresh_.push_back({(peak.mz * peak.intensity) / peak.intensity, nextId_++, kNoSlot, 1, position, &peak});
     }
     insertionSort(fresh_);  // a mean can differ from its m/z in the last bit
     merged_.resize(order_.size() + fresh_.size());
-    std::merge(order_.begin(), order_.end(), fresh_.begin(), fresh_.end(), merged_.begin(),
-               [this](std::uint32_t a, std::uint32_t b) { return before(a, b); });
+    std::merge(order_.begin(), order_.end(), fresh_.begin(), fresh_.end(), merged_.begin(), before);
     order_.swap(merged_);
   }
 
   std::vector<MassTrace> finish() {
-    for (std::uint32_t slot : order_) keepIfWorthy(pool_[slot]);
+    for (Entry& entry : order_) {
+      if (entry.points < settings_.minPoints) continue;
+      materialise(entry);
+      keepIfWorthy(pool_[entry.slot]);
+    }
     order_.clear();
     std::sort(kept_.begin(), kept_.end(), [](const MassTrace& a, const MassTrace& b) {
       if (a.apex != b.apex) return a.apex < b.apex;
@@ -105,27 +112,46 @@ class TraceFollower {
   }
 
  private:
+  // An open trace in the ordered list: what ordering and closing need, beside
+  // its slot in the pool.
+  struct Entry {
+    double mean;
+    std::uint64_t id;
+    std::uint32_t slot;
+    std::uint32_t points;  // peaks so far, up to minPoints (closing reads the pool only for longer traces)
+    std::size_t last;      // position of its last spectrum
+    const datapeak* only;  // its one peak, while it has no slot
+  };
+  static constexpr std::uint32_t kNoSlot = 0xffffffffu;
+
+  // Gives a trace of one peak its place in the pool.
+  void materialise(Entry& entry) {
+    if (entry.slot != kNoSlot) return;
+    entry.slot = allocate();
+    OpenTrace& trace = pool_[entry.slot];
+    trace = OpenTrace();
+    trace.id = entry.id;
+    trace.trace.first = entry.last;
+    extend(trace, entry.last, *entry.only);
+  }
+
   struct Join {
-    std::uint32_t trace;
+    std::size_t position;  // in order_
     const datapeak* peak;
   };
 
-  bool before(std::uint32_t a, std::uint32_t b) const {
-    const OpenTrace& x = pool_[a];
-    const OpenTrace& y = pool_[b];
-    return x.mean != y.mean ? x.mean < y.mean : x.id < y.id;
-  }
+  static bool before(const Entry& x, const Entry& y) { return x.mean != y.mean ? x.mean < y.mean : x.id < y.id; }
 
-  void insertionSort(std::vector<std::uint32_t>& slots) const {
+  static void insertionSort(std::vector<Entry>& slots) {
     for (std::size_t k = 1; k < slots.size(); ++k) {
-      const std::uint32_t moving = slots[k];
+      const Entry moving = slots[k];
       std::size_t at = k;
       for (; at > 0 && before(moving, slots[at - 1]); --at) slots[at] = slots[at - 1];
       slots[at] = moving;
     }
   }
 
-  double meanAt(std::size_t k) const { return pool_[order_[k]].mean; }
+  double meanAt(std::size_t k) const { return order_[k].mean; }
 
   bool within(double mean, double mz) const { return std::fabs(mz - mean) <= settings_.ppm * 1e-6 * mean; }
 
@@ -197,12 +223,15 @@ class TraceFollower {
   void closeStale(std::size_t position) {
     std::size_t stay = 0;
     for (std::size_t k = 0; k < order_.size(); ++k) {
-      const std::uint32_t slot = order_[k];
-      if (position - pool_[slot].trace.last - 1 > settings_.maxGap) {
-        keepIfWorthy(pool_[slot]);
-        free_.push_back(slot);
+      Entry& entry = order_[k];
+      if (position - entry.last - 1 > settings_.maxGap) {
+        if (entry.points >= settings_.minPoints) {
+          materialise(entry);
+          keepIfWorthy(pool_[entry.slot]);
+        }
+        if (entry.slot != kNoSlot) free_.push_back(entry.slot);
       } else {
-        order_[stay++] = slot;
+        order_[stay++] = entry;
       }
     }
     order_.resize(stay);
@@ -213,7 +242,7 @@ class TraceFollower {
   std::uint64_t nextId_ = 0;
   std::vector<OpenTrace> pool_;       // open traces and free slots
   std::vector<std::uint32_t> free_;   // free slots of pool_
-  std::vector<std::uint32_t> order_;  // open traces by mean, then id
+  std::vector<Entry> order_;          // open traces by mean, then id
   std::vector<MassTrace> kept_;
   std::vector<const datapeak*> byMz_;  // this spectrum's usable peaks by m/z
   std::vector<std::size_t> low_;       // each peak's candidate traces: positions low_ .. high_-1 of order_
@@ -222,8 +251,8 @@ class TraceFollower {
   std::vector<char> started_;          // peaks that start a trace
   std::vector<bool> taken_;
   std::vector<Join> joins_;
-  std::vector<std::uint32_t> fresh_;
-  std::vector<std::uint32_t> merged_;
+  std::vector<Entry> fresh_;
+  std::vector<Entry> merged_;
 };
 
 }  // namespace
