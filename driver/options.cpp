@@ -20,6 +20,7 @@ enum LongOnly : int {
   kMapRange,
   kQuiet,
   kTargets,
+  kSeeds,
 };
 
 const option kLongOptions[] = {
@@ -31,6 +32,7 @@ const option kLongOptions[] = {
     {"map-range", required_argument, nullptr, kMapRange},
     {"quiet", no_argument, nullptr, kQuiet},
     {"targets", required_argument, nullptr, kTargets},
+    {"seeds", required_argument, nullptr, kSeeds},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -107,6 +109,18 @@ void readMapRange(Options& options, const char* text) {
   options.mapWidth = width;
 }
 
+// "peaks" (the default picking of intense peaks) or "traces".
+void readSeeds(Options& options, const char* text) {
+  const std::string value(text);
+  if (value == "traces") {
+    options.traceSeeds = true;
+  } else if (value == "peaks") {
+    options.traceSeeds = false;
+  } else {
+    refuse(options, "--seeds " + value + ": needs 'peaks' or 'traces'");
+  }
+}
+
 }  // namespace
 
 ParseOutcome parseOptions(int argc, char** argv, Options& options) {
@@ -147,6 +161,7 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         options.peakFile = optarg;
         break;
       case 'C': {
+        options.hasCutoff = true;
         char* end = nullptr;
         const long cutoff = std::strtol(optarg, &end, 10);
         options.cutoff = static_cast<std::int32_t>(cutoff);
@@ -203,6 +218,9 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         break;
       case kQuiet:
         options.quiet = true;
+        break;
+      case kSeeds:
+        readSeeds(options, optarg);
         break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;

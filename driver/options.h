@@ -21,6 +21,7 @@ struct Options {
   std::string peakFile;          // -P: file of target m/z values
   bool hasTargetFile = false;
   std::string targetFile;        // --targets: targets with retention-time windows
+  bool hasCutoff = false;        // -C given
   std::int32_t cutoff = 10000;   // -C: intensity cutoff
   double massTolerance = 0.5;    // -M: m/z half-window, daltons
   double timeTolerance = 0.5;    // -T: retention-time tolerance, minutes
@@ -39,6 +40,7 @@ struct Options {
   double mapHigh = 900;
   double mapWidth = 1;
   bool quiet = false;         // --quiet: no progress display
+  bool traceSeeds = false;    // --seeds traces: untargeted chromatograms seeded from mass traces
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;

@@ -128,6 +128,9 @@ std::vector<std::string> optionWarnings(const Options& options) {
   if (options.srm && (options.deisotope || options.removeWaterLoss)) {
     warnings.push_back("-d and -l work on full-scan data only and are ignored with -S");
   }
+  if (options.traceSeeds && (options.hasPeakList || options.hasPeakFile)) {
+    warnings.push_back("--seeds traces applies to untargeted runs only and is ignored with -p or -P");
+  }
   if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap) {
     warnings.push_back("no report requested (-s, -o or -m): the run writes no file");
   }

@@ -70,6 +70,13 @@ const char* helpText() {
       "  -c             cull repeated chromatograms of a channel; untargeted only\n"
       "                 (default off)\n"
       "  -n             skip the wavelet denoising of each chromatogram (default off)\n"
+      "  --seeds peaks|traces\n"
+      "                 untargeted seeds: every peak above -C and 2.5% of its spectrum's\n"
+      "                 ion current (peaks, the default), or one per centroid mass\n"
+      "                 trace of each full-scan channel, at its apex (traces: peaks\n"
+      "                 followed within --ppm, default 10, over at least 5 spectra\n"
+      "                 with at most 2 missing in a row, apex above -C when given,\n"
+      "                 else 3 times the median centroid intensity)\n"
       "  --ms-level N   keep only spectra of MS level N (default: all levels)\n"
       "  --map-range LOW:HIGH:WIDTH\n"
       "                 m/z range and bin width of the binned map, daltons\n"
@@ -126,6 +133,11 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   processor.massPpm = options.massPpm;
   processor.timeTolerance = options.timeTolerance;
   processor.skipDenoise = options.skipDenoise ? 1 : 0;
+  // Mass traces follow peaks within --ppm (10 ppm without it); their apex must
+  // exceed -C when given, else a noise level estimated from each channel.
+  processor.seedFromTraces = options.traceSeeds;
+  if (options.massPpm > 0) processor.traceSettings.ppm = options.massPpm;
+  if (options.hasCutoff) processor.traceSettings.noiseLevel = options.cutoff;
   if (showProgress) {
     run.fileProgress = [&progress](std::size_t done, std::size_t total) {
       progress.update(static_cast<double>(done), total);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "processing/mass_traces.h"
 #include "records/records.h"
 #include "records/chrom.h"
 
@@ -25,6 +26,11 @@ class filterer {
   double massPpm = 0;           // when positive, windows are this many ppm of their m/z instead
   double timeTolerance = 1.0;   // retention-time tolerance, minutes
   std::int32_t skipDenoise = 0; // non-zero: peak detection skips wavelet denoising
+  // When set, an untargeted run seeds the chromatograms of its MS1 channels
+  // from mass traces (one per trace, at its apex) instead of picking every
+  // spectrum's intense peaks; other channels are picked as usual.
+  bool seedFromTraces = false;
+  MassTraceSettings traceSettings;
 
   // Half-width of the m/z window around `mz` (massTolerance daltons, or massPpm of mz).
   double massWindowAt(double mz) const;

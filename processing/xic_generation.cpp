@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "processing/filterer.h"
+#include "processing/mass_traces.h"
 #include "processing/peak_detection.h"
 #include "processing/spectrum_index.h"
 #include "processing/xic_seeding.h"
@@ -22,7 +23,41 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
   }
 }
 
+namespace {
+
+// A channel of full scans: every spectrum of MS level 1 (or of no stated level).
+bool fullScanChannel(const fileHandle& run, const channel& ch) {
+  if (run.SRM) return false;
+  for (std::size_t index : ch.scans) {
+    if (run.scans.at(index).msLevel > 1) return false;
+  }
+  return true;
+}
+
+// Appends one chromatogram per mass trace of the channel, seeded at the trace's
+// apex spectrum with its intensity-weighted m/z.
+void appendTraceSeededChroms(const filterer& processor, const fileHandle& run, channel& ch) {
+  std::vector<const scan*> spectra;
+  spectra.reserve(ch.scans.size());
+  for (std::size_t index : ch.scans) spectra.push_back(&run.scans.at(index));
+  for (const MassTrace& trace : buildMassTraces(spectra, processor.traceSettings)) {
+    const scan& apex = *spectra[trace.apex];
+    chrom X;
+    X.mz = trace.mz;
+    X.seedIntensity = trace.apexIntensity;
+    X.seedTime = apex.rt;
+    X.seedScan = static_cast<std::int32_t>(apex.num);
+    ch.chroms.push_back(std::move(X));
+  }
+}
+
+}  // namespace
+
 void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
+  if (processor.seedFromTraces && run.targetPeaks.empty() && fullScanChannel(run, ch)) {
+    appendTraceSeededChroms(processor, run, ch);
+    return;
+  }
   const std::size_t spectrumCount = ch.scans.size();
   bool targetsUsed = false;
   for (std::size_t pass = 0; pass < spectrumCount && !targetsUsed; ++pass) {

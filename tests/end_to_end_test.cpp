@@ -235,3 +235,28 @@ TEST(EndToEnd, RunOutOfMemoryEndsWithAMessage) {
   EXPECT_NE(result.err.find("out of memory"), std::string::npos) << result.err;
 #endif
 }
+
+// Compounds whose peaks all stay under the default cutoff of 10000, so that
+// the default picking never seeds them, are found from their mass traces, with
+// the same report for one and for three threads.
+TEST(EndToEnd, TraceSeedsFindWeakCompoundsAtAnyThreadCount) {
+  TempDir dir;
+  const std::string run = simulate(dir, {"-n", "150", "-k", "400", "-c", "6", "-H", "4e3:9e3", "-s", "31"});
+  const std::vector<Compound> truth = readFullScanTruth(run);
+  const std::vector<std::string> common = {"-i", run, "--seeds", "traces", "--ppm", "10", "--ms-level", "1"};
+  std::vector<std::string> one = common, three = common;
+  one.insert(one.end(), {"--threads", "1", "-s", dir.file("one.tsv")});
+  three.insert(three.end(), {"--threads", "3", "-s", dir.file("three.tsv")});
+  ASSERT_EQ(runTorva(one).status, 0);
+  ASSERT_EQ(runTorva(three).status, 0);
+  EXPECT_EQ(readFile(dir.file("one.tsv")), readFile(dir.file("three.tsv")));
+  const std::vector<Feature> features = readSummary(dir.file("one.tsv"));
+  for (const Compound& compound : truth) {
+    bool found = false;
+    for (const Feature& feature : features) {
+      found = found || (std::abs(feature.mass - compound.mz) < 5e-6 * compound.mz &&
+                        std::abs(feature.rtMinutes - compound.rtMinutes) < 3.0 / 60);
+    }
+    EXPECT_TRUE(found) << "m/z " << compound.mz << " at " << compound.rtMinutes << " min";
+  }
+}

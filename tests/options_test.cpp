@@ -68,3 +68,14 @@ TEST(Options, UsageCases) {
   ASSERT_EQ(parse({"-i", "again"}, options), ParseOutcome::Run);
   EXPECT_EQ(options.input, "again");
 }
+
+TEST(Options, SeedsAndWhetherTheCutoffWasGiven) {
+  Options options;
+  ASSERT_EQ(parse({"-i", "x"}, options), ParseOutcome::Run);
+  EXPECT_FALSE(options.traceSeeds || options.hasCutoff);
+  ASSERT_EQ(parse({"-i", "x", "--seeds", "traces", "-C", "500"}, options), ParseOutcome::Run);
+  EXPECT_TRUE(options.traceSeeds && options.hasCutoff);
+  ASSERT_EQ(parse({"-i", "x", "--seeds", "traces", "--seeds", "peaks"}, options), ParseOutcome::Run);
+  EXPECT_FALSE(options.traceSeeds);
+  EXPECT_EQ(parse({"-i", "x", "--seeds", "trace"}, options), ParseOutcome::Refused);
+}

@@ -42,6 +42,8 @@ const char kUsage[] =
     "  -r, --run-time MIN      run length in minutes (default: 1 s per MS1 or SRM cycle)\n"
     "  -w, --peak-width SEC    sigma of the elution profiles in seconds (default 3)\n"
     "  -q, --max-charge N      compounds take charges 1..N (default 1)\n"
+    "  -H, --heights LOW:HIGH  apex intensities of the compounds, log-uniform (default 1e5:1e7)\n"
+    "  -R, --mz-range LOW:HIGH full-scan m/z range (default 100:1000)\n"
     "  -h, --help              this text\n";
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -60,6 +62,18 @@ bool readDouble(const char* text, double* out) {
   return true;
 }
 
+// "LOW:HIGH" with 0 <= LOW < HIGH.
+bool readRange(const char* text, double* low, double* high) {
+  const char* colon = std::strchr(text, ':');
+  if (colon == nullptr) return false;
+  const std::string first(text, colon);
+  double a = 0, b = 0;
+  if (!readDouble(first.c_str(), &a) || !readDouble(colon + 1, &b) || !(a < b)) return false;
+  *low = a;
+  *high = b;
+  return true;
+}
+
 // Returns 0 when the options are complete, 1 after printing the usage text
 // (requested or needed), 2 after naming a bad option value.
 int parseOptions(int argc, char** argv, SimConfig& config) {
@@ -73,10 +87,11 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
       {"peak-width", required_argument, nullptr, 'w'},  {"max-charge", required_argument, nullptr, 'q'},
       {"format", required_argument, nullptr, 'f'},      {"gzip", no_argument, nullptr, 'g'},
       {"numpress", no_argument, nullptr, 'N'},          {"srm-chromatograms", no_argument, nullptr, 'C'},
+      {"heights", required_argument, nullptr, 'H'},     {"mz-range", required_argument, nullptr, 'R'},
       {"help", no_argument, nullptr, 'h'},              {nullptr, 0, nullptr, 0}};
   int letter;
   bool formatGiven = false;
-  while ((letter = getopt_long(argc, argv, "o:m:n:k:c:t:x:b:zus:r:w:q:f:gNCh", longOptions, nullptr)) != -1) {
+  while ((letter = getopt_long(argc, argv, "o:m:n:k:c:t:x:b:zus:r:w:q:f:gNCH:R:h", longOptions, nullptr)) != -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
@@ -113,6 +128,8 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
       case 'r': ok = readDouble(optarg, &config.runMinutes); break;
       case 'w': ok = readDouble(optarg, &config.peakWidth) && config.peakWidth > 0; break;
       case 'q': ok = readLong(optarg, 1, &number) && number <= 3; config.maxCharge = static_cast<int>(number); break;
+      case 'H': ok = readRange(optarg, &config.minIntensity, &config.maxIntensity) && config.minIntensity > 0; break;
+      case 'R': ok = readRange(optarg, &config.lowMz, &config.highMz) && config.highMz - config.lowMz > 25; break;
       default: std::fputs(kUsage, stderr); return 1;
     }
     if (!ok) {
