@@ -3,16 +3,18 @@
 // Samples fall into groups; some compounds change abundance between groups
 // (a fold change per group), some are missing from some samples, and each
 // sample's time axis drifts by a shift plus a slow wave. The same options and
-// seed always give the same bytes.
+// seed always give the same bytes. Runs are mzXML, or mzML with -F mzml.
 
 #include <getopt.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "tools/mzml_writer.h"
 #include "tools/mzxml_writer.h"
 #include "tools/sim_model.h"
 
@@ -20,8 +22,9 @@ namespace {
 
 const char kUsage[] =
     "Usage: simulate_cohort -o <folder> [options]\n"
-    "Writes a cohort of simulated mzXML runs into <folder> (which must exist): sample_NN.mzXML,\n"
-    "the sample sheet samples.tsv and the truth (truth_compounds.tsv, truth_samples.tsv).\n"
+    "Writes a cohort of simulated runs into <folder> (which must exist): sample_NN.mzXML (or\n"
+    "sample_NN.mzML), the sample sheet samples.tsv and the truth (truth_compounds.tsv,\n"
+    "truth_samples.tsv).\n"
     "\n"
     "  -o, --output DIR        folder to write into (required)\n"
     "  -n, --samples N         samples (default 24)\n"
@@ -35,6 +38,7 @@ const char kUsage[] =
     "  -m, --missing FRACTION  share of compounds missing from some samples (default 0.1)\n"
     "  -v, --cv FRACTION       sample-to-sample spread of abundances, relative (default 0.1)\n"
     "  -s, --seed N            seed (default 1)\n"
+    "  -F, --format mzxml|mzml file format of the runs (default mzxml); both hold the same peaks\n"
     "  -h, --help              this text\n"
     "\n"
     "A changed compound's abundance in group g (g = 0, 1, ...) is its base times fc^g, with\n"
@@ -55,6 +59,7 @@ struct CohortConfig {
   double missing = 0.1;
   double cv = 0.1;
   std::uint64_t seed = 1;
+  bool mzml = false;
 };
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -81,9 +86,10 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
       {"ms2", required_argument, nullptr, 'x'},     {"drift", required_argument, nullptr, 'd'},
       {"changed", required_argument, nullptr, 'f'}, {"missing", required_argument, nullptr, 'm'},
       {"cv", required_argument, nullptr, 'v'},      {"seed", required_argument, nullptr, 's'},
-      {"help", no_argument, nullptr, 'h'},          {nullptr, 0, nullptr, 0}};
+      {"format", required_argument, nullptr, 'F'},  {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0}};
   int letter;
-  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:s:h", longOptions, nullptr)) != -1) {
+  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:s:F:h", longOptions, nullptr)) != -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
@@ -101,6 +107,10 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
       case 's':
         ok = readLong(optarg, 0, &number);
         config.seed = static_cast<std::uint64_t>(number);
+        break;
+      case 'F':
+        ok = std::strcmp(optarg, "mzxml") == 0 || std::strcmp(optarg, "mzml") == 0;
+        config.mzml = std::strcmp(optarg, "mzml") == 0;
         break;
       default: std::fputs(kUsage, stderr); return 1;
     }
@@ -140,7 +150,30 @@ double drifted(const SampleTruth& sample, double t, double runSeconds) {
   return t + sample.shift + sample.amplitude * std::sin(2.0 * pi * t / runSeconds + sample.phase);
 }
 
-bool writeRun(const SimConfig& config, const std::vector<SimCompound>& compounds, const std::string& path) {
+bool writeMzmlRun(const SimConfig& config, const std::vector<SimCompound>& compounds, const std::string& path) {
+  RunModel model(config, compounds);
+  MzmlArrays arrays;
+  arrays.precision = config.precision;
+  arrays.zlib = config.zlib;
+  MzmlWriter writer(arrays);
+  if (!writer.open(path)) return false;
+  writer.writeHead("FTMS");
+  writer.beginSpectra(model.cycles() * (1 + model.ms2PerCycle()));
+  long num = 1;
+  for (long cycle = 0; cycle < model.cycles(); ++cycle) {
+    SimSpectrum full = model.fullScan(cycle);
+    full.num = num++;
+    writer.writeSpectrum(full);
+    for (SimSpectrum& tandem : model.tandemScans(full)) {
+      tandem.num = num++;
+      writer.writeSpectrum(tandem);
+    }
+  }
+  writer.endSpectra();
+  return writer.finish();
+}
+
+bool writeMzxmlRun(const SimConfig& config, const std::vector<SimCompound>& compounds, const std::string& path) {
   RunModel model(config, compounds);
   MzxmlWriter writer(config.precision, config.zlib);
   if (!writer.open(path)) return false;
@@ -161,6 +194,8 @@ bool writeRun(const SimConfig& config, const std::vector<SimCompound>& compounds
   return writer.finish();
 }
 
+const char* runSuffix(const CohortConfig& cohort) { return cohort.mzml ? ".mzML" : ".mzXML"; }
+
 bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& compounds,
                 const std::vector<CompoundTruth>& truths, const std::vector<SampleTruth>& samples) {
   const std::string sheetPath = cohort.folder + "/samples.tsv";
@@ -173,7 +208,8 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
   if (ok) {
     std::fprintf(sheet, "sample\tfile\tgroup\n");
     for (const SampleTruth& sample : samples) {
-      std::fprintf(sheet, "%s\t%s.mzXML\tG%ld\n", sample.name.c_str(), sample.name.c_str(), sample.group + 1);
+      std::fprintf(sheet, "%s\t%s%s\tG%ld\n", sample.name.c_str(), sample.name.c_str(), runSuffix(cohort),
+                   sample.group + 1);
     }
     // fold_change: last group over first; factor_Gk: abundance factor of group k.
     std::fprintf(compoundFile, "compound\tmz\tcharge\trt_min\tisotope_mz\twater_loss_mz\tfold_change\tmissing_prone");
@@ -260,8 +296,10 @@ int main(int argc, char** argv) {
     }
     SimConfig runConfig = config;
     runConfig.seed = cohort.seed * 1000003ULL + static_cast<std::uint64_t>(s) + 1;
-    const std::string path = cohort.folder + "/" + sample.name + ".mzXML";
-    if (!writeRun(runConfig, compounds, path)) {
+    const std::string path = cohort.folder + "/" + sample.name + runSuffix(cohort);
+    const bool written =
+        cohort.mzml ? writeMzmlRun(runConfig, compounds, path) : writeMzxmlRun(runConfig, compounds, path);
+    if (!written) {
       std::fprintf(stderr, "simulate_cohort: could not write %s; check that the folder exists and is writable\n",
                    path.c_str());
       return 2;

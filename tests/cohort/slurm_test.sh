@@ -153,7 +153,10 @@ cd "$T"
 run() { snakemake -s "$REPO/workflow/Snakefile" --config samples="$T/cohort/samples.tsv" outdir="$1" \
           bin_dir="$BUILD" view=false "${@:2}" > "$1.log" 2>&1 || { tail -n 30 "$1.log" >&2; exit 1; }; }
 run "$T/local" --cores 2
-run "$T/slurm" --profile "$REPO/workflow/profiles/slurm"
+# Each per-sample SLURM job asks for THREADS CPUs and runs torva on them; the
+# tables must not depend on it.
+THREADS=$(( $(nproc) >= 2 ? 2 : 1 ))
+run "$T/slurm" torva_threads="$THREADS" --profile "$REPO/workflow/profiles/slurm"
 
 status=0
 for table in features.tsv feature_rt.tsv gap_filled.tsv rt_correction.tsv; do
@@ -170,23 +173,30 @@ expected=$((2 * SAMPLES))
 if [ -f "$T/slurmdbd.conf" ]; then
   # The controller hands finished jobs to slurmdbd in the background.
   for _ in $(seq 30); do
-    sacct -n -X -P -o JobID,JobName,State > "$T/sacct.txt" 2> "$T/sacct.err" || true
-    ran=$(grep -cE '\|torva-(torva|fill)\|COMPLETED$' "$T/sacct.txt" || true)
+    sacct -n -X -P -o JobID,JobName,State,AllocCPUS > "$T/sacct.txt" 2> "$T/sacct.err" || true
+    ran=$(grep -cE "\\|torva-(torva|fill)\\|COMPLETED\\|$THREADS\$" "$T/sacct.txt" || true)
     [ "$ran" -ge "$expected" ] && break
     sleep 1
   done
-  echo "sacct: $ran of $expected per-sample jobs COMPLETED ($(wc -l < "$T/sacct.txt") SLURM jobs in all)"
+  echo "sacct: $ran of $expected per-sample jobs COMPLETED on $THREADS CPUs ($(wc -l < "$T/sacct.txt") SLURM jobs in all)"
 else
   # sacct reads the accounting database (slurmdbd); without one, the
   # controller's job-completion log holds the same records.
   sacct -n -X > /dev/null 2> "$T/sacct.err" || true
   echo "sacct unavailable here ($(head -n 1 "$T/sacct.err"); slurmdbd or mariadb-server not installed);" \
     "checking slurmctld's job-completion log"
-  ran=$(grep -E 'Name=torva-(torva|fill) ' "$T/jobcomp.log" | grep -c 'JobState=COMPLETED' || true)
-  echo "job-completion log: $ran of $expected per-sample jobs COMPLETED"
+  ran=$(grep -E 'Name=torva-(torva|fill) ' "$T/jobcomp.log" | grep 'JobState=COMPLETED' | grep -c " ProcCnt=$THREADS " ||
+    true)
+  echo "job-completion log: $ran of $expected per-sample jobs COMPLETED on $THREADS CPUs"
 fi
 if [ "$ran" -ne "$expected" ]; then
-  echo "FAILED: expected $expected completed per-sample SLURM jobs" >&2
+  echo "FAILED: expected $expected completed per-sample SLURM jobs on $THREADS CPUs" >&2
+  status=1
+fi
+# ... and torva used the CPUs its job was given.
+used=$(grep -cE "/torva -i .* --threads $THREADS " "$T/slurm.log" || true)
+if [ "$used" -lt "$SAMPLES" ]; then
+  echo "FAILED: the per-sample torva runs did not use --threads $THREADS under SLURM" >&2
   status=1
 fi
 [ "$status" -eq 0 ] && echo "SLURM TEST PASSED"
