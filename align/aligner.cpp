@@ -120,7 +120,8 @@ void fitCorrections(const AlignOptions& options, Cohort& cohort) {
   for (std::size_t s = 0; s < count; ++s) {
     double end = options.gridStep;
     for (const SampleFeature& feature : cohort.features[s]) end = std::max(end, feature.rt);
-    cohort.corrections.push_back(fitRtCorrection(anchors[s], 0.0, end + options.fillWindow, options.gridStep));
+    cohort.corrections.push_back(
+        fitRtCorrection(anchors[s], 0.0, end + options.fillWindow, options.gridStep));
   }
 }
 
@@ -138,7 +139,8 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
     for (const GroupMember& member : group) ++seen[cohort.samples[member.sample].group];
     bool enough = false;
     for (const auto& entry : seen) {
-      enough = enough || static_cast<double>(entry.second) >= options.minFraction * static_cast<double>(groupSize[entry.first]);
+      enough = enough || static_cast<double>(entry.second) >=
+                             options.minFraction * static_cast<double>(groupSize[entry.first]);
     }
     if (!enough) {
       ++rare;
@@ -162,13 +164,15 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
   std::stable_sort(rows.begin(), rows.end(), [](const TableRow& a, const TableRow& b) {
     return a.mz != b.mz ? a.mz < b.mz : a.rt < b.rt;
   });
-  std::cerr << "torva-align: " << rows.size() << " features; " << rare << " groups seen in too few samples left out; "
-            << setAside << " features of samples already represented in their group left out\n";
+  std::cerr << "torva-align: " << rows.size() << " features; " << rare
+            << " groups seen in too few samples left out; " << setAside
+            << " features of samples already represented in their group left out\n";
   return rows;
 }
 
 // The sample's measured window of a row's gap-filling pass.
-std::pair<double, double> fillWindow(const AlignOptions& options, const RtCorrection& correction, const TableRow& row) {
+std::pair<double, double> fillWindow(const AlignOptions& options, const RtCorrection& correction,
+                                     const TableRow& row) {
   return {correction.invert(row.rt - options.fillWindow), correction.invert(row.rt + options.fillWindow)};
 }
 
@@ -185,7 +189,8 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
       const std::vector<SampleFeature>& fills = cohort.fills[s];
       const auto first = std::lower_bound(fills.begin(), fills.end(), row.mz - tolerance,
                                           [](const SampleFeature& f, double mz) { return f.mz < mz; });
-      for (auto candidate = first; candidate != fills.end() && candidate->mz <= row.mz + tolerance; ++candidate) {
+      for (auto candidate = first; candidate != fills.end() && candidate->mz <= row.mz + tolerance;
+           ++candidate) {
         if (candidate->rt < window.first || candidate->rt > window.second) continue;
         const double distance = std::abs(cohort.corrections[s].apply(candidate->rt) - row.rt);
         if (best == nullptr || distance < bestDistance) {
@@ -237,9 +242,12 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const TableRow& row = rows[r];
     std::string id = std::to_string(r + 1);
-    id = "F" + std::string(static_cast<std::size_t>(width) - std::min(id.size(), static_cast<std::size_t>(width)), '0') + id;
-    features += id + "\t" + number(row.mz, 5) + "\t" + number(row.rt, 4) + "\t" +
-                std::to_string(row.detected);
+    id = "F" +
+         std::string(static_cast<std::size_t>(width) - std::min(id.size(), static_cast<std::size_t>(width)),
+                     '0') +
+         id;
+    features +=
+        id + "\t" + number(row.mz, 5) + "\t" + number(row.rt, 4) + "\t" + std::to_string(row.detected);
     times += id;
     filled += id;
     for (std::size_t s = 0; s < count; ++s) {
@@ -256,7 +264,8 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
   for (std::size_t s = 0; s < count; ++s) {
     const RtCorrection& c = cohort.corrections[s];
     for (std::size_t g = 0; g < c.measured().size(); ++g) {
-      correction += cohort.samples[s].name + "\t" + number(c.measured()[g], 4) + "\t" + number(c.corrected()[g], 4) + "\n";
+      correction += cohort.samples[s].name + "\t" + number(c.measured()[g], 4) + "\t" +
+                    number(c.corrected()[g], 4) + "\n";
     }
   }
   const std::string& out = options.out;

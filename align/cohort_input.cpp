@@ -5,8 +5,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <utility>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -123,7 +123,8 @@ bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleF
     if (p == stop) continue;
     fields.clear();
     for (const char* field = p;;) {
-      const char* tab = static_cast<const char*>(std::memchr(field, '\t', static_cast<std::size_t>(stop - field)));
+      const char* tab =
+          static_cast<const char*>(std::memchr(field, '\t', static_cast<std::size_t>(stop - field)));
       fields.emplace_back(field, tab == nullptr ? stop : tab);
       if (tab == nullptr) break;
       field = tab + 1;
@@ -136,7 +137,8 @@ bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleF
     }
     // The full-scan channel's label starts with its precursor, 0.0.
     const auto& label = fields[transition];
-    if (fullScanOnly && !(label.second - label.first >= 4 && std::memcmp(label.first, "0.0[", 4) == 0)) continue;
+    if (fullScanOnly && !(label.second - label.first >= 4 && std::memcmp(label.first, "0.0[", 4) == 0))
+      continue;
     feature.areaText.assign(fields[area].first, fields[area].second);
     features.push_back(std::move(feature));
   }

@@ -14,7 +14,7 @@ struct SampleEntry {
 // One feature of a sample's summary report.
 struct SampleFeature {
   double mz = 0;
-  double rt = 0;         // apex, minutes, as measured
+  double rt = 0;  // apex, minutes, as measured
   double area = 0;
   std::string areaText;  // the area as the report wrote it, copied to the table unchanged
 };

@@ -33,8 +33,9 @@ std::vector<GroupMember> onePerSample(std::vector<GroupMember> group, std::size_
 
 }  // namespace
 
-std::vector<std::vector<GroupMember>> groupMembers(std::vector<GroupMember> members, const MassTolerance& mass,
-                                                   double rtTolerance, std::size_t* setAside) {
+std::vector<std::vector<GroupMember>> groupMembers(std::vector<GroupMember> members,
+                                                   const MassTolerance& mass, double rtTolerance,
+                                                   std::size_t* setAside) {
   std::size_t ignored = 0;
   if (setAside == nullptr) setAside = &ignored;
   std::sort(members.begin(), members.end(), byMass);
@@ -45,7 +46,8 @@ std::vector<std::vector<GroupMember>> groupMembers(std::vector<GroupMember> memb
     std::size_t begin = 0;
     for (std::size_t k = 1; k <= run.size(); ++k) {
       if (k == run.size() || run[k].rt - run[k - 1].rt > rtTolerance) {
-        groups.push_back(onePerSample(std::vector<GroupMember>(run.begin() + begin, run.begin() + k), setAside));
+        groups.push_back(
+            onePerSample(std::vector<GroupMember>(run.begin() + begin, run.begin() + k), setAside));
         begin = k;
       }
     }
@@ -56,11 +58,12 @@ std::vector<std::vector<GroupMember>> groupMembers(std::vector<GroupMember> memb
     run.push_back(members[k]);
   }
   if (!run.empty()) closeRun();
-  std::sort(groups.begin(), groups.end(), [](const std::vector<GroupMember>& a, const std::vector<GroupMember>& b) {
-    const auto first = [](const std::vector<GroupMember>& g) {
-      return *std::min_element(g.begin(), g.end(), byMass);
-    };
-    return byMass(first(a), first(b));
-  });
+  std::sort(groups.begin(), groups.end(),
+            [](const std::vector<GroupMember>& a, const std::vector<GroupMember>& b) {
+              const auto first = [](const std::vector<GroupMember>& g) {
+                return *std::min_element(g.begin(), g.end(), byMass);
+              };
+              return byMass(first(a), first(b));
+            });
   return groups;
 }

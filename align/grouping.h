@@ -30,7 +30,8 @@ struct GroupMember {
 // (on equal areas the earlier time); `setAside` counts the others, which are
 // left out. Groups come out ordered by their first member's m/z and time; each
 // group's members in sample order.
-std::vector<std::vector<GroupMember>> groupMembers(std::vector<GroupMember> members, const MassTolerance& mass,
-                                                   double rtTolerance, std::size_t* setAside);
+std::vector<std::vector<GroupMember>> groupMembers(std::vector<GroupMember> members,
+                                                   const MassTolerance& mass, double rtTolerance,
+                                                   std::size_t* setAside);
 
 #endif

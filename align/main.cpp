@@ -55,47 +55,86 @@ bool readNumber(const char* text, double& out) {
 
 int main(int argc, char** argv) {
   enum {
-    kSheet = 1000, kSummaries, kOut, kFilled, kPpm, kMzTol, kRtTol, kMaxDrift, kAnchor, kMinFraction, kGrid,
-    kFillWindow, kAllChannels
+    kSheet = 1000,
+    kSummaries,
+    kOut,
+    kFilled,
+    kPpm,
+    kMzTol,
+    kRtTol,
+    kMaxDrift,
+    kAnchor,
+    kMinFraction,
+    kGrid,
+    kFillWindow,
+    kAllChannels
   };
-  static const option longOptions[] = {
-      {"sheet", required_argument, nullptr, kSheet},
-      {"summaries", required_argument, nullptr, kSummaries},
-      {"out", required_argument, nullptr, kOut},
-      {"filled", required_argument, nullptr, kFilled},
-      {"ppm", required_argument, nullptr, kPpm},
-      {"mz-tol", required_argument, nullptr, kMzTol},
-      {"rt-tol", required_argument, nullptr, kRtTol},
-      {"max-drift", required_argument, nullptr, kMaxDrift},
-      {"anchor-fraction", required_argument, nullptr, kAnchor},
-      {"min-fraction", required_argument, nullptr, kMinFraction},
-      {"grid", required_argument, nullptr, kGrid},
-      {"fill-window", required_argument, nullptr, kFillWindow},
-      {"all-channels", no_argument, nullptr, kAllChannels},
-      {"help", no_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0}};
+  static const option longOptions[] = {{"sheet", required_argument, nullptr, kSheet},
+                                       {"summaries", required_argument, nullptr, kSummaries},
+                                       {"out", required_argument, nullptr, kOut},
+                                       {"filled", required_argument, nullptr, kFilled},
+                                       {"ppm", required_argument, nullptr, kPpm},
+                                       {"mz-tol", required_argument, nullptr, kMzTol},
+                                       {"rt-tol", required_argument, nullptr, kRtTol},
+                                       {"max-drift", required_argument, nullptr, kMaxDrift},
+                                       {"anchor-fraction", required_argument, nullptr, kAnchor},
+                                       {"min-fraction", required_argument, nullptr, kMinFraction},
+                                       {"grid", required_argument, nullptr, kGrid},
+                                       {"fill-window", required_argument, nullptr, kFillWindow},
+                                       {"all-channels", no_argument, nullptr, kAllChannels},
+                                       {"help", no_argument, nullptr, 'h'},
+                                       {nullptr, 0, nullptr, 0}};
   AlignOptions options;
   int letter;
   while ((letter = getopt_long(argc, argv, "h", longOptions, nullptr)) != -1) {
     bool ok = true;
     switch (letter) {
-      case kSheet: options.sheet = optarg; break;
-      case kSummaries: options.summaries = optarg; break;
-      case kOut: options.out = optarg; break;
-      case kFilled: options.filled = optarg; break;
-      case kPpm: ok = readNumber(optarg, options.mass.ppm); break;
-      case kMzTol: ok = readNumber(optarg, options.mass.da); break;
-      case kRtTol: ok = readNumber(optarg, options.rtTolerance); break;
-      case kMaxDrift: ok = readNumber(optarg, options.maxDrift); break;
-      case kAnchor: ok = readNumber(optarg, options.anchorFraction) && options.anchorFraction <= 1; break;
-      case kMinFraction: ok = readNumber(optarg, options.minFraction) && options.minFraction <= 1; break;
-      case kGrid: ok = readNumber(optarg, options.gridStep) && options.gridStep >= 0.001; break;
-      case kFillWindow: ok = readNumber(optarg, options.fillWindow); break;
-      case kAllChannels: options.allChannels = true; break;
-      default: std::fputs(kUsage, letter == 'h' ? stdout : stderr); return 1;
+      case kSheet:
+        options.sheet = optarg;
+        break;
+      case kSummaries:
+        options.summaries = optarg;
+        break;
+      case kOut:
+        options.out = optarg;
+        break;
+      case kFilled:
+        options.filled = optarg;
+        break;
+      case kPpm:
+        ok = readNumber(optarg, options.mass.ppm);
+        break;
+      case kMzTol:
+        ok = readNumber(optarg, options.mass.da);
+        break;
+      case kRtTol:
+        ok = readNumber(optarg, options.rtTolerance);
+        break;
+      case kMaxDrift:
+        ok = readNumber(optarg, options.maxDrift);
+        break;
+      case kAnchor:
+        ok = readNumber(optarg, options.anchorFraction) && options.anchorFraction <= 1;
+        break;
+      case kMinFraction:
+        ok = readNumber(optarg, options.minFraction) && options.minFraction <= 1;
+        break;
+      case kGrid:
+        ok = readNumber(optarg, options.gridStep) && options.gridStep >= 0.001;
+        break;
+      case kFillWindow:
+        ok = readNumber(optarg, options.fillWindow);
+        break;
+      case kAllChannels:
+        options.allChannels = true;
+        break;
+      default:
+        std::fputs(kUsage, letter == 'h' ? stdout : stderr);
+        return 1;
     }
     if (!ok) {
-      std::fprintf(stderr, "torva-align: bad value '%s' for %s; see torva-align --help\n", optarg, argv[optind - 1]);
+      std::fprintf(stderr, "torva-align: bad value '%s' for %s; see torva-align --help\n", optarg,
+                   argv[optind - 1]);
       return 2;
     }
   }

@@ -29,8 +29,8 @@ double RtCorrection::invert(double corrected) const {
   if (measured_.empty()) return corrected;
   if (corrected <= corrected_.front()) return corrected - (corrected_.front() - measured_.front());
   if (corrected >= corrected_.back()) return corrected - (corrected_.back() - measured_.back());
-  const std::size_t k =
-      static_cast<std::size_t>(std::lower_bound(corrected_.begin(), corrected_.end(), corrected) - corrected_.begin());
+  const std::size_t k = static_cast<std::size_t>(
+      std::lower_bound(corrected_.begin(), corrected_.end(), corrected) - corrected_.begin());
   const double span = corrected_[k] - corrected_[k - 1];
   const double f = span > 0 ? (corrected - corrected_[k - 1]) / span : 0.0;
   return measured_[k - 1] + f * (measured_[k] - measured_[k - 1]);
@@ -52,7 +52,8 @@ RtCorrection fitRtCorrection(std::vector<std::pair<double, double>> anchors, dou
   for (std::size_t g = 0; g < grid.size(); ++g) {
     // The k anchors nearest the grid point: a window grown from the insertion point.
     std::size_t right = static_cast<std::size_t>(
-        std::lower_bound(anchors.begin(), anchors.end(), std::make_pair(grid[g], -HUGE_VAL)) - anchors.begin());
+        std::lower_bound(anchors.begin(), anchors.end(), std::make_pair(grid[g], -HUGE_VAL)) -
+        anchors.begin());
     std::size_t left = right;
     while (right - left < k) {
       if (left == 0) {

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     console::outFlush("Please enter input file (-i).\n");
     return static_cast<int>(ExitStatus::Ok);
   }
-  for (const std::string& warning : optionWarnings(options)) console::err("torva: warning: " + warning + "\n");
+  for (const std::string& warning : optionWarnings(options))
+    console::err("torva: warning: " + warning + "\n");
   // Mistakes that would lose data or be found only after all the work end
   // the run before it starts.
   const std::string refusal = reportRefusal(options);

@@ -38,7 +38,8 @@ const option kLongOptions[] = {
 
 // Notes a short option's value that the conversion did not read to its end
 // (`end` names where it stopped).
-void notePartlyRead(Options& options, char letter, const char* text, const char* end, const std::string& value) {
+void notePartlyRead(Options& options, char letter, const char* text, const char* end,
+                    const std::string& value) {
   if (*text != '\0' && *end == '\0') return;
   options.partlyReadValues.push_back(std::string("-") + letter + " " + text + ": read as " + value);
 }
@@ -166,15 +167,17 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         const long cutoff = std::strtol(optarg, &end, 10);
         options.cutoff = static_cast<std::int32_t>(cutoff);
         // A number beyond 32 bits is read whole but kept as its low 32 bits.
-        notePartlyRead(options, 'C', optarg, cutoff == options.cutoff ? end : optarg, std::to_string(options.cutoff));
+        notePartlyRead(options, 'C', optarg, cutoff == options.cutoff ? end : optarg,
+                       std::to_string(options.cutoff));
         break;
       }
       case 'M': {
         char* end = nullptr;
         options.massTolerance = std::strtod(optarg, &end);
         const bool ppm = std::string(optarg).find("ppm") != std::string::npos;
-        notePartlyRead(options, 'M', optarg, end,
-                       exactDecimal(options.massTolerance) + " daltons" + (ppm ? " (for ppm use --ppm)" : ""));
+        notePartlyRead(
+            options, 'M', optarg, end,
+            exactDecimal(options.massTolerance) + " daltons" + (ppm ? " (for ppm use --ppm)" : ""));
         break;
       }
       case 'T': {

@@ -18,7 +18,7 @@ struct Options {
   bool hasPeakList = false;
   std::string peakList;  // -p: target m/z values, comma separated
   bool hasPeakFile = false;
-  std::string peakFile;          // -P: file of target m/z values
+  std::string peakFile;  // -P: file of target m/z values
   bool hasTargetFile = false;
   std::string targetFile;        // --targets: targets with retention-time windows
   bool hasCutoff = false;        // -C given
@@ -32,15 +32,15 @@ struct Options {
   bool skipDenoise = false;      // -n: no wavelet denoising
 
   // Long options.
-  unsigned threads = 0;       // --threads: worker threads; 0 for every core (up to 16)
-  double massPpm = 0;         // --ppm: m/z half-window in ppm of each m/z, instead of -M
-  long long msLevel = 0;      // --ms-level: keep only spectra of this MS level; 0 keeps all
-  bool hasMapRange = false;   // --map-range LOW:HIGH:WIDTH of the binned map
+  unsigned threads = 0;      // --threads: worker threads; 0 for every core (up to 16)
+  double massPpm = 0;        // --ppm: m/z half-window in ppm of each m/z, instead of -M
+  long long msLevel = 0;     // --ms-level: keep only spectra of this MS level; 0 keeps all
+  bool hasMapRange = false;  // --map-range LOW:HIGH:WIDTH of the binned map
   double mapLow = 400;
   double mapHigh = 900;
   double mapWidth = 1;
-  bool quiet = false;         // --quiet: no progress display
-  bool traceSeeds = false;    // --seeds traces: untargeted chromatograms seeded from mass traces
+  bool quiet = false;       // --quiet: no progress display
+  bool traceSeeds = false;  // --seeds traces: untargeted chromatograms seeded from mass traces
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;

@@ -55,14 +55,14 @@ void Progress::finish(const std::string& note) {
 
 void Progress::close(const Figures& figures) {
   if (!shown_) return;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin_).count();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin_).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   char text[256];
-  std::snprintf(text, sizeof text,
-                "torva: %zu spectra, %zu channels, %zu chromatograms, %zu features in %.1f s, peak memory %.0f MB\n",
-                figures.spectra, figures.channels, figures.chromatograms, figures.features, seconds,
-                static_cast<double>(usage.ru_maxrss) / 1024.0);
+  std::snprintf(
+      text, sizeof text,
+      "torva: %zu spectra, %zu channels, %zu chromatograms, %zu features in %.1f s, peak memory %.0f MB\n",
+      figures.spectra, figures.channels, figures.chromatograms, figures.features, seconds,
+      static_cast<double>(usage.ru_maxrss) / 1024.0);
   console::err(text);
 }

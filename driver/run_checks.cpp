@@ -38,11 +38,14 @@ void warnTokens(const std::string& source, const std::string& list, std::vector<
     if (readsAsNumber(token, value)) continue;
     if (++bad <= 5) {
       std::string hint;
-      if (token.find_first_of(";\t ") != std::string::npos && value != 0) hint = "; separate masses with commas";
-      warnings.push_back(source + ": '" + token + "' is not a number: read as the mass " + readAs(value) + hint);
+      if (token.find_first_of(";\t ") != std::string::npos && value != 0)
+        hint = "; separate masses with commas";
+      warnings.push_back(source + ": '" + token + "' is not a number: read as the mass " + readAs(value) +
+                         hint);
     }
   }
-  if (bad > 5) warnings.push_back(source + ": " + std::to_string(bad - 5) + " more values that are not numbers");
+  if (bad > 5)
+    warnings.push_back(source + ": " + std::to_string(bad - 5) + " more values that are not numbers");
 }
 
 // Warnings for a target file: a header line, and values that are not numbers.
@@ -90,7 +93,8 @@ bool sameFile(const std::string& a, const std::string& b) {
     char* folder = realpath(parentFolder(path).c_str(), nullptr);
     if (folder == nullptr) return path;
     const std::string::size_type slash = path.rfind('/');
-    std::string full = std::string(folder) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    std::string full =
+        std::string(folder) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
     std::free(folder);
     return full;
   };
@@ -106,7 +110,8 @@ std::string unwritable(const std::string& path) {
     return "";
   }
   const std::string folder = parentFolder(path);
-  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "its folder '" + folder + "' does not exist";
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    return "its folder '" + folder + "' does not exist";
   if (access(folder.c_str(), W_OK | X_OK) != 0) return "its folder '" + folder + "' cannot be written";
   return "";
 }
@@ -151,7 +156,8 @@ std::string reportRefusal(const Options& options) {
       return std::string(report.option) + " " + report.path + ": the report would overwrite the target file";
     }
     if (options.hasTargetFile && sameFile(report.path, options.targetFile)) {
-      return std::string(report.option) + " " + report.path + ": the report would overwrite the --targets file";
+      return std::string(report.option) + " " + report.path +
+             ": the report would overwrite the --targets file";
     }
     for (std::size_t other = 0; other < r; ++other) {
       if (sameFile(report.path, reports[other].path)) {
@@ -160,7 +166,8 @@ std::string reportRefusal(const Options& options) {
       }
     }
     const std::string why = unwritable(report.path);
-    if (!why.empty()) return std::string(report.option) + " " + report.path + ": cannot write the report: " + why;
+    if (!why.empty())
+      return std::string(report.option) + " " + report.path + ": cannot write the report: " + why;
   }
   return "";
 }

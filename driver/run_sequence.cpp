@@ -15,7 +15,8 @@ const char* bannerText() {
 }
 
 const char* usageText() {
-  static const std::string text = std::string(bannerText()) +
+  static const std::string text =
+      std::string(bannerText()) +
       "\nUsage:TORVA <-i source_file> [-o trans_file] [-m map_file] [-s summary_file] \n"
       "\t        [-p peaks] [-P peak_file] [-d] [-l] [-c] [-S]\n"
       "\t        [-C cutoff] [-T time_error] [-M mass_error] \n"
@@ -37,7 +38,8 @@ const char* usageText() {
 }
 
 const char* helpText() {
-  static const std::string text = std::string(bannerText()) +
+  static const std::string text =
+      std::string(bannerText()) +
       "\n"
       "Usage: torva -i INPUT [-s SUMMARY] [-o TRANSITIONS] [-m MAP] [options]\n"
       "\n"
@@ -116,7 +118,9 @@ Progress::Figures figuresOf(const fileHandle& run) {
 
 }  // namespace
 
-ExitStatus runSequence(const Options& options) { return runSequence(options, Progress::wanted(options.quiet)); }
+ExitStatus runSequence(const Options& options) {
+  return runSequence(options, Progress::wanted(options.quiet));
+}
 
 ExitStatus runSequence(const Options& options, bool showProgress) {
   Progress progress(showProgress);
@@ -191,7 +195,9 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
 
   // Chromatograms and peak detection. Only the transition report reads the
   // traces afterwards; without it each trace is dropped once it is quantified.
-  const auto chromatogramCount = [&run]() { return std::to_string(figuresOf(run).chromatograms) + " chromatograms"; };
+  const auto chromatogramCount = [&run]() {
+    return std::to_string(figuresOf(run).chromatograms) + " chromatograms";
+  };
   if (options.hasTransitionReport) {
     progress.start("chromatograms", "channels");
     processor.generateXIC(run);
@@ -206,10 +212,12 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   }
 
   // Culling of repeated features (untargeted runs only).
-  if (options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile) processor.cullXIC(run);
+  if (options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile)
+    processor.cullXIC(run);
 
   // Reports, always in this order.
-  const std::size_t reports = (options.hasTransitionReport ? 1 : 0) + (options.hasMap ? 1 : 0) + (options.hasSummary ? 1 : 0);
+  const std::size_t reports =
+      (options.hasTransitionReport ? 1 : 0) + (options.hasMap ? 1 : 0) + (options.hasSummary ? 1 : 0);
   std::size_t written = 0;
   progress.start("reports", "reports");
   if (options.hasTransitionReport) {

@@ -98,9 +98,8 @@ bool loadmzxml::open(std::string& filePath) {
     console::outFlush("Doesn't open.\n");
     return false;
   }
-  const bool good = looksLikeDocument(file, line, [](const std::string& text) {
-    return text.compare(0, 6, "<mzXML") == 0;
-  });
+  const bool good = looksLikeDocument(
+      file, line, [](const std::string& text) { return text.compare(0, 6, "<mzXML") == 0; });
   if (!good) return false;
   console::outFlush("Good XML file!\n");
   handler.inputFile = path;
@@ -134,9 +133,8 @@ bool loadmzdata::open(std::string& filePath) {
     console::outFlush("Doesn't open\n");
     return false;
   }
-  const bool good = looksLikeDocument(file, line, [](const std::string& text) {
-    return text.find("<mzData") != std::string::npos;
-  });
+  const bool good = looksLikeDocument(
+      file, line, [](const std::string& text) { return text.find("<mzData") != std::string::npos; });
   if (!good) return false;
   console::outFlush("Good XML file!\n");
   handler.inputFile = path;

@@ -2,11 +2,11 @@
 // m/z and intensity arrays, and the run metadata.
 #include "input/mzdata_handler.h"
 
-#include "input/xml_values.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "input/xml_values.h"
 
 SAXMzdataHandler::SAXMzdataHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : SAXSpectraHandler(spectraOut, headerOut) {

@@ -2,11 +2,10 @@
 // little-endian value types.
 #include "input/mzml_arrays.h"
 
-#include <libmsnumpress/MSNumpress.hpp>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <libmsnumpress/MSNumpress.hpp>
 
 #include "input/base64.h"
 #include "input/xml_values.h"
@@ -94,18 +93,46 @@ bool BinaryArrayFormat::apply(const char* accession) {
     void (*set)(BinaryArrayFormat&);
   };
   static const Entry kEntries[] = {
-      {"MS:1000521", [](BinaryArrayFormat& f) { f.valueBits = 32; f.integer = false; }},
-      {"MS:1000523", [](BinaryArrayFormat& f) { f.valueBits = 64; f.integer = false; }},
-      {"MS:1000519", [](BinaryArrayFormat& f) { f.valueBits = 32; f.integer = true; }},
-      {"MS:1000522", [](BinaryArrayFormat& f) { f.valueBits = 64; f.integer = true; }},
+      {"MS:1000521",
+       [](BinaryArrayFormat& f) {
+         f.valueBits = 32;
+         f.integer = false;
+       }},
+      {"MS:1000523",
+       [](BinaryArrayFormat& f) {
+         f.valueBits = 64;
+         f.integer = false;
+       }},
+      {"MS:1000519",
+       [](BinaryArrayFormat& f) {
+         f.valueBits = 32;
+         f.integer = true;
+       }},
+      {"MS:1000522",
+       [](BinaryArrayFormat& f) {
+         f.valueBits = 64;
+         f.integer = true;
+       }},
       {"MS:1000574", [](BinaryArrayFormat& f) { f.zlib = true; }},
       {"MS:1000576", [](BinaryArrayFormat&) {}},  // no compression
       {"MS:1002312", [](BinaryArrayFormat& f) { f.numpress = N::Linear; }},
       {"MS:1002313", [](BinaryArrayFormat& f) { f.numpress = N::Pic; }},
       {"MS:1002314", [](BinaryArrayFormat& f) { f.numpress = N::Slof; }},
-      {"MS:1002746", [](BinaryArrayFormat& f) { f.numpress = N::Linear; f.zlib = true; }},
-      {"MS:1002747", [](BinaryArrayFormat& f) { f.numpress = N::Pic; f.zlib = true; }},
-      {"MS:1002748", [](BinaryArrayFormat& f) { f.numpress = N::Slof; f.zlib = true; }},
+      {"MS:1002746",
+       [](BinaryArrayFormat& f) {
+         f.numpress = N::Linear;
+         f.zlib = true;
+       }},
+      {"MS:1002747",
+       [](BinaryArrayFormat& f) {
+         f.numpress = N::Pic;
+         f.zlib = true;
+       }},
+      {"MS:1002748",
+       [](BinaryArrayFormat& f) {
+         f.numpress = N::Slof;
+         f.zlib = true;
+       }},
   };
   for (const Entry& entry : kEntries) {
     if (isName(accession, entry.accession)) {
@@ -126,8 +153,8 @@ bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format,
     // further than zlib's largest ratio allows.
     const std::size_t limit = declaredCount > 0 ? declaredCount * 8 + 64 : bytes.size() * 1032 + 64;
     std::vector<char> inflated;
-    if (!bytes.empty() &&
-        !inflateLimited(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), limit, inflated)) {
+    if (!bytes.empty() && !inflateLimited(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                          limit, inflated)) {
       problem = "zlib data does not inflate";
       return false;
     }

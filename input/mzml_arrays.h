@@ -9,9 +9,9 @@
 // parameters (matched by accession).
 struct BinaryArrayFormat {
   enum class Numpress { None, Linear, Pic, Slof };
-  int valueBits = 64;     // 32 or 64
-  bool integer = false;   // 32/64-bit integers instead of IEEE floats
-  bool zlib = false;      // zlib stream, inflated before anything else
+  int valueBits = 64;    // 32 or 64
+  bool integer = false;  // 32/64-bit integers instead of IEEE floats
+  bool zlib = false;     // zlib stream, inflated before anything else
   Numpress numpress = Numpress::None;
 
   // Applies one parameter; false when the accession says nothing about storage.

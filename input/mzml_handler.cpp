@@ -72,8 +72,9 @@ void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
     arrayKind_ = ArrayKind::Other;
     timeInMinutes_ = false;
     const char* length = getAttrValue("arrayLength", attributes);
-    arrayLength_ = *length != '\0' ? static_cast<std::size_t>(std::max<long>(0, std::strtol(length, nullptr, 10)))
-                                   : declaredLength_;
+    arrayLength_ = *length != '\0'
+                       ? static_cast<std::size_t>(std::max<long>(0, std::strtol(length, nullptr, 10)))
+                       : declaredLength_;
     text.clear();
   } else if (isName(name, "spectrum")) {
     startSpectrum(attributes);

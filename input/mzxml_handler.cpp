@@ -1,12 +1,12 @@
 // The mzXML reader: scan attributes, nested MS1/MS2 scans, peak arrays.
 #include "input/mzxml_handler.h"
 
-#include "input/xml_values.h"
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "input/xml_values.h"
 
 namespace {
 
@@ -166,5 +166,6 @@ void SAXMzxmlHandler::endElement(const char* name) {
 }
 
 void SAXMzxmlHandler::characters(const char* chars, int len) {
-  if ((inPeaks && (msLevel == 1 || msLevel == 2)) || inPrecursorMz) text.append(chars, static_cast<std::size_t>(len));
+  if ((inPeaks && (msLevel == 1 || msLevel == 2)) || inPrecursorMz)
+    text.append(chars, static_cast<std::size_t>(len));
 }

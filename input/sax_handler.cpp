@@ -86,8 +86,9 @@ bool SAXHandler::parse() {
     }
     // End of the data, or of what could be read of it.
     if (file.damaged()) {
-      console::err(inputFile + ": " + (file.compressed() ? "gzip data damaged or cut short (" : "read failed (") +
-                   file.error() + "); reading stops here\n");
+      console::err(inputFile + ": " +
+                   (file.compressed() ? "gzip data damaged or cut short (" : "read failed (") + file.error() +
+                   "); reading stops here\n");
       parseFailed = true;
     }
     if (!batch.empty() &&
@@ -105,8 +106,8 @@ bool SAXHandler::parse() {
 
   const int code = static_cast<int>(XML_GetErrorCode(parser));
   const unsigned long line = static_cast<unsigned long>(XML_GetCurrentLineNumber(parser));
-  const bool syntax = code == XML_ERROR_SYNTAX || code == XML_ERROR_INVALID_TOKEN ||
-                      code == XML_ERROR_UNCLOSED_TOKEN;
+  const bool syntax =
+      code == XML_ERROR_SYNTAX || code == XML_ERROR_INVALID_TOKEN || code == XML_ERROR_UNCLOSED_TOKEN;
   console::err(inputFile + "(" + std::to_string(line) + ")" + " : error " + std::to_string(code) + ": " +
                (syntax ? "Syntax error parsing XML." : "XML Parsing error.") + "\n");
   parseFailed = true;

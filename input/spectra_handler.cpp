@@ -6,8 +6,8 @@
 
 #include "input/base64.h"
 #include "input/input_error.h"
-#include "util/console.h"
 #include "input/zlib_inflate.h"
+#include "util/console.h"
 
 namespace {
 
@@ -105,8 +105,8 @@ void SAXSpectraHandler::decode32(bool wantMz, bool wantIntensity) {
     }
   }
   bytes.resize(values * arrays * 4, 0);
-  appendValues<std::uint32_t, float>(bytes, values, littleEndian == hostIsLittleEndian(), wantMz, wantIntensity,
-                                     mzValues, intensityValues);
+  appendValues<std::uint32_t, float>(bytes, values, littleEndian == hostIsLittleEndian(), wantMz,
+                                     wantIntensity, mzValues, intensityValues);
 }
 
 void SAXSpectraHandler::decode64(bool wantMz, bool wantIntensity) {
@@ -122,8 +122,8 @@ void SAXSpectraHandler::decode64(bool wantMz, bool wantIntensity) {
                      " and required size " + std::to_string(required) + " dont match:\n" +
                      " Cause: possible corrupted file.\n");
   }
-  appendValues<std::uint64_t, double>(bytes, count, littleEndian == hostIsLittleEndian(), wantMz, wantIntensity,
-                                      mzValues, intensityValues);
+  appendValues<std::uint64_t, double>(bytes, count, littleEndian == hostIsLittleEndian(), wantMz,
+                                      wantIntensity, mzValues, intensityValues);
 }
 
 void SAXSpectraHandler::pushSpectrum() {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "records/records.h"
 #include "input/sax_handler.h"
+#include "records/records.h"
 
 // What the mzXML and mzData readers share: the values of the spectrum being
 // read, the decoding of base64 peak arrays, and the assembly of `scan` records.

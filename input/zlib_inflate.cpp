@@ -22,8 +22,7 @@ struct InflateStream {
 
 }  // namespace
 
-bool inflateLimited(const unsigned char* data, std::size_t size, std::size_t limit,
-                    std::vector<char>& out) {
+bool inflateLimited(const unsigned char* data, std::size_t size, std::size_t limit, std::vector<char>& out) {
   out.clear();
   if (size == 0) return false;
   InflateStream inflater;

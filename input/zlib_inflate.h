@@ -9,7 +9,6 @@
 // to far more than expected costs no more memory than the limit. Returns
 // false, with `out` empty, when the data is not a complete valid zlib stream
 // (unless the limit was passed first, which counts as success).
-bool inflateLimited(const unsigned char* data, std::size_t size, std::size_t limit,
-                    std::vector<char>& out);
+bool inflateLimited(const unsigned char* data, std::size_t size, std::size_t limit, std::vector<char>& out);
 
 #endif

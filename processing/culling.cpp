@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "util/tolerance_grid.h"
 #include "run/file_handle.h"
+#include "util/tolerance_grid.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // Survivors without a cell are kept in a list that every lookup scans.
 class SurvivorGrid {
  public:
-  SurvivorGrid(double massTolerance, double timeWindow) : massTolerance_(massTolerance), timeWindow_(timeWindow) {}
+  SurvivorGrid(double massTolerance, double timeWindow)
+      : massTolerance_(massTolerance), timeWindow_(timeWindow) {}
 
   void add(std::size_t position, const chrom& xic) {
     Cell cell;
@@ -93,7 +94,8 @@ void filterer::cullXIC(fileHandle& run) {
   const auto matches = [this, timeWindow](const chrom& candidate, const chrom& survivor) {
     const double tolerance = massWindowAt(survivor.peakMz);
     return candidate.peakMz > survivor.peakMz - tolerance && candidate.peakMz < survivor.peakMz + tolerance &&
-           candidate.apexTime > survivor.apexTime - timeWindow && candidate.apexTime < survivor.apexTime + timeWindow;
+           candidate.apexTime > survivor.apexTime - timeWindow &&
+           candidate.apexTime < survivor.apexTime + timeWindow;
   };
 
   for (channel& transition : run.channels) {
@@ -120,7 +122,8 @@ void filterer::cullXIC(fileHandle& run) {
           if (position < first && matches(candidate, survivors[position])) first = position;
         };
         if (!grid.visitNeighbours(candidate, consider)) {
-          for (std::size_t position = 0; position < survivors.size() && first == kNone; ++position) consider(position);
+          for (std::size_t position = 0; position < survivors.size() && first == kNone; ++position)
+            consider(position);
         }
       }
       if (first != kNone) {

@@ -2,9 +2,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "processing/spectral_filter.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
+#include "processing/spectral_filter.h"
 #include "run/file_handle.h"
 #include "util/compaction.h"
 
@@ -70,7 +70,8 @@ void filterer::deIsotope(fileHandle& run) {
       const double high = peak.mz + window;
       for (std::size_t kind = 0; kind < 3; ++kind) {
         const double step = isotopeSteps(massPpm)[kind];
-        index.collect(kind, peaks, [step](double mz) { return mz + step; }, low, high, candidates);
+        index.collect(
+            kind, peaks, [step](double mz) { return mz + step; }, low, high, candidates);
       }
       std::sort(candidates.begin(), candidates.end());
       candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());

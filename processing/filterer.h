@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "processing/mass_traces.h"
-#include "records/records.h"
 #include "records/chrom.h"
+#include "records/records.h"
 
 class fileHandle;
 struct channel;
@@ -21,11 +21,11 @@ class filterer {
   filterer();
   virtual ~filterer();
 
-  std::int32_t cutoff = 1000;   // intensity cutoff (the driver sets -C)
-  double massTolerance = 0.5;   // half-width of every m/z window, daltons
-  double massPpm = 0;           // when positive, windows are this many ppm of their m/z instead
-  double timeTolerance = 1.0;   // retention-time tolerance, minutes
-  std::int32_t skipDenoise = 0; // non-zero: peak detection skips wavelet denoising
+  std::int32_t cutoff = 1000;    // intensity cutoff (the driver sets -C)
+  double massTolerance = 0.5;    // half-width of every m/z window, daltons
+  double massPpm = 0;            // when positive, windows are this many ppm of their m/z instead
+  double timeTolerance = 1.0;    // retention-time tolerance, minutes
+  std::int32_t skipDenoise = 0;  // non-zero: peak detection skips wavelet denoising
   // When set, an untargeted run seeds the chromatograms of its MS1 channels
   // from mass traces (one per trace, at its apex) instead of picking every
   // spectrum's intense peaks; other channels are picked as usual.

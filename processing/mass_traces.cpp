@@ -14,10 +14,10 @@ bool usable(const datapeak& peak) {
 
 // A trace while it is being followed.
 struct OpenTrace {
-  std::uint64_t id = 0;  // order of creation; breaks ties between equal means
-  double mean = 0;       // intensity-weighted mean m/z so far
-  double weightedMz = 0; // sum of m/z times intensity, in spectrum order
-  double weight = 0;     // sum of intensities
+  std::uint64_t id = 0;   // order of creation; breaks ties between equal means
+  double mean = 0;        // intensity-weighted mean m/z so far
+  double weightedMz = 0;  // sum of m/z times intensity, in spectrum order
+  double weight = 0;      // sum of intensities
   MassTrace trace;
 };
 
@@ -140,7 +140,9 @@ class TraceFollower {
     const datapeak* peak;
   };
 
-  static bool before(const Entry& x, const Entry& y) { return x.mean != y.mean ? x.mean < y.mean : x.id < y.id; }
+  static bool before(const Entry& x, const Entry& y) {
+    return x.mean != y.mean ? x.mean < y.mean : x.id < y.id;
+  }
 
   static void insertionSort(std::vector<Entry>& slots) {
     for (std::size_t k = 1; k < slots.size(); ++k) {
@@ -186,7 +188,8 @@ class TraceFollower {
       byMz_.push_back(&peak);
     }
     if (!sorted) {
-      std::stable_sort(byMz_.begin(), byMz_.end(), [](const datapeak* a, const datapeak* b) { return a->mz < b->mz; });
+      std::stable_sort(byMz_.begin(), byMz_.end(),
+                       [](const datapeak* a, const datapeak* b) { return a->mz < b->mz; });
     }
   }
 
@@ -240,15 +243,15 @@ class TraceFollower {
   const MassTraceSettings& settings_;
   double noiseLevel_;
   std::uint64_t nextId_ = 0;
-  std::vector<OpenTrace> pool_;       // open traces and free slots
-  std::vector<std::uint32_t> free_;   // free slots of pool_
-  std::vector<Entry> order_;          // open traces by mean, then id
+  std::vector<OpenTrace> pool_;      // open traces and free slots
+  std::vector<std::uint32_t> free_;  // free slots of pool_
+  std::vector<Entry> order_;         // open traces by mean, then id
   std::vector<MassTrace> kept_;
   std::vector<const datapeak*> byMz_;  // this spectrum's usable peaks by m/z
   std::vector<std::size_t> low_;       // each peak's candidate traces: positions low_ .. high_-1 of order_
   std::vector<std::size_t> high_;
-  std::vector<std::size_t> contested_; // peaks with candidates, most intense first
-  std::vector<char> started_;          // peaks that start a trace
+  std::vector<std::size_t> contested_;  // peaks with candidates, most intense first
+  std::vector<char> started_;           // peaks that start a trace
   std::vector<bool> taken_;
   std::vector<Join> joins_;
   std::vector<Entry> fresh_;
@@ -270,10 +273,12 @@ double estimateNoiseLevel(const std::vector<const scan*>& spectra, double noiseF
   return noiseFactor * *middle;
 }
 
-std::vector<MassTrace> buildMassTraces(const std::vector<const scan*>& spectra, const MassTraceSettings& settings) {
+std::vector<MassTrace> buildMassTraces(const std::vector<const scan*>& spectra,
+                                       const MassTraceSettings& settings) {
   const double noiseLevel =
       settings.noiseLevel >= 0 ? settings.noiseLevel : estimateNoiseLevel(spectra, settings.noiseFactor);
   TraceFollower follower(settings, noiseLevel);
-  for (std::size_t position = 0; position < spectra.size(); ++position) follower.add(position, *spectra[position]);
+  for (std::size_t position = 0; position < spectra.size(); ++position)
+    follower.add(position, *spectra[position]);
   return follower.finish();
 }

@@ -12,8 +12,8 @@
 #include "processing/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
-#include "util/same_bits.h"
 #include "util/mass_window.h"
+#include "util/same_bits.h"
 
 namespace {
 
@@ -68,8 +68,8 @@ std::ptrdiff_t peakStart(const std::vector<double>& y, const std::vector<double>
   for (;;) {
     // An apex at the last point has no flank walk at all.
     if (left + 1 >= n) return static_cast<std::ptrdiff_t>(left) - 1;
-    const bool descends = y.at(left) > y.at(left - 1) && raw.at(left) > floor &&
-                          t.at(apex) - t.at(left) <= kWidestFlank;
+    const bool descends =
+        y.at(left) > y.at(left - 1) && raw.at(left) > floor && t.at(apex) - t.at(left) <= kWidestFlank;
     if (!descends) return static_cast<std::ptrdiff_t>(left) - 1;
     --left;
     if (left <= 1) return static_cast<std::ptrdiff_t>(left) - 1;
@@ -85,8 +85,8 @@ std::size_t peakEnd(const std::vector<double>& y, const std::vector<double>& raw
   std::size_t right = apex;
   for (;;) {
     if (right + 1 >= n) return right + 1;
-    const bool descends = y.at(right) > y.at(right + 1) && raw.at(right) > floor &&
-                          t.at(right) - t.at(apex) <= kWidestFlank;
+    const bool descends =
+        y.at(right) > y.at(right + 1) && raw.at(right) > floor && t.at(right) - t.at(apex) <= kWidestFlank;
     if (!descends) return right + 1;
     ++right;
   }
@@ -157,8 +157,8 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
 }
 
 bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
-              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers, double cutoffLevel,
-              double edgeFloor, PeakSpan& span) {
+              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers,
+              double cutoffLevel, double edgeFloor, PeakSpan& span) {
   const std::size_t n = y.size();
   const std::ptrdiff_t seed = seedIndex(times, X.seedTime, n);
   if (seed < 0) {

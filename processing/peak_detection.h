@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "records/chrom.h"
 #include "processing/spectrum_index.h"
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
+#include "records/chrom.h"
 
 class filterer;
 
@@ -29,8 +29,8 @@ struct PeakSpan {
 // Returns false when there is no peak: the apex figures are then 0, peakMz is
 // X.mz, and area, startScan and endScan are left as they were.
 bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
-              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers, double cutoffLevel,
-              double edgeFloor, PeakSpan& span);
+              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers,
+              double cutoffLevel, double edgeFloor, PeakSpan& span);
 
 // Peak detection for the chromatograms of one channel. It keeps the buffers and
 // the cache of processed traces that the chromatograms of the channel share;

@@ -61,8 +61,8 @@ class PeakMzIndex {
     Cursor& cursor = cursors_.at(kind);
     const std::size_t first =
         partitionNear(cursor.first, [&](std::size_t k) { return !(low < shifted(peaks[k].mz)); });
-    const std::size_t last =
-        std::max(first, partitionNear(cursor.last, [&](std::size_t k) { return shifted(peaks[k].mz) < high; }));
+    const std::size_t last = std::max(
+        first, partitionNear(cursor.last, [&](std::size_t k) { return shifted(peaks[k].mz) < high; }));
     cursor = Cursor{first, last};
     if (first < last) {
       out.insert(out.end(), order_.begin() + static_cast<std::ptrdiff_t>(first),

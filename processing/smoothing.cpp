@@ -10,7 +10,7 @@ namespace {
 // Quadratic/cubic Savitzky-Golay smoothing sets with their integer divisors.
 const int kCoefficients7[] = {-2, 3, 6, 7, 6, 3, -2};
 const int kCoefficients17[] = {-21, -6, 7, 18, 27, 34, 39, 42, 43, 42, 39, 34, 27, 18, 7, -6, -21};
-const int kCoefficients25[] = {-253, -138, -33, 62,  147, 222, 287, 342, 387, 422, 447, 462, 467,
+const int kCoefficients25[] = {-253, -138, -33, 62,  147, 222, 287, 342, 387, 422, 447,  462, 467,
                                462,  447,  422, 387, 342, 287, 222, 147, 62,  -33, -138, -253};
 
 struct SmoothingWindow {
@@ -95,4 +95,6 @@ double trapezoidArea(const std::vector<double>& t, const std::vector<double>& y,
   return 0.5 * sum;
 }
 
-void filterer::trapizoid(chrom& X, int start, int end) { X.area = trapezoidArea(X.times, X.intensities, start, end); }
+void filterer::trapizoid(chrom& X, int start, int end) {
+  X.area = trapezoidArea(X.times, X.intensities, start, end);
+}

@@ -13,7 +13,8 @@
 // cutoff and above 0.5 % of its spectrum's total ion current, both strictly.
 class FilterFloors {
  public:
-  FilterFloors(double cutoff, const scan& spectrum) : cutoff_(cutoff), ticFloor_(0.005 * spectrum.totIonCurrent) {}
+  FilterFloors(double cutoff, const scan& spectrum)
+      : cutoff_(cutoff), ticFloor_(0.005 * spectrum.totIonCurrent) {}
   bool passes(const datapeak& peak) const { return peak.intensity > cutoff_ && peak.intensity > ticFloor_; }
 
  private:

@@ -6,8 +6,8 @@
 
 #include "processing/parallel_for.h"
 #include "run/file_handle.h"
-#include "util/same_bits.h"
 #include "util/mass_window.h"
+#include "util/same_bits.h"
 
 namespace {
 
@@ -57,8 +57,8 @@ double ChannelSpectra::windowSum(std::size_t k, double target, double tolerance)
   }
   // With m/z ascending, "target < mz + tolerance" is false on a prefix and
   // "target > mz - tolerance" true on a prefix; the window lies between the two ends.
-  const datapeak* low = std::partition_point(
-      first, last, [&](const datapeak& p) { return !(target < p.mz + tolerance); });
+  const datapeak* low =
+      std::partition_point(first, last, [&](const datapeak& p) { return !(target < p.mz + tolerance); });
   const datapeak* high =
       std::partition_point(first, last, [&](const datapeak& p) { return target > p.mz - tolerance; });
   double sum = 0.0;
@@ -90,8 +90,13 @@ void ChannelSpectra::addMassesInWindow(std::size_t k, double low, double high, d
 }
 
 WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance, double ppm)
-    : spectra_(spectra), tolerance_(tolerance), ppm_(ppm), previous_(0),
-      low_(spectra.size(), 0), high_(spectra.size(), 0), last_(spectra.size(), 0.0) {}
+    : spectra_(spectra),
+      tolerance_(tolerance),
+      ppm_(ppm),
+      previous_(0),
+      low_(spectra.size(), 0),
+      high_(spectra.size(), 0),
+      last_(spectra.size(), 0.0) {}
 
 void WindowSweep::trace(const double* targets, std::size_t count, double* block, bool* changed) {
   const std::size_t n = spectra_.size();
@@ -112,7 +117,8 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block,
   if (!ordered) {
     for (std::size_t t = 0; t < count; ++t) {
       changed[t] = true;
-      for (std::size_t k = 0; k < n; ++k) at(t, k) = spectra_.windowSum(k, targets[t], massWindow(targets[t], tolerance_, ppm_));
+      for (std::size_t k = 0; k < n; ++k)
+        at(t, k) = spectra_.windowSum(k, targets[t], massWindow(targets[t], tolerance_, ppm_));
     }
     for (std::size_t k = 0; k < n; ++k) last_[k] = at(count - 1, k);
     lastFromPositions_ = false;
@@ -178,10 +184,12 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     for (std::size_t t = 0; t < count; ++t) {
       const double target = targets[t];
       const double tolerance = massWindow(target, daltons, ppm);
-      const std::size_t newLow = advance(s.peaks, s.count, low,
-                                         [target, tolerance](const datapeak& p) { return !(target < p.mz + tolerance); });
-      const std::size_t newHigh = advance(s.peaks, s.count, high,
-                                          [target, tolerance](const datapeak& p) { return target > p.mz - tolerance; });
+      const std::size_t newLow = advance(s.peaks, s.count, low, [target, tolerance](const datapeak& p) {
+        return !(target < p.mz + tolerance);
+      });
+      const std::size_t newHigh = advance(s.peaks, s.count, high, [target, tolerance](const datapeak& p) {
+        return target > p.mz - tolerance;
+      });
       if (!known || newLow != low || newHigh != high) {
         double sum = 0.0;
         for (std::size_t i = newLow; i < newHigh; ++i) sum += s.peaks[i].intensity;

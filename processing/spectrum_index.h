@@ -83,11 +83,11 @@ class WindowSweep {
   double ppm_;
   double previous_;
   bool started_ = false;
-  std::vector<std::size_t> low_;   // first peak with target < mz + tolerance
-  std::vector<std::size_t> high_;  // first peak with !(target > mz - tolerance)
-  std::vector<double> last_;       // each spectrum's value for the last target traced
-  bool lastFromPositions_ = false; // last_ holds the sums of the ranges low_ .. high_
-  bool traced_ = false;            // some target was traced
+  std::vector<std::size_t> low_;         // first peak with target < mz + tolerance
+  std::vector<std::size_t> high_;        // first peak with !(target > mz - tolerance)
+  std::vector<double> last_;             // each spectrum's value for the last target traced
+  bool lastFromPositions_ = false;       // last_ holds the sums of the ranges low_ .. high_
+  bool traced_ = false;                  // some target was traced
   std::unique_ptr<bool[]> partChanged_;  // changes noted by each range of spectra
   std::size_t partChangedSize_ = 0;
 };

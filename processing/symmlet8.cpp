@@ -69,8 +69,7 @@ void FastSymmlet8::expand(std::vector<double>& values, int count) {
   synthesize(values, count / 2, false);
 }
 
-void FastSymmlet8::threshold(std::vector<double>& values, int pad, int /*levels*/,
-                             double& fraction) {
+void FastSymmlet8::threshold(std::vector<double>& values, int pad, int /*levels*/, double& fraction) {
   const std::size_t size = values.size();
   const double n = static_cast<double>(size);
   // The finest details over the padded tail are left out of the statistics.

@@ -55,7 +55,8 @@ inline void synthesiseOne(const double* ai, const double* di, double& even, doub
 // all below the entries written so far.
 void synthesiseRange(double* x, const double* detail, std::size_t from, std::size_t last) {
   std::size_t k = last;
-  for (const symmlet8::LaneKernels* kernels : symmlet8::laneKernels()) k = kernels->synthesise(x, detail, from, k);
+  for (const symmlet8::LaneKernels* kernels : symmlet8::laneKernels())
+    k = kernels->synthesise(x, detail, from, k);
   for (; k > from; --k) {
     const std::size_t pair = k - 1;
     double even = 0;
@@ -97,7 +98,7 @@ void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<
   outputRuns.clear();
   for (const ConstantRun& run : inputRuns) {
     if (run.end > len || run.end < 8) continue;
-    const std::size_t first = (run.begin + 1) / 2;  // 2i >= begin
+    const std::size_t first = (run.begin + 1) / 2;   // 2i >= begin
     const std::size_t last = (run.end - 8) / 2 + 1;  // 2i + 7 <= end - 1
     if (last >= first + 2) outputRuns.push_back({first, last});
   }
@@ -161,7 +162,8 @@ void forward(double* x, double* coefficients, std::size_t n, WaveletWorkspace& w
     // The details of this level are final; its approximations are the next
     // level's input.
     analyseLevel(x, len, coefficients + len / 2, ws.levelRuns, ws.nextRuns);
-    for (const ConstantRun& run : ws.nextRuns) ws.detailRuns.push_back({len / 2 + run.begin, len / 2 + run.end});
+    for (const ConstantRun& run : ws.nextRuns)
+      ws.detailRuns.push_back({len / 2 + run.begin, len / 2 + run.end});
     ws.levelRuns.swap(ws.nextRuns);
   }
   std::copy(x, x + std::min(len, n), coefficients);

@@ -30,10 +30,10 @@ struct ConstantRun {
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> padded;        // one denoising pass: shift block, trace, zero padding
-  std::vector<double> coefficients;  // its wavelet coefficients
-  std::vector<double> magnitudes;    // non-zero magnitudes for the threshold
-  std::vector<double> candidates;    // magnitudes in the histogram bin of the wanted rank
+  std::vector<double> padded;           // one denoising pass: shift block, trace, zero padding
+  std::vector<double> coefficients;     // its wavelet coefficients
+  std::vector<double> magnitudes;       // non-zero magnitudes for the threshold
+  std::vector<double> candidates;       // magnitudes in the histogram bin of the wanted rank
   std::vector<std::size_t> histogram;   // magnitudes per exponent bin
   std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input
   std::vector<ConstantRun> nextRuns;    // ... of its approximation output

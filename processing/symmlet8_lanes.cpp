@@ -76,7 +76,7 @@ template <std::size_t... L>
 template <std::size_t... L>
 [[gnu::always_inline]] inline void storeInterleaved(double* p, Vector even, Vector odd,
                                                     std::index_sequence<L...>) {
-  const Vector low = __builtin_shufflevector(even, odd, unpackSource(L)...);       // pairs 0, 2, ...
+  const Vector low = __builtin_shufflevector(even, odd, unpackSource(L)...);        // pairs 0, 2, ...
   const Vector high = __builtin_shufflevector(even, odd, unpackSource(L) + 1 ...);  // pairs 1, 3, ...
   store(p, __builtin_shufflevector(low, high, unpackSource(L / 2) + L % 2 ...));
   store(p + kWidth, __builtin_shufflevector(low, high, unpackSource((kWidth + L) / 2) + L % 2 ...));
@@ -204,7 +204,8 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
     const int mask = _mm256_movemask_pd(positive);
     const __m256i bits = _mm256_castpd_si256(magnitude);
     const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(magnitudes + listed), _mm256_permutevar8x32_epi32(bits, pack));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(magnitudes + listed),
+                        _mm256_permutevar8x32_epi32(bits, pack));
     listed += table.count[mask];
     const __m256i bin = _mm256_srli_epi64(bits, 51);
     _mm256_store_si256(reinterpret_cast<__m256i*>(bins), bin);
@@ -214,7 +215,8 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
     ++histogram[bins[1]];
     ++histogram[bins[2]];
     ++histogram[bins[3]];
-    const int binZero = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bin, _mm256_setzero_si256())));
+    const int binZero =
+        _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bin, _mm256_setzero_si256())));
     const int notPositive = ~mask & 0xF;
     zeros += table.count[notPositive & binZero];
     if ((notPositive & ~binZero) != 0) {
@@ -249,7 +251,8 @@ std::size_t collectBin(const double* magnitudes, std::size_t listed, std::size_t
     const __m256i inBin = _mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin);
     const int mask = _mm256_movemask_pd(_mm256_castsi256_pd(inBin));
     const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(candidates + found), _mm256_permutevar8x32_epi32(bits, pack));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(candidates + found),
+                        _mm256_permutevar8x32_epi32(bits, pack));
     found += table.count[mask];
   }
   return i;

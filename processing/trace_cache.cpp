@@ -43,7 +43,8 @@ void TraceCache::insert(std::uint64_t key, const std::vector<double>& raw,
     // The ring is full with room in the budget: grow it, keeping the order.
     std::vector<Entry> grown;
     grown.reserve(entries_.size() * 2 + 1);
-    for (std::size_t i = 0; i < count_; ++i) grown.push_back(std::move(entries_[(oldest_ + i) % entries_.size()]));
+    for (std::size_t i = 0; i < count_; ++i)
+      grown.push_back(std::move(entries_[(oldest_ + i) % entries_.size()]));
     grown.resize(entries_.size() * 2 + 1);
     entries_ = std::move(grown);
     oldest_ = 0;

@@ -33,9 +33,9 @@ class TraceCache {
 
   std::size_t byteBudget_;
   std::size_t bytes_ = 0;
-  std::vector<Entry> entries_;  // ring of entries in insertion order
-  std::size_t oldest_ = 0;      // ring position of the oldest entry
-  std::size_t count_ = 0;       // live entries
+  std::vector<Entry> entries_;                                 // ring of entries in insertion order
+  std::size_t oldest_ = 0;                                     // ring position of the oldest entry
+  std::size_t count_ = 0;                                      // live entries
   std::unordered_multimap<std::uint64_t, std::size_t> index_;  // key -> ring position
 };
 

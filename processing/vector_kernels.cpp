@@ -22,7 +22,9 @@ namespace symmlet8 {
 
 bool useWideVectors(bool wanted) { return wideVectorsWanted.exchange(wanted, std::memory_order_relaxed); }
 
-bool wideVectorsInUse() { return wideVectorsWanted.load(std::memory_order_relaxed) && wideVectorsAvailable(); }
+bool wideVectorsInUse() {
+  return wideVectorsWanted.load(std::memory_order_relaxed) && wideVectorsAvailable();
+}
 
 LaneChain laneKernels() {
   LaneChain chain;

@@ -3,9 +3,9 @@
 #include <functional>
 #include <vector>
 
-#include "processing/spectral_filter.h"
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
+#include "processing/spectral_filter.h"
 #include "run/file_handle.h"
 #include "util/compaction.h"
 
@@ -25,7 +25,9 @@ double lossWindow(const filterer& processor, double candidateMz) {
   return processor.massPpm > 0 ? processor.massWindowAt(candidateMz) : kLossWindow;
 }
 
-double oxygenLoss(const filterer& processor) { return processor.massPpm > 0 ? kExactOxygenLoss : kOxygenLoss; }
+double oxygenLoss(const filterer& processor) {
+  return processor.massPpm > 0 ? kExactOxygenLoss : kOxygenLoss;
+}
 double waterLoss(const filterer& processor) { return processor.massPpm > 0 ? kExactWaterLoss : kWaterLoss; }
 
 // True when `candidate` lies `loss` below `parent` within `window` and the
@@ -84,7 +86,8 @@ void filterer::removeH2O(fileHandle& run) {
       const double losses[] = {oxygenLoss(*this), waterLoss(*this)};
       for (std::size_t kind = 0; kind < 2; ++kind) {
         const double loss = losses[kind];
-        index.collect(kind, peaks, [loss](double mz) { return mz - loss; }, low, high, candidates);
+        index.collect(
+            kind, peaks, [loss](double mz) { return mz - loss; }, low, high, candidates);
       }
       std::sort(candidates.begin(), candidates.end(), std::greater<std::size_t>());
       candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());

@@ -136,8 +136,8 @@ double traceTotal(const std::vector<double>& trace) {
 // copyTrace(out) copies X's raw trace into `out`, and `changed` is false when
 // that trace equals the previous chromatogram's, so the caller need not copy it.
 template <typename Use>
-void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch,
-    const ChannelSpectra& spectra, Use use) {
+void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const ChannelSpectra& spectra,
+                        Use use) {
   const std::size_t first = ch.chroms.size();
   appendSeededChroms(processor, run, ch);
   WindowSweep sweep(spectra, processor.massTolerance, processor.massPpm);

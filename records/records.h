@@ -20,7 +20,7 @@ struct datapeak {
 // One spectrum as the readers produce it. A value type: copies are deep.
 class scan {
  public:
-  std::string description;  // "<file> scan <num> (charge <charge>)"
+  std::string description;      // "<file> scan <num> (charge <charge>)"
   std::int64_t id = 0;          // unique within its file
   std::int64_t peaksCount = 0;  // number of peaks the file declares
   std::int64_t num = 0;         // scan number as the file gives it

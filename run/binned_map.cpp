@@ -1,15 +1,15 @@
+#include "run/binned_map.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "run/binned_map.h"
-
-#include "util/console.h"
-#include "util/decimal_text.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
+#include "util/console.h"
+#include "util/decimal_text.h"
 
 namespace {
 

@@ -67,7 +67,8 @@ class PositionLists {
   std::size_t firstAfter(std::size_t begin, std::size_t end, std::size_t after) {
     const auto first = positions_.begin() + static_cast<std::ptrdiff_t>(begin);
     const auto last = positions_.begin() + static_cast<std::ptrdiff_t>(end);
-    const std::size_t slot = static_cast<std::size_t>(std::upper_bound(first, last, after) - positions_.begin());
+    const std::size_t slot =
+        static_cast<std::size_t>(std::upper_bound(first, last, after) - positions_.begin());
     return present(slot, end);
   }
 
@@ -152,7 +153,8 @@ class DuplicateRemoval {
     std::vector<std::size_t> order;
     for (std::size_t k = 0; k < features_.size(); ++k) {
       const FeatureKey& feature = features_[k];
-      if (std::isnan(feature.precursorMz) || !std::isfinite(feature.mass) || !std::isfinite(feature.rt)) continue;
+      if (std::isnan(feature.precursorMz) || !std::isfinite(feature.mass) || !std::isfinite(feature.rt))
+        continue;
       const double precursor = feature.precursorMz == 0 ? 0.0 : feature.precursorMz;
       const auto group = groups.emplace(precursor, static_cast<std::int64_t>(groups.size())).first->second;
       Cell key;

@@ -5,8 +5,8 @@
 
 // One gathered feature of the summary report, as duplicate removal compares it.
 struct FeatureKey {
-  double mass = 0;         // m/z
-  double rt = 0;           // apex time, minutes
+  double mass = 0;  // m/z
+  double rt = 0;    // apex time, minutes
   double area = 0;
   double precursorMz = 0;  // of the feature's channel
 };

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "records/records.h"
 #include "records/chrom.h"
+#include "records/records.h"
 
 // One group of spectra sharing a transition key (precursor, collision energy,
 // product range). Spectra are named by their index into the store's `scans`,
@@ -87,7 +87,8 @@ class fileHandle {
   bool exportMap(const char* path, const MapRange& range = MapRange());
   // With massPpm positive, features merge within that many ppm of their mass
   // instead of within massTolerance.
-  bool exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff, double massPpm = 0);
+  bool exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff,
+                 double massPpm = 0);
 
   // The transition key of one spectrum, from its filter line (and in SRM mode
   // from its own precursor and range fields).

@@ -176,9 +176,11 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
   if (probe != ProbeResult::Text) {
     console::out(std::string("\nFailed to read spectrum file: ") + path + "\n");
     if (probe == ProbeResult::Finnigan) {
-      console::out("Most likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n");
+      console::out(
+          "Most likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n");
     } else {
-      console::out("Most likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
+      console::out(
+          "Most likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
     }
     console::flush();
     unreadFiles.push_back(std::string(path) + ": no spectra read: it is a binary file, not XML");

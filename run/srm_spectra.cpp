@@ -31,8 +31,8 @@ std::string baseName(const std::string& path) {
 
 }  // namespace
 
-void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const std::string& path, IdClaims& ids,
-                      std::int64_t& pushCount, std::vector<scan>& spectra) {
+void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const std::string& path,
+                      IdClaims& ids, std::int64_t& pushCount, std::vector<scan>& spectra) {
   struct Point {
     double time;
     std::size_t chromatogram;
@@ -44,7 +44,8 @@ void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const s
       points.push_back({chromatograms[c].times[i], c, i});
     }
   }
-  std::stable_sort(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.time < b.time; });
+  std::stable_sort(points.begin(), points.end(),
+                   [](const Point& a, const Point& b) { return a.time < b.time; });
 
   std::vector<std::string> filterLines;
   for (const SrmChromatogram& chromatogram : chromatograms) filterLines.push_back(filterLineOf(chromatogram));

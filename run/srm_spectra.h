@@ -17,7 +17,7 @@
 // gives every transition its channel. Appends them to `spectra`, with the
 // readers' progress dot for every 2000 spectra (`pushCount` counts on from the
 // reader's).
-void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const std::string& path, IdClaims& ids,
-                      std::int64_t& pushCount, std::vector<scan>& spectra);
+void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const std::string& path,
+                      IdClaims& ids, std::int64_t& pushCount, std::vector<scan>& spectra);
 
 #endif

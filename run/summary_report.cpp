@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "util/console.h"
 #include "run/feature_duplicates.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
 #include "util/compaction.h"
+#include "util/console.h"
 
 namespace {
 
@@ -57,14 +57,15 @@ void removeDuplicates(std::vector<tuple>& list, double massTolerance, double tim
 std::string channelLabel(const channel& transition) {
   std::string label = console::fixed(transition.precursorMz, 1);
   if (transition.collisionEnergy > 0) label += "@" + console::fixed(transition.collisionEnergy, 1);
-  label += "[" + console::fixed(transition.productLow, 4) + "-" + console::fixed(transition.productHigh, 4) + "]";
+  label +=
+      "[" + console::fixed(transition.productLow, 4) + "-" + console::fixed(transition.productHigh, 4) + "]";
   return label;
 }
 
 }  // namespace
 
-bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
-                  DuplicateRule rule, double massPpm) {
+bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance,
+                  float cutoff, DuplicateRule rule, double massPpm) {
   // The tolerances arrive in single precision and are compared in double.
   const double timeWindow = timeTolerance;
   const double massWindow = massTolerance;

@@ -15,7 +15,7 @@ using DuplicateRule = std::vector<bool> (*)(const std::vector<FeatureKey>& featu
 // remaining feature whose area exceeds the cutoff and whose time is positive.
 // fileHandle::exportSum is this with survivingFeatures. False when the report
 // could not be written completely (the reason is on standard error).
-bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
-                  DuplicateRule rule, double massPpm = 0);
+bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance,
+                  float cutoff, DuplicateRule rule, double massPpm = 0);
 
 #endif

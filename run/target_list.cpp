@@ -5,8 +5,8 @@
 #include <cwctype>
 #include <fstream>
 
-#include "util/console.h"
 #include "run/file_handle.h"
+#include "util/console.h"
 
 void fileHandle::Tokenize(const std::string& text, std::vector<std::string>& tokens,
                           const std::string& delimiters) {

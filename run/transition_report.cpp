@@ -2,10 +2,10 @@
 #include <cstddef>
 #include <string>
 
-#include "util/console.h"
-#include "util/decimal_text.h"
 #include "run/file_handle.h"
 #include "run/report_file.h"
+#include "util/console.h"
+#include "util/decimal_text.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // Cohort alignment: grouping, retention-time correction, and torva-align's
 // tables and gap filling on small hand-made cohorts.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cmath>
@@ -24,7 +23,8 @@ std::vector<std::vector<std::string>> shape(const std::vector<std::vector<GroupM
   std::vector<std::vector<std::string>> out;
   for (const auto& group : groups) {
     out.emplace_back();
-    for (const GroupMember& m : group) out.back().push_back(std::to_string(m.sample) + ":" + std::to_string(int(m.area)));
+    for (const GroupMember& m : group)
+      out.back().push_back(std::to_string(m.sample) + ":" + std::to_string(int(m.area)));
   }
   return out;
 }
@@ -36,15 +36,17 @@ TEST(Grouping, SplitsByMassThenTimeKeepingOneFeaturePerSample) {
   std::size_t setAside = 0;
   const auto groups = groupMembers(
       {
-          member(300.0000, 5.00, 1, 0), member(300.0020, 5.05, 2, 1),  // 6.7 ppm apart: one compound
-          member(300.0060, 5.02, 3, 2),                                // 13 ppm from its neighbour: another
-          member(300.0000, 5.30, 4, 1),                                // same mass, 0.25 min later
-          member(500.0000, 2.00, 5, 0), member(500.0001, 2.01, 9, 0),  // sample 0 twice: the larger stays
+          member(300.0000, 5.00, 1, 0),
+          member(300.0020, 5.05, 2, 1),  // 6.7 ppm apart: one compound
+          member(300.0060, 5.02, 3, 2),  // 13 ppm from its neighbour: another
+          member(300.0000, 5.30, 4, 1),  // same mass, 0.25 min later
+          member(500.0000, 2.00, 5, 0),
+          member(500.0001, 2.01, 9, 0),  // sample 0 twice: the larger stays
           member(500.0002, 2.02, 7, 1),
       },
       tenPpm, 0.1, &setAside);
-  EXPECT_EQ(shape(groups), (std::vector<std::vector<std::string>>{
-                               {"0:1", "1:2"}, {"1:4"}, {"2:3"}, {"0:9", "1:7"}}));
+  EXPECT_EQ(shape(groups),
+            (std::vector<std::vector<std::string>>{{"0:1", "1:2"}, {"1:4"}, {"2:3"}, {"0:9", "1:7"}}));
   EXPECT_EQ(setAside, 1u);
   EXPECT_EQ((MassTolerance{10, 0.01}).at(500), 0.01);  // the larger tolerance counts
 }
@@ -72,7 +74,8 @@ TEST(RtCorrection, RecoversShiftAndWaveMonotoneAndInvertible) {
 TEST(TorvaAlign, TablesTargetsAndFilling) {
   TempDir dir;
   const std::string head = "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n";
-  const auto line = [](const char* mz, double rt, const char* area, const char* channel = "0.0[100.0000-1000.0000]") {
+  const auto line = [](const char* mz, double rt, const char* area,
+                       const char* channel = "0.0[100.0000-1000.0000]") {
     return std::string(mz) + "\t" + std::to_string(rt) + "\t" + area + "\t1\t1\t2\t" + channel + "\n";
   };
   const auto summary = [&](double late, bool withLast) {
@@ -100,12 +103,14 @@ TEST(TorvaAlign, TablesTargetsAndFilling) {
   ASSERT_EQ(result.status, 0) << result.err;
   const std::string features = testsupport::readFile(dir.file("first/features.tsv"));
   EXPECT_EQ(features.substr(0, features.find('\n', features.find('\n') + 1) + 1),
-            "feature_id\tmz\trt\tn_samples\ta\tb\tc\nF0001\t200.00000\t2.0000\t3\t1000.50000\t1000.50000\t1000.50000\n");
+            "feature_id\tmz\trt\tn_samples\ta\tb\tc\nF0001\t200.00000\t2.0000\t3\t1000.50000\t1000."
+            "50000\t1000.50000\n");
   EXPECT_NE(features.find("\nF0008\t550.00000\t16.0000\t3\t"), std::string::npos);
   EXPECT_NE(features.find("\nF0009\t777.77700\t9.0000\t2\t42.00000\t42.00000\t\n"), std::string::npos);
   EXPECT_EQ(features.find("F0010"), std::string::npos);
-  EXPECT_NE(testsupport::readFile(dir.file("first/feature_rt.tsv")).find("\nF0001\t2.00000\t2.00000\t2.20000\n"),
-            std::string::npos);
+  EXPECT_NE(
+      testsupport::readFile(dir.file("first/feature_rt.tsv")).find("\nF0001\t2.00000\t2.00000\t2.20000\n"),
+      std::string::npos);
   EXPECT_EQ(testsupport::readFile(dir.file("first/samples.tsv")),
             "sample\tfile\tgroup\na\ta.mzXML\tx\nb\tb.mzXML\tx\nc\tc.mzXML\ty\n");
   EXPECT_EQ(testsupport::readFile(dir.file("first/targets/a.tsv")), "");
@@ -120,16 +125,18 @@ TEST(TorvaAlign, TablesTargetsAndFilling) {
   dir.write("f/c.tsv", head + line("777.77500", 9.5, "9.9") + line("777.77690", 9.21, "7.00000"));
   result = align({"--filled", dir.file("f")}, "final");
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_NE(testsupport::readFile(dir.file("final/features.tsv")).find("\nF0009\t777.77700\t9.0000\t2\t42.00000\t42.00000\t7.00000\n"),
+  EXPECT_NE(testsupport::readFile(dir.file("final/features.tsv"))
+                .find("\nF0009\t777.77700\t9.0000\t2\t42.00000\t42.00000\t7.00000\n"),
             std::string::npos);
-  EXPECT_NE(testsupport::readFile(dir.file("final/gap_filled.tsv")).find("\nF0009\t0\t0\t1\n"), std::string::npos);
+  EXPECT_NE(testsupport::readFile(dir.file("final/gap_filled.tsv")).find("\nF0009\t0\t0\t1\n"),
+            std::string::npos);
   const std::string correction = testsupport::readFile(dir.file("final/rt_correction.tsv"));
   EXPECT_EQ(correction.rfind("sample\trt\trt_corrected\na\t0.0000\t0.0000\n", 0), 0u);
   EXPECT_NE(correction.find("\nc\t5.0000\t4.8000\n"), std::string::npos);
 
   dir.write("bad.tsv", "name\tfile\nx\ty\n");
-  result = testsupport::runProgram(TORVA_ALIGN, {"--sheet", dir.file("bad.tsv"), "--summaries", dir.file("s"),
-                                                 "--out", dir.file("bad")});
+  result = testsupport::runProgram(
+      TORVA_ALIGN, {"--sheet", dir.file("bad.tsv"), "--summaries", dir.file("s"), "--out", dir.file("bad")});
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("'sample' and 'file'"), std::string::npos);
 }

@@ -9,10 +9,10 @@
 
 namespace {
 
-using testsupport::readFile;
-using testsupport::TempDir;
 using testsupport::lines;
+using testsupport::readFile;
 using testsupport::spectrum;
+using testsupport::TempDir;
 
 // Fields of a tab-terminated line; the empty text after the last tab is dropped.
 std::vector<std::string> fields(const std::string& line) {
@@ -48,16 +48,25 @@ TEST(BinnedMap, HeadLineListsLowerEdges) {
 
 TEST(BinnedMap, BinEdgesAreOpenBelowAndClosedAbove) {
   fileHandle run;
-  run.scans.push_back(spectrum(0, 83.456, 0, {{399.5, 1}, {400.0, 2}, {401.0, 4}, {450.2, 8.25}, {450.9, 16},
-                                        {451.0, 0.5}, {700.5, -3}, {700.7, 3}, {900.0, 32}, {900.01, 64}}));
+  run.scans.push_back(spectrum(0, 83.456, 0,
+                               {{399.5, 1},
+                                {400.0, 2},
+                                {401.0, 4},
+                                {450.2, 8.25},
+                                {450.9, 16},
+                                {451.0, 0.5},
+                                {700.5, -3},
+                                {700.7, 3},
+                                {900.0, 32},
+                                {900.01, 64}}));
   const std::vector<std::string> row = fields(lines(writeMap(run))[1]);
   ASSERT_EQ(row.size(), 501u);
   EXPECT_EQ(row[0], "83.46");
-  EXPECT_EQ(row[1], "4.00");      // (400, 401]: 401.0 only; 400.0 is in no bin
-  EXPECT_EQ(row[51], "24.75");    // (450, 451]: two peaks summed, 451.0 included
+  EXPECT_EQ(row[1], "4.00");    // (400, 401]: 401.0 only; 400.0 is in no bin
+  EXPECT_EQ(row[51], "24.75");  // (450, 451]: two peaks summed, 451.0 included
   EXPECT_EQ(row[52], "0.0");
-  EXPECT_EQ(row[301], "0.00");    // occupied, summing to zero
-  EXPECT_EQ(row[500], "32.00");   // (899, 900]: 900.0; 900.01 is ignored
+  EXPECT_EQ(row[301], "0.00");   // occupied, summing to zero
+  EXPECT_EQ(row[500], "32.00");  // (899, 900]: 900.0; 900.01 is ignored
   int occupied = 0;
   for (std::size_t b = 1; b < row.size(); ++b) occupied += row[b] != "0.0";
   EXPECT_EQ(occupied, 4);

@@ -57,8 +57,8 @@ TEST(Culling, LargerLaterFeatureTakesThePlaceOfTheFirstMatch) {
 }
 
 TEST(Culling, EqualOrSmallerMatchLeavesTheSurvivor) {
-  EXPECT_EQ(idsAfterCulling({feature(300.0, 100, 80000, 1), feature(300.2, 110, 80000, 2),
-                             feature(300.1, 90, 60000, 3)}),
+  EXPECT_EQ(idsAfterCulling(
+                {feature(300.0, 100, 80000, 1), feature(300.2, 110, 80000, 2), feature(300.1, 90, 60000, 3)}),
             (std::vector<int>{1}));
 }
 
@@ -69,8 +69,8 @@ TEST(Culling, ExactToleranceDifferencesDoNotMatch) {
 }
 
 TEST(Culling, AreaMustExceedFiveTimesTheCutoff) {
-  EXPECT_EQ(idsAfterCulling({feature(300.0, 100, 50000, 1), feature(400.0, 100, 50000.5, 2),
-                             feature(500.0, 0, 0, 3)}),
+  EXPECT_EQ(idsAfterCulling(
+                {feature(300.0, 100, 50000, 1), feature(400.0, 100, 50000.5, 2), feature(500.0, 0, 0, 3)}),
             (std::vector<int>{2}));
   EXPECT_EQ(idsAfterCulling({feature(300.0, 100, 0, 1)}, 0), std::vector<int>{});
   EXPECT_EQ(idsAfterCulling({feature(300.0, 100, 0, 1)}, -1), (std::vector<int>{1}));

@@ -127,12 +127,12 @@ TEST(Deisotoping, PpmWindowsUseExactMassDifferences) {
     double mz;
     bool isotope;
   } isotopes[] = {
-      {300.0 + 1.0033548, true},           // 13C, charge 1
-      {300.0 + 1.0033548 / 2, true},       // charge 2
-      {300.0 + 1.0033548 + 0.0029, true},  // just inside 10 ppm
-      {300.0 + 1.0033548 + 0.0031, false}, // just outside
-      {300.0 + 1.002513, true},            // the nominal step is 0.84 mDa off: 2.8 ppm here
-      {300.0 + 1.02, false},               // within -M 0.5, far outside 10 ppm
+      {300.0 + 1.0033548, true},            // 13C, charge 1
+      {300.0 + 1.0033548 / 2, true},        // charge 2
+      {300.0 + 1.0033548 + 0.0029, true},   // just inside 10 ppm
+      {300.0 + 1.0033548 + 0.0031, false},  // just outside
+      {300.0 + 1.002513, true},             // the nominal step is 0.84 mDa off: 2.8 ppm here
+      {300.0 + 1.02, false},                // within -M 0.5, far outside 10 ppm
   };
   for (const auto& c : isotopes) {
     datapeak candidate{c.mz, 10};

@@ -99,10 +99,30 @@ TEST(CommandLine, HelpAndVersion) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, helpText());
   // Every option is listed, with a unit or default where it takes a value.
-  for (const char* option : {"-i PATH", "-s PATH", "-o PATH", "-m PATH", "-p MZ", "-P PATH", "-C N", "-M DA",
-                             "--ppm X", "-T MIN", "-S ", "-d ", "-l ", "-c ", "-n ", "--ms-level N",
-                             "--map-range LOW:HIGH:WIDTH", "--threads N", "--quiet", "--help", "--version",
-                             "(default 10000)", "(default 0.5)", "(default 400:900:1)"}) {
+  for (const char* option : {"-i PATH",
+                             "-s PATH",
+                             "-o PATH",
+                             "-m PATH",
+                             "-p MZ",
+                             "-P PATH",
+                             "-C N",
+                             "-M DA",
+                             "--ppm X",
+                             "-T MIN",
+                             "-S ",
+                             "-d ",
+                             "-l ",
+                             "-c ",
+                             "-n ",
+                             "--ms-level N",
+                             "--map-range LOW:HIGH:WIDTH",
+                             "--threads N",
+                             "--quiet",
+                             "--help",
+                             "--version",
+                             "(default 10000)",
+                             "(default 0.5)",
+                             "(default 400:900:1)"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const ProcessResult version = runTorva({"--version"});
@@ -126,15 +146,18 @@ TEST(CommandLine, WarningsGoToStandardErrorAndTheRunGoesOn) {
       {with(summary, {"-M", "5ppm"}), "torva: warning: -M 5ppm: read as 5 daltons (for ppm use --ppm)\n"},
       {with(summary, {"-T", "x"}), "torva: warning: -T x: read as 0 minutes\n"},
       {with(summary, {"-p", "118.0863;138.0549"}),
-       "torva: warning: -p: '118.0863;138.0549' is not a number: read as the mass 118.086; separate masses with "
+       "torva: warning: -p: '118.0863;138.0549' is not a number: read as the mass 118.086; separate masses "
+       "with "
        "commas\n"},
-      {with(summary, {"-p", "118.0863,abc"}), "torva: warning: -p: 'abc' is not a number: read as the mass 0\n"},
+      {with(summary, {"-p", "118.0863,abc"}),
+       "torva: warning: -p: 'abc' is not a number: read as the mass 0\n"},
       {with(summary, {"-P", table}), "torva: warning: target file '" + table +
-                                          "' looks like a table: its first line 'mz,rt_min' is a header, and "
-                                          "every field of every line is read as a mass\n"},
+                                         "' looks like a table: its first line 'mz,rt_min' is a header, and "
+                                         "every field of every line is read as a mass\n"},
       {with(summary, {"summary.tsv"}),
        "torva: warning: extra argument 'summary.tsv' ignored (every value needs its option letter)\n"},
-      {with(summary, {"-S", "-l"}), "torva: warning: -d and -l work on full-scan data only and are ignored with -S\n"},
+      {with(summary, {"-S", "-l"}),
+       "torva: warning: -d and -l work on full-scan data only and are ignored with -S\n"},
       {{"-i", run}, "torva: warning: no report requested (-s, -o or -m): the run writes no file\n"},
   };
   for (const auto& c : cases) {
@@ -159,7 +182,8 @@ TEST(CommandLine, MistakesAreRefusedBeforeAnyWork) {
   } cases[] = {
       {{"-i", run, "-s", run}, "-s " + run + ": the report would overwrite the input file"},
       {{"-i", run, "-o", dir.path() + "/./run.mzXML"}, "the report would overwrite the input file"},
-      {{"-i", run, "-P", run + ".truth.tsv", "-m", run + ".truth.tsv"}, "the report would overwrite the target file"},
+      {{"-i", run, "-P", run + ".truth.tsv", "-m", run + ".truth.tsv"},
+       "the report would overwrite the target file"},
       {{"-i", run, "-s", report, "-o", report},
        "-s " + report + ": the same file as the -o report; each report needs its own file"},
       {{"-i", run, "-m", dir.file("no/such/map.tsv")},
@@ -217,7 +241,8 @@ TEST(CommandLine, MsLevelKeepsOneLevelAtImport) {
       runTorva({"-i", real + "/orbi_dda_filterline.mzXML", "--ms-level", "1", "-s", dir.file("s.tsv")});
   EXPECT_EQ(dda.status, 0);
   // Its MS2 scans would form a second channel.
-  EXPECT_NE(dda.out.find("Scans: 736\nTransitions: 1\n0@0 [70-800] Scans:736\n"), std::string::npos) << dda.out;
+  EXPECT_NE(dda.out.find("Scans: 736\nTransitions: 1\n0@0 [70-800] Scans:736\n"), std::string::npos)
+      << dda.out;
 }
 
 TEST(CommandLine, MapRangeSetsTheBins) {
@@ -242,7 +267,9 @@ TEST(CommandLine, PpmFindsHighResolutionMassesWithinTenPpm) {
   // compounds often lie within half a dalton of each other.
   const std::string run = dir.file("hr.mzXML");
   ASSERT_EQ(testsupport::runProgram(testsupport::simulatorPath(),
-                                    {"-o", run, "-n", "600", "-k", "400", "-c", "300", "-s", "5"}).status, 0);
+                                    {"-o", run, "-n", "600", "-k", "400", "-c", "300", "-s", "5"})
+                .status,
+            0);
   std::vector<double> truth;
   std::string targets;
   for (const std::string& line : splitLines(readFile(run + ".truth.tsv"))) {
@@ -286,8 +313,9 @@ TEST(CommandLine, ProgressOnlyOnATerminal) {
   };
   const ProcessResult shown = onTerminal(args);
   EXPECT_EQ(shown.status, 0);
-  for (const char* phase : {"\rimport [", "] 100% of 1 files\033[K: 120 spectra in 2 channels", "\rchromatograms and peaks [",
-                            "\rreports [", "torva: 120 spectra, 2 channels, "}) {
+  for (const char* phase :
+       {"\rimport [", "] 100% of 1 files\033[K: 120 spectra in 2 channels", "\rchromatograms and peaks [",
+        "\rreports [", "torva: 120 spectra, 2 channels, "}) {
     EXPECT_NE(shown.out.find(phase), std::string::npos) << phase << "\n" << shown.out;
   }
   EXPECT_NE(shown.out.find(" MB\r\n"), std::string::npos);  // the closing line ends with the peak memory

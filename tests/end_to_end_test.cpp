@@ -52,8 +52,8 @@ struct Compound {
 std::vector<Compound> readFullScanTruth(const std::string& runPath) {
   std::vector<Compound> compounds;
   for (const auto& row : readRows(runPath + ".truth.tsv")) {
-    compounds.push_back({std::atof(row.at(1).c_str()), std::atof(row.at(3).c_str()),
-                         std::atof(row.at(8).c_str())});
+    compounds.push_back(
+        {std::atof(row.at(1).c_str()), std::atof(row.at(3).c_str()), std::atof(row.at(8).c_str())});
   }
   return compounds;
 }
@@ -153,13 +153,15 @@ TEST(EndToEnd, TargetedRunGivesOneFeaturePerCompound) {
   const std::vector<Feature> features = readSummary(dir.file("summary.tsv"));
   for (const Compound& compound : truth) {
     EXPECT_EQ(countMatches(features, compound, false), 1) << "m/z " << compound.mz;
-    EXPECT_EQ(countMatches(features, compound, true), 1) << "m/z " << compound.mz << " at " << compound.rtMinutes;
+    EXPECT_EQ(countMatches(features, compound, true), 1)
+        << "m/z " << compound.mz << " at " << compound.rtMinutes;
   }
 }
 
 TEST(EndToEnd, SrmRunFindsEveryPrecursor) {
   TempDir dir;
-  const std::string run = simulate(dir, {"-m", "srm", "-n", "2400", "-t", "8", "-c", "4", "-k", "3", "-s", "5"});
+  const std::string run =
+      simulate(dir, {"-m", "srm", "-n", "2400", "-t", "8", "-c", "4", "-k", "3", "-s", "5"});
   const std::vector<Compound> precursors = readSrmPrecursors(run);
   ASSERT_EQ(precursors.size(), 4u);
   const ProcessResult result = runTorva({"-i", run, "-S", "-s", dir.file("summary.tsv")});
@@ -195,8 +197,9 @@ TEST(EndToEnd, AllReportsAreWrittenTransitionsThenMapThenSummary) {
   EXPECT_EQ(std::count(mapText.begin(), mapText.end(), '\n'), 241);
 
   const std::string summaryText = readFile(summary);
-  EXPECT_EQ(summaryText.rfind("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n", 0),
-            0u);
+  EXPECT_EQ(
+      summaryText.rfind("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n", 0),
+      0u);
   EXPECT_FALSE(readSummary(summary).empty());
 
   EXPECT_TRUE(notLater(modificationTime(transitions), modificationTime(map)));
@@ -229,8 +232,8 @@ TEST(EndToEnd, RunOutOfMemoryEndsWithAMessage) {
   const std::string run = simulate(dir, {"-n", "1500", "-k", "400", "-c", "30", "-s", "8"});
   // About 160 MB are needed to keep every trace for the transition report.
   const ProcessResult result =
-      runProgram("/bin/sh", {"-c", "ulimit -v 100000 && exec \"$0\" \"$@\"", testsupport::torvaPath(), "-i", run,
-                             "-o", dir.file("transitions.tsv")});
+      runProgram("/bin/sh", {"-c", "ulimit -v 100000 && exec \"$0\" \"$@\"", testsupport::torvaPath(), "-i",
+                             run, "-o", dir.file("transitions.tsv")});
   EXPECT_EQ(result.status, 2) << result.err;
   EXPECT_NE(result.err.find("out of memory"), std::string::npos) << result.err;
 #endif

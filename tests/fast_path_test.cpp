@@ -16,9 +16,9 @@
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
 #include "run/file_handle.h"
-#include "util/same_bits.h"
-#include "tools/sim_random.h"
 #include "tests/reference/reference_processing.h"
+#include "tools/sim_random.h"
+#include "util/same_bits.h"
 
 namespace {
 
@@ -26,7 +26,9 @@ namespace {
 class Random : public SimRandom {
  public:
   using SimRandom::SimRandom;
-  long between(long low, long high) { return low + static_cast<long>(below(static_cast<std::uint64_t>(high - low + 1))); }
+  long between(long low, long high) {
+    return low + static_cast<long>(below(static_cast<std::uint64_t>(high - low + 1)));
+  }
 };
 
 // Every field of two chromatograms, doubles compared by their bits.
@@ -103,7 +105,8 @@ GeneratedRun generateRun(std::uint64_t seed) {
     const long compounds = random.between(0, 4);
     std::vector<double> compoundMz, compoundApex, compoundHeight, compoundWidth;
     for (long k = 0; k < compounds; ++k) {
-      compoundMz.push_back(random.chance(0.5) ? 100 + 0.25 * random.between(0, 40) : random.uniform(100, 110));
+      compoundMz.push_back(random.chance(0.5) ? 100 + 0.25 * random.between(0, 40)
+                                              : random.uniform(100, 110));
       compoundApex.push_back(random.uniform(0, spacing * spectra));
       compoundHeight.push_back(random.chance(0.5) ? 100000.0 : random.uniform(5000, 2e6));
       compoundWidth.push_back(random.uniform(1, 8) * spacing);
@@ -143,7 +146,8 @@ GeneratedRun generateRun(std::uint64_t seed) {
                          [](const datapeak& a, const datapeak& b) { return a.mz < b.mz; });
       } else {
         for (std::size_t i = s.peaks.size(); i > 1; --i) {
-          std::swap(s.peaks[i - 1], s.peaks[static_cast<std::size_t>(random.between(0, static_cast<long>(i) - 1))]);
+          std::swap(s.peaks[i - 1],
+                    s.peaks[static_cast<std::size_t>(random.between(0, static_cast<long>(i) - 1))]);
         }
       }
       double tic = 0;
@@ -159,7 +163,8 @@ GeneratedRun generateRun(std::uint64_t seed) {
     for (long t = 0; t < targets; ++t) {
       datapeak target;
       const long kind = random.between(0, 3);
-      target.mz = kind == 0 ? 0.0 : (kind == 1 ? random.uniform(99, 111) : 100 + 0.25 * random.between(0, 44));
+      target.mz =
+          kind == 0 ? 0.0 : (kind == 1 ? random.uniform(99, 111) : 100 + 0.25 * random.between(0, 44));
       g.run.targetPeaks.push_back(target);
     }
   }
@@ -269,8 +274,8 @@ GeneratedRun generateLongRun(std::uint64_t seed) {
   for (long t = 0; t < targets; ++t) {
     datapeak target;
     const long kind = random.between(0, 3);
-    target.mz = kind == 0 ? 300 + random.between(0, 50)                     // no peak: a trace of zeros
-                          : (kind == 1 ? random.uniform(99, 112)           // anywhere in the range
+    target.mz = kind == 0 ? 300 + random.between(0, 50)                        // no peak: a trace of zeros
+                          : (kind == 1 ? random.uniform(99, 112)               // anywhere in the range
                                        : 100 + 0.25 * random.between(0, 44));  // on the grid, often repeated
     g.run.targetPeaks.push_back(target);
   }
@@ -335,10 +340,13 @@ std::vector<double> withRuns(Random& random, std::size_t len, std::vector<Consta
   runs.clear();
   std::size_t at = 0;
   for (int r = 0; r < 2 && at + 2 < len; ++r) {
-    const std::size_t begin = at + static_cast<std::size_t>(random.between(0, static_cast<long>(len - at) / 2));
-    const std::size_t end = begin + static_cast<std::size_t>(random.between(2, static_cast<long>(len - begin)));
+    const std::size_t begin =
+        at + static_cast<std::size_t>(random.between(0, static_cast<long>(len - at) / 2));
+    const std::size_t end =
+        begin + static_cast<std::size_t>(random.between(2, static_cast<long>(len - begin)));
     const double value = random.chance(0.5) ? 0.0 : random.uniform(-100, 100);
-    std::fill(values.begin() + static_cast<std::ptrdiff_t>(begin), values.begin() + static_cast<std::ptrdiff_t>(end), value);
+    std::fill(values.begin() + static_cast<std::ptrdiff_t>(begin),
+              values.begin() + static_cast<std::ptrdiff_t>(end), value);
     runs.push_back({begin, end});
     at = end + 1;
   }
@@ -367,9 +375,11 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
         const std::vector<double> coefficients = plain;
         reference::invTransformLevel(plain, static_cast<int>(half));
         const std::size_t first = static_cast<std::size_t>(random.between(0, static_cast<long>(half) - 1));
-        const std::size_t last = static_cast<std::size_t>(random.between(static_cast<long>(first) + 1, static_cast<long>(half)));
+        const std::size_t last =
+            static_cast<std::size_t>(random.between(static_cast<long>(first) + 1, static_cast<long>(half)));
         for (std::size_t part = 0; part < 2; ++part) {
-          std::vector<double> x(coefficients.begin(), coefficients.begin() + static_cast<std::ptrdiff_t>(half));
+          std::vector<double> x(coefficients.begin(),
+                                coefficients.begin() + static_cast<std::ptrdiff_t>(half));
           x.resize(len);
           const std::size_t from = part == 0 ? 0 : first;
           const std::size_t to = part == 0 ? half : last;
@@ -391,9 +401,11 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
       EXPECT_TRUE(sameBits(coefficients, plain)) << "transform " << n;
       reference::invTransform(plain, static_cast<int>(n));
       const std::size_t keepBegin = static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1));
-      const std::size_t keepEnd = static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
+      const std::size_t keepEnd =
+          static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
       symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr);
-      for (std::size_t j = keepBegin; j < keepEnd; ++j) EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
+      for (std::size_t j = keepBegin; j < keepEnd; ++j)
+        EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
     }
     // The list operations of FastSymmlet8 keep their plain form, odd levels included.
     for (int n : {24, 82}) {
@@ -413,7 +425,8 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
     const symmlet8::WideVectorsSetting setting(wide);
     Random random(91);
     for (int trial = 0; trial < 400; ++trial) {
-      const std::size_t n = static_cast<std::size_t>(random.chance(0.2) ? random.between(71, 300) : random.between(0, 70));
+      const std::size_t n =
+          static_cast<std::size_t>(random.chance(0.2) ? random.between(71, 300) : random.between(0, 70));
       std::vector<double> fast = randomSigned(random, n);
       if (random.chance(0.3)) {  // many equal magnitudes
         for (double& v : fast) v = random.chance(0.5) ? 250.0 : -250.0;
@@ -438,7 +451,8 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
       const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
       WaveletWorkspace ws;
       double T = 0;
-      if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T)) symmlet8::shrink(fast.data(), 0, n, T);
+      if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T))
+        symmlet8::shrink(fast.data(), 0, n, T);
       reference::threshold(plain, pad, fraction);
       EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
     }
@@ -452,15 +466,18 @@ TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
     const symmlet8::WideVectorsSetting setting(wide);
     Random random(123);
     for (int trial = 0; trial < 240; ++trial) {
-      const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21) : static_cast<std::size_t>(random.between(21, 700));
+      const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21)
+                                       : static_cast<std::size_t>(random.between(21, 700));
       chrom fast;
       fast.intensities = randomSigned(random, n);
       for (double& v : fast.intensities) v = std::fabs(v);  // traces are sums of intensities
       // Traces with long constant stretches: zeros around a peak, a flat start,
       // the same value throughout, or a flat top.
       const long shape = random.between(0, 4);
-      const std::size_t from = n > 0 ? static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1)) : 0;
-      const std::size_t to = n > 0 ? static_cast<std::size_t>(random.between(static_cast<long>(from), static_cast<long>(n))) : 0;
+      const std::size_t from =
+          n > 0 ? static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1)) : 0;
+      const std::size_t to =
+          n > 0 ? static_cast<std::size_t>(random.between(static_cast<long>(from), static_cast<long>(n))) : 0;
       for (std::size_t i = 0; i < n; ++i) {
         if (shape == 1 && (i < from || i >= to)) fast.intensities[i] = 0.0;
         if (shape == 2 && i < to) fast.intensities[i] = 5000.0;

@@ -3,9 +3,9 @@
 // (tests/reference), bit for bit, on many generated runs built in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -61,7 +61,8 @@ scan generatedSpectrum(Generator& g, std::int64_t num, const std::vector<double>
   scan s;
   s.num = num;
   const int count = g.integer(0, 120);
-  const std::vector<double> intensities = {cutoff, cutoff + 1, 2 * cutoff + 5, 5000, 20000, 20000, 1e5, 3e5, 1e6};
+  const std::vector<double> intensities = {cutoff, cutoff + 1, 2 * cutoff + 5, 5000, 20000, 20000, 1e5,
+                                           3e5,    1e6};
   for (int k = 0; k < count; ++k) {
     datapeak peak;
     if (k > 0 && g.chance(0.6)) {
@@ -70,13 +71,15 @@ scan generatedSpectrum(Generator& g, std::int64_t num, const std::vector<double>
       const double edge = g.pick(std::vector<double>{0, window, -window, 0.1 * window, -0.9 * window, 1e-12});
       peak.mz = g.chance(0.5) ? base.mz + offset + edge : (base.mz + offset) + edge;
     } else {
-      peak.mz = g.chance(0.3) ? std::floor(g.uniform(380, 520)) + 0.25 * g.integer(0, 3) : g.uniform(100, 1000);
+      peak.mz =
+          g.chance(0.3) ? std::floor(g.uniform(380, 520)) + 0.25 * g.integer(0, 3) : g.uniform(100, 1000);
     }
     peak.intensity = g.chance(0.5) ? g.pick(intensities) : std::floor(g.uniform(0, 2e5));
     s.peaks.push_back(peak);
   }
   if (g.chance(0.7)) {
-    std::sort(s.peaks.begin(), s.peaks.end(), [](const datapeak& a, const datapeak& b) { return a.mz < b.mz; });
+    std::sort(s.peaks.begin(), s.peaks.end(),
+              [](const datapeak& a, const datapeak& b) { return a.mz < b.mz; });
   }
   if (g.chance(0.1) && !s.peaks.empty()) s.peaks[0].mz = std::numeric_limits<double>::quiet_NaN();
   double total = 0;
@@ -120,12 +123,15 @@ void compareFilter(const fileHandle& input, Fast fast, Slow slow, const std::str
 // A processed chromatogram with its values drawn from short lists, so that
 // equal areas, shared m/z and apex times, and offsets of exactly the tolerance
 // are common. `id` goes into apexScan and the trace, to tell copies apart.
-chrom generatedChrom(Generator& g, const std::vector<chrom>& earlier, double massStep, double timeStep, int id) {
+chrom generatedChrom(Generator& g, const std::vector<chrom>& earlier, double massStep, double timeStep,
+                     int id) {
   chrom xic;
   if (!earlier.empty() && g.chance(0.6)) {
     const chrom& base = earlier[static_cast<std::size_t>(g.integer(0, static_cast<int>(earlier.size()) - 1))];
-    xic.peakMz = base.peakMz + g.pick(std::vector<double>{0, massStep, -massStep, 0.5 * massStep, 0.999 * massStep});
-    xic.apexTime = base.apexTime + g.pick(std::vector<double>{0, timeStep, -timeStep, 0.5 * timeStep, 1.001 * timeStep});
+    xic.peakMz =
+        base.peakMz + g.pick(std::vector<double>{0, massStep, -massStep, 0.5 * massStep, 0.999 * massStep});
+    xic.apexTime =
+        base.apexTime + g.pick(std::vector<double>{0, timeStep, -timeStep, 0.5 * timeStep, 1.001 * timeStep});
   } else {
     xic.peakMz = g.chance(0.5) ? 300 + 0.125 * g.integer(0, 40) : g.uniform(100, 1000);
     xic.apexTime = g.chance(0.5) ? 15.0 * g.integer(0, 40) : g.uniform(0, 3600);
@@ -195,8 +201,8 @@ TEST(FilterFastPath, DeisotopingMatchesThePairwisePass) {
     }
     filterer fast = params;
     compareFilter(
-        run, [&](fileHandle& r) { fast.deIsotope(r); }, [&](fileHandle& r) { reference::deIsotope(params, r); },
-        "seed " + std::to_string(seed));
+        run, [&](fileHandle& r) { fast.deIsotope(r); },
+        [&](fileHandle& r) { reference::deIsotope(params, r); }, "seed " + std::to_string(seed));
   }
 }
 
@@ -210,8 +216,8 @@ TEST(FilterFastPath, WaterLossRemovalMatchesThePairwisePass) {
     for (int s = 0; s < 8; ++s) run.scans.push_back(generatedSpectrum(g, s + 1, losses, 0.5, params.cutoff));
     filterer fast = params;
     compareFilter(
-        run, [&](fileHandle& r) { fast.removeH2O(r); }, [&](fileHandle& r) { reference::removeH2O(params, r); },
-        "seed " + std::to_string(seed));
+        run, [&](fileHandle& r) { fast.removeH2O(r); },
+        [&](fileHandle& r) { reference::removeH2O(params, r); }, "seed " + std::to_string(seed));
   }
 }
 
@@ -228,8 +234,8 @@ TEST(FilterFastPath, CullingMatchesThePairwisePass) {
       run.channels.emplace_back();
       const int count = g.integer(0, 300);
       for (int k = 0; k < count; ++k) {
-        run.channels.back().chroms.push_back(generatedChrom(g, run.channels.back().chroms, params.massTolerance,
-                                                            60 * params.timeTolerance, k + 1));
+        run.channels.back().chroms.push_back(generatedChrom(
+            g, run.channels.back().chroms, params.massTolerance, 60 * params.timeTolerance, k + 1));
       }
     }
     if (g.chance(0.1) && !run.channels[0].chroms.empty()) {

@@ -18,7 +18,8 @@ std::ostream& operator<<(std::ostream& os, const Key& k) {
   return os << k.p << "@" << k.e << " [" << k.l << "-" << k.h << "]";
 }
 
-Key keyOf(bool srm, const std::string& filterLine, double precursorMz = 0, double lowMz = 0, double highMz = 0) {
+Key keyOf(bool srm, const std::string& filterLine, double precursorMz = 0, double lowMz = 0,
+          double highMz = 0) {
   fileHandle run;
   run.SRM = srm;
   scan s;
@@ -37,9 +38,10 @@ std::string mzxml(const std::vector<std::string>& filterLines) {
   for (const std::string& line : filterLines) {
     const bool ms2 = line.find("ms2") != std::string::npos;
     doc += "<scan num=\"" + std::to_string(num) + "\" msLevel=\"" + (ms2 ? "2" : "1") +
-           "\" peaksCount=\"1\" retentionTime=\"PT" + std::to_string(num) + ".5S\" filterLine=\"" + line + "\">\n";
-    doc += "<peaks precision=\"32\">" + testsupport::base64(testsupport::bigEndianFloats({500.25f, 1000.0f})) +
-           "</peaks>\n</scan>\n";
+           "\" peaksCount=\"1\" retentionTime=\"PT" + std::to_string(num) + ".5S\" filterLine=\"" + line +
+           "\">\n";
+    doc += "<peaks precision=\"32\">" +
+           testsupport::base64(testsupport::bigEndianFloats({500.25f, 1000.0f})) + "</peaks>\n</scan>\n";
     ++num;
   }
   return doc + "</msRun>\n</mzXML>\n";
@@ -69,7 +71,8 @@ TEST(TransitionKey, SrmSpectrumFieldsFillIn) {
   // A range token without "-": the spectrum's own range fills in.
   EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@cid20.00 [150.000]", 0, 10, 900), (Key{300, 20, 10, 900}));
   // A precursor the file states overrides the filter line.
-  EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@cid20.00 [150.000-151.000]", 301.5), (Key{301.5, 20, 150, 151}));
+  EXPECT_EQ(keyOf(true, "+ c ESI SRM ms2 300.000@cid20.00 [150.000-151.000]", 301.5),
+            (Key{301.5, 20, 150, 151}));
 }
 
 TEST(TransitionKey, SrmWithoutUsableMarker) {
@@ -88,7 +91,9 @@ TEST(ImportFile, BinaryAndFinniganProbes) {
   TempDir dir;
   fileHandle run;
   const std::string raw = dir.write("raw.mzXML", std::string("\x01\xA1", 2) + "rest of a raw file");
-  const std::string named = dir.write("named.mzXML", std::string("\x00\x00\x00" "F\x00i\x00n\x00n", 10));
+  const std::string named = dir.write("named.mzXML", std::string("\x00\x00\x00"
+                                                                 "F\x00i\x00n\x00n",
+                                                                 10));
   std::string nul(300, 'a');
   const std::string binary = dir.write("bin.mzXML", std::string("<?xml") + std::string(1, '\0') + nul);
   std::string late = std::string(256, ' ') + std::string(1, '\0');
@@ -98,12 +103,15 @@ TEST(ImportFile, BinaryAndFinniganProbes) {
   EXPECT_EQ(run.importFile(named.c_str(), 1), 0);
   EXPECT_EQ(run.importFile(binary.c_str(), 1), 0);
   const std::string out = capture.takeOut();
-  EXPECT_EQ(out, "\nFailed to read spectrum file: " + raw +
-                     "\nMost likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n"
-                     "\nFailed to read spectrum file: " + named +
-                     "\nMost likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n"
-                     "\nFailed to read spectrum file: " + binary +
-                     "\nMost likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
+  EXPECT_EQ(
+      out, "\nFailed to read spectrum file: " + raw +
+               "\nMost likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n"
+               "\nFailed to read spectrum file: " +
+               named +
+               "\nMost likely cause: using a Finnigan raw spectrum.\nUse ASCII formatted XML files ONLY!\n\n"
+               "\nFailed to read spectrum file: " +
+               binary +
+               "\nMost likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
   EXPECT_TRUE(run.channels.empty());
   // A NUL byte past the first 256 bytes is not looked at: the loader takes the file.
   EXPECT_EQ(run.importFile(lateNul.c_str(), 1), 1);
@@ -122,7 +130,8 @@ TEST(ImportProcess, FullScanProgressLines) {
   const std::string path = dir.write("run.mzXML", mzxml({ms1, ms2, ms1, ms2}));
   const auto result = testsupport::runTorva({"-i", path});
   EXPECT_EQ(result.status, 0);
-  EXPECT_NE(result.out.find("source: " + path + "\ndest: \nOpening: " + path + "...Good XML file!\n"
+  EXPECT_NE(result.out.find("source: " + path + "\ndest: \nOpening: " + path +
+                            "...Good XML file!\n"
                             "Scans: 4\nTransitions: 2\n0@0 [0-0] Scans:2\n301.1@0 [80-400] Scans:2\n"),
             std::string::npos)
       << result.out;
@@ -177,6 +186,7 @@ TEST(ImportFolder, SeveralFilesGroupEachSpectrumOnce) {
   std::sort(all.begin(), all.end());
   EXPECT_EQ(all, (std::vector<std::size_t>{0, 1, 2, 3, 4}));
   // The second file's listing shows the cumulative counts.
-  EXPECT_NE(out.find("Scans: 5\nTransitions: 2\n0@0 [0-0] Scans:3\n301.1@0 [80-400] Scans:2\n"), std::string::npos)
+  EXPECT_NE(out.find("Scans: 5\nTransitions: 2\n0@0 [0-0] Scans:3\n301.1@0 [80-400] Scans:2\n"),
+            std::string::npos)
       << out;
 }

@@ -71,9 +71,9 @@ TEST(Loaders, MzxmlFormatTestRefusals) {
   TempDir dir;
   const std::vector<std::string> refused = {
       kDeclaration + "\n <mzXML>\n" + mzxmlBody(),  // indented root
-      kDeclaration + "\n",                           // declaration only
-      kDeclaration + "<mzXML>\n" + mzxmlBody(),      // root on the declaration's line
-      "<mzXML>\n" + mzxmlBody(),                     // no declaration
+      kDeclaration + "\n",                          // declaration only
+      kDeclaration + "<mzXML>\n" + mzxmlBody(),     // root on the declaration's line
+      "<mzXML>\n" + mzxmlBody(),                    // no declaration
   };
   for (std::size_t i = 0; i < refused.size(); ++i) {
     const std::string path = dir.write("r" + std::to_string(i) + ".mzXML", refused[i]);
@@ -90,7 +90,8 @@ TEST(Loaders, MzxmlFormatTestRefusals) {
 
 TEST(Loaders, MzdataFormatTest) {
   TempDir dir;
-  const std::string indented = dir.write("a.mzdata.xml", kDeclaration + "\n   <mzData version=\"1.05\">\n</mzData>\n");
+  const std::string indented =
+      dir.write("a.mzdata.xml", kDeclaration + "\n   <mzData version=\"1.05\">\n</mzData>\n");
   auto result = openWith<loadmzdata>(indented);
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.out, "Opening: " + indented + "...Good XML file!\n");

@@ -22,8 +22,8 @@ std::string cv(const std::string& name, const std::string& value) {
 }
 
 // One array element; `dataAttributes` go on its `data` element.
-std::string array(const std::string& element, const std::string& arrayAttributes, const std::string& dataAttributes,
-                  const std::string& bytes) {
+std::string array(const std::string& element, const std::string& arrayAttributes,
+                  const std::string& dataAttributes, const std::string& bytes) {
   return "<" + element + arrayAttributes + "><data" + dataAttributes + ">" + base64(bytes) + "</data></" +
          element + ">";
 }
@@ -31,8 +31,8 @@ std::string array(const std::string& element, const std::string& arrayAttributes
 std::string spectrum(int id, const std::string& params, const std::string& arrays, int msLevel = 1) {
   return "<spectrum id=\"" + std::to_string(id) + "\"><spectrumDesc><spectrumSettings>" +
          "<spectrumInstrument msLevel=\"" + std::to_string(msLevel) +
-         "\" mzRangeStart=\"50\" mzRangeStop=\"2000\">" + params + "</spectrumInstrument></spectrumSettings>" +
-         "</spectrumDesc>" + arrays + "</spectrum>";
+         "\" mzRangeStart=\"50\" mzRangeStop=\"2000\">" + params +
+         "</spectrumInstrument></spectrumSettings>" + "</spectrumDesc>" + arrays + "</spectrum>";
 }
 
 // Two-peak m/z and intensity arrays, 32-bit little-endian.
@@ -84,7 +84,8 @@ std::vector<double> intensityOf(const scan& s) {
 }  // namespace
 
 TEST(MzdataHandler, SpectrumIdsAndNumbers) {
-  const auto loaded = load(document(spectrum(10, "", littleArrays(100, 5)) + spectrum(11, "", littleArrays(200, 6), 2)));
+  const auto loaded =
+      load(document(spectrum(10, "", littleArrays(100, 5)) + spectrum(11, "", littleArrays(200, 6), 2)));
   ASSERT_EQ(loaded.spectra.size(), 2u);
   EXPECT_EQ(loaded.spectra[0].num, 10);
   EXPECT_EQ(loaded.spectra[0].id, 1);
@@ -99,18 +100,18 @@ TEST(MzdataHandler, SpectrumIdsAndNumbers) {
 }
 
 TEST(MzdataHandler, ByteOrderAndPrecisionOfEachArray) {
-  const std::string doubles =
-      array("mzArrayBinary", "", " precision=\"64\" endian=\"little\" length=\"2\"",
-            littleEndianDoubles({300.5, 301.5})) +
-      array("intenArrayBinary", "", " precision=\"64\" endian=\"big\" length=\"2\"", bigEndianDoubles({7, 8}));
+  const std::string doubles = array("mzArrayBinary", "", " precision=\"64\" endian=\"little\" length=\"2\"",
+                                    littleEndianDoubles({300.5, 301.5})) +
+                              array("intenArrayBinary", "", " precision=\"64\" endian=\"big\" length=\"2\"",
+                                    bigEndianDoubles({7, 8}));
   // No endian on the data: the order of the previous array (big) holds.
   const std::string carried =
       array("mzArrayBinary", "", " precision=\"32\" length=\"2\"", bigEndianFloats({400, 401})) +
       array("intenArrayBinary", "", " length=\"2\"", bigEndianFloats({9, 10}));
   // The order set on the array element itself.
-  const std::string onArray =
-      array("mzArrayBinary", " endian=\"little\" precision=\"32\"", " length=\"2\"", littleEndianFloats({500, 501})) +
-      array("intenArrayBinary", "", " length=\"2\"", littleEndianFloats({11, 12}));
+  const std::string onArray = array("mzArrayBinary", " endian=\"little\" precision=\"32\"", " length=\"2\"",
+                                    littleEndianFloats({500, 501})) +
+                              array("intenArrayBinary", "", " length=\"2\"", littleEndianFloats({11, 12}));
   const auto loaded =
       load(document(spectrum(1, "", doubles) + spectrum(2, "", carried) + spectrum(3, "", onArray), 3));
   ASSERT_EQ(loaded.spectra.size(), 3u);

@@ -49,7 +49,8 @@ std::string cv(const std::string& accession, const std::string& value = "", cons
 
 std::string array(const std::string& kind, const std::vector<double>& values, const std::string& extra = "") {
   return "<binaryDataArray encodedLength=\"0\">" + cv("MS:1000523") + cv(kind) + "<binary>" +
-         testsupport::base64(testsupport::littleEndianDoubles(values)) + "</binary></binaryDataArray>" + extra;
+         testsupport::base64(testsupport::littleEndianDoubles(values)) + "</binary></binaryDataArray>" +
+         extra;
 }
 
 std::string spectrum(int scanNumber, const std::string& params, const std::vector<double>& mz,
@@ -81,13 +82,28 @@ TEST(RealMzml, EveryFileImportsWithItsSpectraAndValues) {
       {"bruker_timstof_ddapasef_msconvert.mzML.gz", 103, 0, 205, {822.4255084189305, 115.0}, 0},
       {"leco_citiushrt_chromatof_refparamgroup.mzML", 102, 0, 18, {56.96228563479313, 3152.0}, 0},
       {"pair_thermo_qe_ms1_LB12HL_AB.mzML.gz", 705, 0, 28, {139.05030822753906, 1800550.125}, 0},
-      {"sciex_tripletof6600_dda_msconvert_then_openms.mzML", 259, 0, 150, {52.005865355474754, 2936.356689453125}, 0},
+      {"sciex_tripletof6600_dda_msconvert_then_openms.mzML",
+       259,
+       0,
+       150,
+       {52.005865355474754, 2936.356689453125},
+       0},
       {"thermo_ltqft_dda_msconvert_zlib_small.mzML", 48, 0, 19914, {200.00018816645022, 0.0}, 0},
       {"thermo_qe_dda_openms_written.mzML.gz", 387, 0, 25, {115.16994703428857, 527.447509765625}, 0},
       {"thermo_qe_dda_trfp_then_msconvert_rt4-5min.mzML", 507, 0, 15, {50.47297286987305, 8951.58203125}, 0},
       {"thermo_qe_profile_float32mz_msconvert.mzML", 5, 0, 21013, {653.4325561523438, 0.0}, 0},
-      {"thermo_sq_polswitch_numpress_linear_zlib_msconvert.mzML", 6, 0, 1289, {100.4400634907183, 9340.2138671875}, 0},
-      {"thermo_tsq_uv_trfp_nonindexed_truncated.mzML.gz", 5, 0, 1492, {201.0991668701172, 5584.0712890625}, 0},
+      {"thermo_sq_polswitch_numpress_linear_zlib_msconvert.mzML",
+       6,
+       0,
+       1289,
+       {100.4400634907183, 9340.2138671875},
+       0},
+      {"thermo_tsq_uv_trfp_nonindexed_truncated.mzML.gz",
+       5,
+       0,
+       1492,
+       {201.0991668701172, 5584.0712890625},
+       0},
       {"sciex_swath_openswath_chrom_numpress_linear_pic.mzML", 0, 1, 176, {2575.6399998711454, 856.0}, 80},
       {"sciex_qtrap_srm_chrom_stripped_header.mzML", 0, 11, 305, {3.5903 * 60, 39600.0}, 138},
       {"shimadzu_qqq_srm_chrom_msconvert.mzML", 0, 101, 160, {196.332, 1210345.0}, 33},
@@ -158,9 +174,8 @@ TEST(MzmlPairs, SameRunGivesIdenticalReports) {
   // SRM: mzXML spectra against mzML chromatograms and mzML spectra.
   const std::string srm = dir.file("srm");
   const std::vector<std::string> srmArgs = {"-m", "srm", "-n", "300", "-t", "6", "-c", "3", "-s", "5"};
-  for (const auto& extra : std::vector<std::vector<std::string>>{{"-o", srm + ".mzXML"},
-                                                                  {"-o", srm + ".mzML", "-C"},
-                                                                  {"-o", srm + "_spectra.mzML.gz"}}) {
+  for (const auto& extra : std::vector<std::vector<std::string>>{
+           {"-o", srm + ".mzXML"}, {"-o", srm + ".mzML", "-C"}, {"-o", srm + "_spectra.mzML.gz"}}) {
     std::vector<std::string> args = srmArgs;
     args.insert(args.end(), extra.begin(), extra.end());
     ASSERT_EQ(testsupport::runProgram(testsupport::simulatorPath(), args).status, 0);
@@ -169,18 +184,20 @@ TEST(MzmlPairs, SameRunGivesIdenticalReports) {
   pairs.push_back({srm + "_spectra.mzML.gz", srm + ".mzXML", true});
   const std::string real = mzmlDir();
   if (!real.empty()) {
-    pairs.push_back({real + "/pair_thermo_qe_ms1_LB12HL_AB.mzML.gz", real + "/pair_thermo_qe_ms1_LB12HL_AB.mzXML.gz",
-                     false});
+    pairs.push_back({real + "/pair_thermo_qe_ms1_LB12HL_AB.mzML.gz",
+                     real + "/pair_thermo_qe_ms1_LB12HL_AB.mzXML.gz", false});
   }
 
-  const std::vector<std::vector<std::string>> optionSets = {{}, {"-d", "-l", "-c"}, {"-p", "300.1,455.2,139.05"}};
+  const std::vector<std::vector<std::string>> optionSets = {
+      {}, {"-d", "-l", "-c"}, {"-p", "300.1,455.2,139.05"}};
   for (const Pair& pair : pairs) {
     for (const auto& options : optionSets) {
       SCOPED_TRACE(pair.mzml + " " + (options.empty() ? "" : options[0]));
       std::string reports[2];
       int which = 0;
       for (const std::string& input : {pair.mzml, pair.mzxml}) {
-        std::vector<std::string> args = {"-i", input, "-s", dir.file("s"), "-o", dir.file("o"), "-m", dir.file("m")};
+        std::vector<std::string> args = {"-i", input,         "-s", dir.file("s"),
+                                         "-o", dir.file("o"), "-m", dir.file("m")};
         if (pair.srm) args.push_back("-S");
         args.insert(args.end(), options.begin(), options.end());
         const ProcessResult result = testsupport::runTorva(args);
@@ -217,12 +234,14 @@ TEST(MzmlDamage, CutLyingAndMismatchedDocuments) {
       {"cut.mzML", cut, 2, 2, 2, "error"},
       {"cut.mzML.gz", gzip(whole).substr(0, gzip(whole).size() / 2), 2, 0, 0, "gzip data damaged"},
       {"lying.mzML", mzmlDocument(spectrum(1, ms1, {100, 200}, {1, 2}, "2147483647")), 0, 1, 2, ""},
-      {"short.mzML", mzmlDocument(spectrum(1, ms1, {100, 200, 300}, {1, 2})), 0, 1, 2, "the shorter array is kept"},
+      {"short.mzML", mzmlDocument(spectrum(1, ms1, {100, 200, 300}, {1, 2})), 0, 1, 2,
+       "the shorter array is kept"},
       {"noise.mzML",
        mzmlDocument("<spectrum id=\"x\" index=\"0\" defaultArrayLength=\"5\">" + ms1 +
                     "<binaryDataArrayList><binaryDataArray>" + cv("MS:1000574") + cv("MS:1000514") +
                     "<binary>bm90IHpsaWI=</binary></binaryDataArray><binaryDataArray>" + cv("MS:1002313") +
-                    cv("MS:1000515") + "<binary>////////</binary></binaryDataArray></binaryDataArrayList></spectrum>"),
+                    cv("MS:1000515") +
+                    "<binary>////////</binary></binaryDataArray></binaryDataArrayList></spectrum>"),
        0, 1, 0, "could not be decoded"},
   };
   for (const Case& c : cases) {
@@ -245,19 +264,21 @@ TEST(MzmlDamage, CutLyingAndMismatchedDocuments) {
 // spectrum fields come from their accessions, directly or through a group.
 TEST(MzmlReader, RootElementChoiceAndSpectrumFields) {
   TempDir dir;
-  const std::string group =
-      "<referenceableParamGroupList count=\"1\"><referenceableParamGroup id=\"g\">" + cv("MS:1000511", "2") +
-      cv("MS:1000129") + "</referenceableParamGroup></referenceableParamGroupList>";
+  const std::string group = "<referenceableParamGroupList count=\"1\"><referenceableParamGroup id=\"g\">" +
+                            cv("MS:1000511", "2") + cv("MS:1000129") +
+                            "</referenceableParamGroup></referenceableParamGroupList>";
   const std::string ms2 =
       "<referenceableParamGroupRef ref=\"g\"/>" + cv("MS:1000285", "5000") + cv("MS:1000505", "300") +
-      "<scanList><scan>" + cv("MS:1000016", "12.5", "UO:0000010") + cv("MS:1000512", "FTMS + c ESI d Full ms2") +
-      "<scanWindowList><scanWindow>" + cv("MS:1000501", "50") + cv("MS:1000500", "900") +
+      "<scanList><scan>" + cv("MS:1000016", "12.5", "UO:0000010") +
+      cv("MS:1000512", "FTMS + c ESI d Full ms2") + "<scanWindowList><scanWindow>" + cv("MS:1000501", "50") +
+      cv("MS:1000500", "900") +
       "</scanWindow></scanWindowList></scan></scanList><precursorList><precursor><isolationWindow>" +
       cv("MS:1000827", "445.5") + "</isolationWindow></precursor></precursorList>";
-  const std::string others = spectrum(7, cv("MS:1000511", "3"), {1}, {1}) +                 // MS3: skipped
-                             spectrum(8, cv("MS:1000804"), {1}, {1}) +                       // UV: skipped
-                             spectrum(9, cv("MS:1000579") + cv("MS:1000497"), {1}, {1}) +   // zoom MS1: dropped
-                             spectrum(5, cv("MS:1000579"), {100}, {1});                       // untyped level: MS1
+  const std::string others =
+      spectrum(7, cv("MS:1000511", "3"), {1}, {1}) +                // MS3: skipped
+      spectrum(8, cv("MS:1000804"), {1}, {1}) +                     // UV: skipped
+      spectrum(9, cv("MS:1000579") + cv("MS:1000497"), {1}, {1}) +  // zoom MS1: dropped
+      spectrum(5, cv("MS:1000579"), {100}, {1});                    // untyped level: MS1
   const std::string doc = "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- written by hand --><mzML><run>" + group +
                           "<spectrumList>" + spectrum(5, ms2, {150, 160}, {10, 20}) + others +
                           "</spectrumList></run></mzML>";

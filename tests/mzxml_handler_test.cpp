@@ -16,8 +16,8 @@ using testsupport::TempDir;
 namespace {
 
 std::string peaks32(const std::vector<float>& pairs) {
-  return "<peaks precision=\"32\" byteOrder=\"network\" pairOrder=\"m/z-int\">" + base64(bigEndianFloats(pairs)) +
-         "</peaks>";
+  return "<peaks precision=\"32\" byteOrder=\"network\" pairOrder=\"m/z-int\">" +
+         base64(bigEndianFloats(pairs)) + "</peaks>";
 }
 
 std::string precursor(const std::string& mz) {
@@ -117,8 +117,8 @@ TEST(MzxmlHandler, ZoomScansAreDropped) {
 }
 
 TEST(MzxmlHandler, Ms3InsidePendingMs2AppendsTheMs2WithoutPeaks) {
-  const auto loaded = load(document(ms1(1, ms2(2, precursor("343.07") + ms2(3, precursor("191.05"), 3) +
-                                                      ms2(4, "", 3)))));
+  const auto loaded =
+      load(document(ms1(1, ms2(2, precursor("343.07") + ms2(3, precursor("191.05"), 3) + ms2(4, "", 3)))));
   ASSERT_EQ(levels(loaded.spectra), (std::vector<std::int64_t>{1, 2}));
   const scan& ms2Scan = loaded.spectra[1];
   EXPECT_EQ(ms2Scan.num, 2);
@@ -182,16 +182,17 @@ TEST(MzxmlHandler, SixtyFourBitAndWrappedArrays) {
 TEST(MzxmlHandler, CompressedArraysDecodeLikePlainOnes) {
   const std::vector<float> pairs32 = {100.5f, 1, 200.5f, 2};
   const std::vector<double> pairs64 = {100.123, 10, 200.456, 20};
-  const auto loaded = load(document(
-      scanXml("num=\"1\" msLevel=\"1\" peaksCount=\"2\"",
-              "<peaks compressionType=\"zlib\">" + base64(testsupport::zlibCompress(bigEndianFloats(pairs32))) + "</peaks>") +
-      scanXml("num=\"2\" msLevel=\"1\" peaksCount=\"2\"",
-              "<peaks precision=\"64\" compressionType=\"zlib\">" + base64(testsupport::zlibCompress(bigEndianDoubles(pairs64))) +
-                  "</peaks>") +
-      scanXml("num=\"3\" msLevel=\"1\" peaksCount=\"0\"",
-              "<peaks precision=\"64\" compressionType=\"zlib\" compressedLen=\"0\"></peaks>") +
-      scanXml("num=\"4\" msLevel=\"1\" peaksCount=\"2\"",
-              "<peaks compressionType=\"none\">" + base64(bigEndianFloats(pairs32)) + "</peaks>")));
+  const auto loaded = load(
+      document(scanXml("num=\"1\" msLevel=\"1\" peaksCount=\"2\"",
+                       "<peaks compressionType=\"zlib\">" +
+                           base64(testsupport::zlibCompress(bigEndianFloats(pairs32))) + "</peaks>") +
+               scanXml("num=\"2\" msLevel=\"1\" peaksCount=\"2\"",
+                       "<peaks precision=\"64\" compressionType=\"zlib\">" +
+                           base64(testsupport::zlibCompress(bigEndianDoubles(pairs64))) + "</peaks>") +
+               scanXml("num=\"3\" msLevel=\"1\" peaksCount=\"0\"",
+                       "<peaks precision=\"64\" compressionType=\"zlib\" compressedLen=\"0\"></peaks>") +
+               scanXml("num=\"4\" msLevel=\"1\" peaksCount=\"2\"",
+                       "<peaks compressionType=\"none\">" + base64(bigEndianFloats(pairs32)) + "</peaks>")));
   ASSERT_EQ(loaded.spectra.size(), 4u);
   ASSERT_EQ(loaded.spectra[0].peaks.size(), 2u);
   EXPECT_EQ(loaded.spectra[0].peaks[1].mz, 200.5);
@@ -250,7 +251,8 @@ TEST(MzxmlProcess, SixtyFourBitLengthMismatchEndsTheRun) {
                        "<peaks precision=\"64\">" + base64(bigEndianDoubles({100, 1, 200})) + "</peaks>")));
   const auto result = testsupport::runTorva({"-i", path});
   EXPECT_EQ(result.status, 1);
-  const std::string message = " decoded size 24 and required size 32 dont match:\n Cause: possible corrupted file.\n";
+  const std::string message =
+      " decoded size 24 and required size 32 dont match:\n Cause: possible corrupted file.\n";
   ASSERT_GE(result.out.size(), message.size());
   EXPECT_EQ(result.out.substr(result.out.size() - message.size()), message);
 }

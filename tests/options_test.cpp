@@ -25,7 +25,8 @@ TEST(Options, DefaultsWhenOnlyInputGiven) {
   EXPECT_EQ(options.cutoff, 10000);
   EXPECT_EQ(options.massTolerance, 0.5);
   EXPECT_EQ(options.timeTolerance, 0.5);
-  EXPECT_FALSE(options.srm || options.deisotope || options.removeWaterLoss || options.cull || options.skipDenoise);
+  EXPECT_FALSE(options.srm || options.deisotope || options.removeWaterLoss || options.cull ||
+               options.skipDenoise);
   EXPECT_FALSE(options.hasSummary || options.hasMap || options.hasTransitionReport);
 }
 
@@ -52,7 +53,8 @@ TEST(Options, FlagsAndPermutedWords) {
   Options options;
   ASSERT_EQ(parse({"extra", "-dlcSn", "-i", "in", "more", "-p", "301.1,455.2", "-P", "t.txt"}, options),
             ParseOutcome::Run);
-  EXPECT_TRUE(options.deisotope && options.removeWaterLoss && options.cull && options.srm && options.skipDenoise);
+  EXPECT_TRUE(options.deisotope && options.removeWaterLoss && options.cull && options.srm &&
+              options.skipDenoise);
   EXPECT_EQ(options.input, "in");
   EXPECT_EQ(options.peakList, "301.1,455.2");
   EXPECT_EQ(options.peakFile, "t.txt");

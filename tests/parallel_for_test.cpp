@@ -1,11 +1,11 @@
+#include "processing/parallel_for.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
-
-#include "processing/parallel_for.h"
 
 // An item that throws stops the loop; the exception reaches the caller intact
 // once every worker has stopped, whatever the number of workers.

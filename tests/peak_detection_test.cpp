@@ -18,7 +18,7 @@ struct TraceRun {
   filterer processor;
 
   TraceRun(const std::vector<double>& trace, double spacing = 10, std::int64_t firstNum = 1,
-      double mz = 100.0, double mzStep = 0.01) {
+           double mz = 100.0, double mzStep = 0.01) {
     processor.cutoff = 10000;
     processor.massTolerance = 0.5;
     processor.skipDenoise = 1;

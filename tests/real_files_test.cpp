@@ -93,8 +93,7 @@ TEST(RealFiles, MzdataFileKeepsSpectraBeforeItsBrokenEndTag) {
   testsupport::ConsoleCapture capture;
   ASSERT_TRUE(loader.open(path));
   loader.get();
-  EXPECT_NE(capture.takeErr().find("(139) : error 4: Syntax error parsing XML."),
-            std::string::npos);
+  EXPECT_NE(capture.takeErr().find("(139) : error 4: Syntax error parsing XML."), std::string::npos);
   EXPECT_TRUE(loader.handler.parseFailed);
   ASSERT_EQ(spectra.size(), 2u);
   EXPECT_EQ(spectra[0].num, 19);

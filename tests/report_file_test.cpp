@@ -1,8 +1,9 @@
+#include "run/report_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "run/report_file.h"
 #include "tests/test_support.h"
 
 using testsupport::ConsoleCapture;

@@ -16,8 +16,11 @@ using testsupport::zlibCompress;
 // One MS1 scan with the given peak array text and attributes.
 std::string oneScan(const std::string& peaksAttributes, const std::string& arrayText, long long peaksCount) {
   return "<?xml version=\"1.0\"?>\n<mzXML>\n"
-         "<msRun scanCount=\"1\" startTime=\"PT0S\" endTime=\"PT60S\">\n<scan num=\"1\" msLevel=\"1\" peaksCount=\"" +
-         std::to_string(peaksCount) + "\" retentionTime=\"PT60S\" polarity=\"+\" lowMz=\"100\" highMz=\"1000\" totIonCurrent=\"100000\" filterLine=\"FTMS + p ESI Full ms [100.00-1000.00]\">\n" +
+         "<msRun scanCount=\"1\" startTime=\"PT0S\" endTime=\"PT60S\">\n<scan num=\"1\" msLevel=\"1\" "
+         "peaksCount=\"" +
+         std::to_string(peaksCount) +
+         "\" retentionTime=\"PT60S\" polarity=\"+\" lowMz=\"100\" highMz=\"1000\" totIonCurrent=\"100000\" "
+         "filterLine=\"FTMS + p ESI Full ms [100.00-1000.00]\">\n" +
          "<peaks " + peaksAttributes + ">" + arrayText + "</peaks>\n</scan>\n</msRun>\n</mzXML>\n";
 }
 
@@ -41,8 +44,8 @@ TEST(Robustness, TruncatedRealFile) {
   if (dir.empty()) GTEST_SKIP() << "real instrument files absent";
   const std::string whole = testsupport::readFile(dir + "/lumos_nested_crlf.mzXML");
   TempDir tmp;
-  for (std::size_t cut : {std::size_t(40), std::size_t(3000), whole.size() / 3, whole.size() / 2,
-                          whole.size() - 20}) {
+  for (std::size_t cut :
+       {std::size_t(40), std::size_t(3000), whole.size() / 3, whole.size() / 2, whole.size() - 20}) {
     const std::string path = tmp.write("cut.mzXML", whole.substr(0, cut));
     const ProcessResult result = runOn(path, {"-s", tmp.file("s.tsv")});
     expectNoCrash(result);
@@ -73,14 +76,16 @@ TEST(Robustness, EveryRealFileWithEveryStepAndReport) {
     const std::string transitions = tmp.file(name + ".o.tsv");
     const std::string map = tmp.file(name + ".m.tsv");
     // mzML files also in SRM mode, where their SRM chromatograms are read.
-    std::vector<std::vector<std::string>> optionSets = {{"-s", summary, "-o", transitions, "-m", map, "-d", "-l", "-c"}};
+    std::vector<std::vector<std::string>> optionSets = {
+        {"-s", summary, "-o", transitions, "-m", map, "-d", "-l", "-c"}};
     if (mzml) optionSets.push_back({"-S", "-s", summary, "-m", map});
     for (const auto& options : optionSets) {
       const ProcessResult result = runOn(entry.path().string(), options);
       expectNoCrash(result);
       EXPECT_NE(result.out.find("Done\n"), std::string::npos);
       if (result.status == 0) {
-        for (const std::string& report : {summary, map}) EXPECT_TRUE(std::filesystem::exists(report)) << report;
+        for (const std::string& report : {summary, map})
+          EXPECT_TRUE(std::filesystem::exists(report)) << report;
         if (options[0] != "-S") {
           EXPECT_TRUE(std::filesystem::exists(transitions));
         }
@@ -92,7 +97,8 @@ TEST(Robustness, EveryRealFileWithEveryStepAndReport) {
 
 TEST(Robustness, NulByteAfterTheProbe) {
   TempDir tmp;
-  std::string doc = oneScan("precision=\"32\"", testsupport::base64(testsupport::bigEndianFloats({500, 1e5})), 1);
+  std::string doc =
+      oneScan("precision=\"32\"", testsupport::base64(testsupport::bigEndianFloats({500, 1e5})), 1);
   ASSERT_GT(doc.size(), 300u);
   doc.insert(300, std::string(1, '\0'));
   const ProcessResult result = runOn(tmp.write("nul.mzXML", doc));
@@ -105,13 +111,15 @@ TEST(Robustness, HugeDeclaredPeakCount32Bit) {
   TempDir tmp;
   const std::string pairs = testsupport::bigEndianFloats({500.5f, 20000.f});
   for (bool zlib : {false, true}) {
-    const std::string attributes = std::string("precision=\"32\"") + (zlib ? " compressionType=\"zlib\"" : "");
+    const std::string attributes =
+        std::string("precision=\"32\"") + (zlib ? " compressionType=\"zlib\"" : "");
     const std::string text = testsupport::base64(zlib ? zlibCompress(pairs) : pairs);
-    const ProcessResult result = runOn(tmp.write("big.mzXML", oneScan(attributes, text, 2147483647)),
-                                       {"-s", tmp.file("s.tsv")});
+    const ProcessResult result =
+        runOn(tmp.write("big.mzXML", oneScan(attributes, text, 2147483647)), {"-s", tmp.file("s.tsv")});
     expectNoCrash(result);
     EXPECT_EQ(result.status, 0) << result.out;
-    EXPECT_NE(result.out.find(" declared peaksCount 2147483647 exceeds the 8 bytes of its peak array: reading 1 peaks\n"),
+    EXPECT_NE(result.out.find(
+                  " declared peaksCount 2147483647 exceeds the 8 bytes of its peak array: reading 1 peaks\n"),
               std::string::npos)
         << result.out;
   }
@@ -121,13 +129,16 @@ TEST(Robustness, HugeDeclaredPeakCount64Bit) {
   TempDir tmp;
   const std::string pairs = testsupport::bigEndianDoubles({500.5, 20000.0});
   for (bool zlib : {false, true}) {
-    const std::string attributes = std::string("precision=\"64\"") + (zlib ? " compressionType=\"zlib\"" : "");
+    const std::string attributes =
+        std::string("precision=\"64\"") + (zlib ? " compressionType=\"zlib\"" : "");
     const std::string text = testsupport::base64(zlib ? zlibCompress(pairs) : pairs);
     const ProcessResult result = runOn(tmp.write("big64.mzXML", oneScan(attributes, text, 2147483647)));
     expectNoCrash(result);
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.out.find(" decoded size 16 and required size 34359738352 dont match:\n Cause: possible corrupted file.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find(
+            " decoded size 16 and required size 34359738352 dont match:\n Cause: possible corrupted file.\n"),
+        std::string::npos)
         << result.out;
   }
 }
@@ -146,13 +157,15 @@ TEST(Robustness, InvalidBase64AndBrokenZlib) {
   result = runOn(tmp.write("z64.mzXML", oneScan("precision=\"64\" compressionType=\"zlib\"", garbage, 2)));
   expectNoCrash(result);
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.out.find(" decoded size 0 and required size 32 dont match:\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(" decoded size 0 and required size 32 dont match:\n"), std::string::npos)
+      << result.out;
 }
 
 TEST(Robustness, ZlibInflatingFarBeyondTheDeclaredSize) {
   TempDir tmp;
   const std::string bomb = testsupport::base64(zlibCompress(std::string(64 << 20, '\0')));
-  ProcessResult result = runOn(tmp.write("bomb32.mzXML", oneScan("precision=\"32\" compressionType=\"zlib\"", bomb, 2)));
+  ProcessResult result =
+      runOn(tmp.write("bomb32.mzXML", oneScan("precision=\"32\" compressionType=\"zlib\"", bomb, 2)));
   expectNoCrash(result);
   EXPECT_EQ(result.status, 0);
   result = runOn(tmp.write("bomb64.mzXML", oneScan("precision=\"64\" compressionType=\"zlib\"", bomb, 2)));
@@ -175,7 +188,8 @@ TEST(Robustness, DeeplyNestedScans) {
 
 TEST(Robustness, EntityExpansion) {
   TempDir tmp;
-  std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE mzXML [\n<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">\n";
+  std::string doc =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE mzXML [\n<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">\n";
   std::string previous = "a";
   for (char name = 'b'; name <= 'k'; ++name) {
     doc += std::string("<!ENTITY ") + name + " \"";
@@ -194,8 +208,9 @@ TEST(Robustness, EntityExpansion) {
 TEST(Robustness, AttributeValuesOfSeveralMegabytes) {
   TempDir tmp;
   const std::string huge(8 << 20, '7');
-  std::string doc = "<?xml version=\"1.0\"?>\n<mzXML>\n<scan num=\"" + huge + "\" msLevel=\"1\" filterLine=\"" +
-                    huge + "\" retentionTime=\"PT" + huge + "S\"></scan>\n</mzXML>\n";
+  std::string doc = "<?xml version=\"1.0\"?>\n<mzXML>\n<scan num=\"" + huge +
+                    "\" msLevel=\"1\" filterLine=\"" + huge + "\" retentionTime=\"PT" + huge +
+                    "S\"></scan>\n</mzXML>\n";
   const ProcessResult result = runOn(tmp.write("attr.mzXML", doc), {"-s", tmp.file("s.tsv")});
   expectNoCrash(result);
   EXPECT_EQ(result.status, 0);
@@ -203,8 +218,9 @@ TEST(Robustness, AttributeValuesOfSeveralMegabytes) {
 
 TEST(Robustness, FailedRequestsGiveStatusTwo) {
   TempDir tmp;
-  const std::string run =
-      tmp.write("run.mzXML", oneScan("precision=\"32\"", testsupport::base64(testsupport::bigEndianFloats({500, 1e5})), 1));
+  const std::string run = tmp.write(
+      "run.mzXML",
+      oneScan("precision=\"32\"", testsupport::base64(testsupport::bigEndianFloats({500, 1e5})), 1));
 
   ProcessResult result = runOn(run, {"-P", tmp.path()});
   expectNoCrash(result);
@@ -223,7 +239,8 @@ TEST(Robustness, FailedRequestsGiveStatusTwo) {
       expectNoCrash(result);
       EXPECT_EQ(result.status, 2) << option << " " << report;
       EXPECT_NE(result.out.find("Done\n"), std::string::npos);
-      EXPECT_NE(result.err.find("torva: cannot write report file '" + report + "'"), std::string::npos) << result.err;
+      EXPECT_NE(result.err.find("torva: cannot write report file '" + report + "'"), std::string::npos)
+          << result.err;
     }
   }
 
@@ -239,8 +256,8 @@ TEST(Robustness, FuzzRegressionInputs) {
   TempDir tmp;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string copy = tmp.write("case.mzXML", testsupport::readFile(entry.path().string()));
-    const ProcessResult result = runOn(copy, {"-s", tmp.file("s.tsv"), "-o", tmp.file("o.tsv"), "-m",
-                                              tmp.file("m.tsv"), "-d", "-l", "-c"});
+    const ProcessResult result = runOn(
+        copy, {"-s", tmp.file("s.tsv"), "-o", tmp.file("o.tsv"), "-m", tmp.file("m.tsv"), "-d", "-l", "-c"});
     SCOPED_TRACE(entry.path().filename().string());
     expectNoCrash(result);
   }

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "util/console.h"
 #include "input/loaders.h"
 #include "records/records.h"
 #include "tests/test_support.h"
+#include "util/console.h"
 
 using testsupport::ProcessResult;
 using testsupport::readFile;
@@ -126,7 +126,8 @@ TEST(SimulateRun, PrecisionCompressionAndOrderChangeOnlyTheEncoding) {
     for (std::size_t k = 0; k < plain[i].peaks.size(); ++k) {
       // The 64-bit file holds the unrounded values; reading narrows them to float.
       EXPECT_NEAR(wide[i].peaks[k].mz, plain[i].peaks[k].mz, 1e-6 * plain[i].peaks[k].mz);
-      EXPECT_NEAR(wide[i].peaks[k].intensity, plain[i].peaks[k].intensity, 1e-6 * plain[i].peaks[k].intensity);
+      EXPECT_NEAR(wide[i].peaks[k].intensity, plain[i].peaks[k].intensity,
+                  1e-6 * plain[i].peaks[k].intensity);
     }
   }
   EXPECT_TRUE(someOrderChanged);
@@ -134,7 +135,8 @@ TEST(SimulateRun, PrecisionCompressionAndOrderChangeOnlyTheEncoding) {
 
 TEST(SimulateRun, SrmRunCyclesThroughItsTransitions) {
   TempDir dir;
-  const std::string path = simulate(dir, "srm.mzXML", {"-m", "srm", "-n", "40", "-t", "4", "-c", "2", "-s", "3"});
+  const std::string path =
+      simulate(dir, "srm.mzXML", {"-m", "srm", "-n", "40", "-t", "4", "-c", "2", "-s", "3"});
   const std::vector<scan> spectra = load(path);
   ASSERT_EQ(spectra.size(), 40u);
   for (std::size_t i = 0; i < spectra.size(); ++i) {

@@ -45,7 +45,7 @@ TEST(Smoothing, TwelvePointsSmoothOnlyPointsThreeToEightAndClampEverything) {
 TEST(Smoothing, ValuesNextToASpikeThatDipBelowZeroAreClamped) {
   chrom X = impulse(20, 10, 1000);
   filterer().SGsmooth(5, X);
-  EXPECT_EQ(X.intensities[7], 0);   // -2 * 1000 / 21 before the clamp
+  EXPECT_EQ(X.intensities[7], 0);  // -2 * 1000 / 21 before the clamp
   EXPECT_EQ(X.intensities[13], 0);
   EXPECT_EQ(X.intensities[8], 3 * 1000.0 / 21.0);
   EXPECT_EQ(X.intensities[10], 7 * 1000.0 / 21.0);
@@ -53,7 +53,10 @@ TEST(Smoothing, ValuesNextToASpikeThatDipBelowZeroAreClamped) {
 
 TEST(Smoothing, SelectorChoosesTheWindow) {
   filterer f;
-  const struct { int selector; double centre; } cases[] = {
+  const struct {
+    int selector;
+    double centre;
+  } cases[] = {
       {-1, 7.0 / 21.0}, {5, 7.0 / 21.0}, {6, 43.0 / 323.0}, {10, 43.0 / 323.0}, {11, 467.0 / 5175.0}};
   for (const auto& c : cases) {
     chrom X = impulse(60, 30, 1.0);

@@ -1,5 +1,4 @@
 // Peak-array decoding, record assembly and titles of the shared handler core.
-#include "input/input_error.h"
 #include "input/spectra_handler.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "util/console.h"
+#include "input/input_error.h"
 #include "tests/test_support.h"
+#include "util/console.h"
 
 using testsupport::base64;
 using testsupport::bigEndianDoubles;
@@ -88,7 +88,8 @@ TEST_F(SpectraHandlerTest, CompressedStreamsThatFailOrOverflow) {
   decodePairs(base64("not a zlib stream"), 2, true, true);
   EXPECT_EQ(handler.mzValues, (std::vector<float>{0, 0}));
   // A stream that inflates to far more than declared is cut at the declared size.
-  decodePairs(base64(testsupport::zlibCompress(bigEndianFloats(kPairs) + std::string(50000000, '\0'))), 1, true, true);
+  decodePairs(base64(testsupport::zlibCompress(bigEndianFloats(kPairs) + std::string(50000000, '\0'))), 1,
+              true, true);
   EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f}));
   EXPECT_EQ(handler.intensityValues, (std::vector<float>{10}));
 }
@@ -104,7 +105,8 @@ TEST_F(SpectraHandlerTest, DeclaredCountFarBeyondTheArrayIsCut) {
   EXPECT_EQ(handler.mzValues, (std::vector<float>{1, 3}));
   EXPECT_EQ(decodePairs(twoPairs, 2147483647),
             " declared peaksCount 2147483647 exceeds the 16 bytes of its peak array: reading 2 peaks\n");
-  EXPECT_EQ(decodePairs(base64(testsupport::zlibCompress(bigEndianFloats({1, 2, 3, 4, 5}))), 2147483647, true, true),
+  EXPECT_EQ(decodePairs(base64(testsupport::zlibCompress(bigEndianFloats({1, 2, 3, 4, 5}))), 2147483647, true,
+                        true),
             " declared peaksCount 2147483647 exceeds the 20 bytes of its peak array: reading 2 peaks\n");
   EXPECT_EQ(handler.intensityValues, (std::vector<float>{2, 4}));
 }
@@ -124,8 +126,9 @@ TEST_F(SpectraHandlerTest, SixtyFourBitLengthMismatchThrowsInputError) {
         ADD_FAILURE() << "no error for count " << count;
       } catch (const InputError& error) {
         if (count == 2 && !zlib) {
-          EXPECT_STREQ(error.what(),
-                       " decoded size 24 and required size 32 dont match:\n Cause: possible corrupted file.\n");
+          EXPECT_STREQ(
+              error.what(),
+              " decoded size 24 and required size 32 dont match:\n Cause: possible corrupted file.\n");
         }
       }
       EXPECT_TRUE(handler.mzValues.empty());
@@ -175,13 +178,11 @@ TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {
 TEST_F(SpectraHandlerTest, TitleUsesTheBaseNameOfThePath) {
   handler.num = 3;
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"run.mzXML", "run.mzXML"},        {"a/b/run.mzXML", "run.mzXML"},
-      {"C:\\data\\run.mzXML", "run.mzXML"}, {"/run.mzXML", "/run.mzXML"},
-      {"a\\b/run.mzXML", "run.mzXML"},  {"a/b\\run.mzXML", "run.mzXML"}};
+      {"run.mzXML", "run.mzXML"},   {"a/b/run.mzXML", "run.mzXML"},  {"C:\\data\\run.mzXML", "run.mzXML"},
+      {"/run.mzXML", "/run.mzXML"}, {"a\\b/run.mzXML", "run.mzXML"}, {"a/b\\run.mzXML", "run.mzXML"}};
   for (const auto& [path, base] : cases) {
     handler.inputFile = path;
     handler.setDescription();
     EXPECT_EQ(handler.current.description, base + " scan 3 (charge 0)") << path;
   }
 }
-

@@ -61,10 +61,10 @@ TEST(SummaryReport, LineFormatAndLabels) {
 TEST(SummaryReport, OnlyAreasAboveCutoffWithPositiveTimeAreWritten) {
   fileHandle run;
   run.channels.push_back(makeChannel(300));
-  run.channels.back().chroms.push_back(feature(300, 1, 10000));     // area equals the cutoff
-  run.channels.back().chroms.push_back(feature(310, 2, 10000.5));   // written
-  run.channels.back().chroms.push_back(feature(320, 0, 50000));     // no apex time
-  run.channels.back().chroms.push_back(chrom{});                    // no peak at all
+  run.channels.back().chroms.push_back(feature(300, 1, 10000));    // area equals the cutoff
+  run.channels.back().chroms.push_back(feature(310, 2, 10000.5));  // written
+  run.channels.back().chroms.push_back(feature(320, 0, 50000));    // no apex time
+  run.channels.back().chroms.push_back(chrom{});                   // no peak at all
   const std::string text = writeSummary(run);
   EXPECT_EQ(text, kHead + "310.00000\t2.00000\t10000.50000\t10\t8\t13\t300.0@35.0[100.0000-400.0000]\n");
 }

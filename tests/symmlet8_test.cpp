@@ -1,10 +1,11 @@
+#include "processing/symmlet8.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 #include "processing/filterer.h"
-#include "processing/symmlet8.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include "run/file_handle.h"
 #include "tests/test_support.h"
 
-
 namespace {
 
 std::vector<std::string> tokens(const std::string& text, const std::string& delimiters) {
@@ -76,9 +75,12 @@ TEST(ImportPeaks, RejectedFirstLines) {
   testsupport::TempDir dir;
   fileHandle run;
   run.addPeaks("1.5");
-  for (const std::string& content :
-       {std::string("\n301.1\n"), std::string("\xEF\xBB\xBF" "301.1\n"), std::string("\x01" "301.1\n"),
-        std::string()}) {
+  for (const std::string& content : {std::string("\n301.1\n"),
+                                     std::string("\xEF\xBB\xBF"
+                                                 "301.1\n"),
+                                     std::string("\x01"
+                                                 "301.1\n"),
+                                     std::string()}) {
     testsupport::ConsoleCapture capture;
     EXPECT_EQ(run.importPeaks(dir.write("bad.txt", content).c_str()), -1);
     EXPECT_EQ(capture.takeOut(), "BAD FILE\n");

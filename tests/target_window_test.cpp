@@ -23,7 +23,7 @@ TEST(TargetWindows, ReadsLinesOrRejectsTheWholeFile) {
       {"300.1\t1\t2", 1, 1},
       {"", 1, 0},
       {"mz\trt_low\trt_high\n300.1\t1\t2\n", -1, 0},  // no header line
-      {"300.1\t2\t1\n", -1, 0},                      // low above high
+      {"300.1\t2\t1\n", -1, 0},                       // low above high
       {"300.1\t1\n", -1, 0},
       {"300.1\t1\t2\tx\n", -1, 0},
       {"300.1 \t1\t2\n", -1, 0},
@@ -80,11 +80,12 @@ TEST(TargetWindows, PeakOnlyWhenTheApexLiesInTheWindow) {
   };
   const std::string plain = summary({"-p", mz});
   ASSERT_EQ(std::count(plain.begin(), plain.end(), '\n'), 2) << plain;
-  const std::string around = dir.write("around.tsv", mz + "\t" + std::to_string(apex - 0.2) + "\t" +
-                                                         std::to_string(apex + 0.2) + "\n");
+  const std::string around = dir.write(
+      "around.tsv", mz + "\t" + std::to_string(apex - 0.2) + "\t" + std::to_string(apex + 0.2) + "\n");
   EXPECT_EQ(summary({"--targets", around}), plain);
-  const std::string later = dir.write("later.tsv", mz + "\t" + std::to_string(apex + 0.6) + "\t" +
-                                                        std::to_string(apex + 1.0) + "\n");
-  EXPECT_EQ(summary({"--targets", later}), "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\t"
-                                          "transition\n");
+  const std::string later = dir.write(
+      "later.tsv", mz + "\t" + std::to_string(apex + 0.6) + "\t" + std::to_string(apex + 1.0) + "\n");
+  EXPECT_EQ(summary({"--targets", later}),
+            "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\t"
+            "transition\n");
 }

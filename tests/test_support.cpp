@@ -98,8 +98,8 @@ std::string base64(const std::string& bytes) {
   std::string out;
   std::size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    const std::uint32_t v = (std::uint8_t(bytes[i]) << 16) | (std::uint8_t(bytes[i + 1]) << 8) |
-                            std::uint8_t(bytes[i + 2]);
+    const std::uint32_t v =
+        (std::uint8_t(bytes[i]) << 16) | (std::uint8_t(bytes[i + 1]) << 8) | std::uint8_t(bytes[i + 2]);
     out += alphabet[(v >> 18) & 63];
     out += alphabet[(v >> 12) & 63];
     out += alphabet[(v >> 6) & 63];
@@ -140,8 +140,12 @@ std::string encode(const std::vector<Value>& values, bool bigEndian) {
 }  // namespace
 
 std::string bigEndianFloats(const std::vector<float>& values) { return encode<std::uint32_t>(values, true); }
-std::string bigEndianDoubles(const std::vector<double>& values) { return encode<std::uint64_t>(values, true); }
-std::string littleEndianFloats(const std::vector<float>& values) { return encode<std::uint32_t>(values, false); }
+std::string bigEndianDoubles(const std::vector<double>& values) {
+  return encode<std::uint64_t>(values, true);
+}
+std::string littleEndianFloats(const std::vector<float>& values) {
+  return encode<std::uint32_t>(values, false);
+}
 std::string littleEndianDoubles(const std::vector<double>& values) {
   return encode<std::uint64_t>(values, false);
 }

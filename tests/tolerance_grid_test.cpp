@@ -1,10 +1,10 @@
+#include "util/tolerance_grid.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include "util/tolerance_grid.h"
 
 namespace {
 
@@ -34,7 +34,8 @@ TEST(ToleranceGrid, CellsStopAtTheRangeAndSkipNonFiniteValues) {
   };
   for (const Case& c : cases) {
     std::int64_t cell = 12345;
-    EXPECT_EQ(tolerancegrid::cellOf(c.value, c.tolerance, cell), c.hasCell) << c.value << " tol " << c.tolerance;
+    EXPECT_EQ(tolerancegrid::cellOf(c.value, c.tolerance, cell), c.hasCell)
+        << c.value << " tol " << c.tolerance;
     if (c.hasCell) {
       EXPECT_EQ(cell, c.cell) << c.value;
     }
@@ -54,7 +55,8 @@ TEST(ToleranceGrid, PairsInsideTheWindowAreNeighboursUpToTheEdge) {
       for (double a : {above, below}) {
         if (!(b - tolerance < a && a < b + tolerance)) continue;
         std::int64_t cellA = 0, cellB = 0;
-        if (!tolerancegrid::cellOf(a, tolerance, cellA) || !tolerancegrid::cellOf(b, tolerance, cellB)) continue;
+        if (!tolerancegrid::cellOf(a, tolerance, cellA) || !tolerancegrid::cellOf(b, tolerance, cellB))
+          continue;
         EXPECT_LE(std::llabs(cellA - cellB), 1) << "tol " << tolerance << " b " << b << " a " << a;
         ++checked;
       }

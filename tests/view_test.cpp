@@ -12,7 +12,8 @@ using testsupport::TempDir;
 
 namespace {
 
-const char kSummaryHeader[] = "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n";
+const char kSummaryHeader[] =
+    "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n";
 
 }  // namespace
 
@@ -25,7 +26,7 @@ TEST(TorvaView, SummaryAndTransitionLabelsOfOneChannelMatch) {
       {"301.1@35.0[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", true},
       {"0.0[100.0000-1000.0000]", "0.00@0.00 [100.00-1000.00]", true},
       {"445.1@35.0[110.0000-900.0000]", "445.14@35.00 [110.00-900.00]", true},  // 445.14 prints 445.1
-      {"301.1[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", false},     // energy only on one side
+      {"301.1[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", false},      // energy only on one side
       {"301.2@35.0[100.0000-400.0000]", "301.10@35.00 [100.00-400.00]", false},
       {"301.1@35.0[100.0000-400.0000]", "301.10@35.00 [100.01-400.00]", false},
   };
@@ -45,8 +46,8 @@ TEST(TorvaView, SummaryAndTransitionLabelsOfOneChannelMatch) {
 // range of every feature must land exactly on (scan - 1) / 2.
 TEST(TorvaView, ExampleFeaturesFindTheirTraceAndIntegratedRange) {
   TempDir dir;
-  const auto run = testsupport::runTorva({"-i", std::string(TORVA_SOURCE_DIR) + "/examples/example.mzXML", "-s",
-                                          dir.file("summary.tsv"), "-o", dir.file("transitions.tsv")});
+  const auto run = testsupport::runTorva({"-i", std::string(TORVA_SOURCE_DIR) + "/examples/example.mzXML",
+                                          "-s", dir.file("summary.tsv"), "-o", dir.file("transitions.tsv")});
   ASSERT_EQ(run.status, 0) << run.err;
   RunTables tables;
   std::string error;
@@ -63,7 +64,8 @@ TEST(TorvaView, ExampleFeaturesFindTheirTraceAndIntegratedRange) {
     EXPECT_EQ(feature.endIndex, (feature.endScan - 1) / 2);
     // The kept stretch covers the range with a margin, within the channel's 120 points.
     EXPECT_LE(feature.sliceStart, std::max(0, feature.startIndex - 30));
-    EXPECT_GE(feature.sliceStart + static_cast<int>(feature.slice.size()) - 1, std::min(119, feature.endIndex + 30));
+    EXPECT_GE(feature.sliceStart + static_cast<int>(feature.slice.size()) - 1,
+              std::min(119, feature.endIndex + 30));
   }
 }
 
@@ -75,23 +77,27 @@ TEST(TorvaView, ScanIndexMapInterpolatesBetweenAnchorsAndExtendsBeyond) {
   map.addAnchor(25, 1);  // goes backwards from (20, 2): dropped
   map.finish();
   const long long far = std::numeric_limits<long long>::max();
-  const std::pair<long long, int> expected[] = {{10, 0}, {15, 1},    {20, 2},     {25, 6},     {30, 10},
-                                                {40, 15}, {0, 0},    {1000, 49},  {far, 49},   {-far, 0}};
+  const std::pair<long long, int> expected[] = {{10, 0},  {15, 1}, {20, 2},    {25, 6},   {30, 10},
+                                                {40, 15}, {0, 0},  {1000, 49}, {far, 49}, {-far, 0}};
   for (const auto& [scan, index] : expected) EXPECT_EQ(map.indexOf(scan, 50), index) << scan;
   EXPECT_EQ(ScanIndexMap().indexOf(5, 50), -1);
 }
 
 TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
   EXPECT_EQ(pagetext::jsonString("a</script>\"\\\t\x01"), "\"a<\\/script>\\\"\\\\\\t\\u0001\"");
-  for (const char* bad : {"nan", "-inf", "01.5", "1.", "", "1e", "0x10"}) EXPECT_EQ(pagetext::jsonNumber(bad), "null") << bad;
-  for (const char* good : {"0.00", "-12.50000", "1e-7", "3812281913.82585"}) EXPECT_EQ(pagetext::jsonNumber(good), good);
-  const std::pair<const char*, const char*> compact[] = {{"12.50", "12.5"}, {"0.00", "0"}, {"-0.00", "0"},
-                                                         {"100", "100"},    {"1.0e10", "1.0e10"}, {"nan", "null"}};
+  for (const char* bad : {"nan", "-inf", "01.5", "1.", "", "1e", "0x10"})
+    EXPECT_EQ(pagetext::jsonNumber(bad), "null") << bad;
+  for (const char* good : {"0.00", "-12.50000", "1e-7", "3812281913.82585"})
+    EXPECT_EQ(pagetext::jsonNumber(good), good);
+  const std::pair<const char*, const char*> compact[] = {{"12.50", "12.5"},    {"0.00", "0"},
+                                                         {"-0.00", "0"},       {"100", "100"},
+                                                         {"1.0e10", "1.0e10"}, {"nan", "null"}};
   for (const auto& [text, expected] : compact) EXPECT_EQ(pagetext::compactNumber(text), expected) << text;
   // A summary line that is not a feature is left out rather than breaking the page.
   TempDir dir;
   const std::string summary =
-      dir.write("summary.tsv", std::string(kSummaryHeader) + "100.00000\t1.00000\t2.00000\t3\t2\t4\t0.0[1.0000-2.0000]\n" +
+      dir.write("summary.tsv", std::string(kSummaryHeader) +
+                                   "100.00000\t1.00000\t2.00000\t3\t2\t4\t0.0[1.0000-2.0000]\n" +
                                    "nan\t1\t2\t3\t2\t4\t0.0[1.0000-2.0000]\n" + "garbage\n");
   RunTables tables;
   std::string error;
@@ -130,7 +136,8 @@ TEST(TorvaView, CommandLineStatuses) {
   EXPECT_EQ(testsupport::runProgram(view, {}).status, 1);
   EXPECT_EQ(testsupport::runProgram(view, {"--summary", "s.tsv"}).status, 1);  // no --out
   EXPECT_EQ(testsupport::runProgram(view, {"--summary", "s", "--cohort", "c", "--out", "x"}).status, 1);
-  const auto missing = testsupport::runProgram(view, {"--summary", dir.file("none.tsv"), "--out", dir.file("p.html")});
+  const auto missing =
+      testsupport::runProgram(view, {"--summary", dir.file("none.tsv"), "--out", dir.file("p.html")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("none.tsv"), std::string::npos);
   EXPECT_EQ(testsupport::readFile(dir.file("p.html")), "");
@@ -138,5 +145,7 @@ TEST(TorvaView, CommandLineStatuses) {
   const auto empty = testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("p.html")});
   EXPECT_EQ(empty.status, 0) << empty.err;
   EXPECT_NE(testsupport::readFile(dir.file("p.html")).find("\"features\":0"), std::string::npos);
-  EXPECT_EQ(testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("no/such/dir/p.html")}).status, 2);
+  EXPECT_EQ(
+      testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("no/such/dir/p.html")}).status,
+      2);
 }

@@ -48,7 +48,8 @@ TEST(WaterLoss, LossWindowsAreStrict) {
 
 TEST(WaterLoss, LossIsFoldedIntoTheHeavierPeak) {
   Peaks after;
-  EXPECT_EQ(removeLosses(spectrum(5, 0, 0, {{282.4, 100}, {300.0, 1000}}), after), "Scan: 5 Peaks after Loss: 1 (-1) \n");
+  EXPECT_EQ(removeLosses(spectrum(5, 0, 0, {{282.4, 100}, {300.0, 1000}}), after),
+            "Scan: 5 Peaks after Loss: 1 (-1) \n");
   EXPECT_EQ(after, (Peaks{{300.0, 1100}}));
   EXPECT_EQ(removeLosses(spectrum(6, 0, 0, {{282.5, 100}, {300.0, 1000}}), after), "");
   EXPECT_EQ(after, (Peaks{{282.5, 100}, {300.0, 1000}}));
@@ -82,8 +83,9 @@ TEST(WaterLoss, CandidateFeedsEveryMatchingPeakAndIsRemovedOnce) {
 TEST(WaterLoss, SurvivorsKeepTheirOrderAndDroppedPeaksAbsorbNothing) {
   Peaks after;
   // 282 goes into 300; 264 lies 18 below the dropped 282 and so stays.
-  removeLosses(spectrum(1, 0, 0, {{100.0, 5}, {264.0, 50}, {200.0, 7}, {282.0, 100}, {250.0, 9}, {300.0, 1000},
-                            {150.0, 3}}),
-               after);
+  removeLosses(
+      spectrum(1, 0, 0,
+               {{100.0, 5}, {264.0, 50}, {200.0, 7}, {282.0, 100}, {250.0, 9}, {300.0, 1000}, {150.0, 3}}),
+      after);
   EXPECT_EQ(after, (Peaks{{100.0, 5}, {264.0, 50}, {200.0, 7}, {250.0, 9}, {300.0, 1100}, {150.0, 3}}));
 }

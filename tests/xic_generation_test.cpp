@@ -22,8 +22,7 @@ datapeak target(double mz) {
 
 TEST(PickPeaks, ThresholdsAreStrictAndTimeIsWrittenBack) {
   // 2.5 % of 200000 is 5000.
-  scan s = spectrum(7, 61.5, 200000,
-                    {{100, 1000}, {101, 1000.5}, {102, 5000}, {103, 5000.5}, {104, 9000}});
+  scan s = spectrum(7, 61.5, 200000, {{100, 1000}, {101, 1000.5}, {102, 5000}, {103, 5000.5}, {104, 9000}});
   std::vector<datapeak> picked;
   processor().pickPeaks(&s, picked);
   ASSERT_EQ(picked.size(), 2u);

@@ -1,9 +1,10 @@
+#include "input/zlib_inflate.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "input/zlib_inflate.h"
 #include "tests/test_support.h"
 
 using testsupport::zlibCompress;
@@ -29,8 +30,9 @@ TEST(InflateLimited, WholeStreamsLimitsAndDamagedData) {
   };
   for (const Case& c : cases) {
     std::vector<char> out{'s', 't', 'a', 'l', 'e'};
-    EXPECT_EQ(inflateLimited(reinterpret_cast<const unsigned char*>(c.data.data()), c.data.size(), c.limit, out),
-              c.ok)
+    EXPECT_EQ(
+        inflateLimited(reinterpret_cast<const unsigned char*>(c.data.data()), c.data.size(), c.limit, out),
+        c.ok)
         << c.name;
     ASSERT_EQ(out.size(), c.size) << c.name;
     EXPECT_EQ(std::string(out.begin(), out.end()), text.substr(0, c.size)) << c.name;

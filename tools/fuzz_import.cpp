@@ -112,7 +112,8 @@ void fuzzProcessing(fileHandle& run, std::uint8_t choice) {
   if (run.targetPeaks.empty()) processor.cullXIC(run);
   if (keepTraces) run.outputXIC("/dev/null");
   run.exportMap("/dev/null");
-  run.exportSum("/dev/null", 0.5f, static_cast<float>(processor.massTolerance), static_cast<float>(processor.cutoff));
+  run.exportSum("/dev/null", 0.5f, static_cast<float>(processor.massTolerance),
+                static_cast<float>(processor.cutoff));
 }
 
 }  // namespace

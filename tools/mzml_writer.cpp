@@ -1,11 +1,11 @@
 #include "tools/mzml_writer.h"
 
-#include <libmsnumpress/MSNumpress.hpp>
 #include <zlib.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <libmsnumpress/MSNumpress.hpp>
 
 #include "tools/mzxml_writer.h"
 
@@ -27,8 +27,8 @@ std::string cv(const char* accession, const char* name, const std::string& value
   std::string text = "<cvParam cvRef=\"MS\" accession=\"" + std::string(accession) + "\" name=\"" + name +
                      "\" value=\"" + value + "\"";
   if (unitAccession != nullptr) {
-    text += " unitCvRef=\"" + std::string(unitAccession).substr(0, 2) + "\" unitAccession=\"" + unitAccession +
-            "\" unitName=\"" + unitName + "\"";
+    text += " unitCvRef=\"" + std::string(unitAccession).substr(0, 2) + "\" unitAccession=\"" +
+            unitAccession + "\" unitName=\"" + unitName + "\"";
   }
   return text + "/>";
 }
@@ -71,9 +71,9 @@ bool gzipInPlace(const std::string& path) {
   const std::string packed = path + ".part";
   gzFile out = gzopen(packed.c_str(), "wb");
   if (out == nullptr) return false;
-  const bool written = content.empty() ||
-                       gzwrite(out, content.data(), static_cast<unsigned>(content.size())) ==
-                           static_cast<int>(content.size());
+  const bool written =
+      content.empty() ||
+      gzwrite(out, content.data(), static_cast<unsigned>(content.size())) == static_cast<int>(content.size());
   const bool closed = gzclose(out) == Z_OK;
   if (!written || !closed) {
     std::remove(packed.c_str());
@@ -91,17 +91,21 @@ void MzmlWriter::writeHead(const std::string& analyzer) {
       "  <cv id=\"MS\" fullName=\"Proteomics Standards Initiative Mass Spectrometry Ontology\" "
       "URI=\"https://raw.githubusercontent.com/HUPO-PSI/psi-ms-CV/master/psi-ms.obo\"/>\n"
       "  <cv id=\"UO\" fullName=\"Unit Ontology\" "
-      "URI=\"https://raw.githubusercontent.com/bio-ontology-research-group/unit-ontology/master/unit.obo\"/>\n"
+      "URI=\"https://raw.githubusercontent.com/bio-ontology-research-group/unit-ontology/master/unit.obo\"/"
+      ">\n"
       " </cvList>\n"
-      " <fileDescription><fileContent>" + cv("MS:1000580", "MSn spectrum") +
+      " <fileDescription><fileContent>" +
+      cv("MS:1000580", "MSn spectrum") +
       "</fileContent></fileDescription>\n"
       " <softwareList count=\"1\"><software id=\"simulate_run\" version=\"1.0\"/></softwareList>\n"
       " <instrumentConfigurationList count=\"1\">\n"
-      "  <instrumentConfiguration id=\"IC1\"><userParam name=\"analyzer\" value=\"" + analyzer +
+      "  <instrumentConfiguration id=\"IC1\"><userParam name=\"analyzer\" value=\"" +
+      analyzer +
       "\"/></instrumentConfiguration>\n"
       " </instrumentConfigurationList>\n"
       " <dataProcessingList count=\"1\"><dataProcessing id=\"simulation\"><processingMethod order=\"0\" "
-      "softwareRef=\"simulate_run\">" + cv("MS:1000544", "Conversion to mzML") +
+      "softwareRef=\"simulate_run\">" +
+      cv("MS:1000544", "Conversion to mzML") +
       "</processingMethod></dataProcessing></dataProcessingList>\n"
       " <run id=\"simulated\" defaultInstrumentConfigurationRef=\"IC1\">\n");
 }
@@ -118,8 +122,9 @@ std::string MzmlWriter::binaryArray(const std::vector<double>& values, bool mz, 
     }
     bytes.assign(reinterpret_cast<const char*>(packed.data()), length);
     if (arrays_.zlib) {
-      encoding = mz ? cv("MS:1002746", "MS-Numpress linear prediction compression followed by zlib compression")
-                    : cv("MS:1002747", "MS-Numpress positive integer compression followed by zlib compression");
+      encoding =
+          mz ? cv("MS:1002746", "MS-Numpress linear prediction compression followed by zlib compression")
+             : cv("MS:1002747", "MS-Numpress positive integer compression followed by zlib compression");
     } else {
       encoding = mz ? cv("MS:1002312", "MS-Numpress linear prediction compression")
                     : cv("MS:1002313", "MS-Numpress positive integer compression");
@@ -143,9 +148,10 @@ std::string MzmlWriter::binaryArray(const std::vector<double>& values, bool mz, 
     encoding += arrays_.zlib ? cv("MS:1000574", "zlib compression") : cv("MS:1000576", "no compression");
   }
   if (arrays_.zlib) bytes = deflate(bytes);
-  const std::string kind = time ? cv("MS:1000595", "time array", "", "UO:0000010", "second")
-                           : mz ? cv("MS:1000514", "m/z array", "", "MS:1000040", "m/z")
-                                : cv("MS:1000515", "intensity array", "", "MS:1000131", "number of detector counts");
+  const std::string kind =
+      time ? cv("MS:1000595", "time array", "", "UO:0000010", "second")
+      : mz ? cv("MS:1000514", "m/z array", "", "MS:1000040", "m/z")
+           : cv("MS:1000515", "intensity array", "", "MS:1000131", "number of detector counts");
   const std::string data = base64Encode(bytes);
   return "     <binaryDataArray encodedLength=\"" + std::to_string(data.size()) + "\">" + encoding + kind +
          "<binary>" + data + "</binary></binaryDataArray>\n";
@@ -194,7 +200,8 @@ void MzmlWriter::writeSpectrum(const SimSpectrum& spectrum) {
     if (spectrum.precursorCharge > 0) {
       text += cv("MS:1000041", "charge state", std::to_string(spectrum.precursorCharge));
     }
-    text += "</selectedIon></selectedIonList><activation>" + cv("MS:1000133", "collision-induced dissociation") +
+    text += "</selectedIon></selectedIonList><activation>" +
+            cv("MS:1000133", "collision-induced dissociation") +
             cv("MS:1000045", "collision energy", format("%.2f", spectrum.collisionEnergy), "UO:0000266",
                "electronvolt") +
             "</activation></precursor></precursorList>\n";
@@ -224,9 +231,10 @@ void MzmlWriter::writeSrmChromatograms(const std::vector<SimTransition>& transit
     const double low = bracket != nullptr ? std::strtod(bracket + 1, nullptr) : transition.low;
     const char* dash = bracket != nullptr ? std::strchr(bracket, '-') : nullptr;
     const double high = dash != nullptr ? std::strtod(dash + 1, nullptr) : transition.high;
-    std::string text = "   <chromatogram index=\"" + std::to_string(t) + "\" id=\"SRM SIC Q1=" +
-                       transition.precursorText + " Q3=" + format("%.3f", transition.productMz) +
-                       "\" defaultArrayLength=\"" + std::to_string(times.size()) + "\">\n    " +
+    std::string text = "   <chromatogram index=\"" + std::to_string(t) +
+                       "\" id=\"SRM SIC Q1=" + transition.precursorText +
+                       " Q3=" + format("%.3f", transition.productMz) + "\" defaultArrayLength=\"" +
+                       std::to_string(times.size()) + "\">\n    " +
                        cv("MS:1001473", "selected reaction monitoring chromatogram") +
                        cv("MS:1000130", "positive scan") + "\n";
     text += "    <precursor><isolationWindow>" +
@@ -236,8 +244,8 @@ void MzmlWriter::writeSrmChromatograms(const std::vector<SimTransition>& transit
                "electronvolt") +
             "</activation></precursor>\n";
     text += "    <product><isolationWindow>" +
-            cv("MS:1000827", "isolation window target m/z", format("%.17g", transition.productMz), "MS:1000040",
-               "m/z") +
+            cv("MS:1000827", "isolation window target m/z", format("%.17g", transition.productMz),
+               "MS:1000040", "m/z") +
             cv("MS:1000828", "isolation window lower offset", format("%.17g", transition.productMz - low),
                "MS:1000040", "m/z") +
             cv("MS:1000829", "isolation window upper offset", format("%.17g", high - transition.productMz),

@@ -62,7 +62,9 @@ void MzxmlWriter::writeHead(long scanCount, double startTime, double endTime, co
       "   <msManufacturer category=\"msManufacturer\" value=\"Simulated\"/>\n"
       "   <msModel category=\"msModel\" value=\"simulate_run\"/>\n"
       "   <msIonisation category=\"msIonisation\" value=\"ESI\"/>\n"
-      "   <msMassAnalyzer category=\"msMassAnalyzer\" value=\"" + analyzer + "\"/>\n"
+      "   <msMassAnalyzer category=\"msMassAnalyzer\" value=\"" +
+      analyzer +
+      "\"/>\n"
       "   <msDetector category=\"msDetector\" value=\"unknown\"/>\n"
       "  </msInstrument>\n");
   put("  <dataProcessing centroided=\"1\">\n"
@@ -136,8 +138,8 @@ void MzxmlWriter::openScan(const SimSpectrum& spectrum, int depth) {
   tag += indent + "      filterLine=\"" + spectrum.filterLine + "\">\n";
   put(tag);
   if (!spectrum.precursorText.empty()) {
-    std::string element = indent + " <precursorMz precursorIntensity=\"" +
-                          printf1("%.1f", spectrum.precursorIntensity) + "\"";
+    std::string element =
+        indent + " <precursorMz precursorIntensity=\"" + printf1("%.1f", spectrum.precursorIntensity) + "\"";
     if (spectrum.precursorCharge > 0) {
       element += " precursorCharge=\"" + std::to_string(spectrum.precursorCharge) + "\"";
     }
@@ -158,7 +160,8 @@ bool MzxmlWriter::finish() {
   const std::uint64_t indexOffset = out_.written() + 1;  // the index element starts after the blank
   put(" <index name=\"scan\">\n");
   for (const auto& entry : index_) {
-    put("  <offset id=\"" + std::to_string(entry.first) + "\">" + std::to_string(entry.second) + "</offset>\n");
+    put("  <offset id=\"" + std::to_string(entry.first) + "\">" + std::to_string(entry.second) +
+        "</offset>\n");
   }
   put(" </index>\n");
   put(" <indexOffset>" + std::to_string(indexOffset) + "</indexOffset>\n");

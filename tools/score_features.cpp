@@ -34,10 +34,11 @@ struct Feature {
 };
 
 struct Settings {
-  double ppm = 5;             // mass tolerance of a found compound
-  double seconds = 3;         // apex tolerance of a found compound
-  double ionDaltons = 0.01;   // a feature this close to a compound ion, within 3 sigma of its apex, is not false
-  double noise = 3000;        // highest noise intensity of the run; "clear" compounds peak 10 times above it
+  double ppm = 5;      // mass tolerance of a found compound
+  double seconds = 3;  // apex tolerance of a found compound
+  double ionDaltons =
+      0.01;             // a feature this close to a compound ion, within 3 sigma of its apex, is not false
+  double noise = 3000;  // highest noise intensity of the run; "clear" compounds peak 10 times above it
 };
 
 std::vector<std::string> fields(const std::string& line) {
@@ -151,8 +152,8 @@ void score(const std::vector<Compound>& compounds, const std::vector<Feature>& f
   const double maxMass = massErrors.empty() ? 0 : *std::max_element(massErrors.begin(), massErrors.end());
   const double maxApex = apexErrors.empty() ? 0 : *std::max_element(apexErrors.begin(), apexErrors.end());
   const double falseShare = features.empty() ? 0 : 100.0 * falseFeatures / features.size();
-  std::printf("%zu\t%zu\t%zu\t%zu\t%zu\t%s\t%s\t%s\t%s\t%zu\t%s\n", compounds.size(), found, clear, clearFound,
-              features.size(), number(median(massErrors), 2).c_str(), number(maxMass, 2).c_str(),
+  std::printf("%zu\t%zu\t%zu\t%zu\t%zu\t%s\t%s\t%s\t%s\t%zu\t%s\n", compounds.size(), found, clear,
+              clearFound, features.size(), number(median(massErrors), 2).c_str(), number(maxMass, 2).c_str(),
               number(median(apexErrors), 2).c_str(), number(maxApex, 2).c_str(), falseFeatures,
               number(falseShare, 1).c_str());
 }
@@ -179,12 +180,24 @@ int main(int argc, char** argv) {
   int letter;
   while ((letter = getopt(argc, argv, "p:t:d:n:Hh")) != -1) {
     switch (letter) {
-      case 'p': settings.ppm = std::atof(optarg); break;
-      case 't': settings.seconds = std::atof(optarg); break;
-      case 'd': settings.ionDaltons = std::atof(optarg); break;
-      case 'n': settings.noise = std::atof(optarg); break;
-      case 'H': header = true; break;
-      default: std::fputs(kUsage, stderr); return 1;
+      case 'p':
+        settings.ppm = std::atof(optarg);
+        break;
+      case 't':
+        settings.seconds = std::atof(optarg);
+        break;
+      case 'd':
+        settings.ionDaltons = std::atof(optarg);
+        break;
+      case 'n':
+        settings.noise = std::atof(optarg);
+        break;
+      case 'H':
+        header = true;
+        break;
+      default:
+        std::fputs(kUsage, stderr);
+        return 1;
     }
   }
   if (argc - optind != 2) {
@@ -205,8 +218,9 @@ int main(int argc, char** argv) {
   }
   std::vector<Feature> features;
   const std::string xmlEnding = ".featureXML";
-  const bool xml = featurePath.size() >= xmlEnding.size() &&
-                   featurePath.compare(featurePath.size() - xmlEnding.size(), xmlEnding.size(), xmlEnding) == 0;
+  const bool xml =
+      featurePath.size() >= xmlEnding.size() &&
+      featurePath.compare(featurePath.size() - xmlEnding.size(), xmlEnding.size(), xmlEnding) == 0;
   if (xml) {
     readFeatureXml(in, features);
   } else {
@@ -215,8 +229,9 @@ int main(int argc, char** argv) {
     readSummary(in, features);
   }
   if (header) {
-    std::puts("compounds\tfound\tclear\tclear found\tfeatures\tmedian ppm\tmax ppm\tmedian apex s\tmax apex s"
-              "\tfalse\tfalse %");
+    std::puts(
+        "compounds\tfound\tclear\tclear found\tfeatures\tmedian ppm\tmax ppm\tmedian apex s\tmax apex s"
+        "\tfalse\tfalse %");
   }
   score(compounds, features, settings);
   return 0;

@@ -7,13 +7,13 @@
 
 namespace {
 
-constexpr double kIsotopeStep = 1.00335;   // 13C - 12C, daltons
-constexpr double kWaterLoss = 18.0106;     // H2O, daltons
-constexpr double kProton = 1.00728;        // daltons
-constexpr double kMassSpacing = 1.2;       // least distance between ions of co-eluting compounds
-constexpr double kNoiseClearance = 0.6;    // noise stays this far from eluting compound ions
-constexpr double kMassErrorPpm = 2.0;      // m/z scatter of every compound peak
-constexpr double kIntensityScatter = 0.04; // relative scatter of every compound peak
+constexpr double kIsotopeStep = 1.00335;    // 13C - 12C, daltons
+constexpr double kWaterLoss = 18.0106;      // H2O, daltons
+constexpr double kProton = 1.00728;         // daltons
+constexpr double kMassSpacing = 1.2;        // least distance between ions of co-eluting compounds
+constexpr double kNoiseClearance = 0.6;     // noise stays this far from eluting compound ions
+constexpr double kMassErrorPpm = 2.0;       // m/z scatter of every compound peak
+constexpr double kIntensityScatter = 0.04;  // relative scatter of every compound peak
 constexpr double kTandemCollisionEnergy = 35.0;
 
 // The nearest float, widened back. The store through a volatile float keeps
@@ -167,7 +167,8 @@ void RunModel::buildTransitions() {
       product = roundTo(compound.mz - random_.uniform(15.0, 0.6 * compound.mz), 0.001);
       bool clear = product > 50.0;
       for (const SimTransition& other : transitions_) {
-        if (other.compound == transition.compound && std::fabs(other.productMz - product) < 1.5) clear = false;
+        if (other.compound == transition.compound && std::fabs(other.productMz - product) < 1.5)
+          clear = false;
       }
       if (clear) break;
     }
@@ -193,9 +194,8 @@ bool RunModel::nearExcludedIon(double mz, const std::vector<double>& ions) const
 
 // Noise peaks with log-uniform intensities, kept out of the m/z windows of the
 // compounds eluting nearby so that every compound's trace and mass stay its own.
-void RunModel::addNoise(std::vector<SimPeak>& peaks, long count, double low, double high,
-                        double minIntensity, double maxIntensity,
-                        const std::vector<double>& excluded) {
+void RunModel::addNoise(std::vector<SimPeak>& peaks, long count, double low, double high, double minIntensity,
+                        double maxIntensity, const std::vector<double>& excluded) {
   if (high <= low) return;
   for (long i = 0; i < count; ++i) {
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -229,8 +229,7 @@ void RunModel::finishOrder(std::vector<SimPeak>& peaks) {
   if (config_.unsorted) {
     for (std::size_t i = peaks.size(); i > 1; --i) std::swap(peaks[i - 1], peaks[shuffle_.below(i)]);
   } else {
-    std::sort(peaks.begin(), peaks.end(),
-              [](const SimPeak& a, const SimPeak& b) { return a.mz < b.mz; });
+    std::sort(peaks.begin(), peaks.end(), [](const SimPeak& a, const SimPeak& b) { return a.mz < b.mz; });
   }
 }
 
@@ -249,11 +248,13 @@ SimSpectrum RunModel::fullScan(long cycle) {
     const double intensity = compound.profile(spectrum.rt) * (1.0 + kIntensityScatter * random_.symmetric());
     const double shifts[] = {0.0, kIsotopeStep / compound.charge, 2.0 * kIsotopeStep / compound.charge,
                              -kWaterLoss / compound.charge};
-    const double ratios[] = {1.0, compound.isotopeRatio[0], compound.isotopeRatio[1], compound.waterLossRatio};
+    const double ratios[] = {1.0, compound.isotopeRatio[0], compound.isotopeRatio[1],
+                             compound.waterLossRatio};
     for (int k = 0; k < 4; ++k) {
       const double mz = compound.mz + shifts[k];
       if (intensity * ratios[k] < floor) continue;
-      spectrum.peaks.push_back({mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity * ratios[k]});
+      spectrum.peaks.push_back(
+          {mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity * ratios[k]});
     }
   }
   const long noise = config_.peaksPerSpectrum() - static_cast<long>(spectrum.peaks.size());
@@ -281,7 +282,8 @@ std::vector<SimSpectrum> RunModel::tandemScans(const SimSpectrum& fullScan) {
     const SimPeak& precursor = fullScan.peaks[order[static_cast<std::size_t>(j) % order.size()]];
     SimSpectrum spectrum;
     spectrum.msLevel = 2;
-    spectrum.rt = fullScan.rt + cycleTime() * static_cast<double>(j + 1) / static_cast<double>(ms2PerCycle_ + 1);
+    spectrum.rt =
+        fullScan.rt + cycleTime() * static_cast<double>(j + 1) / static_cast<double>(ms2PerCycle_ + 1);
     spectrum.scanType = "Full";
     spectrum.collisionEnergy = kTandemCollisionEnergy;
     spectrum.precursorText = format("%.4f", precursor.mz);
@@ -299,7 +301,8 @@ std::vector<SimSpectrum> RunModel::tandemScans(const SimSpectrum& fullScan) {
       for (const SimFragment& fragment : compound.fragments) {
         const double intensity = precursor.intensity * 0.5 * fragment.ratio *
                                  (1.0 + 2.0 * kIntensityScatter * random_.symmetric());
-        spectrum.peaks.push_back({fragment.mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity});
+        spectrum.peaks.push_back(
+            {fragment.mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity});
       }
       break;
     }
@@ -330,8 +333,8 @@ SimSpectrum RunModel::srmScan(long index) {
   spectrum.precursorCharge = compound.charge;
   const long count = config_.peaksPerSpectrum();
   if (count > 0) {
-    const double signal = compound.profile(spectrum.rt) * transition.ratio *
-                          (1.0 + kIntensityScatter * random_.symmetric());
+    const double signal =
+        compound.profile(spectrum.rt) * transition.ratio * (1.0 + kIntensityScatter * random_.symmetric());
     // A triple quadrupole reports the product m/z it was set to, not a measured
     // one. (The draw keeps the random stream of every other value unchanged.)
     random_.symmetric();
@@ -360,19 +363,22 @@ bool RunModel::writeTruth(const std::string& path) const {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (file == nullptr) return false;
   if (config_.mode == SimConfig::Mode::Srm) {
-    std::fprintf(file, "compound\tprecursor_mz\tproduct_mz\tcollision_energy\tproduct_low\tproduct_high\t"
-                       "rt_min\tsigma_s\tapex_intensity\n");
+    std::fprintf(file,
+                 "compound\tprecursor_mz\tproduct_mz\tcollision_energy\tproduct_low\tproduct_high\t"
+                 "rt_min\tsigma_s\tapex_intensity\n");
     for (std::size_t c = 0; c < compounds_.size(); ++c) {
       for (const SimTransition& t : transitions_) {
         if (t.compound != static_cast<int>(c)) continue;
-        std::fprintf(file, "%zu\t%s\t%.3f\t%.2f\t%.3f\t%.3f\t%.4f\t%.2f\t%.0f\n", c + 1, t.precursorText.c_str(),
-                     t.productMz, t.collisionEnergy, t.low, t.high, compounds_[c].apexTime / 60.0,
-                     compounds_[c].sigma, compounds_[c].apexIntensity * t.ratio);
+        std::fprintf(file, "%zu\t%s\t%.3f\t%.2f\t%.3f\t%.3f\t%.4f\t%.2f\t%.0f\n", c + 1,
+                     t.precursorText.c_str(), t.productMz, t.collisionEnergy, t.low, t.high,
+                     compounds_[c].apexTime / 60.0, compounds_[c].sigma,
+                     compounds_[c].apexIntensity * t.ratio);
       }
     }
   } else {
-    std::fprintf(file, "compound\tmz\tcharge\trt_min\tsigma_s\tapex_intensity\tisotope_mz\twater_loss_mz\t"
-                       "tic_share\n");
+    std::fprintf(file,
+                 "compound\tmz\tcharge\trt_min\tsigma_s\tapex_intensity\tisotope_mz\twater_loss_mz\t"
+                 "tic_share\n");
     for (std::size_t c = 0; c < compounds_.size(); ++c) {
       const SimCompound& k = compounds_[c];
       std::fprintf(file, "%zu\t%.4f\t%d\t%.4f\t%.2f\t%.0f\t%.4f\t%.4f\t%.4f\n", c + 1, k.mz, k.charge,

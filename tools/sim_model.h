@@ -11,28 +11,28 @@
 struct SimConfig {
   enum class Mode { FullScan, Srm };
   Mode mode = Mode::FullScan;
-  std::string output;          // path of the mzXML file; the truth goes to output + ".truth.tsv"
-  long spectra = 120;          // MS1 spectra (full scan) or SRM spectra
-  long peaks = -1;             // peaks per MS1 / SRM spectrum; -1: 200 in full scan, 1 in SRM
-  long compounds = 5;          // compounds eluting during the run
-  long transitions = 100;      // SRM: distinct transitions, cycled through in order
-  long ms2PerCycle = 1;        // full scan: MS2 scans nested in every MS1 scan
-  int precision = 32;          // bits per stored value: 32 or 64
-  bool zlib = false;           // compress every peak array with zlib
-  bool unsorted = false;       // store each spectrum's peaks in random order, not by m/z
-  bool mzml = false;           // write mzML instead of mzXML
-  bool gzip = false;           // gzip-compress the written file
-  bool numpress = false;       // values rounded as MS-Numpress stores them (and so stored in mzML)
+  std::string output;             // path of the mzXML file; the truth goes to output + ".truth.tsv"
+  long spectra = 120;             // MS1 spectra (full scan) or SRM spectra
+  long peaks = -1;                // peaks per MS1 / SRM spectrum; -1: 200 in full scan, 1 in SRM
+  long compounds = 5;             // compounds eluting during the run
+  long transitions = 100;         // SRM: distinct transitions, cycled through in order
+  long ms2PerCycle = 1;           // full scan: MS2 scans nested in every MS1 scan
+  int precision = 32;             // bits per stored value: 32 or 64
+  bool zlib = false;              // compress every peak array with zlib
+  bool unsorted = false;          // store each spectrum's peaks in random order, not by m/z
+  bool mzml = false;              // write mzML instead of mzXML
+  bool gzip = false;              // gzip-compress the written file
+  bool numpress = false;          // values rounded as MS-Numpress stores them (and so stored in mzML)
   bool srmChromatograms = false;  // mzML: SRM runs as one chromatogram per transition
   std::uint64_t seed = 1;
-  double runMinutes = 0;       // run length; 0: one second per MS1 / SRM cycle
-  double peakWidth = 3.0;      // sigma of the Gaussian elution profile, seconds
-  int maxCharge = 1;           // compounds get a charge from 1 to this
-  double lowMz = 100;          // full-scan m/z range, daltons
+  double runMinutes = 0;   // run length; 0: one second per MS1 / SRM cycle
+  double peakWidth = 3.0;  // sigma of the Gaussian elution profile, seconds
+  int maxCharge = 1;       // compounds get a charge from 1 to this
+  double lowMz = 100;      // full-scan m/z range, daltons
   double highMz = 1000;
-  double minIntensity = 1e5;   // apex intensity of the compounds, log-uniform between these
+  double minIntensity = 1e5;  // apex intensity of the compounds, log-uniform between these
   double maxIntensity = 1e7;
-  double noiseMax = 3000;      // MS1 noise peaks: log-uniform from noiseMax/100 to noiseMax
+  double noiseMax = 3000;  // MS1 noise peaks: log-uniform from noiseMax/100 to noiseMax
 
   long peaksPerSpectrum() const { return peaks >= 0 ? peaks : (mode == Mode::Srm ? 1 : 200); }
   double runSeconds() const;
@@ -76,7 +76,7 @@ struct SimCompound {
   double seenIntensity = 0;
   double seenTicShare = 0;
 
-  double profile(double t) const;  // noise-free monoisotopic intensity at time t
+  double profile(double t) const;    // noise-free monoisotopic intensity at time t
   std::vector<double> ions() const;  // monoisotopic, isotopes, water loss
 };
 
@@ -102,9 +102,9 @@ class RunModel {
   // compounds of its own; the seed drives only the noise and scatter.
   RunModel(const SimConfig& config, const std::vector<SimCompound>& compounds);
 
-  long cycles() const;           // MS1 spectra, or SRM spectra
+  long cycles() const;  // MS1 spectra, or SRM spectra
   long ms2PerCycle() const { return ms2PerCycle_; }
-  double cycleTime() const;      // seconds between MS1 spectra / SRM spectra
+  double cycleTime() const;  // seconds between MS1 spectra / SRM spectra
   double timeOf(long cycle) const;
 
   SimSpectrum fullScan(long cycle);
@@ -125,8 +125,8 @@ class RunModel {
   void addFragments();
   void buildTransitions();
   bool nearExcludedIon(double mz, const std::vector<double>& ions) const;
-  void addNoise(std::vector<SimPeak>& peaks, long count, double low, double high,
-                double minIntensity, double maxIntensity, const std::vector<double>& excluded);
+  void addNoise(std::vector<SimPeak>& peaks, long count, double low, double high, double minIntensity,
+                double maxIntensity, const std::vector<double>& excluded);
   std::vector<double> ionsElutingAt(double t) const;
   void finishOrder(std::vector<SimPeak>& peaks);
 
@@ -134,9 +134,9 @@ class RunModel {
   SimRandom random_;
   SimRandom shuffle_;  // own stream, so that --unsorted changes only the peak order
   long ms2PerCycle_ = 0;
-  std::vector<SimCompound> compounds_;       // in order of apex time
+  std::vector<SimCompound> compounds_;      // in order of apex time
   std::vector<SimTransition> transitions_;  // SRM only
-  std::vector<double> allIons_;              // sorted ions of every compound
+  std::vector<double> allIons_;             // sorted ions of every compound
 };
 
 #endif

@@ -34,9 +34,7 @@ class SimRandom {
   // Uniform in [-1, 1).
   double symmetric() { return 2.0 * uniform() - 1.0; }
   // Log-uniform in [low, high), both positive: equal odds for each decade.
-  double logUniform(double low, double high) {
-    return std::exp(uniform(std::log(low), std::log(high)));
-  }
+  double logUniform(double low, double high) { return std::exp(uniform(std::log(low), std::log(high))); }
   // Uniform integer in [0, bound), bound > 0 (the modulo bias is far below
   // anything a simulated run could show for the small bounds used here).
   std::uint64_t below(std::uint64_t bound) { return next() % bound; }

@@ -79,31 +79,59 @@ bool readDouble(const char* text, double maximum, double* out) {
 }
 
 int parseOptions(int argc, char** argv, CohortConfig& config) {
-  static const option longOptions[] = {
-      {"output", required_argument, nullptr, 'o'},  {"samples", required_argument, nullptr, 'n'},
-      {"groups", required_argument, nullptr, 'g'},  {"compounds", required_argument, nullptr, 'c'},
-      {"run-time", required_argument, nullptr, 'r'}, {"peaks", required_argument, nullptr, 'k'},
-      {"ms2", required_argument, nullptr, 'x'},     {"drift", required_argument, nullptr, 'd'},
-      {"changed", required_argument, nullptr, 'f'}, {"missing", required_argument, nullptr, 'm'},
-      {"cv", required_argument, nullptr, 'v'},      {"seed", required_argument, nullptr, 's'},
-      {"format", required_argument, nullptr, 'F'},  {"help", no_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0}};
+  static const option longOptions[] = {{"output", required_argument, nullptr, 'o'},
+                                       {"samples", required_argument, nullptr, 'n'},
+                                       {"groups", required_argument, nullptr, 'g'},
+                                       {"compounds", required_argument, nullptr, 'c'},
+                                       {"run-time", required_argument, nullptr, 'r'},
+                                       {"peaks", required_argument, nullptr, 'k'},
+                                       {"ms2", required_argument, nullptr, 'x'},
+                                       {"drift", required_argument, nullptr, 'd'},
+                                       {"changed", required_argument, nullptr, 'f'},
+                                       {"missing", required_argument, nullptr, 'm'},
+                                       {"cv", required_argument, nullptr, 'v'},
+                                       {"seed", required_argument, nullptr, 's'},
+                                       {"format", required_argument, nullptr, 'F'},
+                                       {"help", no_argument, nullptr, 'h'},
+                                       {nullptr, 0, nullptr, 0}};
   int letter;
   while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:s:F:h", longOptions, nullptr)) != -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
-      case 'o': config.folder = optarg; break;
-      case 'n': ok = readLong(optarg, 1, &config.samples); break;
-      case 'g': ok = readLong(optarg, 1, &config.groups); break;
-      case 'c': ok = readLong(optarg, 0, &config.compounds); break;
-      case 'r': ok = readDouble(optarg, 1e4, &config.runMinutes) && config.runMinutes >= 1; break;
-      case 'k': ok = readLong(optarg, 0, &config.peaks); break;
-      case 'x': ok = readLong(optarg, 0, &config.ms2); break;
-      case 'd': ok = readDouble(optarg, 600, &config.drift); break;
-      case 'f': ok = readDouble(optarg, 1, &config.changed); break;
-      case 'm': ok = readDouble(optarg, 1, &config.missing); break;
-      case 'v': ok = readDouble(optarg, 1, &config.cv); break;
+      case 'o':
+        config.folder = optarg;
+        break;
+      case 'n':
+        ok = readLong(optarg, 1, &config.samples);
+        break;
+      case 'g':
+        ok = readLong(optarg, 1, &config.groups);
+        break;
+      case 'c':
+        ok = readLong(optarg, 0, &config.compounds);
+        break;
+      case 'r':
+        ok = readDouble(optarg, 1e4, &config.runMinutes) && config.runMinutes >= 1;
+        break;
+      case 'k':
+        ok = readLong(optarg, 0, &config.peaks);
+        break;
+      case 'x':
+        ok = readLong(optarg, 0, &config.ms2);
+        break;
+      case 'd':
+        ok = readDouble(optarg, 600, &config.drift);
+        break;
+      case 'f':
+        ok = readDouble(optarg, 1, &config.changed);
+        break;
+      case 'm':
+        ok = readDouble(optarg, 1, &config.missing);
+        break;
+      case 'v':
+        ok = readDouble(optarg, 1, &config.cv);
+        break;
       case 's':
         ok = readLong(optarg, 0, &number);
         config.seed = static_cast<std::uint64_t>(number);
@@ -112,7 +140,9 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
         ok = std::strcmp(optarg, "mzxml") == 0 || std::strcmp(optarg, "mzml") == 0;
         config.mzml = std::strcmp(optarg, "mzml") == 0;
         break;
-      default: std::fputs(kUsage, stderr); return 1;
+      default:
+        std::fputs(kUsage, stderr);
+        return 1;
     }
     if (!ok) {
       std::fprintf(stderr, "simulate_cohort: bad value '%s' for option -%c; see simulate_cohort -h\n", optarg,
@@ -150,7 +180,8 @@ double drifted(const SampleTruth& sample, double t, double runSeconds) {
   return t + sample.shift + sample.amplitude * std::sin(2.0 * pi * t / runSeconds + sample.phase);
 }
 
-bool writeMzmlRun(const SimConfig& config, const std::vector<SimCompound>& compounds, const std::string& path) {
+bool writeMzmlRun(const SimConfig& config, const std::vector<SimCompound>& compounds,
+                  const std::string& path) {
   RunModel model(config, compounds);
   MzmlArrays arrays;
   arrays.precision = config.precision;
@@ -173,12 +204,13 @@ bool writeMzmlRun(const SimConfig& config, const std::vector<SimCompound>& compo
   return writer.finish();
 }
 
-bool writeMzxmlRun(const SimConfig& config, const std::vector<SimCompound>& compounds, const std::string& path) {
+bool writeMzxmlRun(const SimConfig& config, const std::vector<SimCompound>& compounds,
+                   const std::string& path) {
   RunModel model(config, compounds);
   MzxmlWriter writer(config.precision, config.zlib);
   if (!writer.open(path)) return false;
-  writer.writeHead(model.cycles() * (1 + model.ms2PerCycle()), model.timeOf(0), model.timeOf(model.cycles() - 1),
-                   "FTMS");
+  writer.writeHead(model.cycles() * (1 + model.ms2PerCycle()), model.timeOf(0),
+                   model.timeOf(model.cycles() - 1), "FTMS");
   long num = 1;
   for (long cycle = 0; cycle < model.cycles(); ++cycle) {
     SimSpectrum full = model.fullScan(cycle);
@@ -212,7 +244,8 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
                    sample.group + 1);
     }
     // fold_change: last group over first; factor_Gk: abundance factor of group k.
-    std::fprintf(compoundFile, "compound\tmz\tcharge\trt_min\tisotope_mz\twater_loss_mz\tfold_change\tmissing_prone");
+    std::fprintf(compoundFile,
+                 "compound\tmz\tcharge\trt_min\tisotope_mz\twater_loss_mz\tfold_change\tmissing_prone");
     for (long g = 0; g < cohort.groups; ++g) std::fprintf(compoundFile, "\tfactor_G%ld", g + 1);
     std::fprintf(compoundFile, "\n");
     for (std::size_t c = 0; c < compounds.size(); ++c) {
@@ -220,7 +253,8 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
       const double isotope = k.mz + 1.00335 / k.charge;
       const double water = k.waterLossRatio > 0 ? k.mz - 18.0106 / k.charge : 0.0;
       std::fprintf(compoundFile, "%zu\t%.4f\t%d\t%.4f\t%.4f\t%.4f\t%.4f\t%d", c + 1, k.mz, k.charge,
-                   k.apexTime / 60.0, isotope, water, truths[c].groupFactor.back() / truths[c].groupFactor.front(),
+                   k.apexTime / 60.0, isotope, water,
+                   truths[c].groupFactor.back() / truths[c].groupFactor.front(),
                    truths[c].missingProne ? 1 : 0);
       for (double factor : truths[c].groupFactor) std::fprintf(compoundFile, "\t%.4f", factor);
       std::fprintf(compoundFile, "\n");
@@ -228,8 +262,8 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
     std::fprintf(sampleFile, "sample\tgroup\tcompound\tpresent\trt_min\tapex_intensity\n");
     for (const SampleTruth& sample : samples) {
       for (std::size_t c = 0; c < compounds.size(); ++c) {
-        std::fprintf(sampleFile, "%s\tG%ld\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(), sample.group + 1, c + 1,
-                     sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0, sample.apexIntensity[c]);
+        std::fprintf(sampleFile, "%s\tG%ld\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(), sample.group + 1,
+                     c + 1, sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0, sample.apexIntensity[c]);
       }
     }
   }
@@ -266,7 +300,8 @@ int main(int argc, char** argv) {
     truth.groupFactor.assign(static_cast<std::size_t>(cohort.groups), 1.0);
     if (random.chance(cohort.changed)) {
       const double log2fc = (random.chance(0.5) ? 1.0 : -1.0) * random.uniform(1.0, 2.0);
-      for (long g = 1; g < cohort.groups; ++g) truth.groupFactor[g] = std::pow(2.0, log2fc * static_cast<double>(g));
+      for (long g = 1; g < cohort.groups; ++g)
+        truth.groupFactor[g] = std::pow(2.0, log2fc * static_cast<double>(g));
     }
     truth.missingProne = random.chance(cohort.missing);
   }
@@ -300,7 +335,8 @@ int main(int argc, char** argv) {
     const bool written =
         cohort.mzml ? writeMzmlRun(runConfig, compounds, path) : writeMzxmlRun(runConfig, compounds, path);
     if (!written) {
-      std::fprintf(stderr, "simulate_cohort: could not write %s; check that the folder exists and is writable\n",
+      std::fprintf(stderr,
+                   "simulate_cohort: could not write %s; check that the folder exists and is writable\n",
                    path.c_str());
       return 2;
     }

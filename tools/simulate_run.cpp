@@ -77,63 +77,116 @@ bool readRange(const char* text, double* low, double* high) {
 // Returns 0 when the options are complete, 1 after printing the usage text
 // (requested or needed), 2 after naming a bad option value.
 int parseOptions(int argc, char** argv, SimConfig& config) {
-  static const option longOptions[] = {
-      {"output", required_argument, nullptr, 'o'},      {"mode", required_argument, nullptr, 'm'},
-      {"spectra", required_argument, nullptr, 'n'},     {"peaks", required_argument, nullptr, 'k'},
-      {"compounds", required_argument, nullptr, 'c'},   {"transitions", required_argument, nullptr, 't'},
-      {"ms2", required_argument, nullptr, 'x'},         {"precision", required_argument, nullptr, 'b'},
-      {"zlib", no_argument, nullptr, 'z'},              {"unsorted", no_argument, nullptr, 'u'},
-      {"seed", required_argument, nullptr, 's'},        {"run-time", required_argument, nullptr, 'r'},
-      {"peak-width", required_argument, nullptr, 'w'},  {"max-charge", required_argument, nullptr, 'q'},
-      {"format", required_argument, nullptr, 'f'},      {"gzip", no_argument, nullptr, 'g'},
-      {"numpress", no_argument, nullptr, 'N'},          {"srm-chromatograms", no_argument, nullptr, 'C'},
-      {"heights", required_argument, nullptr, 'H'},     {"mz-range", required_argument, nullptr, 'R'},
-      {"help", no_argument, nullptr, 'h'},              {nullptr, 0, nullptr, 0}};
+  static const option longOptions[] = {{"output", required_argument, nullptr, 'o'},
+                                       {"mode", required_argument, nullptr, 'm'},
+                                       {"spectra", required_argument, nullptr, 'n'},
+                                       {"peaks", required_argument, nullptr, 'k'},
+                                       {"compounds", required_argument, nullptr, 'c'},
+                                       {"transitions", required_argument, nullptr, 't'},
+                                       {"ms2", required_argument, nullptr, 'x'},
+                                       {"precision", required_argument, nullptr, 'b'},
+                                       {"zlib", no_argument, nullptr, 'z'},
+                                       {"unsorted", no_argument, nullptr, 'u'},
+                                       {"seed", required_argument, nullptr, 's'},
+                                       {"run-time", required_argument, nullptr, 'r'},
+                                       {"peak-width", required_argument, nullptr, 'w'},
+                                       {"max-charge", required_argument, nullptr, 'q'},
+                                       {"format", required_argument, nullptr, 'f'},
+                                       {"gzip", no_argument, nullptr, 'g'},
+                                       {"numpress", no_argument, nullptr, 'N'},
+                                       {"srm-chromatograms", no_argument, nullptr, 'C'},
+                                       {"heights", required_argument, nullptr, 'H'},
+                                       {"mz-range", required_argument, nullptr, 'R'},
+                                       {"help", no_argument, nullptr, 'h'},
+                                       {nullptr, 0, nullptr, 0}};
   int letter;
   bool formatGiven = false;
-  while ((letter = getopt_long(argc, argv, "o:m:n:k:c:t:x:b:zus:r:w:q:f:gNCH:R:h", longOptions, nullptr)) != -1) {
+  while ((letter = getopt_long(argc, argv, "o:m:n:k:c:t:x:b:zus:r:w:q:f:gNCH:R:h", longOptions, nullptr)) !=
+         -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
-      case 'o': config.output = optarg; break;
-      case 'm':
-        if (std::strcmp(optarg, "full") == 0) config.mode = SimConfig::Mode::FullScan;
-        else if (std::strcmp(optarg, "srm") == 0) config.mode = SimConfig::Mode::Srm;
-        else ok = false;
+      case 'o':
+        config.output = optarg;
         break;
-      case 'n': ok = readLong(optarg, 1, &config.spectra); break;
-      case 'k': ok = readLong(optarg, 0, &config.peaks); break;
-      case 'c': ok = readLong(optarg, 0, &config.compounds); break;
-      case 't': ok = readLong(optarg, 1, &config.transitions); break;
-      case 'x': ok = readLong(optarg, 0, &config.ms2PerCycle); break;
+      case 'm':
+        if (std::strcmp(optarg, "full") == 0)
+          config.mode = SimConfig::Mode::FullScan;
+        else if (std::strcmp(optarg, "srm") == 0)
+          config.mode = SimConfig::Mode::Srm;
+        else
+          ok = false;
+        break;
+      case 'n':
+        ok = readLong(optarg, 1, &config.spectra);
+        break;
+      case 'k':
+        ok = readLong(optarg, 0, &config.peaks);
+        break;
+      case 'c':
+        ok = readLong(optarg, 0, &config.compounds);
+        break;
+      case 't':
+        ok = readLong(optarg, 1, &config.transitions);
+        break;
+      case 'x':
+        ok = readLong(optarg, 0, &config.ms2PerCycle);
+        break;
       case 'b':
         ok = readLong(optarg, 32, &number) && (number == 32 || number == 64);
         config.precision = static_cast<int>(number);
         break;
-      case 'z': config.zlib = true; break;
-      case 'u': config.unsorted = true; break;
+      case 'z':
+        config.zlib = true;
+        break;
+      case 'u':
+        config.unsorted = true;
+        break;
       case 'f':
         formatGiven = true;
-        if (std::strcmp(optarg, "mzxml") == 0) config.mzml = false;
-        else if (std::strcmp(optarg, "mzml") == 0) config.mzml = true;
-        else ok = false;
+        if (std::strcmp(optarg, "mzxml") == 0)
+          config.mzml = false;
+        else if (std::strcmp(optarg, "mzml") == 0)
+          config.mzml = true;
+        else
+          ok = false;
         break;
-      case 'g': config.gzip = true; break;
-      case 'N': config.numpress = true; break;
-      case 'C': config.srmChromatograms = true; break;
+      case 'g':
+        config.gzip = true;
+        break;
+      case 'N':
+        config.numpress = true;
+        break;
+      case 'C':
+        config.srmChromatograms = true;
+        break;
       case 's':
         ok = readLong(optarg, 0, &number);
         config.seed = static_cast<std::uint64_t>(number);
         break;
-      case 'r': ok = readDouble(optarg, &config.runMinutes); break;
-      case 'w': ok = readDouble(optarg, &config.peakWidth) && config.peakWidth > 0; break;
-      case 'q': ok = readLong(optarg, 1, &number) && number <= 3; config.maxCharge = static_cast<int>(number); break;
-      case 'H': ok = readRange(optarg, &config.minIntensity, &config.maxIntensity) && config.minIntensity > 0; break;
-      case 'R': ok = readRange(optarg, &config.lowMz, &config.highMz) && config.highMz - config.lowMz > 25; break;
-      default: std::fputs(kUsage, stderr); return 1;
+      case 'r':
+        ok = readDouble(optarg, &config.runMinutes);
+        break;
+      case 'w':
+        ok = readDouble(optarg, &config.peakWidth) && config.peakWidth > 0;
+        break;
+      case 'q':
+        ok = readLong(optarg, 1, &number) && number <= 3;
+        config.maxCharge = static_cast<int>(number);
+        break;
+      case 'H':
+        ok = readRange(optarg, &config.minIntensity, &config.maxIntensity) && config.minIntensity > 0;
+        break;
+      case 'R':
+        ok = readRange(optarg, &config.lowMz, &config.highMz) && config.highMz - config.lowMz > 25;
+        break;
+      default:
+        std::fputs(kUsage, stderr);
+        return 1;
     }
     if (!ok) {
-      std::fprintf(stderr, "simulate_run: bad value '%s' for option -%c; see simulate_run -h\n", optarg, letter);
+      std::fprintf(stderr, "simulate_run: bad value '%s' for option -%c; see simulate_run -h\n", optarg,
+                   letter);
       return 2;
     }
   }
@@ -144,7 +197,8 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
   std::string lower(config.output);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   auto endsWith = [&lower](const std::string& suffix) {
-    return lower.size() >= suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return lower.size() >= suffix.size() &&
+           lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
   };
   if (!formatGiven) config.mzml = endsWith(".mzml") || endsWith(".mzml.gz");
   if (endsWith(".gz")) config.gzip = true;
@@ -182,14 +236,15 @@ bool writeMzxml(RunModel& model, const SimConfig& config, long scanCount) {
   if (!writer.open(config.output)) return false;
   writer.writeHead(scanCount, model.timeOf(0), model.timeOf(model.cycles() - 1),
                    config.mode == SimConfig::Mode::Srm ? "TSQ" : "FTMS");
-  forEachSpectrum(model, config, [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>& tandems, long) {
-    writer.openScan(spectrum, 0);
-    for (const SimSpectrum& tandem : tandems) {
-      writer.openScan(tandem, 1);
-      writer.closeScan(1);
-    }
-    writer.closeScan(0);
-  });
+  forEachSpectrum(model, config,
+                  [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>& tandems, long) {
+                    writer.openScan(spectrum, 0);
+                    for (const SimSpectrum& tandem : tandems) {
+                      writer.openScan(tandem, 1);
+                      writer.closeScan(1);
+                    }
+                    writer.closeScan(0);
+                  });
   return writer.finish();
 }
 
@@ -205,16 +260,19 @@ bool writeMzml(RunModel& model, const SimConfig& config, long scanCount) {
   if (srm && config.srmChromatograms) {
     const std::size_t transitions = model.transitions().size();
     std::vector<std::vector<SimSpectrum>> byTransition(transitions);
-    forEachSpectrum(model, config, [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>&, long cycle) {
-      if (transitions > 0) byTransition[static_cast<std::size_t>(cycle) % transitions].push_back(spectrum);
-    });
+    forEachSpectrum(model, config,
+                    [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>&, long cycle) {
+                      if (transitions > 0)
+                        byTransition[static_cast<std::size_t>(cycle) % transitions].push_back(spectrum);
+                    });
     writer.writeSrmChromatograms(model.transitions(), byTransition);
   } else {
     writer.beginSpectra(scanCount);
-    forEachSpectrum(model, config, [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>& tandems, long) {
-      writer.writeSpectrum(spectrum);
-      for (const SimSpectrum& tandem : tandems) writer.writeSpectrum(tandem);
-    });
+    forEachSpectrum(model, config,
+                    [&](const SimSpectrum& spectrum, const std::vector<SimSpectrum>& tandems, long) {
+                      writer.writeSpectrum(spectrum);
+                      for (const SimSpectrum& tandem : tandems) writer.writeSpectrum(tandem);
+                    });
     writer.endSpectra();
   }
   return writer.finish();
@@ -236,7 +294,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::fclose(probe);
-  const bool written = config.mzml ? writeMzml(model, config, scanCount) : writeMzxml(model, config, scanCount);
+  const bool written =
+      config.mzml ? writeMzml(model, config, scanCount) : writeMzxml(model, config, scanCount);
   if (!written || (config.gzip && !gzipInPlace(config.output))) {
     std::fprintf(stderr, "simulate_run: could not write all of %s (disk full?)\n", config.output.c_str());
     return 2;

@@ -33,7 +33,8 @@ inline bool cellOf(double value, double tolerance, std::int64_t& cell) {
 
 // A hash for a small tuple of cell coordinates.
 inline std::uint64_t mix(std::uint64_t seed, std::int64_t value) {
-  std::uint64_t x = seed ^ (static_cast<std::uint64_t>(value) + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2));
+  std::uint64_t x =
+      seed ^ (static_cast<std::uint64_t>(value) + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2));
   x ^= x >> 31;
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 27;

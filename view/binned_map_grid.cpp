@@ -33,7 +33,8 @@ bool readBinnedMap(const std::string& path, int maxRows, BinnedMapGrid& grid, st
   }
   const std::size_t bins = grid.binLow.size();
   if (bins == 0 || bins > kMaxBins) {
-    error = "'" + path + "' does not look like a binned map: its head line has " + std::to_string(bins) + " bin edges";
+    error = "'" + path + "' does not look like a binned map: its head line has " + std::to_string(bins) +
+            " bin edges";
     return false;
   }
   const std::streampos body = in.tellg();

@@ -68,21 +68,25 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
     error = "'" + folder + "' is not a cohort folder: samples.tsv and features.tsv are required";
     return false;
   }
-  if (cohort.samples.column("sample") != 0 || cohort.samples.column("file") < 0 || cohort.samples.column("group") < 0) {
+  if (cohort.samples.column("sample") != 0 || cohort.samples.column("file") < 0 ||
+      cohort.samples.column("group") < 0) {
     error = "'" + base + "samples.tsv' needs the columns sample, file and group";
     return false;
   }
   std::vector<std::string> samples;
   for (const auto& row : cohort.samples.rows) samples.push_back(row[0]);
   if (!perSampleColumns(cohort.features, {"feature_id", "mz", "rt", "n_samples"}, samples)) {
-    error = "'" + base + "features.tsv' needs the columns feature_id, mz, rt, n_samples and one per sample, " +
+    error = "'" + base +
+            "features.tsv' needs the columns feature_id, mz, rt, n_samples and one per sample, " +
             "in the order of samples.tsv";
     return false;
   }
   // The optional tables are left out of the page when their layout is not the expected one.
-  const auto checkOptional = [&](TextTable& table, const std::vector<std::string>& leading, const char* name) {
+  const auto checkOptional = [&](TextTable& table, const std::vector<std::string>& leading,
+                                 const char* name) {
     if (table.present && !perSampleColumns(table, leading, samples)) {
-      cohort.warnings.push_back(std::string(name) + " does not have one column per sample of samples.tsv; left out");
+      cohort.warnings.push_back(std::string(name) +
+                                " does not have one column per sample of samples.tsv; left out");
       table = TextTable();
     }
   };

@@ -73,12 +73,24 @@ std::string jsonString(std::string_view text) {
   char previous = 0;
   for (const char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '/': out += previous == '<' ? "\\/" : "/"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '/':
+        out += previous == '<' ? "\\/" : "/";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char escaped[8];
@@ -101,7 +113,8 @@ std::string_view jsonNumber(std::string_view text) {
 
 std::string_view compactNumber(std::string_view text) {
   text = jsonNumber(text);
-  if (text.find_first_of("eE") != std::string_view::npos || text.find('.') == std::string_view::npos) return text;
+  if (text.find_first_of("eE") != std::string_view::npos || text.find('.') == std::string_view::npos)
+    return text;
   while (text.back() == '0') text.remove_suffix(1);
   if (text.back() == '.') text.remove_suffix(1);
   if (text == "-0") return "0";

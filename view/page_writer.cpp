@@ -58,7 +58,8 @@ bool mapTimesInSeconds(const RunTables& tables, const BinnedMapGrid& map) {
   for (const SummaryFeature& feature : tables.features) runEnd = std::max(runEnd, feature.rtValue);
   for (const TraceChannel& channel : tables.channels) {
     double last = 0;
-    if (!channel.times.empty() && pagetext::parseNumber(channel.times.back(), last)) runEnd = std::max(runEnd, last);
+    if (!channel.times.empty() && pagetext::parseNumber(channel.times.back(), last))
+      runEnd = std::max(runEnd, last);
   }
   const double mapEnd = map.rowTime.empty() ? 0 : *std::max_element(map.rowTime.begin(), map.rowTime.end());
   if (runEnd <= 0 || mapEnd <= 0) return true;
@@ -176,14 +177,19 @@ void writeRunJson(const RunPageInputs& inputs, std::ostream& out) {
   out << "\"input\":" << (options.runInput.empty() ? "null" : jsonString(options.runInput));
   out << ",\"options\":" << (options.runOptions.empty() ? "null" : jsonString(options.runOptions));
   out << ",\"summary\":" << jsonString(baseName(options.summary));
-  out << ",\"transitions\":" << (options.transitions.empty() ? "null" : jsonString(baseName(options.transitions)));
+  out << ",\"transitions\":"
+      << (options.transitions.empty() ? "null" : jsonString(baseName(options.transitions)));
   out << ",\"map\":" << (options.map.empty() ? "null" : jsonString(baseName(options.map)));
   out << ",\"spectra\":" << (inputs.map ? std::to_string(inputs.map->spectra) : std::string("null"));
-  out << ",\"channelSpectra\":" << (tables.haveTransitions ? std::to_string(channelSpectra) : std::string("null"));
-  out << ",\"channels\":" << (tables.haveTransitions ? std::to_string(tables.channels.size()) : std::string("null"));
-  out << ",\"chromatograms\":" << (tables.haveTransitions ? std::to_string(chromatograms) : std::string("null"));
+  out << ",\"channelSpectra\":"
+      << (tables.haveTransitions ? std::to_string(channelSpectra) : std::string("null"));
+  out << ",\"channels\":"
+      << (tables.haveTransitions ? std::to_string(tables.channels.size()) : std::string("null"));
+  out << ",\"chromatograms\":"
+      << (tables.haveTransitions ? std::to_string(chromatograms) : std::string("null"));
   out << ",\"features\":" << tables.features.size();
-  out << ",\"unmatched\":" << (tables.haveTransitions ? std::to_string(tables.unmatchedFeatures) : std::string("null"));
+  out << ",\"unmatched\":"
+      << (tables.haveTransitions ? std::to_string(tables.unmatchedFeatures) : std::string("null"));
   out << "},\"channels\":";
   jsonArray(out, tables.channels, [&](const TraceChannel& channel) {
     out << "{\"label\":" << jsonString(channel.label) << ",\"scans\":" << channel.scans
@@ -207,8 +213,9 @@ void writeRunJson(const RunPageInputs& inputs, std::ostream& out) {
 void writeRunPage(const RunPageInputs& inputs, std::ostream& out) {
   const ViewOptions& options = *inputs.options;
   const std::string title =
-      !options.title.empty() ? options.title
-                             : "TORVA run: " + baseName(options.runInput.empty() ? options.summary : options.runInput);
+      !options.title.empty()
+          ? options.title
+          : "TORVA run: " + baseName(options.runInput.empty() ? options.summary : options.runInput);
   writeHead(out, title);
   out << pageassets::runHtml << "\n<script type=\"application/json\" id=\"torva-data\">";
   writeRunJson(inputs, out);
@@ -218,12 +225,16 @@ void writeRunPage(const RunPageInputs& inputs, std::ostream& out) {
 }
 
 void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out) {
-  writeHead(out, options.title.empty() ? "TORVA cohort: " + baseName(folderName(options.cohort)) : options.title);
-  out << pageassets::cohortHtml << "\n<script type=\"application/json\" id=\"torva-data\">{\"kind\":\"cohort\"";
+  writeHead(out,
+            options.title.empty() ? "TORVA cohort: " + baseName(folderName(options.cohort)) : options.title);
+  out << pageassets::cohortHtml
+      << "\n<script type=\"application/json\" id=\"torva-data\">{\"kind\":\"cohort\"";
   out << ",\"folder\":" << jsonString(baseName(folderName(options.cohort)));
-  const std::pair<const char*, const TextTable*> tables[] = {
-      {"samples", &cohort.samples},       {"features", &cohort.features},   {"featureRt", &cohort.featureRt},
-      {"gapFilled", &cohort.gapFilled}, {"rtCorrection", &cohort.rtCorrection}};
+  const std::pair<const char*, const TextTable*> tables[] = {{"samples", &cohort.samples},
+                                                             {"features", &cohort.features},
+                                                             {"featureRt", &cohort.featureRt},
+                                                             {"gapFilled", &cohort.gapFilled},
+                                                             {"rtCorrection", &cohort.rtCorrection}};
   for (const auto& [name, table] : tables) {
     out << ',' << jsonString(name) << ':';
     writeTable(out, *table);

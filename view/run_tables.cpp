@@ -61,7 +61,7 @@ int apexPoint(const std::vector<double>& times, bool ascending, double minutes,
 // One channel block of the transition report while it is being read.
 struct ChannelBlock {
   int channel = -1;
-  std::vector<int> candidates;                       // summary features that may belong to it
+  std::vector<int> candidates;                         // summary features that may belong to it
   std::unordered_multimap<long long, int> byApexScan;  // candidates by apex scan
   std::vector<double> times;
   bool ascending = true;
@@ -112,8 +112,9 @@ bool sameChannel(const ChannelLabel& summary, const ChannelLabel& transitions) {
   // The summary prints 1 digit for the precursor and collision energy and 4 for the
   // product range, and omits a collision energy that is not positive; the transition
   // report prints 2 digits everywhere.
-  const bool energy = summary.collisionEnergy > 0 ? agrees(summary.collisionEnergy, 1, transitions.collisionEnergy, 2)
-                                                  : transitions.collisionEnergy <= 0.005;
+  const bool energy = summary.collisionEnergy > 0
+                          ? agrees(summary.collisionEnergy, 1, transitions.collisionEnergy, 2)
+                          : transitions.collisionEnergy <= 0.005;
   return energy && agrees(summary.precursor, 1, transitions.precursor, 2) &&
          agrees(summary.productLow, 4, transitions.productLow, 2) &&
          agrees(summary.productHigh, 4, transitions.productHigh, 2);
@@ -133,9 +134,10 @@ bool readSummary(const std::string& path, RunTables& tables, std::string& error)
   while (pagetext::readLine(in, line)) {
     const auto fields = splitTabs(line);
     SummaryFeature feature;
-    if (fields.size() != 7 || !parseNumber(fields[0], feature.massValue) || !parseNumber(fields[1], feature.rtValue) ||
-        !parseNumber(fields[2], feature.areaValue) || !parseInteger(fields[3], feature.apexScan) ||
-        !parseInteger(fields[4], feature.startScan) || !parseInteger(fields[5], feature.endScan)) {
+    if (fields.size() != 7 || !parseNumber(fields[0], feature.massValue) ||
+        !parseNumber(fields[1], feature.rtValue) || !parseNumber(fields[2], feature.areaValue) ||
+        !parseInteger(fields[3], feature.apexScan) || !parseInteger(fields[4], feature.startScan) ||
+        !parseInteger(fields[5], feature.endScan)) {
       ++tables.skippedSummaryLines;
       continue;
     }
@@ -218,7 +220,8 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
     const auto [first, last] = block.byApexScan.equal_range(scan);
     for (auto it = first; it != last && match < 0; ++it) {
       const SummaryFeature& feature = tables.features[it->second];
-      if (feature.traceChannel < 0 && agrees(feature.areaValue, 5, area, 2) && agrees(feature.massValue, 5, mass, 2))
+      if (feature.traceChannel < 0 && agrees(feature.areaValue, 5, area, 2) &&
+          agrees(feature.massValue, 5, mass, 2))
         match = it->second;
     }
     const double apexMinutes = match >= 0 ? tables.features[match].rtValue : minutes;

@@ -29,18 +29,18 @@ struct SummaryFeature {
   ChannelLabel channel;
 
   // Filled from the transition report when the feature's chromatogram is found in it.
-  int traceChannel = -1;                           // index into RunTables::channels
+  int traceChannel = -1;                               // index into RunTables::channels
   int apexIndex = -1, startIndex = -1, endIndex = -1;  // trace points of apex and integrated range
-  int sliceStart = 0;                              // trace point of slice[0]
-  std::vector<std::string> slice;                  // trace values around the feature, as printed
+  int sliceStart = 0;                                  // trace point of slice[0]
+  std::vector<std::string> slice;                      // trace values around the feature, as printed
 };
 
 // One channel of the transition report.
 struct TraceChannel {
-  std::string label;                   // as printed after "Channel:"
-  long long scans = 0;                 // spectra of the channel ("Scans:")
-  long long chromatograms = 0;         // rows of its table
-  std::vector<std::string> times;      // time axis in minutes, as printed; kept only when a feature uses it
+  std::string label;               // as printed after "Channel:"
+  long long scans = 0;             // spectra of the channel ("Scans:")
+  long long chromatograms = 0;     // rows of its table
+  std::vector<std::string> times;  // time axis in minutes, as printed; kept only when a feature uses it
 };
 
 struct RunTables {

@@ -11,10 +11,14 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {"--summary", &ViewOptions::summary},       {"--transitions", &ViewOptions::transitions},
-    {"--map", &ViewOptions::map},               {"--cohort", &ViewOptions::cohort},
-    {"--out", &ViewOptions::out},               {"--run-input", &ViewOptions::runInput},
-    {"--run-options", &ViewOptions::runOptions}, {"--title", &ViewOptions::title},
+    {"--summary", &ViewOptions::summary},
+    {"--transitions", &ViewOptions::transitions},
+    {"--map", &ViewOptions::map},
+    {"--cohort", &ViewOptions::cohort},
+    {"--out", &ViewOptions::out},
+    {"--run-input", &ViewOptions::runInput},
+    {"--run-options", &ViewOptions::runOptions},
+    {"--title", &ViewOptions::title},
 };
 
 }  // namespace

@@ -6,8 +6,8 @@
 // Exit statuses of torva-view.
 enum class ViewStatus {
   Ok = 0,
-  Usage = 1,         // no arguments, --help, or an option error: usage text on standard error
-  Failed = 2,        // a required input could not be read, or the page could not be written
+  Usage = 1,   // no arguments, --help, or an option error: usage text on standard error
+  Failed = 2,  // a required input could not be read, or the page could not be written
 };
 
 // Every command-line parameter of torva-view.

@@ -80,7 +80,8 @@ void deIsotope(const filterer& params, fileHandle& run) {
       const bool intenseEnough = floors.passes(peak);
       for (std::size_t k = 0; intenseEnough && k < keptPeaks.size(); ++k) {
         if (!rules.isIsotope(peak, keptPeaks[k])) continue;
-        const std::ptrdiff_t root = keptPeaks[k].isotope ? keptPeaks[k].parent : static_cast<std::ptrdiff_t>(k);
+        const std::ptrdiff_t root =
+            keptPeaks[k].isotope ? keptPeaks[k].parent : static_cast<std::ptrdiff_t>(k);
         peak.parent = root;
         keptPeaks[static_cast<std::size_t>(root)].intensity += peak.intensity;
         peak.isotope = true;
@@ -131,7 +132,8 @@ void cullXIC(const filterer& params, fileHandle& run) {
       bool matched = false;
       for (chrom& survivor : survivors) {
         const double massTolerance = params.massWindowAt(survivor.peakMz);
-        if (candidate.peakMz > survivor.peakMz - massTolerance && candidate.peakMz < survivor.peakMz + massTolerance &&
+        if (candidate.peakMz > survivor.peakMz - massTolerance &&
+            candidate.peakMz < survivor.peakMz + massTolerance &&
             candidate.apexTime > survivor.apexTime - timeWindow &&
             candidate.apexTime < survivor.apexTime + timeWindow) {
           if (candidate.area > survivor.area) survivor = candidate;
@@ -145,8 +147,8 @@ void cullXIC(const filterer& params, fileHandle& run) {
   }
 }
 
-bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
-               double massPpm) {
+bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance,
+               float cutoff, double massPpm) {
   return writeSummary(run, path, timeTolerance, massTolerance, cutoff, pairwiseSurvivors, massPpm);
 }
 

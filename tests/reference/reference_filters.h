@@ -20,8 +20,8 @@ void removeH2O(const filterer& params, fileHandle& run);
 // Culling (cutoff, massTolerance, timeTolerance).
 void cullXIC(const filterer& params, fileHandle& run);
 // The summary report, duplicate removal included.
-bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance, float cutoff,
-               double massPpm = 0);
+bool exportSum(const fileHandle& run, const char* path, float timeTolerance, float massTolerance,
+               float cutoff, double massPpm = 0);
 // The binned map.
 bool exportMap(const fileHandle& run, const char* path);
 

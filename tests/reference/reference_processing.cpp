@@ -25,8 +25,8 @@ double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance)
 
 // ---- peak detection ----
 
-void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t start,
-                 std::size_t end, double tolerance) {
+void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t start, std::size_t end,
+                 double tolerance) {
   double sum = 0.0;
   long long count = 0;
   for (std::size_t k = start; k < end; ++k) {
@@ -68,7 +68,7 @@ void generateXIC(const filterer& params, fileHandle& run) {
 void SGsmooth(int window, chrom& X) {
   static const int c7[] = {-2, 3, 6, 7, 6, 3, -2};
   static const int c17[] = {-21, -6, 7, 18, 27, 34, 39, 42, 43, 42, 39, 34, 27, 18, 7, -6, -21};
-  static const int c25[] = {-253, -138, -33, 62,  147, 222, 287, 342, 387, 422, 447, 462, 467,
+  static const int c25[] = {-253, -138, -33, 62,  147, 222, 287, 342, 387, 422, 447,  462, 467,
                             462,  447,  422, 387, 342, 287, 222, 147, 62,  -33, -138, -253};
   std::vector<double>& x = X.intensities;
   const std::size_t n = x.size();
@@ -96,12 +96,16 @@ void SGsmooth(int window, chrom& X) {
 void transform(std::vector<double>& values, int n) { FastSymmlet8::transform(values, n); }
 void transformLevel(std::vector<double>& values, int len) { FastSymmlet8::transform(values, len, len); }
 void invTransform(std::vector<double>& values, int n) { FastSymmlet8::invTransform(values, n); }
-void invTransformLevel(std::vector<double>& values, int half) { FastSymmlet8::invTransform(values, 2 * half, half); }
+void invTransformLevel(std::vector<double>& values, int half) {
+  FastSymmlet8::invTransform(values, 2 * half, half);
+}
 void threshold(std::vector<double>& values, int pad, double fraction) {
   FastSymmlet8::threshold(values, pad, 0, fraction);
 }
 
-void waveletDenoise(double fraction, int passes, chrom& X) { symmlet8::plainDenoise(X.intensities, fraction, passes); }
+void waveletDenoise(double fraction, int passes, chrom& X) {
+  symmlet8::plainDenoise(X.intensities, fraction, passes);
+}
 
 void processXIC(const filterer& params, fileHandle& run) {
   const double cutoffLevel = static_cast<double>(params.cutoff);

@@ -11,8 +11,8 @@
 
 #include <vector>
 
-#include "records/chrom.h"
 #include "processing/filterer.h"
+#include "records/chrom.h"
 #include "run/file_handle.h"
 
 namespace reference {
