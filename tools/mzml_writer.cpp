@@ -162,17 +162,9 @@ void MzmlWriter::beginSpectra(long count) {
 }
 
 void MzmlWriter::writeSpectrum(const SimSpectrum& spectrum) {
-  double tic = 0, basePeakMz = 0, basePeakIntensity = 0, lowMz = 0, highMz = 0;
+  const SimSpectrumFigures f = spectrumFigures(spectrum);
   std::vector<double> mz, intensity;
-  for (std::size_t i = 0; i < spectrum.peaks.size(); ++i) {
-    const SimPeak& peak = spectrum.peaks[i];
-    tic += peak.intensity;
-    if (i == 0 || peak.intensity > basePeakIntensity) {
-      basePeakIntensity = peak.intensity;
-      basePeakMz = peak.mz;
-    }
-    if (i == 0 || peak.mz < lowMz) lowMz = peak.mz;
-    if (i == 0 || peak.mz > highMz) highMz = peak.mz;
+  for (const SimPeak& peak : spectrum.peaks) {
     mz.push_back(peak.mz);
     intensity.push_back(peak.intensity);
   }
@@ -182,12 +174,12 @@ void MzmlWriter::writeSpectrum(const SimSpectrum& spectrum) {
   text += cv("MS:1000511", "ms level", std::to_string(spectrum.msLevel));
   text += spectrum.msLevel == 1 ? cv("MS:1000579", "MS1 spectrum") : cv("MS:1000580", "MSn spectrum");
   text += cv("MS:1000130", "positive scan") + cv("MS:1000127", "centroid spectrum");
-  text += cv("MS:1000528", "lowest observed m/z", format("%.4f", lowMz), "MS:1000040", "m/z");
-  text += cv("MS:1000527", "highest observed m/z", format("%.4f", highMz), "MS:1000040", "m/z");
-  text += cv("MS:1000504", "base peak m/z", format("%.4f", basePeakMz), "MS:1000040", "m/z");
-  text += cv("MS:1000505", "base peak intensity", format("%.10g", basePeakIntensity), "MS:1000131",
+  text += cv("MS:1000528", "lowest observed m/z", format("%.4f", f.lowMz), "MS:1000040", "m/z");
+  text += cv("MS:1000527", "highest observed m/z", format("%.4f", f.highMz), "MS:1000040", "m/z");
+  text += cv("MS:1000504", "base peak m/z", format("%.4f", f.basePeakMz), "MS:1000040", "m/z");
+  text += cv("MS:1000505", "base peak intensity", format("%.10g", f.basePeakIntensity), "MS:1000131",
              "number of detector counts");
-  text += cv("MS:1000285", "total ion current", format("%.10g", tic));
+  text += cv("MS:1000285", "total ion current", format("%.10g", f.tic));
   text += "\n    <scanList count=\"1\">" + cv("MS:1000795", "no combination") + "<scan>";
   text += cv("MS:1000016", "scan start time", format("%.4f", spectrum.rt), "UO:0000010", "second");
   text += cv("MS:1000512", "filter string", spectrum.filterLine);

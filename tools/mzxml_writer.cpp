@@ -105,21 +105,7 @@ std::string MzxmlWriter::encodePeaks(const std::vector<SimPeak>& peaks, std::siz
 void MzxmlWriter::openScan(const SimSpectrum& spectrum, int depth) {
   const std::string indent(2 + depth, ' ');
   index_.emplace_back(spectrum.num, out_.written() + indent.size());
-  double tic = 0;
-  double basePeakMz = 0;
-  double basePeakIntensity = 0;
-  double lowMz = 0;
-  double highMz = 0;
-  for (std::size_t i = 0; i < spectrum.peaks.size(); ++i) {
-    const SimPeak& peak = spectrum.peaks[i];
-    tic += peak.intensity;
-    if (i == 0 || peak.intensity > basePeakIntensity) {
-      basePeakIntensity = peak.intensity;
-      basePeakMz = peak.mz;
-    }
-    if (i == 0 || peak.mz < lowMz) lowMz = peak.mz;
-    if (i == 0 || peak.mz > highMz) highMz = peak.mz;
-  }
+  const SimSpectrumFigures f = spectrumFigures(spectrum);
   std::string tag = indent + "<scan num=\"" + std::to_string(spectrum.num) + "\"\n";
   tag += indent + "      scanType=\"" + spectrum.scanType + "\"\n";
   tag += indent + "      centroided=\"1\"\n";
@@ -130,11 +116,11 @@ void MzxmlWriter::openScan(const SimSpectrum& spectrum, int depth) {
   if (spectrum.collisionEnergy > 0) {
     tag += indent + "      collisionEnergy=\"" + printf1("%.0f", spectrum.collisionEnergy) + "\"\n";
   }
-  tag += indent + "      lowMz=\"" + printf1("%.4f", lowMz) + "\"\n";
-  tag += indent + "      highMz=\"" + printf1("%.4f", highMz) + "\"\n";
-  tag += indent + "      basePeakMz=\"" + printf1("%.4f", basePeakMz) + "\"\n";
-  tag += indent + "      basePeakIntensity=\"" + printf1("%.10g", basePeakIntensity) + "\"\n";
-  tag += indent + "      totIonCurrent=\"" + printf1("%.10g", tic) + "\"\n";
+  tag += indent + "      lowMz=\"" + printf1("%.4f", f.lowMz) + "\"\n";
+  tag += indent + "      highMz=\"" + printf1("%.4f", f.highMz) + "\"\n";
+  tag += indent + "      basePeakMz=\"" + printf1("%.4f", f.basePeakMz) + "\"\n";
+  tag += indent + "      basePeakIntensity=\"" + printf1("%.10g", f.basePeakIntensity) + "\"\n";
+  tag += indent + "      totIonCurrent=\"" + printf1("%.10g", f.tic) + "\"\n";
   tag += indent + "      filterLine=\"" + spectrum.filterLine + "\">\n";
   put(tag);
   if (!spectrum.precursorText.empty()) {

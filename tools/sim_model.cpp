@@ -389,3 +389,18 @@ bool RunModel::writeTruth(const std::string& path) const {
   const bool ok = std::fflush(file) == 0 && !std::ferror(file);
   return std::fclose(file) == 0 && ok;
 }
+
+SimSpectrumFigures spectrumFigures(const SimSpectrum& spectrum) {
+  SimSpectrumFigures f;
+  for (std::size_t i = 0; i < spectrum.peaks.size(); ++i) {
+    const SimPeak& peak = spectrum.peaks[i];
+    f.tic += peak.intensity;
+    if (i == 0 || peak.intensity > f.basePeakIntensity) {
+      f.basePeakIntensity = peak.intensity;
+      f.basePeakMz = peak.mz;
+    }
+    if (i == 0 || peak.mz < f.lowMz) f.lowMz = peak.mz;
+    if (i == 0 || peak.mz > f.highMz) f.highMz = peak.mz;
+  }
+  return f;
+}

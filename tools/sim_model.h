@@ -58,6 +58,17 @@ struct SimSpectrum {
   std::vector<SimPeak> peaks;
 };
 
+// The figures a file states for a spectrum: total ion current (peaks added in
+// list order), base peak, lowest and highest m/z; all 0 for an empty spectrum.
+struct SimSpectrumFigures {
+  double tic = 0;
+  double basePeakMz = 0;
+  double basePeakIntensity = 0;
+  double lowMz = 0;
+  double highMz = 0;
+};
+SimSpectrumFigures spectrumFigures(const SimSpectrum& spectrum);
+
 struct SimFragment {
   double mz = 0;
   double ratio = 0;  // of the precursor's intensity in the MS2 spectrum
