@@ -1,11 +1,14 @@
 #include "driver/run_sequence.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/progress.h"
 #include "processing/filterer.h"
 #include "processing/parallel_for.h"
 #include "run/file_handle.h"
+#include "run/transition_report.h"
 #include "util/console.h"
 
 const char* bannerText() {
@@ -194,27 +197,26 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   if (options.deisotope && !options.srm) processor.deIsotope(run);
   if (options.removeWaterLoss && !options.srm) processor.removeH2O(run);
 
-  // Chromatograms and peak detection. Only the transition report reads the
-  // traces afterwards; without it each trace is dropped once it is quantified.
-  const auto chromatogramCount = [&run]() {
-    return std::to_string(figuresOf(run).chromatograms) + " chromatograms";
-  };
+  // Chromatograms, peak detection and culling of repeated features (untargeted
+  // runs only). With a transition report each channel's rows are written as
+  // soon as they are final and their traces dropped; either way the
+  // chromatograms keep only their figures afterwards.
+  const bool cull = options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile;
+  std::unique_ptr<TransitionReport> transitions;
+  progress.start("chromatograms and peaks", "channels");
   if (options.hasTransitionReport) {
-    progress.start("chromatograms", "channels");
-    processor.generateXIC(run);
-    progress.finish(chromatogramCount());
-    progress.start("peak detection", "channels");
-    processor.processXIC(run);
-    progress.finish(std::to_string(figuresOf(run).features) + " features");
+    transitions = std::make_unique<TransitionReport>(options.transitionReport.c_str());
+    filterer::TraceSink sink;
+    sink.channelBegins = [&](const channel& ch) { transitions->beginChannel(ch); };
+    sink.rows = [&](const channel&, const std::vector<chrom>& rows) { transitions->addRows(rows); };
+    sink.channelEnds = [&](const channel&) { transitions->endChannel(); };
+    processor.streamXIC(run, cull, sink);
   } else {
-    progress.start("chromatograms and peaks", "channels");
     processor.generateAndProcessXIC(run);
-    progress.finish(chromatogramCount() + ", " + std::to_string(figuresOf(run).features) + " features");
   }
-
-  // Culling of repeated features (untargeted runs only).
-  if (options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile)
-    processor.cullXIC(run);
+  progress.finish(std::to_string(figuresOf(run).chromatograms) + " chromatograms, " +
+                  std::to_string(figuresOf(run).features) + " features");
+  if (!options.hasTransitionReport && cull) processor.cullXIC(run);
 
   // Reports, always in this order.
   const std::size_t reports =
@@ -222,7 +224,8 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   std::size_t written = 0;
   progress.start("reports", "reports");
   if (options.hasTransitionReport) {
-    if (run.outputXIC(options.transitionReport.c_str()) != 1) failed = true;
+    // Written already; closing tells whether all of it reached the file.
+    if (!transitions->close()) failed = true;
     progress.update(static_cast<double>(++written), reports);
   }
   if (options.hasMap) {

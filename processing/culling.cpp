@@ -88,6 +88,16 @@ class SurvivorGrid {
 // neighbouring grid cells and keeping the lowest matching position. A survivor
 // that is overwritten moves to the cell of its new values.
 void filterer::cullXIC(fileHandle& run) {
+  for (channel& transition : run.channels) {
+    const std::vector<std::size_t> kept = cullSurvivors(transition.chroms);
+    std::vector<chrom> survivors;
+    survivors.reserve(kept.size());
+    for (std::size_t index : kept) survivors.push_back(std::move(transition.chroms[index]));
+    transition.chroms = std::move(survivors);
+  }
+}
+
+std::vector<std::size_t> filterer::cullSurvivors(const std::vector<chrom>& chroms) const {
   const double timeWindow = 60 * timeTolerance;  // held times are seconds
   // Five times the cutoff, taken in 64-bit integers so no cutoff overflows.
   const double areaFloor = static_cast<double>(std::int64_t{5} * cutoff);
@@ -98,46 +108,45 @@ void filterer::cullXIC(fileHandle& run) {
            candidate.apexTime < survivor.apexTime + timeWindow;
   };
 
-  for (channel& transition : run.channels) {
-    // The grid's cells are as wide as the widest window of the channel: with
-    // windows in ppm, the one at the largest finite m/z.
-    double tolerance = massTolerance;
-    if (massPpm > 0) {
-      tolerance = 0;
-      for (const chrom& X : transition.chroms) {
-        if (std::isfinite(X.peakMz)) tolerance = std::max(tolerance, massWindowAt(X.peakMz));
-      }
+  // The grid's cells are as wide as the widest window of the channel: with
+  // windows in ppm, the one at the largest finite m/z.
+  double tolerance = massTolerance;
+  if (massPpm > 0) {
+    tolerance = 0;
+    for (const chrom& X : chroms) {
+      if (std::isfinite(X.peakMz)) tolerance = std::max(tolerance, massWindowAt(X.peakMz));
     }
-    // With a tolerance or window that is not positive (or NaN) no pair can
-    // match: the window would be empty.
-    const bool anyMatch = tolerance > 0 && timeWindow > 0;
-    std::vector<chrom> survivors;
-    SurvivorGrid grid(tolerance, timeWindow);  // used only when anyMatch
-    for (chrom& candidate : transition.chroms) {
-      std::size_t first = kNone;
-      // A candidate with a non-finite m/z or apex time matches nothing: an
-      // infinite value fails one of the two strict bounds, NaN fails both.
-      if (anyMatch && std::isfinite(candidate.peakMz) && std::isfinite(candidate.apexTime)) {
-        const auto consider = [&](std::size_t position) {
-          if (position < first && matches(candidate, survivors[position])) first = position;
-        };
-        if (!grid.visitNeighbours(candidate, consider)) {
-          for (std::size_t position = 0; position < survivors.size() && first == kNone; ++position)
-            consider(position);
-        }
-      }
-      if (first != kNone) {
-        chrom& survivor = survivors.at(first);
-        if (candidate.area > survivor.area) {
-          grid.remove(first, survivor);
-          survivor = std::move(candidate);
-          grid.add(first, survivor);
-        }
-      } else if (candidate.area > areaFloor) {
-        if (anyMatch) grid.add(survivors.size(), candidate);
-        survivors.push_back(std::move(candidate));
-      }
-    }
-    transition.chroms = std::move(survivors);
   }
+  // With a tolerance or window that is not positive (or NaN) no pair can
+  // match: the window would be empty.
+  const bool anyMatch = tolerance > 0 && timeWindow > 0;
+  std::vector<std::size_t> survivors;        // positions in `chroms`
+  SurvivorGrid grid(tolerance, timeWindow);  // used only when anyMatch
+  for (std::size_t index = 0; index < chroms.size(); ++index) {
+    const chrom& candidate = chroms[index];
+    std::size_t first = kNone;
+    // A candidate with a non-finite m/z or apex time matches nothing: an
+    // infinite value fails one of the two strict bounds, NaN fails both.
+    if (anyMatch && std::isfinite(candidate.peakMz) && std::isfinite(candidate.apexTime)) {
+      const auto consider = [&](std::size_t position) {
+        if (position < first && matches(candidate, chroms[survivors[position]])) first = position;
+      };
+      if (!grid.visitNeighbours(candidate, consider)) {
+        for (std::size_t position = 0; position < survivors.size() && first == kNone; ++position)
+          consider(position);
+      }
+    }
+    if (first != kNone) {
+      const chrom& survivor = chroms[survivors.at(first)];
+      if (candidate.area > survivor.area) {
+        grid.remove(first, survivor);
+        survivors[first] = index;
+        grid.add(first, candidate);
+      }
+    } else if (candidate.area > areaFloor) {
+      if (anyMatch) grid.add(survivors.size(), candidate);
+      survivors.push_back(index);
+    }
+  }
+  return survivors;
 }

@@ -46,15 +46,40 @@ class filterer {
   // Chromatogram generation.
   void pickPeaks(scan* spectrum, std::vector<datapeak>& out);
   void generateXIC(fileHandle& run);
+  // The chromatograms of one channel: seeded first when `seed` is set, else
+  // the ones already there (untraced) get their traces.
+  void generateChannelXIC(fileHandle& run, channel& ch, bool seed);
 
   // Peak detection and quantitation of every chromatogram.
   void processXIC(fileHandle& run);
+  // The same for one channel; progress is noted when `channels` holds it.
+  void processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels);
 
   // generateXIC followed by processXIC, for runs whose later steps read only the
   // peak figures: each chromatogram's trace is built, quantified and dropped at
   // once, so the chromatograms keep empty times, intensities and scanNumbers.
   // Every other field is exactly what the two separate steps give.
   void generateAndProcessXIC(fileHandle& run);
+  void generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed);
+
+  // Receives the transition rows of a streamed run, channel by channel: each
+  // channel's begins, its final chromatograms with their traces in report
+  // order (in one or more parts, none for a channel without any), its end.
+  struct TraceSink {
+    std::function<void(const channel&)> channelBegins;
+    std::function<void(const channel&, const std::vector<chrom>&)> rows;
+    std::function<void(const channel&)> channelEnds;
+  };
+  // generateXIC, processXIC and (when `cull`) cullXIC with the traces handed
+  // to `sink` as soon as they are final and dropped after: a channel's
+  // traces are built a part at a time, so memory stays bounded by the part,
+  // not the channel. With culling the figures are found first and the
+  // survivors' traces built again. The chromatograms keep every figure and
+  // empty times, intensities and scanNumbers.
+  void streamXIC(fileHandle& run, bool cull, const TraceSink& sink);
+  // Trace points held at once by one part of a streamed channel (some 40 MB of
+  // traces; a part holds at least one chromatogram).
+  std::size_t streamPartPoints = std::size_t{1} << 21;
 
   // Savitzky-Golay smoothing (window selector: <=5 -> 7 points, 6..10 -> 17,
   // >=11 -> 25) and the trapezoid area between `start` and `end` (exclusive).
@@ -73,6 +98,8 @@ class filterer {
 
   // Culling of chromatograms that repeat a stronger neighbour's feature.
   void cullXIC(fileHandle& run);
+  // Positions, in order, of the chromatograms of one channel that culling keeps.
+  std::vector<std::size_t> cullSurvivors(const std::vector<chrom>& chroms) const;
 };
 
 #endif

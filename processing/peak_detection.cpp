@@ -230,30 +230,34 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
 void filterer::processXIC(fileHandle& run) {
   // Chromatograms in batches: the processed traces of a batch are computed
   // together (side by side where the machine allows), then each is detected.
+  for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
+    processChannelXIC(run, ch, &run.channels);
+  }
+}
+
+void filterer::processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels) {
   const std::size_t kBatch = 256;
   std::vector<const std::vector<double>*> raws;
   std::vector<std::vector<double>> processed;
-  for (channel& ch : run.channels) {
-    noteChannel(run.channels, ch);
-    if (ch.chroms.empty()) continue;
-    const ChannelSpectra spectra(run, ch);
-    ChannelPeakDetector detector(*this, spectra);
-    const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
-    for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
-      noteChannel(run.channels, ch, begin, order.size());
-      const std::size_t count = std::min(kBatch, order.size() - begin);
-      raws.clear();
-      for (std::size_t t = 0; t < count; ++t) raws.push_back(&ch.chroms[order[begin + t]].intensities);
-      detector.processedTraces(raws, processed);
-      for (std::size_t t = 0; t < count; ++t) {
-        chrom& X = ch.chroms[order[begin + t]];
-        X.apexTime = 0;
-        X.apexIntensity = 0;
-        // With a peak the chromatogram keeps its raw trace; without one it shows
-        // the processed trace.
-        if (!detector.detect(X, X.intensities, processed[t], X.times, X.scanNumbers)) {
-          X.intensities.swap(processed[t]);
-        }
+  if (ch.chroms.empty()) return;
+  const ChannelSpectra spectra(run, ch);
+  ChannelPeakDetector detector(*this, spectra);
+  const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
+  for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
+    if (channels != nullptr) noteChannel(*channels, ch, begin, order.size());
+    const std::size_t count = std::min(kBatch, order.size() - begin);
+    raws.clear();
+    for (std::size_t t = 0; t < count; ++t) raws.push_back(&ch.chroms[order[begin + t]].intensities);
+    detector.processedTraces(raws, processed);
+    for (std::size_t t = 0; t < count; ++t) {
+      chrom& X = ch.chroms[order[begin + t]];
+      X.apexTime = 0;
+      X.apexIntensity = 0;
+      // With a peak the chromatogram keeps its raw trace; without one it shows
+      // the processed trace.
+      if (!detector.detect(X, X.intensities, processed[t], X.times, X.scanNumbers)) {
+        X.intensities.swap(processed[t]);
       }
     }
   }

@@ -135,11 +135,15 @@ double traceTotal(const std::vector<double>& trace) {
 // ended. `use(X, copyTrace, changed)` is called once per new chromatogram:
 // copyTrace(out) copies X's raw trace into `out`, and `changed` is false when
 // that trace equals the previous chromatogram's, so the caller need not copy it.
+// With `seed` false the chromatograms already there are walked instead (all of them).
 template <typename Use>
 void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const ChannelSpectra& spectra,
-                        Use use) {
-  const std::size_t first = ch.chroms.size();
-  appendSeededChroms(processor, run, ch);
+                        Use use, bool seed = true) {
+  std::size_t first = 0;
+  if (seed) {
+    first = ch.chroms.size();
+    appendSeededChroms(processor, run, ch);
+  }
   WindowSweep sweep(spectra, processor.massTolerance, processor.massPpm);
   const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
   std::vector<double> block(WindowSweep::kBlock * spectra.size());
@@ -159,32 +163,47 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const
 
 }  // namespace
 
-void filterer::generateXIC(fileHandle& run) {
+void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed) {
+  if (ch.scans.empty()) return;
   const bool targeted = !run.targetPeaks.empty();
+  const ChannelAxis axis(run, ch);
+  const ChannelSpectra spectra(run, ch);
+  const chrom* previous = nullptr;
+  sweepChannelTraces(
+      *this, run, ch, spectra,
+      [&](chrom& X, const auto& copyTrace, bool changed) {
+        X.times = axis.times;
+        X.scanNumbers = axis.scanNumbers;
+        if (changed || previous == nullptr) {
+          copyTrace(X.intensities);
+          X.totalIntensity += traceTotal(X.intensities);
+        } else {
+          // The same trace as the previous chromatogram, and so the same total.
+          X.intensities = previous->intensities;
+          X.totalIntensity += previous->totalIntensity;
+        }
+        if (targeted) seedAtTraceMaximum(X, X.intensities, axis.times, axis.scanNumbers);
+        previous = &X;
+      },
+      seed);
+}
+
+void filterer::generateXIC(fileHandle& run) {
   for (channel& ch : run.channels) {
     noteChannel(run.channels, ch);
-    if (ch.scans.empty()) continue;
-    const ChannelAxis axis(run, ch);
-    const ChannelSpectra spectra(run, ch);
-    const chrom* previous = nullptr;
-    sweepChannelTraces(*this, run, ch, spectra, [&](chrom& X, const auto& copyTrace, bool changed) {
-      X.times = axis.times;
-      X.scanNumbers = axis.scanNumbers;
-      if (changed || previous == nullptr) {
-        copyTrace(X.intensities);
-        X.totalIntensity += traceTotal(X.intensities);
-      } else {
-        // The same trace as the previous chromatogram, and so the same total.
-        X.intensities = previous->intensities;
-        X.totalIntensity += previous->totalIntensity;
-      }
-      if (targeted) seedAtTraceMaximum(X, X.intensities, axis.times, axis.scanNumbers);
-      previous = &X;
-    });
+    generateChannelXIC(run, ch, true);
   }
 }
 
 void filterer::generateAndProcessXIC(fileHandle& run) {
+  for (channel& ch : run.channels) {
+    noteChannel(run.channels, ch);
+    generateAndProcessChannelXIC(run, ch, true);
+  }
+}
+
+void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed) {
+  if (ch.scans.empty()) return;
   const bool targeted = !run.targetPeaks.empty();
   // Raw traces are gathered a batch at a time; the batch's processed traces
   // are computed together, then each chromatogram is detected. Only the peak
@@ -194,37 +213,36 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
   std::vector<std::size_t> traceOf;
   std::vector<chrom*> batch;
   std::vector<std::vector<double>> processed;
-  for (channel& ch : run.channels) {
-    noteChannel(run.channels, ch);
-    if (ch.scans.empty()) continue;
-    const ChannelAxis axis(run, ch);
-    const ChannelSpectra spectra(run, ch);
-    ChannelPeakDetector detector(*this, spectra);
-    double total = 0;
-    const auto flush = [&]() {
-      detector.processedTraces(rawOf, processed);
-      for (std::size_t t = 0; t < batch.size(); ++t) {
-        const std::size_t trace = traceOf[t];
-        detector.detect(*batch[t], *rawOf[trace], processed[trace], axis.times, axis.scanNumbers);
-      }
-      rawOf.clear();
-      traceOf.clear();
-      batch.clear();
-    };
-    sweepChannelTraces(*this, run, ch, spectra, [&](chrom& X, const auto& copyTrace, bool changed) {
-      // A trace equal to the previous one keeps its total and processed form.
-      if (changed || rawOf.empty()) {
-        if (rawOf.size() == raws.size()) flush();
-        std::vector<double>& raw = raws[rawOf.size()];
-        copyTrace(raw);
-        total = traceTotal(raw);
-        rawOf.push_back(&raw);
-      }
-      X.totalIntensity += total;
-      if (targeted) seedAtTraceMaximum(X, *rawOf.back(), axis.times, axis.scanNumbers);
-      traceOf.push_back(rawOf.size() - 1);
-      batch.push_back(&X);
-    });
-    if (!batch.empty()) flush();
-  }
+  const ChannelAxis axis(run, ch);
+  const ChannelSpectra spectra(run, ch);
+  ChannelPeakDetector detector(*this, spectra);
+  double total = 0;
+  const auto flush = [&]() {
+    detector.processedTraces(rawOf, processed);
+    for (std::size_t t = 0; t < batch.size(); ++t) {
+      const std::size_t trace = traceOf[t];
+      detector.detect(*batch[t], *rawOf[trace], processed[trace], axis.times, axis.scanNumbers);
+    }
+    rawOf.clear();
+    traceOf.clear();
+    batch.clear();
+  };
+  sweepChannelTraces(
+      *this, run, ch, spectra,
+      [&](chrom& X, const auto& copyTrace, bool changed) {
+        // A trace equal to the previous one keeps its total and processed form.
+        if (changed || rawOf.empty()) {
+          if (rawOf.size() == raws.size()) flush();
+          std::vector<double>& raw = raws[rawOf.size()];
+          copyTrace(raw);
+          total = traceTotal(raw);
+          rawOf.push_back(&raw);
+        }
+        X.totalIntensity += total;
+        if (targeted) seedAtTraceMaximum(X, *rawOf.back(), axis.times, axis.scanNumbers);
+        traceOf.push_back(rawOf.size() - 1);
+        batch.push_back(&X);
+      },
+      seed);
+  if (!batch.empty()) flush();
 }

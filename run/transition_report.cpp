@@ -1,3 +1,5 @@
+#include "run/transition_report.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -42,19 +44,31 @@ void tableRow(const chrom& xic, std::string& line) {
 
 }  // namespace
 
+void TransitionReport::beginChannel(const channel& transition) {
+  report_.endLine(labelLine(transition));
+  headWritten_ = false;
+}
+
+void TransitionReport::addRows(const std::vector<chrom>& chroms) {
+  if (chroms.empty()) return;
+  if (!headWritten_) {
+    report_.endLine(tableHead(chroms.front()));
+    headWritten_ = true;
+  }
+  for (const chrom& xic : chroms) {
+    tableRow(xic, row_);
+    report_.endLine(row_);
+  }
+}
+
+void TransitionReport::endChannel() { report_.endLine("\n"); }
+
 int fileHandle::outputXIC(const char* path) {
-  ReportFile report(path);
+  TransitionReport report(path);
   for (const channel& transition : channels) {
-    report.endLine(labelLine(transition));
-    if (!transition.chroms.empty()) {
-      report.endLine(tableHead(transition.chroms.front()));
-      std::string row;
-      for (const chrom& xic : transition.chroms) {
-        tableRow(xic, row);
-        report.endLine(row);
-      }
-    }
-    report.endLine("\n");
+    report.beginChannel(transition);
+    report.addRows(transition.chroms);
+    report.endChannel();
   }
   return report.close() ? 1 : 0;
 }

@@ -16,7 +16,9 @@
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
 #include "run/file_handle.h"
+#include "run/transition_report.h"
 #include "tests/reference/reference_processing.h"
+#include "tests/test_support.h"
 #include "tools/sim_random.h"
 #include "util/same_bits.h"
 
@@ -224,6 +226,47 @@ TEST(FastPath, FusedGenerationAndDetectionKeepsEveryFigureAndDropsTheTraces) {
     }
   }
   EXPECT_GT(peaks, 100u);  // the generated runs do exercise the edge and area steps
+}
+
+// The transition report written channel by channel, in parts of a few
+// chromatograms, is the report of the run that keeps every trace, with and
+// without culling; afterwards the run holds the same figures and no traces.
+TEST(FastPath, StreamedTransitionReportEqualsTheKeptTraceOne) {
+  testsupport::TempDir dir;
+  const std::string kept = dir.file("kept.tsv");
+  const std::string streamed = dir.file("streamed.tsv");
+  std::size_t rows = 0;
+  for (int r = 0; r < kRuns; ++r) {
+    for (const bool cull : {false, true}) {
+      const std::string where = "run " + std::to_string(r) + (cull ? " culled" : "");
+      GeneratedRun plain = generateRun(9500 + r);
+      reference::generateXIC(plain.params, plain.run);
+      reference::processXIC(plain.params, plain.run);
+      if (cull) plain.params.cullXIC(plain.run);
+      ASSERT_EQ(plain.run.outputXIC(kept.c_str()), 1);
+
+      GeneratedRun fast = generateRun(9500 + r);
+      fast.params.streamPartPoints = static_cast<std::size_t>(1 + r % 7) * 40;
+      TransitionReport report(streamed.c_str());
+      filterer::TraceSink sink;
+      sink.channelBegins = [&](const channel& ch) { report.beginChannel(ch); };
+      sink.rows = [&](const channel&, const std::vector<chrom>& part) {
+        report.addRows(part);
+        rows += part.size();
+      };
+      sink.channelEnds = [&](const channel&) { report.endChannel(); };
+      fast.params.streamXIC(fast.run, cull, sink);
+      ASSERT_TRUE(report.close());
+      ASSERT_EQ(testsupport::readFile(streamed), testsupport::readFile(kept)) << where;
+      expectSameRuns(fast.run, plain.run, where, false);
+      for (const channel& ch : fast.run.channels) {
+        for (const chrom& X : ch.chroms) {
+          EXPECT_TRUE(X.times.empty() && X.intensities.empty() && X.scanNumbers.empty()) << where;
+        }
+      }
+    }
+  }
+  EXPECT_GT(rows, 1000u);
 }
 
 // One long channel (hundreds of spectra) traced for a few hundred targets, so

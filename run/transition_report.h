@@ -1,0 +1,31 @@
+#ifndef TORVA_RUN_TRANSITION_REPORT_H
+#define TORVA_RUN_TRANSITION_REPORT_H
+
+#include <string>
+#include <vector>
+
+#include "records/chrom.h"
+#include "run/file_handle.h"
+#include "run/report_file.h"
+
+// The transition report written a channel at a time, so that a run can hand
+// over each channel's chromatograms (in parts) as soon as they are final. The
+// file is created on construction; close() tells whether every byte reached it
+// (and otherwise says why on standard error).
+class TransitionReport {
+ public:
+  explicit TransitionReport(const char* path) : report_(path) {}
+
+  void beginChannel(const channel& transition);
+  // The next chromatograms of the channel begun, with their traces.
+  void addRows(const std::vector<chrom>& chroms);
+  void endChannel();
+  bool close() { return report_.close(); }
+
+ private:
+  ReportFile report_;
+  bool headWritten_ = false;
+  std::string row_;
+};
+
+#endif
