@@ -37,15 +37,6 @@ void appendLittleEndian(std::string& out, std::uint64_t bits, int bytes) {
   for (int b = 0; b < bytes; ++b) out.push_back(static_cast<char>((bits >> (8 * b)) & 0xFF));
 }
 
-std::string deflate(const std::string& bytes) {
-  uLongf length = compressBound(static_cast<uLong>(bytes.size()));
-  std::string packed(length, '\0');
-  compress2(reinterpret_cast<Bytef*>(&packed[0]), &length, reinterpret_cast<const Bytef*>(bytes.data()),
-            static_cast<uLong>(bytes.size()), Z_DEFAULT_COMPRESSION);
-  packed.resize(length);
-  return packed;
-}
-
 double timeOf(const SimSpectrum& spectrum) {
   // The time as the mzXML writer states it, so that both files hold the same value.
   return std::strtod(format("%.4f", spectrum.rt).c_str(), nullptr);

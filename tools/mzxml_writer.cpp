@@ -20,6 +20,15 @@ void appendBigEndian(std::string& out, std::uint64_t bits, int bytes) {
 
 }  // namespace
 
+std::string deflate(const std::string& bytes) {
+  uLongf length = compressBound(static_cast<uLong>(bytes.size()));
+  std::string packed(length, '\0');
+  compress2(reinterpret_cast<Bytef*>(&packed[0]), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+            static_cast<uLong>(bytes.size()), Z_DEFAULT_COMPRESSION);
+  packed.resize(length);
+  return packed;
+}
+
 std::string base64Encode(const std::string& bytes) {
   static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -91,13 +100,8 @@ std::string MzxmlWriter::encodePeaks(const std::vector<SimPeak>& peaks, std::siz
   }
   *compressedLength = 0;
   if (zlib_) {
-    uLongf length = compressBound(static_cast<uLong>(bytes.size()));
-    std::string packed(length, '\0');
-    compress2(reinterpret_cast<Bytef*>(&packed[0]), &length, reinterpret_cast<const Bytef*>(bytes.data()),
-              static_cast<uLong>(bytes.size()), Z_DEFAULT_COMPRESSION);
-    packed.resize(length);
-    *compressedLength = length;
-    bytes.swap(packed);
+    bytes = deflate(bytes);
+    *compressedLength = bytes.size();
   }
   return base64Encode(bytes);
 }

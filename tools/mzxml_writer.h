@@ -37,6 +37,9 @@ class MzxmlWriter {
   std::vector<std::pair<long, std::uint64_t>> index_;
 };
 
+// zlib stream (compress2, default level) of `bytes`.
+std::string deflate(const std::string& bytes);
+
 // Standard base64 (RFC 4648 alphabet, padded), no line breaks.
 std::string base64Encode(const std::string& bytes);
 
