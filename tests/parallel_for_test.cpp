@@ -3,18 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 // An item that throws stops the loop; the exception reaches the caller intact
-// once every worker has stopped, whatever the number of workers.
+// once every worker has stopped, whatever the number of workers. Items take a
+// millisecond each: a first throw can take longer than a thousand empty items
+// (the unwinder reads its tables), and the other workers must not be able to
+// finish the list while it does.
 TEST(ParallelFor, ItemExceptionIsRethrownToTheCaller) {
   for (std::size_t workers : {std::size_t{1}, std::size_t{4}}) {
     std::atomic<std::size_t> done{0};
     try {
       parallelFor(1000, workers, [&done](std::size_t i, std::size_t) {
         if (i == 7) throw std::runtime_error("item 7");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ++done;
       });
       ADD_FAILURE() << "no exception with " << workers << " workers";
