@@ -1,4 +1,4 @@
-// parse_only: the floor of the benchmark. Streams each named mzXML or mzML file
+// parse_only: torva's reader alone, the benchmark's "read s" column. Streams each named mzXML or mzML file
 // (plain or gzip-compressed) through the loader's format test and XML reader
 // into a list of spectra, decoding every peak array, and does nothing else. Prints the number of spectra and
 // peaks read to standard error.
