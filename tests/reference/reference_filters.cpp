@@ -90,7 +90,7 @@ void deIsotope(const filterer& params, fileHandle& run) {
     }
 
     keepUnlessDropped(keptPeaks, [&keptPeaks](std::size_t k) { return keptPeaks[k].isotope; });
-    spectrum.peaks = std::move(keptPeaks);
+    spectrum.peaks.assign(keptPeaks.begin(), keptPeaks.end());
     reportThinnedSpectrum(spectrum, "deisotoping", oldCount);
   }
 }
