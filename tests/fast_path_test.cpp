@@ -146,7 +146,7 @@ GeneratedRun generateRun(std::uint64_t seed) {
         }
       }
       double tic = 0;
-      for (const datapeak& p : s.peaks) tic += p.intensity;
+      for (const StoredPeak& p : s.peaks) tic += p.intensity;
       s.totIonCurrent = random.chance(0.2) ? 0 : tic;
       ch.scans.push_back(g.run.scans.size());
       g.run.scans.push_back(s);

@@ -83,7 +83,7 @@ scan generatedSpectrum(Generator& g, std::int64_t num, const std::vector<double>
   }
   if (g.chance(0.1) && !s.peaks.empty()) s.peaks[0].mz = std::numeric_limits<double>::quiet_NaN();
   double total = 0;
-  for (const datapeak& peak : s.peaks) total += peak.intensity;
+  for (const StoredPeak& peak : s.peaks) total += peak.intensity;
   s.totIonCurrent = g.pick(std::vector<double>{0, total, 200 * 20000.0, 4e6});
   return s;
 }
