@@ -49,9 +49,19 @@ SAXMzmlHandler::Place SAXMzmlHandler::place() const {
 
 void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
   if (isName(name, "cvParam")) {
-    const char* accession = getAttrValue("accession", attributes);
-    const char* value = getAttrValue("value", attributes);
-    const char* unit = getAttrValue("unitAccession", attributes);
+    // The three attributes read, in one pass (an element never repeats one).
+    const char* accession = "";
+    const char* value = "";
+    const char* unit = "";
+    for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2) {
+      if (a[0][0] == 'a' && isName(a[0], "accession")) {
+        accession = a[1];
+      } else if (a[0][0] == 'v' && isName(a[0], "value")) {
+        value = a[1];
+      } else if (a[0][0] == 'u' && isName(a[0], "unitAccession")) {
+        unit = a[1];
+      }
+    }
     if (groupBeingRead_ != nullptr) {
       groupBeingRead_->push_back({accession, value, unit});
     } else {

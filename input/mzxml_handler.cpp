@@ -51,6 +51,71 @@ bool readDuration(const char* text, double& seconds) {
   return true;
 }
 
+// The attributes of a `scan` element that the reader uses, found in one pass
+// over the list (a well-formed element never repeats an attribute, so the one
+// match is the first). Absent ones read "".
+struct ScanAttributes {
+  const char* msLevel = "";
+  const char* num = "";
+  const char* peaksCount = "";
+  const char* scanType = "";
+  const char* retentionTime = "";
+  const char* polarity = "";
+  const char* lowMz = "";
+  const char* highMz = "";
+  const char* basePeakIntensity = "";
+  const char* totIonCurrent = "";
+  const char* filterLine = "";
+
+  explicit ScanAttributes(const char** attributes) {
+    for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2) {
+      const char* name = a[0];
+      const char* value = a[1];
+      switch (name[0]) {
+        case 'm':
+          take(name, "msLevel", value, msLevel);
+          break;
+        case 'n':
+          take(name, "num", value, num);
+          break;
+        case 'p':
+          if (!take(name, "peaksCount", value, peaksCount)) take(name, "polarity", value, polarity);
+          break;
+        case 's':
+          take(name, "scanType", value, scanType);
+          break;
+        case 'r':
+          take(name, "retentionTime", value, retentionTime);
+          break;
+        case 'l':
+          take(name, "lowMz", value, lowMz);
+          break;
+        case 'h':
+          take(name, "highMz", value, highMz);
+          break;
+        case 'b':
+          take(name, "basePeakIntensity", value, basePeakIntensity);
+          break;
+        case 't':
+          take(name, "totIonCurrent", value, totIonCurrent);
+          break;
+        case 'f':
+          take(name, "filterLine", value, filterLine);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+ private:
+  static bool take(const char* name, const char* wanted, const char* value, const char*& field) {
+    if (!isName(name, wanted)) return false;
+    field = value;
+    return true;
+  }
+};
+
 }  // namespace
 
 double parseRetentionTime(const char* text) {
@@ -73,7 +138,17 @@ SAXMzxmlHandler::SAXMzxmlHandler(std::vector<scan>& spectraOut, Header& headerOu
 SAXMzxmlHandler::~SAXMzxmlHandler() = default;
 
 void SAXMzxmlHandler::startElement(const char* name, const char** attributes) {
-  if (isName(name, "parentFile")) {
+  // The elements of every spectrum first.
+  if (isName(name, "scan")) {
+    startScan(attributes);
+  } else if (isName(name, "peaks")) {
+    inPeaks = true;
+    lowPrecision = std::strcmp(getAttrValue("precision", attributes), "64") != 0;
+    zlibCompressed = std::strcmp(getAttrValue("compressionType", attributes), "zlib") == 0;
+  } else if (isName(name, "precursorMz")) {
+    inPrecursorMz = true;
+    precursorCharge = readInt(getAttrValue("precursorCharge", attributes));
+  } else if (isName(name, "parentFile")) {
     fileName = getAttrValue("fileName", attributes);
     fileType = getAttrValue("fileType", attributes);
   } else if (isName(name, "msModel")) {
@@ -84,20 +159,12 @@ void SAXMzxmlHandler::startElement(const char* name, const char** attributes) {
     analyzer = getAttrValue("value", attributes);
   } else if (isName(name, "msDetector")) {
     detector = getAttrValue("value", attributes);
-  } else if (isName(name, "scan")) {
-    startScan(attributes);
-  } else if (isName(name, "peaks")) {
-    inPeaks = true;
-    lowPrecision = std::strcmp(getAttrValue("precision", attributes), "64") != 0;
-    zlibCompressed = std::strcmp(getAttrValue("compressionType", attributes), "zlib") == 0;
-  } else if (isName(name, "precursorMz")) {
-    inPrecursorMz = true;
-    precursorCharge = readInt(getAttrValue("precursorCharge", attributes));
   }
 }
 
 void SAXMzxmlHandler::startScan(const char** attributes) {
-  const std::int32_t level = readInt(getAttrValue("msLevel", attributes));
+  const ScanAttributes found(attributes);
+  const std::int32_t level = readInt(found.msLevel);
   const bool ms2 = level == 2;
   if (!ms2 && level != 1 && level != 0 && level != -1) {
     // Other MS levels are never appended.
@@ -124,18 +191,18 @@ void SAXMzxmlHandler::startScan(const char** attributes) {
   precursorCharge = 0;
   precursorMz = 0;
 
-  num = readInt(getAttrValue("num", attributes));
+  num = readInt(found.num);
   id = usedIds.claim(num);
 
-  peaksCount = readInt(getAttrValue("peaksCount", attributes));
-  if (!ms2) scanType = getAttrValue("scanType", attributes);
-  rt = parseRetentionTime(getAttrValue("retentionTime", attributes));
-  polarity = getAttrValue("polarity", attributes);
-  lowMz = readDouble(getAttrValue("lowMz", attributes));
-  highMz = readDouble(getAttrValue("highMz", attributes));
-  basePeakIntensity = readDouble(getAttrValue("basePeakIntensity", attributes));
-  totIonCurrent = readDouble(getAttrValue("totIonCurrent", attributes));
-  filterLine = getAttrValue("filterLine", attributes);
+  peaksCount = readInt(found.peaksCount);
+  if (!ms2) scanType = found.scanType;
+  rt = parseRetentionTime(found.retentionTime);
+  polarity = found.polarity;
+  lowMz = readDouble(found.lowMz);
+  highMz = readDouble(found.highMz);
+  basePeakIntensity = readDouble(found.basePeakIntensity);
+  totIonCurrent = readDouble(found.totIonCurrent);
+  filterLine = found.filterLine;
 }
 
 void SAXMzxmlHandler::endElement(const char* name) {

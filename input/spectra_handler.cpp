@@ -146,16 +146,12 @@ void SAXSpectraHandler::pushSpectrum() {
   // Never more peaks than both decoded arrays hold, whatever the declared count.
   std::size_t count = peaksCount > 0 ? static_cast<std::size_t>(peaksCount) : 0;
   count = std::min({count, mzValues.size(), intensityValues.size()});
-  current.peaks.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    datapeak peak;
-    peak.mz = mzValues[i];
-    peak.intensity = intensityValues[i];
-    current.peaks.push_back(peak);
-  }
+  current.peaks.resize(count);
+  for (std::size_t i = 0; i < count; ++i) current.peaks[i] = StoredPeak(mzValues[i], intensityValues[i]);
 
   setDescription();
-  spectra.push_back(current);
+  // Every field of `current` is set anew for the next spectrum.
+  spectra.push_back(std::move(current));
 
   if (++pushCount == 2000) {
     console::outFlush(".");

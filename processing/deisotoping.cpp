@@ -51,8 +51,9 @@ void filterer::deIsotope(fileHandle& run) {
   const double intensityCutoff = cutoff;
   PeakMzIndex index;
   std::vector<std::size_t> candidates;
+  std::vector<datapeak> peaks;
   for (scan& spectrum : run.scans) {
-    std::vector<datapeak>& peaks = spectrum.peaks;
+    peaks.assign(spectrum.peaks.begin(), spectrum.peaks.end());
     const std::size_t oldCount = peaks.size();
     const FilterFloors floors(intensityCutoff, spectrum);
     bool indexed = false;
@@ -88,7 +89,10 @@ void filterer::deIsotope(fileHandle& run) {
     }
 
     // Survivors: the unfolded peaks, in list order, with their summed intensities.
-    keepUnlessDropped(peaks, [&peaks](std::size_t k) { return peaks[k].isotope; });
+    if (keepUnlessDropped(peaks, [&peaks](std::size_t k) { return peaks[k].isotope; }) != oldCount ||
+        indexed) {
+      spectrum.peaks.assign(peaks.begin(), peaks.end());
+    }
     reportThinnedSpectrum(spectrum, "deisotoping", oldCount);
   }
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-bool usable(const datapeak& peak) {
+bool usable(const StoredPeak& peak) {
   return std::isfinite(peak.mz) && std::isfinite(peak.intensity) && peak.intensity > 0;
 }
 
@@ -54,8 +54,8 @@ class TraceFollower {
     }
     // Peaks with candidates take them from the most intense down.
     std::sort(contested_.begin(), contested_.end(), [this](std::size_t a, std::size_t b) {
-      const datapeak& x = *byMz_[a];
-      const datapeak& y = *byMz_[b];
+      const StoredPeak& x = *byMz_[a];
+      const StoredPeak& y = *byMz_[b];
       if (x.intensity != y.intensity) return x.intensity > y.intensity;
       return x.mz != y.mz ? x.mz < y.mz : a < b;
     });
@@ -87,7 +87,7 @@ class TraceFollower {
       if (!started_[p]) continue;
       // Most new traces are noise that never grows: they stay in the list
       // alone, without a place in the pool, until a second peak joins.
-      const datapeak& peak = *byMz_[p];
+      const StoredPeak& peak = *byMz_[p];
       fresh_.push_back({(peak.mz * peak.intensity) / peak.intensity, nextId_++, kNoSlot, 1, position, &peak});
     }
     insertionSort(fresh_);  // a mean can differ from its m/z in the last bit
@@ -118,9 +118,9 @@ class TraceFollower {
     double mean;
     std::uint64_t id;
     std::uint32_t slot;
-    std::uint32_t points;  // peaks so far, up to minPoints (closing reads the pool only for longer traces)
-    std::size_t last;      // position of its last spectrum
-    const datapeak* only;  // its one peak, while it has no slot
+    std::uint32_t points;    // peaks so far, up to minPoints (closing reads the pool only for longer traces)
+    std::size_t last;        // position of its last spectrum
+    const StoredPeak* only;  // its one peak, while it has no slot
   };
   static constexpr std::uint32_t kNoSlot = 0xffffffffu;
 
@@ -137,7 +137,7 @@ class TraceFollower {
 
   struct Join {
     std::size_t position;  // in order_
-    const datapeak* peak;
+    const StoredPeak* peak;
   };
 
   static bool before(const Entry& x, const Entry& y) {
@@ -182,14 +182,14 @@ class TraceFollower {
   void orderByMz(const scan& spectrum) {
     byMz_.clear();
     bool sorted = true;
-    for (const datapeak& peak : spectrum.peaks) {
+    for (const StoredPeak& peak : spectrum.peaks) {
       if (!usable(peak)) continue;
       if (!byMz_.empty() && peak.mz < byMz_.back()->mz) sorted = false;
       byMz_.push_back(&peak);
     }
     if (!sorted) {
       std::stable_sort(byMz_.begin(), byMz_.end(),
-                       [](const datapeak* a, const datapeak* b) { return a->mz < b->mz; });
+                       [](const StoredPeak* a, const StoredPeak* b) { return a->mz < b->mz; });
     }
   }
 
@@ -203,7 +203,7 @@ class TraceFollower {
     return static_cast<std::uint32_t>(pool_.size() - 1);
   }
 
-  void extend(OpenTrace& open, std::size_t position, const datapeak& peak) {
+  void extend(OpenTrace& open, std::size_t position, const StoredPeak& peak) {
     open.weightedMz += peak.mz * peak.intensity;
     open.weight += peak.intensity;
     open.mean = open.weightedMz / open.weight;
@@ -247,8 +247,8 @@ class TraceFollower {
   std::vector<std::uint32_t> free_;  // free slots of pool_
   std::vector<Entry> order_;         // open traces by mean, then id
   std::vector<MassTrace> kept_;
-  std::vector<const datapeak*> byMz_;  // this spectrum's usable peaks by m/z
-  std::vector<std::size_t> low_;       // each peak's candidate traces: positions low_ .. high_-1 of order_
+  std::vector<const StoredPeak*> byMz_;  // this spectrum's usable peaks by m/z
+  std::vector<std::size_t> low_;         // each peak's candidate traces: positions low_ .. high_-1 of order_
   std::vector<std::size_t> high_;
   std::vector<std::size_t> contested_;  // peaks with candidates, most intense first
   std::vector<char> started_;           // peaks that start a trace
@@ -263,7 +263,7 @@ class TraceFollower {
 double estimateNoiseLevel(const std::vector<const scan*>& spectra, double noiseFactor) {
   std::vector<double> intensities;
   for (const scan* spectrum : spectra) {
-    for (const datapeak& peak : spectrum->peaks) {
+    for (const StoredPeak& peak : spectrum->peaks) {
       if (usable(peak)) intensities.push_back(peak.intensity);
     }
   }

@@ -11,7 +11,7 @@
 
 namespace {
 
-bool sortedByMz(const std::vector<datapeak>& peaks) {
+bool sortedByMz(const std::vector<StoredPeak>& peaks) {
   for (std::size_t i = 0; i < peaks.size(); ++i) {
     if (!std::isfinite(peaks[i].mz)) return false;
     if (i > 0 && peaks[i - 1].mz > peaks[i].mz) return false;
@@ -23,7 +23,7 @@ bool sortedByMz(const std::vector<datapeak>& peaks) {
 // `inPrefix` holds for a prefix of the peaks: a few single steps, then a
 // binary search over the rest.
 template <typename Predicate>
-std::size_t advance(const datapeak* peaks, std::size_t count, std::size_t position, Predicate inPrefix) {
+std::size_t advance(const StoredPeak* peaks, std::size_t count, std::size_t position, Predicate inPrefix) {
   for (int step = 0; step < 8; ++step) {
     if (position >= count || !inPrefix(peaks[position])) return position;
     ++position;
@@ -37,7 +37,7 @@ ChannelSpectra::ChannelSpectra(const fileHandle& run, const channel& ch) {
   spectra_.resize(ch.scans.size());
   for (std::size_t k = 0; k < ch.scans.size(); ++k) {
     if (ch.scans[k] >= run.scans.size()) continue;  // left empty
-    const std::vector<datapeak>& peaks = run.scans[ch.scans[k]].peaks;
+    const std::vector<StoredPeak>& peaks = run.scans[ch.scans[k]].peaks;
     spectra_[k].peaks = peaks.data();
     spectra_[k].count = peaks.size();
     spectra_[k].sorted = sortedByMz(peaks);
@@ -46,23 +46,23 @@ ChannelSpectra::ChannelSpectra(const fileHandle& run, const channel& ch) {
 
 double ChannelSpectra::windowSum(std::size_t k, double target, double tolerance) const {
   const Spectrum& s = spectra_[k];
-  const datapeak* first = s.peaks;
-  const datapeak* last = s.peaks + s.count;
+  const StoredPeak* first = s.peaks;
+  const StoredPeak* last = s.peaks + s.count;
   if (!s.sorted) {
     double sum = 0.0;
-    for (const datapeak* p = first; p != last; ++p) {
+    for (const StoredPeak* p = first; p != last; ++p) {
       if (target > p->mz - tolerance && target < p->mz + tolerance) sum += p->intensity;
     }
     return sum;
   }
   // With m/z ascending, "target < mz + tolerance" is false on a prefix and
   // "target > mz - tolerance" true on a prefix; the window lies between the two ends.
-  const datapeak* low =
-      std::partition_point(first, last, [&](const datapeak& p) { return !(target < p.mz + tolerance); });
-  const datapeak* high =
-      std::partition_point(first, last, [&](const datapeak& p) { return target > p.mz - tolerance; });
+  const StoredPeak* low =
+      std::partition_point(first, last, [&](const StoredPeak& p) { return !(target < p.mz + tolerance); });
+  const StoredPeak* high =
+      std::partition_point(first, last, [&](const StoredPeak& p) { return target > p.mz - tolerance; });
   double sum = 0.0;
-  for (const datapeak* p = low; p < high; ++p) sum += p->intensity;
+  for (const StoredPeak* p = low; p < high; ++p) sum += p->intensity;
   return sum;
 }
 
@@ -70,10 +70,10 @@ void ChannelSpectra::addMassesInWindow(std::size_t k, double low, double high, d
                                        long long& count) const {
   if (k >= spectra_.size()) return;
   const Spectrum& s = spectra_[k];
-  const datapeak* first = s.peaks;
-  const datapeak* last = s.peaks + s.count;
+  const StoredPeak* first = s.peaks;
+  const StoredPeak* last = s.peaks + s.count;
   if (!s.sorted) {
-    for (const datapeak* p = first; p != last; ++p) {
+    for (const StoredPeak* p = first; p != last; ++p) {
       if (p->mz > low && p->mz < high) {
         sum += p->mz;
         ++count;
@@ -81,9 +81,10 @@ void ChannelSpectra::addMassesInWindow(std::size_t k, double low, double high, d
     }
     return;
   }
-  const datapeak* begin = std::partition_point(first, last, [&](const datapeak& p) { return !(p.mz > low); });
-  const datapeak* end = std::partition_point(first, last, [&](const datapeak& p) { return p.mz < high; });
-  for (const datapeak* p = begin; p < end; ++p) {
+  const StoredPeak* begin =
+      std::partition_point(first, last, [&](const StoredPeak& p) { return !(p.mz > low); });
+  const StoredPeak* end = std::partition_point(first, last, [&](const StoredPeak& p) { return p.mz < high; });
+  for (const StoredPeak* p = begin; p < end; ++p) {
     sum += p->mz;
     ++count;
   }
@@ -184,10 +185,10 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     for (std::size_t t = 0; t < count; ++t) {
       const double target = targets[t];
       const double tolerance = massWindow(target, daltons, ppm);
-      const std::size_t newLow = advance(s.peaks, s.count, low, [target, tolerance](const datapeak& p) {
+      const std::size_t newLow = advance(s.peaks, s.count, low, [target, tolerance](const StoredPeak& p) {
         return !(target < p.mz + tolerance);
       });
-      const std::size_t newHigh = advance(s.peaks, s.count, high, [target, tolerance](const datapeak& p) {
+      const std::size_t newHigh = advance(s.peaks, s.count, high, [target, tolerance](const StoredPeak& p) {
         return target > p.mz - tolerance;
       });
       if (!known || newLow != low || newHigh != high) {

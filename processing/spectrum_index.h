@@ -37,7 +37,7 @@ class ChannelSpectra {
  private:
   friend class WindowSweep;
   struct Spectrum {
-    const datapeak* peaks = nullptr;
+    const StoredPeak* peaks = nullptr;
     std::size_t count = 0;
     bool sorted = false;
   };

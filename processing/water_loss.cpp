@@ -65,8 +65,9 @@ void filterer::removeH2O(fileHandle& run) {
   PeakMzIndex index;
   std::vector<std::size_t> candidates;
   std::vector<char> absorbed;
+  std::vector<datapeak> peaks;
   for (scan& spectrum : run.scans) {
-    std::vector<datapeak>& peaks = spectrum.peaks;
+    peaks.assign(spectrum.peaks.begin(), spectrum.peaks.end());
     const std::size_t oldCount = peaks.size();
     const FilterFloors floors(intensityCutoff, spectrum);
     absorbed.assign(oldCount, 0);
@@ -106,7 +107,10 @@ void filterer::removeH2O(fileHandle& run) {
     }
 
     // Survivors in their list order, with their summed intensities.
-    keepUnlessDropped(peaks, [&absorbed](std::size_t k) { return absorbed[k] != 0; });
+    if (keepUnlessDropped(peaks, [&absorbed](std::size_t k) { return absorbed[k] != 0; }) != oldCount ||
+        indexed) {
+      spectrum.peaks.assign(peaks.begin(), peaks.end());
+    }
     reportThinnedSpectrum(spectrum, "Loss", oldCount);
   }
 }

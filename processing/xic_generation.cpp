@@ -13,11 +13,12 @@
 void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
   if (spectrum == nullptr) return;
   const double intensityFloor = static_cast<double>(cutoff);
-  for (datapeak& peak : spectrum->peaks) {
-    if (!(peak.intensity > intensityFloor)) continue;
+  for (const StoredPeak& stored : spectrum->peaks) {
+    if (!(stored.intensity > intensityFloor)) continue;
     // A spectrum without a stated total ion current (0) passes any positive peak.
-    if (!(peak.intensity > 0.025 * spectrum->totIonCurrent)) continue;
-    // The picked peak remembers its spectrum's time, in the spectrum as well as in the copy.
+    if (!(stored.intensity > 0.025 * spectrum->totIonCurrent)) continue;
+    // The picked peak remembers its spectrum's time.
+    datapeak peak = stored;
     peak.rt = spectrum->rt;
     out.push_back(peak);
   }

@@ -17,6 +17,24 @@ struct datapeak {
   std::ptrdiff_t parent = -1;
 };
 
+// One peak as a spectrum keeps it: its two numbers, nothing else. Picking,
+// deisotoping and loss folding work on `datapeak` copies of it, which carry the
+// working fields; the conversions between the two are exact both ways.
+struct StoredPeak {
+  double mz = 0;
+  double intensity = 0;
+
+  StoredPeak() = default;
+  StoredPeak(double mzValue, double intensityValue) : mz(mzValue), intensity(intensityValue) {}
+  StoredPeak(const datapeak& peak) : mz(peak.mz), intensity(peak.intensity) {}  // NOLINT: implicit on purpose
+  operator datapeak() const {                                                   // NOLINT: implicit on purpose
+    datapeak peak;
+    peak.mz = mz;
+    peak.intensity = intensity;
+    return peak;
+  }
+};
+
 // One spectrum as the readers produce it. A value type: copies are deep.
 class scan {
  public:
@@ -34,9 +52,9 @@ class scan {
   double basePeakIntensity = 0;
   double totIonCurrent = 0;
   double collisionEnergy = 0;
-  double precursorMz = 0;  // 0 for a spectrum without a precursor
-  double charge = 0;       // no reader fills it; printed in `description`
-  std::vector<datapeak> peaks;
+  double precursorMz = 0;         // 0 for a spectrum without a precursor
+  double charge = 0;              // no reader fills it; printed in `description`
+  std::vector<StoredPeak> peaks;  // 16 bytes a peak, in the file's order
 };
 
 // Run metadata; only the mzData reader writes it and nothing reads it.

@@ -51,7 +51,7 @@ int binOf(double mz, const std::vector<double>& edges) {
 // a pass per bin would add them.
 void binBySearch(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
                  std::vector<char>& occupied) {
-  for (const datapeak& peak : spectrum.peaks) {
+  for (const StoredPeak& peak : spectrum.peaks) {
     const int b = binOf(peak.mz, edges);
     if (b == 0) continue;
     sums[b] += peak.intensity;

@@ -66,10 +66,8 @@ void appendSrmSpectra(const std::vector<SrmChromatogram>& chromatograms, const s
     spectrum.lowMz = chromatogram.productLow;
     spectrum.highMz = chromatogram.productHigh;
     spectrum.peaksCount = 1;
-    datapeak peak;
-    peak.mz = static_cast<float>(chromatogram.productMz);
-    peak.intensity = chromatogram.intensities[point.index];
-    spectrum.peaks.push_back(peak);
+    spectrum.peaks.emplace_back(static_cast<float>(chromatogram.productMz),
+                                chromatogram.intensities[point.index]);
     spectrum.description = name + " scan " + std::to_string(spectrum.num) + " (charge 0)";
     spectra.push_back(std::move(spectrum));
     if (++pushCount == 2000) {

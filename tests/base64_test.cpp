@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
+#include "tests/reference/reference_base64.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -59,4 +61,26 @@ TEST(Base64, OtherCharactersMapWithoutValidation) {
   EXPECT_EQ(decode("AAA\xC3"), decode("AAA/"));
   // '@' lies just below 'A' and reads as 68; output bytes are cut to 8 bits.
   EXPECT_EQ(decode("@AAA"), std::string(1, static_cast<char>(0x10)) + std::string(2, '\0'));
+}
+
+// The whole-group fast path against the plain decoder: mostly clean base64
+// with white space, padding, stray and high bytes sprinkled in, every limit.
+TEST(Base64, AgreesWithThePlainDecoderOnMixedText) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string odd = " \t\n\r=-@[`{~\x7F\x80\xC3\xFF:";
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::string text;
+    const int length = static_cast<int>(random() % 90);
+    const unsigned oddRate = 1 + random() % 40;
+    for (int i = 0; i < length; ++i) {
+      text += random() % oddRate == 0 ? odd[random() % odd.size()] : alphabet[random() % alphabet.size()];
+    }
+    const std::size_t limit = random() % 70;
+    std::string fast(limit + 8, 'x'), plain(limit + 8, 'x');
+    const int fastCount = b64_decode_mio(&fast[0], text.c_str(), limit);
+    const int plainCount = reference::plainBase64Decode(&plain[0], text.c_str(), limit);
+    ASSERT_EQ(fastCount, plainCount) << testing::PrintToString(text) << " limit " << limit;
+    ASSERT_EQ(fast, plain) << testing::PrintToString(text) << " limit " << limit;
+  }
 }

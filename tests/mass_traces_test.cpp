@@ -20,7 +20,7 @@ std::vector<scan> spectraOf(const std::vector<Series>& series) {
   std::vector<scan> spectra(length);
   for (const Series& s : series) {
     for (std::size_t k = 0; k < s.intensities.size(); ++k) {
-      if (s.intensities[k] > 0) spectra[k].peaks.push_back({s.mz, s.intensities[k], 0, false, -1});
+      if (s.intensities[k] > 0) spectra[k].peaks.push_back({s.mz, s.intensities[k]});
     }
   }
   return spectra;
@@ -87,10 +87,10 @@ TEST(MassTraces, JitteredPeaksJoinTheNearestTraceAtTheirWeightedMean) {
   const double jitter[] = {3e-6, -2e-6, 1e-6, -3e-6, 2e-6, 0};
   const double heights[] = {1e3, 5e3, 2e4, 5e3, 1e3, 500};
   for (std::size_t k = 0; k < spectra.size(); ++k) {
-    spectra[k].peaks.push_back({400.0 * (1 + jitter[k]), heights[k], 0, false, -1});
-    spectra[k].peaks.push_back({400.016 * (1 - jitter[k]), 2 * heights[k], 0, false, -1});
+    spectra[k].peaks.push_back({400.0 * (1 + jitter[k]), heights[k]});
+    spectra[k].peaks.push_back({400.016 * (1 - jitter[k]), 2 * heights[k]});
   }
-  spectra[2].peaks.push_back({400.008, 50, 0, false, -1});
+  spectra[2].peaks.push_back({400.008, 50});
   double weighted = 0, weight = 0;
   for (std::size_t k = 0; k < spectra.size(); ++k) {
     weighted += spectra[k].peaks[0].mz * spectra[k].peaks[0].intensity;

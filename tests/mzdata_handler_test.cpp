@@ -71,13 +71,13 @@ Loaded load(const std::string& xml) {
 
 std::vector<double> mzOf(const scan& s) {
   std::vector<double> out;
-  for (const datapeak& p : s.peaks) out.push_back(p.mz);
+  for (const StoredPeak& p : s.peaks) out.push_back(p.mz);
   return out;
 }
 
 std::vector<double> intensityOf(const scan& s) {
   std::vector<double> out;
-  for (const datapeak& p : s.peaks) out.push_back(p.intensity);
+  for (const StoredPeak& p : s.peaks) out.push_back(p.intensity);
   return out;
 }
 

@@ -62,7 +62,8 @@ TEST(RealFiles, EveryMzxmlFileImportsWithItsSpectra) {
     for (const scan& s : spectra) {
       (s.msLevel == 1 ? ms1 : ms2) += 1;
       peaks += s.peaks.size();
-      for (const datapeak& p : s.peaks) finite = finite && std::isfinite(p.mz) && std::isfinite(p.intensity);
+      for (const StoredPeak& p : s.peaks)
+        finite = finite && std::isfinite(p.mz) && std::isfinite(p.intensity);
     }
     EXPECT_TRUE(finite) << name;
     EXPECT_EQ(header.spectrumCount, 0) << name;

@@ -41,7 +41,7 @@ std::vector<scan> load(std::string path) {
 // A spectrum's peaks as (m/z, intensity) pairs in m/z order.
 std::vector<std::pair<double, double>> sortedPeaks(const scan& spectrum) {
   std::vector<std::pair<double, double>> peaks;
-  for (const datapeak& peak : spectrum.peaks) peaks.emplace_back(peak.mz, peak.intensity);
+  for (const StoredPeak& peak : spectrum.peaks) peaks.emplace_back(peak.mz, peak.intensity);
   std::sort(peaks.begin(), peaks.end());
   return peaks;
 }
@@ -80,7 +80,7 @@ TEST(SimulateRun, FullScanRunNestsMs2ScansAndStatesItsTotals) {
     }
     double sum = 0;
     double highest = 0;
-    for (const datapeak& peak : s.peaks) {
+    for (const StoredPeak& peak : s.peaks) {
       sum += peak.intensity;
       highest = std::max(highest, peak.intensity);
     }

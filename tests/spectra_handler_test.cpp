@@ -161,7 +161,6 @@ TEST_F(SpectraHandlerTest, PushSpectrumCopiesValuesAndStopsAtShorterArray) {
   ASSERT_EQ(s.peaks.size(), 2u);
   EXPECT_EQ(s.peaks[1].mz, 2);
   EXPECT_EQ(s.peaks[1].intensity, 20);
-  EXPECT_FALSE(s.peaks[1].isotope);
 }
 
 TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {

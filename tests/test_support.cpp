@@ -166,7 +166,7 @@ scan spectrum(std::int64_t num, double rt, double totIonCurrent, const Peaks& pe
 
 Peaks peaksOf(const scan& spectrum) {
   Peaks result;
-  for (const datapeak& peak : spectrum.peaks) result.emplace_back(peak.mz, peak.intensity);
+  for (const StoredPeak& peak : spectrum.peaks) result.emplace_back(peak.mz, peak.intensity);
   return result;
 }
 

@@ -55,7 +55,7 @@ std::vector<bool> pairwiseSurvivors(const std::vector<FeatureKey>& features, dou
 void binByScan(const scan& spectrum, const std::vector<double>& edges, std::vector<double>& sums,
                std::vector<char>& occupied) {
   for (std::size_t b = 1; b < edges.size(); ++b) {
-    for (const datapeak& peak : spectrum.peaks) {
+    for (const StoredPeak& peak : spectrum.peaks) {
       if (edges[b - 1] < peak.mz && peak.mz <= edges[b]) {
         sums[b] += peak.intensity;
         occupied[b] = 1;
@@ -75,7 +75,7 @@ void deIsotope(const filterer& params, fileHandle& run) {
     std::vector<datapeak> keptPeaks;
     keptPeaks.reserve(oldCount);
 
-    for (const datapeak& original : spectrum.peaks) {
+    for (const StoredPeak& original : spectrum.peaks) {
       datapeak peak = original;
       const bool intenseEnough = floors.passes(peak);
       for (std::size_t k = 0; intenseEnough && k < keptPeaks.size(); ++k) {
@@ -90,7 +90,7 @@ void deIsotope(const filterer& params, fileHandle& run) {
     }
 
     keepUnlessDropped(keptPeaks, [&keptPeaks](std::size_t k) { return keptPeaks[k].isotope; });
-    spectrum.peaks = std::move(keptPeaks);
+    spectrum.peaks.assign(keptPeaks.begin(), keptPeaks.end());
     reportThinnedSpectrum(spectrum, "deisotoping", oldCount);
   }
 }

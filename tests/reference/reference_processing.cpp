@@ -17,7 +17,7 @@ namespace {
 
 double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance) {
   double sum = 0.0;
-  for (const datapeak& peak : spectrum.peaks) {
+  for (const StoredPeak& peak : spectrum.peaks) {
     if (targetMz > peak.mz - tolerance && targetMz < peak.mz + tolerance) sum += peak.intensity;
   }
   return sum;
@@ -31,7 +31,7 @@ void featureMass(const fileHandle& run, const channel& ch, chrom& X, std::size_t
   long long count = 0;
   for (std::size_t k = start; k < end; ++k) {
     if (k >= ch.scans.size() || ch.scans[k] >= run.scans.size()) continue;
-    for (const datapeak& peak : run.scans[ch.scans[k]].peaks) {
+    for (const StoredPeak& peak : run.scans[ch.scans[k]].peaks) {
       if (peak.mz > X.mz - tolerance && peak.mz < X.mz + tolerance) {
         sum += peak.mz;
         ++count;
