@@ -53,8 +53,16 @@ void appendFixed(std::string& out, double value, int digits) {
   }  // else: far below 10^-digits / 2, rounds to zero
 
   const std::uint64_t power = kPowersOfTen[digits];
-  const auto whole = static_cast<std::uint64_t>(rounded / power);
-  const auto part = static_cast<std::uint64_t>(rounded % power);
+  std::uint64_t whole = 0;
+  std::uint64_t part = 0;
+  if ((rounded >> 64) == 0) {  // the usual case: 64-bit division is much cheaper
+    const auto narrow = static_cast<std::uint64_t>(rounded);
+    whole = narrow / power;
+    part = narrow % power;
+  } else {
+    whole = static_cast<std::uint64_t>(rounded / power);
+    part = static_cast<std::uint64_t>(rounded % power);
+  }
 
   char buffer[48];
   char* const end = buffer + sizeof buffer;
