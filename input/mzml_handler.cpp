@@ -33,6 +33,7 @@ SAXMzmlHandler::SAXMzmlHandler(std::vector<scan>& spectraOut, Header& headerOut,
                                std::vector<SrmChromatogram>& chromatograms)
     : SAXSpectraHandler(spectraOut, headerOut), chromatograms_(chromatograms) {
   id = 0;
+  decodeBesideParser = true;
 }
 
 SAXMzmlHandler::Place SAXMzmlHandler::place() const {
@@ -99,8 +100,10 @@ void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
     collisionEnergy = 0;
     productTarget_ = productLowOffset_ = productHighOffset_ = 0;
     polarity.clear();
-    times_.clear();
-    intensityValues.clear();
+    defer([this]() {
+      times_.clear();
+      intensityValues.clear();
+    });
     intensitySeen_ = false;
     mzSeen_ = false;
   } else if (isName(name, "precursor")) {
@@ -183,8 +186,10 @@ void SAXMzmlHandler::startSpectrum(const char** attributes) {
   lowMz = highMz = 0;
   observedLowSeen_ = observedHighSeen_ = windowSeen_ = false;
   windowLow_ = windowHigh_ = 0;
-  mzValues.clear();
-  intensityValues.clear();
+  defer([this]() {
+    mzValues.clear();
+    intensityValues.clear();
+  });
   mzSeen_ = intensitySeen_ = false;
 }
 
@@ -275,21 +280,38 @@ void SAXMzmlHandler::endArray() {
   }
   if (!wanted) return;
 
+  // The first array of each kind is the one read, decoded or not.
+  if (arrayKind_ == ArrayKind::Time || arrayKind_ == ArrayKind::Mz) {
+    mzSeen_ = true;  // in a chromatogram the time array takes the place of m/z
+  } else {
+    intensitySeen_ = true;
+  }
+  ArrayJob job;
+  job.text.swap(text);
+  text.reserve(job.text.capacity());  // the next array is likely as long
+  job.format = format_;
+  job.length = arrayLength_;
+  job.kind = arrayKind_;
+  job.timeInMinutes = timeInMinutes_;
+  job.inSpectrum = inSpectrum_;
+  job.nativeId = nativeId_;
+  defer([this, job = std::move(job)]() { decodeArray(job); });
+}
+
+void SAXMzmlHandler::decodeArray(const ArrayJob& job) {
   std::string problem;
-  if (!decodeBinaryArray(text, format_, arrayLength_, decoded_, problem)) {
-    console::err(inputFile + ": " + (inSpectrum_ ? "spectrum '" : "chromatogram '") + nativeId_ +
+  if (!decodeBinaryArray(job.text, job.format, job.length, decoded_, problem)) {
+    console::err(inputFile + ": " + (job.inSpectrum ? "spectrum '" : "chromatogram '") + job.nativeId +
                  "': an array could not be decoded (" + problem + "); it reads as empty\n");
   }
-  if (arrayKind_ == ArrayKind::Time) {
-    mzSeen_ = true;  // in a chromatogram the time array takes the place of m/z
+  if (job.kind == ArrayKind::Time) {
     times_ = decoded_;
-    if (timeInMinutes_) {
+    if (job.timeInMinutes) {
       for (double& t : times_) t *= 60.0;
     }
     return;
   }
-  std::vector<float>& target = arrayKind_ == ArrayKind::Mz ? mzValues : intensityValues;
-  (arrayKind_ == ArrayKind::Mz ? mzSeen_ : intensitySeen_) = true;
+  std::vector<float>& target = job.kind == ArrayKind::Mz ? mzValues : intensityValues;
   target.resize(decoded_.size());
   for (std::size_t i = 0; i < decoded_.size(); ++i) target[i] = static_cast<float>(decoded_[i]);
 }
@@ -312,16 +334,18 @@ void SAXMzmlHandler::endSpectrum() {
   if (!observedLowSeen_) lowMz = windowSeen_ ? windowLow_ : 0;
   if (!observedHighSeen_) highMz = windowSeen_ ? windowHigh_ : 0;
 
-  if (mzValues.size() != intensityValues.size()) {
-    console::err(inputFile + ": spectrum '" + nativeId_ + "' has " + std::to_string(mzValues.size()) +
-                 " m/z values and " + std::to_string(intensityValues.size()) +
-                 " intensities; the shorter array is kept\n");
-  }
-  const std::size_t peaks = std::min(mzValues.size(), intensityValues.size());
-  peaksCount = static_cast<std::int32_t>(std::min<std::size_t>(peaks, INT32_MAX));
-
   id = usedIds.claim(num);
-  pushSpectrum();
+  // The peak count is what both decoded arrays hold.
+  defer([this, nativeId = nativeId_, record = spectrumRecord()]() mutable {
+    if (mzValues.size() != intensityValues.size()) {
+      console::err(inputFile + ": spectrum '" + nativeId + "' has " + std::to_string(mzValues.size()) +
+                   " m/z values and " + std::to_string(intensityValues.size()) +
+                   " intensities; the shorter array is kept\n");
+    }
+    const std::size_t peaks = std::min(mzValues.size(), intensityValues.size());
+    record.peaksCount = static_cast<std::int32_t>(std::min<std::size_t>(peaks, INT32_MAX));
+    appendSpectrum(std::move(record));
+  });
 }
 
 void SAXMzmlHandler::endChromatogram() {
@@ -334,14 +358,16 @@ void SAXMzmlHandler::endChromatogram() {
   chromatogram.productLow = productTarget_ - productLowOffset_;
   chromatogram.productHigh = productTarget_ + productHighOffset_;
   chromatogram.polarity = polarity;
-  if (times_.size() != intensityValues.size()) {
-    console::err(inputFile + ": chromatogram '" + nativeId_ + "' has " + std::to_string(times_.size()) +
-                 " times and " + std::to_string(intensityValues.size()) +
-                 " intensities; the shorter array is kept\n");
-  }
-  const std::size_t points = std::min(times_.size(), intensityValues.size());
-  chromatogram.times.assign(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(points));
-  chromatogram.intensities.assign(intensityValues.begin(),
-                                  intensityValues.begin() + static_cast<std::ptrdiff_t>(points));
-  chromatograms_.push_back(std::move(chromatogram));
+  defer([this, chromatogram = std::move(chromatogram)]() mutable {
+    if (times_.size() != intensityValues.size()) {
+      console::err(inputFile + ": chromatogram '" + chromatogram.nativeId + "' has " +
+                   std::to_string(times_.size()) + " times and " + std::to_string(intensityValues.size()) +
+                   " intensities; the shorter array is kept\n");
+    }
+    const std::size_t points = std::min(times_.size(), intensityValues.size());
+    chromatogram.times.assign(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(points));
+    chromatogram.intensities.assign(intensityValues.begin(),
+                                    intensityValues.begin() + static_cast<std::ptrdiff_t>(points));
+    chromatograms_.push_back(std::move(chromatogram));
+  });
 }

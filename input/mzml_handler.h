@@ -40,6 +40,18 @@ class SAXMzmlHandler : public SAXSpectraHandler {
   void endSpectrum();
   void endChromatogram();
   void endArray();
+  // What decoding one array needs, copied when the array ends.
+  struct ArrayJob {
+    std::string text;
+    BinaryArrayFormat format;
+    std::size_t length = 0;
+    ArrayKind kind = ArrayKind::Other;
+    bool timeInMinutes = false;
+    bool inSpectrum = false;
+    std::string nativeId;
+  };
+  // Job side: decodes into the m/z, intensity or time values.
+  void decodeArray(const ArrayJob& job);
   // One parameter, applied where the reader stands.
   void applyParam(const char* accession, const char* value, const char* unitAccession);
   Place place() const;
@@ -84,10 +96,11 @@ class SAXMzmlHandler : public SAXSpectraHandler {
   ArrayKind arrayKind_ = ArrayKind::Other;
   bool timeInMinutes_ = false;
   std::size_t arrayLength_ = 0;
-  std::vector<double> decoded_;
-  std::vector<double> times_;
   bool mzSeen_ = false;
   bool intensitySeen_ = false;
+  // Job side.
+  std::vector<double> decoded_;
+  std::vector<double> times_;
 };
 
 #endif

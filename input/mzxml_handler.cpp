@@ -130,6 +130,7 @@ double parseRetentionTime(const char* text) {
 SAXMzxmlHandler::SAXMzxmlHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : SAXSpectraHandler(spectraOut, headerOut) {
   littleEndian = false;  // mzXML peak arrays are in network order
+  decodeBesideParser = true;
   id = 0;
   precursorCharge = 0;
   precursorMz = 0;

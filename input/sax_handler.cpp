@@ -2,9 +2,15 @@
 #include "input/sax_handler.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "input/input_file.h"
@@ -12,10 +18,15 @@
 
 namespace {
 
-// Runs one event operation; an exception is kept and the parser stopped.
+// Runs one event operation; an exception is kept and the parser stopped. Once
+// a deferred job has failed, nothing after it may happen: the parser stops.
 template <typename Event>
 void deliver(void* userData, Event event) {
   SAXHandler* handler = static_cast<SAXHandler*>(userData);
+  if (handler->jobFailed()) {
+    XML_StopParser(handler->parser, XML_FALSE);
+    return;
+  }
   ++handler->eventsDelivered;
   try {
     event(*handler);
@@ -42,6 +53,91 @@ constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 
 }  // namespace
 
+// The second thread of a parse: runs deferred jobs in the order they came.
+// Jobs are handed over in batches, so that the two threads meet on the lock a
+// few times per batch rather than per job; at most a few batches wait, so the
+// parser cannot run far ahead of the jobs (and hold their input) when the jobs
+// are the slower side.
+class SAXHandler::JobThread {
+ public:
+  JobThread() : thread_([this] { run(); }) {}
+  ~JobThread() { finish(); }
+  JobThread(const JobThread&) = delete;
+  JobThread& operator=(const JobThread&) = delete;
+
+  // Parser side.
+  void push(std::function<void()> job) {
+    filling_.push_back(std::move(job));
+    if (filling_.size() >= kBatch) handOver();
+  }
+  // Runs everything handed over or filling, then stops the thread.
+  void finish() {
+    if (!thread_.joinable()) return;
+    handOver();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    work_.notify_one();
+    thread_.join();
+  }
+  bool failed() const { return failed_.load(std::memory_order_acquire); }
+  // The first exception a job threw; read after finish().
+  std::exception_ptr error;
+
+ private:
+  static constexpr std::size_t kBatch = 256;
+  static constexpr std::size_t kMaxWaiting = 4;
+  using Batch = std::vector<std::function<void()>>;
+
+  void handOver() {
+    if (filling_.empty()) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting || failed(); });
+    if (failed()) {
+      filling_.clear();  // never to run
+      return;
+    }
+    waiting_.push_back(std::move(filling_));
+    filling_ = Batch();
+    lock.unlock();
+    work_.notify_one();
+  }
+
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+      work_.wait(lock, [this] { return !waiting_.empty() || closing_; });
+      if (waiting_.empty()) return;
+      Batch batch = std::move(waiting_.front());
+      waiting_.pop_front();
+      lock.unlock();
+      room_.notify_one();
+      for (std::function<void()>& job : batch) {
+        if (failed()) break;
+        try {
+          job();
+        } catch (...) {
+          error = std::current_exception();
+          failed_.store(true, std::memory_order_release);
+        }
+      }
+      batch.clear();  // the jobs' input goes on this thread
+      lock.lock();
+      if (failed()) room_.notify_one();  // a parser waiting for room stops waiting
+    }
+  }
+
+  Batch filling_;  // parser side only
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable room_;
+  std::deque<Batch> waiting_;
+  bool closing_ = false;
+  std::atomic<bool> failed_{false};
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
 SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
   if (parser == nullptr) throw std::bad_alloc();
   // expat's protection against entity-expansion attacks stays at its defaults.
@@ -50,7 +146,27 @@ SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
   XML_SetCharacterDataHandler(parser, charactersCallback);
 }
 
-SAXHandler::~SAXHandler() { XML_ParserFree(parser); }
+SAXHandler::~SAXHandler() {
+  jobs_.reset();  // joins a job thread left by an exception
+  XML_ParserFree(parser);
+}
+
+void SAXHandler::defer(std::function<void()> job) {
+  if (jobs_) {
+    jobs_->push(std::move(job));
+  } else {
+    job();
+  }
+}
+
+bool SAXHandler::jobFailed() const { return jobs_ && jobs_->failed(); }
+
+void SAXHandler::finishJobs() {
+  if (!jobs_) return;
+  jobs_->finish();
+  if (jobs_->error) pendingError = jobs_->error;
+  jobs_.reset();
+}
 
 void SAXHandler::startElement(const char*, const char**) {}
 void SAXHandler::endElement(const char*) {}
@@ -69,6 +185,7 @@ bool SAXHandler::parse() {
   // of megabytes, a huge comment) from its start on every call, which turns
   // such a token quadratic; so while calls deliver no events, chunks are
   // gathered into batches of doubling size before they are parsed.
+  if (decodeBesideParser) jobs_ = std::make_unique<JobThread>();
   char buffer[kChunk];
   std::vector<char> batch;
   std::size_t batchSize = kChunk;
@@ -84,7 +201,10 @@ bool SAXHandler::parse() {
       batchSize = eventsDelivered == before ? std::min(2 * batchSize, kLargestBatch) : kChunk;
       continue;
     }
-    // End of the data, or of what could be read of it.
+    // End of the data, or of what could be read of it. What the jobs print
+    // comes first, and a failed job ends the parse here.
+    finishJobs();
+    if (pendingError) break;
     if (file.damaged()) {
       console::err(inputFile + ": " +
                    (file.compressed() ? "gzip data damaged or cut short (" : "read failed (") + file.error() +
@@ -98,6 +218,7 @@ bool SAXHandler::parse() {
     wellFormed = XML_Parse(parser, buffer, 0, 1) != XML_STATUS_ERROR;
     break;
   }
+  finishJobs();
   if (pendingError) {
     parseFailed = true;
     std::rethrow_exception(pendingError);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 
 // Base of the XML readers: owns one expat parser, streams one file through it
@@ -27,6 +29,18 @@ class SAXHandler {
   // Value of the first attribute named `name`, or "" when absent (never null).
   const char* getAttrValue(const char* name, const char** attributes);
 
+  // Runs `job` after every job deferred before it: at once, or, while parse()
+  // runs with `decodeBesideParser` set, on a second thread while the parser
+  // reads on. A job must touch only what no event operation touches (its own
+  // copies, and the state that only jobs use). A job that throws stops the
+  // parse: the jobs after it never run, and parse() rethrows its exception, as
+  // if the event that deferred it had thrown.
+  void defer(std::function<void()> job);
+  // Set by a reader whose jobs follow the rule above.
+  bool decodeBesideParser = false;
+  // A deferred job has thrown during this parse.
+  bool jobFailed() const;
+
   // An exception thrown by an event operation stops the parser; parse() then
   // rethrows it, so that it never travels through expat's own frames.
   std::exception_ptr pendingError;
@@ -43,6 +57,13 @@ class SAXHandler {
   std::string ionisation;
   std::string analyzer;
   std::string detector;
+
+ private:
+  class JobThread;
+  // Runs the jobs still waiting and stops the job thread; its exception, if a
+  // job threw, becomes the pending one (it happened first).
+  void finishJobs();
+  std::unique_ptr<JobThread> jobs_;
 };
 
 #endif

@@ -74,21 +74,30 @@ SAXSpectraHandler::SAXSpectraHandler(std::vector<scan>& spectraOut, Header& head
     : spectra(spectraOut), header(headerOut) {}
 
 void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
-  if (wantMz) mzValues.clear();
-  if (wantIntensity) intensityValues.clear();
-  if (lowPrecision) {
-    decode32(wantMz, wantIntensity);
-  } else {
-    decode64(wantMz, wantIntensity);
-  }
+  ArrayText array;
+  array.text.swap(text);
+  text.reserve(array.text.capacity());  // the next array is likely as long
+  array.peaksCount = peaksCount;
+  array.lowPrecision = lowPrecision;
+  array.littleEndian = littleEndian;
+  array.zlibCompressed = zlibCompressed;
+  defer([this, wantMz, wantIntensity, array = std::move(array)]() {
+    if (wantMz) mzValues.clear();
+    if (wantIntensity) intensityValues.clear();
+    if (array.lowPrecision) {
+      decode32(array, wantMz, wantIntensity);
+    } else {
+      decode64(array, wantMz, wantIntensity);
+    }
+  });
 }
 
-void SAXSpectraHandler::decode32(bool wantMz, bool wantIntensity) {
+void SAXSpectraHandler::decode32(const ArrayText& array, bool wantMz, bool wantIntensity) {
   const std::size_t arrays = (wantMz ? 1 : 0) + (wantIntensity ? 1 : 0);
-  if (peaksCount <= 0 || arrays == 0) return;
-  const std::size_t count = static_cast<std::size_t>(peaksCount);
+  if (array.peaksCount <= 0 || arrays == 0) return;
+  const std::size_t count = static_cast<std::size_t>(array.peaksCount);
   const std::size_t required = arrays * count * 4;
-  std::vector<char> bytes = arrayBytes(text, zlibCompressed, required);
+  std::vector<char> bytes = arrayBytes(array.text, array.zlibCompressed, required);
 
   // A short array is zero-filled to the declared count, as long as the
   // declared count is not far beyond what the array holds; a count that the
@@ -99,22 +108,22 @@ void SAXSpectraHandler::decode32(bool wantMz, bool wantIntensity) {
     const std::size_t available = bytes.size();
     if (required > available + std::max<std::size_t>(available, 65536)) {
       values = available / (arrays * 4);
-      console::outFlush(" declared peaksCount " + std::to_string(peaksCount) + " exceeds the " +
+      console::outFlush(" declared peaksCount " + std::to_string(array.peaksCount) + " exceeds the " +
                         std::to_string(available) + " bytes of its peak array: reading " +
                         std::to_string(values) + " peaks\n");
     }
   }
   bytes.resize(values * arrays * 4, 0);
-  appendValues<std::uint32_t, float>(bytes, values, littleEndian == hostIsLittleEndian(), wantMz,
+  appendValues<std::uint32_t, float>(bytes, values, array.littleEndian == hostIsLittleEndian(), wantMz,
                                      wantIntensity, mzValues, intensityValues);
 }
 
-void SAXSpectraHandler::decode64(bool wantMz, bool wantIntensity) {
+void SAXSpectraHandler::decode64(const ArrayText& array, bool wantMz, bool wantIntensity) {
   const std::size_t arrays = (wantMz ? 1 : 0) + (wantIntensity ? 1 : 0);
-  if (peaksCount <= 0 || arrays == 0) return;
-  const std::size_t count = static_cast<std::size_t>(peaksCount);
+  if (array.peaksCount <= 0 || arrays == 0) return;
+  const std::size_t count = static_cast<std::size_t>(array.peaksCount);
   const std::size_t required = arrays * count * 8;
-  const std::vector<char> bytes = arrayBytes(text, zlibCompressed, required);
+  const std::vector<char> bytes = arrayBytes(array.text, array.zlibCompressed, required);
   if (bytes.size() != required) {
     // A 64-bit array must hold exactly its declared count: the file cannot be
     // trusted further, and the run stops (the driver prints the message).
@@ -122,35 +131,42 @@ void SAXSpectraHandler::decode64(bool wantMz, bool wantIntensity) {
                      " and required size " + std::to_string(required) + " dont match:\n" +
                      " Cause: possible corrupted file.\n");
   }
-  appendValues<std::uint64_t, double>(bytes, count, littleEndian == hostIsLittleEndian(), wantMz,
+  appendValues<std::uint64_t, double>(bytes, count, array.littleEndian == hostIsLittleEndian(), wantMz,
                                       wantIntensity, mzValues, intensityValues);
 }
 
-void SAXSpectraHandler::pushSpectrum() {
-  current.id = id;
-  current.msLevel = msLevel;
-  current.num = num;
-  current.lowMz = lowMz;
-  current.highMz = highMz;
-  current.polarity = polarity;
-  current.rt = rt;
-  current.scanType = scanType;
-  current.collisionEnergy = collisionEnergy;
-  current.basePeakIntensity = basePeakIntensity;
-  current.totIonCurrent = totIonCurrent;
-  current.filterLine = filterLine;
-  current.precursorMz = precursorMz;
-  current.peaksCount = peaksCount;
-  current.peaks.clear();
+scan SAXSpectraHandler::spectrumRecord() const {
+  scan record;
+  record.id = id;
+  record.msLevel = msLevel;
+  record.num = num;
+  record.lowMz = lowMz;
+  record.highMz = highMz;
+  record.polarity = polarity;
+  record.rt = rt;
+  record.scanType = scanType;
+  record.collisionEnergy = collisionEnergy;
+  record.basePeakIntensity = basePeakIntensity;
+  record.totIonCurrent = totIonCurrent;
+  record.filterLine = filterLine;
+  record.precursorMz = precursorMz;
+  record.peaksCount = peaksCount;
+  return record;
+}
 
+void SAXSpectraHandler::pushSpectrum() {
+  defer([this, record = spectrumRecord()]() mutable { appendSpectrum(std::move(record)); });
+}
+
+void SAXSpectraHandler::appendSpectrum(scan record) {
+  current = std::move(record);
   // Never more peaks than both decoded arrays hold, whatever the declared count.
-  std::size_t count = peaksCount > 0 ? static_cast<std::size_t>(peaksCount) : 0;
+  std::size_t count = current.peaksCount > 0 ? static_cast<std::size_t>(current.peaksCount) : 0;
   count = std::min({count, mzValues.size(), intensityValues.size()});
   current.peaks.resize(count);
   for (std::size_t i = 0; i < count; ++i) current.peaks[i] = StoredPeak(mzValues[i], intensityValues[i]);
 
   setDescription();
-  // Every field of `current` is set anew for the next spectrum.
   spectra.push_back(std::move(current));
 
   if (++pushCount == 2000) {
@@ -168,7 +184,7 @@ void SAXSpectraHandler::setDescription() {
   if (slash != std::string::npos && slash != 0) start = slash + 1;
   const std::size_t backslash = inputFile.rfind('\\');
   if (backslash != std::string::npos && backslash > start) start = backslash + 1;
-  current.description = inputFile.substr(start) + " scan " + std::to_string(num) + " (charge " +
+  current.description = inputFile.substr(start) + " scan " + std::to_string(current.num) + " (charge " +
                         std::to_string(static_cast<int>(current.charge)) + ")";
 }
 

@@ -10,14 +10,34 @@
 
 // What the mzXML and mzData readers share: the values of the spectrum being
 // read, the decoding of base64 peak arrays, and the assembly of `scan` records.
+//
+// The event operations fill the fields of the spectrum being read; decoding
+// and assembly run as deferred jobs (see SAXHandler::defer) on copies of what
+// they need, into the state that only jobs use: the decoded values, `current`,
+// the spectrum list and the progress dots.
 class SAXSpectraHandler : public SAXHandler {
  public:
   SAXSpectraHandler(std::vector<scan>& spectra, Header& header);
 
+  // One peak array's text and how it is stored, as the parser saw it.
+  struct ArrayText {
+    std::string text;
+    std::int32_t peaksCount = 0;
+    bool lowPrecision = true;
+    bool littleEndian = true;
+    bool zlibCompressed = false;
+  };
+  // Decodes `text` (taking it) into the decoded values, as a deferred job.
   void pushPeaks(bool wantMz, bool wantIntensity);
-  void decode32(bool wantMz, bool wantIntensity);
-  void decode64(bool wantMz, bool wantIntensity);
+  // A record of the spectrum being read: every field but its peaks and description.
+  scan spectrumRecord() const;
+  // Appends the record with the decoded values as a deferred job.
   void pushSpectrum();
+
+  // Job side.
+  void decode32(const ArrayText& array, bool wantMz, bool wantIntensity);
+  void decode64(const ArrayText& array, bool wantMz, bool wantIntensity);
+  void appendSpectrum(scan record);
   void setDescription();
   void writeHeader();
   static std::uint32_t dtohl(std::uint32_t value, bool hostOrder);
@@ -42,11 +62,12 @@ class SAXSpectraHandler : public SAXHandler {
   double basePeakIntensity = 0;
   double totIonCurrent = 0;
   std::string filterLine;
+  std::int64_t id = 1;
+  // Job side.
   std::vector<float> mzValues;
   std::vector<float> intensityValues;
   std::vector<scan>& spectra;
   Header& header;
-  std::int64_t id = 1;
   scan current;
   std::int64_t pushCount = 0;
 };

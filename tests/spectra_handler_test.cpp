@@ -175,7 +175,7 @@ TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {
 }
 
 TEST_F(SpectraHandlerTest, TitleUsesTheBaseNameOfThePath) {
-  handler.num = 3;
+  handler.current.num = 3;
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"run.mzXML", "run.mzXML"},   {"a/b/run.mzXML", "run.mzXML"},  {"C:\\data\\run.mzXML", "run.mzXML"},
       {"/run.mzXML", "/run.mzXML"}, {"a\\b/run.mzXML", "run.mzXML"}, {"a/b\\run.mzXML", "run.mzXML"}};
