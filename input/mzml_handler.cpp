@@ -295,7 +295,8 @@ void SAXMzmlHandler::endArray() {
   job.timeInMinutes = timeInMinutes_;
   job.inSpectrum = inSpectrum_;
   job.nativeId = nativeId_;
-  defer([this, job = std::move(job)]() { decodeArray(job); });
+  const std::size_t bytes = job.text.size();
+  defer([this, job = std::move(job)]() { decodeArray(job); }, bytes);
 }
 
 void SAXMzmlHandler::decodeArray(const ArrayJob& job) {

@@ -54,10 +54,10 @@ constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 }  // namespace
 
 // The second thread of a parse: runs deferred jobs in the order they came.
-// Jobs are handed over in batches, so that the two threads meet on the lock a
-// few times per batch rather than per job; at most a few batches wait, so the
-// parser cannot run far ahead of the jobs (and hold their input) when the jobs
-// are the slower side.
+// Jobs are handed over in batches (256 jobs or 4 MiB of their input), so that
+// the two threads meet on the lock once per batch rather than per job; at most
+// two batches wait, so the parser cannot run far ahead of the jobs (and hold
+// their input) when the jobs are the slower side.
 class SAXHandler::JobThread {
  public:
   JobThread() : thread_([this] { run(); }) {}
@@ -66,9 +66,10 @@ class SAXHandler::JobThread {
   JobThread& operator=(const JobThread&) = delete;
 
   // Parser side.
-  void push(std::function<void()> job) {
+  void push(std::function<void()> job, std::size_t bytes) {
     filling_.push_back(std::move(job));
-    if (filling_.size() >= kBatch) handOver();
+    fillingBytes_ += bytes;
+    if (filling_.size() >= kBatch || fillingBytes_ >= kBatchBytes) handOver();
   }
   // Runs everything handed over or filling, then stops the thread.
   void finish() {
@@ -81,16 +82,26 @@ class SAXHandler::JobThread {
     work_.notify_one();
     thread_.join();
   }
+  // Stops without running what has not started (the parse is being left by
+  // an exception of its own).
+  void abandon() {
+    filling_.clear();
+    failed_.store(true, std::memory_order_release);
+    room_.notify_all();
+    finish();
+  }
   bool failed() const { return failed_.load(std::memory_order_acquire); }
   // The first exception a job threw; read after finish().
   std::exception_ptr error;
 
  private:
   static constexpr std::size_t kBatch = 256;
-  static constexpr std::size_t kMaxWaiting = 4;
+  static constexpr std::size_t kBatchBytes = std::size_t(4) << 20;
+  static constexpr std::size_t kMaxWaiting = 2;
   using Batch = std::vector<std::function<void()>>;
 
   void handOver() {
+    fillingBytes_ = 0;
     if (filling_.empty()) return;
     std::unique_lock<std::mutex> lock(mutex_);
     room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting || failed(); });
@@ -129,6 +140,7 @@ class SAXHandler::JobThread {
   }
 
   Batch filling_;  // parser side only
+  std::size_t fillingBytes_ = 0;
   std::mutex mutex_;
   std::condition_variable work_;
   std::condition_variable room_;
@@ -146,14 +158,11 @@ SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
   XML_SetCharacterDataHandler(parser, charactersCallback);
 }
 
-SAXHandler::~SAXHandler() {
-  jobs_.reset();  // joins a job thread left by an exception
-  XML_ParserFree(parser);
-}
+SAXHandler::~SAXHandler() { XML_ParserFree(parser); }
 
-void SAXHandler::defer(std::function<void()> job) {
+void SAXHandler::defer(std::function<void()> job, std::size_t bytes) {
   if (jobs_) {
-    jobs_->push(std::move(job));
+    jobs_->push(std::move(job), bytes);
   } else {
     job();
   }
@@ -186,6 +195,15 @@ bool SAXHandler::parse() {
   // such a token quadratic; so while calls deliver no events, chunks are
   // gathered into batches of doubling size before they are parsed.
   if (decodeBesideParser) jobs_ = std::make_unique<JobThread>();
+  // Whatever way parse() is left, the job thread is gone by then (normally
+  // finished below; abandoned when something else throws).
+  struct JobsGuard {
+    std::unique_ptr<JobThread>& jobs;
+    ~JobsGuard() {
+      if (jobs) jobs->abandon();
+      jobs.reset();
+    }
+  } guard{jobs_};
   char buffer[kChunk];
   std::vector<char> batch;
   std::size_t batchSize = kChunk;

@@ -35,7 +35,9 @@ class SAXHandler {
   // copies, and the state that only jobs use). A job that throws stops the
   // parse: the jobs after it never run, and parse() rethrows its exception, as
   // if the event that deferred it had thrown.
-  void defer(std::function<void()> job);
+  // `bytes` is about how much input the job holds (its text), which bounds
+  // what may wait for the second thread.
+  void defer(std::function<void()> job, std::size_t bytes = 0);
   // Set by a reader whose jobs follow the rule above.
   bool decodeBesideParser = false;
   // A deferred job has thrown during this parse.

@@ -81,15 +81,18 @@ void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
   array.lowPrecision = lowPrecision;
   array.littleEndian = littleEndian;
   array.zlibCompressed = zlibCompressed;
-  defer([this, wantMz, wantIntensity, array = std::move(array)]() {
-    if (wantMz) mzValues.clear();
-    if (wantIntensity) intensityValues.clear();
-    if (array.lowPrecision) {
-      decode32(array, wantMz, wantIntensity);
-    } else {
-      decode64(array, wantMz, wantIntensity);
-    }
-  });
+  const std::size_t bytes = array.text.size();
+  defer(
+      [this, wantMz, wantIntensity, array = std::move(array)]() {
+        if (wantMz) mzValues.clear();
+        if (wantIntensity) intensityValues.clear();
+        if (array.lowPrecision) {
+          decode32(array, wantMz, wantIntensity);
+        } else {
+          decode64(array, wantMz, wantIntensity);
+        }
+      },
+      bytes);
 }
 
 void SAXSpectraHandler::decode32(const ArrayText& array, bool wantMz, bool wantIntensity) {
