@@ -128,7 +128,8 @@ TEST(ReadingThread, GivesWhatReadingInTheParsersThreadGives) {
   files.push_back(srm);
 
   // Broken files: a 64-bit array shorter than declared halfway (the run stops
-  // there), arrays that do not decode, a file cut off inside a spectrum.
+  // there), arrays that do not decode, files cut off inside a spectrum, gzip
+  // data cut short.
   const std::string wide = testsupport::readFile(files[3]);
   const std::size_t half = wide.find("<scan num=\"1001\"");
   ASSERT_NE(half, std::string::npos);
@@ -143,6 +144,8 @@ TEST(ReadingThread, GivesWhatReadingInTheParsersThreadGives) {
                 mzml.substr(0, middle) + replaced(mzml.substr(middle), "<binary>", "<binary>!!!!")));
   files.push_back(dir.write("cut.mzXML", wide.substr(0, wide.size() / 2)));
   files.push_back(dir.write("cut.mzML", mzml.substr(0, mzml.size() / 3)));
+  const std::string gzipped = testsupport::readFile(files[2]);
+  files.push_back(dir.write("cut.mzML.gz", gzipped.substr(0, gzipped.size() / 2)));
 
   const std::string real = testsupport::realDataDir();
   for (const std::string& folder : {real, real.empty() ? std::string() : real + "/mzml"}) {
