@@ -124,6 +124,8 @@ void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
 }
 
 void SAXMzmlHandler::endElement(const char* name) {
+  // Most elements that end are parameters, which need nothing at their end.
+  if (isName(name, "cvParam") || isName(name, "userParam")) return;
   if (isName(name, "binary")) {
     inBinary_ = false;
   } else if (isName(name, "binaryDataArray")) {
