@@ -34,7 +34,7 @@ struct WaveletWorkspace {
   std::vector<double> coefficients;     // its wavelet coefficients
   std::vector<double> magnitudes;       // non-zero magnitudes for the threshold
   std::vector<double> candidates;       // magnitudes in the histogram bin of the wanted rank
-  std::vector<std::size_t> histogram;   // magnitudes per exponent bin
+  std::vector<std::size_t> histogram;   // magnitudes per exponent bin, in kHistogramTables tables
   std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input
   std::vector<ConstantRun> nextRuns;    // ... of its approximation output
   std::vector<ConstantRun> detailRuns;  // constant stretches of the finished coefficients

@@ -194,7 +194,8 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
   __m256d largest = zero;
   __m256d smallest = infinity;
   int anyPositive = 0;
-  std::size_t zeros = 0;
+  // Per lane, the zeros counted in bin 0 of that lane's table.
+  __m256i zeros = _mm256_setzero_si256();
   std::size_t listed = out.listed;
   alignas(32) std::uint64_t bins[4];
   std::size_t i = from;
@@ -209,26 +210,32 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
     listed += table.count[mask];
     const __m256i bin = _mm256_srli_epi64(bits, 51);
     _mm256_store_si256(reinterpret_cast<__m256i*>(bins), bin);
-    // Every lane is counted; those that are not positive are taken back: a
-    // zero (bin 0) in one sum at the end, a NaN (a high bin, rare) at once.
+    // Every lane is counted, each in its own table, so that equal bins in
+    // neighbouring lanes do not wait on each other; those that are not
+    // positive are taken back: a zero (bin 0) in one sum per lane at the end,
+    // a NaN (a high bin, rare) at once.
     ++histogram[bins[0]];
-    ++histogram[bins[1]];
-    ++histogram[bins[2]];
-    ++histogram[bins[3]];
-    const int binZero =
-        _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bin, _mm256_setzero_si256())));
+    ++histogram[symmlet8::kHistogramBins + bins[1]];
+    ++histogram[2 * symmlet8::kHistogramBins + bins[2]];
+    ++histogram[3 * symmlet8::kHistogramBins + bins[3]];
+    const __m256i binZero = _mm256_cmpeq_epi64(bin, _mm256_setzero_si256());
+    const __m256i zeroLanes = _mm256_andnot_si256(_mm256_castpd_si256(positive), binZero);
+    zeros = _mm256_sub_epi64(zeros, zeroLanes);  // a lane's mask is -1 where it holds a zero
     const int notPositive = ~mask & 0xF;
-    zeros += table.count[notPositive & binZero];
-    if ((notPositive & ~binZero) != 0) {
+    const int otherLanes = notPositive & ~_mm256_movemask_pd(_mm256_castsi256_pd(binZero));
+    if (otherLanes != 0) {
       for (int lane = 0; lane < 4; ++lane) {
-        if (((notPositive & ~binZero) >> lane) & 1) --histogram[bins[lane]];
+        if ((otherLanes >> lane) & 1)
+          --histogram[static_cast<std::size_t>(lane) * symmlet8::kHistogramBins + bins[lane]];
       }
     }
     largest = _mm256_max_pd(largest, _mm256_and_pd(positive, magnitude));
     smallest = _mm256_min_pd(smallest, _mm256_blendv_pd(infinity, magnitude, positive));
     anyPositive |= mask;
   }
-  histogram[0] -= zeros;
+  alignas(32) std::uint64_t zeroCounts[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(zeroCounts), zeros);
+  for (std::size_t lane = 0; lane < 4; ++lane) histogram[lane * symmlet8::kHistogramBins] -= zeroCounts[lane];
   // The four lanes reduced to one, by the same max and min.
   largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(1, 0, 3, 2)));
   largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(2, 3, 0, 1)));

@@ -20,6 +20,12 @@ struct MagnitudeVisit {
   double smallest = 0;
 };
 
+// Bins of one histogram table of the threshold's rank search (the top 12 bits
+// of a magnitude); the search keeps kHistogramTables tables of them side by
+// side, and a bin's count is the sum over the tables.
+constexpr std::size_t kHistogramBins = 4096;
+constexpr std::size_t kHistogramTables = 4;
+
 // The kernels of one vector width. Each works in whole vectors, from `from`
 // while a vector fits below `to` (the synthesis: down from `last` while one
 // fits above `from`), and returns where it stopped, for a narrower width or
@@ -37,7 +43,8 @@ struct LaneKernels {
   // Where the width has them (else nullptr), two steps of the threshold's
   // rank search. visit: the positive magnitudes of values[from ..] appended
   // in order at magnitudes[out.listed] (room for one vector more), each counted
-  // in its histogram bin, with their largest and smallest in `out`. collect:
+  // in its bin of one of the histogram tables, with their largest and
+  // smallest in `out`. collect:
   // the magnitudes of magnitudes[0 .. listed-1] in bin `bin` appended in order
   // at candidates[found] (room for one vector more).
   std::size_t (*visit)(const double* values, std::size_t from, std::size_t to, double* magnitudes,

@@ -14,7 +14,7 @@ namespace {
 
 // Magnitudes are non-negative, so their bit patterns order like their values;
 // the top 12 bits (exponent and first mantissa bit) name a histogram bin.
-const std::size_t kBins = 4096;
+const std::size_t kBins = symmlet8::kHistogramBins;
 inline std::size_t binOf(double magnitude) {
   std::uint64_t bits = 0;
   std::memcpy(&bits, &magnitude, sizeof bits);
@@ -41,7 +41,8 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   // Positive magnitudes (zeros never rank and a NaN has no rank), counted per
   // exponent bin; a constant stretch adds its one magnitude as often as it repeats.
   // The histogram is all zeros between calls; only the bins used are cleared again.
-  if (ws.histogram.size() != kBins) ws.histogram.assign(kBins, 0);
+  // Its tables are counted apart (see LaneKernels::visit) and summed per bin.
+  if (ws.histogram.size() != kBins * kHistogramTables) ws.histogram.assign(kBins * kHistogramTables, 0);
   std::size_t* histogram = ws.histogram.data();
   ensureSize(ws.magnitudes, counted + 4);  // a vector visit stores whole vectors (four at most)
   double* magnitudes = ws.magnitudes.data();
@@ -97,7 +98,9 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   visit(position, counted);
 
   const auto clearHistogram = [&]() {
-    if (lowBin <= topBin) std::fill(histogram + lowBin, histogram + topBin + 1, 0);
+    if (lowBin > topBin) return;
+    for (std::size_t table = 0; table < kHistogramTables; ++table)
+      std::fill(histogram + table * kBins + lowBin, histogram + table * kBins + topBin + 1, 0);
   };
   const std::size_t m = listed + repeated;
   const double rank = std::trunc(static_cast<double>(m) * fraction) - 1;
@@ -109,12 +112,17 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   // The magnitude at rank k from the top lies in the bin where the counts from
   // the top first exceed k; only that bin's magnitudes need ordering.
   const std::size_t k = static_cast<std::size_t>(rank);
+  const auto count = [&](std::size_t bin) {
+    std::size_t sum = 0;
+    for (std::size_t table = 0; table < kHistogramTables; ++table) sum += histogram[table * kBins + bin];
+    return sum;
+  };
   std::size_t above = 0;
   std::size_t bin = topBin;
-  while (above + histogram[bin] <= k) above += histogram[bin--];
+  while (above + count(bin) <= k) above += count(bin--);
   // Every magnitude is written once before it is counted; the wide
   // collection writes four at a time.
-  ensureSize(ws.candidates, histogram[bin] + 4);
+  ensureSize(ws.candidates, count(bin) + 4);
   clearHistogram();
   double* candidates = ws.candidates.data();
   std::size_t found = 0;
