@@ -15,7 +15,9 @@
 
 #if defined(__AVX2__)
 #include <immintrin.h>
-#elif !defined(__SSE2__)
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#else
 #error "the vector kernels are built for x86-64 only"
 #endif
 
@@ -40,6 +42,14 @@ using LaneIndices = std::make_index_sequence<kWidth>;
 [[gnu::always_inline]] inline void store(double* p, Vector v) { std::memcpy(p, &v, sizeof v); }
 [[gnu::always_inline]] inline Bits bitsOf(Vector v) { return (Bits)v; }
 [[gnu::always_inline]] inline Vector fromBits(Bits b) { return (Vector)b; }
+// True when every lane of a comparison's result is set.
+[[gnu::always_inline]] inline bool allLanes(Bits b) {
+#if defined(__AVX2__)
+  return _mm256_movemask_pd((__m256d)b) == 0xF;
+#else
+  return _mm_movemask_pd((__m128d)b) == 0x3;
+#endif
+}
 
 // The lane of two vectors (a, b), numbered a[0] .. a[kWidth-1] b[0] ..,
 // that an unpack of their even entries within each 128-bit half puts at
@@ -142,20 +152,40 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
 // positive entry, or its negation times 0.5 for a negative one; other entries
 // (zeros, NaN) are kept. With a finite T no NaN is formed in a lane that is
 // kept, so the lanes match the scalar form bit for bit.
+[[gnu::always_inline]] inline Vector shrinkLiterally(Vector value, double T) {
+  const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
+  const std::int64_t signBit = static_cast<std::int64_t>(0x8000000000000000ULL);
+  const Vector g = fromBits(bitsOf(value) & magnitudeBits) - T;
+  const Vector shrunk = fromBits(bitsOf(g) & magnitudeBits) + g;
+  const Vector positive = shrunk * 0.5;
+  const Vector negative = fromBits(bitsOf(shrunk) ^ signBit) * 0.5;
+  const Bits isPositive = value > Vector{};
+  const Bits isNegative = value < Vector{};
+  const Bits kept = ~(isPositive | isNegative) & bitsOf(value);
+  return fromBits((isPositive & bitsOf(positive)) | (isNegative & bitsOf(negative)) | kept);
+}
+
+// The same in fewer steps, for T >= 0 and |value| < 2^1023. With g = |value| - T:
+// for g > 0, |g| + g = 2g exactly (no overflow below 2^1023) and 2g * 0.5 = g;
+// for g <= 0 (g is never -0), |g| + g = +0. The negation (-1.0 *) gives the
+// sign of the value, and a zero value (g = -T <= 0) keeps its own zero. So
+// each entry becomes max(g, +0) with the sign of the value.
 std::size_t shrinkLanes(double* values, std::size_t from, std::size_t to, double T) {
   const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
   const std::int64_t signBit = static_cast<std::int64_t>(0x8000000000000000ULL);
+  const Vector limit = Vector{} + 0x1p1023;
+  const bool nonNegative = T >= 0;
   std::size_t j = from;
   for (; j + kWidth <= to; j += kWidth) {
     const Vector value = load(values + j);
-    const Vector g = fromBits(bitsOf(value) & magnitudeBits) - T;
-    const Vector shrunk = fromBits(bitsOf(g) & magnitudeBits) + g;
-    const Vector positive = shrunk * 0.5;
-    const Vector negative = fromBits(bitsOf(shrunk) ^ signBit) * 0.5;
-    const Bits isPositive = value > Vector{};
-    const Bits isNegative = value < Vector{};
-    const Bits kept = ~(isPositive | isNegative) & bitsOf(value);
-    store(values + j, fromBits((isPositive & bitsOf(positive)) | (isNegative & bitsOf(negative)) | kept));
+    const Vector magnitude = fromBits(bitsOf(value) & magnitudeBits);
+    if (!nonNegative || !allLanes(magnitude < limit)) {  // a NaN is not below the limit
+      store(values + j, shrinkLiterally(value, T));
+      continue;
+    }
+    const Vector g = magnitude - T;
+    const Vector kept = fromBits(bitsOf(g) & (g > Vector{}));  // +0 where g <= 0
+    store(values + j, fromBits(bitsOf(kept) | (bitsOf(value) & signBit)));
   }
   return j;
 }

@@ -489,11 +489,20 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
           fast[4] = -HUGE_VAL;
         }
       }
-      std::vector<double> plain = fast;
       double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
       const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
       WaveletWorkspace ws;
       double T = 0;
+      // Entries of the tail left out of the statistics at the threshold's
+      // edges: shrunk exactly to zero, or to the smallest step above it.
+      const std::size_t tail = static_cast<std::size_t>(pad / 2);
+      if (tail >= 6 && tail <= n && random.chance(0.5) &&
+          symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T) && std::isfinite(T)) {
+        const double above = std::nextafter(T, HUGE_VAL);
+        const double edges[6] = {T, -T, above, -above, std::nextafter(T, 0.0), -0.0};
+        std::copy(edges, edges + 6, fast.end() - 6);
+      }
+      std::vector<double> plain = fast;
       if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T))
         symmlet8::shrink(fast.data(), 0, n, T);
       reference::threshold(plain, pad, fraction);
