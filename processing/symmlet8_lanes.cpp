@@ -135,7 +135,23 @@ std::size_t analyseLanes(double* x, double* detail, std::size_t from, std::size_
   return sum;
 }
 
+// The same sum where every d[t] is 0 or -0: the contributions a[t] *
+// L[top - 2t] alone. Each d[t] * H is then a zero, and a[t] * L + (a zero) is
+// a[t] * L except that a zero product may change its sign; a running sum that
+// starts at +0 is never -0, and adding +0 or -0 to it gives the same result,
+// so the sum is the same bit for bit.
+[[gnu::always_inline]] inline Vector approximationSum(const Vector* a, std::size_t top) {
+  using symmlet8::kLow;
+  Vector sum = Vector{};
+  sum += a[0] * kLow[top];
+  sum += a[1] * kLow[top - 2];
+  sum += a[2] * kLow[top - 4];
+  sum += a[3] * kLow[top - 6];
+  return sum;
+}
+
 std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, std::size_t last) {
+  const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
   std::size_t k = last;
   // Pairs k - kWidth .. k-1 side by side; lane j reads a and d at base + j .. base + j + 3.
   for (; k >= from + kWidth; k -= kWidth) {
@@ -143,7 +159,13 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
     const Vector a[4] = {load(x + base), load(x + base + 1), load(x + base + 2), load(x + base + 3)};
     const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
                          load(detail + base + 3)};
-    storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
+    // Thresholding leaves most details of smooth stretches at zero.
+    const Bits details = (bitsOf(d[0]) | bitsOf(d[1]) | bitsOf(d[2]) | bitsOf(d[3])) & magnitudeBits;
+    if (allLanes(details == Bits{})) {
+      storeInterleaved(x + 2 * (k - kWidth), approximationSum(a, 6), approximationSum(a, 7), LaneIndices());
+    } else {
+      storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
+    }
   }
   return k;
 }
