@@ -32,7 +32,6 @@ struct ConstantRun {
 struct WaveletWorkspace {
   std::vector<double> padded;           // one denoising pass: shift block, trace, zero padding
   std::vector<double> coefficients;     // its wavelet coefficients
-  std::vector<double> magnitudes;       // non-zero magnitudes for the threshold
   std::vector<double> candidates;       // magnitudes in the histogram bin of the wanted rank
   std::vector<std::size_t> histogram;   // magnitudes per exponent bin, in kHistogramTables tables
   std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input

@@ -237,8 +237,8 @@ const PackTable& packTable() {
   return table;
 }
 
-std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t to, double* magnitudes,
-                            std::size_t* histogram, symmlet8::MagnitudeVisit& out) {
+std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t to, std::size_t* histogram,
+                            symmlet8::MagnitudeVisit& out) {
   const PackTable& table = packTable();
   const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
   const __m256d zero = _mm256_setzero_pd();
@@ -248,19 +248,15 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
   int anyPositive = 0;
   // Per lane, the zeros counted in bin 0 of that lane's table.
   __m256i zeros = _mm256_setzero_si256();
-  std::size_t listed = out.listed;
+  std::size_t positives = 0;
   alignas(32) std::uint64_t bins[4];
   std::size_t i = from;
   for (; i + 4 <= to; i += 4) {
     const __m256d magnitude = _mm256_and_pd(_mm256_loadu_pd(values + i), magnitudeMask);
     const __m256d positive = _mm256_cmp_pd(magnitude, zero, _CMP_GT_OQ);  // false for 0 and NaN
     const int mask = _mm256_movemask_pd(positive);
-    const __m256i bits = _mm256_castpd_si256(magnitude);
-    const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(magnitudes + listed),
-                        _mm256_permutevar8x32_epi32(bits, pack));
-    listed += table.count[mask];
-    const __m256i bin = _mm256_srli_epi64(bits, 51);
+    positives += table.count[mask];
+    const __m256i bin = _mm256_srli_epi64(_mm256_castpd_si256(magnitude), 51);
     _mm256_store_si256(reinterpret_cast<__m256i*>(bins), bin);
     // Every lane is counted, each in its own table, so that equal bins in
     // neighbouring lanes do not wait on each other; those that are not
@@ -293,21 +289,27 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
   largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(2, 3, 0, 1)));
   smallest = _mm256_min_pd(smallest, _mm256_permute4x64_pd(smallest, _MM_SHUFFLE(1, 0, 3, 2)));
   smallest = _mm256_min_pd(smallest, _mm256_permute4x64_pd(smallest, _MM_SHUFFLE(2, 3, 0, 1)));
-  out.listed = listed;
+  out.positive += positives;
   out.anyPositive = anyPositive != 0;
   out.largest = _mm256_cvtsd_f64(largest);
   out.smallest = _mm256_cvtsd_f64(smallest);
   return i;
 }
 
-std::size_t collectBin(const double* magnitudes, std::size_t listed, std::size_t wanted, double* candidates,
-                       std::size_t& found) {
+std::size_t collectBin(const double* values, std::size_t from, std::size_t to, std::size_t wanted,
+                       double* candidates, std::size_t& found) {
   const PackTable& table = packTable();
+  const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+  const __m256d zero = _mm256_setzero_pd();
   const __m256i wantedBin = _mm256_set1_epi64x(static_cast<long long>(wanted));
-  std::size_t i = 0;
-  for (; i + 4 <= listed; i += 4) {
-    const __m256i bits = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(magnitudes + i));
-    const __m256i inBin = _mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin);
+  std::size_t i = from;
+  for (; i + 4 <= to; i += 4) {
+    const __m256d magnitude = _mm256_and_pd(_mm256_loadu_pd(values + i), magnitudeMask);
+    const __m256i bits = _mm256_castpd_si256(magnitude);
+    // Zeros share bin 0 with the smallest magnitudes and a NaN may share the
+    // top bin with infinity; neither is positive.
+    const __m256i inBin = _mm256_and_si256(_mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin),
+                                           _mm256_castpd_si256(_mm256_cmp_pd(magnitude, zero, _CMP_GT_OQ)));
     const int mask = _mm256_movemask_pd(_mm256_castsi256_pd(inBin));
     const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(candidates + found),
