@@ -30,7 +30,7 @@ struct ConstantRun {
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> padded;           // one denoising pass: shift block, trace, zero padding
+  std::vector<double> padded;           // the denoising passes: shift block, trace, zero padding
   std::vector<double> coefficients;     // its wavelet coefficients
   std::vector<double> candidates;       // magnitudes in the histogram bin of the wanted rank
   std::vector<std::size_t> histogram;   // magnitudes per exponent bin, in kHistogramTables tables
