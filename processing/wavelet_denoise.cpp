@@ -104,7 +104,7 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     const bool shrinks =
         thresholdLevel(coefficients, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns, T);
     // Rebuilds exactly x[shift .. n-1]: the trace without the shift block and the padding.
-    inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr);
+    inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr, ws.detailRuns);
     if (pass + 1 >= passes) {
       std::copy(x + shift, x + n, trace.begin());
       break;

@@ -456,13 +456,19 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
       std::vector<double> coefficients(n);
       WaveletWorkspace ws;
       symmlet8::forward(fast.data(), coefficients.data(), n, ws, runs);
+      // Of the coefficients' runs only the edges are written; the inverse
+      // below fills in what it reads.
+      std::vector<double> filled = coefficients;
+      for (const ConstantRun& run : ws.detailRuns)
+        std::fill(filled.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                  filled.begin() + static_cast<std::ptrdiff_t>(run.end), filled[run.begin]);
       reference::transform(plain, static_cast<int>(n));
-      EXPECT_TRUE(sameBits(coefficients, plain)) << "transform " << n;
+      EXPECT_TRUE(sameBits(filled, plain)) << "transform " << n;
       reference::invTransform(plain, static_cast<int>(n));
       const std::size_t keepBegin = static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1));
       const std::size_t keepEnd =
           static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
-      symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr);
+      symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr, ws.detailRuns);
       for (std::size_t j = keepBegin; j < keepEnd; ++j)
         EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
     }
