@@ -46,7 +46,11 @@ const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector
 
 void TraceCache::insert(std::uint64_t key, const std::vector<double>& raw,
                         const std::vector<double>& processed) {
-  const std::size_t size = (raw.size() + processed.size()) * sizeof(double);
+  fill(reserve(key, raw.size(), processed.size()), raw, processed);
+}
+
+std::size_t TraceCache::reserve(std::uint64_t key, std::size_t rawLength, std::size_t processedLength) {
+  const std::size_t size = entryBytes(rawLength, processedLength);
   while (count_ > 0 && bytes_ + size > byteBudget_) evictOldest();
 
   std::size_t position = 0;
@@ -67,11 +71,18 @@ void TraceCache::insert(std::uint64_t key, const std::vector<double>& raw,
   }
   Entry& entry = entries_[position];
   entry.key = key;
-  entry.raw.assign(raw.begin(), raw.end());
-  entry.processed.assign(processed.begin(), processed.end());
+  entry.bytes = size;
   index_.emplace(key, position);
   bytes_ += size;
   ++count_;
+  return position;
+}
+
+void TraceCache::fill(std::size_t position, const std::vector<double>& raw,
+                      const std::vector<double>& processed) {
+  Entry& entry = entries_[position];
+  entry.raw.assign(raw.begin(), raw.end());
+  entry.processed.assign(processed.begin(), processed.end());
 }
 
 void TraceCache::evictOldest() {
@@ -83,7 +94,7 @@ void TraceCache::evictOldest() {
       break;
     }
   }
-  bytes_ -= (entry.raw.size() + entry.processed.size()) * sizeof(double);
+  bytes_ -= entry.bytes;
   std::vector<double>().swap(entry.raw);
   std::vector<double>().swap(entry.processed);
   oldest_ = (oldest_ + 1) % entries_.size();

@@ -601,4 +601,24 @@ TEST(TraceCache, FindsOnlyBitIdenticalTracesAndStaysWithinItsBudget) {
     const std::vector<double> trace = {static_cast<double>(i), 2, 3};
     EXPECT_EQ(cache.find(TraceCache::hash(trace), trace) != nullptr, i >= 15) << i;
   }
+
+  // Reserved together and filled afterwards in any order, as by the peak
+  // detection's jobs: the same entries as inserting one after another.
+  std::vector<std::size_t> positions;
+  for (int i = 30; i < 34; ++i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    positions.push_back(cache.reserve(TraceCache::hash(trace), trace.size(), trace.size()));
+  }
+  for (int i = 33; i >= 30; --i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    cache.fill(positions[static_cast<std::size_t>(i - 30)], trace, {static_cast<double>(i + 100), 8, 9});
+  }
+  for (int i = 15; i < 34; ++i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    const std::vector<double>* found = cache.find(TraceCache::hash(trace), trace);
+    ASSERT_EQ(found != nullptr, i >= 19 && (i < 25 || i >= 30)) << i;
+    if (i >= 30) {
+      EXPECT_EQ((*found)[0], i + 100);
+    }
+  }
 }
