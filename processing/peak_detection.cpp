@@ -144,13 +144,26 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
     }
     if (repeatOf_[i] == none) jobs_.push_back(i);
   }
+  // The new traces go into the cache; when they fit its budget together, each
+  // job copies its own entry, side by side with the others.
+  std::size_t batchBytes = 0;
+  for (std::size_t i : jobs_) batchBytes += TraceCache::entryBytes(raws[i]->size(), raws[i]->size());
+  const bool fillInJobs = batchBytes <= cache_.byteBudget();
+  positions_.clear();
+  if (fillInJobs) {
+    for (std::size_t i : jobs_)
+      positions_.push_back(cache_.reserve(keys_[i], raws[i]->size(), raws[i]->size()));
+  }
   parallelFor(jobs_.size(), workers_, [&](std::size_t job, std::size_t worker) {
     const std::size_t i = jobs_[job];
     processed[i].assign(raws[i]->begin(), raws[i]->end());
     symmlet8::denoise(processed[i], kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
     smoothSevenPoint(processed[i], scratch_[worker]);
+    if (fillInJobs) cache_.fill(positions_[job], *raws[i], processed[i]);
   });
-  for (std::size_t i : jobs_) cache_.insert(keys_[i], *raws[i], processed[i]);
+  if (!fillInJobs) {
+    for (std::size_t i : jobs_) cache_.insert(keys_[i], *raws[i], processed[i]);
+  }
   for (std::size_t i = 0; i < count; ++i) {
     if (repeatOf_[i] != none) processed[i] = processed[repeatOf_[i]];
   }

@@ -68,6 +68,7 @@ class ChannelPeakDetector {
   std::vector<std::uint64_t> keys_;
   std::vector<std::size_t> jobs_;
   std::vector<std::size_t> repeatOf_;
+  std::vector<std::size_t> positions_;  // cache positions reserved for the jobs
 };
 
 #endif

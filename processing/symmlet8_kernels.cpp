@@ -107,7 +107,7 @@ void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<
     analyseRange(x, detail, from, run.begin + 1);
     // The next level reads only the edges of this run.
     fillRunEdges(x, run.begin + 1, run.end, x[run.begin]);
-    std::fill(detail + run.begin + 1, detail + run.end, detail[run.begin]);
+    fillRunEdges(detail, run.begin + 1, run.end, detail[run.begin]);
     from = run.end;
   }
   analyseRange(x, detail, from, half - 3);
@@ -170,7 +170,7 @@ void forward(double* x, double* coefficients, std::size_t n, WaveletWorkspace& w
 }
 
 void inverse(double* coefficients, double* x, std::size_t n, std::size_t keepBegin, std::size_t keepEnd,
-             const double* threshold) {
+             const double* threshold, const std::vector<ConstantRun>& runs) {
   const std::size_t low0 = keepBegin;
   const std::size_t high0 = std::min(keepEnd, n);
   if (low0 >= high0) return;
@@ -203,6 +203,13 @@ void inverse(double* coefficients, double* x, std::size_t n, std::size_t keepBeg
   std::size_t half = 8;
   for (int level = levels - 1; level >= 0; --level, half *= 2) {
     const Span& span = spans[level];
+    // The part of a run that this level reads, from the run's first entry
+    // (not shrunk yet: a run lies within one level).
+    for (const ConstantRun& run : runs) {
+      const std::size_t from = std::max(run.begin, half + span.low);
+      const std::size_t to = std::min(run.end, half + span.high);
+      if (from < to) std::fill(coefficients + from, coefficients + to, coefficients[run.begin]);
+    }
     if (threshold != nullptr) shrink(coefficients + half, span.low, span.high, *threshold);
     synthesiseLevel(x, coefficients + half, half, span.first, span.last);
   }

@@ -30,11 +30,10 @@ struct ConstantRun {
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> padded;           // one denoising pass: shift block, trace, zero padding
+  std::vector<double> padded;           // the denoising passes: shift block, trace, zero padding
   std::vector<double> coefficients;     // its wavelet coefficients
-  std::vector<double> magnitudes;       // non-zero magnitudes for the threshold
   std::vector<double> candidates;       // magnitudes in the histogram bin of the wanted rank
-  std::vector<std::size_t> histogram;   // magnitudes per exponent bin
+  std::vector<std::size_t> histogram;   // magnitudes per exponent bin, in kHistogramTables tables
   std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input
   std::vector<ConstantRun> nextRuns;    // ... of its approximation output
   std::vector<ConstantRun> detailRuns;  // constant stretches of the finished coefficients
@@ -56,7 +55,7 @@ void fillRunEdges(double* x, std::size_t begin, std::size_t end, double value);
 // constant stretches of the input; `outputRuns` receives the constant
 // stretches of the outputs, the same in both halves. Of an input run only the
 // first and last kRunEdge entries are read (the interior may hold anything),
-// and of the approximations' runs only those entries are written.
+// and of the outputs' runs only those entries are written.
 void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<ConstantRun>& inputRuns,
                   std::vector<ConstantRun>& outputRuns);
 // One synthesis level (half at least 4) from the approximations x[0 .. half-1]
@@ -67,15 +66,18 @@ void synthesiseLevel(double* x, const double* detail, std::size_t half, std::siz
 // Full transform of x[0 .. n-1] (n a power of two) into coefficients[0 .. n-1]
 // (8 approximations, then the details from the coarsest level to the finest);
 // x is overwritten. `inputRuns` are constant stretches of x; the constant
-// stretches of the coefficients are left in ws.detailRuns.
+// stretches of the coefficients are left in ws.detailRuns, and of those only
+// the first and last kRunEdge entries are written.
 void forward(double* x, double* coefficients, std::size_t n, WaveletWorkspace& ws,
              const std::vector<ConstantRun>& inputRuns);
 // Full inverse of `coefficients` into x, exact on the entries keepBegin ..
-// keepEnd-1 (the others are left unspecified). With a threshold, each
-// coefficient that those entries depend on is soft-thresholded at it first,
-// which gives what thresholding every coefficient beforehand would give.
+// keepEnd-1 (the others are left unspecified). `runs` are constant stretches
+// of the coefficients of which only the edges are set, as forward leaves
+// them; the entries read inside them are filled in first. With a threshold,
+// each coefficient that the kept entries depend on is soft-thresholded at it
+// first, which gives what thresholding every coefficient beforehand would give.
 void inverse(double* coefficients, double* x, std::size_t n, std::size_t keepBegin, std::size_t keepEnd,
-             const double* threshold);
+             const double* threshold, const std::vector<ConstantRun>& runs);
 
 // The soft threshold of values[0 .. size-1]: sqrt(2 ln size) times the
 // magnitude of rank trunc(m * fraction) - 1 among the m non-zero magnitudes of

@@ -15,7 +15,9 @@
 
 #if defined(__AVX2__)
 #include <immintrin.h>
-#elif !defined(__SSE2__)
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#else
 #error "the vector kernels are built for x86-64 only"
 #endif
 
@@ -40,6 +42,14 @@ using LaneIndices = std::make_index_sequence<kWidth>;
 [[gnu::always_inline]] inline void store(double* p, Vector v) { std::memcpy(p, &v, sizeof v); }
 [[gnu::always_inline]] inline Bits bitsOf(Vector v) { return (Bits)v; }
 [[gnu::always_inline]] inline Vector fromBits(Bits b) { return (Vector)b; }
+// True when every lane of a comparison's result is set.
+[[gnu::always_inline]] inline bool allLanes(Bits b) {
+#if defined(__AVX2__)
+  return _mm256_movemask_pd((__m256d)b) == 0xF;
+#else
+  return _mm_movemask_pd((__m128d)b) == 0x3;
+#endif
+}
 
 // The lane of two vectors (a, b), numbered a[0] .. a[kWidth-1] b[0] ..,
 // that an unpack of their even entries within each 128-bit half puts at
@@ -125,7 +135,23 @@ std::size_t analyseLanes(double* x, double* detail, std::size_t from, std::size_
   return sum;
 }
 
+// The same sum where every d[t] is 0 or -0: the contributions a[t] *
+// L[top - 2t] alone. Each d[t] * H is then a zero, and a[t] * L + (a zero) is
+// a[t] * L except that a zero product may change its sign; a running sum that
+// starts at +0 is never -0, and adding +0 or -0 to it gives the same result,
+// so the sum is the same bit for bit.
+[[gnu::always_inline]] inline Vector approximationSum(const Vector* a, std::size_t top) {
+  using symmlet8::kLow;
+  Vector sum = Vector{};
+  sum += a[0] * kLow[top];
+  sum += a[1] * kLow[top - 2];
+  sum += a[2] * kLow[top - 4];
+  sum += a[3] * kLow[top - 6];
+  return sum;
+}
+
 std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, std::size_t last) {
+  const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
   std::size_t k = last;
   // Pairs k - kWidth .. k-1 side by side; lane j reads a and d at base + j .. base + j + 3.
   for (; k >= from + kWidth; k -= kWidth) {
@@ -133,7 +159,13 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
     const Vector a[4] = {load(x + base), load(x + base + 1), load(x + base + 2), load(x + base + 3)};
     const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
                          load(detail + base + 3)};
-    storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
+    // Thresholding leaves most details of smooth stretches at zero.
+    const Bits details = (bitsOf(d[0]) | bitsOf(d[1]) | bitsOf(d[2]) | bitsOf(d[3])) & magnitudeBits;
+    if (allLanes(details == Bits{})) {
+      storeInterleaved(x + 2 * (k - kWidth), approximationSum(a, 6), approximationSum(a, 7), LaneIndices());
+    } else {
+      storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
+    }
   }
   return k;
 }
@@ -142,20 +174,40 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
 // positive entry, or its negation times 0.5 for a negative one; other entries
 // (zeros, NaN) are kept. With a finite T no NaN is formed in a lane that is
 // kept, so the lanes match the scalar form bit for bit.
+[[gnu::always_inline]] inline Vector shrinkLiterally(Vector value, double T) {
+  const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
+  const std::int64_t signBit = static_cast<std::int64_t>(0x8000000000000000ULL);
+  const Vector g = fromBits(bitsOf(value) & magnitudeBits) - T;
+  const Vector shrunk = fromBits(bitsOf(g) & magnitudeBits) + g;
+  const Vector positive = shrunk * 0.5;
+  const Vector negative = fromBits(bitsOf(shrunk) ^ signBit) * 0.5;
+  const Bits isPositive = value > Vector{};
+  const Bits isNegative = value < Vector{};
+  const Bits kept = ~(isPositive | isNegative) & bitsOf(value);
+  return fromBits((isPositive & bitsOf(positive)) | (isNegative & bitsOf(negative)) | kept);
+}
+
+// The same in fewer steps, for T >= 0 and |value| < 2^1023. With g = |value| - T:
+// for g > 0, |g| + g = 2g exactly (no overflow below 2^1023) and 2g * 0.5 = g;
+// for g <= 0 (g is never -0), |g| + g = +0. The negation (-1.0 *) gives the
+// sign of the value, and a zero value (g = -T <= 0) keeps its own zero. So
+// each entry becomes max(g, +0) with the sign of the value.
 std::size_t shrinkLanes(double* values, std::size_t from, std::size_t to, double T) {
   const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
   const std::int64_t signBit = static_cast<std::int64_t>(0x8000000000000000ULL);
+  const Vector limit = Vector{} + 0x1p1023;
+  const bool nonNegative = T >= 0;
   std::size_t j = from;
   for (; j + kWidth <= to; j += kWidth) {
     const Vector value = load(values + j);
-    const Vector g = fromBits(bitsOf(value) & magnitudeBits) - T;
-    const Vector shrunk = fromBits(bitsOf(g) & magnitudeBits) + g;
-    const Vector positive = shrunk * 0.5;
-    const Vector negative = fromBits(bitsOf(shrunk) ^ signBit) * 0.5;
-    const Bits isPositive = value > Vector{};
-    const Bits isNegative = value < Vector{};
-    const Bits kept = ~(isPositive | isNegative) & bitsOf(value);
-    store(values + j, fromBits((isPositive & bitsOf(positive)) | (isNegative & bitsOf(negative)) | kept));
+    const Vector magnitude = fromBits(bitsOf(value) & magnitudeBits);
+    if (!nonNegative || !allLanes(magnitude < limit)) {  // a NaN is not below the limit
+      store(values + j, shrinkLiterally(value, T));
+      continue;
+    }
+    const Vector g = magnitude - T;
+    const Vector kept = fromBits(bitsOf(g) & (g > Vector{}));  // +0 where g <= 0
+    store(values + j, fromBits(bitsOf(kept) | (bitsOf(value) & signBit)));
   }
   return j;
 }
@@ -185,8 +237,8 @@ const PackTable& packTable() {
   return table;
 }
 
-std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t to, double* magnitudes,
-                            std::size_t* histogram, symmlet8::MagnitudeVisit& out) {
+std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t to, std::size_t* histogram,
+                            symmlet8::MagnitudeVisit& out) {
   const PackTable& table = packTable();
   const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
   const __m256d zero = _mm256_setzero_pd();
@@ -194,61 +246,70 @@ std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t 
   __m256d largest = zero;
   __m256d smallest = infinity;
   int anyPositive = 0;
-  std::size_t zeros = 0;
-  std::size_t listed = out.listed;
+  // Per lane, the zeros counted in bin 0 of that lane's table.
+  __m256i zeros = _mm256_setzero_si256();
+  std::size_t positives = 0;
   alignas(32) std::uint64_t bins[4];
   std::size_t i = from;
   for (; i + 4 <= to; i += 4) {
     const __m256d magnitude = _mm256_and_pd(_mm256_loadu_pd(values + i), magnitudeMask);
     const __m256d positive = _mm256_cmp_pd(magnitude, zero, _CMP_GT_OQ);  // false for 0 and NaN
     const int mask = _mm256_movemask_pd(positive);
-    const __m256i bits = _mm256_castpd_si256(magnitude);
-    const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(magnitudes + listed),
-                        _mm256_permutevar8x32_epi32(bits, pack));
-    listed += table.count[mask];
-    const __m256i bin = _mm256_srli_epi64(bits, 51);
+    positives += table.count[mask];
+    const __m256i bin = _mm256_srli_epi64(_mm256_castpd_si256(magnitude), 51);
     _mm256_store_si256(reinterpret_cast<__m256i*>(bins), bin);
-    // Every lane is counted; those that are not positive are taken back: a
-    // zero (bin 0) in one sum at the end, a NaN (a high bin, rare) at once.
+    // Every lane is counted, each in its own table, so that equal bins in
+    // neighbouring lanes do not wait on each other; those that are not
+    // positive are taken back: a zero (bin 0) in one sum per lane at the end,
+    // a NaN (a high bin, rare) at once.
     ++histogram[bins[0]];
-    ++histogram[bins[1]];
-    ++histogram[bins[2]];
-    ++histogram[bins[3]];
-    const int binZero =
-        _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bin, _mm256_setzero_si256())));
+    ++histogram[symmlet8::kHistogramBins + bins[1]];
+    ++histogram[2 * symmlet8::kHistogramBins + bins[2]];
+    ++histogram[3 * symmlet8::kHistogramBins + bins[3]];
+    const __m256i binZero = _mm256_cmpeq_epi64(bin, _mm256_setzero_si256());
+    const __m256i zeroLanes = _mm256_andnot_si256(_mm256_castpd_si256(positive), binZero);
+    zeros = _mm256_sub_epi64(zeros, zeroLanes);  // a lane's mask is -1 where it holds a zero
     const int notPositive = ~mask & 0xF;
-    zeros += table.count[notPositive & binZero];
-    if ((notPositive & ~binZero) != 0) {
+    const int otherLanes = notPositive & ~_mm256_movemask_pd(_mm256_castsi256_pd(binZero));
+    if (otherLanes != 0) {
       for (int lane = 0; lane < 4; ++lane) {
-        if (((notPositive & ~binZero) >> lane) & 1) --histogram[bins[lane]];
+        if ((otherLanes >> lane) & 1)
+          --histogram[static_cast<std::size_t>(lane) * symmlet8::kHistogramBins + bins[lane]];
       }
     }
     largest = _mm256_max_pd(largest, _mm256_and_pd(positive, magnitude));
     smallest = _mm256_min_pd(smallest, _mm256_blendv_pd(infinity, magnitude, positive));
     anyPositive |= mask;
   }
-  histogram[0] -= zeros;
+  alignas(32) std::uint64_t zeroCounts[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(zeroCounts), zeros);
+  for (std::size_t lane = 0; lane < 4; ++lane) histogram[lane * symmlet8::kHistogramBins] -= zeroCounts[lane];
   // The four lanes reduced to one, by the same max and min.
   largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(1, 0, 3, 2)));
   largest = _mm256_max_pd(largest, _mm256_permute4x64_pd(largest, _MM_SHUFFLE(2, 3, 0, 1)));
   smallest = _mm256_min_pd(smallest, _mm256_permute4x64_pd(smallest, _MM_SHUFFLE(1, 0, 3, 2)));
   smallest = _mm256_min_pd(smallest, _mm256_permute4x64_pd(smallest, _MM_SHUFFLE(2, 3, 0, 1)));
-  out.listed = listed;
+  out.positive += positives;
   out.anyPositive = anyPositive != 0;
   out.largest = _mm256_cvtsd_f64(largest);
   out.smallest = _mm256_cvtsd_f64(smallest);
   return i;
 }
 
-std::size_t collectBin(const double* magnitudes, std::size_t listed, std::size_t wanted, double* candidates,
-                       std::size_t& found) {
+std::size_t collectBin(const double* values, std::size_t from, std::size_t to, std::size_t wanted,
+                       double* candidates, std::size_t& found) {
   const PackTable& table = packTable();
+  const __m256d magnitudeMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+  const __m256d zero = _mm256_setzero_pd();
   const __m256i wantedBin = _mm256_set1_epi64x(static_cast<long long>(wanted));
-  std::size_t i = 0;
-  for (; i + 4 <= listed; i += 4) {
-    const __m256i bits = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(magnitudes + i));
-    const __m256i inBin = _mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin);
+  std::size_t i = from;
+  for (; i + 4 <= to; i += 4) {
+    const __m256d magnitude = _mm256_and_pd(_mm256_loadu_pd(values + i), magnitudeMask);
+    const __m256i bits = _mm256_castpd_si256(magnitude);
+    // Zeros share bin 0 with the smallest magnitudes and a NaN may share the
+    // top bin with infinity; neither is positive.
+    const __m256i inBin = _mm256_and_si256(_mm256_cmpeq_epi64(_mm256_srli_epi64(bits, 51), wantedBin),
+                                           _mm256_castpd_si256(_mm256_cmp_pd(magnitude, zero, _CMP_GT_OQ)));
     const int mask = _mm256_movemask_pd(_mm256_castsi256_pd(inBin));
     const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[mask]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(candidates + found),

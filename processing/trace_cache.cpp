@@ -7,17 +7,30 @@
 TraceCache::TraceCache(std::size_t byteBudget) : byteBudget_(byteBudget) {}
 
 std::uint64_t TraceCache::hash(const std::vector<double>& raw) {
-  // FNV-1a over 64-bit words, then a final avalanche step.
-  std::uint64_t h = 1469598103934665603ULL ^ raw.size();
-  for (double value : raw) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    h = (h ^ bits) * 1099511628211ULL;
+  // FNV-1a over 64-bit words in four interleaved streams (word i goes to
+  // stream i % 4), so that the multiplications do not wait on each other;
+  // then the streams are folded in order and a final avalanche step follows.
+  const std::uint64_t prime = 1099511628211ULL;
+  std::uint64_t h[4] = {1469598103934665603ULL ^ raw.size(), 0x9e3779b97f4a7c15ULL, 0xc2b2ae3d27d4eb4fULL,
+                        0x165667b19e3779f9ULL};
+  const std::size_t size = raw.size();
+  std::size_t i = 0;
+  for (; i + 4 <= size; i += 4) {
+    std::uint64_t bits[4];
+    std::memcpy(bits, raw.data() + i, sizeof bits);
+    for (std::size_t s = 0; s < 4; ++s) h[s] = (h[s] ^ bits[s]) * prime;
   }
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  h ^= h >> 33;
-  return h;
+  for (std::size_t s = 0; i < size; ++i, ++s) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, raw.data() + i, sizeof bits);
+    h[s] = (h[s] ^ bits) * prime;
+  }
+  std::uint64_t folded = h[0];
+  for (std::size_t s = 1; s < 4; ++s) folded = (folded ^ h[s]) * prime;
+  folded ^= folded >> 33;
+  folded *= 0xff51afd7ed558ccdULL;
+  folded ^= folded >> 33;
+  return folded;
 }
 
 const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector<double>& raw) const {
@@ -33,7 +46,11 @@ const std::vector<double>* TraceCache::find(std::uint64_t key, const std::vector
 
 void TraceCache::insert(std::uint64_t key, const std::vector<double>& raw,
                         const std::vector<double>& processed) {
-  const std::size_t size = (raw.size() + processed.size()) * sizeof(double);
+  fill(reserve(key, raw.size(), processed.size()), raw, processed);
+}
+
+std::size_t TraceCache::reserve(std::uint64_t key, std::size_t rawLength, std::size_t processedLength) {
+  const std::size_t size = entryBytes(rawLength, processedLength);
   while (count_ > 0 && bytes_ + size > byteBudget_) evictOldest();
 
   std::size_t position = 0;
@@ -54,11 +71,18 @@ void TraceCache::insert(std::uint64_t key, const std::vector<double>& raw,
   }
   Entry& entry = entries_[position];
   entry.key = key;
-  entry.raw.assign(raw.begin(), raw.end());
-  entry.processed.assign(processed.begin(), processed.end());
+  entry.bytes = size;
   index_.emplace(key, position);
   bytes_ += size;
   ++count_;
+  return position;
+}
+
+void TraceCache::fill(std::size_t position, const std::vector<double>& raw,
+                      const std::vector<double>& processed) {
+  Entry& entry = entries_[position];
+  entry.raw.assign(raw.begin(), raw.end());
+  entry.processed.assign(processed.begin(), processed.end());
 }
 
 void TraceCache::evictOldest() {
@@ -70,7 +94,7 @@ void TraceCache::evictOldest() {
       break;
     }
   }
-  bytes_ -= (entry.raw.size() + entry.processed.size()) * sizeof(double);
+  bytes_ -= entry.bytes;
   std::vector<double>().swap(entry.raw);
   std::vector<double>().swap(entry.processed);
   oldest_ = (oldest_ + 1) % entries_.size();

@@ -23,9 +23,24 @@ class TraceCache {
   const std::vector<double>* find(std::uint64_t key, const std::vector<double>& raw) const;
   void insert(std::uint64_t key, const std::vector<double>& raw, const std::vector<double>& processed);
 
+  // Insertion in two steps, so that the copying may run side by side:
+  // reserve makes room for an entry of the given lengths exactly as insert
+  // would and returns its position; fill then stores the traces there. Fill
+  // entries only after the last reserve of a group, and only if the group's
+  // entries together fit the budget (then none of them is evicted by
+  // another); fills of different positions may run at the same time.
+  std::size_t reserve(std::uint64_t key, std::size_t rawLength, std::size_t processedLength);
+  void fill(std::size_t position, const std::vector<double>& raw, const std::vector<double>& processed);
+  // Bytes of the traces of an entry of these lengths.
+  static std::size_t entryBytes(std::size_t rawLength, std::size_t processedLength) {
+    return (rawLength + processedLength) * sizeof(double);
+  }
+  std::size_t byteBudget() const { return byteBudget_; }
+
  private:
   struct Entry {
     std::uint64_t key = 0;
+    std::size_t bytes = 0;  // as reserved
     std::vector<double> raw;
     std::vector<double> processed;
   };

@@ -14,11 +14,17 @@ namespace symmlet8 {
 
 // What a kernel's visit adds to the threshold statistics (see LaneKernels::visit).
 struct MagnitudeVisit {
-  std::size_t listed = 0;    // magnitudes listed so far
+  std::size_t positive = 0;  // positive magnitudes counted so far
   bool anyPositive = false;  // some visited magnitude was positive
   double largest = 0;        // the largest and smallest of those
   double smallest = 0;
 };
+
+// Bins of one histogram table of the threshold's rank search (the top 12 bits
+// of a magnitude); the search keeps kHistogramTables tables of them side by
+// side, and a bin's count is the sum over the tables.
+constexpr std::size_t kHistogramBins = 4096;
+constexpr std::size_t kHistogramTables = 4;
 
 // The kernels of one vector width. Each works in whole vectors, from `from`
 // while a vector fits below `to` (the synthesis: down from `last` while one
@@ -35,15 +41,15 @@ struct LaneKernels {
   // Soft thresholding of values[from ..] at a finite T, as symmlet8::shrink.
   std::size_t (*shrink)(double* values, std::size_t from, std::size_t to, double T);
   // Where the width has them (else nullptr), two steps of the threshold's
-  // rank search. visit: the positive magnitudes of values[from ..] appended
-  // in order at magnitudes[out.listed] (room for one vector more), each counted
-  // in its histogram bin, with their largest and smallest in `out`. collect:
-  // the magnitudes of magnitudes[0 .. listed-1] in bin `bin` appended in order
-  // at candidates[found] (room for one vector more).
-  std::size_t (*visit)(const double* values, std::size_t from, std::size_t to, double* magnitudes,
-                       std::size_t* histogram, MagnitudeVisit& out);
-  std::size_t (*collect)(const double* magnitudes, std::size_t listed, std::size_t bin, double* candidates,
-                         std::size_t& found);
+  // rank search. visit: the positive magnitudes of values[from ..], each
+  // counted in its bin of one of the histogram tables, their number added to
+  // out.positive, their largest and smallest in `out`. collect: the positive
+  // magnitudes of values[from ..] in bin `bin` appended in order at
+  // candidates[found] (room for one vector more).
+  std::size_t (*visit)(const double* values, std::size_t from, std::size_t to, std::size_t* histogram,
+                       MagnitudeVisit& out);
+  std::size_t (*collect)(const double* values, std::size_t from, std::size_t to, std::size_t bin,
+                         double* candidates, std::size_t& found);
 };
 
 // The kernels to run one after another, widest first; none where the build

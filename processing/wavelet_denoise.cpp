@@ -59,6 +59,16 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     return;
   }
 
+  // Each pass works on a window of ws.padded that begins length - shift
+  // entries in. The trace that a pass leaves at window[shift ..] is then
+  // already where the next pass, with its shorter shift block, wants it, so
+  // only the first pass copies the trace in and only the last copies it out.
+  // The longest pass (shift = length) is padded to the power of two >= 2 * length.
+  std::size_t longest = 1;
+  while (longest < 2 * length) longest *= 2;
+  if (ws.padded.size() < length + longest) ws.padded.resize(length + longest);
+  std::copy(trace.begin(), trace.end(), ws.padded.begin() + static_cast<std::ptrdiff_t>(length));
+
   std::vector<ConstantRun> runs;
   for (int pass = 0;; ++pass) {
     // Pass i > 0 runs on the trace preceded by trunc(N0 / i) copies of its first
@@ -69,14 +79,12 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     std::size_t padded = 1;
     while (padded < n) padded *= 2;
 
-    if (ws.padded.size() < padded) ws.padded.resize(padded);
     if (ws.coefficients.size() < padded) ws.coefficients.resize(padded);
-    double* x = ws.padded.data();
+    double* x = ws.padded.data() + (length - shift);
     double* coefficients = ws.coefficients.data();
     // The shift block and the padding are constant runs (see below), of which
     // the transform reads only the edges.
-    fillRunEdges(x, 0, shift, trace.front());
-    std::copy(trace.begin(), trace.end(), x + shift);
+    fillRunEdges(x, 0, shift, x[shift]);
     fillRunEdges(x, n, padded, 0.0);
 
     // The shift block (with any repeats of the first value) and the zero
@@ -95,11 +103,12 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     double T = 0;
     const bool shrinks =
         thresholdLevel(coefficients, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns, T);
-    inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr);
-
-    // Drop the shift block and the padding again.
-    std::copy(x + shift, x + n, trace.begin());
-    if (pass + 1 >= passes) break;
+    // Rebuilds exactly x[shift .. n-1]: the trace without the shift block and the padding.
+    inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr, ws.detailRuns);
+    if (pass + 1 >= passes) {
+      std::copy(x + shift, x + n, trace.begin());
+      break;
+    }
   }
 }
 

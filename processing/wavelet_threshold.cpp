@@ -14,7 +14,7 @@ namespace {
 
 // Magnitudes are non-negative, so their bit patterns order like their values;
 // the top 12 bits (exponent and first mantissa bit) name a histogram bin.
-const std::size_t kBins = 4096;
+const std::size_t kBins = symmlet8::kHistogramBins;
 inline std::size_t binOf(double magnitude) {
   std::uint64_t bits = 0;
   std::memcpy(&bits, &magnitude, sizeof bits);
@@ -41,22 +41,20 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   // Positive magnitudes (zeros never rank and a NaN has no rank), counted per
   // exponent bin; a constant stretch adds its one magnitude as often as it repeats.
   // The histogram is all zeros between calls; only the bins used are cleared again.
-  if (ws.histogram.size() != kBins) ws.histogram.assign(kBins, 0);
+  // Its tables are counted apart (see LaneKernels::visit) and summed per bin.
+  if (ws.histogram.size() != kBins * kHistogramTables) ws.histogram.assign(kBins * kHistogramTables, 0);
   std::size_t* histogram = ws.histogram.data();
-  ensureSize(ws.magnitudes, counted + 4);  // a vector visit stores whole vectors (four at most)
-  double* magnitudes = ws.magnitudes.data();
   // The widest kernels may have vector forms of the visit and the collection.
   const LaneKernels* widest = laneKernels().widest();
-  std::size_t listed = 0;
+  std::size_t listed = 0;  // positive magnitudes outside the constant stretches
   std::size_t repeated = 0;
   std::size_t topBin = 0;
   std::size_t lowBin = kBins - 1;
   const auto visit = [&](std::size_t from, std::size_t to) {
     if (widest != nullptr && widest->visit != nullptr) {
       MagnitudeVisit part;
-      part.listed = listed;
-      from = widest->visit(values, from, to, magnitudes, histogram, part);
-      listed = part.listed;
+      from = widest->visit(values, from, to, histogram, part);
+      listed += part.positive;
       if (part.anyPositive) {
         topBin = std::max(topBin, binOf(part.largest));
         lowBin = std::min(lowBin, binOf(part.smallest));
@@ -66,7 +64,6 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
       const double magnitude = std::fabs(values[i]);
       const bool positive = magnitude > 0;
       const std::size_t bin = binOf(magnitude);
-      magnitudes[listed] = magnitude;
       listed += positive;
       histogram[bin] += positive;
       topBin = positive && bin > topBin ? bin : topBin;
@@ -97,7 +94,9 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   visit(position, counted);
 
   const auto clearHistogram = [&]() {
-    if (lowBin <= topBin) std::fill(histogram + lowBin, histogram + topBin + 1, 0);
+    if (lowBin > topBin) return;
+    for (std::size_t table = 0; table < kHistogramTables; ++table)
+      std::fill(histogram + table * kBins + lowBin, histogram + table * kBins + topBin + 1, 0);
   };
   const std::size_t m = listed + repeated;
   const double rank = std::trunc(static_cast<double>(m) * fraction) - 1;
@@ -109,23 +108,35 @@ bool thresholdLevel(const double* values, std::size_t size, int pad, double frac
   // The magnitude at rank k from the top lies in the bin where the counts from
   // the top first exceed k; only that bin's magnitudes need ordering.
   const std::size_t k = static_cast<std::size_t>(rank);
+  const auto count = [&](std::size_t bin) {
+    std::size_t sum = 0;
+    for (std::size_t table = 0; table < kHistogramTables; ++table) sum += histogram[table * kBins + bin];
+    return sum;
+  };
   std::size_t above = 0;
   std::size_t bin = topBin;
-  while (above + histogram[bin] <= k) above += histogram[bin--];
-  // Every magnitude is written once before it is counted; the wide
-  // collection writes four at a time.
-  ensureSize(ws.candidates, histogram[bin] + 4);
+  while (above + count(bin) <= k) above += count(bin--);
+  // The wide collection writes whole vectors, four at most.
+  ensureSize(ws.candidates, count(bin) + 4);
   clearHistogram();
   double* candidates = ws.candidates.data();
   std::size_t found = 0;
-  std::size_t collected = 0;
-  if (widest != nullptr && widest->collect != nullptr) {
-    collected = widest->collect(magnitudes, listed, bin, candidates, found);
+  // The magnitudes in that bin, from the entries visited above.
+  const auto collect = [&](std::size_t from, std::size_t to) {
+    if (widest != nullptr && widest->collect != nullptr)
+      from = widest->collect(values, from, to, bin, candidates, found);
+    for (std::size_t i = from; i < to; ++i) {
+      const double magnitude = std::fabs(values[i]);
+      candidates[found] = magnitude;
+      found += magnitude > 0 && binOf(magnitude) == bin;
+    }
+  };
+  position = 0;
+  for (const ConstantRun& run : ws.sortedRuns) {
+    collect(position, run.begin);
+    position = std::max(position, run.end);
   }
-  for (std::size_t i = collected; i < listed; ++i) {
-    candidates[found] = magnitudes[i];
-    found += binOf(magnitudes[i]) == bin;
-  }
+  collect(position, counted);
   for (const ConstantRun& run : ws.sortedRuns) {
     if (run.end <= run.begin) continue;
     const double magnitude = std::fabs(values[run.begin]);

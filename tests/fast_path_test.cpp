@@ -403,11 +403,27 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
         std::vector<double> fast = plain;
         std::vector<double> detail(half);
         symmlet8::analyseLevel(fast.data(), len, detail.data(), runs, outputRuns);
+        // Inside a long run of approximations only the edges are written.
+        for (const ConstantRun& run : outputRuns)
+          std::fill(fast.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                    fast.begin() + static_cast<std::ptrdiff_t>(run.end), fast[run.begin]);
         std::copy(detail.begin(), detail.end(), fast.begin() + static_cast<std::ptrdiff_t>(half));
         reference::transformLevel(plain, static_cast<int>(len));
         EXPECT_TRUE(sameBits(fast, plain)) << "analysis " << len;
 
-        // Synthesis of all pairs, and of a part of them.
+        // Synthesis of all pairs, and of a part of them; thresholded details
+        // often hold long stretches of zeros of either sign.
+        if (random.chance(0.5)) {
+          const std::size_t zerosFrom =
+              half + static_cast<std::size_t>(random.between(0, static_cast<long>(half) - 1));
+          const std::size_t zerosTo = static_cast<std::size_t>(
+              random.between(static_cast<long>(zerosFrom) + 1, static_cast<long>(len)));
+          for (std::size_t j = zerosFrom; j < zerosTo; ++j) plain[j] = random.chance(0.5) ? 0.0 : -0.0;
+          if (random.chance(0.5)) {  // zero approximations too: sums of zeros of either sign
+            for (std::size_t j = zerosFrom - half; j < zerosTo - half; ++j)
+              plain[j] = random.chance(0.5) ? 0.0 : -0.0;
+          }
+        }
         const std::vector<double> coefficients = plain;
         reference::invTransformLevel(plain, static_cast<int>(half));
         const std::size_t first = static_cast<std::size_t>(random.between(0, static_cast<long>(half) - 1));
@@ -433,13 +449,19 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
       std::vector<double> coefficients(n);
       WaveletWorkspace ws;
       symmlet8::forward(fast.data(), coefficients.data(), n, ws, runs);
+      // Of the coefficients' runs only the edges are written; the inverse
+      // below fills in what it reads.
+      std::vector<double> filled = coefficients;
+      for (const ConstantRun& run : ws.detailRuns)
+        std::fill(filled.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                  filled.begin() + static_cast<std::ptrdiff_t>(run.end), filled[run.begin]);
       reference::transform(plain, static_cast<int>(n));
-      EXPECT_TRUE(sameBits(coefficients, plain)) << "transform " << n;
+      EXPECT_TRUE(sameBits(filled, plain)) << "transform " << n;
       reference::invTransform(plain, static_cast<int>(n));
       const std::size_t keepBegin = static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1));
       const std::size_t keepEnd =
           static_cast<std::size_t>(random.between(static_cast<long>(keepBegin) + 1, static_cast<long>(n)));
-      symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr);
+      symmlet8::inverse(coefficients.data(), fast.data(), n, keepBegin, keepEnd, nullptr, ws.detailRuns);
       for (std::size_t j = keepBegin; j < keepEnd; ++j)
         EXPECT_TRUE(sameBits(fast[j], plain[j])) << "inverse " << n << " " << j;
     }
@@ -482,11 +504,20 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
           fast[4] = -HUGE_VAL;
         }
       }
-      std::vector<double> plain = fast;
       double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
       const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
       WaveletWorkspace ws;
       double T = 0;
+      // Entries of the tail left out of the statistics at the threshold's
+      // edges: shrunk exactly to zero, or to the smallest step above it.
+      const std::size_t tail = static_cast<std::size_t>(pad / 2);
+      if (tail >= 6 && tail <= n && random.chance(0.5) &&
+          symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T) && std::isfinite(T)) {
+        const double above = std::nextafter(T, HUGE_VAL);
+        const double edges[6] = {T, -T, above, -above, std::nextafter(T, 0.0), -0.0};
+        std::copy(edges, edges + 6, fast.end() - 6);
+      }
+      std::vector<double> plain = fast;
       if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T))
         symmlet8::shrink(fast.data(), 0, n, T);
       reference::threshold(plain, pad, fraction);
@@ -501,6 +532,7 @@ TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
     SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
     const symmlet8::WideVectorsSetting setting(wide);
     Random random(123);
+    WaveletWorkspace shared;  // reused from trace to trace, as by the peak detection
     for (int trial = 0; trial < 240; ++trial) {
       const std::size_t n = trial < 80 ? static_cast<std::size_t>(trial % 21)
                                        : static_cast<std::size_t>(random.between(21, 700));
@@ -525,9 +557,12 @@ TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
       const int passes = trial % 7 == 0 ? static_cast<int>(random.between(-1, 12)) : 10;
       fast.intensities.resize(n);
       filterer f;
+      std::vector<double> reused = fast.intensities;
       f.waveletDenoise(fraction, passes, fast);
+      symmlet8::denoise(reused, fraction, passes, shared);
       reference::waveletDenoise(0.15, passes, plain);
       EXPECT_TRUE(sameBits(fast.intensities, plain.intensities)) << "denoise " << n;
+      EXPECT_TRUE(sameBits(reused, plain.intensities)) << "denoise with a reused workspace " << n;
       for (int window : {5, 8, 12}) {
         chrom a = fast;
         chrom b = fast;
@@ -558,5 +593,25 @@ TEST(TraceCache, FindsOnlyBitIdenticalTracesAndStaysWithinItsBudget) {
   for (int i = 0; i < 25; ++i) {
     const std::vector<double> trace = {static_cast<double>(i), 2, 3};
     EXPECT_EQ(cache.find(TraceCache::hash(trace), trace) != nullptr, i >= 15) << i;
+  }
+
+  // Reserved together and filled afterwards in any order, as by the peak
+  // detection's jobs: the same entries as inserting one after another.
+  std::vector<std::size_t> positions;
+  for (int i = 30; i < 34; ++i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    positions.push_back(cache.reserve(TraceCache::hash(trace), trace.size(), trace.size()));
+  }
+  for (int i = 33; i >= 30; --i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    cache.fill(positions[static_cast<std::size_t>(i - 30)], trace, {static_cast<double>(i + 100), 8, 9});
+  }
+  for (int i = 15; i < 34; ++i) {
+    const std::vector<double> trace = {static_cast<double>(i), 2, 3};
+    const std::vector<double>* found = cache.find(TraceCache::hash(trace), trace);
+    ASSERT_EQ(found != nullptr, i >= 19 && (i < 25 || i >= 30)) << i;
+    if (i >= 30) {
+      EXPECT_EQ((*found)[0], i + 100);
+    }
   }
 }
