@@ -179,16 +179,23 @@ void SAXSpectraHandler::appendSpectrum(scan record) {
 }
 
 void SAXSpectraHandler::setDescription() {
-  current.description.clear();
-  // Base name: after the last slash (a slash in first position is kept), or
-  // after a later backslash.
-  std::size_t start = 0;
-  const std::size_t slash = inputFile.rfind('/');
-  if (slash != std::string::npos && slash != 0) start = slash + 1;
-  const std::size_t backslash = inputFile.rfind('\\');
-  if (backslash != std::string::npos && backslash > start) start = backslash + 1;
-  current.description = inputFile.substr(start) + " scan " + std::to_string(current.num) + " (charge " +
-                        std::to_string(static_cast<int>(current.charge)) + ")";
+  if (baseNameOf_ != inputFile) {
+    // Base name: after the last slash (a slash in first position is kept), or
+    // after a later backslash.
+    std::size_t start = 0;
+    const std::size_t slash = inputFile.rfind('/');
+    if (slash != std::string::npos && slash != 0) start = slash + 1;
+    const std::size_t backslash = inputFile.rfind('\\');
+    if (backslash != std::string::npos && backslash > start) start = backslash + 1;
+    baseName_ = inputFile.substr(start);
+    baseNameOf_ = inputFile;
+  }
+  current.description = baseName_;
+  current.description += " scan ";
+  current.description += std::to_string(current.num);
+  current.description += " (charge ";
+  current.description += std::to_string(static_cast<int>(current.charge));
+  current.description += ')';
 }
 
 void SAXSpectraHandler::writeHeader() {

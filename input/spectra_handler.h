@@ -70,6 +70,10 @@ class SAXSpectraHandler : public SAXHandler {
   Header& header;
   scan current;
   std::int64_t pushCount = 0;
+
+ private:
+  std::string baseNameOf_;  // the path whose base name is held
+  std::string baseName_;
 };
 
 #endif

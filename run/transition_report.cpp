@@ -23,17 +23,29 @@ std::string labelLine(const channel& transition) {
 // The first chromatogram's time axis, in minutes, stands for every row.
 std::string tableHead(const chrom& first) {
   std::string line = "Mass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
-  for (double time : first.times) line += two(time / 60.0) + "\t";
+  for (double time : first.times) {
+    appendFixed(line, time / 60.0, 2);
+    line += '\t';
+  }
   return line + "\n";
 }
 
 // The row is built in `line` (cleared first), so that its buffer is reused.
 void tableRow(const chrom& xic, std::string& line) {
-  line = two(xic.peakMz) + "\t" + two(xic.apexIntensity) + "\t" + two(xic.apexTime / 60.0) + "\t" +
-         std::to_string(xic.apexScan) + "\t" + two(xic.area) + "\t" + two(xic.totalIntensity) + "\t";
+  line.clear();
+  for (double value : {xic.peakMz, xic.apexIntensity, xic.apexTime / 60.0}) {
+    appendFixed(line, value, 2);
+    line += '\t';
+  }
+  line += std::to_string(xic.apexScan);
+  line += '\t';
+  for (double value : {xic.area, xic.totalIntensity}) {
+    appendFixed(line, value, 2);
+    line += '\t';
+  }
   // One value per time point; the trace always has that length, and the bound
-  // keeps a malformed record from reading past its trace. The values are
-  // most of the report, so they skip printf.
+  // keeps a malformed record from reading past its trace. Numbers skip printf
+  // (appendFixed gives printf's "%.2f" text).
   const std::size_t points = std::min(xic.times.size(), xic.intensities.size());
   for (std::size_t i = 0; i < points; ++i) {
     appendFixed(line, xic.intensities[i], 2);
