@@ -67,7 +67,18 @@ try {
   if (args.kind === "run") {
     const select = Number(args.select ?? 0);
     if (rows > 0) {
-      await tab.click(`#features tbody tr[data-i="${select}"]`);
+      // The table redraws the rows in sight when it scrolls, so a row found a moment
+      // ago may have been replaced by the time the mouse gets there: click again.
+      for (let attempt = 1; ; ++attempt) {
+        try {
+          await tab.waitForSelector(`#features tbody tr[data-i="${select}"]`, { timeout: 60000 });
+          await tab.click(`#features tbody tr[data-i="${select}"]`);
+          break;
+        } catch (error) {
+          if (attempt === 5 || !/detached|not clickable|No node/i.test(String(error))) throw error;
+          await new Promise((resolve) => setTimeout(resolve, 100));
+        }
+      }
       const shown = await tab.evaluate(() => window.torvaView.shown);
       const canvases = await tab.$$eval("#chrom canvas", (c) => c.length);
       check(shown && shown.feature === select && shown.drawn && canvases > 0, `feature ${select + 1} draws its chromatogram`);
