@@ -289,8 +289,7 @@ void SAXMzmlHandler::endArray() {
     intensitySeen_ = true;
   }
   ArrayJob job;
-  job.text.swap(text);
-  text.reserve(job.text.capacity());  // the next array is likely as long
+  job.text = takeText();
   job.format = format_;
   job.length = arrayLength_;
   job.kind = arrayKind_;

@@ -73,10 +73,16 @@ void appendValues(const std::vector<char>& bytes, std::size_t count, bool hostOr
 SAXSpectraHandler::SAXSpectraHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : spectra(spectraOut), header(headerOut) {}
 
+std::string SAXSpectraHandler::takeText() {
+  std::string taken;
+  taken.swap(text);
+  text.reserve(taken.capacity());
+  return taken;
+}
+
 void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
   ArrayText array;
-  array.text.swap(text);
-  text.reserve(array.text.capacity());  // the next array is likely as long
+  array.text = takeText();
   array.peaksCount = peaksCount;
   array.lowPrecision = lowPrecision;
   array.littleEndian = littleEndian;

@@ -29,6 +29,9 @@ class SAXSpectraHandler : public SAXHandler {
   };
   // Decodes `text` (taking it) into the decoded values, as a deferred job.
   void pushPeaks(bool wantMz, bool wantIntensity);
+  // The collected text, handed over whole; `text` starts again empty with room
+  // for as much, since the next array is likely as long.
+  std::string takeText();
   // A record of the spectrum being read: every field but its peaks and description.
   scan spectrumRecord() const;
   // Appends the record with the decoded values as a deferred job.

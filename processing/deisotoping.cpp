@@ -89,8 +89,9 @@ void filterer::deIsotope(fileHandle& run) {
     }
 
     // Survivors: the unfolded peaks, in list order, with their summed intensities.
-    if (keepUnlessDropped(peaks, [&peaks](std::size_t k) { return peaks[k].isotope; }) != oldCount ||
-        indexed) {
+    // A fold raises a kept peak only by dropping the folded one, so an unchanged
+    // count means an unchanged spectrum.
+    if (keepUnlessDropped(peaks, [&peaks](std::size_t k) { return peaks[k].isotope; }) != oldCount) {
       spectrum.peaks.assign(peaks.begin(), peaks.end());
     }
     reportThinnedSpectrum(spectrum, "deisotoping", oldCount);

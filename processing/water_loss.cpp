@@ -107,8 +107,9 @@ void filterer::removeH2O(fileHandle& run) {
     }
 
     // Survivors in their list order, with their summed intensities.
-    if (keepUnlessDropped(peaks, [&absorbed](std::size_t k) { return absorbed[k] != 0; }) != oldCount ||
-        indexed) {
+    // A fold raises a kept peak only by dropping the folded one, so an unchanged
+    // count means an unchanged spectrum.
+    if (keepUnlessDropped(peaks, [&absorbed](std::size_t k) { return absorbed[k] != 0; }) != oldCount) {
       spectrum.peaks.assign(peaks.begin(), peaks.end());
     }
     reportThinnedSpectrum(spectrum, "Loss", oldCount);
