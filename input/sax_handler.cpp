@@ -2,18 +2,15 @@
 #include "input/sax_handler.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <new>
-#include <thread>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "input/input_file.h"
+#include "input/job_thread.h"
 #include "util/console.h"
 
 namespace {
@@ -52,103 +49,6 @@ constexpr std::size_t kChunk = 8192;
 constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 
 }  // namespace
-
-// The second thread of a parse: runs deferred jobs in the order they came.
-// Jobs are handed over in batches (256 jobs or 4 MiB of their input), so that
-// the two threads meet on the lock once per batch rather than per job; at most
-// two batches wait, so the parser cannot run far ahead of the jobs (and hold
-// their input) when the jobs are the slower side.
-class SAXHandler::JobThread {
- public:
-  JobThread() : thread_([this] { run(); }) {}
-  ~JobThread() { finish(); }
-  JobThread(const JobThread&) = delete;
-  JobThread& operator=(const JobThread&) = delete;
-
-  // Parser side.
-  void push(std::function<void()> job, std::size_t bytes) {
-    filling_.push_back(std::move(job));
-    fillingBytes_ += bytes;
-    if (filling_.size() >= kBatch || fillingBytes_ >= kBatchBytes) handOver();
-  }
-  // Runs everything handed over or filling, then stops the thread.
-  void finish() {
-    if (!thread_.joinable()) return;
-    handOver();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      closing_ = true;
-    }
-    work_.notify_one();
-    thread_.join();
-  }
-  // Stops without running what has not started (the parse is being left by
-  // an exception of its own).
-  void abandon() {
-    filling_.clear();
-    failed_.store(true, std::memory_order_release);
-    room_.notify_all();
-    finish();
-  }
-  bool failed() const { return failed_.load(std::memory_order_acquire); }
-  // The first exception a job threw; read after finish().
-  std::exception_ptr error;
-
- private:
-  static constexpr std::size_t kBatch = 256;
-  static constexpr std::size_t kBatchBytes = std::size_t(4) << 20;
-  static constexpr std::size_t kMaxWaiting = 2;
-  using Batch = std::vector<std::function<void()>>;
-
-  void handOver() {
-    fillingBytes_ = 0;
-    if (filling_.empty()) return;
-    std::unique_lock<std::mutex> lock(mutex_);
-    room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting || failed(); });
-    if (failed()) {
-      filling_.clear();  // never to run
-      return;
-    }
-    waiting_.push_back(std::move(filling_));
-    filling_ = Batch();
-    lock.unlock();
-    work_.notify_one();
-  }
-
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (true) {
-      work_.wait(lock, [this] { return !waiting_.empty() || closing_; });
-      if (waiting_.empty()) return;
-      Batch batch = std::move(waiting_.front());
-      waiting_.pop_front();
-      lock.unlock();
-      room_.notify_one();
-      for (std::function<void()>& job : batch) {
-        if (failed()) break;
-        try {
-          job();
-        } catch (...) {
-          error = std::current_exception();
-          failed_.store(true, std::memory_order_release);
-        }
-      }
-      batch.clear();  // the jobs' input goes on this thread
-      lock.lock();
-      if (failed()) room_.notify_one();  // a parser waiting for room stops waiting
-    }
-  }
-
-  Batch filling_;  // parser side only
-  std::size_t fillingBytes_ = 0;
-  std::mutex mutex_;
-  std::condition_variable work_;
-  std::condition_variable room_;
-  std::deque<Batch> waiting_;
-  bool closing_ = false;
-  std::atomic<bool> failed_{false};
-  std::thread thread_;  // last: starts once the rest is ready
-};
 
 SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
   if (parser == nullptr) throw std::bad_alloc();
@@ -194,7 +94,13 @@ bool SAXHandler::parse() {
   // of megabytes, a huge comment) from its start on every call, which turns
   // such a token quadratic; so while calls deliver no events, chunks are
   // gathered into batches of doubling size before they are parsed.
-  if (decodeBesideParser) jobs_ = std::make_unique<JobThread>();
+  if (decodeBesideParser) {
+    try {
+      jobs_ = std::make_unique<JobThread>();
+    } catch (const std::system_error&) {
+      // No thread to be had: the jobs run in this thread, as they come.
+    }
+  }
   // Whatever way parse() is left, the job thread is gone by then (normally
   // finished below; abandoned when something else throws).
   struct JobsGuard {

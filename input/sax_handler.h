@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+class JobThread;
+
 // Base of the XML readers: owns one expat parser, streams one file through it
 // and turns its callbacks into three virtual event operations.
 class SAXHandler {
@@ -61,7 +63,6 @@ class SAXHandler {
   std::string detector;
 
  private:
-  class JobThread;
   // Runs the jobs still waiting and stops the job thread; its exception, if a
   // job threw, becomes the pending one (it happened first).
   void finishJobs();
