@@ -6,7 +6,7 @@
 
 #include "driver/progress.h"
 #include "processing/filterer.h"
-#include "processing/parallel_for.h"
+#include "util/parallel_for.h"
 #include "run/file_handle.h"
 #include "run/transition_report.h"
 #include "util/console.h"

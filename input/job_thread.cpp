@@ -11,7 +11,7 @@ constexpr std::size_t kMaxWaiting = 2;
 
 }  // namespace
 
-JobThread::JobThread() : thread_([this] { run(); }) {}
+JobThread::JobThread() : thread_([this] { run(); }) { filling_.reserve(kBatch); }
 
 JobThread::~JobThread() { finish(); }
 
@@ -50,6 +50,7 @@ void JobThread::handOver() {
   }
   waiting_.push_back(std::move(filling_));
   filling_ = Batch();
+  filling_.reserve(kBatch);
   lock.unlock();
   work_.notify_one();
 }

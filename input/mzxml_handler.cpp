@@ -27,7 +27,7 @@ bool readComponent(const char*& cursor, char designator, double& value) {
     }
   }
   if (!digits || *end != designator) return false;
-  value = std::strtod(std::string(cursor, end).c_str(), nullptr);
+  value = readDecimal(cursor, end);
   cursor = end + 1;
   return true;
 }
@@ -124,7 +124,7 @@ double parseRetentionTime(const char* text) {
   // Any other text: drop the last character and read from the third on.
   const std::size_t length = std::strlen(text);
   if (length < 3) return 0;
-  return std::strtod(std::string(text + 2, length - 3).c_str(), nullptr);
+  return readDecimal(text + 2, text + length - 1);
 }
 
 SAXMzxmlHandler::SAXMzxmlHandler(std::vector<scan>& spectraOut, Header& headerOut)
@@ -212,7 +212,7 @@ void SAXMzxmlHandler::endElement(const char* name) {
     if (inPeaks && (msLevel == 1 || msLevel == 2)) {
       pushPeaks(true, true);
     } else if (inPrecursorMz) {
-      precursorMz = std::strtod(text.c_str(), nullptr);
+      precursorMz = readDouble(text.c_str());
     }
     text.clear();
     if (peaksEnd) {

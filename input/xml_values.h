@@ -1,9 +1,13 @@
 #ifndef TORVA_INPUT_XML_VALUES_H
 #define TORVA_INPUT_XML_VALUES_H
 
+#include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <system_error>
 
 // Element names and attribute values as the readers compare and convert them:
 // names byte-wise, numbers without validation (text that is not a number reads 0).
@@ -11,6 +15,30 @@ inline bool isName(const char* name, const char* expected) { return std::strcmp(
 inline std::int32_t readInt(const char* text) {
   return static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
 }
-inline double readDouble(const char* text) { return std::strtod(text, nullptr); }
+
+// strtod's value of the text first .. last-1. Plain decimals ([-]digits[.digits], the way files write their
+// numbers) are converted by std::from_chars, which rounds to nearest exactly as strtod does, without strtod's
+// copy and locale lookups; anything else goes to strtod.
+inline double readDecimal(const char* first, const char* last) {
+  const char* p = first;
+  if (p < last && *p == '-') ++p;
+  bool digits = false;
+  while (p < last && *p >= '0' && *p <= '9') ++p, digits = true;
+  if (p < last && *p == '.') {
+    ++p;
+    while (p < last && *p >= '0' && *p <= '9') ++p, digits = true;
+  }
+  if (digits && p == last && last - first <= 64) {
+    double value = 0;
+    const std::from_chars_result read = std::from_chars(first, last, value);
+    if (read.ec == std::errc() && read.ptr == last) return value;
+  }
+  return std::strtod(std::string(first, last).c_str(), nullptr);
+}
+inline double readDouble(const char* text) {
+  const std::size_t length = std::strlen(text);
+  if (length > 64) return std::strtod(text, nullptr);
+  return readDecimal(text, text + length);
+}
 
 #endif

@@ -11,6 +11,7 @@
 #include "records/records.h"
 
 class fileHandle;
+class ChannelSpectra;
 struct channel;
 
 // The signal processor: the processing parameters of a run and the operations
@@ -47,20 +48,23 @@ class filterer {
   void pickPeaks(scan* spectrum, std::vector<datapeak>& out);
   void generateXIC(fileHandle& run);
   // The chromatograms of one channel: seeded first when `seed` is set, else
-  // the ones already there (untraced) get their traces.
-  void generateChannelXIC(fileHandle& run, channel& ch, bool seed);
+  // the ones already there (untraced) get their traces. `spectra`, when given,
+  // is the channel's prepared spectra (else they are prepared here).
+  void generateChannelXIC(fileHandle& run, channel& ch, bool seed, const ChannelSpectra* spectra = nullptr);
 
   // Peak detection and quantitation of every chromatogram.
   void processXIC(fileHandle& run);
   // The same for one channel; progress is noted when `channels` holds it.
-  void processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels);
+  void processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels,
+                         const ChannelSpectra* spectra = nullptr);
 
   // generateXIC followed by processXIC, for runs whose later steps read only the
   // peak figures: each chromatogram's trace is built, quantified and dropped at
   // once, so the chromatograms keep empty times, intensities and scanNumbers.
   // Every other field is exactly what the two separate steps give.
   void generateAndProcessXIC(fileHandle& run);
-  void generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed);
+  void generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed,
+                                    const ChannelSpectra* spectra = nullptr);
 
   // Receives the transition rows of a streamed run, channel by channel: each
   // channel's begins, its final chromatograms with their traces in report

@@ -7,9 +7,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "processing/filterer.h"
-#include "processing/parallel_for.h"
+#include "util/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
 #include "util/mass_window.h"
@@ -249,13 +250,15 @@ void filterer::processXIC(fileHandle& run) {
   }
 }
 
-void filterer::processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels) {
+void filterer::processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels,
+                                 const ChannelSpectra* prepared) {
   const std::size_t kBatch = 256;
   std::vector<const std::vector<double>*> raws;
   std::vector<std::vector<double>> processed;
   if (ch.chroms.empty()) return;
-  const ChannelSpectra spectra(run, ch);
-  ChannelPeakDetector detector(*this, spectra);
+  std::unique_ptr<ChannelSpectra> own;
+  if (prepared == nullptr) prepared = (own = std::make_unique<ChannelSpectra>(run, ch)).get();
+  ChannelPeakDetector detector(*this, *prepared);
   const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
   for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
     if (channels != nullptr) noteChannel(*channels, ch, begin, order.size());

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "processing/parallel_for.h"
+#include "util/parallel_for.h"
 #include "run/file_handle.h"
 #include "util/mass_window.h"
 #include "util/same_bits.h"
@@ -34,14 +34,24 @@ std::size_t advance(const StoredPeak* peaks, std::size_t count, std::size_t posi
 }  // namespace
 
 ChannelSpectra::ChannelSpectra(const fileHandle& run, const channel& ch) {
-  spectra_.resize(ch.scans.size());
-  for (std::size_t k = 0; k < ch.scans.size(); ++k) {
+  const std::size_t n = ch.scans.size();
+  spectra_.resize(n);
+  std::size_t peakCount = 0;
+  for (std::size_t k = 0; k < n; ++k) {
     if (ch.scans[k] >= run.scans.size()) continue;  // left empty
     const std::vector<StoredPeak>& peaks = run.scans[ch.scans[k]].peaks;
     spectra_[k].peaks = peaks.data();
     spectra_[k].count = peaks.size();
-    spectra_[k].sorted = sortedByMz(peaks);
+    peakCount += peaks.size();
   }
+  // The order of every peak is checked; a large channel's ranges of spectra side by side.
+  const std::size_t kMinPeaksPerWorker = std::size_t{1} << 18;
+  const std::size_t parts = std::max<std::size_t>(1, std::min(workerCount(), peakCount / kMinPeaksPerWorker));
+  parallelFor(parts, parts, [&](std::size_t part, std::size_t) {
+    for (std::size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) {
+      if (ch.scans[k] < run.scans.size()) spectra_[k].sorted = sortedByMz(run.scans[ch.scans[k]].peaks);
+    }
+  });
 }
 
 double ChannelSpectra::windowSum(std::size_t k, double target, double tolerance) const {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "processing/filterer.h"
 #include "processing/mass_traces.h"
@@ -164,11 +165,13 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const
 
 }  // namespace
 
-void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed) {
+void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed, const ChannelSpectra* prepared) {
   if (ch.scans.empty()) return;
   const bool targeted = !run.targetPeaks.empty();
   const ChannelAxis axis(run, ch);
-  const ChannelSpectra spectra(run, ch);
+  std::unique_ptr<ChannelSpectra> own;
+  if (prepared == nullptr) prepared = (own = std::make_unique<ChannelSpectra>(run, ch)).get();
+  const ChannelSpectra& spectra = *prepared;
   const chrom* previous = nullptr;
   sweepChannelTraces(
       *this, run, ch, spectra,
@@ -203,7 +206,8 @@ void filterer::generateAndProcessXIC(fileHandle& run) {
   }
 }
 
-void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed) {
+void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed,
+                                            const ChannelSpectra* prepared) {
   if (ch.scans.empty()) return;
   const bool targeted = !run.targetPeaks.empty();
   // Raw traces are gathered a batch at a time; the batch's processed traces
@@ -215,7 +219,9 @@ void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool s
   std::vector<chrom*> batch;
   std::vector<std::vector<double>> processed;
   const ChannelAxis axis(run, ch);
-  const ChannelSpectra spectra(run, ch);
+  std::unique_ptr<ChannelSpectra> own;
+  if (prepared == nullptr) prepared = (own = std::make_unique<ChannelSpectra>(run, ch)).get();
+  const ChannelSpectra& spectra = *prepared;
   ChannelPeakDetector detector(*this, spectra);
   double total = 0;
   const auto flush = [&]() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
+#include "processing/spectrum_index.h"
 #include "processing/xic_seeding.h"
 #include "run/file_handle.h"
 
@@ -40,12 +41,14 @@ void filterer::streamXIC(fileHandle& run, bool cull, const TraceSink& sink) {
       std::vector<chrom> seeds = std::move(ch.chroms);
       ch.chroms.clear();
       // The chromatograms that reach the report, as positions in `seeds`.
+      // The channel's spectra are prepared once for every part.
+      const ChannelSpectra spectra(run, ch);
       std::vector<std::size_t> rows(seeds.size());
       std::iota(rows.begin(), rows.end(), std::size_t{0});
       if (cull) {
         // Figures only, then culling by them.
         ch.chroms = seeds;
-        generateAndProcessChannelXIC(run, ch, false);
+        generateAndProcessChannelXIC(run, ch, false, &spectra);
         rows = cullSurvivors(ch.chroms);
         ch.chroms.clear();
       }
@@ -59,8 +62,8 @@ void filterer::streamXIC(fileHandle& run, bool cull, const TraceSink& sink) {
         const std::size_t end = std::min(rows.size(), begin + partSize);
         part.chroms.clear();
         for (std::size_t k = begin; k < end; ++k) part.chroms.push_back(std::move(seeds[rows[k]]));
-        generateChannelXIC(run, part, false);
-        processChannelXIC(run, part, nullptr);
+        generateChannelXIC(run, part, false, &spectra);
+        processChannelXIC(run, part, nullptr, &spectra);
         sink.rows(ch, part.chroms);
         for (chrom& X : part.chroms) {
           dropTrace(X);

@@ -99,6 +99,16 @@ class fileHandle {
     double productHigh = 0;
   };
   TransitionKey transitionKey(const scan& spectrum) const;
+  // What a filter line alone says of its spectrum's channel. A filter line with
+  // a "cid" energy has that energy echoed on standard output for each spectrum
+  // that carries it.
+  struct FilterKey {
+    TransitionKey key;
+    bool echoesEnergy = false;
+  };
+  FilterKey filterKey(const std::string& filterLine) const;
+  // The channel key of a spectrum whose filter line reads as `parsed`.
+  TransitionKey transitionKey(const scan& spectrum, const FilterKey& parsed) const;
 
  private:
   // When the whole input gave no spectrum and some file could not be read, names

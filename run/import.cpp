@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <unordered_map>
 
 #include "input/document_root.h"
 #include "input/input_file.h"
@@ -94,18 +95,19 @@ std::string whyUnread(const DocumentStart& start) {
 
 }  // namespace
 
-fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const {
-  TransitionKey key;
+fileHandle::FilterKey fileHandle::filterKey(const std::string& filterLine) const {
+  FilterKey result;
+  TransitionKey& key = result.key;
   std::vector<std::string> tokens;
-  Tokenize(spectrum.filterLine, tokens, " ");
+  Tokenize(filterLine, tokens, " ");
   if (!SRM) {
-    if (tokens.size() < 7) return key;
+    if (tokens.size() < 7) return result;
     const std::string& precursor = tokens[5];
     const std::string::size_type at = precursor.find('@');
     key.precursorMz = readPrecursor(precursor, at);
     key.collisionEnergy = at == std::string::npos ? 0 : numberAt(precursor, at + 1);
     readRange(tokens[6], key.productLow, key.productHigh);
-    return key;
+    return result;
   }
 
   if (tokens.size() >= 7) {
@@ -124,7 +126,7 @@ fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const 
         const std::string::size_type cid = precursor.find("cid");
         if (cid != std::string::npos) {
           key.collisionEnergy = numberAt(precursor, cid + 3);
-          console::outFlush(console::general(key.collisionEnergy) + "\n");
+          result.echoesEnergy = true;
         } else {
           key.collisionEnergy = numberAt(precursor, at + 1);
         }
@@ -134,6 +136,13 @@ fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const 
       }
     }
   }
+  return result;
+}
+
+fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum, const FilterKey& parsed) const {
+  TransitionKey key = parsed.key;
+  if (parsed.echoesEnergy) console::outFlush(console::general(key.collisionEnergy) + "\n");
+  if (!SRM) return key;
   // Values the file states for the spectrum itself take precedence.
   if (spectrum.precursorMz != 0) key.precursorMz = spectrum.precursorMz;
   if (key.productLow == 0) key.productLow = spectrum.lowMz;
@@ -141,9 +150,18 @@ fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const 
   return key;
 }
 
+fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const {
+  return transitionKey(spectrum, filterKey(spectrum.filterLine));
+}
+
 void fileHandle::groupIntoChannels(std::size_t first) {
+  // A run repeats a few filter lines many times over: each is read once.
+  std::unordered_map<std::string, FilterKey> parsed;
   for (std::size_t s = first; s < scans.size(); ++s) {
-    const TransitionKey key = transitionKey(scans[s]);
+    const std::string& filterLine = scans[s].filterLine;
+    auto known = parsed.find(filterLine);
+    if (known == parsed.end()) known = parsed.emplace(filterLine, filterKey(filterLine)).first;
+    const TransitionKey key = transitionKey(scans[s], known->second);
     bool found = false;
     for (channel& existing : channels) {
       if (existing.precursorMz == key.precursorMz && existing.collisionEnergy == key.collisionEnergy &&

@@ -8,6 +8,7 @@
 #include "run/report_file.h"
 #include "util/console.h"
 #include "util/decimal_text.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -67,9 +68,18 @@ void TransitionReport::addRows(const std::vector<chrom>& chroms) {
     report_.endLine(tableHead(chroms.front()));
     headWritten_ = true;
   }
-  for (const chrom& xic : chroms) {
-    tableRow(xic, row_);
-    report_.endLine(row_);
+  // Rows are formatted a group at a time, side by side when the group is
+  // large enough to pay for the threads, and written in order.
+  const std::size_t kGroup = 64;
+  const std::size_t kMinValuesPerWorker = std::size_t{1} << 16;
+  if (rows_.size() < kGroup) rows_.resize(kGroup);
+  for (std::size_t begin = 0; begin < chroms.size(); begin += kGroup) {
+    const std::size_t count = std::min(kGroup, chroms.size() - begin);
+    std::size_t values = 0;
+    for (std::size_t i = 0; i < count; ++i) values += chroms[begin + i].intensities.size();
+    const std::size_t workers = std::min(workerCount(), values / kMinValuesPerWorker);
+    parallelFor(count, workers, [&](std::size_t i, std::size_t) { tableRow(chroms[begin + i], rows_[i]); });
+    for (std::size_t i = 0; i < count; ++i) report_.endLine(rows_[i]);
   }
 }
 

@@ -25,7 +25,7 @@ class TransitionReport {
  private:
   ReportFile report_;
   bool headWritten_ = false;
-  std::string row_;
+  std::vector<std::string> rows_;  // buffers reused from group to group
 };
 
 #endif

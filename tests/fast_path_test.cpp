@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "processing/parallel_for.h"
+#include "util/parallel_for.h"
 #include "processing/symmlet8.h"
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"

@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "input/xml_values.h"
 #include "tests/test_support.h"
+#include "tools/sim_random.h"
+#include "util/same_bits.h"
 
 using testsupport::base64;
 using testsupport::bigEndianDoubles;
@@ -241,6 +246,54 @@ TEST(MzxmlRetentionTime, DurationsAndOtherText) {
   EXPECT_EQ(parseRetentionTime("XX42Y"), 42);
   EXPECT_EQ(parseRetentionTime("PTS"), 0);
   EXPECT_EQ(parseRetentionTime(""), 0);
+}
+
+// Attribute numbers: the decimal fast path must give strtod's value bit for bit,
+// and anything that is not a plain decimal must still read as strtod reads it.
+TEST(XmlValues, NumbersReadAsStrtodReadsThem) {
+  const auto expectStrtod = [](const std::string& text) {
+    const double expected = std::strtod(text.c_str(), nullptr);
+    EXPECT_TRUE(sameBits(readDouble(text.c_str()), expected)) << text;
+    EXPECT_TRUE(sameBits(readDecimal(text.data(), text.data() + text.size()), expected)) << text;
+  };
+  for (const char* text : {"0",
+                           "-0",
+                           "-0.0",
+                           "5.",
+                           ".5",
+                           "-.5",
+                           "1234.5678",
+                           "0.1",
+                           "0.30000000000000004",
+                           "9007199254740993",
+                           "179769313486231570814527423731704356798070567525844996598917",
+                           "0.000000000000000000000000000000000000000000000000000000000000001",
+                           " 12.5",
+                           "+3",
+                           "1e3",
+                           "1.5E-2",
+                           "0x1p3",
+                           "inf",
+                           "-nan",
+                           "12abc",
+                           "",
+                           "-",
+                           ".",
+                           "1.2.3",
+                           "98.76543210987654321098765432109876543210987654321098765432109876543210"}) {
+    expectStrtod(text);
+  }
+  SimRandom random(2024);
+  for (int k = 0; k < 20000; ++k) {
+    std::string text = random.below(2) == 0 ? "-" : "";
+    const std::uint64_t whole = random.below(std::uint64_t{1} << (random.below(60) + 1));
+    text += std::to_string(whole);
+    if (random.below(4) != 0) {
+      text += '.';
+      for (std::uint64_t d = random.below(20); d > 0; --d) text += static_cast<char>('0' + random.below(10));
+    }
+    expectStrtod(text);
+  }
 }
 
 TEST(MzxmlProcess, SixtyFourBitLengthMismatchEndsTheRun) {

@@ -1,4 +1,4 @@
-#include "processing/parallel_for.h"
+#include "util/parallel_for.h"
 
 #include <gtest/gtest.h>
 

@@ -32,11 +32,14 @@ void appendFixed(std::string& out, double value, int digits) {
     out += console::fixed(value, digits);
     return;
   }
-  // magnitude = mantissa x 2^exponent exactly, with an integer mantissa below 2^53.
-  int exponent = 0;
-  const double fraction = std::frexp(magnitude, &exponent);  // in [0.5, 1), or 0
-  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-  exponent -= 53;
+  // magnitude = mantissa x 2^exponent exactly, with an integer mantissa below 2^53,
+  // read off the bits (subnormals and zero have no hidden bit).
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  if (biased != 0) mantissa |= std::uint64_t{1} << 52;
+  const int exponent = (biased != 0 ? biased : 1) - 1075;
 
   // The value times 10^digits, rounded to an integer, ties to even. The product
   // of the mantissa and the power of ten stays below 2^83.
@@ -57,8 +60,13 @@ void appendFixed(std::string& out, double value, int digits) {
   std::uint64_t part = 0;
   if ((rounded >> 64) == 0) {  // the usual case: 64-bit division is much cheaper
     const auto narrow = static_cast<std::uint64_t>(rounded);
-    whole = narrow / power;
-    part = narrow % power;
+    if (digits == 2) {  // the reports' usual precision: division by a constant
+      whole = narrow / 100;
+      part = narrow % 100;
+    } else {
+      whole = narrow / power;
+      part = narrow % power;
+    }
   } else {
     whole = static_cast<std::uint64_t>(rounded / power);
     part = static_cast<std::uint64_t>(rounded % power);

@@ -1,5 +1,5 @@
-#ifndef TORVA_PROCESSING_PARALLEL_FOR_H
-#define TORVA_PROCESSING_PARALLEL_FOR_H
+#ifndef TORVA_UTIL_PARALLEL_FOR_H
+#define TORVA_UTIL_PARALLEL_FOR_H
 
 #include <atomic>
 #include <cstddef>
