@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "processing/filterer.h"
-#include "util/parallel_for.h"
 #include "processing/smoothing.h"
 #include "run/file_handle.h"
 #include "util/mass_window.h"
+#include "util/parallel_for.h"
 #include "util/same_bits.h"
 
 namespace {
@@ -126,6 +126,15 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
     }
     return;
   }
+  const auto compute = [&](std::size_t i, std::size_t worker) {
+    processed[i].assign(raws[i]->begin(), raws[i]->end());
+    symmlet8::denoise(processed[i], kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
+    smoothSevenPoint(processed[i], scratch_[worker]);
+  };
+  if (!cacheUsed_) {
+    parallelFor(count, workers_, compute);
+    return;
+  }
   const std::size_t none = static_cast<std::size_t>(-1);
   keys_.resize(count);
   repeatOf_.assign(count, none);
@@ -133,13 +142,16 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
   for (std::size_t i = 0; i < count; ++i) {
     const std::vector<double>& raw = *raws[i];
     keys_[i] = TraceCache::hash(raw);
+    ++lookups_;
     if (const std::vector<double>* known = cache_.find(keys_[i], raw)) {
       processed[i].assign(known->begin(), known->end());
+      ++hits_;
       continue;
     }
     for (std::size_t j : jobs_) {
       if (keys_[j] == keys_[i] && sameBits(*raws[j], raw)) {
         repeatOf_[i] = j;
+        ++hits_;
         break;
       }
     }
@@ -157,9 +169,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
   }
   parallelFor(jobs_.size(), workers_, [&](std::size_t job, std::size_t worker) {
     const std::size_t i = jobs_[job];
-    processed[i].assign(raws[i]->begin(), raws[i]->end());
-    symmlet8::denoise(processed[i], kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
-    smoothSevenPoint(processed[i], scratch_[worker]);
+    compute(i, worker);
     if (fillInJobs) cache_.fill(positions_[job], *raws[i], processed[i]);
   });
   if (!fillInJobs) {
@@ -168,6 +178,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
   for (std::size_t i = 0; i < count; ++i) {
     if (repeatOf_[i] != none) processed[i] = processed[repeatOf_[i]];
   }
+  if (lookups_ >= kCacheTrial && hits_ * 100 < lookups_) cacheUsed_ = false;
 }
 
 bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,

@@ -69,6 +69,12 @@ class ChannelPeakDetector {
   std::vector<std::size_t> jobs_;
   std::vector<std::size_t> repeatOf_;
   std::vector<std::size_t> positions_;  // cache positions reserved for the jobs
+  // The cache is consulted while it pays: after kCacheTrial lookups that found
+  // (almost) nothing, the channel's remaining traces are simply computed.
+  static constexpr std::size_t kCacheTrial = 2048;
+  std::size_t lookups_ = 0;
+  std::size_t hits_ = 0;
+  bool cacheUsed_ = true;
 };
 
 #endif

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "util/parallel_for.h"
 #include "run/file_handle.h"
 #include "util/mass_window.h"
+#include "util/parallel_for.h"
 #include "util/same_bits.h"
 
 namespace {
@@ -107,14 +107,18 @@ WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance, double
       previous_(0),
       low_(spectra.size(), 0),
       high_(spectra.size(), 0),
-      last_(spectra.size(), 0.0) {}
+      last_(spectra.size(), 0.0),
+      changesBegin_(spectra.size(), 0),
+      changesEnd_(spectra.size(), 0),
+      cursor_(spectra.size(), nullptr),
+      end_(spectra.size(), nullptr),
+      current_(spectra.size(), 0.0) {}
 
-void WindowSweep::trace(const double* targets, std::size_t count, double* block, bool* changed) {
+void WindowSweep::trace(const double* targets, std::size_t count, bool* changed) {
   const std::size_t n = spectra_.size();
-  const auto at = [block, n](std::size_t t, std::size_t k) -> double& {
-    return block[((t / kLanes) * n + k) * kLanes + t % kLanes];
-  };
   if (count == 0) return;
+  // Each spectrum's value as the previous block left it, whatever was copied.
+  current_ = last_;
   for (std::size_t t = 0; t < count; ++t) changed[t] = t == 0 && !traced_;
   traced_ = true;
   bool ordered = true;
@@ -126,12 +130,24 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block,
     started = true;
   }
   if (!ordered) {
-    for (std::size_t t = 0; t < count; ++t) {
-      changed[t] = true;
-      for (std::size_t k = 0; k < n; ++k)
-        at(t, k) = spectra_.windowSum(k, targets[t], massWindow(targets[t], tolerance_, ppm_));
+    if (partChanges_.empty()) partChanges_.resize(1);
+    std::vector<Change>& changes = partChanges_[0];
+    changes.clear();
+    for (std::size_t k = 0; k < n; ++k) {
+      changesBegin_[k] = changes.size();
+      double last = last_[k];
+      for (std::size_t t = 0; t < count; ++t) {
+        changed[t] = true;
+        note(changes, t, spectra_.windowSum(k, targets[t], massWindow(targets[t], tolerance_, ppm_)), last,
+             changed);
+      }
+      last_[k] = last;
+      changesEnd_[k] = changes.size();
     }
-    for (std::size_t k = 0; k < n; ++k) last_[k] = at(count - 1, k);
+    for (std::size_t k = 0; k < n; ++k) {
+      cursor_[k] = changes.data() + changesBegin_[k];
+      end_[k] = changes.data() + changesEnd_[k];
+    }
     lastFromPositions_ = false;
     return;
   }
@@ -140,38 +156,46 @@ void WindowSweep::trace(const double* targets, std::size_t count, double* block,
   // Spectra are independent of each other: large channels are split into
   // ranges of spectra swept side by side, each noting its own changes.
   const std::size_t kMinSpectraPerWorker = 256;
-  std::size_t parts = std::min(workerCount(), n / kMinSpectraPerWorker);
-  if (parts <= 1) {
-    sweepSpectra(0, n, targets, count, block, changed);
-  } else {
-    if (partChangedSize_ < parts * count) {
-      partChangedSize_ = parts * count;
-      partChanged_.reset(new bool[partChangedSize_]);
+  const std::size_t parts = std::max<std::size_t>(1, std::min(workerCount(), n / kMinSpectraPerWorker));
+  if (partChanges_.size() < parts) partChanges_.resize(parts);
+  if (partChangedSize_ < parts * count) {
+    partChangedSize_ = parts * count;
+    partChanged_.reset(new bool[partChangedSize_]);
+  }
+  std::fill(partChanged_.get(), partChanged_.get() + parts * count, false);
+  const bool fixedWindow = !(ppm_ > 0) && std::isfinite(tolerance_);
+  parallelFor(parts, parts, [&](std::size_t part, std::size_t) {
+    std::vector<Change>& changes = partChanges_[part];
+    changes.clear();
+    bool* partChanged = partChanged_.get() + part * count;
+    const std::size_t from = n * part / parts;
+    const std::size_t to = n * (part + 1) / parts;
+    if (fixedWindow) {
+      sweepFixedWindow(from, to, targets, count, changes, partChanged);
+    } else {
+      sweepSpectra(from, to, targets, count, changes, partChanged);
     }
-    std::fill(partChanged_.get(), partChanged_.get() + parts * count, false);
-    parallelFor(parts, parts, [&](std::size_t part, std::size_t) {
-      sweepSpectra(n * part / parts, n * (part + 1) / parts, targets, count, block,
-                   partChanged_.get() + part * count);
-    });
-    for (std::size_t part = 0; part < parts; ++part) {
-      for (std::size_t t = 0; t < count; ++t) changed[t] |= partChanged_[part * count + t];
+  });
+  for (std::size_t part = 0; part < parts; ++part) {
+    for (std::size_t t = 0; t < count; ++t) changed[t] |= partChanged_[part * count + t];
+    const Change* first = partChanges_[part].data();
+    for (std::size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) {
+      cursor_[k] = first + changesBegin_[k];
+      end_[k] = first + changesEnd_[k];
     }
   }
   lastFromPositions_ = true;
 }
 
 void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count,
-                               double* block, bool* changed) {
-  const std::size_t n = spectra_.size();
-  const auto at = [block, n](std::size_t t, std::size_t k) -> double& {
-    return block[((t / kLanes) * n + k) * kLanes + t % kLanes];
-  };
+                               std::vector<Change>& changes, bool* changed) {
   // A relative window grows with the target, so both of its ends still only
   // move up as the targets do.
   const double daltons = tolerance_;
   const double ppm = ppm_;
   const std::size_t lookahead = 4;
   for (std::size_t k = from; k < to; ++k) {
+    changesBegin_[k] = changes.size();
     // The window of a spectrum a few steps ahead is fetched while this one is summed.
     if (k + lookahead < to) {
       const ChannelSpectra::Spectrum& ahead = spectra_.spectra_[k + lookahead];
@@ -181,11 +205,11 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     double last = last_[k];
     if (!s.sorted) {
       for (std::size_t t = 0; t < count; ++t) {
-        const double sum = spectra_.windowSum(k, targets[t], massWindow(targets[t], daltons, ppm));
-        changed[t] |= !sameBits(sum, last);
-        at(t, k) = last = sum;
+        note(changes, t, spectra_.windowSum(k, targets[t], massWindow(targets[t], daltons, ppm)), last,
+             changed);
       }
       last_[k] = last;
+      changesEnd_[k] = changes.size();
       continue;
     }
     std::size_t low = low_[k];
@@ -204,25 +228,92 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
       if (!known || newLow != low || newHigh != high) {
         double sum = 0.0;
         for (std::size_t i = newLow; i < newHigh; ++i) sum += s.peaks[i].intensity;
-        changed[t] |= !sameBits(sum, last);
-        last = sum;
+        note(changes, t, sum, last, changed);
         low = newLow;
         high = newHigh;
         known = true;
       }
-      at(t, k) = last;
     }
     low_[k] = low;
     high_[k] = high;
     last_[k] = last;
+    changesEnd_[k] = changes.size();
   }
 }
 
-void WindowSweep::column(const double* block, std::size_t t, std::vector<double>& out) const {
+void WindowSweep::sweepFixedWindow(std::size_t from, std::size_t to, const double* targets, std::size_t count,
+                                   std::vector<Change>& changes, bool* changed) {
+  const double tolerance = tolerance_;
+  const double* const end = targets + count;
+  const std::size_t lookahead = 4;
+  for (std::size_t k = from; k < to; ++k) {
+    changesBegin_[k] = changes.size();
+    if (k + lookahead < to) {
+      const ChannelSpectra::Spectrum& ahead = spectra_.spectra_[k + lookahead];
+      if (low_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + low_[k + lookahead]);
+      if (high_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + high_[k + lookahead]);
+    }
+    const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
+    double last = last_[k];
+    if (!s.sorted) {
+      for (std::size_t t = 0; t < count; ++t) {
+        note(changes, t, spectra_.windowSum(k, targets[t], tolerance), last, changed);
+      }
+      last_[k] = last;
+      changesEnd_[k] = changes.size();
+      continue;
+    }
+    std::size_t low = low_[k];
+    std::size_t high = high_[k];
+    const auto moveTo = [&](std::size_t t) {
+      const double target = targets[t];
+      low = advance(s.peaks, s.count, low,
+                    [target, tolerance](const StoredPeak& p) { return !(target < p.mz + tolerance); });
+      high = advance(s.peaks, s.count, high,
+                     [target, tolerance](const StoredPeak& p) { return target > p.mz - tolerance; });
+      double sum = 0.0;
+      for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
+      note(changes, t, sum, last, changed);
+    };
+    std::size_t t = 0;
+    if (!lastFromPositions_) moveTo(t++);  // the range's sum is not known yet
+    // The low end moves at the first target with !(target < mz + tolerance) of
+    // its peak, the high end at the first with target > mz - tolerance: the
+    // very comparisons that move them, made once per move instead of per target.
+    while (t < count) {
+      const double* next = end;
+      if (low < s.count) {
+        const double bound = s.peaks[low].mz + tolerance;
+        next = std::partition_point(targets + t, end, [bound](double target) { return target < bound; });
+      }
+      if (high < s.count) {
+        const double bound = s.peaks[high].mz - tolerance;
+        next = std::min(next, std::partition_point(targets + t, next,
+                                                   [bound](double target) { return !(target > bound); }));
+      }
+      if (next == end) break;
+      t = static_cast<std::size_t>(next - targets);
+      moveTo(t++);
+    }
+    low_[k] = low;
+    high_[k] = high;
+    last_[k] = last;
+    changesEnd_[k] = changes.size();
+  }
+}
+
+void WindowSweep::column(std::size_t t, std::vector<double>& out) {
   const std::size_t n = spectra_.size();
   out.resize(n);
-  const double* lane = block + (t / kLanes) * n * kLanes + t % kLanes;
-  for (std::size_t k = 0; k < n; ++k) out[k] = lane[k * kLanes];
+  for (std::size_t k = 0; k < n; ++k) {
+    const Change* change = cursor_[k];
+    const Change* const last = end_[k];
+    double value = current_[k];
+    while (change != last && change->t <= t) value = (change++)->value;
+    cursor_[k] = change;
+    current_[k] = value;
+    out[k] = value;
+  }
 }
 
 std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first) {

@@ -8,6 +8,7 @@
 
 #include "records/chrom.h"
 #include "records/records.h"
+#include "util/same_bits.h"
 
 class fileHandle;
 struct channel;
@@ -47,47 +48,70 @@ class ChannelSpectra {
 // Traces of one channel for targets taken in non-decreasing m/z order. In a
 // sorted spectrum both ends of a target's window range only move up as the
 // target grows, so each trace moves the ends on from where the previous target
-// left them; unsorted spectra are scanned in full.
+// left them; unsorted spectra are scanned in full. A spectrum's value changes
+// only at the few targets where its range does, so the sweep notes just those
+// changes, and a trace is put together from them when it is asked for.
 class WindowSweep {
  public:
   // Each target's window is massWindow(target, tolerance, ppm) wide either side.
   WindowSweep(const ChannelSpectra& spectra, double tolerance, double ppm = 0);
 
-  // Targets traced together, and the interleaving of their values.
+  // Targets traced together.
   static constexpr std::size_t kBlock = 256;
-  static constexpr std::size_t kLanes = 8;
 
-  // For each of `count` (at most kBlock) targets in non-decreasing order,
-  // the window sum of every spectrum k for targets[t], stored at
-  // block[((t / kLanes) * size + k) * kLanes + t % kLanes] (size = number of
-  // spectra; the block holds kBlock * size values). The targets are taken
-  // together spectrum by spectrum, so each spectrum's peaks are fetched once
-  // for the lot, and the values of eight targets for one spectrum fill one
-  // cache line. Targets that are out of order (or NaN) are answered by plain
-  // lookups. changed[t] tells whether the trace of targets[t] differs in any
-  // bit from the trace of the target traced just before it (true for the
-  // first target traced).
-  void trace(const double* targets, std::size_t count, double* block, bool* changed);
+  // Takes the next `count` (at most kBlock) targets, in non-decreasing order:
+  // every spectrum's window sum for each of them, the sum of the intensities of
+  // the peaks p with target > p.mz - tolerance and target < p.mz + tolerance,
+  // added from 0.0 in stored order. The targets are taken together spectrum by
+  // spectrum, so each spectrum's peaks are fetched once for the lot. Targets
+  // that are out of order (or NaN) are answered by plain lookups. changed[t]
+  // tells whether the trace of targets[t] differs in any bit from the trace of
+  // the target traced just before it (true for the first target traced).
+  void trace(const double* targets, std::size_t count, bool* changed);
 
-  // Copies the trace of target t out of a block filled by trace().
-  void column(const double* block, std::size_t t, std::vector<double>& out) const;
+  // Copies the trace of target t of the last trace() call into `out`. Within
+  // one call of trace(), t must not decrease from one copy to the next.
+  void column(std::size_t t, std::vector<double>& out);
 
  private:
-  // The ordered sweep over spectra from .. to-1; sets changed[t] where a
-  // spectrum's value for targets[t] differs from its value for the target before.
-  void sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count, double* block,
-                    bool* changed);
+  // A spectrum's value from target `t` of the block on (until its next change).
+  struct Change {
+    std::size_t t;
+    double value;
+  };
+  // The sweep over spectra from .. to-1, noting their changes in `changes`;
+  // sets changed[t] where a spectrum's value for targets[t] differs from its
+  // value for the target before.
+  void sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count,
+                    std::vector<Change>& changes, bool* changed);
+  // The same with a window that is a fixed number of daltons: a sorted
+  // spectrum is visited only at the targets where its range moves.
+  void sweepFixedWindow(std::size_t from, std::size_t to, const double* targets, std::size_t count,
+                        std::vector<Change>& changes, bool* changed);
+  // Notes spectrum k's value `sum` for targets[t] when it differs from `last`.
+  static void note(std::vector<Change>& changes, std::size_t t, double sum, double& last, bool* changed) {
+    if (sameBits(sum, last)) return;
+    changes.push_back({t, sum});
+    changed[t] = true;
+    last = sum;
+  }
 
   const ChannelSpectra& spectra_;
   double tolerance_;
   double ppm_;
   double previous_;
   bool started_ = false;
-  std::vector<std::size_t> low_;         // first peak with target < mz + tolerance
-  std::vector<std::size_t> high_;        // first peak with !(target > mz - tolerance)
-  std::vector<double> last_;             // each spectrum's value for the last target traced
-  bool lastFromPositions_ = false;       // last_ holds the sums of the ranges low_ .. high_
-  bool traced_ = false;                  // some target was traced
+  std::vector<std::size_t> low_;                  // first peak with target < mz + tolerance
+  std::vector<std::size_t> high_;                 // first peak with !(target > mz - tolerance)
+  std::vector<double> last_;                      // each spectrum's value for the last target swept
+  bool lastFromPositions_ = false;                // last_ holds the sums of the ranges low_ .. high_
+  bool traced_ = false;                           // some target was traced
+  std::vector<std::vector<Change>> partChanges_;  // changes noted by each range of spectra
+  std::vector<std::size_t> changesBegin_;         // each spectrum's first change, in its part's list
+  std::vector<std::size_t> changesEnd_;
+  std::vector<const Change*> cursor_;  // each spectrum's next change not yet copied
+  std::vector<const Change*> end_;
+  std::vector<double> current_;          // each spectrum's value as of the last copy
   std::unique_ptr<bool[]> partChanged_;  // changes noted by each range of spectra
   std::size_t partChangedSize_ = 0;
 };

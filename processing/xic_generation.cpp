@@ -135,7 +135,8 @@ double traceTotal(const std::vector<double>& trace) {
 // Seeds a channel's chromatograms and walks their raw traces in m/z order, a
 // block at a time, so that each m/z window starts where the previous one
 // ended. `use(X, copyTrace, changed)` is called once per new chromatogram:
-// copyTrace(out) copies X's raw trace into `out`, and `changed` is false when
+// copyTrace(out) copies X's raw trace into `out` (at most once per chromatogram, in
+// the order they are handed over), and `changed` is false when
 // that trace equals the previous chromatogram's, so the caller need not copy it.
 // With `seed` false the chromatograms already there are walked instead (all of them).
 template <typename Use>
@@ -148,16 +149,15 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const
   }
   WindowSweep sweep(spectra, processor.massTolerance, processor.massPpm);
   const std::vector<std::size_t> order = orderByMz(ch.chroms, first);
-  std::vector<double> block(WindowSweep::kBlock * spectra.size());
   double targets[WindowSweep::kBlock];
   bool changed[WindowSweep::kBlock];
   for (std::size_t begin = 0; begin < order.size(); begin += WindowSweep::kBlock) {
     processor.noteChannel(run.channels, ch, begin, order.size());
     const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
     for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-    sweep.trace(targets, count, block.data(), changed);
+    sweep.trace(targets, count, changed);
     for (std::size_t t = 0; t < count; ++t) {
-      const auto copyTrace = [&](std::vector<double>& out) { sweep.column(block.data(), t, out); };
+      const auto copyTrace = [&](std::vector<double>& out) { sweep.column(t, out); };
       use(ch.chroms[order[begin + t]], copyTrace, changed[t]);
     }
   }

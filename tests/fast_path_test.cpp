@@ -132,6 +132,7 @@ GeneratedRun generateRun(std::uint64_t seed) {
       for (long j = 0; j < noise; ++j) {
         datapeak p;
         p.mz = random.chance(0.6) ? 100 + 0.25 * random.between(0, 44) : random.uniform(99, 112);
+        if (random.chance(0.002)) p.mz = std::nan("");  // a damaged file's peak: seeds out of order
         p.intensity = random.chance(0.5) ? levels[random.between(0, 3)] : random.uniform(0, 30000);
         s.peaks.push_back(p);
       }
