@@ -34,6 +34,7 @@ SAXMzmlHandler::SAXMzmlHandler(std::vector<scan>& spectraOut, Header& headerOut,
     : SAXSpectraHandler(spectraOut, headerOut), chromatograms_(chromatograms) {
   id = 0;
   decodeBesideParser = true;
+  bulkTextElement = "binary";
 }
 
 SAXMzmlHandler::Place SAXMzmlHandler::place() const {

@@ -131,6 +131,7 @@ SAXMzxmlHandler::SAXMzxmlHandler(std::vector<scan>& spectraOut, Header& headerOu
     : SAXSpectraHandler(spectraOut, headerOut) {
   littleEndian = false;  // mzXML peak arrays are in network order
   decodeBesideParser = true;
+  bulkTextElement = "peaks";
   id = 0;
   precursorCharge = 0;
   precursorMz = 0;

@@ -2,6 +2,7 @@
 #include "input/sax_handler.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "input/bulk_text.h"
 #include "input/input_file.h"
 #include "input/job_thread.h"
 #include "util/console.h"
@@ -34,7 +36,10 @@ void deliver(void* userData, Event event) {
 }
 
 void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
-  deliver(userData, [&](SAXHandler& handler) { handler.startElement(name, attributes); });
+  deliver(userData, [&](SAXHandler& handler) {
+    handler.startElement(name, attributes);
+    handler.noteStartTag(name);
+  });
 }
 
 void endElementCallback(void* userData, const XML_Char* name) {
@@ -45,7 +50,13 @@ void charactersCallback(void* userData, const XML_Char* text, int len) {
   deliver(userData, [&](SAXHandler& handler) { handler.characters(text, len); });
 }
 
+void declarationCallback(void* userData, const XML_Char*, const XML_Char* encoding, int) {
+  static_cast<SAXHandler*>(userData)->noteEncoding(encoding);
+}
+
 constexpr std::size_t kChunk = 8192;
+// Longest start tag of a bulk text element that is looked for across reads.
+constexpr std::size_t kLongestBulkTag = 65536;
 constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 
 }  // namespace
@@ -56,6 +67,77 @@ SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, startElementCallback, endElementCallback);
   XML_SetCharacterDataHandler(parser, charactersCallback);
+  XML_SetXmlDeclHandler(parser, declarationCallback);
+}
+
+void SAXHandler::noteStartTag(const char* name) {
+  if (bulkTextElement.empty() || bulkTextElement != name) return;
+  bulkTagEnd_ = static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser)) +
+                static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser));
+  bulkTagEvent_ = eventsDelivered;
+}
+
+void SAXHandler::noteEncoding(const char* encoding) {
+  if (encoding == nullptr) return;
+  std::string name(encoding);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  bulkTextAllowed_ = name == "UTF-8" || name == "ISO-8859-1" || name == "US-ASCII";
+}
+
+bool SAXHandler::parseMarkup(const char* data, std::size_t size) {
+  if (size == 0) return true;
+  fedBytes_ += size;
+  return XML_Parse(parser, data, static_cast<int>(size), 0) != XML_STATUS_ERROR;
+}
+
+std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
+  std::size_t at = 0;
+  while (at < size) {
+    if (inBulkText_) {
+      // The element's text up to the next "<" (or anything else that is not
+      // base64 or white space, which expat then takes on from).
+      std::size_t end = bulk_text::textEnd(data, at, size);
+      if (end == size && !last && end > at && data[end - 1] == '\r') --end;  // it may begin a CR LF
+      if (jobFailed()) return kStopped;
+      if (end > at) {
+        skippedLineBreaks_ += bulk_text::lineBreaks(data, at, end);
+        bulkTextBytes += end - at;
+        ++eventsDelivered;
+        try {
+          if (std::memchr(data + at, '\r', end - at) == nullptr) {
+            characters(data + at, static_cast<int>(end - at));
+          } else {
+            const std::string text = bulk_text::normalisedLineEnds(data, at, end);
+            characters(text.data(), static_cast<int>(text.size()));
+          }
+        } catch (...) {
+          pendingError = std::current_exception();
+          return kStopped;
+        }
+      }
+      at = end;
+      if (at == size || (!last && at + 1 == size && data[at] == '\r')) return size - at;
+      inBulkText_ = false;
+      continue;
+    }
+    // Markup up to and with the next start tag of the bulk text element.
+    const std::size_t opener = bulkTextElement.empty() || !bulkTextAllowed_
+                                   ? size
+                                   : bulk_text::findOpener(data, at, size, bulkTextElement);
+    if (opener == size) return parseMarkup(data + at, size - at) ? 0 : kStopped;
+    const std::size_t end = bulk_text::tagEnd(data, opener, size);
+    if (end == 0) {
+      // The tag goes on past this read: it waits for the next one, unless it is too long to look for.
+      if (last || size - opener > kLongestBulkTag) return parseMarkup(data + at, size - at) ? 0 : kStopped;
+      if (!parseMarkup(data + at, opener - at)) return kStopped;
+      return size - opener;
+    }
+    if (!parseMarkup(data + at, end - at)) return kStopped;
+    // Only a start tag that expat itself reported, with nothing after it, opens the text.
+    inBulkText_ = bulkTagEnd_ == fedBytes_ && bulkTagEvent_ == eventsDelivered && bulkTextAllowed_;
+    at = end;
+  }
+  return 0;
 }
 
 SAXHandler::~SAXHandler() { XML_ParserFree(parser); }
@@ -110,13 +192,15 @@ bool SAXHandler::parse() {
       jobs.reset();
     }
   } guard{jobs_};
-  // Each batch is read straight into expat's own buffer, which saves
-  // copying every byte of the document once more.
+  // A UTF-16 document (its byte order mark tells) has no ASCII bytes to look for.
+  std::vector<char> buffer;
+  std::size_t waiting = 0;  // bytes at the front of `buffer` left from the last read
   std::size_t batchSize = kChunk;
   bool wellFormed = false;
+  bool first = true;
   while (true) {
-    char* target = static_cast<char*>(XML_GetBuffer(parser, static_cast<int>(batchSize)));
-    if (target == nullptr) break;  // no memory for it: reported as a parsing error below
+    buffer.resize(waiting + batchSize);
+    char* target = buffer.data() + waiting;
     std::size_t filled = 0;
     bool ended = false;
     while (filled < batchSize) {
@@ -127,9 +211,21 @@ bool SAXHandler::parse() {
       }
       filled += static_cast<std::size_t>(count);
     }
+    if (first && filled >= 2) {
+      const unsigned char b0 = static_cast<unsigned char>(target[0]);
+      const unsigned char b1 = static_cast<unsigned char>(target[1]);
+      if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE) || b0 == 0 || b1 == 0) {
+        bulkTextAllowed_ = false;
+      }
+    }
+    first = false;
+    const std::size_t size = waiting + filled;
     if (!ended) {
       const std::uint64_t before = eventsDelivered;
-      if (XML_ParseBuffer(parser, static_cast<int>(filled), 0) == XML_STATUS_ERROR) break;
+      const std::size_t left = feed(buffer.data(), size, false);
+      if (left == kStopped) break;
+      std::memmove(buffer.data(), buffer.data() + size - left, left);
+      waiting = left;
       batchSize = eventsDelivered == before ? std::min(2 * batchSize, kLargestBatch) : kChunk;
       continue;
     }
@@ -143,8 +239,8 @@ bool SAXHandler::parse() {
                    "); reading stops here\n");
       parseFailed = true;
     }
-    if (filled > 0 && XML_ParseBuffer(parser, static_cast<int>(filled), 0) == XML_STATUS_ERROR) break;
-    wellFormed = XML_ParseBuffer(parser, 0, 1) != XML_STATUS_ERROR;
+    if (feed(buffer.data(), size, true) == kStopped) break;
+    wellFormed = XML_Parse(parser, nullptr, 0, 1) != XML_STATUS_ERROR;
     break;
   }
   finishJobs();
@@ -155,7 +251,9 @@ bool SAXHandler::parse() {
   if (wellFormed) return !parseFailed;
 
   const int code = static_cast<int>(XML_GetErrorCode(parser));
-  const unsigned long line = static_cast<unsigned long>(XML_GetCurrentLineNumber(parser));
+  // expat counts the lines it saw; the bulk text it did not see has its own.
+  const unsigned long line =
+      static_cast<unsigned long>(XML_GetCurrentLineNumber(parser) + skippedLineBreaks_);
   const bool syntax =
       code == XML_ERROR_SYNTAX || code == XML_ERROR_INVALID_TOKEN || code == XML_ERROR_UNCLOSED_TOKEN;
   console::err(inputFile + "(" + std::to_string(line) + ")" + " : error " + std::to_string(code) + ": " +

@@ -44,6 +44,12 @@ class SAXHandler {
   bool decodeBesideParser = false;
   // A deferred job has thrown during this parse.
   bool jobFailed() const;
+  // Name of the element whose text (base64 arrays) the reader takes straight
+  // from the file rather than through expat; empty for none. The text reaches
+  // characters() exactly as expat would give it (in other pieces).
+  std::string bulkTextElement;
+  // Bytes of such text handed to characters() past expat during parse().
+  std::uint64_t bulkTextBytes = 0;
 
   // An exception thrown by an event operation stops the parser; parse() then
   // rethrows it, so that it never travels through expat's own frames.
@@ -62,11 +68,28 @@ class SAXHandler {
   std::string analyzer;
   std::string detector;
 
+  // Called from expat's callbacks: the start of an element, and the
+  // document's declared encoding (null when it declares none).
+  void noteStartTag(const char* name);
+  void noteEncoding(const char* encoding);
+
  private:
   // Runs the jobs still waiting and stops the job thread; its exception, if a
   // job threw, becomes the pending one (it happened first).
   void finishJobs();
+  // Hands data[0 .. size) to expat and the handler; returns how much of it
+  // must wait for more data (a tag or line end cut off at the end), or
+  // kStopped when parsing ended. `last` marks the end of the document.
+  static constexpr std::size_t kStopped = static_cast<std::size_t>(-1);
+  std::size_t feed(const char* data, std::size_t size, bool last);
+  bool parseMarkup(const char* data, std::size_t size);
   std::unique_ptr<JobThread> jobs_;
+  std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
+  std::uint64_t bulkTagEnd_ = 0;         // where expat saw the last bulk text element's start tag end
+  std::uint64_t bulkTagEvent_ = 0;       // and the event count after it
+  std::uint64_t skippedLineBreaks_ = 0;  // in the text expat did not see
+  bool bulkTextAllowed_ = true;          // an encoding whose bytes are ASCII's
+  bool inBulkText_ = false;
 };
 
 #endif

@@ -31,6 +31,21 @@ std::size_t advance(const StoredPeak* peaks, std::size_t count, std::size_t posi
   return static_cast<std::size_t>(std::partition_point(peaks + position, peaks + count, inPrefix) - peaks);
 }
 
+// The first of the sorted values first .. last-1 for which `inPrefix` is
+// false, where it holds for a prefix: found by doubling steps from the front,
+// so that a next move that is near (often the very next target) is cheap.
+template <typename Predicate>
+const double* gallop(const double* first, const double* last, Predicate inPrefix) {
+  std::size_t step = 1;
+  const double* below = first;  // inPrefix holds before `below`
+  while (below < last && inPrefix(*below)) {
+    first = below + 1;
+    below = static_cast<std::size_t>(last - below) > step ? below + step : last;
+    step *= 2;
+  }
+  return std::partition_point(first, below, inPrefix);
+}
+
 }  // namespace
 
 ChannelSpectra::ChannelSpectra(const fileHandle& run, const channel& ch) {
@@ -284,12 +299,11 @@ void WindowSweep::sweepFixedWindow(std::size_t from, std::size_t to, const doubl
       const double* next = end;
       if (low < s.count) {
         const double bound = s.peaks[low].mz + tolerance;
-        next = std::partition_point(targets + t, end, [bound](double target) { return target < bound; });
+        next = gallop(targets + t, end, [bound](double target) { return target < bound; });
       }
       if (high < s.count) {
         const double bound = s.peaks[high].mz - tolerance;
-        next = std::min(next, std::partition_point(targets + t, next,
-                                                   [bound](double target) { return !(target > bound); }));
+        next = gallop(targets + t, next, [bound](double target) { return !(target > bound); });
       }
       if (next == end) break;
       t = static_cast<std::size_t>(next - targets);
