@@ -166,13 +166,15 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
   for (; k >= from + kWidth; k -= kWidth) {
     const std::size_t base = k - kWidth - 3;
     const Vector a[4] = {load(x + base), load(x + base + 1), load(x + base + 2), load(x + base + 3)};
-    const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
-                         load(detail + base + 3)};
-    // Thresholding leaves most details of smooth stretches at zero.
-    const Bits details = (bitsOf(d[0]) | bitsOf(d[1]) | bitsOf(d[2]) | bitsOf(d[3])) & magnitudeBits;
-    if (allLanes(details == Bits{})) {
+    // Thresholding leaves most details of smooth stretches at zero. The
+    // details read, detail[base .. base + kWidth + 2], checked in whole vectors.
+    Bits details = bitsOf(load(detail + base)) | bitsOf(load(detail + base + 3));
+    if (kWidth < 4) details |= bitsOf(load(detail + base + 2));
+    if (allLanes((details & magnitudeBits) == Bits{})) {
       storeInterleaved(x + 2 * (k - kWidth), approximationSum(a, 6), approximationSum(a, 7), LaneIndices());
     } else {
+      const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
+                           load(detail + base + 3)};
       storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
     }
   }
