@@ -90,7 +90,10 @@ void analyseLevel(double* x, std::size_t len, double* detail, const std::vector<
   for (std::size_t j = 0; j < 3; ++j) {
     const std::size_t i = half - 3 + j;
     double s[8];
-    for (std::size_t m = 0; m < 8; ++m) s[m] = x[(2 * i + m) % len];
+    for (std::size_t m = 0; m < 8; ++m) {
+      const std::size_t at = 2 * i + m;  // below 2 * len: len >= 8
+      s[m] = x[at < len ? at : at - len];
+    }
     analyseOne(s, a[j], d[j]);
   }
 

@@ -14,9 +14,11 @@
 // - the inverse rebuilds only the entries that the caller keeps, and of the
 //   coarser levels only the entries those depend on;
 // - the threshold rank is found from a histogram of the magnitudes' exponents
-//   and a partial selection inside one histogram bin, not by sorting.
+//   and a partial selection inside one histogram bin, not by sorting; or, in
+//   one visit, by a selection among the magnitudes near a guess.
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "processing/vector_kernels.h"
@@ -30,14 +32,19 @@ struct ConstantRun {
 // Buffers of the wavelet kernels; they grow to the largest trace seen and are
 // then reused, so a denoising pass allocates nothing.
 struct WaveletWorkspace {
-  std::vector<double> padded;           // the denoising passes: shift block, trace, zero padding
-  std::vector<double> coefficients;     // its wavelet coefficients
-  std::vector<double> candidates;       // magnitudes in the histogram bin of the wanted rank
+  std::vector<double> padded;        // the denoising passes: shift block, trace, zero padding
+  std::vector<double> coefficients;  // its wavelet coefficients
+  std::vector<double> candidates;    // magnitudes near the wanted rank
+  // ... of constant stretches, with their lengths
+  std::vector<std::pair<double, std::size_t>> runMagnitudes;
   std::vector<std::size_t> histogram;   // magnitudes per exponent bin, in kHistogramTables tables
   std::vector<ConstantRun> levelRuns;   // constant stretches of the current level's input
   std::vector<ConstantRun> nextRuns;    // ... of its approximation output
   std::vector<ConstantRun> detailRuns;  // constant stretches of the finished coefficients
   std::vector<ConstantRun> sortedRuns;  // the same, in index order, for the threshold
+  // Per denoising pass, the magnitude of the threshold's rank in the last
+  // trace (0: none yet), near which the next trace's search looks first.
+  double rankMagnitudes[16] = {};
 };
 
 namespace symmlet8 {
@@ -83,9 +90,12 @@ void inverse(double* coefficients, double* x, std::size_t n, std::size_t keepBeg
 // magnitude of rank trunc(m * fraction) - 1 among the m non-zero magnitudes of
 // the entries before size - floor(pad / 2). `runs` (disjoint) are constant
 // stretches of the values, counted without visiting each entry. Returns false
-// when the entries are to be left unchanged.
+// when the entries are to be left unchanged. With a `guess` of the rank's
+// magnitude (0: none), the statistics take one visit when the magnitude is
+// within a few percent of it (two more otherwise); *guess is then set to the
+// magnitude found.
 bool thresholdLevel(const double* values, std::size_t size, int pad, double fraction, WaveletWorkspace& ws,
-                    const std::vector<ConstantRun>& runs, double& T);
+                    const std::vector<ConstantRun>& runs, double& T, double* guess = nullptr);
 // Soft thresholding of values[from .. to-1] at T: each entry shrinks towards 0
 // by T, entries within T of 0 become 0, zero entries stay as they are.
 void shrink(double* values, std::size_t from, std::size_t to, double T);

@@ -51,6 +51,15 @@ using LaneIndices = std::make_index_sequence<kWidth>;
 #endif
 }
 
+// The sign bits of a comparison's result, lane 0 lowest.
+[[gnu::always_inline]] inline int laneMask(Bits b) {
+#if defined(__AVX2__)
+  return _mm256_movemask_pd((__m256d)b);
+#else
+  return _mm_movemask_pd((__m128d)b);
+#endif
+}
+
 // The lane of two vectors (a, b), numbered a[0] .. a[kWidth-1] b[0] ..,
 // that an unpack of their even entries within each 128-bit half puts at
 // `lane`: a[0] b[0] a[2] b[2] ... The odd entries follow one lane later.
@@ -157,13 +166,15 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
   for (; k >= from + kWidth; k -= kWidth) {
     const std::size_t base = k - kWidth - 3;
     const Vector a[4] = {load(x + base), load(x + base + 1), load(x + base + 2), load(x + base + 3)};
-    const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
-                         load(detail + base + 3)};
-    // Thresholding leaves most details of smooth stretches at zero.
-    const Bits details = (bitsOf(d[0]) | bitsOf(d[1]) | bitsOf(d[2]) | bitsOf(d[3])) & magnitudeBits;
-    if (allLanes(details == Bits{})) {
+    // Thresholding leaves most details of smooth stretches at zero. The
+    // details read, detail[base .. base + kWidth + 2], checked in whole vectors.
+    Bits details = bitsOf(load(detail + base)) | bitsOf(load(detail + base + 3));
+    if (kWidth < 4) details |= bitsOf(load(detail + base + 2));
+    if (allLanes((details & magnitudeBits) == Bits{})) {
       storeInterleaved(x + 2 * (k - kWidth), approximationSum(a, 6), approximationSum(a, 7), LaneIndices());
     } else {
+      const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
+                           load(detail + base + 3)};
       storeInterleaved(x + 2 * (k - kWidth), synthesisSum(a, d, 6), synthesisSum(a, d, 7), LaneIndices());
     }
   }
@@ -318,16 +329,59 @@ std::size_t collectBin(const double* values, std::size_t from, std::size_t to, s
   }
   return i;
 }
+
+// Appends the lanes of v that `chosen` names (a mask as from laneMask) at
+// p[found], in order; writes a whole vector.
+[[gnu::always_inline]] inline void appendLanes(double* p, std::size_t& found, Vector v, int chosen) {
+  const PackTable& table = packTable();
+  const __m256i pack = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.index[chosen]));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + found),
+                      _mm256_permutevar8x32_epi32(_mm256_castpd_si256((__m256d)v), pack));
+  found += table.count[chosen];
+}
+#else
+[[gnu::always_inline]] inline void appendLanes(double* p, std::size_t& found, Vector v, int chosen) {
+  const Vector pair = chosen == 2 ? __builtin_shufflevector(v, v, 1, 1) : v;
+  store(p + found, pair);
+  found += static_cast<std::size_t>((chosen & 1) + (chosen >> 1));
+}
 #endif
+
+// The comparisons are ordered: a NaN is neither positive, nor above, nor in the window.
+std::size_t visitWindow(const double* values, std::size_t from, std::size_t to, double low, double high,
+                        double* candidates, std::size_t& found, symmlet8::WindowVisit& out) {
+  const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
+  const Vector lowest = Vector{} + low;
+  const Vector limit = Vector{} + high;
+  // Per lane, minus the number of positive magnitudes and of those above.
+  Bits positives = Bits{};
+  Bits above = Bits{};
+  std::size_t i = from;
+  for (; i + kWidth <= to; i += kWidth) {
+    const Vector magnitude = fromBits(bitsOf(load(values + i)) & magnitudeBits);
+    const Bits atLimit = magnitude >= limit;
+    positives += magnitude > Vector{};
+    above += atLimit;
+    // A narrow window holds few magnitudes: mostly nothing to append.
+    const int inWindow = laneMask((magnitude >= lowest) & ~atLimit);
+    if (inWindow != 0) appendLanes(candidates, found, magnitude, inWindow);
+  }
+  for (std::size_t lane = 0; lane < kWidth; ++lane) {
+    out.positive -= static_cast<std::size_t>(positives[lane]);
+    out.above -= static_cast<std::size_t>(above[lane]);
+  }
+  return i;
+}
 
 }  // namespace
 
 namespace symmlet8 {
 
 #if defined(__AVX2__)
-const LaneKernels kAvx2Kernels = {analyseLanes, synthesiseLanes, shrinkLanes, visitMagnitudes, collectBin};
+const LaneKernels kAvx2Kernels = {analyseLanes,    synthesiseLanes, shrinkLanes,
+                                  visitMagnitudes, collectBin,      visitWindow};
 #else
-const LaneKernels kSse2Kernels = {analyseLanes, synthesiseLanes, shrinkLanes, nullptr, nullptr};
+const LaneKernels kSse2Kernels = {analyseLanes, synthesiseLanes, shrinkLanes, nullptr, nullptr, visitWindow};
 #endif
 
 }  // namespace symmlet8

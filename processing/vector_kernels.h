@@ -20,6 +20,13 @@ struct MagnitudeVisit {
   double smallest = 0;
 };
 
+// What a kernel's visit of a window of magnitudes adds to the threshold
+// statistics (see LaneKernels::window).
+struct WindowVisit {
+  std::size_t positive = 0;  // positive magnitudes counted so far
+  std::size_t above = 0;     // those at or above the window
+};
+
 // Bins of one histogram table of the threshold's rank search (the top 12 bits
 // of a magnitude); the search keeps kHistogramTables tables of them side by
 // side, and a bin's count is the sum over the tables.
@@ -50,6 +57,12 @@ struct LaneKernels {
                        MagnitudeVisit& out);
   std::size_t (*collect)(const double* values, std::size_t from, std::size_t to, std::size_t bin,
                          double* candidates, std::size_t& found);
+  // The statistics in one visit when the rank is expected in the window
+  // [low, high) (0 < low < high): the positive magnitudes of values[from ..]
+  // and those >= high counted in `out`, those in the window appended in order
+  // at candidates[found] (room for one vector more).
+  std::size_t (*window)(const double* values, std::size_t from, std::size_t to, double low, double high,
+                        double* candidates, std::size_t& found, WindowVisit& out);
 };
 
 // The kernels to run one after another, widest first; none where the build

@@ -101,8 +101,10 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     // The threshold comes from all coefficients, but only those that the kept
     // entries depend on are shrunk, just before the inverse reads them.
     double T = 0;
-    const bool shrinks =
-        thresholdLevel(coefficients, padded, static_cast<int>(padded - n), fraction, ws, ws.detailRuns, T);
+    const std::size_t guesses = sizeof ws.rankMagnitudes / sizeof ws.rankMagnitudes[0];
+    double* guess = static_cast<std::size_t>(pass) < guesses ? &ws.rankMagnitudes[pass] : nullptr;
+    const bool shrinks = thresholdLevel(coefficients, padded, static_cast<int>(padded - n), fraction, ws,
+                                        ws.detailRuns, T, guess);
     // Rebuilds exactly x[shift .. n-1]: the trace without the shift block and the padding.
     inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr, ws.detailRuns);
     if (pass + 1 >= passes) {

@@ -505,6 +505,20 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
           fast[4] = -HUGE_VAL;
         }
       }
+      // Constant stretches, counted without a visit, in each half of all but
+      // the last six entries: with the magnitude of some entry or their own.
+      std::vector<ConstantRun> runs;
+      for (long half = 0; n > 20 && half < 2; ++half) {
+        if (!random.chance(0.4)) continue;
+        const long stop = (half + 1) * (static_cast<long>(n) - 6) / 2;
+        const long begin = random.between(half * (static_cast<long>(n) - 6) / 2, stop - 2);
+        const long end = random.between(begin + 2, stop);
+        const double value =
+            random.chance(0.5) ? -fast[static_cast<std::size_t>(random.between(0, static_cast<long>(n) - 1))]
+                               : random.uniform(-300, 300);
+        std::fill(fast.begin() + begin, fast.begin() + end, value);
+        runs.push_back({static_cast<std::size_t>(begin), static_cast<std::size_t>(end)});
+      }
       double fraction = random.chance(0.7) ? 0.15 : random.uniform(0, 1.2);
       const int pad = static_cast<int>(random.between(0, static_cast<long>(n) + 2));
       WaveletWorkspace ws;
@@ -513,16 +527,29 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
       // edges: shrunk exactly to zero, or to the smallest step above it.
       const std::size_t tail = static_cast<std::size_t>(pad / 2);
       if (tail >= 6 && tail <= n && random.chance(0.5) &&
-          symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T) && std::isfinite(T)) {
+          symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, runs, T) && std::isfinite(T)) {
         const double above = std::nextafter(T, HUGE_VAL);
         const double edges[6] = {T, -T, above, -above, std::nextafter(T, 0.0), -0.0};
         std::copy(edges, edges + 6, fast.end() - 6);
       }
+      // A guess of the rank's magnitude (which the search sets to the one it
+      // finds): none, right, near it, with the magnitude at the edges of the
+      // window looked at, far from it, or no magnitude at all.
+      double found = 0;
+      const bool any = symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, runs, T, &found);
+      const double guesses[] = {
+          0,         found,          found * 1.03,   found * 0.97, std::nextafter(found, 0.0),
+          found * 8, found / 1.0625, found / 0.9375, found / 8,    4.9e-324,
+          HUGE_VAL,  std::nan("")};
+      double guess = guesses[random.between(0, 11)];
       std::vector<double> plain = fast;
-      if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, {}, T))
+      if (symmlet8::thresholdLevel(fast.data(), n, pad, fraction, ws, runs, T, &guess))
         symmlet8::shrink(fast.data(), 0, n, T);
       reference::threshold(plain, pad, fraction);
       EXPECT_TRUE(sameBits(fast, plain)) << "trial " << trial;
+      if (any) {
+        EXPECT_TRUE(sameBits(guess, found)) << "trial " << trial;
+      }
     }
   }
 }
