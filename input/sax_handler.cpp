@@ -57,6 +57,8 @@ void declarationCallback(void* userData, const XML_Char*, const XML_Char* encodi
 constexpr std::size_t kChunk = 8192;
 // Longest start tag of a bulk text element that is looked for across reads.
 constexpr std::size_t kLongestBulkTag = 65536;
+// Shortest text taken past expat.
+constexpr std::size_t kShortestBulkText = 512;
 constexpr std::size_t kLargestBatch = std::size_t(64) << 20;
 
 }  // namespace
@@ -120,22 +122,33 @@ std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
       inBulkText_ = false;
       continue;
     }
-    // Markup up to and with the next start tag of the bulk text element.
-    const std::size_t opener = bulkTextElement.empty() || !bulkTextAllowed_
-                                   ? size
-                                   : bulk_text::findOpener(data, at, size, bulkTextElement);
-    if (opener == size) return parseMarkup(data + at, size - at) ? 0 : kStopped;
-    const std::size_t end = bulk_text::tagEnd(data, opener, size);
-    if (end == 0) {
-      // The tag goes on past this read: it waits for the next one, unless it is too long to look for.
-      if (last || size - opener > kLongestBulkTag) return parseMarkup(data + at, size - at) ? 0 : kStopped;
-      if (!parseMarkup(data + at, opener - at)) return kStopped;
-      return size - opener;
+    // Markup up to and with the next start tag of the bulk text element
+    // (from `at` on, where expat has been fed up to `at`).
+    std::size_t search = at;
+    while (true) {
+      const std::size_t opener = bulkTextElement.empty() || !bulkTextAllowed_
+                                     ? size
+                                     : bulk_text::findOpener(data, search, size, bulkTextElement);
+      if (opener == size) return parseMarkup(data + at, size - at) ? 0 : kStopped;
+      const std::size_t end = bulk_text::tagEnd(data, opener, size);
+      if (end == 0) {
+        // The tag goes on past this read: it waits for the next one, unless it is too long to look for.
+        if (last || size - opener > kLongestBulkTag) return parseMarkup(data + at, size - at) ? 0 : kStopped;
+        if (!parseMarkup(data + at, opener - at)) return kStopped;
+        return size - opener;
+      }
+      // A short text is left to expat: a call of its own would cost more.
+      const std::size_t textStop = bulk_text::textEnd(data, end, size);
+      if (textStop < size && textStop - end < kShortestBulkText) {
+        search = textStop;
+        continue;
+      }
+      if (!parseMarkup(data + at, end - at)) return kStopped;
+      // Only a start tag that expat itself reported, with nothing after it, opens the text.
+      inBulkText_ = bulkTagEnd_ == fedBytes_ && bulkTagEvent_ == eventsDelivered && bulkTextAllowed_;
+      at = end;
+      break;
     }
-    if (!parseMarkup(data + at, end - at)) return kStopped;
-    // Only a start tag that expat itself reported, with nothing after it, opens the text.
-    inBulkText_ = bulkTagEnd_ == fedBytes_ && bulkTagEvent_ == eventsDelivered && bulkTextAllowed_;
-    at = end;
   }
   return 0;
 }

@@ -91,7 +91,11 @@ class WindowSweep {
   // Notes spectrum k's value `sum` for targets[t] when it differs from `last`.
   static void note(std::vector<Change>& changes, std::size_t t, double sum, double& last, bool* changed) {
     if (sameBits(sum, last)) return;
-    changes.push_back({t, sum});
+    // Filled in place: a whole Change built first and copied in would be
+    // read back before its two halves are stored, which stalls.
+    Change& change = changes.emplace_back();
+    change.t = t;
+    change.value = sum;
     changed[t] = true;
     last = sum;
   }
