@@ -155,23 +155,36 @@ fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const 
 }
 
 void fileHandle::groupIntoChannels(std::size_t first) {
-  // A run repeats a few filter lines many times over: each is read once.
-  std::unordered_map<std::string, FilterKey> parsed;
+  // A run repeats a few filter lines many times over: each is read once, and
+  // remembers the channel its last spectrum went to. No two channels have
+  // keys that compare equal, so a remembered channel whose key equals the
+  // spectrum's is the one the search would find.
+  struct Known {
+    FilterKey key;
+    std::size_t channel = static_cast<std::size_t>(-1);
+  };
+  std::unordered_map<std::string, Known> parsed;
+  const auto matches = [](const channel& existing, const TransitionKey& key) {
+    return existing.precursorMz == key.precursorMz && existing.collisionEnergy == key.collisionEnergy &&
+           existing.productLow == key.productLow && existing.productHigh == key.productHigh;
+  };
   for (std::size_t s = first; s < scans.size(); ++s) {
     const std::string& filterLine = scans[s].filterLine;
     auto known = parsed.find(filterLine);
-    if (known == parsed.end()) known = parsed.emplace(filterLine, filterKey(filterLine)).first;
-    const TransitionKey key = transitionKey(scans[s], known->second);
-    bool found = false;
-    for (channel& existing : channels) {
-      if (existing.precursorMz == key.precursorMz && existing.collisionEnergy == key.collisionEnergy &&
-          existing.productLow == key.productLow && existing.productHigh == key.productHigh) {
-        existing.scans.push_back(s);
+    if (known == parsed.end()) known = parsed.emplace(filterLine, Known{filterKey(filterLine)}).first;
+    const TransitionKey key = transitionKey(scans[s], known->second.key);
+    std::size_t& remembered = known->second.channel;
+    bool found = remembered < channels.size() && matches(channels[remembered], key);
+    for (std::size_t c = 0; c < channels.size() && !found; ++c) {
+      if (matches(channels[c], key)) {
+        remembered = c;
         found = true;
-        break;
       }
     }
-    if (!found) {
+    if (found) {
+      channels[remembered].scans.push_back(s);
+    } else {
+      remembered = channels.size();
       channel added;
       added.precursorMz = key.precursorMz;
       added.collisionEnergy = key.collisionEnergy;
