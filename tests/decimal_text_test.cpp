@@ -71,5 +71,11 @@ TEST(DecimalText, RandomValuesAndTiesMatchPrintf) {
     for (int digits : {0, 1, 2, 4, 5, 9}) {
       ASSERT_EQ(fixedText(value, digits), console::fixed(value, digits)) << value << " digits " << digits;
     }
+    // Two digits, the reports' usual case, right at and beside half a cent,
+    // where the product with 100 in doubles may round either way.
+    const double half = (static_cast<double>(between(0, std::int64_t{1} << 40)) + 0.5) / 100.0;
+    for (double near : {half, std::nextafter(half, 0.0), std::nextafter(half, 1e300), -half}) {
+      ASSERT_EQ(fixedText(near, 2), console::fixed(near, 2)) << near;
+    }
   }
 }

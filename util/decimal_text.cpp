@@ -13,9 +13,22 @@ namespace {
 constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
                                           100000, 1000000, 10000000, 100000000, 1000000000};
 
-// Writes `value` in decimal into the end of `buffer`; returns the first digit.
+// "00" to "99", two characters each.
+constexpr char kDigitPairs[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+
+// Writes `value` in decimal into the end of `buffer`, at least `minimumDigits`
+// digits (zeros in front); returns the first digit. Two digits at a time.
 char* writeDigits(char* end, std::uint64_t value, int minimumDigits) {
   char* cursor = end;
+  while (value >= 100) {
+    const std::size_t pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    *--cursor = kDigitPairs[pair + 1];
+    *--cursor = kDigitPairs[pair];
+    minimumDigits -= 2;
+  }
   do {
     *--cursor = static_cast<char>('0' + value % 10);
     value /= 10;
@@ -31,6 +44,29 @@ void appendFixed(std::string& out, double value, int digits) {
   if (digits < 0 || digits > 9 || !(magnitude < 9007199254740992.0)) {  // 2^53; NaN and inf too
     out += console::fixed(value, digits);
     return;
+  }
+  if (digits == 2 && magnitude < 35184372088832.0) {  // 2^45: magnitude x 100 stays below 2^52
+    // Below 2^52 every half-integer is a double, and rounding to a double keeps
+    // order: the product rounded to a double lies on the same side of each
+    // half-integer as the exact one, or on it. Unless it is on one (a tie, or
+    // too close to tell), both round to the same integer, with no tie.
+    const double p = magnitude * 100.0;
+    const auto below = static_cast<std::uint64_t>(p);        // p >= 0: truncation is the floor
+    const double fraction = p - static_cast<double>(below);  // exact: both lie in p's binade or below
+    if (fraction != 0.5) {
+      const std::uint64_t rounded = below + (fraction > 0.5 ? 1 : 0);
+      const std::uint64_t part = rounded % 100;
+      char buffer[32];
+      char* const end = buffer + sizeof buffer;
+      char* first = end - 3;
+      first[0] = '.';
+      first[1] = kDigitPairs[part * 2];
+      first[2] = kDigitPairs[part * 2 + 1];
+      first = writeDigits(first, rounded / 100, 1);
+      if (std::signbit(value)) *--first = '-';
+      out.append(first, static_cast<std::size_t>(end - first));
+      return;
+    }
   }
   // magnitude = mantissa x 2^exponent exactly, with an integer mantissa below 2^53,
   // read off the bits (subnormals and zero have no hidden bit).
@@ -75,7 +111,12 @@ void appendFixed(std::string& out, double value, int digits) {
   char buffer[48];
   char* const end = buffer + sizeof buffer;
   char* first = end;
-  if (digits > 0) {
+  if (digits == 2) {
+    first -= 3;
+    first[0] = '.';
+    first[1] = kDigitPairs[part * 2];
+    first[2] = kDigitPairs[part * 2 + 1];
+  } else if (digits > 0) {
     first = writeDigits(end, part, digits);
     *--first = '.';
   }
