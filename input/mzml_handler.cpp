@@ -35,6 +35,7 @@ SAXMzmlHandler::SAXMzmlHandler(std::vector<scan>& spectraOut, Header& headerOut,
   id = 0;
   decodeBesideParser = true;
   bulkTextElement = "binary";
+  quickElement = "cvParam";
 }
 
 SAXMzmlHandler::Place SAXMzmlHandler::place() const {

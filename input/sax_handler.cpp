@@ -36,6 +36,7 @@ void deliver(void* userData, Event event) {
 }
 
 void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
+  static_cast<SAXHandler*>(userData)->noteEvent(1);
   deliver(userData, [&](SAXHandler& handler) {
     handler.startElement(name, attributes);
     handler.noteStartTag(name);
@@ -43,16 +44,35 @@ void startElementCallback(void* userData, const XML_Char* name, const XML_Char**
 }
 
 void endElementCallback(void* userData, const XML_Char* name) {
+  static_cast<SAXHandler*>(userData)->noteEvent(-1);
   deliver(userData, [&](SAXHandler& handler) { handler.endElement(name); });
 }
 
 void charactersCallback(void* userData, const XML_Char* text, int len) {
+  static_cast<SAXHandler*>(userData)->noteEvent();
   deliver(userData, [&](SAXHandler& handler) { handler.characters(text, len); });
 }
 
 void declarationCallback(void* userData, const XML_Char*, const XML_Char* encoding, int) {
   static_cast<SAXHandler*>(userData)->noteEncoding(encoding);
+  static_cast<SAXHandler*>(userData)->noteEvent();
 }
+
+// Everything else expat reads (comments, processing instructions, white
+// space outside the root, ...), only to know where its latest event ended.
+void otherCallback(void* userData, const XML_Char*, int) { static_cast<SAXHandler*>(userData)->noteEvent(); }
+
+void cdataStartCallback(void* userData) { static_cast<SAXHandler*>(userData)->noteCdata(true); }
+void cdataEndCallback(void* userData) { static_cast<SAXHandler*>(userData)->noteCdata(false); }
+
+void doctypeCallback(void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+  static_cast<SAXHandler*>(userData)->noteDoctype();
+  static_cast<SAXHandler*>(userData)->noteEvent();
+}
+
+// A name as XML writes it, ASCII only: a letter, "_" or ":", then also digits, ".", "-".
+bool nameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':'; }
+bool nameChar(char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
 
 constexpr std::size_t kChunk = 8192;
 // Longest start tag of a bulk text element that is looked for across reads.
@@ -70,6 +90,135 @@ SAXHandler::SAXHandler() : parser(XML_ParserCreate(nullptr)) {
   XML_SetElementHandler(parser, startElementCallback, endElementCallback);
   XML_SetCharacterDataHandler(parser, charactersCallback);
   XML_SetXmlDeclHandler(parser, declarationCallback);
+  // The default handler only watches; entities are still expanded as before.
+  XML_SetDefaultHandlerExpand(parser, otherCallback);
+  XML_SetStartDoctypeDeclHandler(parser, doctypeCallback);
+  XML_SetCdataSectionHandler(parser, cdataStartCallback, cdataEndCallback);
+#if XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 6)
+  // Newer expat may hold a complete token back until more input comes; the
+  // readers want every token of what they were given (reading in doubling
+  // batches already keeps a long token from being scanned again and again).
+  XML_SetReparseDeferralEnabled(parser, XML_FALSE);
+#endif
+}
+
+void SAXHandler::noteEvent(int depthChange) {
+  depth_ += depthChange;
+  lastEventEnd_ = static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser)) +
+                  static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser));
+}
+
+bool SAXHandler::deliverText(const char* text, std::size_t size) {
+  if (jobFailed()) return false;
+  ++eventsDelivered;
+  try {
+    characters(text, static_cast<int>(size));
+  } catch (...) {
+    pendingError = std::current_exception();
+    return false;
+  }
+  return true;
+}
+
+bool SAXHandler::deliverQuickElement() {
+  if (jobFailed()) return false;
+  eventsDelivered += 2;
+  ++quickElements;
+  try {
+    startElement(quickElement.c_str(), quickAttributes_.data());
+    if (jobFailed()) return false;
+    endElement(quickElement.c_str());
+  } catch (...) {
+    pendingError = std::current_exception();
+    return false;
+  }
+  return true;
+}
+
+std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size_t to) {
+  constexpr std::size_t kMostAttributes = 32;
+  std::size_t p = at + 1 + quickElement.size();
+  quickText_.clear();
+  quickOffsets_.clear();
+  while (true) {
+    if (p + 1 < to && data[p] == '/' && data[p + 1] == '>') break;
+    if (p >= to || data[p] != ' ') return 0;
+    while (p < to && data[p] == ' ') ++p;
+    if (p + 1 < to && data[p] == '/' && data[p + 1] == '>') break;
+    // name="value" or name='value'
+    if (p >= to || !nameStart(data[p]) || quickOffsets_.size() >= 2 * kMostAttributes) return 0;
+    const std::size_t nameBegin = p;
+    while (p < to && nameChar(data[p])) ++p;
+    const std::size_t nameEnd = p;
+    if (p + 1 >= to || data[p] != '=' || (data[p + 1] != '"' && data[p + 1] != '\'')) return 0;
+    const char quote = data[p + 1];
+    p += 2;
+    const std::size_t valueBegin = p;
+    while (p < to && data[p] != quote) {
+      const char c = data[p];
+      if (c < 0x20 || c > 0x7E || c == '<' || c == '&') return 0;
+      ++p;
+    }
+    if (p >= to) return 0;
+    const std::size_t valueEnd = p++;
+    // A repeated name is an error for expat to report.
+    for (std::size_t i = 0; i < quickOffsets_.size(); i += 2) {
+      const char* seen = quickText_.data() + quickOffsets_[i];
+      if (std::strlen(seen) == nameEnd - nameBegin &&
+          std::memcmp(seen, data + nameBegin, nameEnd - nameBegin) == 0) {
+        return 0;
+      }
+    }
+    quickOffsets_.push_back(quickText_.size());
+    quickText_.append(data + nameBegin, nameEnd - nameBegin).push_back('\0');
+    quickOffsets_.push_back(quickText_.size());
+    quickText_.append(data + valueBegin, valueEnd - valueBegin).push_back('\0');
+  }
+  quickAttributes_.clear();
+  for (std::size_t offset : quickOffsets_) quickAttributes_.push_back(quickText_.data() + offset);
+  quickAttributes_.push_back(nullptr);
+  return p + 2;
+}
+
+bool SAXHandler::feedMarkup(const char* data, std::size_t from, std::size_t to) {
+  if (quickElement.empty() || !bulkTextAllowed_ || !quickAllowed_) return parseMarkup(data + from, to - from);
+  std::size_t pending = from;  // not given to expat yet
+  std::size_t search = from;
+  bool afterQuick = false;  // pending follows a quick element taken
+  while (true) {
+    const std::size_t at = bulk_text::findOpener(data, search, to, quickElement);
+    if (at >= to || quickAllowed_ == false) break;
+    const std::size_t end = readQuickTag(data, at, to);
+    if (end == 0) {
+      search = at + 1;
+      continue;
+    }
+    // What lies before the element: white space after a quick element goes
+    // to the reader as expat would give it; anything else to expat itself.
+    bool spaces = afterQuick;
+    for (std::size_t i = pending; i < at && spaces; ++i)
+      spaces = data[i] == ' ' || data[i] == '\t' || data[i] == '\n';
+    if (spaces) {
+      if (at > pending) {
+        skippedLineBreaks_ += bulk_text::lineBreaks(data, pending, at);
+        if (!deliverText(data + pending, at - pending)) return false;
+      }
+    } else if (!parseMarkup(data + pending, at - pending)) {
+      return false;
+    }
+    pending = at;
+    search = at + 1;
+    // Only where expat has read every byte it was given as events, inside the
+    // root element and not in a CDATA section, is the tag a start tag.
+    if (depth_ < 1 || lastEventEnd_ != fedBytes_ || inCdata_ || !quickAllowed_) {
+      afterQuick = false;
+      continue;
+    }
+    if (!deliverQuickElement()) return false;
+    pending = search = end;
+    afterQuick = true;
+  }
+  return parseMarkup(data + pending, to - pending);
 }
 
 void SAXHandler::noteStartTag(const char* name) {
@@ -129,12 +278,12 @@ std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
       const std::size_t opener = bulkTextElement.empty() || !bulkTextAllowed_
                                      ? size
                                      : bulk_text::findOpener(data, search, size, bulkTextElement);
-      if (opener == size) return parseMarkup(data + at, size - at) ? 0 : kStopped;
+      if (opener == size) return feedMarkup(data, at, size) ? 0 : kStopped;
       const std::size_t end = bulk_text::tagEnd(data, opener, size);
       if (end == 0) {
         // The tag goes on past this read: it waits for the next one, unless it is too long to look for.
-        if (last || size - opener > kLongestBulkTag) return parseMarkup(data + at, size - at) ? 0 : kStopped;
-        if (!parseMarkup(data + at, opener - at)) return kStopped;
+        if (last || size - opener > kLongestBulkTag) return feedMarkup(data, at, size) ? 0 : kStopped;
+        if (!feedMarkup(data, at, opener)) return kStopped;
         return size - opener;
       }
       // A short text is left to expat: a call of its own would cost more.
@@ -143,7 +292,7 @@ std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
         search = textStop;
         continue;
       }
-      if (!parseMarkup(data + at, end - at)) return kStopped;
+      if (!feedMarkup(data, at, end)) return kStopped;
       // Only a start tag that expat itself reported, with nothing after it, opens the text.
       inBulkText_ = bulkTagEnd_ == fedBytes_ && bulkTagEvent_ == eventsDelivered && bulkTextAllowed_;
       at = end;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class JobThread;
 
@@ -50,6 +51,15 @@ class SAXHandler {
   std::string bulkTextElement;
   // Bytes of such text handed to characters() past expat during parse().
   std::uint64_t bulkTextBytes = 0;
+  // Name of an empty element that the reader takes from the file itself when
+  // it is plainly written (inside the root element, on one line, attribute
+  // values of printable ASCII without "&" or "<", no document type
+  // declaration); empty for none. Its start and end reach startElement() and
+  // endElement() exactly as expat would give them. mzML spectra hold dozens of
+  // such parameter elements each, most of the markup.
+  std::string quickElement;
+  // Such elements taken past expat during parse().
+  std::uint64_t quickElements = 0;
 
   // An exception thrown by an event operation stops the parser; parse() then
   // rethrows it, so that it never travels through expat's own frames.
@@ -72,6 +82,13 @@ class SAXHandler {
   // document's declared encoding (null when it declares none).
   void noteStartTag(const char* name);
   void noteEncoding(const char* encoding);
+  // Where expat's latest event ended, and how deep in elements it is.
+  void noteEvent(int depthChange = 0);
+  void noteDoctype() { quickAllowed_ = false; }
+  void noteCdata(bool inside) {
+    inCdata_ = inside;
+    noteEvent();
+  }
 
  private:
   // Runs the jobs still waiting and stops the job thread; its exception, if a
@@ -83,6 +100,15 @@ class SAXHandler {
   static constexpr std::size_t kStopped = static_cast<std::size_t>(-1);
   std::size_t feed(const char* data, std::size_t size, bool last);
   bool parseMarkup(const char* data, std::size_t size);
+  // Markup data[from .. to) to expat, but for the quick elements in it.
+  bool feedMarkup(const char* data, std::size_t from, std::size_t to);
+  // Reads a quick element's tag at data[at ..] ending before `to` into
+  // quickAttributes_; its end, or 0 when it is not plainly written.
+  std::size_t readQuickTag(const char* data, std::size_t at, std::size_t to);
+  // Hands text or a quick element to the reader as expat would; false when
+  // the parse must stop (a job failed or the reader threw).
+  bool deliverText(const char* text, std::size_t size);
+  bool deliverQuickElement();
   std::unique_ptr<JobThread> jobs_;
   std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
   std::uint64_t bulkTagEnd_ = 0;         // where expat saw the last bulk text element's start tag end
@@ -90,6 +116,13 @@ class SAXHandler {
   std::uint64_t skippedLineBreaks_ = 0;  // in the text expat did not see
   bool bulkTextAllowed_ = true;          // an encoding whose bytes are ASCII's
   bool inBulkText_ = false;
+  std::uint64_t lastEventEnd_ = 0;  // where expat's latest event ended
+  long depth_ = 0;                  // elements open in expat
+  bool quickAllowed_ = true;        // no document type declaration seen
+  bool inCdata_ = false;            // expat is in a CDATA section
+  std::string quickText_;           // a quick element's names and values, each ended by NUL
+  std::vector<std::size_t> quickOffsets_;
+  std::vector<const char*> quickAttributes_;
 };
 
 #endif
