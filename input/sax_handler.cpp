@@ -108,6 +108,8 @@ void SAXHandler::noteEvent(int depthChange) {
                   static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser));
 }
 
+bool SAXHandler::deliverText(const std::string& text) { return deliverText(text.data(), text.size()); }
+
 bool SAXHandler::deliverText(const char* text, std::size_t size) {
   if (jobFailed()) return false;
   ++eventsDelivered;
@@ -249,22 +251,13 @@ std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
       // base64 or white space, which expat then takes on from).
       std::size_t end = bulk_text::textEnd(data, at, size);
       if (end == size && !last && end > at && data[end - 1] == '\r') --end;  // it may begin a CR LF
-      if (jobFailed()) return kStopped;
       if (end > at) {
         skippedLineBreaks_ += bulk_text::lineBreaks(data, at, end);
         bulkTextBytes += end - at;
-        ++eventsDelivered;
-        try {
-          if (std::memchr(data + at, '\r', end - at) == nullptr) {
-            characters(data + at, static_cast<int>(end - at));
-          } else {
-            const std::string text = bulk_text::normalisedLineEnds(data, at, end);
-            characters(text.data(), static_cast<int>(text.size()));
-          }
-        } catch (...) {
-          pendingError = std::current_exception();
-          return kStopped;
-        }
+        const bool delivered = std::memchr(data + at, '\r', end - at) == nullptr
+                                   ? deliverText(data + at, end - at)
+                                   : deliverText(bulk_text::normalisedLineEnds(data, at, end));
+        if (!delivered) return kStopped;
       }
       at = end;
       if (at == size || (!last && at + 1 == size && data[at] == '\r')) return size - at;

@@ -108,6 +108,7 @@ class SAXHandler {
   // Hands text or a quick element to the reader as expat would; false when
   // the parse must stop (a job failed or the reader threw).
   bool deliverText(const char* text, std::size_t size);
+  bool deliverText(const std::string& text);
   bool deliverQuickElement();
   std::unique_ptr<JobThread> jobs_;
   std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
