@@ -38,7 +38,7 @@ void deliver(void* userData, Event event) {
 void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
   static_cast<SAXHandler*>(userData)->noteEvent(1);
   deliver(userData, [&](SAXHandler& handler) {
-    handler.startElement(name, attributes);
+    handler.startElement(name, handler.attributesFor(attributes));
     handler.noteStartTag(name);
   });
 }
@@ -125,7 +125,6 @@ bool SAXHandler::deliverText(const char* text, std::size_t size) {
 bool SAXHandler::deliverQuickElement() {
   if (jobFailed()) return false;
   eventsDelivered += 2;
-  ++quickElements;
   try {
     startElement(quickElement.c_str(), quickAttributes_.data());
     if (jobFailed()) return false;
@@ -137,16 +136,27 @@ bool SAXHandler::deliverQuickElement() {
   return true;
 }
 
-std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size_t to) {
+std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size_t to, bool& empty) {
   constexpr std::size_t kMostAttributes = 32;
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
   std::size_t p = at + 1 + quickElement.size();
   quickText_.clear();
   quickOffsets_.clear();
   while (true) {
-    if (p + 1 < to && data[p] == '/' && data[p + 1] == '>') break;
-    if (p >= to || data[p] != ' ') return 0;
-    while (p < to && data[p] == ' ') ++p;
-    if (p + 1 < to && data[p] == '/' && data[p + 1] == '>') break;
+    // The tag's end, or white space and then an attribute or the end.
+    if (p < to && data[p] == '>') {
+      empty = false;
+      ++p;
+      break;
+    }
+    if (p + 1 < to && data[p] == '/' && data[p + 1] == '>') {
+      empty = true;
+      p += 2;
+      break;
+    }
+    if (p >= to || !space(data[p])) return 0;
+    while (p < to && space(data[p])) ++p;
+    if (p < to && (data[p] == '>' || data[p] == '/')) continue;
     // name="value" or name='value'
     if (p >= to || !nameStart(data[p]) || quickOffsets_.size() >= 2 * kMostAttributes) return 0;
     const std::size_t nameBegin = p;
@@ -179,18 +189,19 @@ std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size
   quickAttributes_.clear();
   for (std::size_t offset : quickOffsets_) quickAttributes_.push_back(quickText_.data() + offset);
   quickAttributes_.push_back(nullptr);
-  return p + 2;
+  return p;
 }
 
 bool SAXHandler::feedMarkup(const char* data, std::size_t from, std::size_t to) {
   if (quickElement.empty() || !bulkTextAllowed_ || !quickAllowed_) return parseMarkup(data + from, to - from);
   std::size_t pending = from;  // not given to expat yet
   std::size_t search = from;
-  bool afterQuick = false;  // pending follows a quick element taken
+  bool afterQuick = false;  // pending follows a quick empty element taken
   while (true) {
     const std::size_t at = bulk_text::findOpener(data, search, to, quickElement);
     if (at >= to || quickAllowed_ == false) break;
-    const std::size_t end = readQuickTag(data, at, to);
+    bool empty = false;
+    const std::size_t end = readQuickTag(data, at, to, empty);
     if (end == 0) {
       search = at + 1;
       continue;
@@ -210,15 +221,24 @@ bool SAXHandler::feedMarkup(const char* data, std::size_t from, std::size_t to) 
     }
     pending = at;
     search = at + 1;
+    afterQuick = false;
     // Only where expat has read every byte it was given as events, inside the
     // root element and not in a CDATA section, is the tag a start tag.
-    if (depth_ < 1 || lastEventEnd_ != fedBytes_ || inCdata_ || !quickAllowed_) {
-      afterQuick = false;
-      continue;
+    if (depth_ < 1 || lastEventEnd_ != fedBytes_ || inCdata_ || !quickAllowed_) continue;
+    skippedLineBreaks_ += bulk_text::lineBreaks(data, at, end);
+    ++quickElements;
+    if (empty) {
+      if (!deliverQuickElement()) return false;
+      afterQuick = true;
+    } else {
+      // expat gets the bare start tag and keeps the nesting; the reader, the attributes.
+      const std::string bare = "<" + quickElement + ">";
+      substituteAttributes_ = quickAttributes_.data();
+      const bool parsed = parseMarkup(bare.data(), bare.size());
+      substituteAttributes_ = nullptr;
+      if (!parsed) return false;
     }
-    if (!deliverQuickElement()) return false;
     pending = search = end;
-    afterQuick = true;
   }
   return parseMarkup(data + pending, to - pending);
 }

@@ -51,14 +51,16 @@ class SAXHandler {
   std::string bulkTextElement;
   // Bytes of such text handed to characters() past expat during parse().
   std::uint64_t bulkTextBytes = 0;
-  // Name of an empty element that the reader takes from the file itself when
-  // it is plainly written (inside the root element, on one line, attribute
-  // values of printable ASCII without "&" or "<", no document type
-  // declaration); empty for none. Its start and end reach startElement() and
-  // endElement() exactly as expat would give them. mzML spectra hold dozens of
-  // such parameter elements each, most of the markup.
+  // Name of an element whose start tag the reader reads itself when it is
+  // plainly written (inside the root element, attribute values of printable
+  // ASCII in quotes without "&" or "<", no repeated name, no document type
+  // declaration); empty for none. An empty element never reaches expat; of
+  // any other, expat sees the bare "<name>" while its attributes come from the
+  // reader. startElement() and endElement() get exactly what expat would give.
+  // mzML spectra hold dozens of parameter elements each, most of the markup,
+  // and an mzXML scan's start tag is most of its markup.
   std::string quickElement;
-  // Such elements taken past expat during parse().
+  // Such start tags read past expat during parse().
   std::uint64_t quickElements = 0;
 
   // An exception thrown by an event operation stops the parser; parse() then
@@ -85,6 +87,11 @@ class SAXHandler {
   // Where expat's latest event ended, and how deep in elements it is.
   void noteEvent(int depthChange = 0);
   void noteDoctype() { quickAllowed_ = false; }
+  // The attributes of the start tag expat reports: its own, or those the
+  // reader read itself for a bare start tag.
+  const char** attributesFor(const char** parsed) const {
+    return substituteAttributes_ != nullptr ? substituteAttributes_ : parsed;
+  }
   void noteCdata(bool inside) {
     inCdata_ = inside;
     noteEvent();
@@ -103,14 +110,17 @@ class SAXHandler {
   // Markup data[from .. to) to expat, but for the quick elements in it.
   bool feedMarkup(const char* data, std::size_t from, std::size_t to);
   // Reads a quick element's tag at data[at ..] ending before `to` into
-  // quickAttributes_; its end, or 0 when it is not plainly written.
-  std::size_t readQuickTag(const char* data, std::size_t at, std::size_t to);
+  // quickAttributes_; its end, or 0 when it is not plainly written. `empty`
+  // tells whether it ends with "/>".
+  std::size_t readQuickTag(const char* data, std::size_t at, std::size_t to, bool& empty);
   // Hands text or a quick element to the reader as expat would; false when
   // the parse must stop (a job failed or the reader threw).
   bool deliverText(const char* text, std::size_t size);
   bool deliverText(const std::string& text);
   bool deliverQuickElement();
   std::unique_ptr<JobThread> jobs_;
+  // The attributes startElement() gets for the bare start tag expat is given.
+  const char** substituteAttributes_ = nullptr;
   std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
   std::uint64_t bulkTagEnd_ = 0;         // where expat saw the last bulk text element's start tag end
   std::uint64_t bulkTagEvent_ = 0;       // and the event count after it

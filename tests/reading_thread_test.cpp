@@ -236,6 +236,17 @@ TEST(ReadingThread, GivesWhatReadingInTheParsersThreadGives) {
     const auto later = [&](const std::string& from, const std::string& to) {
       return doc->substr(0, half) + replaced(doc->substr(half), from, to);
     };
+    if (doc == &wide) {
+      // The same for scan start tags, read past expat in mzXML.
+      odd(later("<scan ", "<!-- <scan num=\"99999\" msLevel=\"1\"> -->\n<scan "));
+      odd(later("<scan ", "<scan retentionTime=\"PT1S\" "));
+      odd(later("msLevel=\"", "msLevel=\"&#50;"));
+      odd(later("<scan ", "<scan\t"));
+      odd(later("<scan ", "<scan\r\n "));
+      odd(later("<scan ", "<scan num=\"424242\" msLevel=\"1\" peaksCount=\"0\"/>\n<scan "));
+      odd(replaced(*doc, "<mzXML", "<!DOCTYPE mzXML [<!ATTLIST scan polarity CDATA \"-\">]>\n<mzXML"));
+      odd(later("<scan ", "\x01<scan "));
+    }
     if (doc == &mzml) {
       const std::string param =
           "<cvParam cvRef=\"MS\" accession=\"MS:1000511\" name=\"ms level\" value=\"7\"/>";
