@@ -1,6 +1,8 @@
 // Byte-level tests for the long base64 texts of spectrum files.
 #include "input/bulk_text.h"
 
+#include <emmintrin.h>
+
 #include <array>
 #include <cstring>
 
@@ -68,11 +70,29 @@ std::size_t tagEnd(const char* data, std::size_t at, std::size_t to) {
 }
 
 std::size_t textEnd(const char* data, std::size_t from, std::size_t to) {
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
-  while (from + 4 <= to && kTextBytes[bytes[from]] && kTextBytes[bytes[from + 1]] &&
-         kTextBytes[bytes[from + 2]] && kTextBytes[bytes[from + 3]]) {
-    from += 4;
+  // Sixteen bytes at a time: a byte is text when it lies in one of the ranges
+  // A-Z, a-z, /-9 (slash and digits), tab-line feed, or is +, =, space or
+  // carriage return. Bytes from 0x80 on compare as negative and lie in none.
+  const __m128i upperLow = _mm_set1_epi8('A' - 1), upperHigh = _mm_set1_epi8('Z' + 1);
+  const __m128i lowerLow = _mm_set1_epi8('a' - 1), lowerHigh = _mm_set1_epi8('z' + 1);
+  const __m128i digitLow = _mm_set1_epi8('/' - 1), digitHigh = _mm_set1_epi8('9' + 1);
+  const __m128i breakLow = _mm_set1_epi8('\t' - 1), breakHigh = _mm_set1_epi8('\n' + 1);
+  const __m128i plus = _mm_set1_epi8('+'), equals = _mm_set1_epi8('='), space = _mm_set1_epi8(' ');
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  const auto within = [](__m128i v, __m128i low, __m128i high) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, low), _mm_cmplt_epi8(v, high));
+  };
+  while (from + 16 <= to) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+    __m128i text = _mm_or_si128(within(v, upperLow, upperHigh), within(v, lowerLow, lowerHigh));
+    text = _mm_or_si128(text, _mm_or_si128(within(v, digitLow, digitHigh), within(v, breakLow, breakHigh)));
+    text = _mm_or_si128(text, _mm_or_si128(_mm_cmpeq_epi8(v, plus), _mm_cmpeq_epi8(v, equals)));
+    text = _mm_or_si128(text, _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, carriageReturn)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(text));
+    if (mask != 0xFFFF) return from + static_cast<std::size_t>(__builtin_ctz(~mask));
+    from += 16;
   }
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
   while (from < to && kTextBytes[bytes[from]]) ++from;
   return from;
 }

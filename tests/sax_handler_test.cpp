@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <string>
 
+#include "input/bulk_text.h"
 #include "tests/test_support.h"
 
 using testsupport::TempDir;
@@ -138,4 +140,22 @@ TEST(SaxHandler, EntityExpansionIsRefused) {
   EXPECT_FALSE(result.ok);
   EXPECT_LT(handler.collected.size(), 100000000u);
   EXPECT_NE(result.err.find("XML Parsing error."), std::string::npos);
+}
+
+// The vector scan of array text against the byte table, every byte value at
+// every place of a sixteen-byte block and of the tail after it.
+TEST(BulkText, TextEndsAtTheFirstByteThatIsNotBase64OrWhiteSpace) {
+  const auto isText = [](unsigned char c) {
+    return std::isalnum(c) != 0 || c == '+' || c == '/' || c == '=' || c == ' ' || c == '\t' || c == '\n' ||
+           c == '\r';
+  };
+  for (int value = 0; value < 256; ++value) {
+    for (std::size_t at = 0; at < 40; ++at) {
+      std::string data(40, 'Q');
+      data[at] = static_cast<char>(value);
+      const std::size_t expected = isText(static_cast<unsigned char>(value)) ? data.size() : at;
+      ASSERT_EQ(bulk_text::textEnd(data.data(), 0, data.size()), expected) << value << " at " << at;
+      ASSERT_EQ(bulk_text::textEnd(data.data(), 3, data.size()), at < 3 ? data.size() : expected) << value;
+    }
+  }
 }
