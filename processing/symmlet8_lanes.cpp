@@ -1,9 +1,10 @@
 // The vector kernels of the wavelet denoising, written once for a vector of
 // kWidth doubles. This source is built once per instruction set: as it is
-// (SSE2, two lanes) and with -mavx2 (four lanes); the instruction set it is
-// built for sets the width and names the one table it defines. Everything else
-// here has internal linkage and nothing included defines code, so no function
-// built for wider vectors can stand in for one of the plain build.
+// (SSE2, two lanes), with -mavx2 (four lanes) and with -mavx512f (eight lanes);
+// the instruction set it is built for sets the width and names the one table
+// it defines. Everything else here has internal linkage and nothing included
+// defines code, so no function built for wider vectors can stand in for one of
+// a narrower build.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@
 #include "processing/symmlet8_filter.h"
 #include "processing/vector_kernels.h"
 
-#if defined(__AVX2__)
+#if defined(__AVX512F__) || defined(__AVX2__)
 #include <immintrin.h>
 #elif defined(__SSE2__)
 #include <emmintrin.h>
@@ -25,7 +26,9 @@ namespace {
 
 // The small helpers below are always inlined, so that each kernel keeps its
 // vectors in registers.
-#if defined(__AVX2__)
+#if defined(__AVX512F__)
+constexpr std::size_t kWidth = 8;
+#elif defined(__AVX2__)
 constexpr std::size_t kWidth = 4;
 #else
 constexpr std::size_t kWidth = 2;
@@ -44,16 +47,39 @@ using LaneIndices = std::make_index_sequence<kWidth>;
 [[gnu::always_inline]] inline Vector fromBits(Bits b) { return (Vector)b; }
 // True when every lane of a comparison's result is set.
 [[gnu::always_inline]] inline bool allLanes(Bits b) {
-#if defined(__AVX2__)
+#if defined(__AVX512F__)
+  return _mm512_cmplt_epi64_mask((__m512i)b, _mm512_setzero_si512()) == 0xFF;
+#elif defined(__AVX2__)
   return _mm256_movemask_pd((__m256d)b) == 0xF;
 #else
   return _mm_movemask_pd((__m128d)b) == 0x3;
 #endif
 }
 
+// True when no bit of b is set. (With eight lanes the test goes straight to a
+// mask; a comparison's result as a vector would cost two steps more.)
+[[gnu::always_inline]] inline bool noBitSet(Bits b) {
+#if defined(__AVX512F__)
+  return _mm512_test_epi64_mask((__m512i)b, (__m512i)b) == 0;
+#else
+  return allLanes(b == Bits{});
+#endif
+}
+
+// True when every lane of a is below that of b (false with a NaN).
+[[gnu::always_inline]] inline bool allBelow(Vector a, Vector b) {
+#if defined(__AVX512F__)
+  return _mm512_cmp_pd_mask((__m512d)a, (__m512d)b, _CMP_LT_OQ) == 0xFF;
+#else
+  return allLanes(a < b);
+#endif
+}
+
 // The sign bits of a comparison's result, lane 0 lowest.
 [[gnu::always_inline]] inline int laneMask(Bits b) {
-#if defined(__AVX2__)
+#if defined(__AVX512F__)
+  return _mm512_cmplt_epi64_mask((__m512i)b, _mm512_setzero_si512());
+#elif defined(__AVX2__)
   return _mm256_movemask_pd((__m256d)b);
 #else
   return _mm_movemask_pd((__m128d)b);
@@ -170,7 +196,7 @@ std::size_t synthesiseLanes(double* x, const double* detail, std::size_t from, s
     // details read, detail[base .. base + kWidth + 2], checked in whole vectors.
     Bits details = bitsOf(load(detail + base)) | bitsOf(load(detail + base + 3));
     if (kWidth < 4) details |= bitsOf(load(detail + base + 2));
-    if (allLanes((details & magnitudeBits) == Bits{})) {
+    if (noBitSet(details & magnitudeBits)) {
       storeInterleaved(x + 2 * (k - kWidth), approximationSum(a, 6), approximationSum(a, 7), LaneIndices());
     } else {
       const Vector d[4] = {load(detail + base), load(detail + base + 1), load(detail + base + 2),
@@ -212,7 +238,7 @@ std::size_t shrinkLanes(double* values, std::size_t from, std::size_t to, double
   for (; j + kWidth <= to; j += kWidth) {
     const Vector value = load(values + j);
     const Vector magnitude = fromBits(bitsOf(value) & magnitudeBits);
-    if (!nonNegative || !allLanes(magnitude < limit)) {  // a NaN is not below the limit
+    if (!nonNegative || !allBelow(magnitude, limit)) {  // a NaN is not below the limit
       store(values + j, shrinkLiterally(value, T));
       continue;
     }
@@ -223,7 +249,103 @@ std::size_t shrinkLanes(double* values, std::size_t from, std::size_t to, double
   return j;
 }
 
-#if defined(__AVX2__)
+#if defined(__AVX512F__)
+// The number of lanes that each mask of eight lanes names.
+struct LaneCounts {
+  unsigned char count[256];
+  constexpr LaneCounts() : count() {
+    for (int mask = 1; mask < 256; ++mask)
+      count[mask] = static_cast<unsigned char>(count[mask / 2] + mask % 2);
+  }
+};
+constexpr LaneCounts kLaneCounts;
+
+// As the four-lane visit below, with masks for the comparisons; lanes l and
+// l + 4 count in table l.
+std::size_t visitMagnitudes(const double* values, std::size_t from, std::size_t to, std::size_t* histogram,
+                            symmlet8::MagnitudeVisit& out) {
+  constexpr std::size_t kBins = symmlet8::kHistogramBins;
+  const __m512i magnitudeBits = _mm512_set1_epi64(0x7fffffffffffffffLL);
+  const __m512i one = _mm512_set1_epi64(1);
+  const __m512d zero = _mm512_setzero_pd();
+  __m512d largest = zero;
+  __m512d smallest = _mm512_set1_pd(HUGE_VAL);
+  __mmask8 anyPositive = 0;
+  // Per lane, the positive magnitudes, and the zeros counted in bin 0 of that lane's table.
+  __m512i positives = _mm512_setzero_si512();
+  __m512i zeros = _mm512_setzero_si512();
+  alignas(64) std::uint64_t bins[8];
+  std::size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    const __m512i bits = _mm512_and_si512(_mm512_loadu_si512(values + i), magnitudeBits);
+    const __m512d magnitude = _mm512_castsi512_pd(bits);
+    const __mmask8 positive = _mm512_cmp_pd_mask(magnitude, zero, _CMP_GT_OQ);  // false for 0 and NaN
+    positives = _mm512_mask_add_epi64(positives, positive, positives, one);
+    const __m512i bin = (__m512i)((Bits)bits >> 51);  // the sign bit is clear
+    _mm512_store_si512(bins, bin);
+    ++histogram[bins[0]];
+    ++histogram[kBins + bins[1]];
+    ++histogram[2 * kBins + bins[2]];
+    ++histogram[3 * kBins + bins[3]];
+    ++histogram[bins[4]];
+    ++histogram[kBins + bins[5]];
+    ++histogram[2 * kBins + bins[6]];
+    ++histogram[3 * kBins + bins[7]];
+    const __mmask8 binZero = _mm512_testn_epi64_mask(bin, bin);
+    zeros = _mm512_mask_add_epi64(zeros, static_cast<__mmask8>(binZero & ~positive), zeros, one);
+    const unsigned otherLanes = ~(positive | binZero) & 0xFFu;
+    if (otherLanes != 0) {
+      for (std::size_t lane = 0; lane < 8; ++lane) {
+        if ((otherLanes >> lane) & 1) --histogram[lane % 4 * kBins + bins[lane]];
+      }
+    }
+    largest = _mm512_mask_max_pd(largest, positive, largest, magnitude);
+    smallest = _mm512_mask_min_pd(smallest, positive, smallest, magnitude);
+    anyPositive |= positive;
+  }
+  alignas(64) std::uint64_t zeroCounts[8];
+  _mm512_store_si512(zeroCounts, zeros);
+  for (std::size_t lane = 0; lane < 8; ++lane) histogram[lane % 4 * kBins] -= zeroCounts[lane];
+  // The lanes reduced to one (no NaN among them).
+  const Bits positiveCounts = (Bits)positives;
+  const Vector largestLanes = (Vector)largest;
+  const Vector smallestLanes = (Vector)smallest;
+  out.anyPositive = anyPositive != 0;
+  out.largest = largestLanes[0];
+  out.smallest = smallestLanes[0];
+  for (std::size_t lane = 0; lane < 8; ++lane) {
+    out.positive += static_cast<std::size_t>(positiveCounts[lane]);
+    out.largest = largestLanes[lane] > out.largest ? largestLanes[lane] : out.largest;
+    out.smallest = smallestLanes[lane] < out.smallest ? smallestLanes[lane] : out.smallest;
+  }
+  return i;
+}
+
+std::size_t collectBin(const double* values, std::size_t from, std::size_t to, std::size_t wanted,
+                       double* candidates, std::size_t& found) {
+  const __m512i magnitudeBits = _mm512_set1_epi64(0x7fffffffffffffffLL);
+  const __m512d zero = _mm512_setzero_pd();
+  const __m512i wantedBin = _mm512_set1_epi64(static_cast<long long>(wanted));
+  std::size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    const __m512i bits = _mm512_and_si512(_mm512_loadu_si512(values + i), magnitudeBits);
+    const __m512d magnitude = _mm512_castsi512_pd(bits);
+    // Zeros share bin 0 with the smallest magnitudes and a NaN may share the
+    // top bin with infinity; neither is positive.
+    const __mmask8 positive = _mm512_cmp_pd_mask(magnitude, zero, _CMP_GT_OQ);
+    const __mmask8 inBin = _mm512_mask_cmpeq_epi64_mask(positive, (__m512i)((Bits)bits >> 51), wantedBin);
+    _mm512_storeu_pd(candidates + found, _mm512_maskz_compress_pd(inBin, magnitude));
+    found += kLaneCounts.count[inBin];
+  }
+  return i;
+}
+
+[[gnu::always_inline]] inline void appendLanes(double* p, std::size_t& found, Vector v, int chosen) {
+  const __mmask8 mask = static_cast<__mmask8>(chosen);
+  _mm512_storeu_pd(p + found, _mm512_maskz_compress_pd(mask, (__m512d)v));
+  found += kLaneCounts.count[mask];
+}
+#elif defined(__AVX2__)
 // For each mask of four lanes: the 32-bit source indices that move the
 // 64-bit lanes named by the mask to the front, in order, and their number.
 struct PackTable {
@@ -377,7 +499,10 @@ std::size_t visitWindow(const double* values, std::size_t from, std::size_t to, 
 
 namespace symmlet8 {
 
-#if defined(__AVX2__)
+#if defined(__AVX512F__)
+const LaneKernels kAvx512Kernels = {analyseLanes,    synthesiseLanes, shrinkLanes,
+                                    visitMagnitudes, collectBin,      visitWindow};
+#elif defined(__AVX2__)
 const LaneKernels kAvx2Kernels = {analyseLanes,    synthesiseLanes, shrinkLanes,
                                   visitMagnitudes, collectBin,      visitWindow};
 #else

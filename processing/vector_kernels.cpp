@@ -5,14 +5,21 @@
 
 namespace {
 
-std::atomic<bool> wideVectorsWanted{true};
+using symmlet8::VectorSet;
 
-bool wideVectorsAvailable() {
+std::atomic<VectorSet> widestWanted{VectorSet::kAvx512};
+
+// The widest set that the build has kernels for and the processor can run.
+VectorSet widestAvailable() {
 #if defined(TORVA_VECTOR_KERNELS)
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available;
+  // The AVX-512 kernels use AVX-512F alone; the processor's answer includes
+  // whether the system saves the 512-bit registers.
+  static const VectorSet widest = __builtin_cpu_supports("avx512f") ? VectorSet::kAvx512
+                                  : __builtin_cpu_supports("avx2")  ? VectorSet::kAvx2
+                                                                    : VectorSet::kSse2;
+  return widest;
 #else
-  return false;
+  return VectorSet::kSse2;
 #endif
 }
 
@@ -20,16 +27,24 @@ bool wideVectorsAvailable() {
 
 namespace symmlet8 {
 
-bool useWideVectors(bool wanted) { return wideVectorsWanted.exchange(wanted, std::memory_order_relaxed); }
+bool vectorSetAvailable(VectorSet set) { return set <= widestAvailable(); }
 
-bool wideVectorsInUse() {
-  return wideVectorsWanted.load(std::memory_order_relaxed) && wideVectorsAvailable();
+VectorSet limitVectorSet(VectorSet widest) {
+  return widestWanted.exchange(widest, std::memory_order_relaxed);
+}
+
+VectorSet vectorSetInUse() {
+  const VectorSet wanted = widestWanted.load(std::memory_order_relaxed);
+  const VectorSet available = widestAvailable();
+  return wanted < available ? wanted : available;
 }
 
 LaneChain laneKernels() {
   LaneChain chain;
 #if defined(TORVA_VECTOR_KERNELS)
-  if (wideVectorsInUse()) chain.append(&kAvx2Kernels);
+  const VectorSet set = vectorSetInUse();
+  if (set >= VectorSet::kAvx512) chain.append(&kAvx512Kernels);
+  if (set >= VectorSet::kAvx2) chain.append(&kAvx2Kernels);
   chain.append(&kSse2Kernels);
 #endif
   return chain;

@@ -3,10 +3,11 @@
 
 // The vector kernels of the wavelet denoising and the choice among them. The
 // kernels are written once (symmlet8_lanes.cpp) and built once per instruction
-// set: two lanes with SSE2, which every x86-64 processor has, and four with
-// AVX2, used only where the processor reports it. Every lane does the very
-// multiplications and additions of the scalar form in the same order, so each
-// width gives the same bits and the build is the same for every x86-64 machine.
+// set: two lanes with SSE2, which every x86-64 processor has, four with AVX2
+// and eight with AVX-512F, each wider set used only where the processor
+// reports it. Every lane does the very multiplications and additions of the
+// scalar form in the same order, so each width gives the same bits and the
+// build is the same for every x86-64 machine.
 
 #include <cstddef>
 
@@ -32,6 +33,10 @@ struct WindowVisit {
 // side, and a bin's count is the sum over the tables.
 constexpr std::size_t kHistogramBins = 4096;
 constexpr std::size_t kHistogramTables = 4;
+
+// The most lanes of any width: a kernel that appends to a list writes one
+// whole vector, so the list needs room for this many entries past its end.
+constexpr std::size_t kMostLanes = 8;
 
 // The kernels of one vector width. Each works in whole vectors, from `from`
 // while a vector fits below `to` (the synthesis: down from `last` while one
@@ -76,37 +81,46 @@ class LaneChain {
   void append(const LaneKernels* kernels) { kernels_[count_++] = kernels; }
 
  private:
-  const LaneKernels* kernels_[2] = {nullptr, nullptr};
+  const LaneKernels* kernels_[3] = {nullptr, nullptr, nullptr};
   std::size_t count_ = 0;
 };
 
 // The kernels in use now.
 LaneChain laneKernels();
 
-// Whether the kernels may use 256-bit vectors where the processor has them
-// (the default); the results are the same either way. Returns the previous
-// setting. Safe while other threads run the kernels: each call of a kernel
-// takes one width or the other.
-bool useWideVectors(bool wanted);
-// True when the kernels use 256-bit vectors: wanted and available.
-bool wideVectorsInUse();
+// The instruction sets the kernels are built for, narrowest first.
+enum class VectorSet { kSse2, kAvx2, kAvx512 };
 
-// Sets whether wide vectors are wanted for the lifetime of the object, then
-// restores the previous setting.
-class WideVectorsSetting {
+// Whether the kernels can use `set` here: the build has kernels for it and the
+// processor can run them. SSE2 always: a build without vector kernels runs the
+// scalar form under every limit.
+bool vectorSetAvailable(VectorSet set);
+
+// The widest set the kernels may use (by default the widest there is); the
+// results are the same with every set. Returns the previous limit. Safe while
+// other threads run the kernels: each call of a kernel takes one width or
+// another.
+VectorSet limitVectorSet(VectorSet widest);
+// The widest set the kernels use now: the widest available within the limit.
+VectorSet vectorSetInUse();
+
+// Sets the widest set the kernels may use for the lifetime of the object, then
+// restores the previous limit.
+class VectorSetLimit {
  public:
-  explicit WideVectorsSetting(bool wanted) : previous_(useWideVectors(wanted)) {}
-  ~WideVectorsSetting() { useWideVectors(previous_); }
-  WideVectorsSetting(const WideVectorsSetting&) = delete;
-  WideVectorsSetting& operator=(const WideVectorsSetting&) = delete;
+  explicit VectorSetLimit(VectorSet widest) : previous_(limitVectorSet(widest)) {}
+  ~VectorSetLimit() { limitVectorSet(previous_); }
+  VectorSetLimit(const VectorSetLimit&) = delete;
+  VectorSetLimit& operator=(const VectorSetLimit&) = delete;
 
  private:
-  bool previous_;
+  VectorSet previous_;
 };
 
 // The kernels built for each instruction set (on x86-64 builds).
 extern const LaneKernels kSse2Kernels;
 extern const LaneKernels kAvx2Kernels;
+extern const LaneKernels kAvx512Kernels;
 
 }  // namespace symmlet8
 

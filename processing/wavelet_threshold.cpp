@@ -85,7 +85,7 @@ enum class Rank { kNone, kFound, kElsewhere };
 Rank rankInWindow(const double* values, std::size_t counted, double fraction, WaveletWorkspace& ws,
                   double low, double high, double& magnitude) {
   const LaneKernels* widest = laneKernels().widest();
-  ensureSize(ws.candidates, counted + 4);
+  ensureSize(ws.candidates, counted + kMostLanes);
   double* candidates = ws.candidates.data();
   std::size_t found = 0;
   WindowVisit visited;
@@ -201,8 +201,8 @@ Rank rankByHistogram(const double* values, std::size_t counted, double fraction,
   std::size_t above = 0;
   std::size_t bin = topBin;
   while (above + count(bin) <= k) above += count(bin--);
-  // The wide collection writes whole vectors, four at most.
-  ensureSize(ws.candidates, count(bin) + 4);
+  // The wide collection writes whole vectors.
+  ensureSize(ws.candidates, count(bin) + kMostLanes);
   clearHistogram();
   double* candidates = ws.candidates.data();
   std::size_t found = 0;

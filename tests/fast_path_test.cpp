@@ -6,20 +6,22 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iostream>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "processing/filterer.h"
-#include "util/parallel_for.h"
 #include "processing/symmlet8.h"
 #include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
+#include "processing/vector_kernels.h"
 #include "run/file_handle.h"
 #include "run/transition_report.h"
 #include "tests/reference/reference_processing.h"
 #include "tests/test_support.h"
 #include "tools/sim_random.h"
+#include "util/parallel_for.h"
 #include "util/same_bits.h"
 
 namespace {
@@ -32,6 +34,36 @@ class Random : public SimRandom {
     return low + static_cast<long>(below(static_cast<std::uint64_t>(high - low + 1)));
   }
 };
+
+using symmlet8::VectorSet;
+
+const char* nameOf(VectorSet set) {
+  switch (set) {
+    case VectorSet::kSse2:
+      return "SSE2";
+    case VectorSet::kAvx2:
+      return "AVX2";
+    case VectorSet::kAvx512:
+      return "AVX-512F";
+  }
+  return "?";
+}
+
+// The widest instruction sets to allow the vector kernels, one after another:
+// each that this processor can run, widest first (the narrower kernels take
+// what a wider one leaves). Those it cannot run are noted and left out.
+std::vector<VectorSet> vectorSetsHere() {
+  std::vector<VectorSet> sets;
+  for (VectorSet set : {VectorSet::kAvx512, VectorSet::kAvx2, VectorSet::kSse2}) {
+    if (symmlet8::vectorSetAvailable(set)) {
+      sets.push_back(set);
+    } else {
+      std::cout << "NOTE: no " << nameOf(set)
+                << " on this processor or in this build: its kernels are not run\n";
+    }
+  }
+  return sets;
+}
 
 // Every field of two chromatograms, doubles compared by their bits.
 void expectSameChrom(const chrom& fast, const chrom& plain, const std::string& where, bool withLists = true) {
@@ -391,10 +423,11 @@ std::vector<double> withRuns(Random& random, std::size_t len, std::vector<Consta
 }
 
 TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
-  // With 256-bit vectors where the processor has them, and with the narrower forms.
-  for (const bool wide : {true, false}) {
-    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
-    const symmlet8::WideVectorsSetting setting(wide);
+  // With the kernels of each instruction set this processor has, and the narrower ones after them.
+  for (const VectorSet set : vectorSetsHere()) {
+    SCOPED_TRACE(nameOf(set));
+    const symmlet8::VectorSetLimit limit(set);
+    ASSERT_EQ(symmlet8::vectorSetInUse(), set);
     Random random(77);
     std::vector<ConstantRun> runs, outputRuns;
     for (std::size_t len = 8; len <= 96; len += 2) {
@@ -478,10 +511,11 @@ TEST(FastPath, WaveletLevelsMatchTheModuloForm) {
 }
 
 TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
-  // With 256-bit vectors where the processor has them, and with the narrower forms.
-  for (const bool wide : {true, false}) {
-    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
-    const symmlet8::WideVectorsSetting setting(wide);
+  // With the kernels of each instruction set this processor has, and the narrower ones after them.
+  for (const VectorSet set : vectorSetsHere()) {
+    SCOPED_TRACE(nameOf(set));
+    const symmlet8::VectorSetLimit limit(set);
+    ASSERT_EQ(symmlet8::vectorSetInUse(), set);
     Random random(91);
     for (int trial = 0; trial < 400; ++trial) {
       const std::size_t n =
@@ -555,10 +589,11 @@ TEST(FastPath, ThresholdPicksTheSameRankWithoutSorting) {
 }
 
 TEST(FastPath, DenoisingAndSmoothingMatchOnShortAndLongTraces) {
-  // With 256-bit vectors where the processor has them, and with the narrower forms.
-  for (const bool wide : {true, false}) {
-    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
-    const symmlet8::WideVectorsSetting setting(wide);
+  // With the kernels of each instruction set this processor has, and the narrower ones after them.
+  for (const VectorSet set : vectorSetsHere()) {
+    SCOPED_TRACE(nameOf(set));
+    const symmlet8::VectorSetLimit limit(set);
+    ASSERT_EQ(symmlet8::vectorSetInUse(), set);
     Random random(123);
     WaveletWorkspace shared;  // reused from trace to trace, as by the peak detection
     for (int trial = 0; trial < 240; ++trial) {
