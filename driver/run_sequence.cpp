@@ -6,10 +6,10 @@
 
 #include "driver/progress.h"
 #include "processing/filterer.h"
-#include "util/parallel_for.h"
 #include "run/file_handle.h"
 #include "run/transition_report.h"
 #include "util/console.h"
+#include "util/parallel_for.h"
 
 const char* bannerText() {
   return "TORVA: Trace Organiser for Retention, Volume and Area 1.1 (18-Nov-11) \n"
