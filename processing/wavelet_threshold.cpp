@@ -77,7 +77,22 @@ enum class Rank { kNone, kFound, kElsewhere };
 
 // Both searches below visit the entries before `counted` outside the constant
 // stretches (ws.sortedRuns, cut to those entries) and take each stretch's one
-// magnitude as often as it repeats.
+// magnitude as often as it repeats: visit(from, to) for the entries between
+// the stretches, stretch(magnitude, repeats) for each stretch of a positive
+// magnitude, in index order.
+template <typename Visit, typename Stretch>
+void walkMagnitudes(const double* values, std::size_t counted, const std::vector<ConstantRun>& runs,
+                    Visit visit, Stretch stretch) {
+  std::size_t position = 0;
+  for (const ConstantRun& run : runs) {
+    visit(position, run.begin);
+    position = std::max(position, run.end);
+    if (run.end <= run.begin) continue;
+    const double magnitude = std::fabs(values[run.begin]);
+    if (magnitude > 0) stretch(magnitude, run.end - run.begin);
+  }
+  visit(position, counted);
+}
 
 // The magnitude of the rank in one visit, when it lies in [low, high) (0 <
 // low < high): the magnitudes in there are collected while all are counted.
@@ -103,14 +118,7 @@ Rank rankInWindow(const double* values, std::size_t counted, double fraction, Wa
   std::size_t repeated = 0;
   std::size_t repeatedAbove = 0;
   std::size_t repeatedWithin = 0;
-  std::size_t position = 0;
-  for (const ConstantRun& run : ws.sortedRuns) {
-    visit(position, run.begin);
-    position = std::max(position, run.end);
-    if (run.end <= run.begin) continue;
-    const double value = std::fabs(values[run.begin]);
-    if (!(value > 0)) continue;
-    const std::size_t repeats = run.end - run.begin;
+  walkMagnitudes(values, counted, ws.sortedRuns, visit, [&](double value, std::size_t repeats) {
     repeated += repeats;
     if (value >= high) {
       repeatedAbove += repeats;
@@ -118,8 +126,7 @@ Rank rankInWindow(const double* values, std::size_t counted, double fraction, Wa
       repeatedWithin += repeats;
       ws.runMagnitudes.push_back({value, repeats});
     }
-  }
-  visit(position, counted);
+  });
 
   std::size_t k = 0;
   if (!thresholdRank(visited.positive + repeated, fraction, k)) return Rank::kNone;
@@ -165,20 +172,12 @@ Rank rankByHistogram(const double* values, std::size_t counted, double fraction,
       lowBin = positive && bin < lowBin ? bin : lowBin;
     }
   };
-  std::size_t position = 0;
-  for (const ConstantRun& run : ws.sortedRuns) {
-    visit(position, run.begin);
-    position = std::max(position, run.end);
-    if (run.end <= run.begin) continue;
-    const double value = std::fabs(values[run.begin]);
-    if (value > 0) {
-      histogram[binOf(value)] += run.end - run.begin;
-      topBin = std::max(topBin, binOf(value));
-      lowBin = std::min(lowBin, binOf(value));
-      repeated += run.end - run.begin;
-    }
-  }
-  visit(position, counted);
+  walkMagnitudes(values, counted, ws.sortedRuns, visit, [&](double value, std::size_t repeats) {
+    histogram[binOf(value)] += repeats;
+    topBin = std::max(topBin, binOf(value));
+    lowBin = std::min(lowBin, binOf(value));
+    repeated += repeats;
+  });
 
   const auto clearHistogram = [&]() {
     if (lowBin > topBin) return;
@@ -217,15 +216,9 @@ Rank rankByHistogram(const double* values, std::size_t counted, double fraction,
     }
   };
   ws.runMagnitudes.clear();
-  position = 0;
-  for (const ConstantRun& run : ws.sortedRuns) {
-    collect(position, run.begin);
-    position = std::max(position, run.end);
-    if (run.end <= run.begin) continue;
-    const double value = std::fabs(values[run.begin]);
-    if (value > 0 && binOf(value) == bin) ws.runMagnitudes.push_back({value, run.end - run.begin});
-  }
-  collect(position, counted);
+  walkMagnitudes(values, counted, ws.sortedRuns, collect, [&](double value, std::size_t repeats) {
+    if (binOf(value) == bin) ws.runMagnitudes.push_back({value, repeats});
+  });
   magnitude = rankedMagnitude(candidates, found, ws.runMagnitudes, k - above);
   return Rank::kFound;
 }
