@@ -185,11 +185,7 @@ void WindowSweep::trace(const double* targets, std::size_t count, bool* changed)
     bool* partChanged = partChanged_.get() + part * count;
     const std::size_t from = n * part / parts;
     const std::size_t to = n * (part + 1) / parts;
-    if (fixedWindow) {
-      sweepFixedWindow(from, to, targets, count, changes, partChanged);
-    } else {
-      sweepSpectra(from, to, targets, count, changes, partChanged);
-    }
+    sweepSpectra(from, to, targets, count, fixedWindow, changes, partChanged);
   });
   for (std::size_t part = 0; part < parts; ++part) {
     for (std::size_t t = 0; t < count; ++t) changed[t] |= partChanged_[part * count + t];
@@ -203,11 +199,7 @@ void WindowSweep::trace(const double* targets, std::size_t count, bool* changed)
 }
 
 void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count,
-                               std::vector<Change>& changes, bool* changed) {
-  // A relative window grows with the target, so both of its ends still only
-  // move up as the targets do.
-  const double daltons = tolerance_;
-  const double ppm = ppm_;
+                               bool fixedWindow, std::vector<Change>& changes, bool* changed) {
   const std::size_t lookahead = 4;
   for (std::size_t k = from; k < to; ++k) {
     changesBegin_[k] = changes.size();
@@ -215,39 +207,21 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     if (k + lookahead < to) {
       const ChannelSpectra::Spectrum& ahead = spectra_.spectra_[k + lookahead];
       if (low_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + low_[k + lookahead]);
+      if (high_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + high_[k + lookahead]);
     }
     const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
     double last = last_[k];
-    if (!s.sorted) {
-      for (std::size_t t = 0; t < count; ++t) {
-        note(changes, t, spectra_.windowSum(k, targets[t], massWindow(targets[t], daltons, ppm)), last,
-             changed);
-      }
-      last_[k] = last;
-      changesEnd_[k] = changes.size();
-      continue;
-    }
     std::size_t low = low_[k];
     std::size_t high = high_[k];
-    // The same range of peaks gives the same sum, bit for bit.
-    bool known = lastFromPositions_;
-    for (std::size_t t = 0; t < count; ++t) {
-      const double target = targets[t];
-      const double tolerance = massWindow(target, daltons, ppm);
-      const std::size_t newLow = advance(s.peaks, s.count, low, [target, tolerance](const StoredPeak& p) {
-        return !(target < p.mz + tolerance);
-      });
-      const std::size_t newHigh = advance(s.peaks, s.count, high, [target, tolerance](const StoredPeak& p) {
-        return target > p.mz - tolerance;
-      });
-      if (!known || newLow != low || newHigh != high) {
-        double sum = 0.0;
-        for (std::size_t i = newLow; i < newHigh; ++i) sum += s.peaks[i].intensity;
-        note(changes, t, sum, last, changed);
-        low = newLow;
-        high = newHigh;
-        known = true;
+    if (!s.sorted) {
+      for (std::size_t t = 0; t < count; ++t) {
+        note(changes, t, spectra_.windowSum(k, targets[t], massWindow(targets[t], tolerance_, ppm_)), last,
+             changed);
       }
+    } else if (fixedWindow) {
+      sweepFixedWindow(s, targets, count, low, high, last, changes, changed);
+    } else {
+      sweepRelativeWindow(s, targets, count, low, high, last, changes, changed);
     }
     low_[k] = low;
     high_[k] = high;
@@ -256,63 +230,65 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
   }
 }
 
-void WindowSweep::sweepFixedWindow(std::size_t from, std::size_t to, const double* targets, std::size_t count,
-                                   std::vector<Change>& changes, bool* changed) {
+void WindowSweep::sweepRelativeWindow(const ChannelSpectra::Spectrum& s, const double* targets,
+                                      std::size_t count, std::size_t& low, std::size_t& high, double& last,
+                                      std::vector<Change>& changes, bool* changed) const {
+  // A relative window grows with the target, so both of its ends still only
+  // move up as the targets do. The same range of peaks gives the same sum, bit for bit.
+  bool known = lastFromPositions_;
+  for (std::size_t t = 0; t < count; ++t) {
+    const double target = targets[t];
+    const double tolerance = massWindow(target, tolerance_, ppm_);
+    const std::size_t newLow = advance(s.peaks, s.count, low, [target, tolerance](const StoredPeak& p) {
+      return !(target < p.mz + tolerance);
+    });
+    const std::size_t newHigh = advance(s.peaks, s.count, high, [target, tolerance](const StoredPeak& p) {
+      return target > p.mz - tolerance;
+    });
+    if (!known || newLow != low || newHigh != high) {
+      double sum = 0.0;
+      for (std::size_t i = newLow; i < newHigh; ++i) sum += s.peaks[i].intensity;
+      note(changes, t, sum, last, changed);
+      low = newLow;
+      high = newHigh;
+      known = true;
+    }
+  }
+}
+
+void WindowSweep::sweepFixedWindow(const ChannelSpectra::Spectrum& s, const double* targets,
+                                   std::size_t count, std::size_t& low, std::size_t& high, double& last,
+                                   std::vector<Change>& changes, bool* changed) const {
   const double tolerance = tolerance_;
   const double* const end = targets + count;
-  const std::size_t lookahead = 4;
-  for (std::size_t k = from; k < to; ++k) {
-    changesBegin_[k] = changes.size();
-    if (k + lookahead < to) {
-      const ChannelSpectra::Spectrum& ahead = spectra_.spectra_[k + lookahead];
-      if (low_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + low_[k + lookahead]);
-      if (high_[k + lookahead] < ahead.count) __builtin_prefetch(ahead.peaks + high_[k + lookahead]);
+  const auto moveTo = [&](std::size_t t) {
+    const double target = targets[t];
+    low = advance(s.peaks, s.count, low,
+                  [target, tolerance](const StoredPeak& p) { return !(target < p.mz + tolerance); });
+    high = advance(s.peaks, s.count, high,
+                   [target, tolerance](const StoredPeak& p) { return target > p.mz - tolerance; });
+    double sum = 0.0;
+    for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
+    note(changes, t, sum, last, changed);
+  };
+  std::size_t t = 0;
+  if (!lastFromPositions_) moveTo(t++);  // the range's sum is not known yet
+  // The low end moves at the first target with !(target < mz + tolerance) of
+  // its peak, the high end at the first with target > mz - tolerance: the
+  // very comparisons that move them, made once per move instead of per target.
+  while (t < count) {
+    const double* next = end;
+    if (low < s.count) {
+      const double bound = s.peaks[low].mz + tolerance;
+      next = gallop(targets + t, end, [bound](double target) { return target < bound; });
     }
-    const ChannelSpectra::Spectrum& s = spectra_.spectra_[k];
-    double last = last_[k];
-    if (!s.sorted) {
-      for (std::size_t t = 0; t < count; ++t) {
-        note(changes, t, spectra_.windowSum(k, targets[t], tolerance), last, changed);
-      }
-      last_[k] = last;
-      changesEnd_[k] = changes.size();
-      continue;
+    if (high < s.count) {
+      const double bound = s.peaks[high].mz - tolerance;
+      next = gallop(targets + t, next, [bound](double target) { return !(target > bound); });
     }
-    std::size_t low = low_[k];
-    std::size_t high = high_[k];
-    const auto moveTo = [&](std::size_t t) {
-      const double target = targets[t];
-      low = advance(s.peaks, s.count, low,
-                    [target, tolerance](const StoredPeak& p) { return !(target < p.mz + tolerance); });
-      high = advance(s.peaks, s.count, high,
-                     [target, tolerance](const StoredPeak& p) { return target > p.mz - tolerance; });
-      double sum = 0.0;
-      for (std::size_t i = low; i < high; ++i) sum += s.peaks[i].intensity;
-      note(changes, t, sum, last, changed);
-    };
-    std::size_t t = 0;
-    if (!lastFromPositions_) moveTo(t++);  // the range's sum is not known yet
-    // The low end moves at the first target with !(target < mz + tolerance) of
-    // its peak, the high end at the first with target > mz - tolerance: the
-    // very comparisons that move them, made once per move instead of per target.
-    while (t < count) {
-      const double* next = end;
-      if (low < s.count) {
-        const double bound = s.peaks[low].mz + tolerance;
-        next = gallop(targets + t, end, [bound](double target) { return target < bound; });
-      }
-      if (high < s.count) {
-        const double bound = s.peaks[high].mz - tolerance;
-        next = gallop(targets + t, next, [bound](double target) { return !(target > bound); });
-      }
-      if (next == end) break;
-      t = static_cast<std::size_t>(next - targets);
-      moveTo(t++);
-    }
-    low_[k] = low;
-    high_[k] = high;
-    last_[k] = last;
-    changesEnd_[k] = changes.size();
+    if (next == end) break;
+    t = static_cast<std::size_t>(next - targets);
+    moveTo(t++);
   }
 }
 

@@ -81,13 +81,19 @@ class WindowSweep {
   };
   // The sweep over spectra from .. to-1, noting their changes in `changes`;
   // sets changed[t] where a spectrum's value for targets[t] differs from its
-  // value for the target before.
+  // value for the target before. With `fixedWindow` (a window of a fixed
+  // number of daltons) a sorted spectrum is visited only at the targets where
+  // its range moves.
   void sweepSpectra(std::size_t from, std::size_t to, const double* targets, std::size_t count,
-                    std::vector<Change>& changes, bool* changed);
-  // The same with a window that is a fixed number of daltons: a sorted
-  // spectrum is visited only at the targets where its range moves.
-  void sweepFixedWindow(std::size_t from, std::size_t to, const double* targets, std::size_t count,
-                        std::vector<Change>& changes, bool* changed);
+                    bool fixedWindow, std::vector<Change>& changes, bool* changed);
+  // One sorted spectrum's part of it, from and to the window ends low .. high
+  // and the value `last` of the target before.
+  void sweepRelativeWindow(const ChannelSpectra::Spectrum& s, const double* targets, std::size_t count,
+                           std::size_t& low, std::size_t& high, double& last, std::vector<Change>& changes,
+                           bool* changed) const;
+  void sweepFixedWindow(const ChannelSpectra::Spectrum& s, const double* targets, std::size_t count,
+                        std::size_t& low, std::size_t& high, double& last, std::vector<Change>& changes,
+                        bool* changed) const;
   // Notes spectrum k's value `sum` for targets[t] when it differs from `last`.
   static void note(std::vector<Change>& changes, std::size_t t, double sum, double& last, bool* changed) {
     if (sameBits(sum, last)) return;
