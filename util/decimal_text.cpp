@@ -39,35 +39,26 @@ char* writeDigits(char* end, std::uint64_t value, int minimumDigits) {
 
 }  // namespace
 
-void appendFixed(std::string& out, double value, int digits) {
-  const double magnitude = std::fabs(value);
-  if (digits < 0 || digits > 9 || !(magnitude < 9007199254740992.0)) {  // 2^53; NaN and inf too
-    out += console::fixed(value, digits);
-    return;
-  }
-  if (digits == 2 && magnitude < 35184372088832.0) {  // 2^45: magnitude x 100 stays below 2^52
-    // Below 2^52 every half-integer is a double, and rounding to a double keeps
-    // order: the product rounded to a double lies on the same side of each
-    // half-integer as the exact one, or on it. Unless it is on one (a tie, or
-    // too close to tell), both round to the same integer, with no tie.
-    const double p = magnitude * 100.0;
-    const auto below = static_cast<std::uint64_t>(p);        // p >= 0: truncation is the floor
-    const double fraction = p - static_cast<double>(below);  // exact: both lie in p's binade or below
-    if (fraction != 0.5) {
-      const std::uint64_t rounded = below + (fraction > 0.5 ? 1 : 0);
-      const std::uint64_t part = rounded % 100;
-      char buffer[32];
-      char* const end = buffer + sizeof buffer;
-      char* first = end - 3;
-      first[0] = '.';
-      first[1] = kDigitPairs[part * 2];
-      first[2] = kDigitPairs[part * 2 + 1];
-      first = writeDigits(first, rounded / 100, 1);
-      if (std::signbit(value)) *--first = '-';
-      out.append(first, static_cast<std::size_t>(end - first));
-      return;
-    }
-  }
+namespace {
+
+// The magnitude times 100 rounded to an integer as printf rounds it, when the
+// double product tells it: below 2^52 every half-integer is a double, and
+// rounding to a double keeps order, so the rounded product lies on the same
+// side of each half-integer as the exact one, or on it. Unless it is on one (a
+// tie, or too close to tell), both round to the same integer, with no tie.
+bool hundredths(double magnitude, std::uint64_t& rounded) {
+  if (!(magnitude < 35184372088832.0)) return false;  // 2^45: magnitude x 100 stays below 2^52
+  const double p = magnitude * 100.0;
+  const auto below = static_cast<std::uint64_t>(p);        // p >= 0: truncation is the floor
+  const double fraction = p - static_cast<double>(below);  // exact: both lie in p's binade or below
+  if (fraction == 0.5) return false;
+  rounded = below + (fraction > 0.5 ? 1 : 0);
+  return true;
+}
+
+// The magnitude (finite, below 2^53) times 10^digits, rounded to an integer,
+// ties to even, from its exact binary value.
+unsigned __int128 scaledExactly(double magnitude, int digits) {
   // magnitude = mantissa x 2^exponent exactly, with an integer mantissa below 2^53,
   // read off the bits (subnormals and zero have no hidden bit).
   std::uint64_t bits = 0;
@@ -77,8 +68,7 @@ void appendFixed(std::string& out, double value, int digits) {
   if (biased != 0) mantissa |= std::uint64_t{1} << 52;
   const int exponent = (biased != 0 ? biased : 1) - 1075;
 
-  // The value times 10^digits, rounded to an integer, ties to even. The product
-  // of the mantissa and the power of ten stays below 2^83.
+  // The product of the mantissa and the power of ten stays below 2^83.
   const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPowersOfTen[digits];
   unsigned __int128 rounded = 0;
   if (exponent >= 0) {
@@ -90,22 +80,33 @@ void appendFixed(std::string& out, double value, int digits) {
     const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
     if (remainder > half || (remainder == half && (rounded & 1) != 0)) ++rounded;
   }  // else: far below 10^-digits / 2, rounds to zero
+  return rounded;
+}
 
+}  // namespace
+
+void appendFixed(std::string& out, double value, int digits) {
+  const double magnitude = std::fabs(value);
+  if (digits < 0 || digits > 9 || !(magnitude < 9007199254740992.0)) {  // 2^53; NaN and inf too
+    out += console::fixed(value, digits);
+    return;
+  }
   const std::uint64_t power = kPowersOfTen[digits];
   std::uint64_t whole = 0;
   std::uint64_t part = 0;
-  if ((rounded >> 64) == 0) {  // the usual case: 64-bit division is much cheaper
-    const auto narrow = static_cast<std::uint64_t>(rounded);
-    if (digits == 2) {  // the reports' usual precision: division by a constant
-      whole = narrow / 100;
-      part = narrow % 100;
-    } else {
-      whole = narrow / power;
-      part = narrow % power;
-    }
+  std::uint64_t cents = 0;
+  if (digits == 2 && hundredths(magnitude, cents)) {  // the reports' usual precision
+    whole = cents / 100;
+    part = cents % 100;
   } else {
-    whole = static_cast<std::uint64_t>(rounded / power);
-    part = static_cast<std::uint64_t>(rounded % power);
+    const unsigned __int128 rounded = scaledExactly(magnitude, digits);
+    if ((rounded >> 64) == 0) {  // the usual case: 64-bit division is much cheaper
+      whole = static_cast<std::uint64_t>(rounded) / power;
+      part = static_cast<std::uint64_t>(rounded) % power;
+    } else {
+      whole = static_cast<std::uint64_t>(rounded / power);
+      part = static_cast<std::uint64_t>(rounded % power);
+    }
   }
 
   char buffer[48];
