@@ -367,7 +367,6 @@ bool SAXHandler::parse() {
       jobs.reset();
     }
   } guard{jobs_};
-  // A UTF-16 document (its byte order mark tells) has no ASCII bytes to look for.
   std::vector<char> buffer;
   std::size_t waiting = 0;  // bytes at the front of `buffer` left from the last read
   std::size_t batchSize = kChunk;
@@ -386,6 +385,8 @@ bool SAXHandler::parse() {
       }
       filled += static_cast<std::size_t>(count);
     }
+    // A UTF-16 document (its byte order mark or a zero byte tells) has no
+    // ASCII bytes to look for.
     if (first && filled >= 2) {
       const unsigned char b0 = static_cast<unsigned char>(target[0]);
       const unsigned char b1 = static_cast<unsigned char>(target[1]);

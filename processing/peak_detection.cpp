@@ -268,8 +268,7 @@ void filterer::processChannelXIC(fileHandle& run, channel& ch, const std::vector
   std::vector<std::vector<double>> processed;
   if (ch.chroms.empty()) return;
   std::unique_ptr<ChannelSpectra> own;
-  if (prepared == nullptr) prepared = (own = std::make_unique<ChannelSpectra>(run, ch)).get();
-  ChannelPeakDetector detector(*this, *prepared);
+  ChannelPeakDetector detector(*this, preparedSpectra(prepared, own, run, ch));
   const std::vector<std::size_t> order = orderByMz(ch.chroms, 0);
   for (std::size_t begin = 0; begin < order.size(); begin += kBatch) {
     if (channels != nullptr) noteChannel(*channels, ch, begin, order.size());

@@ -45,6 +45,15 @@ class ChannelSpectra {
   std::vector<Spectrum> spectra_;
 };
 
+// `given` when there is one, else the channel's spectra prepared into `own`.
+inline const ChannelSpectra& preparedSpectra(const ChannelSpectra* given,
+                                             std::unique_ptr<ChannelSpectra>& own, const fileHandle& run,
+                                             const channel& ch) {
+  if (given != nullptr) return *given;
+  own = std::make_unique<ChannelSpectra>(run, ch);
+  return *own;
+}
+
 // Traces of one channel for targets taken in non-decreasing m/z order. In a
 // sorted spectrum both ends of a target's window range only move up as the
 // target grows, so each trace moves the ends on from where the previous target

@@ -170,8 +170,7 @@ void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed, const
   const bool targeted = !run.targetPeaks.empty();
   const ChannelAxis axis(run, ch);
   std::unique_ptr<ChannelSpectra> own;
-  if (prepared == nullptr) prepared = (own = std::make_unique<ChannelSpectra>(run, ch)).get();
-  const ChannelSpectra& spectra = *prepared;
+  const ChannelSpectra& spectra = preparedSpectra(prepared, own, run, ch);
   const chrom* previous = nullptr;
   sweepChannelTraces(
       *this, run, ch, spectra,
@@ -220,8 +219,7 @@ void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool s
   std::vector<std::vector<double>> processed;
   const ChannelAxis axis(run, ch);
   std::unique_ptr<ChannelSpectra> own;
-  if (prepared == nullptr) prepared = (own = std::make_unique<ChannelSpectra>(run, ch)).get();
-  const ChannelSpectra& spectra = *prepared;
+  const ChannelSpectra& spectra = preparedSpectra(prepared, own, run, ch);
   ChannelPeakDetector detector(*this, spectra);
   double total = 0;
   const auto flush = [&]() {
