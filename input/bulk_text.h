@@ -23,6 +23,12 @@ std::size_t tagEnd(const char* data, std::size_t at, std::size_t to);
 // digits, "+", "/", "=") and white space (space, tab, line feed, carriage
 // return): the first other byte, or `to`.
 std::size_t textEnd(const char* data, std::size_t from, std::size_t to);
+// The same, setting `lineEnds` when the text holds a line feed or a carriage return.
+std::size_t textEnd(const char* data, std::size_t from, std::size_t to, bool& lineEnds);
+// The same scan with vectors of at most `width` bytes (32, 16, or 1 for byte
+// by byte); 32 only where the processor has AVX2 (hasWideScan()).
+std::size_t textEndAt(int width, const char* data, std::size_t from, std::size_t to, bool& lineEnds);
+bool hasWideScan();
 
 // Line breaks in data[from .. to) as XML counts them: a line feed, a carriage
 // return, or the two together.

@@ -86,62 +86,64 @@ bool decodeNumpress(BinaryArrayFormat::Numpress kind, std::vector<char>& bytes, 
 
 }  // namespace
 
-bool BinaryArrayFormat::apply(const char* accession) {
+bool BinaryArrayFormat::apply(long term) {
   using N = Numpress;
   struct Entry {
-    const char* accession;
+    long term;  // of "MS:" and seven digits
     void (*set)(BinaryArrayFormat&);
   };
   static const Entry kEntries[] = {
-      {"MS:1000521",
+      {1000521,
        [](BinaryArrayFormat& f) {
          f.valueBits = 32;
          f.integer = false;
        }},
-      {"MS:1000523",
+      {1000523,
        [](BinaryArrayFormat& f) {
          f.valueBits = 64;
          f.integer = false;
        }},
-      {"MS:1000519",
+      {1000519,
        [](BinaryArrayFormat& f) {
          f.valueBits = 32;
          f.integer = true;
        }},
-      {"MS:1000522",
+      {1000522,
        [](BinaryArrayFormat& f) {
          f.valueBits = 64;
          f.integer = true;
        }},
-      {"MS:1000574", [](BinaryArrayFormat& f) { f.zlib = true; }},
-      {"MS:1000576", [](BinaryArrayFormat&) {}},  // no compression
-      {"MS:1002312", [](BinaryArrayFormat& f) { f.numpress = N::Linear; }},
-      {"MS:1002313", [](BinaryArrayFormat& f) { f.numpress = N::Pic; }},
-      {"MS:1002314", [](BinaryArrayFormat& f) { f.numpress = N::Slof; }},
-      {"MS:1002746",
+      {1000574, [](BinaryArrayFormat& f) { f.zlib = true; }},
+      {1000576, [](BinaryArrayFormat&) {}},  // no compression
+      {1002312, [](BinaryArrayFormat& f) { f.numpress = N::Linear; }},
+      {1002313, [](BinaryArrayFormat& f) { f.numpress = N::Pic; }},
+      {1002314, [](BinaryArrayFormat& f) { f.numpress = N::Slof; }},
+      {1002746,
        [](BinaryArrayFormat& f) {
          f.numpress = N::Linear;
          f.zlib = true;
        }},
-      {"MS:1002747",
+      {1002747,
        [](BinaryArrayFormat& f) {
          f.numpress = N::Pic;
          f.zlib = true;
        }},
-      {"MS:1002748",
+      {1002748,
        [](BinaryArrayFormat& f) {
          f.numpress = N::Slof;
          f.zlib = true;
        }},
   };
   for (const Entry& entry : kEntries) {
-    if (isName(accession, entry.accession)) {
+    if (term == entry.term) {
       entry.set(*this);
       return true;
     }
   }
   return false;
 }
+
+bool BinaryArrayFormat::apply(const char* accession) { return apply(msTerm(accession)); }
 
 bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format, std::size_t declaredCount,
                        std::vector<double>& values, std::string& problem) {

@@ -16,6 +16,8 @@ struct BinaryArrayFormat {
 
   // Applies one parameter; false when the accession says nothing about storage.
   bool apply(const char* accession);
+  // The same for the accession "MS:" and the seven digits of `term` (-1: none).
+  bool apply(long term);
 };
 
 // Decodes the base64 text of an array (XML white space skipped) into `values`.

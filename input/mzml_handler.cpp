@@ -35,7 +35,7 @@ SAXMzmlHandler::SAXMzmlHandler(std::vector<scan>& spectraOut, Header& headerOut,
   id = 0;
   decodeBesideParser = true;
   bulkTextElement = "binary";
-  quickElement = "cvParam";
+  quickMarkup = true;
 }
 
 SAXMzmlHandler::Place SAXMzmlHandler::place() const {
@@ -199,75 +199,92 @@ void SAXMzmlHandler::startSpectrum(const char** attributes) {
 
 void SAXMzmlHandler::applyParam(const char* accession, const char* value, const char* unitAccession) {
   if (!inSpectrum_ && !inChromatogram_) return;
+  // Every accession read is a PSI-MS term: compared by number, once parsed.
+  const long term = msTerm(accession);
   switch (place()) {
     case Place::Array:
-      if (format_.apply(accession)) return;
-      if (isName(accession, "MS:1000514")) {
+      if (format_.apply(term)) return;
+      if (term == 1000514) {
         arrayKind_ = ArrayKind::Mz;
-      } else if (isName(accession, "MS:1000515")) {
+      } else if (term == 1000515) {
         arrayKind_ = ArrayKind::Intensity;
-      } else if (isName(accession, "MS:1000595")) {
+      } else if (term == 1000595) {
         arrayKind_ = ArrayKind::Time;
         timeInMinutes_ = isMinute(unitAccession);
       }
       return;
     case Place::Product:
-      if (isName(accession, "MS:1000827")) productTarget_ = readDouble(value);
-      if (isName(accession, "MS:1000828")) productLowOffset_ = readDouble(value);
-      if (isName(accession, "MS:1000829")) productHighOffset_ = readDouble(value);
+      if (term == 1000827) productTarget_ = readDouble(value);
+      if (term == 1000828) productLowOffset_ = readDouble(value);
+      if (term == 1000829) productHighOffset_ = readDouble(value);
       return;
     case Place::Precursor:
-      if (isName(accession, "MS:1000827") && !isolationTargetSeen_) {
+      if (term == 1000827 && !isolationTargetSeen_) {
         isolationTarget_ = readDouble(value);
         isolationTargetSeen_ = true;
       }
       return;
     case Place::SelectedIon:
-      if (isName(accession, "MS:1000744") && !selectedIonSeen_) {
+      if (term == 1000744 && !selectedIonSeen_) {
         precursorMz = readDouble(value);
         selectedIonSeen_ = true;
       }
       return;
     case Place::Activation:
-      if (isName(accession, "MS:1000045") && inChromatogram_) collisionEnergy = readDouble(value);
+      if (term == 1000045 && inChromatogram_) collisionEnergy = readDouble(value);
       return;
     case Place::ScanWindow:
       if (windowSeen_) return;  // the first window gives the range
-      if (isName(accession, "MS:1000501")) windowLow_ = readDouble(value);
-      if (isName(accession, "MS:1000500")) windowHigh_ = readDouble(value);
+      if (term == 1000501) windowLow_ = readDouble(value);
+      if (term == 1000500) windowHigh_ = readDouble(value);
       return;
     case Place::Spectrum:
     case Place::Chromatogram:
       break;
   }
 
-  if (isName(accession, "MS:1000511")) {
-    msLevel = readInt(value);
-    levelGiven_ = true;
-  } else if (isName(accession, "MS:1000579")) {
-    typedMs1_ = true;
-  } else if (isName(accession, "MS:1000130")) {
-    polarity = "+";
-  } else if (isName(accession, "MS:1000129")) {
-    polarity = "-";
-  } else if (isName(accession, "MS:1000016")) {
-    rt = readDouble(value) * (isMinute(unitAccession) ? 60.0 : 1.0);
-  } else if (isName(accession, "MS:1000512")) {
-    filterLine = value;
-  } else if (isName(accession, "MS:1000285")) {
-    totIonCurrent = readDouble(value);
-  } else if (isName(accession, "MS:1000505")) {
-    basePeakIntensity = readDouble(value);
-  } else if (isName(accession, "MS:1000528")) {
-    lowMz = readDouble(value);
-    observedLowSeen_ = true;
-  } else if (isName(accession, "MS:1000527")) {
-    highMz = readDouble(value);
-    observedHighSeen_ = true;
-  } else if (isName(accession, "MS:1000497")) {
-    zoom_ = true;
-  } else if (isName(accession, "MS:1001473")) {
-    srmChromatogram_ = inChromatogram_;
+  switch (term) {
+    case 1000511:
+      msLevel = readInt(value);
+      levelGiven_ = true;
+      break;
+    case 1000579:
+      typedMs1_ = true;
+      break;
+    case 1000130:
+      polarity = "+";
+      break;
+    case 1000129:
+      polarity = "-";
+      break;
+    case 1000016:
+      rt = readDouble(value) * (isMinute(unitAccession) ? 60.0 : 1.0);
+      break;
+    case 1000512:
+      filterLine = value;
+      break;
+    case 1000285:
+      totIonCurrent = readDouble(value);
+      break;
+    case 1000505:
+      basePeakIntensity = readDouble(value);
+      break;
+    case 1000528:
+      lowMz = readDouble(value);
+      observedLowSeen_ = true;
+      break;
+    case 1000527:
+      highMz = readDouble(value);
+      observedHighSeen_ = true;
+      break;
+    case 1000497:
+      zoom_ = true;
+      break;
+    case 1001473:
+      srmChromatogram_ = inChromatogram_;
+      break;
+    default:
+      break;
   }
 }
 

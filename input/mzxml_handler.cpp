@@ -132,7 +132,7 @@ SAXMzxmlHandler::SAXMzxmlHandler(std::vector<scan>& spectraOut, Header& headerOu
   littleEndian = false;  // mzXML peak arrays are in network order
   decodeBesideParser = true;
   bulkTextElement = "peaks";
-  quickElement = "scan";
+  quickMarkup = true;
   id = 0;
   precursorCharge = 0;
   precursorMz = 0;

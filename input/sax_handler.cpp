@@ -2,6 +2,7 @@
 #include "input/sax_handler.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -37,8 +38,9 @@ void deliver(void* userData, Event event) {
 
 void startElementCallback(void* userData, const XML_Char* name, const XML_Char** attributes) {
   static_cast<SAXHandler*>(userData)->noteEvent(1);
+  if (static_cast<SAXHandler*>(userData)->replaying()) return;
   deliver(userData, [&](SAXHandler& handler) {
-    handler.startElement(name, handler.attributesFor(attributes));
+    handler.startElement(name, attributes);
     handler.noteStartTag(name);
   });
 }
@@ -69,10 +71,6 @@ void doctypeCallback(void* userData, const XML_Char*, const XML_Char*, const XML
   static_cast<SAXHandler*>(userData)->noteDoctype();
   static_cast<SAXHandler*>(userData)->noteEvent();
 }
-
-// A name as XML writes it, ASCII only: a letter, "_" or ":", then also digits, ".", "-".
-bool nameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':'; }
-bool nameChar(char c) { return nameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
 
 constexpr std::size_t kChunk = 8192;
 // Longest start tag of a bulk text element that is looked for across reads.
@@ -122,13 +120,25 @@ bool SAXHandler::deliverText(const char* text, std::size_t size) {
   return true;
 }
 
-bool SAXHandler::deliverQuickElement() {
+bool SAXHandler::deliverStart(bool empty) {
   if (jobFailed()) return false;
-  eventsDelivered += 2;
+  ++eventsDelivered;
+  ++quickTags;
   try {
-    startElement(quickElement.c_str(), quickAttributes_.data());
-    if (jobFailed()) return false;
-    endElement(quickElement.c_str());
+    const char* name = quickText_.c_str();
+    startElement(name, quickAttributes_.data());
+    if (!bulkTextElement.empty() && bulkTextElement == name) {
+      bulkTagEnd_ = fedBytes_;
+      bulkTagEvent_ = eventsDelivered;
+    }
+    if (empty) {
+      if (jobFailed()) return false;
+      ++eventsDelivered;
+      endElement(name);
+    } else {
+      quickOpenStarts_.push_back(quickOpen_.size());
+      quickOpen_.append(name, quickText_.find('\0') + 1);
+    }
   } catch (...) {
     pendingError = std::current_exception();
     return false;
@@ -136,12 +146,68 @@ bool SAXHandler::deliverQuickElement() {
   return true;
 }
 
-std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size_t to, bool& empty) {
+bool SAXHandler::deliverEnd() {
+  if (jobFailed()) return false;
+  ++eventsDelivered;
+  ++quickTags;
+  const std::size_t start = quickOpenStarts_.back();
+  try {
+    endElement(quickOpen_.c_str() + start);
+  } catch (...) {
+    pendingError = std::current_exception();
+    return false;
+  }
+  quickOpen_.resize(start);
+  quickOpenStarts_.pop_back();
+  return true;
+}
+
+namespace {
+
+// Byte classes of markup read past expat.
+enum : unsigned char {
+  kNameStart = 1,  // may begin a name (ASCII only)
+  kNameChar = 2,   // may go on in a name
+  kSpace = 4,      // white space between attributes
+  kValue = 8,      // may stand in a quoted value as it is (printable ASCII but "<" and "&")
+  kText = 16,      // may stand in text as it is (kValue but "]", and white space)
+};
+constexpr std::array<unsigned char, 256> makeByteClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (int c = 0x20; c <= 0x7E; ++c) {
+    if (c != '<' && c != '&') classes[c] |= kValue;
+    if (c != '<' && c != '&' && c != ']') classes[c] |= kText;
+  }
+  for (int c : {' ', '\t', '\n', '\r'}) classes[c] |= kSpace | kText;
+  for (int c = 0; c < 256; ++c) {
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    if (letter) classes[c] |= kNameStart | kNameChar;
+    if ((c >= '0' && c <= '9') || c == '.' || c == '-') classes[c] |= kNameChar;
+  }
+  return classes;
+}
+constexpr std::array<unsigned char, 256> kByteClasses = makeByteClasses();
+inline bool is(char c, unsigned char kind) {
+  return (kByteClasses[static_cast<unsigned char>(c)] & kind) != 0;
+}
+
+// Line breaks as XML counts them, of white space at data[p] (a line feed, or
+// a carriage return without one after it).
+inline std::size_t breakAt(const char* data, std::size_t p, std::size_t to) {
+  return data[p] == '\n' || (data[p] == '\r' && (p + 1 >= to || data[p + 1] != '\n')) ? 1 : 0;
+}
+
+}  // namespace
+
+std::size_t SAXHandler::readStartTag(const char* data, std::size_t at, std::size_t to, bool& empty,
+                                     std::size_t& lineBreaks) {
   constexpr std::size_t kMostAttributes = 32;
-  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
-  std::size_t p = at + 1 + quickElement.size();
-  quickText_.clear();
+  std::size_t p = at + 1;
+  if (p >= to || !is(data[p], kNameStart)) return 0;
+  while (p < to && is(data[p], kNameChar)) ++p;
+  quickText_.assign(data + at + 1, p - at - 1).push_back('\0');
   quickOffsets_.clear();
+  lineBreaks = 0;
   while (true) {
     // The tag's end, or white space and then an attribute or the end.
     if (p < to && data[p] == '>') {
@@ -154,35 +220,33 @@ std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size
       p += 2;
       break;
     }
-    if (p >= to || !space(data[p])) return 0;
-    while (p < to && space(data[p])) ++p;
+    if (p >= to || !is(data[p], kSpace)) return 0;
+    for (; p < to && is(data[p], kSpace); ++p) lineBreaks += breakAt(data, p, to);
     if (p < to && (data[p] == '>' || data[p] == '/')) continue;
     // name="value" or name='value'
-    if (p >= to || !nameStart(data[p]) || quickOffsets_.size() >= 2 * kMostAttributes) return 0;
+    if (p >= to || !is(data[p], kNameStart) || quickOffsets_.size() >= 2 * kMostAttributes) return 0;
     const std::size_t nameBegin = p;
-    while (p < to && nameChar(data[p])) ++p;
+    while (p < to && is(data[p], kNameChar)) ++p;
     const std::size_t nameEnd = p;
     if (p + 1 >= to || data[p] != '=' || (data[p + 1] != '"' && data[p + 1] != '\'')) return 0;
     const char quote = data[p + 1];
     p += 2;
     const std::size_t valueBegin = p;
-    while (p < to && data[p] != quote) {
-      const char c = data[p];
-      if (c < 0x20 || c > 0x7E || c == '<' || c == '&') return 0;
-      ++p;
-    }
-    if (p >= to) return 0;
+    while (p < to && data[p] != quote && is(data[p], kValue)) ++p;
+    if (p >= to || data[p] != quote) return 0;
     const std::size_t valueEnd = p++;
-    // A repeated name is an error for expat to report.
+    // A repeated name is an error for expat to report. (A name's length is
+    // the distance to its value, less the NUL after it.)
+    const std::size_t nameLength = nameEnd - nameBegin;
     for (std::size_t i = 0; i < quickOffsets_.size(); i += 2) {
       const char* seen = quickText_.data() + quickOffsets_[i];
-      if (std::strlen(seen) == nameEnd - nameBegin &&
-          std::memcmp(seen, data + nameBegin, nameEnd - nameBegin) == 0) {
+      if (quickOffsets_[i + 1] - quickOffsets_[i] - 1 == nameLength && seen[0] == data[nameBegin] &&
+          std::memcmp(seen, data + nameBegin, nameLength) == 0) {
         return 0;
       }
     }
     quickOffsets_.push_back(quickText_.size());
-    quickText_.append(data + nameBegin, nameEnd - nameBegin).push_back('\0');
+    quickText_.append(data + nameBegin, nameLength).push_back('\0');
     quickOffsets_.push_back(quickText_.size());
     quickText_.append(data + valueBegin, valueEnd - valueBegin).push_back('\0');
   }
@@ -192,55 +256,126 @@ std::size_t SAXHandler::readQuickTag(const char* data, std::size_t at, std::size
   return p;
 }
 
-bool SAXHandler::feedMarkup(const char* data, std::size_t from, std::size_t to) {
-  if (quickElement.empty() || !bulkTextAllowed_ || !quickAllowed_) return parseMarkup(data + from, to - from);
-  std::size_t pending = from;  // not given to expat yet
+std::size_t SAXHandler::readEndTag(const char* data, std::size_t at, std::size_t to,
+                                   std::size_t& lineBreaks) const {
+  if (quickOpenStarts_.empty()) return 0;
+  const std::size_t start = quickOpenStarts_.back();
+  const std::size_t length = quickOpen_.size() - start - 1;
+  std::size_t p = at + 2;
+  if (to - p < length || std::memcmp(data + p, quickOpen_.data() + start, length) != 0) return 0;
+  p += length;
+  lineBreaks = 0;
+  for (; p < to && is(data[p], kSpace); ++p) lineBreaks += breakAt(data, p, to);
+  return p < to && data[p] == '>' ? p + 1 : 0;
+}
+
+bool SAXHandler::syncExpat() {
+  if (quickOpenStarts_.empty()) return true;
+  // expat is given the bare start tags of the elements open past it, which
+  // it reports to nobody: then it knows the nesting, and whatever comes next
+  // is read, or found wrong, as if it had read everything itself. The tags
+  // hold no line breaks, so its line count stays that of the file.
+  std::string tags;
+  for (std::size_t i = 0; i < quickOpenStarts_.size(); ++i) {
+    tags += '<';
+    tags += quickOpen_.c_str() + quickOpenStarts_[i];
+    tags += '>';
+  }
+  quickOpen_.clear();
+  quickOpenStarts_.clear();
+  replaying_ = true;
+  const bool parsed = parseMarkup(tags.data(), tags.size());
+  replaying_ = false;
+  return parsed;
+}
+
+bool SAXHandler::toExpat(const char* data, std::size_t size) {
+  if (size == 0) return true;
+  return syncExpat() && parseMarkup(data, size);
+}
+
+bool SAXHandler::quickReady() const {
+  // Past expat only where it has turned every byte it was given into events,
+  // inside the root element and not in a CDATA section, or inside an element
+  // read past it (expat has been given nothing since).
+  return !quickOpenStarts_.empty() ||
+         (depth_ >= 1 && lastEventEnd_ == fedBytes_ && !inCdata_ && quickAllowed_);
+}
+
+bool SAXHandler::takePlainText(const char* data, std::size_t from, std::size_t to, bool& taken) {
+  taken = false;
+  if (from == to) {
+    taken = true;
+    return true;
+  }
+  if (!quickReady()) return true;
+  std::size_t lineBreaks = 0;
+  bool carriageReturn = false;
+  for (std::size_t p = from; p < to; ++p) {
+    if (!is(data[p], kText)) return true;
+    if (data[p] == '\n' || data[p] == '\r') {
+      lineBreaks += breakAt(data, p, to);
+      carriageReturn = carriageReturn || data[p] == '\r';
+    }
+  }
+  taken = true;
+  skippedLineBreaks_ += lineBreaks;
+  return carriageReturn ? deliverText(bulk_text::normalisedLineEnds(data, from, to))
+                        : deliverText(data + from, to - from);
+}
+
+std::size_t SAXHandler::feedMarkup(const char* data, std::size_t from, std::size_t to, bool last) {
+  if (!quickMarkup || !bulkTextAllowed_ || !quickAllowed_) {
+    return toExpat(data + from, to - from) ? to : kStopped;
+  }
+  std::size_t pending = from;  // neither given to expat nor taken yet
   std::size_t search = from;
-  bool afterQuick = false;  // pending follows a quick empty element taken
   while (true) {
-    const std::size_t at = bulk_text::findOpener(data, search, to, quickElement);
-    if (at >= to || quickAllowed_ == false) break;
+    const void* found = search < to ? std::memchr(data + search, '<', to - search) : nullptr;
+    if (found == nullptr) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
     bool empty = false;
-    const std::size_t end = readQuickTag(data, at, to, empty);
+    std::size_t lineBreaks = 0;
+    const bool endTag = at + 1 < to && data[at + 1] == '/';
+    const std::size_t end =
+        endTag ? readEndTag(data, at, to, lineBreaks) : readStartTag(data, at, to, empty, lineBreaks);
     if (end == 0) {
+      // A tag cut off by the end of this read waits for the next one, unless
+      // it is too long to wait for.
+      if (!last && std::memchr(data + at, '>', to - at) == nullptr && to - at <= kLongestBulkTag) {
+        bool taken = false;
+        if (!takePlainText(data, pending, at, taken)) return kStopped;
+        if (!taken && !toExpat(data + pending, at - pending)) return kStopped;
+        return at;
+      }
+      search = at + 1;  // for expat, with what comes before
+      continue;
+    }
+    // What lies before the tag: text, which may be taken past expat too; anything else goes to expat.
+    bool taken = false;
+    if (!takePlainText(data, pending, at, taken)) return kStopped;
+    if (!taken && !toExpat(data + pending, at - pending)) return kStopped;
+    pending = search = at;
+    // (Text given to expat has closed the elements open past it: an end tag is then expat's.)
+    if (!quickReady() || (endTag && quickOpenStarts_.empty())) {
       search = at + 1;
       continue;
     }
-    // What lies before the element: white space after a quick element goes
-    // to the reader as expat would give it; anything else to expat itself.
-    bool spaces = afterQuick;
-    for (std::size_t i = pending; i < at && spaces; ++i)
-      spaces = data[i] == ' ' || data[i] == '\t' || data[i] == '\n';
-    if (spaces) {
-      if (at > pending) {
-        skippedLineBreaks_ += bulk_text::lineBreaks(data, pending, at);
-        if (!deliverText(data + pending, at - pending)) return false;
-      }
-    } else if (!parseMarkup(data + pending, at - pending)) {
-      return false;
-    }
-    pending = at;
-    search = at + 1;
-    afterQuick = false;
-    // Only where expat has read every byte it was given as events, inside the
-    // root element and not in a CDATA section, is the tag a start tag.
-    if (depth_ < 1 || lastEventEnd_ != fedBytes_ || inCdata_ || !quickAllowed_) continue;
-    skippedLineBreaks_ += bulk_text::lineBreaks(data, at, end);
-    ++quickElements;
-    if (empty) {
-      if (!deliverQuickElement()) return false;
-      afterQuick = true;
-    } else {
-      // expat gets the bare start tag and keeps the nesting; the reader, the attributes.
-      const std::string bare = "<" + quickElement + ">";
-      substituteAttributes_ = quickAttributes_.data();
-      const bool parsed = parseMarkup(bare.data(), bare.size());
-      substituteAttributes_ = nullptr;
-      if (!parsed) return false;
-    }
+    skippedLineBreaks_ += lineBreaks;
+    if (!(endTag ? deliverEnd() : deliverStart(empty))) return kStopped;
     pending = search = end;
   }
-  return parseMarkup(data + pending, to - pending);
+  // Text after the last tag; a carriage return at the end may begin a CR LF.
+  if (!last && pending < to && data[to - 1] == '\r') {
+    bool taken = false;
+    if (!takePlainText(data, pending, to - 1, taken)) return kStopped;
+    if (taken) return to - 1;
+  } else {
+    bool taken = false;
+    if (!takePlainText(data, pending, to, taken)) return kStopped;
+    if (taken) return to;
+  }
+  return toExpat(data + pending, to - pending) ? to : kStopped;
 }
 
 void SAXHandler::noteStartTag(const char* name) {
@@ -265,18 +400,34 @@ bool SAXHandler::parseMarkup(const char* data, std::size_t size) {
 
 std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
   std::size_t at = 0;
+  // The text scanned when its tag was found: where it starts and ends, and whether it has line ends.
+  std::size_t scannedFrom = size;
+  std::size_t scannedEnd = size;
+  bool scannedLineEnds = true;
   while (at < size) {
     if (inBulkText_) {
       // The element's text up to the next "<" (or anything else that is not
       // base64 or white space, which expat then takes on from).
-      std::size_t end = bulk_text::textEnd(data, at, size);
+      bool lineEnds = false;
+      std::size_t end = 0;
+      if (at == scannedFrom) {
+        end = scannedEnd;
+        lineEnds = scannedLineEnds;
+      } else {
+        end = bulk_text::textEnd(data, at, size, lineEnds);
+      }
       if (end == size && !last && end > at && data[end - 1] == '\r') --end;  // it may begin a CR LF
       if (end > at) {
-        skippedLineBreaks_ += bulk_text::lineBreaks(data, at, end);
         bulkTextBytes += end - at;
-        const bool delivered = std::memchr(data + at, '\r', end - at) == nullptr
-                                   ? deliverText(data + at, end - at)
-                                   : deliverText(bulk_text::normalisedLineEnds(data, at, end));
+        bool delivered = true;
+        if (!lineEnds) {
+          delivered = deliverText(data + at, end - at);
+        } else {
+          skippedLineBreaks_ += bulk_text::lineBreaks(data, at, end);
+          delivered = std::memchr(data + at, '\r', end - at) == nullptr
+                          ? deliverText(data + at, end - at)
+                          : deliverText(bulk_text::normalisedLineEnds(data, at, end));
+        }
         if (!delivered) return kStopped;
       }
       at = end;
@@ -291,21 +442,28 @@ std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
       const std::size_t opener = bulkTextElement.empty() || !bulkTextAllowed_
                                      ? size
                                      : bulk_text::findOpener(data, search, size, bulkTextElement);
-      if (opener == size) return feedMarkup(data, at, size) ? 0 : kStopped;
+      if (opener == size) {
+        const std::size_t stop = feedMarkup(data, at, size, last);
+        return stop == kStopped ? kStopped : size - stop;
+      }
       const std::size_t end = bulk_text::tagEnd(data, opener, size);
       if (end == 0) {
         // The tag goes on past this read: it waits for the next one, unless it is too long to look for.
-        if (last || size - opener > kLongestBulkTag) return feedMarkup(data, at, size) ? 0 : kStopped;
-        if (!feedMarkup(data, at, opener)) return kStopped;
-        return size - opener;
+        const bool waits = !last && size - opener <= kLongestBulkTag;
+        const std::size_t stop = feedMarkup(data, at, waits ? opener : size, last);
+        return stop == kStopped ? kStopped : size - stop;
       }
       // A short text is left to expat: a call of its own would cost more.
-      const std::size_t textStop = bulk_text::textEnd(data, end, size);
+      bool lineEnds = false;
+      const std::size_t textStop = bulk_text::textEnd(data, end, size, lineEnds);
       if (textStop < size && textStop - end < kShortestBulkText) {
         search = textStop;
         continue;
       }
-      if (!feedMarkup(data, at, end)) return kStopped;
+      scannedFrom = end;
+      scannedEnd = textStop;
+      scannedLineEnds = lineEnds;
+      if (feedMarkup(data, at, end, last) != end) return kStopped;
       // Only a start tag that expat itself reported, with nothing after it, opens the text.
       inBulkText_ = bulkTagEnd_ == fedBytes_ && bulkTagEvent_ == eventsDelivered && bulkTextAllowed_;
       at = end;
@@ -415,7 +573,7 @@ bool SAXHandler::parse() {
                    "); reading stops here\n");
       parseFailed = true;
     }
-    if (feed(buffer.data(), size, true) == kStopped) break;
+    if (feed(buffer.data(), size, true) == kStopped || !syncExpat()) break;
     wellFormed = XML_Parse(parser, nullptr, 0, 1) != XML_STATUS_ERROR;
     break;
   }

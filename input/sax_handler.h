@@ -51,17 +51,19 @@ class SAXHandler {
   std::string bulkTextElement;
   // Bytes of such text handed to characters() past expat during parse().
   std::uint64_t bulkTextBytes = 0;
-  // Name of an element whose start tag the reader reads itself when it is
-  // plainly written (inside the root element, attribute values of printable
-  // ASCII in quotes without "&" or "<", no repeated name, no document type
-  // declaration); empty for none. An empty element never reaches expat; of
-  // any other, expat sees the bare "<name>" while its attributes come from the
-  // reader. startElement() and endElement() get exactly what expat would give.
-  // mzML spectra hold dozens of parameter elements each, most of the markup,
-  // and an mzXML scan's start tag is most of its markup.
-  std::string quickElement;
-  // Such start tags read past expat during parse().
-  std::uint64_t quickElements = 0;
+  // Set by a reader whose markup may be read past expat where it is plainly
+  // written: start and end tags inside the root element, with attribute
+  // values of printable ASCII in quotes without "&" or "<" and no repeated
+  // name, and text of printable ASCII and white space without "&" or "]", in
+  // a document without a document type declaration. startElement(),
+  // endElement() and characters() get exactly what expat would give (text
+  // perhaps in other pieces); anything else goes to expat, which is first
+  // told of the elements open past it, so that it reads on, or reports an
+  // error, as if it had read everything. Most of a spectrum file's markup
+  // is such tags.
+  bool quickMarkup = false;
+  // Tags read past expat during parse().
+  std::uint64_t quickTags = 0;
 
   // An exception thrown by an event operation stops the parser; parse() then
   // rethrows it, so that it never travels through expat's own frames.
@@ -87,11 +89,8 @@ class SAXHandler {
   // Where expat's latest event ended, and how deep in elements it is.
   void noteEvent(int depthChange = 0);
   void noteDoctype() { quickAllowed_ = false; }
-  // The attributes of the start tag expat reports: its own, or those the
-  // reader read itself for a bare start tag.
-  const char** attributesFor(const char** parsed) const {
-    return substituteAttributes_ != nullptr ? substituteAttributes_ : parsed;
-  }
+  // expat is being told of the elements open past it: nothing to report.
+  bool replaying() const { return replaying_; }
   void noteCdata(bool inside) {
     inCdata_ = inside;
     noteEvent();
@@ -107,20 +106,35 @@ class SAXHandler {
   static constexpr std::size_t kStopped = static_cast<std::size_t>(-1);
   std::size_t feed(const char* data, std::size_t size, bool last);
   bool parseMarkup(const char* data, std::size_t size);
-  // Markup data[from .. to) to expat, but for the quick elements in it.
-  bool feedMarkup(const char* data, std::size_t from, std::size_t to);
-  // Reads a quick element's tag at data[at ..] ending before `to` into
-  // quickAttributes_; its end, or 0 when it is not plainly written. `empty`
-  // tells whether it ends with "/>".
-  std::size_t readQuickTag(const char* data, std::size_t at, std::size_t to, bool& empty);
-  // Hands text or a quick element to the reader as expat would; false when
-  // the parse must stop (a job failed or the reader threw).
+  // Markup data[from .. to) to expat, but for what is plainly written in it
+  // (see quickMarkup); returns where it stopped: `to`, or the start of a tag
+  // cut off by the end of the data that waits for more (never when `last`),
+  // or kStopped.
+  std::size_t feedMarkup(const char* data, std::size_t from, std::size_t to, bool last);
+  // Reads a plainly written start tag at data[at ..] ending before `to`: its
+  // name and attributes into quickText_ and quickAttributes_. Returns its end,
+  // or 0 when it is not plainly written; `empty` tells whether it ends with
+  // "/>", `lineBreaks` counts the line breaks inside it.
+  std::size_t readStartTag(const char* data, std::size_t at, std::size_t to, bool& empty,
+                           std::size_t& lineBreaks);
+  // The same for the end tag of the innermost element open past expat; 0 for any other.
+  std::size_t readEndTag(const char* data, std::size_t at, std::size_t to, std::size_t& lineBreaks) const;
+  // Hands the tag read to the reader as expat would; false when the parse
+  // must stop (a job failed or the reader threw).
+  bool deliverStart(bool empty);
+  bool deliverEnd();
+  // Text data[from .. to) to the reader past expat when it may be (`taken`);
+  // false when the parse must stop.
+  bool takePlainText(const char* data, std::size_t from, std::size_t to, bool& taken);
+  bool quickReady() const;
+  // Tells expat of the elements open past it (see quickMarkup).
+  bool syncExpat();
+  // data[0 .. size) to expat, after syncExpat().
+  bool toExpat(const char* data, std::size_t size);
+  // Hands text to the reader as expat would; false when the parse must stop.
   bool deliverText(const char* text, std::size_t size);
   bool deliverText(const std::string& text);
-  bool deliverQuickElement();
   std::unique_ptr<JobThread> jobs_;
-  // The attributes startElement() gets for the bare start tag expat is given.
-  const char** substituteAttributes_ = nullptr;
   std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
   std::uint64_t bulkTagEnd_ = 0;         // where expat saw the last bulk text element's start tag end
   std::uint64_t bulkTagEvent_ = 0;       // and the event count after it
@@ -131,7 +145,10 @@ class SAXHandler {
   long depth_ = 0;                  // elements open in expat
   bool quickAllowed_ = true;        // no document type declaration seen
   bool inCdata_ = false;            // expat is in a CDATA section
-  std::string quickText_;           // a quick element's names and values, each ended by NUL
+  bool replaying_ = false;
+  std::string quickOpen_;                     // names of the elements open past expat, each ended by NUL
+  std::vector<std::size_t> quickOpenStarts_;  // where each begins, innermost last
+  std::string quickText_;  // a tag's name, then its attributes' names and values, each ended by NUL
   std::vector<std::size_t> quickOffsets_;
   std::vector<const char*> quickAttributes_;
 };

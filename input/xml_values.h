@@ -12,6 +12,18 @@
 // Element names and attribute values as the readers compare and convert them:
 // names byte-wise, numbers without validation (text that is not a number reads 0).
 inline bool isName(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+// N of an accession written "MS:" and seven digits, as the PSI-MS terms of
+// mzML are, or -1 for any other text: equal numbers mean equal accessions.
+inline long msTerm(const char* accession) {
+  if (accession[0] != 'M' || accession[1] != 'S' || accession[2] != ':') return -1;
+  long term = 0;
+  for (int i = 3; i < 10; ++i) {
+    const char c = accession[i];
+    if (c < '0' || c > '9') return -1;
+    term = term * 10 + (c - '0');
+  }
+  return accession[10] == '\0' ? term : -1;
+}
 inline std::int32_t readInt(const char* text) {
   return static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
 }

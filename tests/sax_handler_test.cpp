@@ -142,20 +142,43 @@ TEST(SaxHandler, EntityExpansionIsRefused) {
   EXPECT_NE(result.err.find("XML Parsing error."), std::string::npos);
 }
 
-// The vector scan of array text against the byte table, every byte value at
-// every place of a sixteen-byte block and of the tail after it.
+// The vector scans of array text (sixteen and thirty-two bytes, and byte by
+// byte) against the byte table: every byte value at every place of a block
+// and of the tail after it, and whether a line break lies before the end.
 TEST(BulkText, TextEndsAtTheFirstByteThatIsNotBase64OrWhiteSpace) {
   const auto isText = [](unsigned char c) {
     return std::isalnum(c) != 0 || c == '+' || c == '/' || c == '=' || c == ' ' || c == '\t' || c == '\n' ||
            c == '\r';
   };
-  for (int value = 0; value < 256; ++value) {
-    for (std::size_t at = 0; at < 40; ++at) {
-      std::string data(40, 'Q');
-      data[at] = static_cast<char>(value);
-      const std::size_t expected = isText(static_cast<unsigned char>(value)) ? data.size() : at;
-      ASSERT_EQ(bulk_text::textEnd(data.data(), 0, data.size()), expected) << value << " at " << at;
-      ASSERT_EQ(bulk_text::textEnd(data.data(), 3, data.size()), at < 3 ? data.size() : expected) << value;
+  std::vector<int> widths = {1, 16};
+  if (bulk_text::hasWideScan()) widths.push_back(32);
+  for (int width : widths) {
+    for (int value = 0; value < 256; ++value) {
+      for (std::size_t at = 0; at < 72; ++at) {
+        std::string data(72, 'Q');
+        data[at] = static_cast<char>(value);
+        const bool text = isText(static_cast<unsigned char>(value));
+        const std::size_t expected = text ? data.size() : at;
+        bool lineEnds = false;
+        ASSERT_EQ(bulk_text::textEndAt(width, data.data(), 0, data.size(), lineEnds), expected)
+            << width << ": " << value << " at " << at;
+        ASSERT_EQ(lineEnds, value == '\n' || value == '\r') << width << ": " << value << " at " << at;
+        ASSERT_EQ(bulk_text::textEndAt(width, data.data(), 3, data.size(), lineEnds),
+                  at < 3 ? data.size() : expected)
+            << width << ": " << value;
+      }
+    }
+    // A line break before a stop byte is seen; one after it is not.
+    for (std::size_t at = 0; at < 72; ++at) {
+      for (std::size_t br = 0; br < 72; ++br) {
+        std::string data(72, 'Q');
+        data[at] = '<';
+        if (br == at) continue;
+        data[br] = '\n';
+        bool lineEnds = false;
+        ASSERT_EQ(bulk_text::textEndAt(width, data.data(), 0, data.size(), lineEnds), at);
+        ASSERT_EQ(lineEnds, br < at) << width << ": break at " << br << ", stop at " << at;
+      }
     }
   }
 }
