@@ -295,7 +295,8 @@ TEST(ReadingThread, RealAndOddlyWrittenFilesReadAsExpatReadsThem) {
     }
     // Any markup is read past expat where it is plainly written: an end tag
     // that does not match, or with white space, a comment between tags, text
-    // with a reference or "]", other names, an element opened by expat (a
+    // with a reference or "]", other names, values with bytes outside
+    // printable ASCII, an element opened by expat (a
     // reference in an attribute) around elements read past it, line ends of
     // CR LF or CR throughout (and a file of them cut short, or with a byte
     // XML forbids, where an error's line counts).
@@ -306,6 +307,8 @@ TEST(ReadingThread, RealAndOddlyWrittenFilesReadAsExpatReadsThem) {
     odd(later(open, "<!-- c -->" + open));
     odd(later(open, "<note>a &amp; b ] c\r\n</note>\n" + open));
     odd(later(open, "<x:a.b-c k=\"v\" j='w'/>" + open));
+    odd(later(open, "<v a=\"" + std::string(20, 'x') + "\x7F\" b=\"\xC2\xB5" + std::string(20, 'y') + "\"/>" +
+                        open));
     odd(later(open, "<wrap n=\"&#49;\">\n<inner a=\"1\">text</inner>\n</wrap>" + open));
     for (const char* end : {"\r\n", "\r"}) {
       std::string lines;
