@@ -222,10 +222,17 @@ std::size_t valueEnd(const char* data, std::size_t p, std::size_t to, char quote
 }  // namespace
 
 std::size_t SAXHandler::readStartTag(const char* data, std::size_t at, std::size_t to, bool& empty,
-                                     std::size_t& lineBreaks) {
+                                     std::size_t& lineBreaks, bool& cut) {
   constexpr std::size_t kMostAttributes = 32;
   std::size_t p = at + 1;
-  if (p >= to || !is(data[p], kNameStart)) return 0;
+  cut = false;
+  // Where the data ends inside a tag that is plainly written so far, `cut` is set.
+  const auto cutOff = [&cut] {
+    cut = true;
+    return std::size_t{0};
+  };
+  if (p >= to) return cutOff();
+  if (!is(data[p], kNameStart)) return 0;
   while (p < to && is(data[p], kNameChar)) ++p;
   quickText_.assign(data + at + 1, p - at - 1).push_back('\0');
   quickOffsets_.clear();
@@ -242,20 +249,24 @@ std::size_t SAXHandler::readStartTag(const char* data, std::size_t at, std::size
       p += 2;
       break;
     }
-    if (p >= to || !is(data[p], kSpace)) return 0;
+    if (p >= to || (data[p] == '/' && p + 1 >= to)) return cutOff();
+    if (!is(data[p], kSpace)) return 0;
     for (; p < to && is(data[p], kSpace); ++p) lineBreaks += breakAt(data, p, to);
     if (p < to && (data[p] == '>' || data[p] == '/')) continue;
     // name="value" or name='value'
-    if (p >= to || !is(data[p], kNameStart) || quickOffsets_.size() >= 2 * kMostAttributes) return 0;
+    if (p >= to) return cutOff();
+    if (!is(data[p], kNameStart) || quickOffsets_.size() >= 2 * kMostAttributes) return 0;
     const std::size_t nameBegin = p;
     while (p < to && is(data[p], kNameChar)) ++p;
     const std::size_t nameEnd = p;
-    if (p + 1 >= to || data[p] != '=' || (data[p + 1] != '"' && data[p + 1] != '\'')) return 0;
+    if (p >= to || (data[p] == '=' && p + 1 >= to)) return cutOff();
+    if (data[p] != '=' || (data[p + 1] != '"' && data[p + 1] != '\'')) return 0;
     const char quote = data[p + 1];
     p += 2;
     const std::size_t valueBegin = p;
     p = valueEnd(data, p, to, quote);
-    if (p >= to || data[p] != quote) return 0;
+    if (p >= to) return cutOff();
+    if (data[p] != quote) return 0;
     const std::size_t valueEnd = p++;
     // A repeated name is an error for expat to report. (A name's length is
     // the distance to its value, less the NUL after it.)
@@ -290,6 +301,19 @@ std::size_t SAXHandler::readEndTag(const char* data, std::size_t at, std::size_t
   for (; p < to && is(data[p], kSpace); ++p) lineBreaks += breakAt(data, p, to);
   return p < to && data[p] == '>' ? p + 1 : 0;
 }
+
+namespace {
+
+// data[at ..] ends inside an end tag written plainly so far: "</", a name, white space.
+bool endTagCutOff(const char* data, std::size_t at, std::size_t to) {
+  std::size_t p = at + 2;
+  if (p < to && !is(data[p], kNameStart)) return false;
+  while (p < to && is(data[p], kNameChar)) ++p;
+  while (p < to && is(data[p], kSpace)) ++p;
+  return p >= to;
+}
+
+}  // namespace
 
 bool SAXHandler::syncExpat() {
   if (quickOpenStarts_.empty()) return true;
@@ -357,14 +381,17 @@ std::size_t SAXHandler::feedMarkup(const char* data, std::size_t from, std::size
     if (found == nullptr) break;
     const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
     bool empty = false;
+    bool cut = false;
     std::size_t lineBreaks = 0;
     const bool endTag = at + 1 < to && data[at + 1] == '/';
     const std::size_t end =
-        endTag ? readEndTag(data, at, to, lineBreaks) : readStartTag(data, at, to, empty, lineBreaks);
+        endTag ? readEndTag(data, at, to, lineBreaks) : readStartTag(data, at, to, empty, lineBreaks, cut);
     if (end == 0) {
-      // A tag cut off by the end of this read waits for the next one, unless
-      // it is too long to wait for.
-      if (!last && std::memchr(data + at, '>', to - at) == nullptr && to - at <= kLongestBulkTag) {
+      // A tag cut off by the end of this read, plainly written so far (expat
+      // would wait for the rest too, without an error or an event), waits
+      // for the next read, unless it is too long to wait for.
+      if (endTag) cut = endTagCutOff(data, at, to);
+      if (!last && cut && to - at <= kLongestBulkTag) {
         bool taken = false;
         if (!takePlainText(data, pending, at, taken)) return kStopped;
         if (!taken && !toExpat(data + pending, at - pending)) return kStopped;
@@ -471,7 +498,11 @@ std::size_t SAXHandler::feed(const char* data, std::size_t size, bool last) {
       const std::size_t end = bulk_text::tagEnd(data, opener, size);
       if (end == 0) {
         // The tag goes on past this read: it waits for the next one, unless it is too long to look for.
-        const bool waits = !last && size - opener <= kLongestBulkTag;
+        bool empty = false;
+        bool cut = false;
+        std::size_t lineBreaks = 0;
+        readStartTag(data, opener, size, empty, lineBreaks, cut);
+        const bool waits = !last && size - opener <= kLongestBulkTag && cut;
         const std::size_t stop = feedMarkup(data, at, waits ? opener : size, last);
         return stop == kStopped ? kStopped : size - stop;
       }

@@ -108,15 +108,16 @@ class SAXHandler {
   bool parseMarkup(const char* data, std::size_t size);
   // Markup data[from .. to) to expat, but for what is plainly written in it
   // (see quickMarkup); returns where it stopped: `to`, or the start of a tag
-  // cut off by the end of the data that waits for more (never when `last`),
-  // or kStopped.
+  // cut off by the end of the data that waits for more (never when `last`;
+  // only one that expat would wait on too), or kStopped.
   std::size_t feedMarkup(const char* data, std::size_t from, std::size_t to, bool last);
   // Reads a plainly written start tag at data[at ..] ending before `to`: its
   // name and attributes into quickText_ and quickAttributes_. Returns its end,
   // or 0 when it is not plainly written; `empty` tells whether it ends with
-  // "/>", `lineBreaks` counts the line breaks inside it.
+  // "/>", `lineBreaks` counts the line breaks inside it, `cut` whether the
+  // data ended inside it while it was plainly written so far.
   std::size_t readStartTag(const char* data, std::size_t at, std::size_t to, bool& empty,
-                           std::size_t& lineBreaks);
+                           std::size_t& lineBreaks, bool& cut);
   // The same for the end tag of the innermost element open past expat; 0 for any other.
   std::size_t readEndTag(const char* data, std::size_t at, std::size_t to, std::size_t& lineBreaks) const;
   // Hands the tag read to the reader as expat would; false when the parse

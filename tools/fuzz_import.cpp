@@ -8,15 +8,18 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "input/base64.h"
 #include "input/input_error.h"
 #include "input/mzml_arrays.h"
+#include "input/sax_handler.h"
 #include "input/spectra_handler.h"
 #include "processing/filterer.h"
 #include "run/file_handle.h"
+#include "util/console.h"
 
 namespace {
 
@@ -76,6 +79,48 @@ void writeFile(const std::string& path, const std::uint8_t* data, std::size_t si
   std::fclose(file);
 }
 
+// Every event of a parse as text, with the text between two tags joined
+// (expat may hand it over in other pieces), and what the parse printed.
+class EventRecorder : public SAXHandler, public console::Sink {
+ public:
+  std::string events;
+  void startElement(const char* name, const char** attributes) override {
+    events += "\n<";
+    events += name;
+    for (const char** a = attributes; *a != nullptr; a += 2)
+      ((events += ' ') += a[0]) += '=' + std::string(a[1]);
+    events += ">\n";
+  }
+  void endElement(const char* name) override { (events += "\n</") += std::string(name) + ">\n"; }
+  void characters(const char* text, int len) override { events.append(text, static_cast<std::size_t>(len)); }
+  void out(const std::string& text) override { events += text; }
+  void flush() override {}
+  void err(const std::string& text) override { events += text; }
+};
+
+// The events and messages of a parse with markup and array text read past
+// expat, and with expat reading every byte: they must be the same.
+void compareReadingPastExpat(const std::string& path, std::uint8_t choice) {
+  std::string seen[2];
+  for (int fast = 0; fast < 2; ++fast) {
+    EventRecorder recorder;
+    recorder.inputFile = path;
+    if (fast == 1) {
+      recorder.bulkTextElement = (choice & 128) != 0 ? "peaks" : "binary";
+      recorder.quickMarkup = true;
+    }
+    console::Sink* previous = console::setSink(&recorder);
+    const bool ok = recorder.parse();
+    console::setSink(previous);
+    seen[fast] = recorder.events + (ok ? "\nwell formed" : "\nnot well formed");
+  }
+  if (seen[0] != seen[1]) {
+    std::fprintf(stderr, "reading past expat differs:\n--- expat\n%s\n--- past expat\n%s\n", seen[0].c_str(),
+                 seen[1].c_str());
+    std::abort();
+  }
+}
+
 // Imports the file and runs everything on it; a file the readers stop on
 // (a 64-bit array of the wrong length) ends that run, as it ends the program.
 void importAndProcess(const std::string& path, bool srm, int forceMzXML, std::uint8_t choice) {
@@ -129,6 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
   importAndProcess(scratchPath, false, 1, choice);
   importAndProcess(scratchPath, true, 0, static_cast<std::uint8_t>(choice >> 1));
+  compareReadingPastExpat(scratchPath, choice);
   // The same bytes gzip-compressed, as users' files often are.
   if ((choice & 32) != 0) {
     writeFile(scratchGzPath, data, size, true);
