@@ -114,6 +114,13 @@ ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSp
       wavelets_(workers_),
       scratch_(workers_) {}
 
+void ChannelPeakDetector::computeTrace(const std::vector<double>& raw, std::vector<double>& processed,
+                                       std::size_t worker) {
+  processed.assign(raw.begin(), raw.end());
+  symmlet8::denoise(processed, kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
+  smoothSevenPoint(processed, scratch_[worker]);
+}
+
 void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<double>*>& raws,
                                           std::vector<std::vector<double>>& processed) {
   const std::size_t count = raws.size();
@@ -127,9 +134,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
     return;
   }
   const auto compute = [&](std::size_t i, std::size_t worker) {
-    processed[i].assign(raws[i]->begin(), raws[i]->end());
-    symmlet8::denoise(processed[i], kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
-    smoothSevenPoint(processed[i], scratch_[worker]);
+    computeTrace(*raws[i], processed[i], worker);
   };
   if (!cacheUsed_) {
     parallelFor(count, workers_, compute);

@@ -47,6 +47,14 @@ class ChannelPeakDetector {
   void processedTraces(const std::vector<const std::vector<double>*>& raws,
                        std::vector<std::vector<double>>& processed);
 
+  // True once the traces are simply denoised and smoothed one by one (no
+  // cache consulted): then computeTrace() may run for any trace on any worker
+  // thread, beside the rest of the work.
+  bool computesEachTrace() const { return denoise_ && !cacheUsed_; }
+  std::size_t workers() const { return workers_; }
+  // The processed form of one trace, with the buffers of worker `worker`.
+  void computeTrace(const std::vector<double>& raw, std::vector<double>& processed, std::size_t worker);
+
   // findPeak, then the feature mass: the mean m/z of the in-window peaks of the
   // spectra behind the peak's points.
   bool detect(chrom& X, const std::vector<double>& raw, const std::vector<double>& processed,
@@ -71,7 +79,7 @@ class ChannelPeakDetector {
   std::vector<std::size_t> positions_;  // cache positions reserved for the jobs
   // The cache is consulted while it pays: after kCacheTrial lookups that found
   // (almost) nothing, the channel's remaining traces are simply computed.
-  static constexpr std::size_t kCacheTrial = 2048;
+  static constexpr std::size_t kCacheTrial = 512;
   std::size_t lookups_ = 0;
   std::size_t hits_ = 0;
   bool cacheUsed_ = true;

@@ -129,7 +129,7 @@ WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance, double
       end_(spectra.size(), nullptr),
       current_(spectra.size(), 0.0) {}
 
-void WindowSweep::trace(const double* targets, std::size_t count, bool* changed) {
+void WindowSweep::trace(const double* targets, std::size_t count, bool* changed, std::size_t workers) {
   const std::size_t n = spectra_.size();
   if (count == 0) return;
   // Each spectrum's value as the previous block left it, whatever was copied.
@@ -171,7 +171,8 @@ void WindowSweep::trace(const double* targets, std::size_t count, bool* changed)
   // Spectra are independent of each other: large channels are split into
   // ranges of spectra swept side by side, each noting its own changes.
   const std::size_t kMinSpectraPerWorker = 256;
-  const std::size_t parts = std::max<std::size_t>(1, std::min(workerCount(), n / kMinSpectraPerWorker));
+  if (workers == 0) workers = workerCount();
+  const std::size_t parts = std::max<std::size_t>(1, std::min(workers, n / kMinSpectraPerWorker));
   if (partChanges_.size() < parts) partChanges_.resize(parts);
   if (partChangedSize_ < parts * count) {
     partChangedSize_ = parts * count;

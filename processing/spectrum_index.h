@@ -76,7 +76,8 @@ class WindowSweep {
   // that are out of order (or NaN) are answered by plain lookups. changed[t]
   // tells whether the trace of targets[t] differs in any bit from the trace of
   // the target traced just before it (true for the first target traced).
-  void trace(const double* targets, std::size_t count, bool* changed);
+  // Large channels are swept on up to `workers` threads (the default: all).
+  void trace(const double* targets, std::size_t count, bool* changed, std::size_t workers = 0);
 
   // Copies the trace of target t of the last trace() call into `out`. Within
   // one call of trace(), t must not decrease from one copy to the next.

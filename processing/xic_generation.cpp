@@ -10,6 +10,7 @@
 #include "processing/spectrum_index.h"
 #include "processing/xic_seeding.h"
 #include "run/file_handle.h"
+#include "util/parallel_for.h"
 
 void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
   if (spectrum == nullptr) return;
@@ -139,9 +140,10 @@ double traceTotal(const std::vector<double>& trace) {
 // the order they are handed over), and `changed` is false when
 // that trace equals the previous chromatogram's, so the caller need not copy it.
 // With `seed` false the chromatograms already there are walked instead (all of them).
+// Each block is swept on up to *sweepWorkers threads (0 or none: all).
 template <typename Use>
 void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const ChannelSpectra& spectra,
-                        Use use, bool seed = true) {
+                        Use use, bool seed = true, const std::size_t* sweepWorkers = nullptr) {
   std::size_t first = 0;
   if (seed) {
     first = ch.chroms.size();
@@ -155,7 +157,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const
     processor.noteChannel(run.channels, ch, begin, order.size());
     const std::size_t count = std::min(WindowSweep::kBlock, order.size() - begin);
     for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
-    sweep.trace(targets, count, changed);
+    sweep.trace(targets, count, changed, sweepWorkers != nullptr ? *sweepWorkers : 0);
     for (std::size_t t = 0; t < count; ++t) {
       const auto copyTrace = [&](std::vector<double>& out) { sweep.column(t, out); };
       use(ch.chroms[order[begin + t]], copyTrace, changed[t]);
@@ -211,43 +213,80 @@ void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool s
   const bool targeted = !run.targetPeaks.empty();
   // Raw traces are gathered a batch at a time; the batch's processed traces
   // are computed together, then each chromatogram is detected. Only the peak
-  // figures stay.
-  std::vector<std::vector<double>> raws(WindowSweep::kBlock);  // never resized: rawOf points into it
-  std::vector<const std::vector<double>*> rawOf;
-  std::vector<std::size_t> traceOf;
-  std::vector<chrom*> batch;
-  std::vector<std::vector<double>> processed;
+  // figures stay. Once the traces are computed one by one, a full batch is
+  // computed on the worker threads while this thread detects the batch before
+  // it and gathers the next one, then joins in.
+  struct Batch {
+    std::vector<std::vector<double>> raws = std::vector<std::vector<double>>(WindowSweep::kBlock);
+    std::vector<const std::vector<double>*> rawOf;  // into raws, which is never resized
+    std::vector<std::size_t> traceOf;
+    std::vector<chrom*> chroms;
+    std::vector<std::vector<double>> processed;
+  };
+  Batch batches[2];
+  Batch* filling = &batches[0];
+  Batch* computing = nullptr;  // the batch being computed aside
   const ChannelAxis axis(run, ch);
   std::unique_ptr<ChannelSpectra> own;
   const ChannelSpectra& spectra = preparedSpectra(prepared, own, run, ch);
   ChannelPeakDetector detector(*this, spectra);
+  ParallelBatch aside;  // after what its threads use: it waits for them first
   double total = 0;
-  const auto flush = [&]() {
-    detector.processedTraces(rawOf, processed);
-    for (std::size_t t = 0; t < batch.size(); ++t) {
-      const std::size_t trace = traceOf[t];
-      detector.detect(*batch[t], *rawOf[trace], processed[trace], axis.times, axis.scanNumbers);
+  // While a batch is computed aside, the next one is swept on this thread alone.
+  std::size_t sweepWorkers = 0;
+  const auto detectAll = [&](Batch& batch) {
+    for (std::size_t t = 0; t < batch.chroms.size(); ++t) {
+      const std::size_t trace = batch.traceOf[t];
+      detector.detect(*batch.chroms[t], *batch.rawOf[trace], batch.processed[trace], axis.times,
+                      axis.scanNumbers);
     }
-    rawOf.clear();
-    traceOf.clear();
-    batch.clear();
+    batch.rawOf.clear();
+    batch.traceOf.clear();
+    batch.chroms.clear();
+  };
+  const auto finishComputing = [&]() {
+    if (computing == nullptr) return;
+    aside.finish();
+    detectAll(*computing);
+    computing = nullptr;
+  };
+  const auto flush = [&]() {
+    if (!detector.computesEachTrace()) {
+      finishComputing();
+      detector.processedTraces(filling->rawOf, filling->processed);
+      detectAll(*filling);
+      return;
+    }
+    Batch* previous = computing;
+    if (previous != nullptr) aside.finish();
+    Batch& batch = *filling;
+    if (batch.processed.size() < batch.rawOf.size()) batch.processed.resize(batch.rawOf.size());
+    aside.start(batch.rawOf.size(), detector.workers(),
+                [&detector, &batch](std::size_t i, std::size_t worker) {
+                  detector.computeTrace(*batch.rawOf[i], batch.processed[i], worker);
+                });
+    computing = &batch;
+    sweepWorkers = 1;
+    if (previous != nullptr) detectAll(*previous);
+    filling = filling == &batches[0] ? &batches[1] : &batches[0];
   };
   sweepChannelTraces(
       *this, run, ch, spectra,
       [&](chrom& X, const auto& copyTrace, bool changed) {
         // A trace equal to the previous one keeps its total and processed form.
-        if (changed || rawOf.empty()) {
-          if (rawOf.size() == raws.size()) flush();
-          std::vector<double>& raw = raws[rawOf.size()];
+        if (changed || filling->rawOf.empty()) {
+          if (filling->rawOf.size() == filling->raws.size()) flush();
+          std::vector<double>& raw = filling->raws[filling->rawOf.size()];
           copyTrace(raw);
           total = traceTotal(raw);
-          rawOf.push_back(&raw);
+          filling->rawOf.push_back(&raw);
         }
         X.totalIntensity += total;
-        if (targeted) seedAtTraceMaximum(X, *rawOf.back(), axis.times, axis.scanNumbers);
-        traceOf.push_back(rawOf.size() - 1);
-        batch.push_back(&X);
+        if (targeted) seedAtTraceMaximum(X, *filling->rawOf.back(), axis.times, axis.scanNumbers);
+        filling->traceOf.push_back(filling->rawOf.size() - 1);
+        filling->chroms.push_back(&X);
       },
-      seed);
-  if (!batch.empty()) flush();
+      seed, &sweepWorkers);
+  if (!filling->chroms.empty()) flush();
+  finishComputing();
 }

@@ -299,13 +299,15 @@ TEST(FastPath, StreamedTransitionReportEqualsTheKeptTraceOne) {
 // that traces are swept and processed in batches, large channels are split
 // into ranges of spectra, and identical traces (all zeros, repeated masses)
 // recur within a batch and across batches.
-GeneratedRun generateLongRun(std::uint64_t seed) {
+// With `distinct` the targets are many and hardly ever share a trace, so that
+// the trace cache steps aside and later batches are computed beside the sweep.
+GeneratedRun generateLongRun(std::uint64_t seed, bool distinct = false) {
   Random random(seed);
   GeneratedRun g;
   g.params.massTolerance = 0.25;
   g.params.cutoff = 1000;
   g.params.timeTolerance = 0.5;
-  g.params.skipDenoise = random.chance(0.2) ? 1 : 0;
+  g.params.skipDenoise = !distinct && random.chance(0.2) ? 1 : 0;
   channel ch;
   const long spectra = random.between(520, 900);
   std::vector<double> compoundMz, compoundApex;
@@ -339,10 +341,10 @@ GeneratedRun generateLongRun(std::uint64_t seed) {
     g.run.scans.push_back(s);
   }
   g.run.channels.push_back(ch);
-  const long targets = random.between(300, 600);
+  const long targets = distinct ? 1500 : random.between(300, 600);
   for (long t = 0; t < targets; ++t) {
     datapeak target;
-    const long kind = random.between(0, 3);
+    const long kind = distinct ? 1 : random.between(0, 3);
     target.mz = kind == 0 ? 300 + random.between(0, 50)                        // no peak: a trace of zeros
                           : (kind == 1 ? random.uniform(99, 112)               // anywhere in the range
                                        : 100 + 0.25 * random.between(0, 44));  // on the grid, often repeated
@@ -352,11 +354,12 @@ GeneratedRun generateLongRun(std::uint64_t seed) {
 }
 
 TEST(FastPath, LongChannelsInBatchesMatchThePlainAlgorithm) {
-  for (int r = 0; r < 3; ++r) {
+  for (int r = 0; r < 4; ++r) {
     const std::string where = "long run " + std::to_string(r);
-    GeneratedRun plain = generateLongRun(700 + r);
+    const bool distinct = r == 3;
+    GeneratedRun plain = generateLongRun(700 + r, distinct);
     reference::generateXIC(plain.params, plain.run);
-    GeneratedRun generated = generateLongRun(700 + r);
+    GeneratedRun generated = generateLongRun(700 + r, distinct);
     generated.params.generateXIC(generated.run);
     expectSameRuns(generated.run, plain.run, where + " generation");
 
@@ -364,7 +367,7 @@ TEST(FastPath, LongChannelsInBatchesMatchThePlainAlgorithm) {
     generated.params.processXIC(generated.run);
     expectSameRuns(generated.run, plain.run, where + " detection");
 
-    GeneratedRun fused = generateLongRun(700 + r);
+    GeneratedRun fused = generateLongRun(700 + r, distinct);
     fused.params.generateAndProcessXIC(fused.run);
     expectSameRuns(fused.run, plain.run, where + " fused", false);
   }
@@ -382,10 +385,11 @@ class WorkerCountGuard {
 // Long channels are swept in ranges and their traces processed side by side;
 // one worker and four give the same chromatograms, bit for bit, on every path.
 TEST(FastPath, OneAndFourWorkersGiveIdenticalResults) {
-  for (int r = 0; r < 2; ++r) {
+  for (int r = 0; r < 3; ++r) {
     const std::string where = "long run " + std::to_string(r);
-    GeneratedRun single[2] = {generateLongRun(800 + r), generateLongRun(800 + r)};
-    GeneratedRun four[2] = {generateLongRun(800 + r), generateLongRun(800 + r)};
+    const bool distinct = r == 2;
+    GeneratedRun single[2] = {generateLongRun(800 + r, distinct), generateLongRun(800 + r, distinct)};
+    GeneratedRun four[2] = {generateLongRun(800 + r, distinct), generateLongRun(800 + r, distinct)};
     {
       WorkerCountGuard guard(1);
       single[0].params.generateXIC(single[0].run);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -71,5 +72,68 @@ void parallelFor(std::size_t count, std::size_t workers, Work work) {
   for (std::thread& thread : threads) thread.join();
   if (firstError) std::rethrow_exception(firstError);
 }
+
+// parallelFor in two halves, so that the calling thread can do other work
+// meanwhile: start() hands the items to workers - 1 threads of their own (as
+// workers 1 ..) and returns at once; finish() has the calling thread join in
+// as worker 0 and returns once every item is done, rethrowing the first
+// exception an item threw. With one worker, finish() does every item.
+class ParallelBatch {
+ public:
+  ParallelBatch() = default;
+  ParallelBatch(const ParallelBatch&) = delete;
+  ParallelBatch& operator=(const ParallelBatch&) = delete;
+  // A batch left unfinished (by an exception elsewhere) stops handing out items and is waited for.
+  ~ParallelBatch() {
+    failed_ = true;
+    join();
+  }
+
+  void start(std::size_t count, std::size_t workers, std::function<void(std::size_t, std::size_t)> work) {
+    finish();
+    work_ = std::move(work);
+    count_ = count;
+    next_ = 0;
+    failed_ = false;
+    firstError_ = nullptr;
+    if (workers > count) workers = count;
+    try {
+      for (std::size_t w = 1; w < workers; ++w) threads_.emplace_back([this, w] { run(w); });
+    } catch (...) {
+      // No more threads to be had: the ones started and finish() do the work.
+    }
+  }
+
+  void finish() {
+    if (!work_) return;
+    run(0);
+    join();
+    work_ = nullptr;
+    if (firstError_) std::rethrow_exception(firstError_);
+  }
+
+ private:
+  void run(std::size_t worker) {
+    try {
+      for (std::size_t i = next_++; i < count_ && !failed_; i = next_++) work_(i, worker);
+    } catch (...) {
+      std::lock_guard<std::mutex> guard(errorLock_);
+      if (!firstError_) firstError_ = std::current_exception();
+      failed_ = true;
+    }
+  }
+  void join() {
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+  }
+
+  std::function<void(std::size_t, std::size_t)> work_;
+  std::size_t count_ = 0;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> failed_{false};
+  std::exception_ptr firstError_;
+  std::mutex errorLock_;
+  std::vector<std::thread> threads_;
+};
 
 #endif
