@@ -116,8 +116,7 @@ ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSp
 
 void ChannelPeakDetector::computeTrace(const std::vector<double>& raw, std::vector<double>& processed,
                                        std::size_t worker) {
-  processed.assign(raw.begin(), raw.end());
-  symmlet8::denoise(processed, kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
+  symmlet8::denoise(raw, processed, kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
   smoothSevenPoint(processed, scratch_[worker]);
 }
 

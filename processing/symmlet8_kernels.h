@@ -102,6 +102,9 @@ void shrink(double* values, std::size_t from, std::size_t to, double T);
 
 // Repeated shifted wavelet shrinkage of one trace, in place.
 void denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws);
+// The same for a copy of `input`, left in `output` (which may be `input` itself).
+void denoise(const std::vector<double>& input, std::vector<double>& output, double fraction, int passes,
+             WaveletWorkspace& ws);
 // The same, one plain list operation after another: the form `denoise` is
 // checked against, and the one taken by traces with non-finite or huge values.
 void plainDenoise(std::vector<double>& trace, double fraction, int passes);

@@ -51,11 +51,16 @@ void symmlet8::plainDenoise(std::vector<double>& x, double fraction, int passes)
 }
 
 void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws) {
-  const std::size_t length = trace.size();
+  denoise(trace, trace, fraction, passes, ws);
+}
+
+void symmlet8::denoise(const std::vector<double>& input, std::vector<double>& output, double fraction,
+                       int passes, WaveletWorkspace& ws) {
+  const std::size_t length = input.size();
   const double originalLength = static_cast<double>(length);
-  if (passes == 0 || length == 0) return;
-  if (!ordinaryValues(trace)) {
-    plainDenoise(trace, fraction, passes);
+  if (passes == 0 || length == 0 || !ordinaryValues(input)) {
+    if (&output != &input) output.assign(input.begin(), input.end());
+    if (passes != 0 && length != 0) plainDenoise(output, fraction, passes);
     return;
   }
 
@@ -67,7 +72,7 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
   std::size_t longest = 1;
   while (longest < 2 * length) longest *= 2;
   if (ws.padded.size() < length + longest) ws.padded.resize(length + longest);
-  std::copy(trace.begin(), trace.end(), ws.padded.begin() + static_cast<std::ptrdiff_t>(length));
+  std::copy(input.begin(), input.end(), ws.padded.begin() + static_cast<std::ptrdiff_t>(length));
 
   std::vector<ConstantRun> runs;
   for (int pass = 0;; ++pass) {
@@ -108,7 +113,7 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
     // Rebuilds exactly x[shift .. n-1]: the trace without the shift block and the padding.
     inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr, ws.detailRuns);
     if (pass + 1 >= passes) {
-      std::copy(x + shift, x + n, trace.begin());
+      output.assign(x + shift, x + n);
       break;
     }
   }
