@@ -132,17 +132,26 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
     }
     return;
   }
-  const auto compute = [&](std::size_t i, std::size_t worker) {
-    computeTrace(*raws[i], processed[i], worker);
-  };
-  if (!cacheUsed_) {
-    parallelFor(count, workers_, compute);
-    return;
-  }
+  const std::size_t jobs = prepareTraces(raws, processed);
+  parallelFor(jobs, workers_,
+              [&](std::size_t job, std::size_t worker) { computeJob(job, raws, processed, worker); });
+  completeTraces(raws, processed);
+}
+
+std::size_t ChannelPeakDetector::prepareTraces(const std::vector<const std::vector<double>*>& raws,
+                                               std::vector<std::vector<double>>& processed) {
+  const std::size_t count = raws.size();
+  if (processed.size() < count) processed.resize(count);
   const std::size_t none = static_cast<std::size_t>(-1);
-  keys_.resize(count);
   repeatOf_.assign(count, none);
   jobs_.clear();
+  positions_.clear();
+  fillInJobs_ = false;
+  if (!cacheUsed_) {
+    for (std::size_t i = 0; i < count; ++i) jobs_.push_back(i);
+    return jobs_.size();
+  }
+  keys_.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
     const std::vector<double>& raw = *raws[i];
     keys_[i] = TraceCache::hash(raw);
@@ -165,21 +174,29 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
   // job copies its own entry, side by side with the others.
   std::size_t batchBytes = 0;
   for (std::size_t i : jobs_) batchBytes += TraceCache::entryBytes(raws[i]->size(), raws[i]->size());
-  const bool fillInJobs = batchBytes <= cache_.byteBudget();
-  positions_.clear();
-  if (fillInJobs) {
+  fillInJobs_ = batchBytes <= cache_.byteBudget();
+  if (fillInJobs_) {
     for (std::size_t i : jobs_)
       positions_.push_back(cache_.reserve(keys_[i], raws[i]->size(), raws[i]->size()));
   }
-  parallelFor(jobs_.size(), workers_, [&](std::size_t job, std::size_t worker) {
-    const std::size_t i = jobs_[job];
-    compute(i, worker);
-    if (fillInJobs) cache_.fill(positions_[job], *raws[i], processed[i]);
-  });
-  if (!fillInJobs) {
+  return jobs_.size();
+}
+
+void ChannelPeakDetector::computeJob(std::size_t job, const std::vector<const std::vector<double>*>& raws,
+                                     std::vector<std::vector<double>>& processed, std::size_t worker) {
+  const std::size_t i = jobs_[job];
+  computeTrace(*raws[i], processed[i], worker);
+  if (fillInJobs_) cache_.fill(positions_[job], *raws[i], processed[i]);
+}
+
+void ChannelPeakDetector::completeTraces(const std::vector<const std::vector<double>*>& raws,
+                                         std::vector<std::vector<double>>& processed) {
+  if (!cacheUsed_) return;
+  if (!fillInJobs_) {
     for (std::size_t i : jobs_) cache_.insert(keys_[i], *raws[i], processed[i]);
   }
-  for (std::size_t i = 0; i < count; ++i) {
+  const std::size_t none = static_cast<std::size_t>(-1);
+  for (std::size_t i = 0; i < raws.size(); ++i) {
     if (repeatOf_[i] != none) processed[i] = processed[repeatOf_[i]];
   }
   if (lookups_ >= kCacheTrial && hits_ * 100 < lookups_) cacheUsed_ = false;

@@ -47,13 +47,20 @@ class ChannelPeakDetector {
   void processedTraces(const std::vector<const std::vector<double>*>& raws,
                        std::vector<std::vector<double>>& processed);
 
-  // True once the traces are simply denoised and smoothed one by one (no
-  // cache consulted): then computeTrace() may run for any trace on any worker
-  // thread, beside the rest of the work.
-  bool computesEachTrace() const { return denoise_ && !cacheUsed_; }
+  // The same in three steps, when denoising, so that the middle one can run
+  // beside other work: prepareTraces() consults the cache and returns how
+  // many traces are to be computed; computeJob() computes the job-th of them
+  // with the buffers of worker `worker` (side by side on any threads, each job
+  // once); completeTraces() keeps them in the cache and fills in the repeats.
+  // One batch at a time goes through the three.
+  bool denoises() const { return denoise_; }
   std::size_t workers() const { return workers_; }
-  // The processed form of one trace, with the buffers of worker `worker`.
-  void computeTrace(const std::vector<double>& raw, std::vector<double>& processed, std::size_t worker);
+  std::size_t prepareTraces(const std::vector<const std::vector<double>*>& raws,
+                            std::vector<std::vector<double>>& processed);
+  void computeJob(std::size_t job, const std::vector<const std::vector<double>*>& raws,
+                  std::vector<std::vector<double>>& processed, std::size_t worker);
+  void completeTraces(const std::vector<const std::vector<double>*>& raws,
+                      std::vector<std::vector<double>>& processed);
 
   // findPeak, then the feature mass: the mean m/z of the in-window peaks of the
   // spectra behind the peak's points.
@@ -61,6 +68,9 @@ class ChannelPeakDetector {
               const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers) const;
 
  private:
+  // The processed form of one trace, with the buffers of worker `worker`.
+  void computeTrace(const std::vector<double>& raw, std::vector<double>& processed, std::size_t worker);
+
   const ChannelSpectra& spectra_;
   double cutoffLevel_;
   double edgeFloor_;
@@ -77,6 +87,7 @@ class ChannelPeakDetector {
   std::vector<std::size_t> jobs_;
   std::vector<std::size_t> repeatOf_;
   std::vector<std::size_t> positions_;  // cache positions reserved for the jobs
+  bool fillInJobs_ = false;             // the jobs fill their positions themselves
   // The cache is consulted while it pays: after kCacheTrial lookups that found
   // (almost) nothing, the channel's remaining traces are simply computed.
   static constexpr std::size_t kCacheTrial = 512;

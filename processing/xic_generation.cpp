@@ -213,9 +213,9 @@ void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool s
   const bool targeted = !run.targetPeaks.empty();
   // Raw traces are gathered a batch at a time; the batch's processed traces
   // are computed together, then each chromatogram is detected. Only the peak
-  // figures stay. Once the traces are computed one by one, a full batch is
-  // computed on the worker threads while this thread detects the batch before
-  // it and gathers the next one, then joins in.
+  // figures stay. When denoising, a full batch is computed on the worker
+  // threads while this thread detects the batch before it and gathers the
+  // next one, then joins in.
   struct Batch {
     std::vector<std::vector<double>> raws = std::vector<std::vector<double>>(WindowSweep::kBlock);
     std::vector<const std::vector<double>*> rawOf;  // into raws, which is never resized
@@ -247,24 +247,27 @@ void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool s
   const auto finishComputing = [&]() {
     if (computing == nullptr) return;
     aside.finish();
+    detector.completeTraces(computing->rawOf, computing->processed);
     detectAll(*computing);
     computing = nullptr;
   };
   const auto flush = [&]() {
-    if (!detector.computesEachTrace()) {
+    if (!detector.denoises()) {
       finishComputing();
       detector.processedTraces(filling->rawOf, filling->processed);
       detectAll(*filling);
       return;
     }
     Batch* previous = computing;
-    if (previous != nullptr) aside.finish();
+    if (previous != nullptr) {
+      aside.finish();
+      detector.completeTraces(previous->rawOf, previous->processed);
+    }
     Batch& batch = *filling;
-    if (batch.processed.size() < batch.rawOf.size()) batch.processed.resize(batch.rawOf.size());
-    aside.start(batch.rawOf.size(), detector.workers(),
-                [&detector, &batch](std::size_t i, std::size_t worker) {
-                  detector.computeTrace(*batch.rawOf[i], batch.processed[i], worker);
-                });
+    const std::size_t jobs = detector.prepareTraces(batch.rawOf, batch.processed);
+    aside.start(jobs, detector.workers(), [&detector, &batch](std::size_t job, std::size_t worker) {
+      detector.computeJob(job, batch.rawOf, batch.processed, worker);
+    });
     computing = &batch;
     sweepWorkers = 1;
     if (previous != nullptr) detectAll(*previous);
