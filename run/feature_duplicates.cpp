@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "util/mass_window.h"
+#include "util/parallel_for.h"
 #include "util/tolerance_grid.h"
 
 // The rule is the pass described in feature_duplicates.h. In that pass, a j
@@ -98,9 +99,16 @@ class DuplicateRemoval {
         areaRange_(features.size()),
         cellSlot_(features.size(), kNone),
         cell_(features.size()) {
-    indexAreas();
+    // The two indexes are independent of each other: built side by side.
     // With a tolerance that is not positive (or NaN) no two entries are duplicates.
-    if (massTolerance_ > 0 && timeTolerance > 0) indexCells();
+    const bool cells = massTolerance_ > 0 && timeTolerance > 0;
+    parallelFor(cells ? 2 : 1, workerCount(), [this](std::size_t index, std::size_t) {
+      if (index == 0) {
+        indexAreas();
+      } else {
+        indexCells();
+      }
+    });
   }
 
   std::vector<bool> run() {
