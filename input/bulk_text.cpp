@@ -46,7 +46,9 @@ std::size_t findOpener(const char* data, std::size_t from, std::size_t to, const
     const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
     const std::size_t available = to - at - 1;
     const std::size_t compared = available < length ? available : length;
-    if (std::memcmp(data + at + 1, name.data(), compared) == 0 &&
+    // Most tags differ from the name at once.
+    if ((compared == 0 || data[at + 1] == name[0]) &&
+        std::memcmp(data + at + 1, name.data(), compared) == 0 &&
         (available <= length || endsName(data[at + 1 + length]))) {
       return at;
     }

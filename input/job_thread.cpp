@@ -43,6 +43,7 @@ void JobThread::handOver() {
   fillingBytes_ = 0;
   if (filling_.empty()) return;
   std::unique_lock<std::mutex> lock(mutex_);
+  behind_ = waiting_.size() >= kMaxWaiting;
   room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting || failed(); });
   if (failed()) {
     filling_.clear();  // never to run

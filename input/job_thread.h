@@ -33,6 +33,9 @@ class JobThread {
   void abandon();
   // A job has thrown.
   bool failed() const { return failed_.load(std::memory_order_acquire); }
+  // Parser side: the last hand-over found the jobs behind (as many batches
+  // waiting as may), so the parser had to wait for them.
+  bool behind() const { return behind_; }
 
   // The first exception a job threw; read after finish().
   std::exception_ptr error;
@@ -44,6 +47,7 @@ class JobThread {
 
   Batch filling_;  // parser side only
   std::size_t fillingBytes_ = 0;
+  bool behind_ = false;  // parser side only
   std::mutex mutex_;
   std::condition_variable work_;
   std::condition_variable room_;

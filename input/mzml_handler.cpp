@@ -195,6 +195,8 @@ void SAXMzmlHandler::startSpectrum(const char** attributes) {
     intensityValues.clear();
   });
   mzSeen_ = intensitySeen_ = false;
+  expectedPeaks = 0;
+  arraysBounded_ = 0;
 }
 
 void SAXMzmlHandler::applyParam(const char* accession, const char* value, const char* unitAccession) {
@@ -309,6 +311,15 @@ void SAXMzmlHandler::endArray() {
   }
   ArrayJob job;
   job.text = takeText();
+  if (inSpectrum_) {
+    // What the spectrum's peaks can number, from the first array on (see presizePeaks).
+    const bool plain = !format_.zlib && format_.numpress == BinaryArrayFormat::Numpress::None;
+    const std::size_t bound =
+        plain
+            ? plainArrayBound(arrayLength_, static_cast<std::size_t>(format_.valueBits / 8), job.text.size())
+            : 0;
+    expectedPeaks = arraysBounded_++ == 0 ? bound : std::min(expectedPeaks, bound);
+  }
   job.format = format_;
   job.length = arrayLength_;
   job.kind = arrayKind_;
@@ -356,8 +367,10 @@ void SAXMzmlHandler::endSpectrum() {
   if (!observedHighSeen_) highMz = windowSeen_ ? windowHigh_ : 0;
 
   id = usedIds.claim(num);
+  scan record = spectrumRecord();
+  if (arraysBounded_ == 2) presizePeaks(record);
   // The peak count is what both decoded arrays hold.
-  defer([this, nativeId = nativeId_, record = spectrumRecord()]() mutable {
+  defer([this, nativeId = nativeId_, record = std::move(record)]() mutable {
     if (mzValues.size() != intensityValues.size()) {
       console::err(inputFile + ": spectrum '" + nativeId + "' has " + std::to_string(mzValues.size()) +
                    " m/z values and " + std::to_string(intensityValues.size()) +

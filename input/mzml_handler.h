@@ -98,6 +98,7 @@ class SAXMzmlHandler : public SAXSpectraHandler {
   std::size_t arrayLength_ = 0;
   bool mzSeen_ = false;
   bool intensitySeen_ = false;
+  int arraysBounded_ = 0;  // arrays of the spectrum that went into expectedPeaks
   // Job side.
   std::vector<double> decoded_;
   std::vector<double> times_;

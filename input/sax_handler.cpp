@@ -538,6 +538,8 @@ void SAXHandler::defer(std::function<void()> job, std::size_t bytes) {
 
 bool SAXHandler::jobFailed() const { return jobs_ && jobs_->failed(); }
 
+bool SAXHandler::jobsBehind() const { return jobs_ && jobs_->behind(); }
+
 void SAXHandler::finishJobs() {
   if (!jobs_) return;
   jobs_->finish();

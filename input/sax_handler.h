@@ -45,6 +45,9 @@ class SAXHandler {
   bool decodeBesideParser = false;
   // A deferred job has thrown during this parse.
   bool jobFailed() const;
+  // The jobs run on the second thread and are the slower side: the parser
+  // may take on some of their work.
+  bool jobsBehind() const;
   // Name of the element whose text (base64 arrays) the reader takes straight
   // from the file rather than through expat; empty for none. The text reaches
   // characters() exactly as expat would give it (in other pieces).

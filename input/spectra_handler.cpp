@@ -80,9 +80,23 @@ std::string SAXSpectraHandler::takeText() {
   return taken;
 }
 
+std::size_t SAXSpectraHandler::plainArrayBound(std::size_t count, std::size_t bytesPerValue,
+                                               std::size_t textBytes) {
+  return std::min(count, textBytes / 4 * 3 / bytesPerValue);
+}
+
+void SAXSpectraHandler::presizePeaks(scan& record) const {
+  if (expectedPeaks > 0 && jobsBehind()) record.peaks.resize(expectedPeaks);
+}
+
 void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
   ArrayText array;
   array.text = takeText();
+  // m/z and intensity side by side in one array.
+  expectedPeaks =
+      array.zlibCompressed || peaksCount <= 0 || !(wantMz && wantIntensity)
+          ? 0
+          : plainArrayBound(static_cast<std::size_t>(peaksCount), lowPrecision ? 8 : 16, array.text.size());
   array.peaksCount = peaksCount;
   array.lowPrecision = lowPrecision;
   array.littleEndian = littleEndian;
@@ -164,7 +178,10 @@ scan SAXSpectraHandler::spectrumRecord() const {
 }
 
 void SAXSpectraHandler::pushSpectrum() {
-  defer([this, record = spectrumRecord()]() mutable { appendSpectrum(std::move(record)); });
+  scan record = spectrumRecord();
+  presizePeaks(record);
+  expectedPeaks = 0;
+  defer([this, record = std::move(record)]() mutable { appendSpectrum(std::move(record)); });
 }
 
 void SAXSpectraHandler::appendSpectrum(scan record) {

@@ -36,6 +36,16 @@ class SAXSpectraHandler : public SAXHandler {
   scan spectrumRecord() const;
   // Appends the record with the decoded values as a deferred job.
   void pushSpectrum();
+  // Gives the record room for the peaks its arrays can hold (expectedPeaks),
+  // when the jobs are behind: the new memory is then first touched on the
+  // parser's side rather than by the job. The job sizes the peaks exactly.
+  void presizePeaks(scan& record) const;
+  // The peaks the arrays handed over for the spectrum being read can hold, as
+  // far as their text tells without decoding it; 0 when unknown.
+  std::size_t expectedPeaks = 0;
+  // That bound for one array of `count` declared values of `bytesPerValue`,
+  // stored plainly in base64 text of `textBytes` characters.
+  static std::size_t plainArrayBound(std::size_t count, std::size_t bytesPerValue, std::size_t textBytes);
 
   // Job side.
   void decode32(const ArrayText& array, bool wantMz, bool wantIntensity);

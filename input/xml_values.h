@@ -11,7 +11,11 @@
 
 // Element names and attribute values as the readers compare and convert them:
 // names byte-wise, numbers without validation (text that is not a number reads 0).
-inline bool isName(const char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+// (Compared in line: the names are short, and most comparisons end at the first bytes.)
+inline bool isName(const char* name, const char* expected) {
+  while (*expected != '\0' && *name == *expected) ++name, ++expected;
+  return *name == *expected;
+}
 // N of an accession written "MS:" and seven digits, as the PSI-MS terms of
 // mzML are, or -1 for any other text: equal numbers mean equal accessions.
 inline long msTerm(const char* accession) {
