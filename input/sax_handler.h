@@ -140,7 +140,7 @@ class SAXHandler {
   bool deliverText(const std::string& text);
   std::unique_ptr<JobThread> jobs_;
   std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
-  std::uint64_t bulkTagEnd_ = 0;         // where expat saw the last bulk text element's start tag end
+  std::uint64_t bulkTagEnd_ = 0;         // the last bulk text start tag's end, counted in bytes fed to expat
   std::uint64_t bulkTagEvent_ = 0;       // and the event count after it
   std::uint64_t skippedLineBreaks_ = 0;  // in the text expat did not see
   bool bulkTextAllowed_ = true;          // an encoding whose bytes are ASCII's

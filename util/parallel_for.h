@@ -36,44 +36,7 @@ inline void setWorkerCount(std::size_t workers) {
   parallel_detail::workerSetting().store(workers, std::memory_order_relaxed);
 }
 
-// Calls work(i, worker) once for every i in [0, count), spread over at most
-// `workers` threads (the calling thread is worker 0). Items are handed out in
-// increasing order, but may finish in any order, so each item must write only
-// its own results; `worker` names the thread's own scratch buffers. The first
-// exception thrown by an item is rethrown here once every thread has stopped.
-template <typename Work>
-void parallelFor(std::size_t count, std::size_t workers, Work work) {
-  if (workers > count) workers = count;
-  if (workers <= 1) {
-    for (std::size_t i = 0; i < count; ++i) work(i, std::size_t{0});
-    return;
-  }
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
-  std::exception_ptr firstError;
-  std::mutex errorLock;
-  const auto run = [&](std::size_t worker) {
-    try {
-      for (std::size_t i = next++; i < count && !failed; i = next++) work(i, worker);
-    } catch (...) {
-      std::lock_guard<std::mutex> guard(errorLock);
-      if (!firstError) firstError = std::current_exception();
-      failed = true;
-    }
-  };
-  std::vector<std::thread> threads;
-  threads.reserve(workers - 1);
-  try {
-    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(run, w);
-  } catch (...) {
-    // No more threads to be had: the ones started and this one do the work.
-  }
-  run(0);
-  for (std::thread& thread : threads) thread.join();
-  if (firstError) std::rethrow_exception(firstError);
-}
-
-// parallelFor in two halves, so that the calling thread can do other work
+// A parallel loop in two halves, so that the calling thread can do other work
 // meanwhile: start() hands the items to workers - 1 threads of their own (as
 // workers 1 ..) and returns at once; finish() has the calling thread join in
 // as worker 0 and returns once every item is done, rethrowing the first
@@ -135,5 +98,22 @@ class ParallelBatch {
   std::mutex errorLock_;
   std::vector<std::thread> threads_;
 };
+
+// Calls work(i, worker) once for every i in [0, count), spread over at most
+// `workers` threads (the calling thread is worker 0). Items are handed out in
+// increasing order, but may finish in any order, so each item must write only
+// its own results; `worker` names the thread's own scratch buffers. The first
+// exception thrown by an item is rethrown here once every thread has stopped.
+template <typename Work>
+void parallelFor(std::size_t count, std::size_t workers, Work work) {
+  if (workers > count) workers = count;
+  if (workers <= 1) {
+    for (std::size_t i = 0; i < count; ++i) work(i, std::size_t{0});
+    return;
+  }
+  ParallelBatch batch;
+  batch.start(count, workers, work);
+  batch.finish();
+}
 
 #endif
