@@ -1,4 +1,7 @@
 #include <exception>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <new>
 #include <string>
 
@@ -8,7 +11,25 @@
 #include "input/input_error.h"
 #include "util/console.h"
 
+namespace {
+
+// A run allocates large buffers per channel and per batch of traces and frees
+// them again. By default the C library hands every large block back to the
+// system when it is freed, so that the next one is faulted in and cleared
+// page by page once more (about a third of an untargeted run's page faults).
+// Freed memory is kept for reuse instead; the peak stays the same.
+void keepFreedMemory() {
+#if defined(__GLIBC__)
+  const int oneGiB = 1 << 30;
+  mallopt(M_MMAP_THRESHOLD, oneGiB);
+  mallopt(M_TRIM_THRESHOLD, oneGiB);
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  keepFreedMemory();
   Options options;
   switch (parseOptions(argc, argv, options)) {
     case ParseOutcome::Usage:

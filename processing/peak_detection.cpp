@@ -199,7 +199,10 @@ void ChannelPeakDetector::completeTraces(const std::vector<const std::vector<dou
   for (std::size_t i = 0; i < raws.size(); ++i) {
     if (repeatOf_[i] != none) processed[i] = processed[repeatOf_[i]];
   }
-  if (lookups_ >= kCacheTrial && hits_ * 100 < lookups_) cacheUsed_ = false;
+  if (lookups_ >= kCacheTrial && hits_ * 100 < lookups_) {
+    cacheUsed_ = false;
+    cache_ = TraceCache(cache_.byteBudget());  // its traces are of no more use
+  }
 }
 
 bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,

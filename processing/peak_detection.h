@@ -90,7 +90,7 @@ class ChannelPeakDetector {
   bool fillInJobs_ = false;             // the jobs fill their positions themselves
   // The cache is consulted while it pays: after kCacheTrial lookups that found
   // (almost) nothing, the channel's remaining traces are simply computed.
-  static constexpr std::size_t kCacheTrial = 512;
+  static constexpr std::size_t kCacheTrial = 256;
   std::size_t lookups_ = 0;
   std::size_t hits_ = 0;
   bool cacheUsed_ = true;

@@ -54,6 +54,41 @@ void appendTraceSeededChroms(const filterer& processor, const fileHandle& run, c
   }
 }
 
+// A chromatogram seeded by a peak of `spectrum`.
+chrom seededChrom(const datapeak& seed, const scan& spectrum) {
+  chrom X;
+  X.mz = seed.mz;
+  X.seedIntensity = seed.intensity;
+  X.seedTime = spectrum.rt;
+  X.seedScan = static_cast<std::int32_t>(spectrum.num);
+  return X;
+}
+
+// Appends one chromatogram per peak picked in each spectrum of the channel,
+// spectrum by spectrum. Blocks of spectra are picked side by side and their
+// chromatograms joined in order.
+void appendPickedChroms(filterer& processor, fileHandle& run, channel& ch) {
+  const std::size_t spectrumCount = ch.scans.size();
+  const std::size_t blockSize = 64;
+  std::vector<std::vector<chrom>> blocks((spectrumCount + blockSize - 1) / blockSize);
+  parallelFor(blocks.size(), workerCount(), [&](std::size_t block, std::size_t) {
+    std::vector<datapeak> seeds;
+    const std::size_t end = std::min(spectrumCount, (block + 1) * blockSize);
+    for (std::size_t k = block * blockSize; k < end; ++k) {
+      scan& spectrum = run.scans.at(ch.scans.at(k));
+      seeds.clear();
+      processor.pickPeaks(&spectrum, seeds);
+      for (const datapeak& seed : seeds) blocks[block].push_back(seededChrom(seed, spectrum));
+    }
+  });
+  std::size_t total = ch.chroms.size();
+  for (const std::vector<chrom>& picked : blocks) total += picked.size();
+  ch.chroms.reserve(total);
+  for (std::vector<chrom>& picked : blocks) {
+    for (chrom& X : picked) ch.chroms.push_back(std::move(X));
+  }
+}
+
 }  // namespace
 
 void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
@@ -61,30 +96,21 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
     appendTraceSeededChroms(processor, run, ch);
     return;
   }
-  const std::size_t spectrumCount = ch.scans.size();
-  bool targetsUsed = false;
-  for (std::size_t pass = 0; pass < spectrumCount && !targetsUsed; ++pass) {
-    scan& seedSpectrum = run.scans.at(ch.scans.at(pass));
-    std::vector<datapeak> seeds = run.targetPeaks;
-    if (seeds.empty()) {
-      processor.pickPeaks(&seedSpectrum, seeds);
-    } else {
-      targetsUsed = true;
+  if (run.targetPeaks.empty()) {
+    appendPickedChroms(processor, run, ch);
+    return;
+  }
+  // Targets: one chromatogram each, seeded at the channel's first spectrum.
+  if (ch.scans.empty()) return;
+  const scan& seedSpectrum = run.scans.at(ch.scans.at(0));
+  for (std::size_t i = 0; i < run.targetPeaks.size(); ++i) {
+    chrom X = seededChrom(run.targetPeaks[i], seedSpectrum);
+    if (i < run.targetWindows.size() && run.targetWindows[i].bounded) {
+      X.windowed = true;
+      X.windowLow = run.targetWindows[i].low;
+      X.windowHigh = run.targetWindows[i].high;
     }
-    for (std::size_t i = 0; i < seeds.size(); ++i) {
-      const datapeak& seed = seeds[i];
-      chrom X;
-      X.mz = seed.mz;
-      if (targetsUsed && i < run.targetWindows.size() && run.targetWindows[i].bounded) {
-        X.windowed = true;
-        X.windowLow = run.targetWindows[i].low;
-        X.windowHigh = run.targetWindows[i].high;
-      }
-      X.seedIntensity = seed.intensity;
-      X.seedTime = seedSpectrum.rt;
-      X.seedScan = static_cast<std::int32_t>(seedSpectrum.num);
-      ch.chroms.push_back(std::move(X));
-    }
+    ch.chroms.push_back(std::move(X));
   }
 }
 
