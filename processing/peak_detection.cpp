@@ -170,6 +170,7 @@ std::size_t ChannelPeakDetector::prepareTraces(const std::vector<const std::vect
     }
     if (repeatOf_[i] == none) jobs_.push_back(i);
   }
+  if (!storing_) return jobs_.size();
   // The new traces go into the cache; when they fit its budget together, each
   // job copies its own entry, side by side with the others.
   std::size_t batchBytes = 0;
@@ -192,16 +193,19 @@ void ChannelPeakDetector::computeJob(std::size_t job, const std::vector<const st
 void ChannelPeakDetector::completeTraces(const std::vector<const std::vector<double>*>& raws,
                                          std::vector<std::vector<double>>& processed) {
   if (!cacheUsed_) return;
-  if (!fillInJobs_) {
+  if (storing_ && !fillInJobs_) {
     for (std::size_t i : jobs_) cache_.insert(keys_[i], *raws[i], processed[i]);
   }
   const std::size_t none = static_cast<std::size_t>(-1);
   for (std::size_t i = 0; i < raws.size(); ++i) {
     if (repeatOf_[i] != none) processed[i] = processed[repeatOf_[i]];
   }
-  if (lookups_ >= kCacheTrial && hits_ * 100 < lookups_) {
-    cacheUsed_ = false;
-    cache_ = TraceCache(cache_.byteBudget());  // its traces are of no more use
+  if (lookups_ >= kCacheTrial) {
+    storing_ = hits_ * 100 >= lookups_;
+    if (!storing_) {
+      cacheUsed_ = false;
+      cache_ = TraceCache(cache_.byteBudget());  // its traces are of no more use
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "run/file_handle.h"
@@ -124,9 +125,7 @@ WindowSweep::WindowSweep(const ChannelSpectra& spectra, double tolerance, double
       high_(spectra.size(), 0),
       last_(spectra.size(), 0.0),
       changesBegin_(spectra.size(), 0),
-      changesEnd_(spectra.size(), 0),
       cursor_(spectra.size(), nullptr),
-      end_(spectra.size(), nullptr),
       current_(spectra.size(), 0.0) {}
 
 void WindowSweep::trace(const double* targets, std::size_t count, bool* changed, std::size_t workers) {
@@ -157,11 +156,10 @@ void WindowSweep::trace(const double* targets, std::size_t count, bool* changed,
              changed);
       }
       last_[k] = last;
-      changesEnd_[k] = changes.size();
+      endList(changes);
     }
     for (std::size_t k = 0; k < n; ++k) {
       cursor_[k] = changes.data() + changesBegin_[k];
-      end_[k] = changes.data() + changesEnd_[k];
     }
     lastFromPositions_ = false;
     return;
@@ -193,7 +191,6 @@ void WindowSweep::trace(const double* targets, std::size_t count, bool* changed,
     const Change* first = partChanges_[part].data();
     for (std::size_t k = n * part / parts; k < n * (part + 1) / parts; ++k) {
       cursor_[k] = first + changesBegin_[k];
-      end_[k] = first + changesEnd_[k];
     }
   }
   lastFromPositions_ = true;
@@ -227,7 +224,7 @@ void WindowSweep::sweepSpectra(std::size_t from, std::size_t to, const double* t
     low_[k] = low;
     high_[k] = high;
     last_[k] = last;
-    changesEnd_[k] = changes.size();
+    endList(changes);
   }
 }
 
@@ -293,14 +290,36 @@ void WindowSweep::sweepFixedWindow(const ChannelSpectra::Spectrum& s, const doub
   }
 }
 
+namespace {
+
+// `chosen` when `take`, else `other`, by masking bits rather than branching.
+inline double choose(bool take, double chosen, double other) {
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  std::memcpy(&a, &chosen, sizeof a);
+  std::memcpy(&b, &other, sizeof b);
+  const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(take);
+  const std::uint64_t bits = (a & mask) | (b & ~mask);
+  double result = 0;
+  std::memcpy(&result, &bits, sizeof result);
+  return result;
+}
+
+}  // namespace
+
 void WindowSweep::column(std::size_t t, std::vector<double>& out) {
   const std::size_t n = spectra_.size();
   out.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     const Change* change = cursor_[k];
-    const Change* const last = end_[k];
     double value = current_[k];
-    while (change != last && change->t <= t) value = (change++)->value;
+    // Between two copies a spectrum mostly has no change or one, and which of
+    // the two is hard to foretell: that step is taken without a branch. Each
+    // spectrum's changes end with an entry that is never taken (see endList).
+    const bool step = change->t <= t;
+    value = choose(step, change->value, value);
+    change += step;
+    while (change->t <= t) value = (change++)->value;
     cursor_[k] = change;
     current_[k] = value;
     out[k] = value;
