@@ -307,9 +307,10 @@ inline double choose(bool take, double chosen, double other) {
 
 }  // namespace
 
-void WindowSweep::column(std::size_t t, std::vector<double>& out) {
+double WindowSweep::column(std::size_t t, std::vector<double>& out) {
   const std::size_t n = spectra_.size();
   out.resize(n);
+  double total = 0.0;
   for (std::size_t k = 0; k < n; ++k) {
     const Change* change = cursor_[k];
     double value = current_[k];
@@ -323,7 +324,9 @@ void WindowSweep::column(std::size_t t, std::vector<double>& out) {
     cursor_[k] = change;
     current_[k] = value;
     out[k] = value;
+    total += value;
   }
+  return total;
 }
 
 std::vector<std::size_t> orderByMz(const std::vector<chrom>& chroms, std::size_t first) {

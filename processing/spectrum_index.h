@@ -79,9 +79,10 @@ class WindowSweep {
   // Large channels are swept on up to `workers` threads (the default: all).
   void trace(const double* targets, std::size_t count, bool* changed, std::size_t workers = 0);
 
-  // Copies the trace of target t of the last trace() call into `out`. Within
-  // one call of trace(), t must not decrease from one copy to the next.
-  void column(std::size_t t, std::vector<double>& out);
+  // Copies the trace of target t of the last trace() call into `out` and
+  // returns its total, the values added from 0.0 in order. Within one call of
+  // trace(), t must not decrease from one copy to the next.
+  double column(std::size_t t, std::vector<double>& out);
 
  private:
   // A spectrum's value from target `t` of the block on (until its next change).

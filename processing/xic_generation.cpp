@@ -151,19 +151,13 @@ struct ChannelAxis {
   }
 };
 
-// Total of a trace as generated, added point by point in channel order from 0.
-// (A fresh chromatogram's total is 0, and 0 plus this total is this total.)
-double traceTotal(const std::vector<double>& trace) {
-  double total = 0;
-  for (double value : trace) total += value;
-  return total;
-}
-
 // Seeds a channel's chromatograms and walks their raw traces in m/z order, a
 // block at a time, so that each m/z window starts where the previous one
 // ended. `use(X, copyTrace, changed)` is called once per new chromatogram:
 // copyTrace(out) copies X's raw trace into `out` (at most once per chromatogram, in
-// the order they are handed over), and `changed` is false when
+// the order they are handed over) and returns its total, added point by point
+// in channel order from 0 (a fresh chromatogram's total is 0, and 0 plus this
+// total is this total), and `changed` is false when
 // that trace equals the previous chromatogram's, so the caller need not copy it.
 // With `seed` false the chromatograms already there are walked instead (all of them).
 // Each block is swept on up to *sweepWorkers threads (0 or none: all).
@@ -185,7 +179,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const
     for (std::size_t t = 0; t < count; ++t) targets[t] = ch.chroms[order[begin + t]].mz;
     sweep.trace(targets, count, changed, sweepWorkers != nullptr ? *sweepWorkers : 0);
     for (std::size_t t = 0; t < count; ++t) {
-      const auto copyTrace = [&](std::vector<double>& out) { sweep.column(t, out); };
+      const auto copyTrace = [&](std::vector<double>& out) { return sweep.column(t, out); };
       use(ch.chroms[order[begin + t]], copyTrace, changed[t]);
     }
   }
@@ -206,8 +200,7 @@ void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed, const
         X.times = axis.times;
         X.scanNumbers = axis.scanNumbers;
         if (changed || previous == nullptr) {
-          copyTrace(X.intensities);
-          X.totalIntensity += traceTotal(X.intensities);
+          X.totalIntensity += copyTrace(X.intensities);
         } else {
           // The same trace as the previous chromatogram, and so the same total.
           X.intensities = previous->intensities;
@@ -306,8 +299,7 @@ void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool s
         if (changed || filling->rawOf.empty()) {
           if (filling->rawOf.size() == filling->raws.size()) flush();
           std::vector<double>& raw = filling->raws[filling->rawOf.size()];
-          copyTrace(raw);
-          total = traceTotal(raw);
+          total = copyTrace(raw);
           filling->rawOf.push_back(&raw);
         }
         X.totalIntensity += total;
