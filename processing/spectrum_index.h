@@ -106,7 +106,9 @@ class WindowSweep {
                         std::size_t& low, std::size_t& high, double& last, std::vector<Change>& changes,
                         bool* changed) const;
   // Ends a spectrum's changes with an entry whose target no copy reaches.
-  static void endList(std::vector<Change>& changes) { changes.push_back({static_cast<std::size_t>(-1), 0.0}); }
+  static void endList(std::vector<Change>& changes) {
+    changes.push_back({static_cast<std::size_t>(-1), 0.0});
+  }
   // Notes spectrum k's value `sum` for targets[t] when it differs from `last`.
   static void note(std::vector<Change>& changes, std::size_t t, double sum, double& last, bool* changed) {
     if (sameBits(sum, last)) return;
@@ -131,9 +133,9 @@ class WindowSweep {
   bool traced_ = false;                           // some target was traced
   std::vector<std::vector<Change>> partChanges_;  // changes noted by each range of spectra
   std::vector<std::size_t> changesBegin_;         // each spectrum's first change, in its part's list
-  std::vector<const Change*> cursor_;  // each spectrum's next change not yet copied
-  std::vector<double> current_;          // each spectrum's value as of the last copy
-  std::unique_ptr<bool[]> partChanged_;  // changes noted by each range of spectra
+  std::vector<const Change*> cursor_;             // each spectrum's next change not yet copied
+  std::vector<double> current_;                   // each spectrum's value as of the last copy
+  std::unique_ptr<bool[]> partChanged_;           // changes noted by each range of spectra
   std::size_t partChangedSize_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "processing/peak_detection.h"
 #include "processing/symmlet8.h"
@@ -21,6 +22,28 @@ double traceSumInWindow(const scan& spectrum, double targetMz, double tolerance)
     if (targetMz > peak.mz - tolerance && targetMz < peak.mz + tolerance) sum += peak.intensity;
   }
   return sum;
+}
+
+// Seeds as the tool takes them, except that an untargeted channel's peaks are
+// picked spectrum by spectrum, one after another.
+void appendSeeds(filterer& picker, fileHandle& run, channel& ch) {
+  if (!run.targetPeaks.empty() || picker.seedFromTraces) {
+    appendSeededChroms(picker, run, ch);
+    return;
+  }
+  for (std::size_t index : ch.scans) {
+    scan& spectrum = run.scans.at(index);
+    std::vector<datapeak> seeds;
+    picker.pickPeaks(&spectrum, seeds);
+    for (const datapeak& seed : seeds) {
+      chrom X;
+      X.mz = seed.mz;
+      X.seedIntensity = seed.intensity;
+      X.seedTime = spectrum.rt;
+      X.seedScan = static_cast<std::int32_t>(spectrum.num);
+      ch.chroms.push_back(std::move(X));
+    }
+  }
 }
 
 // ---- peak detection ----
@@ -49,7 +72,7 @@ void generateXIC(const filterer& params, fileHandle& run) {
   for (channel& ch : run.channels) {
     if (ch.scans.empty()) continue;
     const std::size_t first = ch.chroms.size();
-    appendSeededChroms(picker, run, ch);  // seeding has no shortcut
+    appendSeeds(picker, run, ch);
     for (std::size_t c = first; c < ch.chroms.size(); ++c) {
       chrom& X = ch.chroms[c];
       for (std::size_t index : ch.scans) {
