@@ -471,6 +471,42 @@ std::size_t collectBin(const double* values, std::size_t from, std::size_t to, s
 #endif
 
 // The comparisons are ordered: a NaN is neither positive, nor above, nor in the window.
+#if defined(__AVX512F__)
+// With eight lanes the comparisons give masks, which count and choose lanes
+// directly; the lanes count in vectors of their own.
+std::size_t visitWindow(const double* values, std::size_t from, std::size_t to, double low, double high,
+                        double* candidates, std::size_t& found, symmlet8::WindowVisit& out) {
+  const __m512i magnitudeBits = _mm512_set1_epi64(0x7fffffffffffffffLL);
+  const __m512i one = _mm512_set1_epi64(1);
+  const __m512d zero = _mm512_setzero_pd();
+  const __m512d lowest = _mm512_set1_pd(low);
+  const __m512d limit = _mm512_set1_pd(high);
+  __m512i positives = _mm512_setzero_si512();
+  __m512i above = _mm512_setzero_si512();
+  std::size_t listed = found;
+  std::size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    const __m512d magnitude =
+        _mm512_castsi512_pd(_mm512_and_si512(_mm512_loadu_si512(values + i), magnitudeBits));
+    const __mmask8 positive = _mm512_cmp_pd_mask(magnitude, zero, _CMP_GT_OQ);
+    const __mmask8 atLimit = _mm512_cmp_pd_mask(magnitude, limit, _CMP_GE_OQ);
+    positives = _mm512_mask_add_epi64(positives, positive, positives, one);
+    above = _mm512_mask_add_epi64(above, atLimit, above, one);
+    const __mmask8 inWindow =
+        _mm512_mask_cmp_pd_mask(static_cast<__mmask8>(~atLimit), magnitude, lowest, _CMP_GE_OQ);
+    // A narrow window holds few magnitudes: mostly nothing to append.
+    if (inWindow != 0) appendLanes(candidates, listed, (Vector)magnitude, inWindow);
+  }
+  found = listed;
+  const Bits positiveCounts = (Bits)positives;
+  const Bits aboveCounts = (Bits)above;
+  for (std::size_t lane = 0; lane < 8; ++lane) {
+    out.positive += static_cast<std::size_t>(positiveCounts[lane]);
+    out.above += static_cast<std::size_t>(aboveCounts[lane]);
+  }
+  return i;
+}
+#else
 std::size_t visitWindow(const double* values, std::size_t from, std::size_t to, double low, double high,
                         double* candidates, std::size_t& found, symmlet8::WindowVisit& out) {
   const std::int64_t magnitudeBits = 0x7fffffffffffffffLL;
@@ -495,6 +531,7 @@ std::size_t visitWindow(const double* values, std::size_t from, std::size_t to, 
   }
   return i;
 }
+#endif
 
 }  // namespace
 
