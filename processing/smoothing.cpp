@@ -40,6 +40,13 @@ void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch) {
   scratch.resize(n);
   const double* __restrict in = x.data();
   double* __restrict out = scratch.data();
+  const auto clamped = [](double value) { return value < 0 ? 0.0 : value; };
+  // The smoothed trace is written to the other buffer, clamped on the way, and
+  // the buffers change places: the three points at each end keep their values.
+  for (std::size_t i = 0; i < 3; ++i) {
+    out[i] = clamped(in[i]);
+    out[n - 1 - i] = clamped(in[n - 1 - i]);
+  }
   // The same products, added to 0.0 in the same order, as the general window;
   // written out so that neighbouring points can be computed together.
   for (std::size_t i = 3; i + 3 < n; ++i) {
@@ -51,10 +58,9 @@ void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch) {
     sum += 6.0 * in[i + 1];
     sum += 3.0 * in[i + 2];
     sum += -2.0 * in[i + 3];
-    out[i] = sum / 21.0;
+    out[i] = clamped(sum / 21.0);
   }
-  for (std::size_t i = 3; i + 3 < n; ++i) x[i] = out[i];
-  clampNegatives(x);
+  x.swap(scratch);
 }
 
 void filterer::SGsmooth(int window, chrom& X) {

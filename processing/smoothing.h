@@ -6,7 +6,7 @@
 // The 7-point Savitzky-Golay smoothing of peak detection on a plain trace: what
 // filterer::SGsmooth does with a window selector up to 5 (traces under 12
 // points are left as they are; otherwise negatives are clamped to 0).
-// `scratch` is a reusable buffer.
+// `scratch` is a reusable buffer; it may trade storage with `x`.
 void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch);
 
 // The trapezoid area of filterer::trapizoid over points start .. end-1 of the
