@@ -88,8 +88,8 @@ class ChannelPeakDetector {
   std::vector<std::size_t> repeatOf_;
   std::vector<std::size_t> positions_;  // cache positions reserved for the jobs
   bool fillInJobs_ = false;             // the jobs fill their positions themselves
-  // The cache is used while it pays. The first kCacheTrial lookups (one batch)
-  // find only repeats within their batch and store nothing; if they found
+  // The cache is used while it pays. The first kCacheTrial lookups find only
+  // repeats within their batches and store nothing; if they found
   // (almost) none, the channel's remaining traces are simply computed, else
   // new traces are stored from then on, as long as lookups keep finding some.
   static constexpr std::size_t kCacheTrial = 256;
