@@ -37,6 +37,16 @@ bool fullScanChannel(const fileHandle& run, const channel& ch) {
   return true;
 }
 
+// A chromatogram of target `mz`, seeded at `spectrum` with `intensity`.
+chrom seededChrom(double mz, double intensity, const scan& spectrum) {
+  chrom X;
+  X.mz = mz;
+  X.seedIntensity = intensity;
+  X.seedTime = spectrum.rt;
+  X.seedScan = static_cast<std::int32_t>(spectrum.num);
+  return X;
+}
+
 // Appends one chromatogram per mass trace of the channel, seeded at the trace's
 // apex spectrum with its intensity-weighted m/z.
 void appendTraceSeededChroms(const filterer& processor, const fileHandle& run, channel& ch) {
@@ -44,24 +54,8 @@ void appendTraceSeededChroms(const filterer& processor, const fileHandle& run, c
   spectra.reserve(ch.scans.size());
   for (std::size_t index : ch.scans) spectra.push_back(&run.scans.at(index));
   for (const MassTrace& trace : buildMassTraces(spectra, processor.traceSettings)) {
-    const scan& apex = *spectra[trace.apex];
-    chrom X;
-    X.mz = trace.mz;
-    X.seedIntensity = trace.apexIntensity;
-    X.seedTime = apex.rt;
-    X.seedScan = static_cast<std::int32_t>(apex.num);
-    ch.chroms.push_back(std::move(X));
+    ch.chroms.push_back(seededChrom(trace.mz, trace.apexIntensity, *spectra[trace.apex]));
   }
-}
-
-// A chromatogram seeded by a peak of `spectrum`.
-chrom seededChrom(const datapeak& seed, const scan& spectrum) {
-  chrom X;
-  X.mz = seed.mz;
-  X.seedIntensity = seed.intensity;
-  X.seedTime = spectrum.rt;
-  X.seedScan = static_cast<std::int32_t>(spectrum.num);
-  return X;
 }
 
 // Appends one chromatogram per peak picked in each spectrum of the channel,
@@ -78,7 +72,8 @@ void appendPickedChroms(filterer& processor, fileHandle& run, channel& ch) {
       scan& spectrum = run.scans.at(ch.scans.at(k));
       seeds.clear();
       processor.pickPeaks(&spectrum, seeds);
-      for (const datapeak& seed : seeds) blocks[block].push_back(seededChrom(seed, spectrum));
+      for (const datapeak& seed : seeds)
+        blocks[block].push_back(seededChrom(seed.mz, seed.intensity, spectrum));
     }
   });
   std::size_t total = ch.chroms.size();
@@ -104,7 +99,7 @@ void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
   if (ch.scans.empty()) return;
   const scan& seedSpectrum = run.scans.at(ch.scans.at(0));
   for (std::size_t i = 0; i < run.targetPeaks.size(); ++i) {
-    chrom X = seededChrom(run.targetPeaks[i], seedSpectrum);
+    chrom X = seededChrom(run.targetPeaks[i].mz, run.targetPeaks[i].intensity, seedSpectrum);
     if (i < run.targetWindows.size() && run.targetWindows[i].bounded) {
       X.windowed = true;
       X.windowLow = run.targetWindows[i].low;
