@@ -111,13 +111,13 @@ ChannelPeakDetector::ChannelPeakDetector(const filterer& params, const ChannelSp
       denoise_(params.skipDenoise == 0),
       cache_(kTraceCacheBytes),
       workers_(workerCount()),
-      wavelets_(workers_),
-      scratch_(workers_) {}
+      wavelets_(workers_) {}
 
 void ChannelPeakDetector::computeTrace(const std::vector<double>& raw, std::vector<double>& processed,
                                        std::size_t worker) {
-  symmlet8::denoise(raw, processed, kDenoiseFraction, kDenoisePasses, wavelets_[worker]);
-  smoothSevenPoint(processed, scratch_[worker]);
+  // Smoothed straight from where the denoising left the trace.
+  smoothSevenPoint(symmlet8::denoised(raw, kDenoiseFraction, kDenoisePasses, wavelets_[worker]), raw.size(),
+                   processed);
 }
 
 void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<double>*>& raws,
@@ -127,8 +127,7 @@ void ChannelPeakDetector::processedTraces(const std::vector<const std::vector<do
   // Without denoising the processing is one cheap pass; not worth a lookup.
   if (!denoise_) {
     for (std::size_t i = 0; i < count; ++i) {
-      processed[i].assign(raws[i]->begin(), raws[i]->end());
-      smoothSevenPoint(processed[i], scratch_[0]);
+      smoothSevenPoint(raws[i]->data(), raws[i]->size(), processed[i]);
     }
     return;
   }

@@ -79,9 +79,8 @@ class ChannelPeakDetector {
   bool denoise_;
   TraceCache cache_;
   std::size_t workers_;
-  // Per worker thread: wavelet buffers and smoothing scratch.
+  // Per worker thread: wavelet buffers.
   std::vector<WaveletWorkspace> wavelets_;
-  std::vector<std::vector<double>> scratch_;
   // Per batch: trace hashes, traces to compute, and repeats of earlier ones.
   std::vector<std::uint64_t> keys_;
   std::vector<std::size_t> jobs_;

@@ -34,18 +34,18 @@ void clampNegatives(std::vector<double>& x) {
 
 }  // namespace
 
-void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch) {
-  const std::size_t n = x.size();
-  if (n < kShortestSmoothedTrace) return;
-  scratch.resize(n);
-  const double* __restrict in = x.data();
-  double* __restrict out = scratch.data();
+void smoothSevenPoint(const double* in, std::size_t n, std::vector<double>& out) {
+  if (n < kShortestSmoothedTrace) {
+    out.assign(in, in + n);
+    return;
+  }
+  out.resize(n);
+  double* __restrict values = out.data();
   const auto clamped = [](double value) { return value < 0 ? 0.0 : value; };
-  // The smoothed trace is written to the other buffer, clamped on the way, and
-  // the buffers change places: the three points at each end keep their values.
+  // The three points at each end keep their values; all are clamped as they are written.
   for (std::size_t i = 0; i < 3; ++i) {
-    out[i] = clamped(in[i]);
-    out[n - 1 - i] = clamped(in[n - 1 - i]);
+    values[i] = clamped(in[i]);
+    values[n - 1 - i] = clamped(in[n - 1 - i]);
   }
   // The same products, added to 0.0 in the same order, as the general window;
   // written out so that neighbouring points can be computed together.
@@ -58,8 +58,12 @@ void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch) {
     sum += 6.0 * in[i + 1];
     sum += 3.0 * in[i + 2];
     sum += -2.0 * in[i + 3];
-    out[i] = clamped(sum / 21.0);
+    values[i] = clamped(sum / 21.0);
   }
+}
+
+void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch) {
+  smoothSevenPoint(x.data(), x.size(), scratch);
   x.swap(scratch);
 }
 

@@ -34,6 +34,7 @@ struct ConstantRun {
 struct WaveletWorkspace {
   std::vector<double> padded;        // the denoising passes: shift block, trace, zero padding
   std::vector<double> coefficients;  // its wavelet coefficients
+  std::vector<double> plain;         // a trace denoised in the plain form
   std::vector<double> candidates;    // magnitudes near the wanted rank
   // ... of constant stretches, with their lengths
   std::vector<std::pair<double, std::size_t>> runMagnitudes;
@@ -105,6 +106,10 @@ void denoise(std::vector<double>& trace, double fraction, int passes, WaveletWor
 // The same for a copy of `input`, left in `output` (which may be `input` itself).
 void denoise(const std::vector<double>& input, std::vector<double>& output, double fraction, int passes,
              WaveletWorkspace& ws);
+// The same, left where it was computed: the input.size() denoised values start
+// at the pointer returned, in `ws` (valid until its next use) or, when there
+// is nothing to do, in `input`.
+const double* denoised(const std::vector<double>& input, double fraction, int passes, WaveletWorkspace& ws);
 // The same, one plain list operation after another: the form `denoise` is
 // checked against, and the one taken by traces with non-finite or huge values.
 void plainDenoise(std::vector<double>& trace, double fraction, int passes);

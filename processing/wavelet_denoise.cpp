@@ -56,18 +56,25 @@ void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, 
 
 void symmlet8::denoise(const std::vector<double>& input, std::vector<double>& output, double fraction,
                        int passes, WaveletWorkspace& ws) {
+  const double* values = denoised(input, fraction, passes, ws);
+  if (values != input.data() || &output != &input) output.assign(values, values + input.size());
+}
+
+const double* symmlet8::denoised(const std::vector<double>& input, double fraction, int passes,
+                                 WaveletWorkspace& ws) {
   const std::size_t length = input.size();
   const double originalLength = static_cast<double>(length);
-  if (passes == 0 || length == 0 || !ordinaryValues(input)) {
-    if (&output != &input) output.assign(input.begin(), input.end());
-    if (passes != 0 && length != 0) plainDenoise(output, fraction, passes);
-    return;
+  if (passes == 0 || length == 0) return input.data();
+  if (!ordinaryValues(input)) {
+    ws.plain.assign(input.begin(), input.end());
+    plainDenoise(ws.plain, fraction, passes);
+    return ws.plain.data();
   }
 
   // Each pass works on a window of ws.padded that begins length - shift
   // entries in. The trace that a pass leaves at window[shift ..] is then
   // already where the next pass, with its shorter shift block, wants it, so
-  // only the first pass copies the trace in and only the last copies it out.
+  // only the first pass copies the trace in, and the last leaves it there.
   // The longest pass (shift = length) is padded to the power of two >= 2 * length.
   std::size_t longest = 1;
   while (longest < 2 * length) longest *= 2;
@@ -112,10 +119,7 @@ void symmlet8::denoise(const std::vector<double>& input, std::vector<double>& ou
                                         ws.detailRuns, T, guess);
     // Rebuilds exactly x[shift .. n-1]: the trace without the shift block and the padding.
     inverse(coefficients, x, padded, shift, n, shrinks ? &T : nullptr, ws.detailRuns);
-    if (pass + 1 >= passes) {
-      output.assign(x + shift, x + n);
-      break;
-    }
+    if (pass + 1 >= passes) return x + shift;
   }
 }
 
