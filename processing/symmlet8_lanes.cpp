@@ -76,8 +76,9 @@ using LaneIndices = std::make_index_sequence<kWidth>;
 #endif
 }
 
-// The sign bits of a comparison's result, lane 0 lowest.
-[[gnu::always_inline]] inline int laneMask(Bits b) {
+// The sign bits of a comparison's result, lane 0 lowest. (The eight-lane
+// build compares into masks directly and may not use it.)
+[[gnu::always_inline, maybe_unused]] inline int laneMask(Bits b) {
 #if defined(__AVX512F__)
   return _mm512_cmplt_epi64_mask((__m512i)b, _mm512_setzero_si512());
 #elif defined(__AVX2__)
