@@ -62,18 +62,14 @@ void smoothSevenPoint(const double* in, std::size_t n, std::vector<double>& out)
   }
 }
 
-void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch) {
-  smoothSevenPoint(x.data(), x.size(), scratch);
-  x.swap(scratch);
-}
-
 void filterer::SGsmooth(int window, chrom& X) {
   std::vector<double>& x = X.intensities;
   const std::size_t n = x.size();
   if (n < kShortestSmoothedTrace) return;
   if (window <= 5) {
-    std::vector<double> scratch;
-    smoothSevenPoint(x, scratch);
+    std::vector<double> smoothed;
+    smoothSevenPoint(x.data(), n, smoothed);
+    x.swap(smoothed);
     return;
   }
   const SmoothingWindow w = windowFor(window);

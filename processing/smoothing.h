@@ -4,12 +4,10 @@
 #include <cstddef>
 #include <vector>
 
-// The 7-point Savitzky-Golay smoothing of peak detection on a plain trace: what
+// The 7-point Savitzky-Golay smoothing of peak detection on the n values of a
+// plain trace at `in`, left in `out` (which must not hold them): what
 // filterer::SGsmooth does with a window selector up to 5 (traces under 12
 // points are left as they are; otherwise negatives are clamped to 0).
-// `scratch` is a reusable buffer; it may trade storage with `x`.
-void smoothSevenPoint(std::vector<double>& x, std::vector<double>& scratch);
-// The same for the n values at `in`, left in `out` (which must not hold them).
 void smoothSevenPoint(const double* in, std::size_t n, std::vector<double>& out);
 
 // The trapezoid area of filterer::trapizoid over points start .. end-1 of the

@@ -103,12 +103,9 @@ void shrink(double* values, std::size_t from, std::size_t to, double T);
 
 // Repeated shifted wavelet shrinkage of one trace, in place.
 void denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws);
-// The same for a copy of `input`, left in `output` (which may be `input` itself).
-void denoise(const std::vector<double>& input, std::vector<double>& output, double fraction, int passes,
-             WaveletWorkspace& ws);
-// The same, left where it was computed: the input.size() denoised values start
-// at the pointer returned, in `ws` (valid until its next use) or, when there
-// is nothing to do, in `input`.
+// The same for a copy of `input`, left where it was computed: the input.size()
+// denoised values start at the pointer returned, in `ws` (valid until its next
+// use) or, when there is nothing to do, in `input`.
 const double* denoised(const std::vector<double>& input, double fraction, int passes, WaveletWorkspace& ws);
 // The same, one plain list operation after another: the form `denoise` is
 // checked against, and the one taken by traces with non-finite or huge values.

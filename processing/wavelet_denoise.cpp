@@ -51,13 +51,8 @@ void symmlet8::plainDenoise(std::vector<double>& x, double fraction, int passes)
 }
 
 void symmlet8::denoise(std::vector<double>& trace, double fraction, int passes, WaveletWorkspace& ws) {
-  denoise(trace, trace, fraction, passes, ws);
-}
-
-void symmlet8::denoise(const std::vector<double>& input, std::vector<double>& output, double fraction,
-                       int passes, WaveletWorkspace& ws) {
-  const double* values = denoised(input, fraction, passes, ws);
-  if (values != input.data() || &output != &input) output.assign(values, values + input.size());
+  const double* values = denoised(trace, fraction, passes, ws);
+  if (values != trace.data()) trace.assign(values, values + trace.size());
 }
 
 const double* symmlet8::denoised(const std::vector<double>& input, double fraction, int passes,
