@@ -1,15 +1,16 @@
 // Target mass lists: the -p text and the -P file, and the tokenizer they share
 // with the import.
+#include "import/target_list.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cwctype>
 #include <fstream>
 
-#include "run/file_handle.h"
+#include "report/target_table.h"
 #include "util/console.h"
 
-void fileHandle::Tokenize(const std::string& text, std::vector<std::string>& tokens,
-                          const std::string& delimiters) {
+void tokenize(const std::string& text, std::vector<std::string>& tokens, const std::string& delimiters) {
   std::string::size_type start = text.find_first_not_of(delimiters);
   std::string::size_type end = text.find_first_of(delimiters, start);
   while (start != std::string::npos || end != std::string::npos) {
@@ -19,15 +20,15 @@ void fileHandle::Tokenize(const std::string& text, std::vector<std::string>& tok
   }
 }
 
-int fileHandle::addPeaks(std::string list) {
+int addTargetList(RunData& run, std::string list) {
   console::outFlush("Peaks: " + list + "\n");
   std::vector<std::string> tokens;
-  Tokenize(list, tokens, ",\n");
+  tokenize(list, tokens, ",\n");
   for (const std::string& token : tokens) {
     console::outFlush(token + "\n");
     datapeak target;
     target.mz = std::strtod(token.c_str(), nullptr);
-    targetPeaks.push_back(target);
+    run.targetPeaks.push_back(target);
   }
   return 1;
 }
@@ -47,11 +48,11 @@ bool acceptableFirstCharacter(const std::string& line) {
 
 }  // namespace
 
-int fileHandle::importPeaks(const char* path) {
+int importTargetFile(RunData& run, const char* path) {
   std::string joined;
   std::ifstream in(path);
   if (!in.is_open()) {
-    addPeaks(joined);
+    addTargetList(run, joined);
     return 0;
   }
   std::string line;
@@ -60,7 +61,7 @@ int fileHandle::importPeaks(const char* path) {
     console::outFlush("BAD FILE\n");
     return -1;
   }
-  // Lines are joined with "," and split again by addPeaks; the loop ends at the
+  // Lines are joined with "," and split again by addTargetList; the loop ends at the
   // end of the file or on a read error.
   while (in.good()) {
     joined += line;
@@ -70,57 +71,25 @@ int fileHandle::importPeaks(const char* path) {
   }
   joined += line;
   joined += ",";
-  addPeaks(joined);
+  addTargetList(run, joined);
   return 1;
 }
 
-namespace {
-
-// Strict number of a target line: the whole field, finite.
-bool readField(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(out);
-}
-
-}  // namespace
-
-int fileHandle::importTargetWindows(const char* path, std::string& error) {
-  std::ifstream in(path);
-  if (!in.is_open()) return 0;
-  std::vector<datapeak> peaks;
-  std::vector<TimeWindow> windows;
-  std::string line;
-  long number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::string::size_type start = 0;
-    for (;;) {
-      const std::string::size_type tab = line.find('\t', start);
-      fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    datapeak target;
-    TimeWindow window;
-    window.bounded = true;
-    if (fields.size() != 3 || !readField(fields[0], target.mz) || !readField(fields[1], window.low) ||
-        !readField(fields[2], window.high) || !(target.mz > 0) || window.high < window.low) {
-      error = "line " + std::to_string(number) + " is not 'mz<TAB>rt_low<TAB>rt_high' with rt_low <= rt_high";
-      return -1;
-    }
-    window.low *= 60.0;  // minutes in the file, seconds in the run
-    window.high *= 60.0;
-    peaks.push_back(target);
-    windows.push_back(window);
-  }
+int importTargetWindows(RunData& run, const char* path, std::string& error) {
+  std::vector<TargetWindowRow> rows;
+  const int result = readTargetWindowTable(path, rows, error);
+  if (result != 1) return result;
   // Targets added before without a window keep spanning the whole run.
-  targetWindows.resize(targetPeaks.size());
-  targetPeaks.insert(targetPeaks.end(), peaks.begin(), peaks.end());
-  targetWindows.insert(targetWindows.end(), windows.begin(), windows.end());
+  run.targetWindows.resize(run.targetPeaks.size());
+  for (const TargetWindowRow& row : rows) {
+    datapeak target;
+    target.mz = row.mz;
+    RunData::TimeWindow window;
+    window.bounded = true;
+    window.low = row.rtLow * 60.0;  // minutes in the file, seconds in the run
+    window.high = row.rtHigh * 60.0;
+    run.targetPeaks.push_back(target);
+    run.targetWindows.push_back(window);
+  }
   return 1;
 }
