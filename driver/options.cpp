@@ -21,6 +21,9 @@ enum LongOnly : int {
   kQuiet,
   kTargets,
   kSeeds,
+  kQuant,
+  kQuantOut,
+  kQuantTraces,
 };
 
 const option kLongOptions[] = {
@@ -33,6 +36,9 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"targets", required_argument, nullptr, kTargets},
     {"seeds", required_argument, nullptr, kSeeds},
+    {"quant", required_argument, nullptr, kQuant},
+    {"quant-out", required_argument, nullptr, kQuantOut},
+    {"quant-traces", required_argument, nullptr, kQuantTraces},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -225,6 +231,18 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kSeeds:
         readSeeds(options, optarg);
         break;
+      case kQuant:
+        options.hasQuantTargets = true;
+        options.quantTargets = optarg;
+        break;
+      case kQuantOut:
+        options.hasQuantOut = true;
+        options.quantOut = optarg;
+        break;
+      case kQuantTraces:
+        options.hasQuantTraces = true;
+        options.quantTraces = optarg;
+        break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
     }
@@ -232,6 +250,13 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   for (int word = optind; word < argc; ++word) options.extraArguments.push_back(argv[word]);
   if (help) return ParseOutcome::Help;
   if (version) return ParseOutcome::Version;
+  if (options.refusal.empty() && options.hasQuantTargets != options.hasQuantOut) {
+    refuse(options, options.hasQuantTargets ? "--quant needs --quant-out FILE for its table"
+                                            : "--quant-out needs --quant FILE, the target list");
+  }
+  if (options.refusal.empty() && options.hasQuantTraces && !options.hasQuantTargets) {
+    refuse(options, "--quant-traces needs --quant FILE, the target list");
+  }
   if (!options.refusal.empty()) return ParseOutcome::Refused;
   return ParseOutcome::Run;
 }
