@@ -76,7 +76,7 @@ std::string quantTableText(const std::vector<TargetResult>& rows) {
     text += r.compound + "\t" + r.transition + "\t" + r.role + "\t" + statusName(r.status) + "\t";
     text += fixedText(r.rt, 5) + "\t" + fixedText(r.rtStart, 5) + "\t" + fixedText(r.rtEnd, 5) + "\t";
     text += fixedText(r.area, 5) + "\t" + fixedText(r.height, 2) + "\t" + fixedText(r.noise, 2) + "\t";
-    text += fixedText(r.signalToNoise, 2) + "\t" + numberText(r.ionRatio) + "\t" + r.channel + "\n";
+    text += fixedText(r.signalToNoise, 2) + "\t" + significantText(r.ionRatio, 6) + "\t" + r.channel + "\n";
   }
   return text;
 }

@@ -86,6 +86,13 @@ std::string numberText(double value) {
   return exactDecimal(value, 6);
 }
 
+std::string significantText(double value, int digits) {
+  if (std::isnan(value)) return std::string();
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  return text;
+}
+
 std::string fixedText(double value, int digits) {
   if (std::isnan(value)) return std::string();
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";

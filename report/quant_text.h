@@ -50,6 +50,9 @@ double readNumber(const std::string& path, long line, const std::string& column,
 // The shortest text that reads back as exactly `value`; empty for NaN.
 std::string numberText(double value);
 
+// `value` with `digits` significant digits (printf "%.*g"); empty for NaN.
+std::string significantText(double value, int digits);
+
 // `value` with `digits` decimals (printf "%.*f"); empty for NaN.
 std::string fixedText(double value, int digits);
 
