@@ -22,7 +22,7 @@ struct TargetResult {
   double rtStart = 0;  // first point of the integrated range, minutes
   double rtEnd = 0;    // last point of the integrated range, minutes
   double area = 0;     // trapezoid integral of the raw trace over the range, counts x seconds
-  double height = 0;   // raw trace at the apex, counts
+  double height = 0;   // highest point of the raw trace over the range, counts
   double noise = 0;    // noise of the trace around the peak, counts
   double signalToNoise = 0;
   double ionRatio = 0;  // qualifiers: area over the quantifier's area; NaN when none

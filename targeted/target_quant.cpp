@@ -180,7 +180,8 @@ TargetQuantResult quantifyTargets(const fileHandle& run, const filterer& params,
       row.rtStart = X.times[span.start] / 60.0;
       row.rtEnd = X.times[span.end - 1] / 60.0;
       row.area = X.area;
-      row.height = X.intensities[span.apex];
+      row.height = *std::max_element(X.intensities.begin() + static_cast<std::ptrdiff_t>(span.start),
+                                     X.intensities.begin() + static_cast<std::ptrdiff_t>(span.end));
       std::size_t from = 0;
       std::size_t to = X.times.size();
       if (t.windowed()) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "report/quant_table.h"
-#include "report/target_list.h"
+#include "report/quant_targets.h"
 
 class fileHandle;
 class filterer;
@@ -31,7 +31,8 @@ int matchChannel(const fileHandle& run, const TargetTransition& target, double t
 // trace's highest point inside the retention-time window (the whole run
 // without one) and must have its apex there. Denoising, smoothing, apex,
 // edges and area are those of the untargeted path, so a peak that both find
-// has the same area. Noise is 1.4826 times the median absolute deviation of
+// has the same area. The height is the raw trace's highest point over the
+// integrated range. Noise is 1.4826 times the median absolute deviation of
 // the raw trace outside the peak (within the window widened by half its width
 // on each side, or the whole trace), the signal-to-noise ratio the apex height
 // above the median of those points over the noise.

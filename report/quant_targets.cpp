@@ -1,4 +1,4 @@
-#include "report/target_list.h"
+#include "report/quant_targets.h"
 
 #include <cmath>
 

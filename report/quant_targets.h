@@ -1,5 +1,5 @@
-#ifndef TORVA_REPORT_TARGET_LIST_H
-#define TORVA_REPORT_TARGET_LIST_H
+#ifndef TORVA_REPORT_QUANT_TARGETS_H
+#define TORVA_REPORT_QUANT_TARGETS_H
 
 #include <string>
 #include <vector>
