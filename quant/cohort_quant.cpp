@@ -132,8 +132,9 @@ CohortQuantResult quantifyCohort(const std::vector<TargetTransition>& targets,
       if (!std::isfinite(response[s][i])) continue;
       const double x = curve.concentrationOf(response[s][i]);
       concentration[s][i] = x;
-      if (x < curve.lowest) addFlag(flags[s][i], "below_range");
-      if (x > curve.highest) addFlag(flags[s][i], "above_range");
+      // The standards make the range; a standard back-calculated just outside it is no finding.
+      if (samples[s].type != "standard" && x < curve.lowest) addFlag(flags[s][i], "below_range");
+      if (samples[s].type != "standard" && x > curve.highest) addFlag(flags[s][i], "above_range");
       for (const CalibrationPoint& p : curve.points)
         if (!p.used && p.sample == samples[s].name) addFlag(flags[s][i], "standard_dropped");
       const double known = knownConcentration(samples[s], t.compound);
@@ -165,6 +166,8 @@ CohortQuantResult quantifyCohort(const std::vector<TargetTransition>& targets,
       row.role = roleName(t.role);
       row.status = statusName(run.status);
       row.rt = run.rt;
+      row.rtStart = run.rtStart;
+      row.rtEnd = run.rtEnd;
       row.area = run.area;
       row.ratio = t.role == TargetRole::InternalStandard || t.internalStandard.empty() ? std::nan("")
                                                                                        : response[s][i];

@@ -7,7 +7,7 @@
 #include "quant/calibration.h"
 #include "report/quant_cohort_tables.h"
 #include "report/quant_table.h"
-#include "report/target_list.h"
+#include "report/quant_targets.h"
 
 // Every setting of a cohort's quantitation, with its default.
 struct CohortQuantSettings {
@@ -33,8 +33,8 @@ struct CohortQuantResult {
 // response is the quantifier's area over its internal standard's (or the
 // area without one); standards of known concentration give the curve; every
 // sample gets a concentration from it. Flags in the long table: not_found,
-// internal_standard_not_found, no_curve, below_range, above_range (outside the
-// used standards), ion_ratio_out (a qualifier off the standards' mean ratio;
+// internal_standard_not_found, no_curve, below_range, above_range (a QC, blank or
+// sample outside the used standards), ion_ratio_out (a qualifier off the standards' mean ratio;
 // also set on its quantifier's row), standard_dropped, qc_out (a QC beyond the QC limit).
 CohortQuantResult quantifyCohort(const std::vector<TargetTransition>& targets,
                                  const std::vector<QuantSample>& samples,

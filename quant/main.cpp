@@ -10,8 +10,8 @@
 #include "quant/quant_options.h"
 #include "report/quant_cohort_tables.h"
 #include "report/quant_table.h"
+#include "report/quant_targets.h"
 #include "report/quant_text.h"
-#include "report/target_list.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 namespace {
 
 const std::vector<std::string> kLongColumns = {
-    "sample", "type",  "compound",      "transition", "role",     "status", "rt",
-    "area",   "ratio", "concentration", "expected",   "accuracy", "flags"};
+    "sample", "type", "compound", "transition",    "role",     "status",   "rt",   "rt_start",
+    "rt_end", "area", "ratio",    "concentration", "expected", "accuracy", "flags"};
 const std::vector<std::string> kCalibrationColumns = {"compound",
                                                       "internal_standard",
                                                       "model",
@@ -118,9 +118,10 @@ bool writeQuantLong(const std::string& path, const std::vector<QuantLongRow>& ro
   std::string text = joined(kLongColumns);
   for (const QuantLongRow& r : rows) {
     text += r.sample + "\t" + r.type + "\t" + r.compound + "\t" + r.transition + "\t" + r.role + "\t" +
-            r.status + "\t" + fixedText(r.rt, 5) + "\t" + fixedText(r.area, 5) + "\t" +
-            significantText(r.ratio, 6) + "\t" + significantText(r.concentration, 6) + "\t" +
-            numberText(r.expected) + "\t" + fixedText(r.accuracy, 2) + "\t" + r.flags + "\n";
+            r.status + "\t" + fixedText(r.rt, 5) + "\t" + fixedText(r.rtStart, 5) + "\t" +
+            fixedText(r.rtEnd, 5) + "\t" + fixedText(r.area, 5) + "\t" + significantText(r.ratio, 6) + "\t" +
+            significantText(r.concentration, 6) + "\t" + numberText(r.expected) + "\t" +
+            fixedText(r.accuracy, 2) + "\t" + r.flags + "\n";
   }
   return writeFileAtomically(path, text, error);
 }
@@ -182,12 +183,14 @@ std::vector<QuantLongRow> readQuantLong(const std::string& path) {
     r.role = f[4];
     r.status = f[5];
     r.rt = readNumber(path, n, "rt", f[6]);
-    r.area = readNumber(path, n, "area", f[7]);
-    r.ratio = optionalNumber(path, n, "ratio", f[8]);
-    r.concentration = optionalNumber(path, n, "concentration", f[9]);
-    r.expected = optionalNumber(path, n, "expected", f[10]);
-    r.accuracy = optionalNumber(path, n, "accuracy", f[11]);
-    r.flags = f[12];
+    r.rtStart = readNumber(path, n, "rt_start", f[7]);
+    r.rtEnd = readNumber(path, n, "rt_end", f[8]);
+    r.area = readNumber(path, n, "area", f[9]);
+    r.ratio = optionalNumber(path, n, "ratio", f[10]);
+    r.concentration = optionalNumber(path, n, "concentration", f[11]);
+    r.expected = optionalNumber(path, n, "expected", f[12]);
+    r.accuracy = optionalNumber(path, n, "accuracy", f[13]);
+    r.flags = f[14];
     rows.push_back(r);
   }
   return rows;

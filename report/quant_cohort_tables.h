@@ -38,7 +38,9 @@ struct QuantLongRow {
   std::string transition;
   std::string role;
   std::string status;
-  double rt = 0;
+  double rt = 0;       // apex, minutes
+  double rtStart = 0;  // integrated range, minutes
+  double rtEnd = 0;
   double area = 0;
   double ratio = 0;          // quantifier: area over the internal standard's; qualifier: ion ratio; NaN: none
   double concentration = 0;  // NaN: none

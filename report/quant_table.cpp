@@ -122,7 +122,7 @@ std::string quantTracesText(const std::vector<TargetTrace>& traces) {
   std::string text = headLine(kTraceColumns);
   for (const TargetTrace& t : traces) {
     text += t.compound + "\t" + t.transition + "\t";
-    for (std::size_t k = 0; k < t.times.size(); ++k) text += (k ? "," : "") + fixedText(t.times[k], 4);
+    for (std::size_t k = 0; k < t.times.size(); ++k) text += (k ? "," : "") + fixedText(t.times[k], 5);
     text += "\t";
     for (std::size_t k = 0; k < t.intensities.size(); ++k)
       text += (k ? "," : "") + fixedText(t.intensities[k], 1);
