@@ -5,8 +5,8 @@
 
 #include "processing/filterer.h"
 #include "report/quant_table.h"
-#include "report/quant_text.h"
 #include "report/quant_targets.h"
+#include "report/quant_text.h"
 #include "run/file_handle.h"
 #include "targeted/target_quant.h"
 #include "util/console.h"

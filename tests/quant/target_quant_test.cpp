@@ -185,7 +185,7 @@ TEST(TargetQuant, RealSrmRunsListEveryTransitionWithTheSrmPathsAreas) {
       otherApex += anyFeature && !matched ? 1 : 0;
     }
     std::cout << name << ": " << targets.size() << " transitions, " << found << " found, " << summaryFeatures
-              << " with an untargeted feature, " << same << " at the same apex with the same area, " << otherApex
-              << " whose highest peak is not an untargeted feature\n";
+              << " with an untargeted feature, " << same << " at the same apex with the same area, "
+              << otherApex << " whose highest peak is not an untargeted feature\n";
   }
 }
