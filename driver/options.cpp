@@ -24,6 +24,7 @@ enum LongOnly : int {
   kQuant,
   kQuantOut,
   kQuantTraces,
+  kEmptySummary,
 };
 
 const option kLongOptions[] = {
@@ -39,6 +40,7 @@ const option kLongOptions[] = {
     {"quant", required_argument, nullptr, kQuant},
     {"quant-out", required_argument, nullptr, kQuantOut},
     {"quant-traces", required_argument, nullptr, kQuantTraces},
+    {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -243,6 +245,10 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         options.hasQuantTraces = true;
         options.quantTraces = optarg;
         break;
+      case kEmptySummary:
+        options.hasEmptySummary = true;
+        options.emptySummary = optarg;
+        break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
     }
@@ -258,5 +264,6 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
     refuse(options, "--quant-traces needs --quant FILE, the target list");
   }
   if (!options.refusal.empty()) return ParseOutcome::Refused;
+  if (options.hasEmptySummary) return ParseOutcome::EmptySummary;
   return ParseOutcome::Run;
 }

@@ -47,6 +47,8 @@ struct Options {
   std::string quantOut;  // --quant-out: one row per target transition
   bool hasQuantTraces = false;
   std::string quantTraces;  // --quant-traces: each target's trace around its window, for the pages
+  bool hasEmptySummary = false;
+  std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;
@@ -57,11 +59,12 @@ struct Options {
 };
 
 enum class ParseOutcome {
-  Run,      // options parsed; run the tool
-  Usage,    // no arguments, -h, or an option error: print the usage text
-  Help,     // --help: print the full help
-  Version,  // --version
-  Refused,  // a long option with a value it cannot take (see Options::refusal)
+  Run,           // options parsed; run the tool
+  Usage,         // no arguments, -h, or an option error: print the usage text
+  Help,          // --help: print the full help
+  Version,       // --version
+  Refused,       // a long option with a value it cannot take (see Options::refusal)
+  EmptySummary,  // --empty-summary: write the summary's head alone
 };
 
 // Parses argv with getopt_long (short options "hdclSni:o:p:P:C:m:s:M:T:" and

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "processing/filterer.h"
+#include "records/run_data.h"
 #include "report/quant_table.h"
 #include "report/quant_targets.h"
 #include "report/quant_text.h"
-#include "run/file_handle.h"
 #include "targeted/target_quant.h"
 #include "util/console.h"
 
-bool runQuantStep(const Options& options, const fileHandle& run, const filterer& processor) {
+bool runQuantStep(const Options& options, const RunData& run, const filterer& processor) {
   std::vector<TargetTransition> targets;
   try {
     targets = readTargetList(options.quantTargets);

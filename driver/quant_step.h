@@ -3,13 +3,13 @@
 
 #include "driver/options.h"
 
-class fileHandle;
+struct RunData;
 class filterer;
 
 // The targeted quantitation of a run (--quant, --quant-out, --quant-traces):
 // reads the target list, measures every transition and writes the tables.
 // Returns false, after a message on standard error naming the file, when the
 // list cannot be read or a table cannot be written.
-bool runQuantStep(const Options& options, const fileHandle& run, const filterer& processor);
+bool runQuantStep(const Options& options, const RunData& run, const filterer& processor);
 
 #endif

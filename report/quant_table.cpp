@@ -109,8 +109,9 @@ std::vector<TargetResult> readQuantTable(const std::string& path) {
     r.area = readNumber(path, n, "area", f[7]);
     r.height = readNumber(path, n, "height", f[8]);
     r.noise = readNumber(path, n, "noise", f[9]);
-    r.signalToNoise = f[10] == "inf" ? std::numeric_limits<double>::infinity()
-                                     : readNumber(path, n, "signal_to_noise", f[10]);
+    // Empty: a peak on a baseline without noise.
+    r.signalToNoise = f[10].empty() ? std::numeric_limits<double>::infinity()
+                                    : readNumber(path, n, "signal_to_noise", f[10]);
     r.ionRatio = f[11].empty() ? std::nan("") : readNumber(path, n, "ion_ratio", f[11]);
     r.channel = f[12];
     rows.push_back(r);

@@ -18,15 +18,15 @@ struct TargetResult {
   std::string transition;  // "precursor" or "precursor>product", as the target list writes them
   std::string role;        // quantifier, qualifier, internal_standard
   TargetStatus status = TargetStatus::NoChannel;
-  double rt = 0;       // apex, minutes
-  double rtStart = 0;  // first point of the integrated range, minutes
-  double rtEnd = 0;    // last point of the integrated range, minutes
-  double area = 0;     // trapezoid integral of the raw trace over the range, counts x seconds
-  double height = 0;   // highest point of the raw trace over the range, counts
-  double noise = 0;    // noise of the trace around the peak, counts
-  double signalToNoise = 0;
-  double ionRatio = 0;  // qualifiers: area over the quantifier's area; NaN when none
-  std::string channel;  // the channel measured or extracted, empty for none
+  double rt = 0;             // apex, minutes
+  double rtStart = 0;        // first point of the integrated range, minutes
+  double rtEnd = 0;          // last point of the integrated range, minutes
+  double area = 0;           // trapezoid integral of the raw trace over the range, counts x seconds
+  double height = 0;         // highest point of the raw trace over the range, counts
+  double noise = 0;          // noise of the trace around the peak, counts
+  double signalToNoise = 0;  // infinite (written empty) on a baseline without noise
+  double ionRatio = 0;       // qualifiers: area over the quantifier's area; NaN when none
+  std::string channel;       // the channel measured or extracted, empty for none
 };
 
 // One target's trace around its window, for the pages.

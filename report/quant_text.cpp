@@ -11,17 +11,11 @@
 #include <fstream>
 #include <limits>
 
-#include "util/decimal_text.h"
+#include "report/table_text.h"
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> fields;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) break;
-    start = tab + 1;
-  }
+  for (std::string_view field : splitFields(line)) fields.emplace_back(field);
   return fields;
 }
 
@@ -72,33 +66,33 @@ std::string TableHead::field(const TableLine& line, int index) {
 }
 
 double readNumber(const std::string& path, long line, const std::string& column, const std::string& text) {
-  char* end = nullptr;
-  const double value = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
-    throw tableError(path, line, column + " '" + text + "' is not a number");
-  }
+  double value = 0;
+  if (!readDecimal(text, value)) throw tableError(path, line, column + " '" + text + "' is not a number");
   return value;
 }
 
 std::string numberText(double value) {
-  if (std::isnan(value)) return std::string();
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  return exactDecimal(value, 6);
+  if (!std::isfinite(value)) return std::string();
+  char text[40];
+  for (int digits = 6; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
 }
 
 std::string significantText(double value, int digits) {
-  if (std::isnan(value)) return std::string();
+  if (!std::isfinite(value)) return std::string();
   char text[48];
   std::snprintf(text, sizeof text, "%.*g", digits, value);
   return text;
 }
 
 std::string fixedText(double value, int digits) {
-  if (std::isnan(value)) return std::string();
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  std::string out;
-  appendFixed(out, value, digits);
-  return out;
+  if (!std::isfinite(value)) return std::string();
+  char text[352];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return text;
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {

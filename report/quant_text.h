@@ -22,7 +22,7 @@ struct TableLine {
 };
 std::vector<TableLine> readTableLines(const std::string& path);
 
-// Splits one line at its tabs (n tabs give n + 1 fields).
+// Splits one line at its tabs (n tabs give n + 1 fields), by the rule of report/table_text.h.
 std::vector<std::string> splitTabs(const std::string& line);
 
 // A header's columns by name; -1 for a column that is not there.
@@ -44,16 +44,18 @@ class TableHead {
 // "path:line: message" as a TableError.
 TableError tableError(const std::string& path, long line, const std::string& message);
 
-// The whole field as a finite number, or TableError naming file, line and column.
+// The whole field as a finite decimal (readDecimal of report/table_text.h), or
+// TableError naming file, line and column.
 double readNumber(const std::string& path, long line, const std::string& column, const std::string& text);
 
-// The shortest text that reads back as exactly `value`; empty for NaN.
+// The shortest text of 6 to 17 significant digits that reads back as exactly
+// `value`; empty when it is not finite.
 std::string numberText(double value);
 
-// `value` with `digits` significant digits (printf "%.*g"); empty for NaN.
+// `value` with `digits` significant digits (printf "%.*g"); empty when not finite.
 std::string significantText(double value, int digits);
 
-// `value` with `digits` decimals (printf "%.*f"); empty for NaN.
+// `value` with `digits` decimals (printf "%.*f"); empty when not finite.
 std::string fixedText(double value, int digits);
 
 // Writes `text` to `path` whole or not at all: into a temporary file in the

@@ -11,18 +11,18 @@
 #include "processing/peak_detection.h"
 #include "processing/spectrum_index.h"
 #include "processing/xic_seeding.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 
 namespace {
 
-bool polarityMatches(const fileHandle& run, const channel& ch, char polarity) {
+bool polarityMatches(const RunData& run, const channel& ch, char polarity) {
   if (polarity == 0 || ch.scans.empty()) return true;
   const std::string& stated = run.scans.at(ch.scans.front()).polarity;
   if (stated.empty()) return true;
   return stated[0] == polarity;
 }
 
-bool fullScanChannel(const fileHandle& run, const channel& ch) {
+bool fullScanChannel(const RunData& run, const channel& ch) {
   if (run.SRM || ch.scans.empty()) return false;
   for (std::size_t index : ch.scans) {
     if (run.scans.at(index).msLevel > 1) return false;
@@ -85,7 +85,7 @@ void keptRange(const std::vector<double>& times, const TargetTransition& t, bool
 
 }  // namespace
 
-int matchChannel(const fileHandle& run, const TargetTransition& target, double tolerance) {
+int matchChannel(const RunData& run, const TargetTransition& target, double tolerance) {
   int best = -1;
   double bestScore = 0;
   for (std::size_t i = 0; i < run.channels.size(); ++i) {
@@ -113,7 +113,7 @@ int matchChannel(const fileHandle& run, const TargetTransition& target, double t
   return best;
 }
 
-TargetQuantResult quantifyTargets(const fileHandle& run, const filterer& params,
+TargetQuantResult quantifyTargets(const RunData& run, const filterer& params,
                                   const std::vector<TargetTransition>& targets) {
   TargetQuantResult result;
   std::map<int, std::unique_ptr<ChannelSpectra>> prepared;

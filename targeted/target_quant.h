@@ -6,7 +6,7 @@
 #include "report/quant_table.h"
 #include "report/quant_targets.h"
 
-class fileHandle;
+struct RunData;
 class filterer;
 struct channel;
 
@@ -23,7 +23,7 @@ struct TargetQuantResult {
 // product (the nearest one when several do). One without a product takes the
 // full-scan channel (MS level 1, not SRM) whose scan range holds its m/z and
 // which has the most spectra. Channels of the other polarity never match.
-int matchChannel(const fileHandle& run, const TargetTransition& target, double tolerance);
+int matchChannel(const RunData& run, const TargetTransition& target, double tolerance);
 
 // Measures every transition: its trace is the summed intensity inside the m/z
 // window of `params` (-M or --ppm) around the product (or, without one, the
@@ -36,7 +36,7 @@ int matchChannel(const fileHandle& run, const TargetTransition& target, double t
 // the raw trace outside the peak (within the window widened by half its width
 // on each side, or the whole trace), the signal-to-noise ratio the apex height
 // above the median of those points over the noise.
-TargetQuantResult quantifyTargets(const fileHandle& run, const filterer& params,
+TargetQuantResult quantifyTargets(const RunData& run, const filterer& params,
                                   const std::vector<TargetTransition>& targets);
 
 #endif

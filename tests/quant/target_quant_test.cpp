@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "processing/filterer.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 using testsupport::Peaks;
