@@ -145,7 +145,7 @@ TEST(TargetQuant, FullScanTargetsExtractTheirMassWithinPpm) {
 // untargeted SRM path (-S -s) finds at the same apex has the same area.
 TEST(TargetQuant, RealSrmRunsListEveryTransitionWithTheSrmPathsAreas) {
   const std::string dir = testsupport::realDataDir();
-  if (dir.empty()) GTEST_SKIP() << "no real data folder";
+  if (dir.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   const char* const files[] = {"shimadzu_qqq_srm_chrom_msconvert.mzML",
                                "thermo_tsq_quantum_srm_chrom_msconvert.mzML",
                                "sciex_qtrap_srm_chrom_stripped_header.mzML"};
