@@ -21,6 +21,9 @@ enum LongOnly : int {
   kQuiet,
   kTargets,
   kSeeds,
+  kQuant,
+  kQuantOut,
+  kQuantTraces,
   kEmptySummary,
 };
 
@@ -34,6 +37,9 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"targets", required_argument, nullptr, kTargets},
     {"seeds", required_argument, nullptr, kSeeds},
+    {"quant", required_argument, nullptr, kQuant},
+    {"quant-out", required_argument, nullptr, kQuantOut},
+    {"quant-traces", required_argument, nullptr, kQuantTraces},
     {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
@@ -227,6 +233,18 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kSeeds:
         readSeeds(options, optarg);
         break;
+      case kQuant:
+        options.hasQuantTargets = true;
+        options.quantTargets = optarg;
+        break;
+      case kQuantOut:
+        options.hasQuantOut = true;
+        options.quantOut = optarg;
+        break;
+      case kQuantTraces:
+        options.hasQuantTraces = true;
+        options.quantTraces = optarg;
+        break;
       case kEmptySummary:
         options.hasEmptySummary = true;
         options.emptySummary = optarg;
@@ -238,6 +256,13 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   for (int word = optind; word < argc; ++word) options.extraArguments.push_back(argv[word]);
   if (help) return ParseOutcome::Help;
   if (version) return ParseOutcome::Version;
+  if (options.refusal.empty() && options.hasQuantTargets != options.hasQuantOut) {
+    refuse(options, options.hasQuantTargets ? "--quant needs --quant-out FILE for its table"
+                                            : "--quant-out needs --quant FILE, the target list");
+  }
+  if (options.refusal.empty() && options.hasQuantTraces && !options.hasQuantTargets) {
+    refuse(options, "--quant-traces needs --quant FILE, the target list");
+  }
   if (!options.refusal.empty()) return ParseOutcome::Refused;
   if (options.hasEmptySummary) return ParseOutcome::EmptySummary;
   return ParseOutcome::Run;

@@ -41,6 +41,12 @@ struct Options {
   double mapWidth = 1;
   bool quiet = false;       // --quiet: no progress display
   bool traceSeeds = false;  // --seeds traces: untargeted chromatograms seeded from mass traces
+  bool hasQuantTargets = false;
+  std::string quantTargets;  // --quant: target list of the targeted quantitation
+  bool hasQuantOut = false;
+  std::string quantOut;  // --quant-out: one row per target transition
+  bool hasQuantTraces = false;
+  std::string quantTraces;  // --quant-traces: each target's trace around its window, for the pages
   bool hasEmptySummary = false;
   std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 

@@ -136,7 +136,7 @@ std::vector<std::string> optionWarnings(const Options& options) {
   if (options.traceSeeds && (options.hasPeakList || options.hasPeakFile)) {
     warnings.push_back("--seeds traces applies to untargeted runs only and is ignored with -p or -P");
   }
-  if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap) {
+  if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap && !options.hasQuantOut) {
     warnings.push_back("no report requested (-s, -o or -m): the run writes no file");
   }
   return warnings;
@@ -147,6 +147,8 @@ std::string reportRefusal(const Options& options) {
   if (options.hasTransitionReport) reports.push_back({"-o", options.transitionReport});
   if (options.hasMap) reports.push_back({"-m", options.map});
   if (options.hasSummary) reports.push_back({"-s", options.summary});
+  if (options.hasQuantOut) reports.push_back({"--quant-out", options.quantOut});
+  if (options.hasQuantTraces) reports.push_back({"--quant-traces", options.quantTraces});
   for (std::size_t r = 0; r < reports.size(); ++r) {
     const Report& report = reports[r];
     if (options.hasInput && sameFile(report.path, options.input)) {
@@ -158,6 +160,9 @@ std::string reportRefusal(const Options& options) {
     if (options.hasTargetFile && sameFile(report.path, options.targetFile)) {
       return std::string(report.option) + " " + report.path +
              ": the report would overwrite the --targets file";
+    }
+    if (options.hasQuantTargets && sameFile(report.path, options.quantTargets)) {
+      return std::string(report.option) + " " + report.path + ": the report would overwrite the --quant file";
     }
     for (std::size_t other = 0; other < r; ++other) {
       if (sameFile(report.path, reports[other].path)) {

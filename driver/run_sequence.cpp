@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/progress.h"
+#include "driver/quant_step.h"
 #include "processing/filterer.h"
 #include "report/report_file.h"
 #include "report/summary_table.h"
@@ -63,6 +64,14 @@ const char* helpText() {
       "  --empty-summary PATH\n"
       "                 write a summary report without features to PATH and stop,\n"
       "                 reading nothing (for workflows with nothing to search)\n"
+      "\n"
+      "Targeted quantitation (a named target list; see the README):\n"
+      "  --quant PATH   target list: compound, precursor_mz, product_mz, rt,\n"
+      "                 rt_window (minutes), role, internal_standard, polarity\n"
+      "  --quant-out PATH\n"
+      "                 one row per target transition in list order, found or not\n"
+      "  --quant-traces PATH\n"
+      "                 each target's trace around its window, for torva-view\n"
       "\n"
       "Processing:\n"
       "  -C N           intensity cutoff, counts (default 10000): peaks must exceed it\n"
@@ -214,8 +223,13 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   // chromatograms keep only their figures afterwards.
   const bool cull = options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile;
   std::unique_ptr<TransitionReport> transitions;
+  // A run that asks only for the targeted quantitation needs no untargeted chromatograms.
+  const bool quantOnly =
+      options.hasQuantOut && !options.hasSummary && !options.hasTransitionReport && !options.hasMap;
   progress.start("chromatograms and peaks", "channels");
-  if (options.hasTransitionReport) {
+  if (quantOnly) {
+    // nothing: the quantitation below extracts its own traces
+  } else if (options.hasTransitionReport) {
     transitions = std::make_unique<TransitionReport>(options.transitionReport.c_str());
     filterer::TraceSink sink;
     sink.channelBegins = [&](const channel& ch) { transitions->beginChannel(ch); };
@@ -228,6 +242,9 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   progress.finish(std::to_string(figuresOf(run).chromatograms) + " chromatograms, " +
                   std::to_string(figuresOf(run).features) + " features");
   if (!options.hasTransitionReport && cull) processor.cullXIC(run);
+
+  // Targeted quantitation of a named target list.
+  if (options.hasQuantTargets && !runQuantStep(options, run, processor)) failed = true;
 
   // Reports, always in this order.
   const std::size_t reports =

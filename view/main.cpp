@@ -69,6 +69,13 @@ int cohortPage(const ViewOptions& options) {
   return writePage(options.out, [&](std::ostream& out) { writeCohortPage(options, cohort, out); });
 }
 
+int quantPage(const ViewOptions& options) {
+  std::string error;
+  QuantTables tables;
+  if (!readQuantFolder(options.quant, tables, error)) return fail(error);
+  return writePage(options.out, [&](std::ostream& out) { writeQuantPage(options, tables, out); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +87,7 @@ int main(int argc, char** argv) {
     return static_cast<int>(ViewStatus::Usage);
   }
   try {
+    if (!options.quant.empty()) return quantPage(options);
     return options.cohort.empty() ? runPage(options) : cohortPage(options);
   } catch (const std::bad_alloc&) {
     return fail("out of memory");

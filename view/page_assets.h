@@ -12,6 +12,8 @@ extern const char runJs[];
 extern const char cohortJs[];
 extern const char runHtml[];
 extern const char cohortHtml[];
+extern const char quantJs[];
+extern const char quantHtml[];
 }  // namespace pageassets
 
 #endif

@@ -243,3 +243,19 @@ void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std
   writeScripts(out, pageassets::cohortJs);
   out << "</body>\n</html>\n";
 }
+
+void writeQuantPage(const ViewOptions& options, const QuantTables& tables, std::ostream& out) {
+  const std::string folder = baseName(folderName(options.quant));
+  writeHead(out, options.title.empty() ? "TORVA quantitation: " + folder : options.title);
+  out << pageassets::quantHtml << "\n<script type=\"application/json\" id=\"torva-data\">{\"kind\":\"quant\"";
+  out << ",\"folder\":" << jsonString(folder);
+  const std::pair<const char*, const TextTable*> parts[] = {
+      {"calibration", &tables.calibration}, {"long", &tables.quantLong}, {"traces", &tables.traces}};
+  for (const auto& [name, table] : parts) {
+    out << ',' << jsonString(name) << ':';
+    writeTable(out, *table);
+  }
+  out << "}</script>\n";
+  writeScripts(out, pageassets::quantJs);
+  out << "</body>\n</html>\n";
+}

@@ -6,6 +6,7 @@
 
 #include "view/binned_map_grid.h"
 #include "view/cohort_tables.h"
+#include "view/quant_tables.h"
 #include "view/run_tables.h"
 #include "view/view_options.h"
 
@@ -20,6 +21,9 @@ struct RunPageInputs {
 // licence and the page's script, all inline.
 void writeRunPage(const RunPageInputs& inputs, std::ostream& out);
 void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out);
+// The targeted cohort's page: each compound's curve with its standards, each
+// sample's chromatograms with the integrated range.
+void writeQuantPage(const ViewOptions& options, const QuantTables& tables, std::ostream& out);
 
 // The run's data as the page reads it (exposed for tests).
 void writeRunJson(const RunPageInputs& inputs, std::ostream& out);

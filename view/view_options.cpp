@@ -15,6 +15,7 @@ const ValueOption kValueOptions[] = {
     {"--transitions", &ViewOptions::transitions},
     {"--map", &ViewOptions::map},
     {"--cohort", &ViewOptions::cohort},
+    {"--quant", &ViewOptions::quant},
     {"--out", &ViewOptions::out},
     {"--run-input", &ViewOptions::runInput},
     {"--run-options", &ViewOptions::runOptions},
@@ -27,6 +28,7 @@ const char* viewUsageText() {
   return "Usage: torva-view --summary S [--transitions T] [--map M] --out report.html\n"
          "                  [--run-input NAME] [--run-options TEXT] [--title TEXT]\n"
          "       torva-view --cohort DIR --out cohort.html [--title TEXT]\n"
+         "       torva-view --quant DIR --out quant.html [--title TEXT]\n"
          "Writes one self-contained HTML page (it opens offline) from the reports of a run\n"
          "written by torva (-s, -o, -m), or from a cohort output folder.\n";
 }
@@ -68,11 +70,15 @@ bool parseViewOptions(int argc, char** argv, ViewOptions& options, std::string& 
     error = "--out is required";
     return false;
   }
-  if (options.cohort.empty() == options.summary.empty()) {
-    error = "give either --summary (a run) or --cohort (a cohort folder)";
+  const int pages =
+      (options.summary.empty() ? 0 : 1) + (options.cohort.empty() ? 0 : 1) + (options.quant.empty() ? 0 : 1);
+  if (pages != 1) {
+    error = options.quant.empty() ? "give either --summary (a run) or --cohort (a cohort folder)"
+                                  : "give one of --summary (a run), --cohort (a cohort folder) or --quant";
     return false;
   }
-  if (!options.cohort.empty() && (!options.transitions.empty() || !options.map.empty())) {
+  if ((!options.cohort.empty() || !options.quant.empty()) &&
+      (!options.transitions.empty() || !options.map.empty())) {
     error = "--transitions and --map belong to a run page, not to --cohort";
     return false;
   }

@@ -16,6 +16,7 @@ struct ViewOptions {
   std::string transitions;  // --transitions: transition report of the same run (optional)
   std::string map;          // --map: binned map of the same run (optional)
   std::string cohort;       // --cohort: cohort output folder (instead of the three reports)
+  std::string quant;        // --quant: targeted cohort folder of torva-quant (instead of the above)
   std::string out;          // --out: HTML file to write
   std::string runInput;     // --run-input: name of the run's input, shown on the page
   std::string runOptions;   // --run-options: torva options of the run, shown on the page

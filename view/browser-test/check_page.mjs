@@ -2,7 +2,7 @@
 // no console errors or failed loads, one table row per feature, the selected
 // feature's chromatogram (or the cohort's charts) drawn, a screenshot that is not blank.
 //
-//   node check_page.mjs --page P.html --kind run|cohort --rows N --screenshot OUT.png
+//   node check_page.mjs --page P.html --kind run|cohort|quant --rows N --screenshot OUT.png
 //                       [--select I] [--start-scan S --end-scan E] [--chromium PATH]
 // Prints the page size and its time to first draw; exits 1 on a failed check.
 import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
@@ -112,6 +112,27 @@ try {
     }
     check(await tab.$$eval("#map canvas", (c) => c.length) > 0 || !(await tab.evaluate(() => JSON.parse(document.getElementById("torva-data").textContent).map)),
       "binned map drawn (when given)");
+  } else if (args.kind === "quant") {
+    // The first compound is selected on load: its curve, its samples and the first
+    // sample's chromatograms with the quantifier's integrated range.
+    const shown = await tab.evaluate(() => window.torvaView.shown);
+    check(await tab.$$eval("#curve canvas", (c) => c.length) > 0 && shown && shown.compound === 0,
+      "the first compound's calibration curve drawn");
+    check(shown && shown.standards === Number(args.standards),
+      `curve shows ${shown && shown.standards} standards (calibration.tsv ${args.standards})`);
+    const sampleRows = await tab.$eval("#samples", (t) => Number(t.dataset.rows));
+    check(sampleRows === Number(args.samples), `sample table has ${sampleRows} rows, the sheet ${args.samples}`);
+    check(shown && shown.drawn && shown.lines >= 2 && await tab.$$eval("#chrom canvas", (c) => c.length) > 0,
+      `chromatograms of ${shown && shown.sample} drawn, quantifier and qualifiers (${shown && shown.lines} lines)`);
+    const drawn = await tab.evaluate(() => {
+      const chart = window.torvaView.chromChart;
+      const shade = chart.data[chart.series.findIndex((s) => s.label === "integrated")];
+      const first = shade.findIndex((v) => v !== null);
+      const last = shade.length - 1 - [...shade].reverse().findIndex((v) => v !== null);
+      return { from: chart.data[0][first], to: chart.data[0][last], want: [window.torvaView.shown.shadeFrom, window.torvaView.shown.shadeTo] };
+    });
+    check(drawn.from === drawn.want[0] && drawn.to === drawn.want[1],
+      `chart shades ${drawn.from}-${drawn.to} min, the integrated range ${drawn.want[0]}-${drawn.want[1]} of the table`);
   } else {
     check(await tab.$$eval("#heatmap canvas", (c) => c.length) > 0, "heat map drawn");
     check(await tab.$$eval("#areas canvas", (c) => c.length) > 0, "areas of the first feature drawn");

@@ -2,7 +2,8 @@
 # One browser check of torva-view, run by CTest:
 #   run_check.sh CASE TORVA TORVA_VIEW SOURCE_DIR WORK_DIR REAL_DATA_DIR
 # CASE is example (the bundled example run), orbi (a real DDA run; skipped with
-# status 77 when the file is absent) or cohort (the fixture cohort folder).
+# status 77 when the file is absent), cohort (the fixture cohort folder) or quant
+# (a small simulated targeted cohort, calibrated by torva-quant).
 set -euo pipefail
 case_name=$1 torva=$2 view=$3 source=$4 work=$5 real=$6
 here="$source/view/browser-test"
@@ -53,6 +54,22 @@ case "$case_name" in
     "$view" --cohort "$folder" --out cohort.html
     node "$here/check_page.mjs" --page cohort.html --kind cohort --rows $(($(wc -l < "$folder/features.tsv") - 1)) \
       --screenshot cohort.png --chromium "$chromium"
+    ;;
+  quant)
+    # A small simulated SRM cohort, measured run by run and calibrated.
+    sim="$(dirname "$torva")/tools/simulate_targeted"
+    quant="$(dirname "$torva")/quant/torva-quant"
+    rm -rf quant_sim && mkdir -p quant_sim/tables quant_sim/out
+    "$sim" -o quant_sim -n 3 -q 1
+    tail -n +2 quant_sim/samples.tsv | while IFS=$'\t' read -r name file rest; do
+      "$torva" -i "quant_sim/$file" -S --quiet --quant quant_sim/targets.tsv --quant-out "quant_sim/tables/$name.quant.tsv" \
+        --quant-traces "quant_sim/tables/$name.traces.tsv" > /dev/null
+    done
+    "$quant" --targets quant_sim/targets.tsv --samples quant_sim/samples.tsv --runs quant_sim/tables --out quant_sim/out 2> quant.log
+    "$view" --quant quant_sim/out --out quant.html
+    standards=$(sed -n 2p quant_sim/out/calibration.tsv | cut -f10,11 | tr ',\t' '\n\n' | grep -c '=')
+    node "$here/check_page.mjs" --page quant.html --kind quant --rows $(($(wc -l < quant_sim/out/calibration.tsv) - 1)) \
+      --samples $(($(wc -l < quant_sim/samples.tsv) - 1)) --standards "$standards" --screenshot quant.png --chromium "$chromium"
     ;;
   *)
     echo "unknown case $case_name" >&2

@@ -1,7 +1,7 @@
 # Cohort jobs: the sheet as used, alignment (with the gap-filling targets), the
 # final table with its gaps filled, and the visual report.
 
-localrules: sheet, view
+localrules: sheet, view, quant_view
 
 
 def report_target():

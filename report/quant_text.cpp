@@ -1,0 +1,136 @@
+#include "report/quant_text.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+#include "report/table_text.h"
+
+std::vector<std::string> splitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  for (std::string_view field : splitFields(line)) fields.emplace_back(field);
+  return fields;
+}
+
+std::vector<TableLine> readTableLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw TableError(path + ": cannot open the file; check the path");
+  std::vector<TableLine> lines;
+  std::string line;
+  long number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    lines.push_back({number, splitTabs(line)});
+  }
+  if (in.bad()) throw TableError(path + ": read error after line " + std::to_string(number));
+  return lines;
+}
+
+TableError tableError(const std::string& path, long line, const std::string& message) {
+  return TableError(path + ":" + std::to_string(line) + ": " + message);
+}
+
+TableHead::TableHead(const std::string& path, const TableLine& head) : path_(path), names_(head.fields) {
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (names_[i] == names_[j]) throw tableError(path, head.number, "column '" + names_[i] + "' twice");
+    }
+  }
+}
+
+int TableHead::column(const std::string& name) const {
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (names_[i] == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int TableHead::required(const std::string& name) const {
+  const int index = column(name);
+  if (index < 0) throw TableError(path_ + ": the header has no column '" + name + "'");
+  return index;
+}
+
+std::string TableHead::field(const TableLine& line, int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= line.fields.size()) return std::string();
+  return line.fields[static_cast<std::size_t>(index)];
+}
+
+double readNumber(const std::string& path, long line, const std::string& column, const std::string& text) {
+  double value = 0;
+  if (!readDecimal(text, value)) throw tableError(path, line, column + " '" + text + "' is not a number");
+  return value;
+}
+
+std::string numberText(double value) {
+  if (!std::isfinite(value)) return std::string();
+  char text[40];
+  for (int digits = 6; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
+}
+
+std::string significantText(double value, int digits) {
+  if (!std::isfinite(value)) return std::string();
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  return text;
+}
+
+std::string fixedText(double value, int digits) {
+  if (!std::isfinite(value)) return std::string();
+  char text[352];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return text;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+  std::string temporary = path + ".tmp.XXXXXX";
+  std::vector<char> name(temporary.begin(), temporary.end());
+  name.push_back('\0');
+  const int descriptor = mkstemp(name.data());
+  if (descriptor < 0) {
+    error = "cannot create a file beside '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  temporary.assign(name.data());
+  std::size_t done = 0;
+  bool ok = true;
+  while (done < text.size()) {
+    const ssize_t wrote = ::write(descriptor, text.data() + done, text.size() - done);
+    if (wrote < 0) {
+      if (errno == EINTR) continue;
+      error = "cannot write '" + path + "': " + std::strerror(errno);
+      ok = false;
+      break;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  if (::close(descriptor) != 0 && ok) {
+    error = "cannot write '" + path + "': " + std::strerror(errno);
+    ok = false;
+  }
+  // mkstemp makes the file readable by its owner only; a report is as any other file.
+  if (ok) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    chmod(temporary.c_str(), 0666 & ~mask);
+  }
+  if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot write '" + path + "': " + std::strerror(errno);
+    ok = false;
+  }
+  if (!ok) std::remove(temporary.c_str());
+  return ok;
+}
