@@ -1,6 +1,7 @@
 #include "align/cohort_input.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -43,7 +44,33 @@ int columnOf(const std::vector<std::string>& header, const std::string& name) {
   return -1;
 }
 
+// The name with control characters shown as \xNN, for a message.
+std::string printableName(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 }  // namespace
+
+std::string sampleNameProblem(const std::string& name) {
+  if (name.find('/') != std::string::npos) return "it contains '/'";
+  if (name.find("..") != std::string::npos) return "it contains '..'";
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return "it contains a control character";
+  }
+  return "";
+}
 
 bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples, std::string& error) {
   std::ifstream in(path);
@@ -72,6 +99,13 @@ bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples,
     if (group >= 0 && static_cast<int>(fields.size()) > group) entry.group = fields[group];
     if (entry.name.empty() || entry.file.empty()) {
       error = "sample sheet '" + path + "' line " + std::to_string(number) + ": empty sample name or file";
+      return false;
+    }
+    const std::string problem = sampleNameProblem(entry.name);
+    if (!problem.empty()) {
+      error = "sample sheet '" + path + "' line " + std::to_string(number) + ": sample name '" +
+              printableName(entry.name) + "' cannot be a file name: " + problem +
+              " (names become file names in the output folder)";
       return false;
     }
     if (!seen.insert(entry.name).second) {

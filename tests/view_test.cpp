@@ -84,7 +84,13 @@ TEST(TorvaView, ScanIndexMapInterpolatesBetweenAnchorsAndExtendsBeyond) {
 }
 
 TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
-  EXPECT_EQ(pagetext::jsonString("a</script>\"\\\t\x01"), "\"a<\\/script>\\\"\\\\\\t\\u0001\"");
+  // No text can close the script, open a comment or start markup inside it.
+  const std::pair<const char*, const char*> strings[] = {
+      {"a</script>\"\\\t\x01", "\"a\\u003c/script\\u003e\\\"\\\\\\t\\u0001\""},
+      {"<!--<script>", "\"\\u003c!--\\u003cscript\\u003e\""},
+      {"a&b-->", "\"a\\u0026b--\\u003e\""},
+      {"plain/text", "\"plain/text\""}};
+  for (const auto& [text, expected] : strings) EXPECT_EQ(pagetext::jsonString(text), expected) << text;
   for (const char* bad : {"nan", "-inf", "01.5", "1.", "", "1e", "0x10"})
     EXPECT_EQ(pagetext::jsonNumber(bad), "null") << bad;
   for (const char* good : {"0.00", "-12.50000", "1e-7", "3812281913.82585"})

@@ -1,5 +1,6 @@
 #include "view/page_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -7,8 +8,30 @@
 
 namespace pagetext {
 
-bool readLine(std::istream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
+bool readLine(std::istream& in, std::string& line, bool* cut) {
+  line.clear();
+  bool truncated = false;
+  bool any = false;
+  char buffer[65536];
+  while (true) {
+    in.getline(buffer, sizeof buffer);
+    const std::size_t count = static_cast<std::size_t>(in.gcount());
+    const bool newline = !in.fail() && !in.eof();  // the '\n' was read (and counted)
+    const bool full = in.fail() && !in.eof() && count + 1 == sizeof buffer;
+    const std::size_t text = newline ? count - 1 : count;
+    any = any || count > 0;
+    const std::size_t room = kMaxLineBytes - line.size();
+    if (text > room) truncated = true;
+    line.append(buffer, std::min(text, room));
+    if (full) {
+      in.clear();  // the line goes on past the buffer
+      continue;
+    }
+    if (newline) break;
+    if (!any) return false;  // the end of the input
+    break;
+  }
+  if (cut != nullptr) *cut = truncated;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
@@ -70,7 +93,6 @@ bool parseInteger(std::string_view text, long long& value) {
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
-  char previous = 0;
   for (const char c : text) {
     switch (c) {
       case '"':
@@ -88,8 +110,16 @@ std::string jsonString(std::string_view text) {
       case '\t':
         out += "\\t";
         break;
-      case '/':
-        out += previous == '<' ? "\\/" : "/";
+      // Markup characters as escapes, so that no text can open or close an
+      // HTML comment, tag or script inside the page's script element.
+      case '<':
+        out += "\\u003c";
+        break;
+      case '>':
+        out += "\\u003e";
+        break;
+      case '&':
+        out += "\\u0026";
         break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
@@ -100,7 +130,6 @@ std::string jsonString(std::string_view text) {
           out += c;
         }
     }
-    previous = c;
   }
   out += '"';
   return out;

@@ -9,8 +9,14 @@
 // Text helpers shared by the report readers and the page writer.
 namespace pagetext {
 
-// Reads one line without its '\n' (and without a '\r' before it). False at the end.
-bool readLine(std::istream& in, std::string& line);
+// The longest line a report reader keeps (8 MiB); the rest of a longer line is
+// skipped, so that a line without end costs no more memory than this.
+constexpr std::size_t kMaxLineBytes = std::size_t{8} << 20;
+
+// Reads one line without its '\n' (and without a '\r' before it), at most
+// kMaxLineBytes of it; `cut` (when given) tells whether more was skipped.
+// False at the end.
+bool readLine(std::istream& in, std::string& line, bool* cut = nullptr);
 
 // The tab-separated fields of a line. A trailing tab (as the transition report
 // writes) yields no empty last field.
@@ -20,8 +26,9 @@ std::vector<std::string_view> splitTabs(std::string_view line);
 bool parseNumber(std::string_view text, double& value);
 bool parseInteger(std::string_view text, long long& value);
 
-// `text` as a JSON string literal. "</" is written as "<\/" so that the text can
-// sit inside an HTML script element.
+// `text` as a JSON string literal. '<', '>' and '&' are written as \u003c,
+// \u003e and \u0026, so that the text can sit inside an HTML script element
+// ("</script>", "<!--" and the like never appear in it).
 std::string jsonString(std::string_view text);
 
 // `text` itself when it is a JSON number, otherwise "null". Report fields are
