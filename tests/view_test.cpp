@@ -155,3 +155,57 @@ TEST(TorvaView, CommandLineStatuses) {
       testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("no/such/dir/p.html")}).status,
       2);
 }
+
+// The summary of an SRM run names each feature by its channel's precursor and
+// the transition report by the product m/z found: every feature still finds
+// its chromatogram.
+TEST(TorvaView, SrmFeaturesFindTheirChromatograms) {
+  TempDir dir;
+  const std::string run = dir.file("srm.mzXML");
+  ASSERT_EQ(
+      testsupport::runProgram(testsupport::simulatorPath(), {"-o", run, "-m", "srm", "-n", "120", "-t", "4"})
+          .status,
+      0);
+  const auto made = testsupport::runTorva(
+      {"-i", run, "-S", "-C", "100", "-s", dir.file("summary.tsv"), "-o", dir.file("transitions.tsv")});
+  ASSERT_EQ(made.status, 0) << made.err;
+  RunTables tables;
+  std::string error;
+  ASSERT_TRUE(readSummary(dir.file("summary.tsv"), tables, error)) << error;
+  ASSERT_TRUE(readTransitions(dir.file("transitions.tsv"), tables, error)) << error;
+  ASSERT_GT(tables.features.size(), 0u);
+  EXPECT_EQ(tables.unmatchedFeatures, 0);
+  for (const SummaryFeature& feature : tables.features) EXPECT_FALSE(feature.slice.empty()) << feature.mass;
+}
+
+// A transition report whose head line has millions of time columns and a
+// summary of more features than a page holds: memory and page stay bounded,
+// and what was left out is counted for the message.
+TEST(TorvaView, PageLimitsLeaveOutWhatIsCounted) {
+  TempDir dir;
+  std::string summary = kSummaryHeader;
+  for (long long i = 0; i < kMaxPageFeatures + 5; ++i)
+    summary += "100.00000\t1.00000\t5000.00000\t1\t1\t1\t0.0[100.0000-1000.0000]\n";
+  dir.write("summary.tsv", summary);
+  std::string head =
+      "Channel:\t0.00@0.00 [100.00-1000.00]\tScans:\t3\n\nMass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
+  head.reserve(head.size() + (10u << 20));
+  while (head.size() < (10u << 20)) head += "0.01\t";
+  dir.write("transitions.tsv", head + "\n");
+  RunTables tables;
+  std::string error;
+  ASSERT_TRUE(readSummary(dir.file("summary.tsv"), tables, error)) << error;
+  EXPECT_EQ(static_cast<long long>(tables.features.size()), kMaxPageFeatures);
+  EXPECT_EQ(tables.featuresLeftOut, 5);
+  ASSERT_TRUE(readTransitions(dir.file("transitions.tsv"), tables, error)) << error;
+  EXPECT_EQ(tables.linesCut, 1);
+  EXPECT_LE(tables.channels[0].times.size(), kMaxChannelPoints);
+  EXPECT_GT(tables.pointsLeftOut, 0);
+
+  const auto page =
+      testsupport::runProgram(TORVA_VIEW_BINARY, {"--summary", dir.file("summary.tsv"), "--transitions",
+                                                  dir.file("transitions.tsv"), "--out", dir.file("p.html")});
+  EXPECT_EQ(page.status, 0) << page.err;
+  EXPECT_NE(page.err.find("the 5 after them were left out"), std::string::npos) << page.err;
+  EXPECT_NE(page.err.find("longer than 8 MiB"), std::string::npos) << page.err;
+}
