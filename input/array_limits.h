@@ -10,10 +10,11 @@
 // can use, never what a file's text or compressed data would expand to.
 
 // The most values decoded from one array of one spectrum or chromatogram
-// (4,194,304: 32 MiB of 64-bit values; profile spectra of current instruments
+// (2,097,152: 16 MiB of 64-bit values; profile spectra of current instruments
 // hold well under a million points). Values beyond it are left out, with a
-// message naming the file and the spectrum.
-constexpr std::size_t kMaxArrayValues = std::size_t{1} << 22;
+// message naming the file and the spectrum. With it a spectrum's decoding
+// stays within about 150 MB whatever its file holds.
+constexpr std::size_t kMaxArrayValues = std::size_t{1} << 21;
 
 // The values an array is decoded to: its declared count when there is one
 // (0: none), never more than kMaxArrayValues.

@@ -96,12 +96,13 @@ void SAXSpectraHandler::appendText(const char* chars, int len) {
 }
 
 std::string SAXSpectraHandler::takeText() {
-  // The next array is likely as long; room for more than a large array's text
-  // is not kept.
-  const std::size_t kKeptRoom = std::size_t{64} << 20;
+  // The next array is likely as long: room for as much text, up to a large
+  // array's. (Sized by the text, not the capacity, so that one long array
+  // does not give every later one, waiting in the job queue, its room.)
+  const std::size_t kKeptRoom = std::size_t{16} << 20;
   std::string taken;
   taken.swap(text);
-  text.reserve(std::min(taken.capacity(), kKeptRoom));
+  text.reserve(std::min(taken.size(), kKeptRoom));
   compacted_ = 0;
   return taken;
 }

@@ -112,8 +112,8 @@ TEST(BoundedDecoding, CutsAreNamedAndTheOtherSpectraKept) {
                     array("MS:1000515", picStorage, picZeros(limit + 1000))) +
            plainSpectrum(2, "2", {1, 2}, {5, 6}),
        {limit, 2},
-       ": spectrum 'scan=1': an array holds more than 4194304 values, the most read per array; 4194304 are "
-       "kept\n"},
+       ": spectrum 'scan=1': an array holds more than " + std::to_string(limit) +
+           " values, the most read per array; " + std::to_string(limit) + " are kept\n"},
       {"declared two, zlib data of many more",
        spectrum(1, "2",
                 array("MS:1000514", cv("MS:1000523") + cv("MS:1000574"),
