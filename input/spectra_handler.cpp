@@ -176,16 +176,16 @@ void SAXSpectraHandler::decode64(const ArrayText& array, bool wantMz, bool wantI
   if (array.peaksCount <= 0 || arrays == 0) return;
   const std::size_t count = arrayValueBound(static_cast<std::size_t>(array.peaksCount));
   const std::size_t required = arrays * count * 8;
-  std::vector<char> bytes = arrayBytes(array.text, array.zlibCompressed, required);
-  noteLeftOut(array, required, bytes.size());
-  if (bytes.size() > required) bytes.resize(required);
+  const std::vector<char> bytes = arrayBytes(array.text, array.zlibCompressed, required);
   if (bytes.size() != required) {
     // A 64-bit array must hold exactly its declared count: the file cannot be
     // trusted further, and the run stops (the driver prints the message).
+    const std::size_t declaredBytes = arrays * static_cast<std::size_t>(array.peaksCount) * 8;
     throw InputError(" decoded size " + std::to_string(static_cast<long long>(bytes.size())) +
-                     " and required size " + std::to_string(required) + " dont match:\n" +
+                     " and required size " + std::to_string(declaredBytes) + " dont match:\n" +
                      " Cause: possible corrupted file.\n");
   }
+  noteLeftOut(array, required, bytes.size());
   appendValues<std::uint64_t, double>(bytes, count, array.littleEndian == hostIsLittleEndian(), wantMz,
                                       wantIntensity, mzValues, intensityValues);
 }
@@ -197,19 +197,18 @@ void SAXSpectraHandler::noteCut(std::int32_t scanNumber, const std::string& what
 
 void SAXSpectraHandler::noteLeftOut(const ArrayText& array, std::size_t required, std::size_t available) {
   const std::size_t declared = static_cast<std::size_t>(array.peaksCount);
-  if (declared > kMaxArrayValues) {
-    noteCut(array.scanNumber, "peaksCount " + std::to_string(declared) + " is more than the " +
-                                  std::to_string(kMaxArrayValues) +
-                                  " peaks read per spectrum; the first ones are kept");
-    return;
-  }
+  const bool overLimit = declared > kMaxArrayValues;
+  const std::string bound = overLimit
+                                ? "the " + std::to_string(kMaxArrayValues) +
+                                      " peaks read per spectrum (peaksCount " + std::to_string(declared) + ")"
+                                : "its " + std::to_string(declared) + " declared peaks (peaksCount)";
   if (array.textCut) {
-    noteCut(array.scanNumber, "its peak array holds far more data than its " + std::to_string(declared) +
-                                  " declared peaks use; the rest was not read");
+    noteCut(array.scanNumber,
+            "its peak array holds far more data than " + bound + " use; the rest was not read");
     return;
   }
-  // More data than declared: inflated bytes past the count, or at least one
-  // more group of base64 characters than the declared bytes need.
+  // More data than the peaks read: inflated bytes past them, or at least one
+  // more group of base64 characters than their bytes need.
   bool more = available > required;
   if (!array.zlibCompressed && !more) {
     std::size_t characters = 0;
@@ -217,9 +216,8 @@ void SAXSpectraHandler::noteLeftOut(const ArrayText& array, std::size_t required
     more = characters >= base64CharBound(required) + 4;
   }
   if (more) {
-    noteCut(array.scanNumber, "its peak array holds more than its " + std::to_string(declared) +
-                                  " declared peaks (peaksCount); the first " + std::to_string(declared) +
-                                  " are kept");
+    noteCut(array.scanNumber, "its peak array holds more than " + bound + "; the first " +
+                                  std::to_string(overLimit ? kMaxArrayValues : declared) + " are kept");
   }
 }
 

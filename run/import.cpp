@@ -235,6 +235,9 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
                    " SRM chromatograms and no spectra; -S reads them\n");
+    } else if (!chromatograms.empty()) {
+      console::err("torva: warning: " + name + " also holds " + std::to_string(chromatograms.size()) +
+                   " SRM chromatograms, which are not read without -S\n");
     }
     srmChromatogramsSeen += chromatograms.size();
   } else if (forceMzXML == 1 || nameSelectsMzxml(name)) {

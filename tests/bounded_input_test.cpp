@@ -164,8 +164,8 @@ TEST(BoundedDecoding, MzxmlTextPastPeaksCount) {
   EXPECT_TRUE(read.failed);
   EXPECT_EQ(read.err,
             "torva: " + path +
-                ": scan 1: its peak array holds far more data than its 4 declared peaks use; the rest "
-                "was not read\n"
+                ": scan 1: its peak array holds far more data than its 4 declared peaks (peaksCount) use; "
+                "the rest was not read\n"
                 "torva: " +
                 path +
                 ": scan 2: its peak array holds more than its 1 declared peaks (peaksCount); the first 1 "
@@ -299,4 +299,23 @@ TEST(InputKinds, Utf16AndNestedGzipAreNamed) {
     EXPECT_NE(result.out.find("Use ASCII formatted XML files ONLY!"), std::string::npos);
     EXPECT_EQ(result.err, "torva: " + c.path + ": no spectra read: " + c.what + "\n");
   }
+}
+
+// SRM chromatograms beside spectra are not read without -S: named, not dropped in silence.
+TEST(MzmlTimes, SrmChromatogramsBesideSpectraAreNamed) {
+  TempDir dir;
+  const std::string chromatogram =
+      "<chromatogramList count=\"1\"><chromatogram index=\"0\" id=\"SRM SIC 300,150\" "
+      "defaultArrayLength=\"1\">" +
+      cv("MS:1001473") + "<binaryDataArrayList count=\"2\">" +
+      array("MS:1000595", cv("MS:1000523"), doubles({1})) +
+      array("MS:1000515", cv("MS:1000523"), doubles({5})) +
+      "</binaryDataArrayList></chromatogram></chromatogramList>";
+  std::string doc = mzml(plainSpectrum(1, "1", {100}, {5}));
+  doc.insert(doc.find("</run>"), chromatogram);
+  const std::string path = dir.write("both.mzML", doc);
+  const Imported read = import(path);
+  EXPECT_EQ(read.peaks, (std::vector<std::size_t>{1}));
+  EXPECT_EQ(read.err,
+            "torva: warning: " + path + " also holds 1 SRM chromatograms, which are not read without -S\n");
 }
