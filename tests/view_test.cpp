@@ -209,3 +209,19 @@ TEST(TorvaView, PageLimitsLeaveOutWhatIsCounted) {
   EXPECT_NE(page.err.find("the 5 after them were left out"), std::string::npos) << page.err;
   EXPECT_NE(page.err.find("longer than 8 MiB"), std::string::npos) << page.err;
 }
+
+// Text given on the command line lands in the page's data as escapes, never as
+// markup that would end or comment out its scripts.
+TEST(TorvaView, RunInputAndOptionsCannotStopThePageScripts) {
+  TempDir dir;
+  const std::string summary = dir.write("s.tsv", kSummaryHeader);
+  const auto made = testsupport::runProgram(
+      TORVA_VIEW_BINARY, {"--summary", summary, "--out", dir.file("p.html"), "--run-input", "<!--<script>",
+                          "--run-options", "</script><b>&amp;"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string page = testsupport::readFile(dir.file("p.html"));
+  EXPECT_EQ(page.find("<!--<script>"), std::string::npos);
+  EXPECT_EQ(page.find("</script><b>"), std::string::npos);
+  EXPECT_NE(page.find("\\u003c!--\\u003cscript\\u003e"), std::string::npos);
+  EXPECT_NE(page.find("\\u003c/script\\u003e\\u003cb\\u003e\\u0026amp;"), std::string::npos);
+}
