@@ -1,13 +1,21 @@
 #include "run/report_file.h"
 
+#include <exception>
 #include <string>
 
 #include "util/console.h"
 
-ReportFile::ReportFile(const char* path) { file_.open(path); }
+ReportFile::ReportFile(const char* path) : exceptionsAtOpen_(std::uncaught_exceptions()) { file_.open(path); }
 
 ReportFile::~ReportFile() {
-  if (!closed_) close();
+  if (closed_) return;
+  // Left by an exception (out of memory, say): the report is not complete, and
+  // the name keeps what it had.
+  if (std::uncaught_exceptions() > exceptionsAtOpen_) {
+    file_.discard();
+    return;
+  }
+  close();
 }
 
 void ReportFile::write(const std::string& text) { file_.write(text); }

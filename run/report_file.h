@@ -8,8 +8,9 @@
 // One report file, written line by line to a temporary file in its folder and
 // renamed to its name when it closes complete (util/atomic_file.h): a run that
 // fails or is killed never leaves a cut report under the name, and an earlier
-// report there stays as it was. A file that cannot be created swallows every
-// write, as a failed stream would.
+// report there stays as it was. A report that is not closed is closed by the
+// destructor, unless an exception is leaving: then it is discarded. A file
+// that cannot be created swallows every write, as a failed stream would.
 class ReportFile {
  public:
   explicit ReportFile(const char* path);
@@ -29,6 +30,7 @@ class ReportFile {
 
  private:
   AtomicFile file_;
+  int exceptionsAtOpen_ = 0;
   bool closed_ = false;
   bool written_ = false;
 };

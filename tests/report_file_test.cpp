@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <new>
 #include <string>
 
 #include "tests/test_support.h"
@@ -52,4 +53,18 @@ TEST(ReportFile, FailureIsReportedOnceWithFileAndReason) {
     EXPECT_EQ(capture.takeErr(), "torva: cannot write report file '" + c.path + "': " + c.reason + "\n");
     EXPECT_EQ(capture.takeOut(), "");
   }
+}
+
+// An exception that leaves while a report is being written (out of memory,
+// say) never puts the cut report under its name.
+TEST(ReportFile, ExceptionLeavesTheEarlierReport) {
+  TempDir dir;
+  const std::string path = dir.write("r.tsv", "earlier\n");
+  try {
+    ReportFile report(path.c_str());
+    report.endLine("cut\n");
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+  }
+  EXPECT_EQ(testsupport::readFile(path), "earlier\n");
 }
