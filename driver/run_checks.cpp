@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "run/file_handle.h"
-#include "run/run_folder.h"
+#include "import/run_folder.h"
+#include "store/file_handle.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "input/array_limits.h"
 #include "input/loaders.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 using testsupport::ConsoleCapture;

@@ -1,6 +1,6 @@
 // Input folders: which entries are runs, in what order they are read, and the
 // statuses and messages of inputs of which nothing could be read.
-#include "run/run_folder.h"
+#include "import/run_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -99,7 +99,8 @@ TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
                                                          {"-0.00", "0"},       {"100", "100"},
                                                          {"1.0e10", "1.0e10"}, {"nan", "null"}};
   for (const auto& [text, expected] : compact) EXPECT_EQ(pagetext::compactNumber(text), expected) << text;
-  // A summary line that is not a feature is left out rather than breaking the page.
+  // A summary line that is not a feature rejects the summary, naming the line,
+  // rather than reaching the page.
   TempDir dir;
   const std::string summary =
       dir.write("summary.tsv", std::string(kSummaryHeader) +
@@ -107,9 +108,8 @@ TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
                                    "nan\t1\t2\t3\t2\t4\t0.0[1.0000-2.0000]\n" + "garbage\n");
   RunTables tables;
   std::string error;
-  ASSERT_TRUE(readSummary(summary, tables, error));
-  EXPECT_EQ(tables.features.size(), 1u);
-  EXPECT_EQ(tables.skippedSummaryLines, 2);
+  EXPECT_FALSE(readSummary(summary, tables, error));
+  EXPECT_NE(error.find("line 3:"), std::string::npos) << error;
   EXPECT_FALSE(readSummary(dir.write("other.tsv", "mass\trt\n"), tables, error));
 }
 
@@ -187,18 +187,17 @@ TEST(TorvaView, PageLimitsLeaveOutWhatIsCounted) {
   for (long long i = 0; i < kMaxPageFeatures + 5; ++i)
     summary += "100.00000\t1.00000\t5000.00000\t1\t1\t1\t0.0[100.0000-1000.0000]\n";
   dir.write("summary.tsv", summary);
-  std::string head =
-      "Channel:\t0.00@0.00 [100.00-1000.00]\tScans:\t3\n\nMass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
+  const std::string label = "Channel:\t0.00@0.00 [100.00-1000.00]\tScans:\t3\n";
+  std::string head = "Mass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
   head.reserve(head.size() + (10u << 20));
   while (head.size() < (10u << 20)) head += "0.01\t";
-  dir.write("transitions.tsv", head + "\n");
+  dir.write("transitions.tsv", label + head + "\n\n");
   RunTables tables;
   std::string error;
   ASSERT_TRUE(readSummary(dir.file("summary.tsv"), tables, error)) << error;
   EXPECT_EQ(static_cast<long long>(tables.features.size()), kMaxPageFeatures);
   EXPECT_EQ(tables.featuresLeftOut, 5);
   ASSERT_TRUE(readTransitions(dir.file("transitions.tsv"), tables, error)) << error;
-  EXPECT_EQ(tables.linesCut, 1);
   EXPECT_LE(tables.channels[0].times.size(), kMaxChannelPoints);
   EXPECT_GT(tables.pointsLeftOut, 0);
 
@@ -207,7 +206,13 @@ TEST(TorvaView, PageLimitsLeaveOutWhatIsCounted) {
                                                   dir.file("transitions.tsv"), "--out", dir.file("p.html")});
   EXPECT_EQ(page.status, 0) << page.err;
   EXPECT_NE(page.err.find("the 5 after them were left out"), std::string::npos) << page.err;
-  EXPECT_NE(page.err.find("longer than 8 MiB"), std::string::npos) << page.err;
+  EXPECT_NE(page.err.find("past the first 200000 of a channel were left out"), std::string::npos) << page.err;
+
+  // A line longer than any report is read with ends the reading with a message, not with gigabytes.
+  while (head.size() < (17u << 20)) head += "0.01\t";
+  dir.write("long.tsv", label + head + "\n\n");
+  EXPECT_FALSE(readTransitions(dir.file("long.tsv"), tables, error));
+  EXPECT_NE(error.find("line 2: longer than 16 MiB"), std::string::npos) << error;
 }
 
 // Text given on the command line lands in the page's data as escapes, never as

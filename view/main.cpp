@@ -7,7 +7,6 @@
 #include "util/atomic_file.h"
 #include "view/binned_map_grid.h"
 #include "view/cohort_tables.h"
-#include "view/page_text.h"
 #include "view/page_writer.h"
 #include "view/run_tables.h"
 #include "view/view_options.h"
@@ -42,10 +41,6 @@ void tellLeftOut(const ViewOptions& options, const RunTables& tables) {
   if (tables.pointsLeftOut > 0)
     std::cerr << "torva-view: " << tables.pointsLeftOut << " time points of '" << options.transitions
               << "' past the first " << kMaxChannelPoints << " of a channel were left out\n";
-  if (tables.linesCut > 0)
-    std::cerr << "torva-view: " << tables.linesCut << " lines of '" << options.transitions
-              << "' were longer than " << (pagetext::kMaxLineBytes >> 20)
-              << " MiB; the rest of each was left out\n";
   if (tables.tracesLeftOut > 0)
     std::cerr << "torva-view: " << tables.tracesLeftOut
               << " features are shown without their trace: the page "
@@ -58,9 +53,6 @@ int runPage(const ViewOptions& options) {
   RunTables tables;
   if (!readSummary(options.summary, tables, error)) return fail(error);
   if (options.transitions.empty()) tellLeftOut(options, tables);
-  if (tables.skippedSummaryLines > 0)
-    std::cerr << "torva-view: " << tables.skippedSummaryLines << " lines of '" << options.summary
-              << "' are not features and were left out\n";
   if (!options.transitions.empty()) {
     if (!readTransitions(options.transitions, tables, error)) return fail(error);
     tellLeftOut(options, tables);

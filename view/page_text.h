@@ -1,7 +1,6 @@
 #ifndef TORVA_VIEW_PAGE_TEXT_H
 #define TORVA_VIEW_PAGE_TEXT_H
 
-#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,20 +8,7 @@
 // Text helpers shared by the report readers and the page writer.
 namespace pagetext {
 
-// The longest line a report reader keeps (8 MiB); the rest of a longer line is
-// skipped, so that a line without end costs no more memory than this.
-constexpr std::size_t kMaxLineBytes = std::size_t{8} << 20;
-
-// Reads one line without its '\n' (and without a '\r' before it), at most
-// kMaxLineBytes of it; `cut` (when given) tells whether more was skipped.
-// False at the end.
-bool readLine(std::istream& in, std::string& line, bool* cut = nullptr);
-
-// The tab-separated fields of a line. A trailing tab (as the transition report
-// writes) yields no empty last field.
-std::vector<std::string_view> splitTabs(std::string_view line);
-
-// The value of a decimal field, or false when it is not a finite number.
+// A field read by the rule of TORVA's tables (readDecimal, readInteger): whole and finite.
 bool parseNumber(std::string_view text, double& value);
 bool parseInteger(std::string_view text, long long& value);
 
