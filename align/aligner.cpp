@@ -13,6 +13,7 @@
 #include "align/rt_correction.h"
 #include "report/cohort_tables.h"
 #include "report/target_table.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -29,13 +30,13 @@ std::string number(double value, int decimals) {
   return buffer;
 }
 
-// A table file written whole; false when it could not be written completely.
+// A table file written whole, under its name only once complete; false (the
+// failure named on standard error) when it could not be written completely.
 bool writeFile(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool flushed = std::fflush(file) == 0;
-  return std::fclose(file) == 0 && written && flushed;
+  std::string error;
+  if (writeWholeFile(path, text, error)) return true;
+  std::cerr << "torva-align: " << error << "\n";
+  return false;
 }
 
 // One row of the feature table: per sample the chosen feature (or none).
@@ -217,6 +218,8 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
   std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
   std::filesystem::create_directories(folder, ignored);
   for (std::size_t s = 0; s < cohort.samples.size(); ++s) {
+    // Names were checked when the sheet was read; a file is never written outside the folder.
+    if (!sampleNameProblem(cohort.samples[s].name).empty()) return false;
     std::string text;
     for (const TableRow& row : rows) {
       if (row.cells[s] != nullptr) continue;

@@ -1,5 +1,6 @@
 #include "align/cohort_input.h"
 
+#include <cstdio>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -16,7 +17,33 @@ int columnOf(const std::vector<std::string_view>& header, const std::string& nam
   return -1;
 }
 
+// The name with control characters shown as \xNN, for a message.
+std::string printableName(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 }  // namespace
+
+std::string sampleNameProblem(const std::string& name) {
+  if (name.find('/') != std::string::npos) return "it contains '/'";
+  if (name.find("..") != std::string::npos) return "it contains '..'";
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return "it contains a control character";
+  }
+  return "";
+}
 
 bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples, std::string& error) {
   TableLines lines(path);
@@ -44,6 +71,13 @@ bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples,
     if (group >= 0 && static_cast<int>(fields.size()) > group) entry.group = fields[group];
     if (entry.name.empty() || entry.file.empty()) {
       error = lines.lineError("sample sheet", "empty sample name or file");
+      return false;
+    }
+    const std::string problem = sampleNameProblem(entry.name);
+    if (!problem.empty()) {
+      error = lines.lineError("sample sheet", "sample name '" + printableName(entry.name) +
+                                                  "' cannot be a file name: " + problem +
+                                                  " (names become file names in the output folder)");
       return false;
     }
     if (!seen.insert(entry.name).second) {

@@ -19,9 +19,14 @@ struct SampleFeature {
   std::string areaText;  // the area as the report wrote it, copied to the table unchanged
 };
 
+// Why a sample name cannot be used as a file name in the output folder ('/',
+// '..', a control character), or "" when it can.
+std::string sampleNameProblem(const std::string& name);
+
 // Reads a tab-separated sample sheet with a header naming `sample` and `file`
 // (any order, `group` optional, other columns ignored). Returns false with
-// `error` set on a missing column, a short line, an empty or repeated name.
+// `error` set on a missing column, a short line, an empty or repeated name, or
+// a name that cannot be a file name (sampleNameProblem).
 bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples, std::string& error);
 
 // Reads the features of a summary report (`mass`, `rt`, `area`, ..., `transition`).

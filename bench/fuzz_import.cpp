@@ -3,18 +3,21 @@
 // report; and through the base64, peak-array and mzML array decoders. The
 // import chooses its reader by the root element, so mzXML, mzData and mzML
 // inputs all reach their readers.
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <libmsnumpress/MSNumpress.hpp>
 #include <string>
 #include <vector>
 
 #include "input/base64.h"
 #include "input/input_error.h"
 #include "input/mzml_arrays.h"
+#include "input/numpress_extent.h"
 #include "input/sax_handler.h"
 #include "input/spectra_handler.h"
 #include "processing/filterer.h"
@@ -25,6 +28,7 @@ namespace {
 
 std::string scratchPath;
 std::string scratchGzPath;
+std::string scratchFolder;
 
 void fuzzProcessing(fileHandle& run, std::uint8_t choice);
 
@@ -63,6 +67,32 @@ void fuzzDecoders(const std::uint8_t* data, std::size_t size) {
   std::vector<double> values;
   std::string problem;
   decodeBinaryArray(text.substr(2), format, data[1] == 255 ? 2147483647u : data[1], values, problem);
+
+  // The Numpress value count that sizes the decoders' output must never be
+  // less than what they write: decoded here into the old bound of two values
+  // a byte, and compared.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data + 1);
+  const std::size_t byteCount = size - 1;
+  const NumpressKind kinds[] = {NumpressKind::Linear, NumpressKind::Pic, NumpressKind::Slof};
+  const NumpressKind kind = kinds[data[0] % 3];
+  std::vector<double> wide(2 * byteCount + 2);
+  std::size_t written = 0;
+  try {
+    if (kind == NumpressKind::Linear) {
+      written = ms::numpress::MSNumpress::decodeLinear(bytes, byteCount, wide.data());
+    } else if (kind == NumpressKind::Pic) {
+      written = ms::numpress::MSNumpress::decodePic(bytes, byteCount, wide.data());
+    } else if (byteCount >= 8 && (byteCount - 8) % 2 == 0) {
+      written = ms::numpress::MSNumpress::decodeSlof(bytes, byteCount, wide.data());
+    }
+  } catch (const char*) {
+    written = 0;
+  }
+  if (written > numpressValueCount(kind, bytes, byteCount)) {
+    std::fprintf(stderr, "Numpress value count %zu below the %zu values decoded\n",
+                 numpressValueCount(kind, bytes, byteCount), written);
+    std::abort();
+  }
 }
 
 void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool compress) {
@@ -161,11 +191,30 @@ void fuzzProcessing(fileHandle& run, std::uint8_t choice) {
                 static_cast<float>(processor.cutoff));
 }
 
+// A folder holding the bytes as a run, gzip-compressed as another, a file
+// that is no run and a folder with a run's name, imported as a folder.
+void importFolder(const std::uint8_t* data, std::size_t size, std::uint8_t choice) {
+  writeFile(scratchFolder + "/b.mzXML", data, size, false);
+  writeFile(scratchFolder + "/a.mzML.gz", data, size, true);
+  fileHandle run;
+  run.SRM = (choice & 64) != 0;
+  try {
+    run.importFolder(scratchFolder.c_str(), 1);
+  } catch (const InputError&) {
+    return;
+  }
+  fuzzProcessing(run, choice);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   scratchPath = "/tmp/torva-fuzz-" + std::to_string(getpid()) + ".mzXML";
   scratchGzPath = scratchPath + ".gz";
+  scratchFolder = "/tmp/torva-fuzz-folder-" + std::to_string(getpid());
+  mkdir(scratchFolder.c_str(), 0700);
+  mkdir((scratchFolder + "/d.mzXML").c_str(), 0700);
+  writeFile(scratchFolder + "/readme.txt", reinterpret_cast<const std::uint8_t*>("x"), 1, false);
   return 0;
 }
 
@@ -180,6 +229,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writeFile(scratchGzPath, data, size, true);
     importAndProcess(scratchGzPath, (choice & 64) != 0, 1, choice);
   }
+
+  // The same bytes as runs of a folder, beside entries that are no runs.
+  if ((choice & 16) != 0) importFolder(data, size, choice);
 
   fuzzDecoders(data, size);
   return 0;

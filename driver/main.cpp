@@ -51,8 +51,10 @@ int main(int argc, char** argv) {
       break;
   }
   if (!options.hasInput) {
+    // The text on standard output is the one the tool has always printed; the
+    // status says that nothing was done.
     console::outFlush("Please enter input file (-i).\n");
-    return static_cast<int>(ExitStatus::Ok);
+    return static_cast<int>(ExitStatus::RequestFailed);
   }
   for (const std::string& warning : optionWarnings(options))
     console::err("torva: warning: " + warning + "\n");

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "import/run_folder.h"
 #include "store/file_handle.h"
 
 namespace {
@@ -101,15 +102,27 @@ bool sameFile(const std::string& a, const std::string& b) {
   return resolved(a) == resolved(b);
 }
 
+// True when `input` is a folder and the import would read a file at `path` as one of its runs.
+bool readAsRunOfFolder(const std::string& path, const std::string& input) {
+  struct stat info;
+  if (stat(input.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  const std::string::size_type slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return isRunName(name) && sameFile(parentFolder(path), input);
+}
+
 // Why a report cannot be created at `path`, or empty.
 std::string unwritable(const std::string& path) {
   struct stat info;
+  const std::string folder = parentFolder(path);
   if (stat(path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) return "it is a folder";
     if (access(path.c_str(), W_OK) != 0) return "the file cannot be written";
+    // A report replaces a file only once complete, from a new file beside it.
+    if (S_ISREG(info.st_mode) && access(folder.c_str(), W_OK | X_OK) != 0)
+      return "its folder '" + folder + "' cannot be written";
     return "";
   }
-  const std::string folder = parentFolder(path);
   if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     return "its folder '" + folder + "' does not exist";
   if (access(folder.c_str(), W_OK | X_OK) != 0) return "its folder '" + folder + "' cannot be written";
@@ -153,6 +166,10 @@ std::string reportRefusal(const Options& options) {
     const Report& report = reports[r];
     if (options.hasInput && sameFile(report.path, options.input)) {
       return std::string(report.option) + " " + report.path + ": the report would overwrite the input file";
+    }
+    if (options.hasInput && readAsRunOfFolder(report.path, options.input)) {
+      return std::string(report.option) + " " + report.path +
+             ": the report would overwrite a run of the input folder, or be read as one";
     }
     if (options.hasPeakFile && sameFile(report.path, options.peakFile)) {
       return std::string(report.option) + " " + report.path + ": the report would overwrite the target file";

@@ -1,5 +1,9 @@
 #include "driver/run_sequence.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -121,6 +125,15 @@ const char* versionText() { return "TORVA 1.1 (18-Nov-11)\n"; }
 
 namespace {
 
+// Why the input path cannot be read, for its message; "" for a file, whose
+// reason the import tells.
+std::string unreadableReason(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return "the folder cannot be listed";
+  return "";
+}
+
 Progress::Figures figuresOf(const fileHandle& run) {
   Progress::Figures figures;
   figures.spectra = run.scans.size();
@@ -181,6 +194,9 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   if (!run.importFolder(options.input.c_str(), 1)) {
     progress.finish("cannot read " + options.input);
     console::outFlush("Cannot read mzXML file\n");
+    // A file that was opened has had its reason told by the import.
+    const std::string reason = unreadableReason(options.input);
+    if (!reason.empty()) console::err("torva: cannot read input '" + options.input + "': " + reason + "\n");
     return ExitStatus::UnreadableInput;
   }
   progress.finish(std::to_string(run.scans.size()) + " spectra in " + std::to_string(run.channels.size()) +

@@ -1,7 +1,6 @@
 // Import of a spectrum file or folder, and the grouping of spectra into channels.
 #include "import/run_import.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "import/run_folder.h"
 #include "import/srm_spectra.h"
 #include "import/target_list.h"
 #include "input/document_root.h"
@@ -43,7 +43,7 @@ double readPrecursor(const std::string& token, std::string::size_type at) {
   return std::strtod(token.substr(0, at).c_str(), nullptr);
 }
 
-enum class ProbeResult { Text, Finnigan, Binary };
+enum class ProbeResult { Text, Finnigan, Binary, Utf16, NestedGzip };
 
 // Looks at the first 256 bytes (decompressed, for gzip data) for the
 // signature of a Finnigan raw file or a NUL byte.
@@ -60,6 +60,13 @@ ProbeResult probeFile(const char* path) {
   const bool rawHeader = count >= 2 && bytes[0] == 0x01 && bytes[1] == 0xA1;
   const bool rawName = count >= 8 && bytes[3] == 0x46 && bytes[5] == 0x69 && bytes[7] == 0x6E;
   if (rawHeader || rawName) return ProbeResult::Finnigan;
+  // UTF-16: a byte order mark, or '<' beside a NUL byte as ASCII characters are written.
+  const bool byteOrderMark =
+      count >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
+  const bool wideAngle =
+      count >= 2 && ((bytes[0] == '<' && bytes[1] == 0) || (bytes[0] == 0 && bytes[1] == '<'));
+  if (byteOrderMark || wideAngle) return ProbeResult::Utf16;
+  if (file.compressed() && count >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B) return ProbeResult::NestedGzip;
   for (std::size_t i = 0; i < count; ++i) {
     if (bytes[i] == 0) return ProbeResult::Binary;
   }
@@ -72,19 +79,6 @@ bool nameSelectsMzxml(const std::string& path) {
   if (path.find("MZXML") != std::string::npos) return true;
   if (path.find("XML") != std::string::npos) return true;
   return path.find("xml") != std::string::npos && path.find("mzdata.xml") == std::string::npos;
-}
-
-// Folder entries read besides those containing ".mzXML" or "xml": names ending
-// in .mzML, .mzML.gz or .mzXML.gz, in any case.
-bool hasSpectrumSuffix(const std::string& name) {
-  std::string lower(name);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const char* suffix : {".mzml", ".mzml.gz", ".mzxml.gz"}) {
-    const std::size_t length = std::char_traits<char>::length(suffix);
-    if (lower.size() >= length && lower.compare(lower.size() - length, length, suffix) == 0) return true;
-  }
-  return false;
 }
 
 // Why a file that no loader accepted could not be read.
@@ -217,7 +211,15 @@ int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
           "Most likely cause: using a binary spectrum file.\nUse ASCII formatted XML files ONLY!\n\n");
     }
     console::flush();
-    unreadFiles.push_back(std::string(path) + ": no spectra read: it is a binary file, not XML");
+    std::string why = "it is a binary file, not XML";
+    if (probe == ProbeResult::Utf16) {
+      why = "it is UTF-16 text; convert it to UTF-8 first (iconv -f UTF-16 -t UTF-8)";
+    } else if (probe == ProbeResult::NestedGzip) {
+      why = "it is gzip data inside gzip data; decompress it once (gunzip) first";
+    } else if (probe == ProbeResult::Finnigan) {
+      why = "it is a Finnigan raw file, not XML; convert it to mzML or mzXML first";
+    }
+    unreadFiles.push_back(std::string(path) + ": no spectra read: " + why);
     return 0;
   }
 
@@ -230,30 +232,40 @@ int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
     loadmzml loader(scans, header, chromatograms);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
+    if (loader.handler.arraysCut) inputFailed = true;
     if (run.SRM) {
       appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
                    " SRM chromatograms and no spectra; -S reads them\n");
+    } else if (!chromatograms.empty()) {
+      console::err("torva: warning: " + name + " also holds " + std::to_string(chromatograms.size()) +
+                   " SRM chromatograms, which are not read without -S\n");
     }
     srmChromatogramsSeen += chromatograms.size();
   } else if (forceMzXML == 1 || nameSelectsMzxml(name)) {
     loadmzxml loader(scans, header);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
+    if (loader.handler.arraysCut) inputFailed = true;
   } else {
     loadmzdata loader(scans, header);
     accepted = loader.open(name);
     if (accepted) {
       loader.get();
-      if (loader.handler.parseFailed) inputFailed = true;
+      if (loader.handler.parseFailed || loader.handler.arraysCut) inputFailed = true;
     }
   }
 
   if (keptMsLevel > 0) {
+    const std::size_t read = scans.size() - first;
     scans.erase(std::remove_if(scans.begin() + static_cast<std::ptrdiff_t>(first), scans.end(),
                                [this](const scan& s) { return s.msLevel != keptMsLevel; }),
                 scans.end());
+    if (read > 0 && scans.size() == first) {
+      console::err("torva: warning: --ms-level " + std::to_string(keptMsLevel) + " keeps none of the " +
+                   std::to_string(read) + " spectra of '" + name + "'\n");
+    }
   }
 
   if (!accepted) unreadFiles.push_back(name + ": no spectra read: " + whyUnread(start));
@@ -269,7 +281,11 @@ int RunImport::importFolder(RunData& run, const char* path, int forceMzXML) {
   if (!S_ISDIR(info.st_mode)) {
     const bool taken = importFile(run, path, forceMzXML) == 1;
     if (fileProgress) fileProgress(1, 1);
-    if (taken) reportUnreadInput(run);
+    if (taken) {
+      reportUnreadInput(run);
+    } else {
+      for (const std::string& line : unreadFiles) console::err("torva: " + line + "\n");
+    }
     return taken;
   }
 
@@ -278,20 +294,18 @@ int RunImport::importFolder(RunData& run, const char* path, int forceMzXML) {
   if (prefix == "./" || prefix == ".\\") prefix.clear();
 
   // A folder that cannot be listed is unreadable input, like a missing path.
-  DIR* folder = opendir(path);
-  if (folder == nullptr) return false;
   std::vector<std::string> names;
-  while (dirent* entry = readdir(folder)) {
-    std::string name = prefix + entry->d_name;
-    if (name.find(".mzXML") != std::string::npos || name.find("xml") != std::string::npos ||
-        hasSpectrumSuffix(name)) {
-      names.push_back(std::move(name));
-    }
-  }
-  closedir(folder);
+  std::vector<std::string> skipped;
+  if (!listRunFiles(path, prefix, names, skipped)) return false;
+  for (const std::string& line : skipped) console::err("torva: warning: " + line + "\n");
   for (std::size_t n = 0; n < names.size(); ++n) {
     importFile(run, names[n].c_str(), forceMzXML);
     if (fileProgress) fileProgress(n + 1, names.size());
+  }
+  if (names.empty()) {
+    unreadFiles.push_back(std::string(path) +
+                          ": no run in the folder (no regular file whose name contains .mzXML or xml, or "
+                          "ends in .mzML, .mzML.gz or .mzXML.gz)");
   }
   reportUnreadInput(run);
   return true;

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <libmsnumpress/MSNumpress.hpp>
 
+#include "input/array_limits.h"
 #include "input/base64.h"
+#include "input/numpress_extent.h"
 #include "input/xml_values.h"
 #include "input/zlib_inflate.h"
 
@@ -55,15 +57,24 @@ std::vector<char> decodeBase64(const std::string& text) {
   return bytes;
 }
 
-// Numpress: at most two values per byte of input (one half-byte each), and
-// the decoders check their input for corruption (they throw a message).
-bool decodeNumpress(BinaryArrayFormat::Numpress kind, std::vector<char>& bytes, std::vector<double>& values,
-                    std::string& problem) {
-  std::size_t size = bytes.size();
+NumpressKind kindOf(BinaryArrayFormat::Numpress kind) {
+  if (kind == BinaryArrayFormat::Numpress::Linear) return NumpressKind::Linear;
+  if (kind == BinaryArrayFormat::Numpress::Pic) return NumpressKind::Pic;
+  return NumpressKind::Slof;
+}
+
+// Numpress, at most `bound` values: the data is cut after that many, and the
+// output sized by the values it holds. The decoders check their input for
+// corruption (they throw a message).
+bool decodeNumpress(BinaryArrayFormat::Numpress kind, std::vector<char>& bytes, std::size_t bound,
+                    std::vector<double>& values, std::string& problem, bool& cut) {
   // Slof reads values in byte pairs; a lone last byte is no value.
-  if (kind == BinaryArrayFormat::Numpress::Slof && size > 8 && (size - 8) % 2 != 0) --size;
-  values.resize(2 * size + 2);
+  if (kind == BinaryArrayFormat::Numpress::Slof && bytes.size() > 8 && (bytes.size() - 8) % 2 != 0)
+    bytes.pop_back();
+  cut = cutNumpressToValues(kindOf(kind), bytes, bound);
+  const std::size_t size = bytes.size();
   const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  values.resize(numpressValueCount(kindOf(kind), data, size) + 2);
   try {
     std::size_t count = 0;
     if (size == 0) {
@@ -146,14 +157,17 @@ bool BinaryArrayFormat::apply(long term) {
 bool BinaryArrayFormat::apply(const char* accession) { return apply(msTerm(accession)); }
 
 bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format, std::size_t declaredCount,
-                       std::vector<double>& values, std::string& problem) {
+                       std::vector<double>& values, std::string& problem, ArrayCut* cut) {
   values.clear();
+  const bool numpressed = format.numpress != BinaryArrayFormat::Numpress::None;
+  const std::size_t width = static_cast<std::size_t>(format.valueBits / 8);
+  const std::size_t bound = arrayValueBound(declaredCount);
+  bool passedBound = false;
   std::vector<char> bytes = decodeBase64(text);
   if (format.zlib) {
-    // Inflate no further than the declared values can fill (Numpress needs at
-    // most 4.5 bytes a value plus its header); without a declared length, no
-    // further than zlib's largest ratio allows.
-    const std::size_t limit = declaredCount > 0 ? declaredCount * 8 + 64 : bytes.size() * 1032 + 64;
+    // Inflate no further than `bound` values can fill (Numpress needs at most
+    // 4.5 bytes a value plus its header).
+    const std::size_t limit = numpressed ? bound * kNumpressBytesPerValue + 64 : bound * width;
     std::vector<char> inflated;
     if (!bytes.empty() && !inflateLimited(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                                           limit, inflated)) {
@@ -161,13 +175,22 @@ bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format,
       return false;
     }
     bytes.swap(inflated);
+    if (bytes.size() > limit) {
+      passedBound = true;
+      bytes.resize(limit);
+    }
   }
 
-  if (format.numpress != BinaryArrayFormat::Numpress::None) {
-    if (!decodeNumpress(format.numpress, bytes, values, problem)) return false;
+  if (numpressed) {
+    bool numpressCut = false;
+    if (!decodeNumpress(format.numpress, bytes, bound, values, problem, numpressCut)) return false;
+    passedBound = passedBound || numpressCut;
   } else {
-    const std::size_t width = static_cast<std::size_t>(format.valueBits / 8);
-    const std::size_t count = bytes.size() / width;
+    std::size_t count = bytes.size() / width;
+    if (count > bound) {
+      count = bound;
+      passedBound = true;
+    }
     if (format.valueBits == 32 && format.integer) {
       appendValues<std::uint32_t, std::int32_t>(bytes, count, values);
     } else if (format.valueBits == 32) {
@@ -178,6 +201,17 @@ bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format,
       appendValues<std::uint64_t, double>(bytes, count, values);
     }
   }
-  if (declaredCount > 0 && values.size() > declaredCount) values.resize(declaredCount);
+  if (values.size() > bound) {
+    values.resize(bound);
+    passedBound = true;
+  }
+  if (cut != nullptr) {
+    *cut = ArrayCut();
+    if (passedBound) {
+      cut->cut = true;
+      cut->toDeclared = declaredCount > 0 && declaredCount <= kMaxArrayValues;
+      cut->keptValues = values.size();
+    }
+  }
   return true;
 }

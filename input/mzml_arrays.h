@@ -20,11 +20,20 @@ struct BinaryArrayFormat {
   bool apply(long term);
 };
 
+// What decoding an array left out.
+struct ArrayCut {
+  bool cut = false;            // values beyond `keptValues` were left out
+  bool toDeclared = false;     // ... because the declared count was smaller (else kMaxArrayValues)
+  std::size_t keptValues = 0;  // the values kept when cut
+};
+
 // Decodes the base64 text of an array (XML white space skipped) into `values`.
 // `declaredCount` (the array's stated length, 0 when unknown) bounds the values
-// kept and the bytes inflated, never what is allocated up front. Returns false,
-// with `values` empty, when the data cannot be decoded; `problem` then says why.
+// kept and the bytes inflated, and so does kMaxArrayValues (input/array_limits.h),
+// never what is allocated up front: Numpress output is sized by the values its
+// data holds. Returns false, with `values` empty, when the data cannot be
+// decoded; `problem` then says why. `cut` (when given) tells what was left out.
 bool decodeBinaryArray(const std::string& text, const BinaryArrayFormat& format, std::size_t declaredCount,
-                       std::vector<double>& values, std::string& problem);
+                       std::vector<double>& values, std::string& problem, ArrayCut* cut = nullptr);
 
 #endif

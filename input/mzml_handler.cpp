@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "input/array_limits.h"
 #include "input/xml_values.h"
 #include "util/console.h"
 
@@ -13,19 +15,39 @@ namespace {
 
 // N of a "scan=N" term of a native id ("controllerType=0 controllerNumber=1
 // scan=42", "function=2 process=0 scan=17"); false when there is none.
-bool scanNumberOf(const char* nativeId, std::int32_t& number) {
+// `fits` is false when N is too large for a scan number (32 bits).
+bool scanNumberOf(const char* nativeId, std::int32_t& number, bool& fits) {
   for (const char* cursor = std::strstr(nativeId, "scan="); cursor != nullptr;
        cursor = std::strstr(cursor + 1, "scan=")) {
     if (cursor != nativeId && cursor[-1] != ' ') continue;
     const char* digits = cursor + 5;
     if (*digits < '0' || *digits > '9') continue;
-    number = readInt(digits);
+    fits = readInt32(digits, number);
     return true;
   }
   return false;
 }
 
-bool isMinute(const char* unitAccession) { return isName(unitAccession, "UO:0000031"); }
+// Seconds in one unit of time, by its accession (the unit ontology's, or the
+// older PSI-MS terms of early files); 0 for an accession that is no time unit
+// known here. No unit at all reads as seconds.
+double secondsPerUnit(const char* unitAccession) {
+  struct Unit {
+    const char* accession;
+    double seconds;
+  };
+  static const Unit kUnits[] = {{"", 1.0},
+                                {"UO:0000010", 1.0},
+                                {"UO:0000031", 60.0},
+                                {"UO:0000032", 3600.0},
+                                {"UO:0000028", 0.001},
+                                {"MS:1000038", 60.0},
+                                {"MS:1000039", 1.0}};
+  for (const Unit& unit : kUnits) {
+    if (isName(unitAccession, unit.accession)) return unit.seconds;
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -36,6 +58,19 @@ SAXMzmlHandler::SAXMzmlHandler(std::vector<scan>& spectraOut, Header& headerOut,
   decodeBesideParser = true;
   bulkTextElement = "binary";
   quickMarkup = true;
+}
+
+double SAXMzmlHandler::timeUnit(const char* unitAccession) {
+  const double seconds = secondsPerUnit(unitAccession);
+  if (seconds > 0) return seconds;
+  // Named once per file and unit; the times are then read as seconds.
+  if (unknownUnits_.insert(unitAccession).second) {
+    defer([this, unit = std::string(unitAccession)]() {
+      console::err("torva: " + inputFile + ": unknown time unit '" + unit +
+                   "'; its times are read as seconds\n");
+    });
+  }
+  return 1.0;
 }
 
 SAXMzmlHandler::Place SAXMzmlHandler::place() const {
@@ -79,11 +114,16 @@ void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
   } else if (isName(name, "binary")) {
     inBinary_ = inArray_;
     text.clear();
+    // No more text than the declared values (or kMaxArrayValues) can take in this encoding.
+    const bool numpressed = format_.numpress != BinaryArrayFormat::Numpress::None;
+    const std::size_t width =
+        numpressed ? kNumpressBytesPerValue : static_cast<std::size_t>(format_.valueBits / 8);
+    limitText(base64CharBound(encodedByteBound(arrayValueBound(arrayLength_), width)));
   } else if (isName(name, "binaryDataArray")) {
     inArray_ = true;
     format_ = BinaryArrayFormat();
     arrayKind_ = ArrayKind::Other;
-    timeInMinutes_ = false;
+    secondsPerTimeUnit_ = 1.0;
     const char* length = getAttrValue("arrayLength", attributes);
     arrayLength_ = *length != '\0'
                        ? static_cast<std::size_t>(std::max<long>(0, std::strtol(length, nullptr, 10)))
@@ -160,7 +200,7 @@ void SAXMzmlHandler::endElement(const char* name) {
 }
 
 void SAXMzmlHandler::characters(const char* chars, int len) {
-  if (inBinary_) text.append(chars, static_cast<std::size_t>(len));
+  if (inBinary_) appendText(chars, len);
 }
 
 void SAXMzmlHandler::startSpectrum(const char** attributes) {
@@ -168,9 +208,20 @@ void SAXMzmlHandler::startSpectrum(const char** attributes) {
   ++spectrumElements_;
   nativeId_ = getAttrValue("id", attributes);
   std::int32_t number = 0;
-  if (!scanNumberOf(nativeId_.c_str(), number)) {
+  bool fits = true;
+  if (!scanNumberOf(nativeId_.c_str(), number, fits) || !fits) {
     const char* index = getAttrValue("index", attributes);
-    number = *index != '\0' ? readInt(index) + 1 : static_cast<std::int32_t>(spectrumElements_);
+    std::int32_t position = 0;
+    number = *index != '\0' && readInt32(index, position) && position < INT32_MAX
+                 ? position + 1
+                 : static_cast<std::int32_t>(std::min<std::int64_t>(spectrumElements_, INT32_MAX));
+    if (!fits) {
+      defer([this, id = nativeId_, number]() {
+        console::err("torva: " + inputFile + ": spectrum '" + id +
+                     "': its scan number does not fit in 32 bits; it is numbered " + std::to_string(number) +
+                     " by its position\n");
+      });
+    }
   }
   num = number;
   declaredLength_ = static_cast<std::size_t>(
@@ -212,7 +263,7 @@ void SAXMzmlHandler::applyParam(const char* accession, const char* value, const 
         arrayKind_ = ArrayKind::Intensity;
       } else if (term == 1000595) {
         arrayKind_ = ArrayKind::Time;
-        timeInMinutes_ = isMinute(unitAccession);
+        secondsPerTimeUnit_ = timeUnit(unitAccession);
       }
       return;
     case Place::Product:
@@ -260,7 +311,7 @@ void SAXMzmlHandler::applyParam(const char* accession, const char* value, const 
       polarity = "-";
       break;
     case 1000016:
-      rt = readDouble(value) * (isMinute(unitAccession) ? 60.0 : 1.0);
+      rt = readDouble(value) * timeUnit(unitAccession);
       break;
     case 1000512:
       filterLine = value;
@@ -323,23 +374,39 @@ void SAXMzmlHandler::endArray() {
   job.format = format_;
   job.length = arrayLength_;
   job.kind = arrayKind_;
-  job.timeInMinutes = timeInMinutes_;
+  job.secondsPerTimeUnit = secondsPerTimeUnit_;
   job.inSpectrum = inSpectrum_;
   job.nativeId = nativeId_;
+  job.textCut = textCut;
   const std::size_t bytes = job.text.size();
   defer([this, job = std::move(job)]() { decodeArray(job); }, bytes);
 }
 
 void SAXMzmlHandler::decodeArray(const ArrayJob& job) {
   std::string problem;
-  if (!decodeBinaryArray(job.text, job.format, job.length, decoded_, problem)) {
-    console::err(inputFile + ": " + (job.inSpectrum ? "spectrum '" : "chromatogram '") + job.nativeId +
-                 "': an array could not be decoded (" + problem + "); it reads as empty\n");
+  ArrayCut cut;
+  const std::string where =
+      inputFile + ": " + (job.inSpectrum ? "spectrum '" : "chromatogram '") + job.nativeId;
+  if (!decodeBinaryArray(job.text, job.format, job.length, decoded_, problem, &cut)) {
+    console::err(where + "': an array could not be decoded (" + problem + "); it reads as empty\n");
+  }
+  if (job.textCut || cut.cut) {
+    arraysCut = true;
+    const std::string kept = std::to_string(decoded_.size());
+    if (job.length > 0 && job.length <= kMaxArrayValues) {
+      console::err("torva: " + where + "': an array holds more than its " + std::to_string(job.length) +
+                   " declared values (arrayLength or defaultArrayLength); " + kept + " are kept\n");
+    } else {
+      console::err("torva: " + where + "': an array holds more than " + std::to_string(kMaxArrayValues) +
+                   " values, the most read per array" +
+                   (job.length > 0 ? " (it declares " + std::to_string(job.length) + ")" : std::string()) +
+                   "; " + kept + " are kept\n");
+    }
   }
   if (job.kind == ArrayKind::Time) {
     times_ = decoded_;
-    if (job.timeInMinutes) {
-      for (double& t : times_) t *= 60.0;
+    if (job.secondsPerTimeUnit != 1.0) {
+      for (double& t : times_) t *= job.secondsPerTimeUnit;
     }
     return;
   }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,9 @@ class SAXMzmlHandler : public SAXSpectraHandler {
     BinaryArrayFormat format;
     std::size_t length = 0;
     ArrayKind kind = ArrayKind::Other;
-    bool timeInMinutes = false;
+    double secondsPerTimeUnit = 1.0;
     bool inSpectrum = false;
+    bool textCut = false;
     std::string nativeId;
   };
   // Job side: decodes into the m/z, intensity or time values.
@@ -55,6 +57,9 @@ class SAXMzmlHandler : public SAXSpectraHandler {
   // One parameter, applied where the reader stands.
   void applyParam(const char* accession, const char* value, const char* unitAccession);
   Place place() const;
+  // Seconds per unit of a time value's unit accession; an unknown unit is
+  // named on standard error (once per file) and read as seconds.
+  double timeUnit(const char* unitAccession);
 
   std::vector<SrmChromatogram>& chromatograms_;
   std::map<std::string, std::vector<Param>> groups_;  // referenceable parameter groups by id
@@ -94,7 +99,8 @@ class SAXMzmlHandler : public SAXSpectraHandler {
   // The binary data array being read.
   BinaryArrayFormat format_;
   ArrayKind arrayKind_ = ArrayKind::Other;
-  bool timeInMinutes_ = false;
+  double secondsPerTimeUnit_ = 1.0;
+  std::set<std::string> unknownUnits_;  // time units named on standard error
   std::size_t arrayLength_ = 0;
   bool mzSeen_ = false;
   bool intensitySeen_ = false;

@@ -1,12 +1,16 @@
 // The mzXML reader: scan attributes, nested MS1/MS2 scans, peak arrays.
 #include "input/mzxml_handler.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "input/array_limits.h"
 #include "input/xml_values.h"
+#include "util/console.h"
 
 namespace {
 
@@ -148,6 +152,10 @@ void SAXMzxmlHandler::startElement(const char* name, const char** attributes) {
     inPeaks = true;
     lowPrecision = std::strcmp(getAttrValue("precision", attributes), "64") != 0;
     zlibCompressed = std::strcmp(getAttrValue("compressionType", attributes), "zlib") == 0;
+    // No more text than the declared peaks can use (none without a count: such an array is not decoded).
+    const std::size_t values =
+        peaksCount > 0 ? 2 * arrayValueBound(static_cast<std::size_t>(peaksCount)) : std::size_t{0};
+    limitText(base64CharBound(values == 0 ? 0 : encodedByteBound(values, lowPrecision ? 4 : 8)));
   } else if (isName(name, "precursorMz")) {
     inPrecursorMz = true;
     precursorCharge = readInt(getAttrValue("precursorCharge", attributes));
@@ -194,7 +202,16 @@ void SAXMzxmlHandler::startScan(const char** attributes) {
   precursorCharge = 0;
   precursorMz = 0;
 
-  num = readInt(found.num);
+  ++scanElements_;
+  if (!readInt32(found.num, num)) {
+    // Too large for a scan number: numbered by its position instead, and named.
+    num = static_cast<std::int32_t>(std::min<std::int64_t>(scanElements_, INT32_MAX));
+    defer([this, text = std::string(found.num), number = num]() {
+      console::err("torva: " + inputFile + ": scan number " + text +
+                   " does not fit in 32 bits; it is numbered " + std::to_string(number) +
+                   " by its position\n");
+    });
+  }
   id = usedIds.claim(num);
 
   peaksCount = readInt(found.peaksCount);
@@ -236,6 +253,9 @@ void SAXMzxmlHandler::endElement(const char* name) {
 }
 
 void SAXMzxmlHandler::characters(const char* chars, int len) {
-  if ((inPeaks && (msLevel == 1 || msLevel == 2)) || inPrecursorMz)
+  if (inPeaks && (msLevel == 1 || msLevel == 2)) {
+    appendText(chars, len);
+  } else if (inPrecursorMz) {
     text.append(chars, static_cast<std::size_t>(len));
+  }
 }

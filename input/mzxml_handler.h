@@ -25,6 +25,7 @@ class SAXMzxmlHandler : public SAXSpectraHandler {
   bool inPeaks = false;
 
  private:
+  std::int64_t scanElements_ = 0;  // scan elements of MS levels 1 and 2 so far
   // The start of a `scan` element: chooses the MS1 or MS2 branch by msLevel.
   void startScan(const char** attributes);
 };

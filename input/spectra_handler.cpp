@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "input/array_limits.h"
 #include "input/base64.h"
 #include "input/input_error.h"
 #include "input/zlib_inflate.h"
@@ -73,10 +74,36 @@ void appendValues(const std::vector<char>& bytes, std::size_t count, bool hostOr
 SAXSpectraHandler::SAXSpectraHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : spectra(spectraOut), header(headerOut) {}
 
+void SAXSpectraHandler::limitText(std::size_t limit) {
+  textLimit_ = limit;
+  compacted_ = 0;
+  textCut = false;
+}
+
+void SAXSpectraHandler::appendText(const char* chars, int len) {
+  if (textCut) return;
+  text.append(chars, static_cast<std::size_t>(len));
+  if (text.size() <= textLimit_) return;
+  // Past the limit: white space does not count; what remains past it is dropped.
+  const auto isSpace = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+  text.erase(std::remove_if(text.begin() + static_cast<std::ptrdiff_t>(compacted_), text.end(), isSpace),
+             text.end());
+  compacted_ = text.size();
+  if (text.size() > textLimit_) {
+    text.resize(textLimit_);
+    textCut = true;
+  }
+}
+
 std::string SAXSpectraHandler::takeText() {
+  // The next array is likely as long: room for as much text, up to a large
+  // array's. (Sized by the text, not the capacity, so that one long array
+  // does not give every later one, waiting in the job queue, its room.)
+  const std::size_t kKeptRoom = std::size_t{16} << 20;
   std::string taken;
   taken.swap(text);
-  text.reserve(taken.capacity());
+  text.reserve(std::min(taken.size(), kKeptRoom));
+  compacted_ = 0;
   return taken;
 }
 
@@ -101,6 +128,8 @@ void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
   array.lowPrecision = lowPrecision;
   array.littleEndian = littleEndian;
   array.zlibCompressed = zlibCompressed;
+  array.textCut = textCut;
+  array.scanNumber = num;
   const std::size_t bytes = array.text.size();
   defer(
       [this, wantMz, wantIntensity, array = std::move(array)]() {
@@ -118,9 +147,10 @@ void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
 void SAXSpectraHandler::decode32(const ArrayText& array, bool wantMz, bool wantIntensity) {
   const std::size_t arrays = (wantMz ? 1 : 0) + (wantIntensity ? 1 : 0);
   if (array.peaksCount <= 0 || arrays == 0) return;
-  const std::size_t count = static_cast<std::size_t>(array.peaksCount);
+  const std::size_t count = arrayValueBound(static_cast<std::size_t>(array.peaksCount));
   const std::size_t required = arrays * count * 4;
   std::vector<char> bytes = arrayBytes(array.text, array.zlibCompressed, required);
+  noteLeftOut(array, required, bytes.size());
 
   // A short array is zero-filled to the declared count, as long as the
   // declared count is not far beyond what the array holds; a count that the
@@ -144,18 +174,51 @@ void SAXSpectraHandler::decode32(const ArrayText& array, bool wantMz, bool wantI
 void SAXSpectraHandler::decode64(const ArrayText& array, bool wantMz, bool wantIntensity) {
   const std::size_t arrays = (wantMz ? 1 : 0) + (wantIntensity ? 1 : 0);
   if (array.peaksCount <= 0 || arrays == 0) return;
-  const std::size_t count = static_cast<std::size_t>(array.peaksCount);
+  const std::size_t count = arrayValueBound(static_cast<std::size_t>(array.peaksCount));
   const std::size_t required = arrays * count * 8;
   const std::vector<char> bytes = arrayBytes(array.text, array.zlibCompressed, required);
   if (bytes.size() != required) {
     // A 64-bit array must hold exactly its declared count: the file cannot be
     // trusted further, and the run stops (the driver prints the message).
+    const std::size_t declaredBytes = arrays * static_cast<std::size_t>(array.peaksCount) * 8;
     throw InputError(" decoded size " + std::to_string(static_cast<long long>(bytes.size())) +
-                     " and required size " + std::to_string(required) + " dont match:\n" +
+                     " and required size " + std::to_string(declaredBytes) + " dont match:\n" +
                      " Cause: possible corrupted file.\n");
   }
+  noteLeftOut(array, required, bytes.size());
   appendValues<std::uint64_t, double>(bytes, count, array.littleEndian == hostIsLittleEndian(), wantMz,
                                       wantIntensity, mzValues, intensityValues);
+}
+
+void SAXSpectraHandler::noteCut(std::int32_t scanNumber, const std::string& what) {
+  console::err("torva: " + inputFile + ": scan " + std::to_string(scanNumber) + ": " + what + "\n");
+  arraysCut = true;
+}
+
+void SAXSpectraHandler::noteLeftOut(const ArrayText& array, std::size_t required, std::size_t available) {
+  const std::size_t declared = static_cast<std::size_t>(array.peaksCount);
+  const bool overLimit = declared > kMaxArrayValues;
+  const std::string bound = overLimit
+                                ? "the " + std::to_string(kMaxArrayValues) +
+                                      " peaks read per spectrum (peaksCount " + std::to_string(declared) + ")"
+                                : "its " + std::to_string(declared) + " declared peaks (peaksCount)";
+  if (array.textCut) {
+    noteCut(array.scanNumber,
+            "its peak array holds far more data than " + bound + " use; the rest was not read");
+    return;
+  }
+  // More data than the peaks read: inflated bytes past them, or at least one
+  // more group of base64 characters than their bytes need.
+  bool more = available > required;
+  if (!array.zlibCompressed && !more) {
+    std::size_t characters = 0;
+    for (const char c : array.text) characters += c != ' ' && c != '\n' && c != '\r' && c != '\t';
+    more = characters >= base64CharBound(required) + 4;
+  }
+  if (more) {
+    noteCut(array.scanNumber, "its peak array holds more than " + bound + "; the first " +
+                                  std::to_string(overLimit ? kMaxArrayValues : declared) + " are kept");
+  }
 }
 
 scan SAXSpectraHandler::spectrumRecord() const {

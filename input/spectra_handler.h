@@ -26,9 +26,17 @@ class SAXSpectraHandler : public SAXHandler {
     bool lowPrecision = true;
     bool littleEndian = true;
     bool zlibCompressed = false;
+    bool textCut = false;  // the text went past what peaksCount can use
+    std::int32_t scanNumber = 0;
   };
   // Decodes `text` (taking it) into the decoded values, as a deferred job.
   void pushPeaks(bool wantMz, bool wantIntensity);
+  // Bounds the text collected for the array about to be read to `limit` base64
+  // characters (white space not counted); what comes after is dropped and
+  // `textCut` set (see input/array_limits.h).
+  void limitText(std::size_t limit);
+  // Adds array text, as far as the limit allows.
+  void appendText(const char* chars, int len);
   // The collected text, handed over whole; `text` starts again empty with room
   // for as much, since the next array is likely as long.
   std::string takeText();
@@ -50,6 +58,12 @@ class SAXSpectraHandler : public SAXHandler {
   // Job side.
   void decode32(const ArrayText& array, bool wantMz, bool wantIntensity);
   void decode64(const ArrayText& array, bool wantMz, bool wantIntensity);
+  // Names a cut array on standard error (file and scan) and notes it in arraysCut.
+  void noteCut(std::int32_t scanNumber, const std::string& what);
+  // Tells of the values of an array that were left out: past kMaxArrayValues,
+  // past the text's limit, or past the declared count (`available` bytes
+  // found where `required` were declared).
+  void noteLeftOut(const ArrayText& array, std::size_t required, std::size_t available);
   void appendSpectrum(scan record);
   void setDescription();
   void writeHeader();
@@ -57,7 +71,11 @@ class SAXSpectraHandler : public SAXHandler {
   static std::uint64_t dtohl(std::uint64_t value, bool hostOrder);
 
   std::int64_t spectrumCount = 0;
-  std::string text;  // collected character data
+  std::string text;      // collected character data
+  bool textCut = false;  // the array's text went past its limit
+  // Job side: an array was cut (its text, or its values past a declared count
+  // or kMaxArrayValues); the run that read the file ends with a failure status.
+  bool arraysCut = false;
   bool littleEndian = true;
   bool lowPrecision = true;
   bool zlibCompressed = false;  // the current peak array is zlib-deflated
@@ -85,7 +103,9 @@ class SAXSpectraHandler : public SAXHandler {
   std::int64_t pushCount = 0;
 
  private:
-  std::string baseNameOf_;  // the path whose base name is held
+  std::size_t textLimit_ = static_cast<std::size_t>(-1);
+  std::size_t compacted_ = 0;  // text before this has no white space
+  std::string baseNameOf_;     // the path whose base name is held
   std::string baseName_;
 };
 

@@ -1,7 +1,9 @@
 #ifndef TORVA_INPUT_XML_VALUES_H
 #define TORVA_INPUT_XML_VALUES_H
 
+#include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +32,17 @@ inline long msTerm(const char* accession) {
 }
 inline std::int32_t readInt(const char* text) {
   return static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
+}
+// readInt's value, false (and `value` 0) when the number does not fit in 32 bits.
+inline bool readInt32(const char* text, std::int32_t& value) {
+  errno = 0;
+  const long long read = std::strtoll(text, nullptr, 10);
+  if (errno == ERANGE || read > INT32_MAX || read < INT32_MIN) {
+    value = 0;
+    return false;
+  }
+  value = static_cast<std::int32_t>(read);
+  return true;
 }
 
 // strtod's value of the text first .. last-1. Plain decimals ([-]digits[.digits], the way files write their

@@ -1,52 +1,35 @@
 #include "report/report_file.h"
 
-#include <cerrno>
-#include <cstring>
+#include <exception>
+#include <string>
 
 #include "util/console.h"
 
-ReportFile::ReportFile(const char* path) : path_(path) {
-  file_ = std::fopen(path, "w");
-  if (file_ == nullptr) {
-    failed_ = true;
-    errno_ = errno;
-  }
-}
+ReportFile::ReportFile(const char* path) : exceptionsAtOpen_(std::uncaught_exceptions()) { file_.open(path); }
 
 ReportFile::~ReportFile() {
-  if (!closed_) close();
+  if (closed_) return;
+  // Left by an exception (out of memory, say): the report is not complete, and
+  // the name keeps what it had.
+  if (std::uncaught_exceptions() > exceptionsAtOpen_) {
+    file_.discard();
+    return;
+  }
+  close();
 }
 
-void ReportFile::write(const std::string& text) {
-  if (file_ == nullptr || failed_) return;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-    failed_ = true;
-    errno_ = errno;
-  }
-}
+void ReportFile::write(const std::string& text) { file_.write(text); }
 
-void ReportFile::endLine(const std::string& text) {
-  write(text);
-  if (file_ == nullptr || failed_) return;
-  if (std::fflush(file_) != 0) {
-    failed_ = true;
-    errno_ = errno;
-  }
-}
+void ReportFile::endLine(const std::string& text) { file_.write(text); }
 
 bool ReportFile::close() {
-  if (closed_) return !failed_;
+  if (closed_) return written_;
   closed_ = true;
-  if (file_ != nullptr) {
-    if (std::fclose(file_) != 0 && !failed_) {
-      failed_ = true;
-      errno_ = errno;
-    }
-    file_ = nullptr;
+  written_ = file_.commit();
+  if (!written_) {
+    std::string text = "torva: cannot write report file '" + file_.path() + "': " + file_.reason();
+    if (file_.hadEarlierFile()) text += "; the earlier report of that name is left as it was";
+    console::err(text + "\n");
   }
-  if (failed_) {
-    std::string reason = errno_ != 0 ? std::strerror(errno_) : "write failed";
-    console::err("torva: cannot write report file '" + path_ + "': " + reason + "\n");
-  }
-  return !failed_;
+  return written_;
 }

@@ -1,5 +1,6 @@
 #include "report/table_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -66,7 +67,27 @@ bool printedValuesAgree(double a, int digitsA, double b, int digitsB) {
 TableLines::TableLines(const std::string& path) : path_(path), in_(path, std::ios::binary) {}
 
 bool TableLines::next(std::string& line) {
-  if (!std::getline(in_, line)) return false;
+  line.clear();
+  cut_ = false;
+  bool any = false;
+  char buffer[65536];
+  while (true) {
+    in_.getline(buffer, sizeof buffer);
+    const std::size_t count = static_cast<std::size_t>(in_.gcount());
+    const bool newline = !in_.fail() && !in_.eof();  // the '\n' was read (and counted)
+    const bool full = in_.fail() && !in_.eof() && count + 1 == sizeof buffer;
+    const std::size_t text = newline ? count - 1 : count;
+    any = any || count > 0;
+    const std::size_t room = kMaxTableLineBytes - line.size();
+    if (text > room) cut_ = true;
+    line.append(buffer, std::min(text, room));
+    if (full) {
+      in_.clear();  // the line goes on past the buffer
+      continue;
+    }
+    if (newline || any) break;
+    return false;  // the end of the file
+  }
   ++number_;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;

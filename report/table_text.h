@@ -31,13 +31,21 @@ bool readInteger(std::string_view text, long long& value);
 // digitsB decimals: they differ by at most half a unit of the last digit of each.
 bool printedValuesAgree(double a, int digitsA, double b, int digitsB);
 
+// The longest line a table reader takes (16 MiB): the rest of a longer line is
+// skipped and the line marked cut, so that a line without end costs no more
+// memory than this.
+constexpr std::size_t kMaxTableLineBytes = std::size_t{16} << 20;
+
 // The lines of one table file, numbered from 1.
 class TableLines {
  public:
   explicit TableLines(const std::string& path);
   bool isOpen() const { return in_.is_open(); }
-  // The next line without its line end; false at the end of the file.
+  // The next line without its line end (at most kMaxTableLineBytes of it);
+  // false at the end of the file.
   bool next(std::string& line);
+  // Whether the line read last was longer than kMaxTableLineBytes.
+  bool lineCut() const { return cut_; }
   // The next line that is not empty; false at the end of the file.
   bool nextNonEmpty(std::string& line);
   long number() const { return number_; }
@@ -49,6 +57,7 @@ class TableLines {
   std::string path_;
   std::ifstream in_;
   long number_ = 0;
+  bool cut_ = false;
 };
 
 // The head line of a table with the given columns: the names joined by tabs.

@@ -27,6 +27,12 @@ std::string transitionHeadStart() { return joinColumns(transitionColumns()) + "\
 bool TransitionTableReader::next(TransitionLine& out, std::string& error) {
   static const std::string headStart = transitionHeadStart();
   while (lines_.next(text_)) {
+    if (lines_.lineCut()) {
+      error =
+          lines_.lineError("transition report", "longer than " + std::to_string(kMaxTableLineBytes >> 20) +
+                                                    " MiB, more than a report is read with");
+      return false;
+    }
     if (text_.empty()) {
       state_ = State::BetweenChannels;
       continue;

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
 
+#include "align/cohort_input.h"
 #include "align/grouping.h"
 #include "align/rt_correction.h"
 #include "tests/test_support.h"
@@ -139,4 +141,33 @@ TEST(TorvaAlign, TablesTargetsAndFilling) {
       TORVA_ALIGN, {"--sheet", dir.file("bad.tsv"), "--summaries", dir.file("s"), "--out", dir.file("bad")});
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("'sample' and 'file'"), std::string::npos);
+}
+
+// Sample names become file names in the output folder (targets/NAME.tsv) and
+// are read as NAME.tsv from the summaries folder: a name that would reach
+// outside them is refused before anything is read or written.
+TEST(TorvaAlign, SampleNamesThatCannotBeFileNamesAreRefused) {
+  TempDir dir;
+  const std::string victim = dir.write("victim.tsv", "keep me\n");
+  struct Case {
+    std::string name;
+    const char* reason;
+  };
+  const Case cases[] = {{"../victim", "it contains '/'"},
+                        {"..", "it contains '..'"},
+                        {"a\x01"
+                         "b",
+                         "it contains a control character"},
+                        {"sub/dir", "it contains '/'"}};
+  for (const Case& c : cases) {
+    dir.write("sheet.tsv", "sample\tfile\n" + c.name + "\tx.mzML\n");
+    const auto result = testsupport::runProgram(TORVA_ALIGN, {"--sheet", dir.file("sheet.tsv"), "--summaries",
+                                                              dir.file("s"), "--out", dir.file("out")});
+    EXPECT_EQ(result.status, 2) << c.name;
+    EXPECT_NE(result.err.find("line 2: sample name"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out/targets")));
+  }
+  EXPECT_EQ(testsupport::readFile(victim), "keep me\n");
+  EXPECT_EQ(sampleNameProblem("sample_01.b+c-d"), "");
 }

@@ -43,7 +43,7 @@ TEST(DriverProcess, HelpAndOptionErrorsPrintUsage) {
 
 TEST(DriverProcess, MissingInputOption) {
   const auto result = runTorva({"-s", "summary.tsv", "-C", "5"});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 2);  // nothing was done
   EXPECT_EQ(result.out, "Please enter input file (-i).\n");
 }
 
@@ -52,6 +52,9 @@ TEST(DriverProcess, UnreadableInputPath) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, "\n" + std::string(bannerText()) + "\n\nsource: /nonexistent/run.mzXML\ndest: \n" +
                             "Cannot read mzXML file\n");
+  EXPECT_NE(result.err.find("torva: cannot read input '/nonexistent/run.mzXML': No such file or directory\n"),
+            std::string::npos)
+      << result.err;
 }
 
 TEST(DriverProcess, SummaryPathShownAsDest) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <new>
 #include <string>
 
 #include "tests/test_support.h"
@@ -17,7 +19,8 @@ TEST(ReportFile, WritesEveryByteAndClosesOnceOrOnDestruction) {
     ASSERT_TRUE(report.isOpen());
     report.write("a\t");
     report.endLine("b\n");
-    EXPECT_EQ(testsupport::readFile(path), "a\tb\n");  // a finished line is on disk at once
+    // Nothing stands under the name before the report is complete.
+    EXPECT_FALSE(std::filesystem::exists(path));
     report.write("c");
     EXPECT_TRUE(report.close());
     EXPECT_TRUE(report.close());
@@ -50,4 +53,18 @@ TEST(ReportFile, FailureIsReportedOnceWithFileAndReason) {
     EXPECT_EQ(capture.takeErr(), "torva: cannot write report file '" + c.path + "': " + c.reason + "\n");
     EXPECT_EQ(capture.takeOut(), "");
   }
+}
+
+// An exception that leaves while a report is being written (out of memory,
+// say) never puts the cut report under its name.
+TEST(ReportFile, ExceptionLeavesTheEarlierReport) {
+  TempDir dir;
+  const std::string path = dir.write("r.tsv", "earlier\n");
+  try {
+    ReportFile report(path.c_str());
+    report.endLine("cut\n");
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+  }
+  EXPECT_EQ(testsupport::readFile(path), "earlier\n");
 }

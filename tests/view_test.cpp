@@ -84,7 +84,13 @@ TEST(TorvaView, ScanIndexMapInterpolatesBetweenAnchorsAndExtendsBeyond) {
 }
 
 TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
-  EXPECT_EQ(pagetext::jsonString("a</script>\"\\\t\x01"), "\"a<\\/script>\\\"\\\\\\t\\u0001\"");
+  // No text can close the script, open a comment or start markup inside it.
+  const std::pair<const char*, const char*> strings[] = {
+      {"a</script>\"\\\t\x01", "\"a\\u003c/script\\u003e\\\"\\\\\\t\\u0001\""},
+      {"<!--<script>", "\"\\u003c!--\\u003cscript\\u003e\""},
+      {"a&b-->", "\"a\\u0026b--\\u003e\""},
+      {"plain/text", "\"plain/text\""}};
+  for (const auto& [text, expected] : strings) EXPECT_EQ(pagetext::jsonString(text), expected) << text;
   for (const char* bad : {"nan", "-inf", "01.5", "1.", "", "1e", "0x10"})
     EXPECT_EQ(pagetext::jsonNumber(bad), "null") << bad;
   for (const char* good : {"0.00", "-12.50000", "1e-7", "3812281913.82585"})
@@ -148,4 +154,79 @@ TEST(TorvaView, CommandLineStatuses) {
   EXPECT_EQ(
       testsupport::runProgram(view, {"--summary", summary, "--out", dir.file("no/such/dir/p.html")}).status,
       2);
+}
+
+// The summary of an SRM run names each feature by its channel's precursor and
+// the transition report by the product m/z found: every feature still finds
+// its chromatogram.
+TEST(TorvaView, SrmFeaturesFindTheirChromatograms) {
+  TempDir dir;
+  const std::string run = dir.file("srm.mzXML");
+  ASSERT_EQ(
+      testsupport::runProgram(testsupport::simulatorPath(), {"-o", run, "-m", "srm", "-n", "120", "-t", "4"})
+          .status,
+      0);
+  const auto made = testsupport::runTorva(
+      {"-i", run, "-S", "-C", "100", "-s", dir.file("summary.tsv"), "-o", dir.file("transitions.tsv")});
+  ASSERT_EQ(made.status, 0) << made.err;
+  RunTables tables;
+  std::string error;
+  ASSERT_TRUE(readSummary(dir.file("summary.tsv"), tables, error)) << error;
+  ASSERT_TRUE(readTransitions(dir.file("transitions.tsv"), tables, error)) << error;
+  ASSERT_GT(tables.features.size(), 0u);
+  EXPECT_EQ(tables.unmatchedFeatures, 0);
+  for (const SummaryFeature& feature : tables.features) EXPECT_FALSE(feature.slice.empty()) << feature.mass;
+}
+
+// A transition report whose head line has millions of time columns and a
+// summary of more features than a page holds: memory and page stay bounded,
+// and what was left out is counted for the message.
+TEST(TorvaView, PageLimitsLeaveOutWhatIsCounted) {
+  TempDir dir;
+  std::string summary = kSummaryHeader;
+  for (long long i = 0; i < kMaxPageFeatures + 5; ++i)
+    summary += "100.00000\t1.00000\t5000.00000\t1\t1\t1\t0.0[100.0000-1000.0000]\n";
+  dir.write("summary.tsv", summary);
+  const std::string label = "Channel:\t0.00@0.00 [100.00-1000.00]\tScans:\t3\n";
+  std::string head = "Mass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
+  head.reserve(head.size() + (10u << 20));
+  while (head.size() < (10u << 20)) head += "0.01\t";
+  dir.write("transitions.tsv", label + head + "\n\n");
+  RunTables tables;
+  std::string error;
+  ASSERT_TRUE(readSummary(dir.file("summary.tsv"), tables, error)) << error;
+  EXPECT_EQ(static_cast<long long>(tables.features.size()), kMaxPageFeatures);
+  EXPECT_EQ(tables.featuresLeftOut, 5);
+  ASSERT_TRUE(readTransitions(dir.file("transitions.tsv"), tables, error)) << error;
+  EXPECT_LE(tables.channels[0].times.size(), kMaxChannelPoints);
+  EXPECT_GT(tables.pointsLeftOut, 0);
+
+  const auto page =
+      testsupport::runProgram(TORVA_VIEW_BINARY, {"--summary", dir.file("summary.tsv"), "--transitions",
+                                                  dir.file("transitions.tsv"), "--out", dir.file("p.html")});
+  EXPECT_EQ(page.status, 0) << page.err;
+  EXPECT_NE(page.err.find("the 5 after them were left out"), std::string::npos) << page.err;
+  EXPECT_NE(page.err.find("past the first 200000 of a channel were left out"), std::string::npos) << page.err;
+
+  // A line longer than any report is read with ends the reading with a message, not with gigabytes.
+  while (head.size() < (17u << 20)) head += "0.01\t";
+  dir.write("long.tsv", label + head + "\n\n");
+  EXPECT_FALSE(readTransitions(dir.file("long.tsv"), tables, error));
+  EXPECT_NE(error.find("line 2: longer than 16 MiB"), std::string::npos) << error;
+}
+
+// Text given on the command line lands in the page's data as escapes, never as
+// markup that would end or comment out its scripts.
+TEST(TorvaView, RunInputAndOptionsCannotStopThePageScripts) {
+  TempDir dir;
+  const std::string summary = dir.write("s.tsv", kSummaryHeader);
+  const auto made = testsupport::runProgram(
+      TORVA_VIEW_BINARY, {"--summary", summary, "--out", dir.file("p.html"), "--run-input", "<!--<script>",
+                          "--run-options", "</script><b>&amp;"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string page = testsupport::readFile(dir.file("p.html"));
+  EXPECT_EQ(page.find("<!--<script>"), std::string::npos);
+  EXPECT_EQ(page.find("</script><b>"), std::string::npos);
+  EXPECT_NE(page.find("\\u003c!--\\u003cscript\\u003e"), std::string::npos);
+  EXPECT_NE(page.find("\\u003c/script\\u003e\\u003cb\\u003e\\u0026amp;"), std::string::npos);
 }

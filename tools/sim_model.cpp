@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/atomic_file.h"
+
 namespace {
 
 constexpr double kIsotopeStep = 1.00335;    // 13C - 12C, daltons
@@ -360,8 +362,9 @@ void RunModel::noteStoredSpectrum(const SimSpectrum& spectrum) {
 }
 
 bool RunModel::writeTruth(const std::string& path) const {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
+  AtomicFile truth;
+  if (!truth.open(path)) return false;
+  std::FILE* file = truth.stream();
   if (config_.mode == SimConfig::Mode::Srm) {
     std::fprintf(file,
                  "compound\tprecursor_mz\tproduct_mz\tcollision_energy\tproduct_low\tproduct_high\t"
@@ -386,8 +389,7 @@ bool RunModel::writeTruth(const std::string& path) const {
                    k.waterLossRatio > 0 ? k.mz - kWaterLoss / k.charge : 0.0, k.seenTicShare);
     }
   }
-  const bool ok = std::fflush(file) == 0 && !std::ferror(file);
-  return std::fclose(file) == 0 && ok;
+  return truth.commit();
 }
 
 SimSpectrumFigures spectrumFigures(const SimSpectrum& spectrum) {

@@ -17,6 +17,7 @@
 #include "tools/mzml_writer.h"
 #include "tools/mzxml_writer.h"
 #include "tools/sim_model.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -233,10 +234,11 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
   const std::string sheetPath = cohort.folder + "/samples.tsv";
   const std::string compoundPath = cohort.folder + "/truth_compounds.tsv";
   const std::string samplePath = cohort.folder + "/truth_samples.tsv";
-  std::FILE* sheet = std::fopen(sheetPath.c_str(), "w");
-  std::FILE* compoundFile = std::fopen(compoundPath.c_str(), "w");
-  std::FILE* sampleFile = std::fopen(samplePath.c_str(), "w");
-  bool ok = sheet != nullptr && compoundFile != nullptr && sampleFile != nullptr;
+  AtomicFile files[3];
+  bool ok = files[0].open(sheetPath) && files[1].open(compoundPath) && files[2].open(samplePath);
+  std::FILE* sheet = files[0].stream();
+  std::FILE* compoundFile = files[1].stream();
+  std::FILE* sampleFile = files[2].stream();
   if (ok) {
     std::fprintf(sheet, "sample\tfile\tgroup\n");
     for (const SampleTruth& sample : samples) {
@@ -267,11 +269,7 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
       }
     }
   }
-  for (std::FILE* file : {sheet, compoundFile, sampleFile}) {
-    if (file == nullptr) continue;
-    ok = std::fflush(file) == 0 && !std::ferror(file) && ok;
-    ok = std::fclose(file) == 0 && ok;
-  }
+  for (AtomicFile& file : files) ok = ok && file.commit();
   return ok;
 }
 

@@ -15,6 +15,7 @@
 #include "tools/mzml_writer.h"
 #include "tools/mzxml_writer.h"
 #include "tools/sim_model.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -287,13 +288,13 @@ int main(int argc, char** argv) {
 
   RunModel model(config);
   const long scanCount = model.cycles() * (1 + model.ms2PerCycle());
-  std::FILE* probe = std::fopen(config.output.c_str(), "wb");
-  if (probe == nullptr) {
+  AtomicFile probe;
+  if (!probe.open(config.output)) {
     std::fprintf(stderr, "simulate_run: cannot create %s; check that its folder exists and is writable\n",
                  config.output.c_str());
     return 2;
   }
-  std::fclose(probe);
+  probe.discard();
   const bool written =
       config.mzml ? writeMzml(model, config, scanCount) : writeMzxml(model, config, scanCount);
   if (!written || (config.gzip && !gzipInPlace(config.output))) {

@@ -1,9 +1,10 @@
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <new>
+#include <sstream>
 #include <string>
 
+#include "util/atomic_file.h"
 #include "view/binned_map_grid.h"
 #include "view/cohort_tables.h"
 #include "view/page_writer.h"
@@ -17,26 +18,33 @@ int fail(const std::string& message) {
   return static_cast<int>(ViewStatus::Failed);
 }
 
-// Writes the page through a temporary file, so that a failed write never leaves a
-// half page under the requested name.
+// Writes the page through a temporary file in its folder, renamed when
+// complete: a failed write never leaves a half page under the requested name,
+// and an earlier page there stays as it was.
 template <typename Write>
 int writePage(const std::string& path, Write write) {
-  const std::string partial = path + ".part";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) return fail("cannot write '" + partial + "': check that its folder exists and is writable");
-    write(out);
-    out.flush();
-    if (!out) {
-      std::remove(partial.c_str());
-      return fail("writing '" + partial + "' failed (disk full?)");
-    }
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
-    std::remove(partial.c_str());
-    return fail("cannot replace '" + path + "'");
-  }
+  std::ostringstream page;
+  write(page);
+  std::string error;
+  if (!writeWholeFile(path, page.str(), error)) return fail(error);
   return static_cast<int>(ViewStatus::Ok);
+}
+
+// Names on standard error what the page's limits left out (view/run_tables.h).
+void tellLeftOut(const ViewOptions& options, const RunTables& tables) {
+  if (tables.featuresLeftOut > 0)
+    std::cerr << "torva-view: the page shows the first " << kMaxPageFeatures << " features of '"
+              << options.summary << "'; the " << tables.featuresLeftOut << " after them were left out\n";
+  if (tables.channelsLeftOut > 0)
+    std::cerr << "torva-view: the page reads the first " << kMaxPageChannels << " channels of '"
+              << options.transitions << "'; the " << tables.channelsLeftOut << " after them were left out\n";
+  if (tables.pointsLeftOut > 0)
+    std::cerr << "torva-view: " << tables.pointsLeftOut << " time points of '" << options.transitions
+              << "' past the first " << kMaxChannelPoints << " of a channel were left out\n";
+  if (tables.tracesLeftOut > 0)
+    std::cerr << "torva-view: " << tables.tracesLeftOut
+              << " features are shown without their trace: the page "
+              << "holds at most " << kMaxPageTracePoints << " trace points\n";
 }
 
 int runPage(const ViewOptions& options) {
@@ -44,8 +52,10 @@ int runPage(const ViewOptions& options) {
   // Reports: the summary is required, the transition report and map are optional.
   RunTables tables;
   if (!readSummary(options.summary, tables, error)) return fail(error);
+  if (options.transitions.empty()) tellLeftOut(options, tables);
   if (!options.transitions.empty()) {
     if (!readTransitions(options.transitions, tables, error)) return fail(error);
+    tellLeftOut(options, tables);
     if (tables.unmatchedFeatures > 0)
       std::cerr << "torva-view: " << tables.unmatchedFeatures << " features have no chromatogram in '"
                 << options.transitions << "' (is it the same run?)\n";

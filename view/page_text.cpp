@@ -15,7 +15,6 @@ bool parseInteger(std::string_view text, long long& value) { return readInteger(
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
-  char previous = 0;
   for (const char c : text) {
     switch (c) {
       case '"':
@@ -33,8 +32,16 @@ std::string jsonString(std::string_view text) {
       case '\t':
         out += "\\t";
         break;
-      case '/':
-        out += previous == '<' ? "\\/" : "/";
+      // Markup characters as escapes, so that no text can open or close an
+      // HTML comment, tag or script inside the page's script element.
+      case '<':
+        out += "\\u003c";
+        break;
+      case '>':
+        out += "\\u003e";
+        break;
+      case '&':
+        out += "\\u0026";
         break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
@@ -45,7 +52,6 @@ std::string jsonString(std::string_view text) {
           out += c;
         }
     }
-    previous = c;
   }
   out += '"';
   return out;

@@ -12,8 +12,9 @@ namespace pagetext {
 bool parseNumber(std::string_view text, double& value);
 bool parseInteger(std::string_view text, long long& value);
 
-// `text` as a JSON string literal. "</" is written as "<\/" so that the text can
-// sit inside an HTML script element.
+// `text` as a JSON string literal. '<', '>' and '&' are written as \u003c,
+// \u003e and \u0026, so that the text can sit inside an HTML script element
+// ("</script>", "<!--" and the like never appear in it).
 std::string jsonString(std::string_view text);
 
 // `text` itself when it is a JSON number, otherwise "null". Report fields are

@@ -53,29 +53,38 @@ int apexPoint(const std::vector<double>& times, bool ascending, double minutes,
 // One channel block of the transition report while it is being read.
 struct ChannelBlock {
   int channel = -1;
+  double precursor = 0;                                // as the channel's label gives it
   std::vector<int> candidates;                         // summary features that may belong to it
   std::unordered_multimap<long long, int> byApexScan;  // candidates by apex scan
   std::vector<double> times;
   bool ascending = true;
   ScanIndexMap scanIndex;
-  std::vector<std::pair<int, std::string>> rows;  // matched feature, its row of the report
+  // Matched feature, the trace point of the first value kept, and the values
+  // kept of its row (around the apex) as printed.
+  struct KeptRow {
+    int feature = -1;
+    int first = 0;
+    std::string values;
+  };
+  std::vector<KeptRow> rows;
 };
 
 void finishBlock(ChannelBlock& block, RunTables& tables) {
   if (block.channel < 0) return;
   block.scanIndex.finish();
   const int points = static_cast<int>(block.times.size());
-  for (const auto& [index, row] : block.rows) {
-    SummaryFeature& feature = tables.features[index];
-    const auto fields = splitFields(row);
-    const int traceLength = std::min(points, static_cast<int>(fields.size()) - 6);
+  for (const ChannelBlock::KeptRow& row : block.rows) {
+    SummaryFeature& feature = tables.features[row.feature];
+    const auto fields = splitFields(row.values);
+    const int traceLength = std::min(points, row.first + static_cast<int>(fields.size()));
     feature.startIndex = std::min(block.scanIndex.indexOf(feature.startScan, points), feature.apexIndex);
     feature.endIndex = std::max(block.scanIndex.indexOf(feature.endScan, points), feature.apexIndex);
     const int margin = std::max(kMinimumMargin, 2 * (feature.endIndex - feature.startIndex));
-    const int from = std::max(0, feature.startIndex - margin);
+    const int from = std::max({0, row.first, feature.startIndex - margin});
     const int to = std::min(traceLength - 1, feature.endIndex + margin);
     feature.sliceStart = from;
-    for (int i = from; i <= to; ++i) feature.slice.emplace_back(fields[6 + i]);
+    for (int i = from; i <= to; ++i)
+      feature.slice.emplace_back(fields[static_cast<std::size_t>(i - row.first)]);
   }
   if (block.rows.empty()) tables.channels[block.channel].times.clear();
   block = ChannelBlock();
@@ -87,6 +96,10 @@ bool readSummary(const std::string& path, RunTables& tables, std::string& error)
   std::vector<SummaryRow> rows;
   if (!readSummaryTable(path, rows, error)) return false;
   for (SummaryRow& row : rows) {
+    if (static_cast<long long>(tables.features.size()) >= kMaxPageFeatures) {
+      ++tables.featuresLeftOut;
+      continue;
+    }
     SummaryFeature feature;
     feature.mass = std::move(row.massText);
     feature.rt = std::move(row.rtText);
@@ -118,9 +131,16 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
   }
   ChannelBlock block;
   TransitionLine line;
+  bool skipping = false;  // in a channel past kMaxPageChannels
   while (reader.next(line, error)) {
     if (line.kind == TransitionLine::Kind::Channel) {
       finishBlock(block, tables);
+      skipping = static_cast<long long>(tables.channels.size()) >= kMaxPageChannels;
+      if (skipping) {
+        ++tables.channelsLeftOut;
+        continue;
+      }
+      block.precursor = line.label.precursorMz;
       TraceChannel channel;
       channel.label = line.labelText;
       channel.scans = line.spectra;
@@ -142,11 +162,14 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
       }
       continue;
     }
+    if (skipping) continue;
     TraceChannel& channel = tables.channels[block.channel];
     const auto& fields = line.fields;
     if (line.kind == TransitionLine::Kind::Head) {
+      if (fields.size() > 6 + kMaxChannelPoints)
+        tables.pointsLeftOut += static_cast<long long>(fields.size() - 6 - kMaxChannelPoints);
       if (block.candidates.empty()) continue;
-      for (std::size_t i = 6; i < fields.size(); ++i) {
+      for (std::size_t i = 6; i < fields.size() && i < 6 + kMaxChannelPoints; ++i) {
         double minutes = 0;
         parseNumber(fields[i], minutes);
         if (!block.times.empty() && minutes < block.times.back()) block.ascending = false;
@@ -166,28 +189,45 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
     const auto [first, last] = block.byApexScan.equal_range(scan);
     for (auto it = first; it != last && match < 0; ++it) {
       const SummaryFeature& feature = tables.features[it->second];
+      // The summary of an SRM run names each feature by its channel's precursor,
+      // the transition report by the product m/z found: either matches.
+      const bool sameMass =
+          printedValuesAgree(feature.massValue, kSummaryDecimals, mass, kTransitionDecimals) ||
+          printedValuesAgree(feature.massValue, kSummaryDecimals, block.precursor, kTransitionDecimals);
       if (feature.traceChannel < 0 &&
-          printedValuesAgree(feature.areaValue, kSummaryDecimals, area, kTransitionDecimals) &&
-          printedValuesAgree(feature.massValue, kSummaryDecimals, mass, kTransitionDecimals))
+          printedValuesAgree(feature.areaValue, kSummaryDecimals, area, kTransitionDecimals) && sameMass)
         match = it->second;
     }
     const double apexMinutes = match >= 0 ? tables.features[match].rtValue : minutes;
     const int apex = apexPoint(block.times, block.ascending, apexMinutes, fields);
     if (apex >= 0) block.scanIndex.addAnchor(scan, apex);
     if (match < 0 || apex < 0) continue;
+    // The values around the apex are kept until the channel ends: where the
+    // integrated range lies is known only once every apex of the channel has been read.
+    const int values = std::min(static_cast<int>(fields.size()) - 6, static_cast<int>(block.times.size()));
+    ChannelBlock::KeptRow kept;
+    kept.feature = match;
+    kept.first = std::max(0, apex - kMaxSliceHalf);
+    const int lastKept = std::min(values - 1, apex + kMaxSliceHalf);
+    if (lastKept < kept.first) continue;
+    if (tables.keptTracePoints + (lastKept - kept.first + 1) > kMaxPageTracePoints) {
+      ++tables.tracesLeftOut;
+      continue;
+    }
+    tables.keptTracePoints += lastKept - kept.first + 1;
+    const char* begin = fields[6 + static_cast<std::size_t>(kept.first)].data();
+    const std::string_view lastField = fields[6 + static_cast<std::size_t>(lastKept)];
+    kept.values.assign(begin, static_cast<std::size_t>(lastField.data() + lastField.size() - begin));
     SummaryFeature& feature = tables.features[match];
     feature.traceChannel = block.channel;
     feature.apexIndex = apex;
-    // The row is kept whole until the channel ends: where the integrated range lies
-    // is known only once every apex of the channel has been read.
-    const char* begin = fields.front().data();
-    const char* end = fields.back().data() + fields.back().size();
-    block.rows.emplace_back(match, std::string(begin, end));
+    block.rows.push_back(std::move(kept));
   }
   if (!error.empty()) return false;
   finishBlock(block, tables);
   for (const SummaryFeature& feature : tables.features)
     if (feature.traceChannel < 0) ++tables.unmatchedFeatures;
+  tables.unmatchedFeatures -= tables.tracesLeftOut;
   return true;
 }
 

@@ -1,6 +1,7 @@
 #ifndef TORVA_VIEW_RUN_TABLES_H
 #define TORVA_VIEW_RUN_TABLES_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,26 @@ struct TraceChannel {
   std::vector<std::string> times;  // time axis in minutes, as printed; kept only when a feature uses it
 };
 
+// What one page holds at most, so that its size and the memory that makes it
+// stay bounded whatever the reports hold. What is left out is counted in
+// RunTables and named by torva-view on standard error.
+constexpr long long kMaxPageFeatures = 200000;      // summary features, the first ones
+constexpr long long kMaxPageChannels = 100000;      // channels of the transition report
+constexpr std::size_t kMaxChannelPoints = 200000;   // time points of a channel's axis
+constexpr int kMaxSliceHalf = 2000;                 // trace points kept each side of an apex
+constexpr long long kMaxPageTracePoints = 5000000;  // trace points of every feature together
+
 struct RunTables {
   std::vector<SummaryFeature> features;
   std::vector<TraceChannel> channels;
   bool haveTransitions = false;
   long long unmatchedFeatures = 0;  // features whose chromatogram is not in the transition report
+  // Left out by the page's limits (above).
+  long long featuresLeftOut = 0;  // summary features past kMaxPageFeatures
+  long long channelsLeftOut = 0;  // channels past kMaxPageChannels
+  long long tracesLeftOut = 0;    // features found whose trace would pass kMaxPageTracePoints
+  long long pointsLeftOut = 0;    // time points past kMaxChannelPoints, in all channels
+  long long keptTracePoints = 0;  // trace points kept so far
 };
 
 // Reads the summary report. False (with `error`) when it cannot be opened or its

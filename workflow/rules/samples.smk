@@ -30,7 +30,7 @@ def read_samples(source):
                 name = (row["sample"] or "").strip()
                 if not name:
                     continue
-                if not re.fullmatch(r"[A-Za-z0-9_.+-]+", name) or name in samples:
+                if not re.fullmatch(r"[A-Za-z0-9_.+-]+", name) or ".." in name or name in samples:
                     raise WorkflowError(f"sample name {name!r} in {source} is repeated or not a plain file name")
                 samples[name] = (os.path.join(base, row["file"]), (row.get("group") or "").strip())
     if not samples:
