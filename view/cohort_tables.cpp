@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "report/clean_tables.h"
 #include "view/page_text.h"
 
 int TextTable::column(const std::string& name) const {
@@ -92,6 +93,23 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
   };
   checkOptional(cohort.featureRt, {"feature_id"}, "feature_rt.tsv");
   checkOptional(cohort.gapFilled, {"feature_id"}, "gap_filled.tsv");
+  // torva-clean's tables: left out unless their columns are the ones it writes.
+  const std::pair<const char*, const std::vector<std::string>*> cleanTables[] = {
+      {"removed.tsv", &kRemovedColumns},
+      {"qc_cv.tsv", &kQcCvColumns},
+      {"drift_fit.tsv", &kDriftFitColumns},
+      {"pca.tsv", &kPcaColumns},
+      {"pca_explained.tsv", &kPcaExplainedColumns}};
+  TextTable* cleanTargets[] = {&cohort.removed, &cohort.qcCv, &cohort.driftFit, &cohort.pca,
+                               &cohort.pcaExplained};
+  for (std::size_t k = 0; k < 5; ++k) {
+    if (!readTextTable(base + "clean/" + cleanTables[k].first, *cleanTargets[k], error)) return false;
+    if (cleanTargets[k]->present && cleanTargets[k]->header != *cleanTables[k].second) {
+      cohort.warnings.push_back(std::string("clean/") + cleanTables[k].first +
+                                " does not have the columns torva-clean writes; left out");
+      *cleanTargets[k] = TextTable();
+    }
+  }
   const auto& correction = cohort.rtCorrection;
   if (correction.present && (correction.column("sample") != 0 || correction.column("rt") != 1 ||
                              correction.column("rt_corrected") != 2)) {
