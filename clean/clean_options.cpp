@@ -102,7 +102,8 @@ CleanStatus parseCleanOptions(int argc, char** argv, CleanOptions& options, std:
                                        {nullptr, 0, nullptr, 0}};
   optind = 1;
   int letter;
-  while ((letter = getopt_long(argc, argv, "h", longOptions, nullptr)) != -1) {
+  int index = 0;
+  while ((letter = getopt_long(argc, argv, "h", longOptions, &index)) != -1) {
     bool ok = true;
     switch (letter) {
       case kSheet:
@@ -159,7 +160,8 @@ CleanStatus parseCleanOptions(int argc, char** argv, CleanOptions& options, std:
         return CleanStatus::Usage;
     }
     if (!ok) {
-      error = std::string("bad value '") + optarg + "' for " + argv[optind - 1] + "; see torva-clean --help";
+      error = std::string("bad value '") + optarg + "' for --" + longOptions[index].name +
+              "; see torva-clean --help";
       return CleanStatus::Failed;
     }
   }

@@ -46,6 +46,12 @@ double medianQcCv(const std::vector<CohortSample>& samples, const FeatureTable& 
   return medianOf(cvs);
 }
 
+double medianCrossCv(const std::vector<CohortSample>& samples, const std::vector<DriftFitFeature>& drift) {
+  std::vector<double> cvs;
+  for (const DriftFitFeature& fit : drift) cvs.push_back(qcCv(samples, fit.crossValidated));
+  return medianOf(cvs);
+}
+
 void blankStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
                CleanResult& result) {
   const std::size_t blanks = countOf(samples, InjectionType::Blank);
@@ -116,11 +122,12 @@ void driftStep(const std::vector<CohortSample>& samples, const CleanOptions& opt
   std::map<DriftFitKind, std::size_t> kinds;
   const double before = medianQcCv(samples, table);
   for (FeatureTableRow& row : table.rows) {
-    DriftFitFeature fit{row.id, row.areas, {}, {}};
+    DriftFitFeature fit{row.id, row.areas, {}, {}, {}};
     const FeatureDrift drift = correctDrift(samples, batches, options.driftOptions, row.areas);
     for (const DriftFitKind kind : drift.batchFit) ++kinds[kind];
     fit.fit = drift.fit;
     fit.corrected = row.areas;
+    fit.crossValidated = drift.crossValidated;
     result.drift.push_back(std::move(fit));
   }
   result.log.push_back(
@@ -132,16 +139,24 @@ void driftStep(const std::vector<CohortSample>& samples, const CleanOptions& opt
       std::to_string(kinds[DriftFitKind::Median]) + " by their QC median alone (fewer than " +
       std::to_string(options.driftOptions.minQcs) + " QC areas), " +
       std::to_string(kinds[DriftFitKind::None]) + " left as they were (no QC area); median QC CV " +
-      figure(before, 1) + " % before, " + figure(medianQcCv(samples, table), 1) + " % after");
+      figure(before, 1) + " % before, " + figure(medianQcCv(samples, table), 1) + " % after, " +
+      figure(medianCrossCv(samples, result.drift), 1) +
+      " % with each QC corrected by the curve of its batch's other QCs (cross-validated)");
 }
 
 void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
               CleanResult& result) {
   if (!options.qcFilter || countOf(samples, InjectionType::Qc) < 2) return;
+  // After the drift correction a feature is judged by its cross-validated CV: a curve through
+  // few QCs can pass through all of them, however far apart they lie.
+  std::map<std::string, double> cross;
+  for (const DriftFitFeature& fit : result.drift) cross[fit.id] = qcCv(samples, fit.crossValidated);
   std::vector<bool> keep(table.rows.size(), true);
   std::size_t removed = 0;
   for (std::size_t f = 0; f < table.rows.size(); ++f) {
-    const double cv = qcCv(samples, table.rows[f].areas);
+    const auto found = cross.find(table.rows[f].id);
+    const double cv = found != cross.end() && !std::isnan(found->second) ? found->second
+                                                                         : qcCv(samples, table.rows[f].areas);
     if (!(cv > options.qcMaxCv)) continue;
     keep[f] = false;
     ++removed;
@@ -150,8 +165,9 @@ void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& opti
   }
   keepRows(table, keep);
   result.log.push_back("QC CV: removed " + std::to_string(removed) + " features whose QC areas" +
-                       (options.drift ? " after drift correction" : "") + " vary by more than " +
-                       figure(options.qcMaxCv, 1) + " % (CV): not measured repeatably");
+                       (result.drift.empty() ? "" : " after drift correction (cross-validated)") +
+                       " vary by more than " + figure(options.qcMaxCv, 1) +
+                       " % (CV): not measured repeatably");
 }
 
 void normaliseStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
@@ -220,11 +236,12 @@ CleanResult cleanTable(const std::vector<CohortSample>& samples, const FeatureTa
                        std::to_string(batchesOf(samples).size()) + " batches");
   std::map<std::string, QcCvRow> cvs;
   for (const FeatureTableRow& row : table.rows)
-    cvs[row.id] = QcCvRow{row.id, qcCv(samples, row.areas), NAN, NAN, false};
+    cvs[row.id] = QcCvRow{row.id, qcCv(samples, row.areas), NAN, NAN, NAN, false};
   blankStep(samples, options, table, result);
   qcPresenceStep(samples, options, table, result);
   driftStep(samples, options, table, result);
   for (const FeatureTableRow& row : table.rows) cvs[row.id].corrected = qcCv(samples, row.areas);
+  for (const DriftFitFeature& fit : result.drift) cvs[fit.id].cross = qcCv(samples, fit.crossValidated);
   qcCvStep(samples, options, table, result);
   normaliseStep(samples, options, table, result);
   for (const FeatureTableRow& row : table.rows) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "clean/filters.h"
@@ -24,6 +25,7 @@ FeatureDrift correctDrift(const std::vector<CohortSample>& samples, const std::v
   const std::size_t count = samples.size();
   FeatureDrift drift;
   drift.fit.assign(count, std::numeric_limits<double>::quiet_NaN());
+  drift.crossValidated = drift.fit;
   drift.batchFit.assign(batches.size(), DriftFitKind::None);
   // The level every batch is brought to: the median QC area of the cohort, on the log scale.
   std::vector<double> qcLogs;
@@ -47,13 +49,33 @@ FeatureDrift correctDrift(const std::vector<CohortSample>& samples, const std::v
     }
     const bool curve = static_cast<int>(qcs.size()) >= options.minQcs;
     drift.batchFit[b] = curve ? DriftFitKind::Curve : DriftFitKind::Median;
-    const double median = medianOf(y);
-    const LoessFit fit(x, y, options.span, options.iterations);
+    // The QC level along the batch, from the given QCs: the curve, or their median.
+    const auto levelFrom = [&](const std::vector<double>& qx, const std::vector<double>& qy) {
+      if (curve && qx.size() >= 3) {
+        const LoessFit fit(qx, qy, options.span, options.iterations);
+        return std::function<double(double)>([fit](double at) { return fit.at(at); });
+      }
+      const double median = medianOf(qy);
+      return std::function<double(double)>([median](double) { return median; });
+    };
+    const auto all = levelFrom(x, y);
+    // Each QC corrected as well by the level of the batch's other QCs: their spread tells how
+    // well the curve predicts an injection it was not fitted to.
+    for (std::size_t k = 0; k < qcs.size() && qcs.size() >= 2; ++k) {
+      std::vector<double> ox, oy;
+      for (std::size_t j = 0; j < qcs.size(); ++j) {
+        if (j == k) continue;
+        ox.push_back(x[j]);
+        oy.push_back(y[j]);
+      }
+      drift.crossValidated[qcs[k]] = std::exp(y[k] - levelFrom(ox, oy)(x[k]) + level);
+    }
     for (std::size_t s = 0; s < count; ++s) {
       if (samples[s].batch != batches[b]) continue;
-      const double logFit = curve ? fit.at(static_cast<double>(samples[s].order)) : median;
+      const double logFit = all(static_cast<double>(samples[s].order));
       drift.fit[s] = std::exp(logFit);
-      if (areas[s] > 0) areas[s] = std::exp(std::log(areas[s]) - logFit + level);
+      if (!(areas[s] > 0)) continue;
+      areas[s] = std::exp(std::log(areas[s]) - logFit + level);
     }
   }
   return drift;

@@ -20,6 +20,9 @@ enum class DriftFitKind { Curve, Median, None };
 struct FeatureDrift {
   std::vector<double> fit;
   std::vector<DriftFitKind> batchFit;  // per batch, in the order of `batchesOf`
+  // Per QC its area corrected by the curve (or median) of its batch's other QCs, NaN for the
+  // other injections: how well the correction predicts an injection it was not fitted to.
+  std::vector<double> crossValidated;
 };
 
 // The batches of the cohort, in the order of their first injection.

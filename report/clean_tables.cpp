@@ -3,7 +3,8 @@
 #include <cmath>
 
 const std::vector<std::string> kRemovedColumns = {"feature_id", "mz", "rt", "step", "value", "limit"};
-const std::vector<std::string> kQcCvColumns = {"feature_id", "cv_raw", "cv_corrected", "cv_final", "kept"};
+const std::vector<std::string> kQcCvColumns = {"feature_id", "cv_raw",   "cv_corrected",
+                                               "cv_cross",   "cv_final", "kept"};
 const std::vector<std::string> kDriftFitColumns = {"feature_id", "sample", "order", "batch",
                                                    "type",       "area",   "fit",   "corrected"};
 const std::vector<std::string> kPcaColumns = {"sample",     "type",       "group", "batch",
@@ -45,8 +46,8 @@ std::string removedText(const std::vector<RemovedFeature>& removed) {
 std::string qcCvText(const std::vector<QcCvRow>& rows) {
   std::string text = headerLine(kQcCvColumns);
   for (const QcCvRow& r : rows)
-    text += r.id + "\t" + cell(r.raw, 2) + "\t" + cell(r.corrected, 2) + "\t" + cell(r.final, 2) + "\t" +
-            (r.kept ? "1" : "0") + "\n";
+    text += r.id + "\t" + cell(r.raw, 2) + "\t" + cell(r.corrected, 2) + "\t" + cell(r.cross, 2) + "\t" +
+            cell(r.final, 2) + "\t" + (r.kept ? "1" : "0") + "\n";
   return text;
 }
 

@@ -21,12 +21,15 @@ struct RemovedFeature {
 };
 std::string removedText(const std::vector<RemovedFeature>& removed);
 
-// clean/qc_cv.tsv: each feature's QC CV (percent) as read, after the drift correction and in the
-// final table; empty where it has fewer than two QC areas; kept 1 when it is in the final table.
-extern const std::vector<std::string> kQcCvColumns;  // feature_id, cv_raw, cv_corrected, cv_final, kept
+// clean/qc_cv.tsv: each feature's QC CV (percent) as read, after the drift correction, with each QC
+// corrected by the curve of the other QCs of its batch (cross-validated), and in the final table;
+// empty where it has fewer than two QC areas or the step did not run; kept 1 when it is in the
+// final table.
+extern const std::vector<std::string>
+    kQcCvColumns;  // feature_id, cv_raw, cv_corrected, cv_cross, cv_final, kept
 struct QcCvRow {
   std::string id;
-  double raw = 0, corrected = 0, final = 0;  // NaN: not computed
+  double raw = 0, corrected = 0, cross = 0, final = 0;  // NaN: not computed
   bool kept = false;
 };
 std::string qcCvText(const std::vector<QcCvRow>& rows);
@@ -38,6 +41,7 @@ extern const std::vector<std::string>
 struct DriftFitFeature {
   std::string id;
   std::vector<double> area, fit, corrected;  // per injection, NaN when empty
+  std::vector<double> crossValidated;        // per QC its cross-validated area (not written)
 };
 std::string driftFitText(const std::vector<CohortSample>& samples,
                          const std::vector<DriftFitFeature>& features);

@@ -29,7 +29,7 @@ CohortSample injection(const std::string& name, InjectionType type, long order,
 
 TEST(Loess, FollowsASmoothCurveThroughOneOutlyingPoint) {
   std::vector<double> x, y;
-  const auto truth = [](double t) { return 10 + 0.3 * std::sin(t / 6.0); };
+  const auto truth = [](double t) { return 10 + 0.3 * std::sin(t / 12.0); };  // a drift of up to 35 %
   for (int k = 0; k < 8; ++k) {
     x.push_back(3.0 * k);
     y.push_back(truth(x.back()) + (k == 4 ? std::log(2.0) : 0.0));  // one QC at twice its area
@@ -135,7 +135,8 @@ TEST(Normalisation, EachMethodUndoesADilutionAndLeavesBlanksAlone) {
     std::vector<std::vector<double>> areas = input;
     const std::vector<double> factors = normalise(samples, c.method, areas);
     EXPECT_EQ(factors[3], 1.0) << normalisationName(c.method);
-    for (std::size_t f = 0; f < areas.size(); ++f) EXPECT_EQ(areas[f][3], input[f][3]);
+    for (std::size_t f = 0; f < areas.size(); ++f)
+      EXPECT_TRUE(areas[f][3] == input[f][3] || (std::isnan(areas[f][3]) && std::isnan(input[f][3])));
     if (c.robust) {
       EXPECT_NEAR(factors[1] / factors[2], 2.0, 1e-12) << normalisationName(c.method);
       EXPECT_NEAR(areas[0][2], areas[0][1], 1e-9) << normalisationName(c.method);

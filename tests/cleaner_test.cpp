@@ -119,7 +119,7 @@ TEST(CleanProcess, WritesTheTableTheLogAndTheExports) {
   const auto long_ = lines(readFile(dir.file("out/export/features_long.tsv")));
   ASSERT_EQ(long_.size(), 1u + 2 * 10);
   EXPECT_EQ(long_[0], "feature_id\tmz\trt\tsample\tarea\tgroup\ttype\torder\tbatch");
-  EXPECT_EQ(long_[1].substr(0, 22), "F1\t100.1\t1.0\tb1\t\t\tblank");
+  EXPECT_EQ(long_[1].substr(0, 23), "F1\t100.1\t1.0\tb1\t\t\tblank");
   EXPECT_EQ(lines(readFile(dir.file("out/clean/removed.tsv"))).size(), 4u);
   EXPECT_EQ(lines(readFile(dir.file("out/clean/pca.tsv"))).size(), 9u);
   EXPECT_EQ(lines(readFile(dir.file("out/clean/drift_fit.tsv"))).size(), 1u + 3 * 10);

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # One browser check of torva-view, run by CTest:
-#   run_check.sh CASE TORVA TORVA_VIEW SOURCE_DIR WORK_DIR REAL_DATA_DIR
+#   run_check.sh CASE TORVA TORVA_VIEW SOURCE_DIR WORK_DIR REAL_DATA_DIR [TORVA_CLEAN]
 # CASE is example (the bundled example run), orbi (a real DDA run; skipped with
-# status 77 when the file is absent) or cohort (the fixture cohort folder).
+# status 77 when the file is absent), cohort (the fixture cohort folder) or
+# cohort_clean (the fixture study with blanks, QCs and two batches, readied by
+# torva-clean, whose panels are checked too).
 set -euo pipefail
-case_name=$1 torva=$2 view=$3 source=$4 work=$5 real=$6
+case_name=$1 torva=$2 view=$3 source=$4 work=$5 real=$6 clean=${7:-}
 here="$source/view/browser-test"
 chromium=${CHROMIUM:-/usr/bin/chromium}
 if [ ! -x "$chromium" ]; then
@@ -52,6 +54,14 @@ case "$case_name" in
     "$view" --cohort "$folder" --out cohort.html
     node "$here/check_page.mjs" --page cohort.html --kind cohort --rows $(($(wc -l < "$folder/features.tsv") - 1)) \
       --screenshot cohort.png --chromium "$chromium"
+    ;;
+  cohort_clean)
+    rm -rf cohort_clean
+    cp -r "$source/view/fixtures/cohort_design" cohort_clean
+    "$clean" --sheet cohort_clean/sheet.tsv --table cohort_clean/features.tsv --out cohort_clean 2> cohort_clean.log
+    "$view" --cohort cohort_clean --out cohort_clean.html
+    node "$here/check_page.mjs" --page cohort_clean.html --kind cohort --clean 1 \
+      --rows $(($(wc -l < cohort_clean/features.tsv) - 1)) --screenshot cohort_clean.png --chromium "$chromium"
     ;;
   *)
     echo "unknown case $case_name" >&2

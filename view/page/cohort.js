@@ -227,7 +227,8 @@
     byId("qccv-info").textContent =
       `Median QC CV ${median(before).toFixed(1)} % over ${before.length} features as aligned, ${median(after).toFixed(1)} % over the ${after.length} features of the clean table (after drift correction and normalisation).`;
     const width = 5;
-    const bins = Math.max(2, Math.min(40, Math.ceil(Math.max(...before, ...after, 10) / width) + 1));
+    const highest = before.concat(after).reduce((m, v) => Math.max(m, v), 10);
+    const bins = Math.max(2, Math.min(40, Math.ceil(highest / width) + 1));
     const count = (values) => { const n = new Array(bins).fill(0); for (const v of values) n[Math.min(bins - 1, Math.floor(v / width))]++; return n; };
     const xs = Array.from({ length: bins }, (_, k) => k * width);
     const holder = byId("qccv");
