@@ -223,11 +223,13 @@
     const c = tableIndex(cv);
     const before = cv.rows.map((r) => r[c.cv_raw]).filter((v) => v != null);
     const after = cv.rows.filter((r) => r[c.kept] === 1).map((r) => r[c.cv_final]).filter((v) => v != null);
+    const cross = cv.rows.filter((r) => r[c.kept] === 1).map((r) => r[c.cv_cross]).filter((v) => v != null);
     const median = (v) => { const s = [...v].sort((a, b) => a - b); return s.length ? (s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2) : NaN; };
     byId("qccv-info").textContent =
-      `Median QC CV ${median(before).toFixed(1)} % over ${before.length} features as aligned, ${median(after).toFixed(1)} % over the ${after.length} features of the clean table (after drift correction and normalisation).`;
+      `Median QC CV ${median(before).toFixed(1)} % over ${before.length} features as aligned, ${median(after).toFixed(1)} % over the ${after.length} features of the clean table (after drift correction and normalisation)` +
+      (cross.length ? `, ${median(cross).toFixed(1)} % cross-validated (each QC corrected by the curve of its batch's other QCs: what a sample's area can be trusted to).` : ".");
     const width = 5;
-    const highest = before.concat(after).reduce((m, v) => Math.max(m, v), 10);
+    const highest = before.concat(after, cross).reduce((m, v) => Math.max(m, v), 10);
     const bins = Math.max(2, Math.min(40, Math.ceil(highest / width) + 1));
     const count = (values) => { const n = new Array(bins).fill(0); for (const v of values) n[Math.min(bins - 1, Math.floor(v / width))]++; return n; };
     const xs = Array.from({ length: bins }, (_, k) => k * width);
@@ -242,10 +244,11 @@
           { label: "CV from (%)" },
           { label: "as aligned", stroke: "#d62728", width: 2, paths: uPlot.paths.stepped({ align: 1 }) },
           { label: "clean", stroke: "#1f77b4", width: 2, fill: "rgba(31,119,180,0.15)", paths: uPlot.paths.stepped({ align: 1 }) },
+          { label: "cross-validated", stroke: "#2ca02c", width: 2, dash: [6, 4], paths: uPlot.paths.stepped({ align: 1 }) },
         ],
         hooks: { ready: [noteFirstDraw] },
       },
-      [xs, count(before), count(after)],
+      [xs, count(before), count(after), count(cross)],
       holder));
     clean.qcCv = before.length;
   }
