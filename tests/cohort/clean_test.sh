@@ -40,4 +40,11 @@ if python3 "$REPO/tools/clean_check.py" "$T/nodrift" "$T/cohort" --injection-cv 
   exit 1
 fi
 grep "median QC CV" "$T/nodrift.txt" | sed 's/^/without drift correction: /'
+# A sheet whose design columns are wrong stops the workflow, naming the line.
+printf 'sample\tfile\ttype\torder\na\ta.mzML\tsample\t1\nb\tb.mzML\tqc\t1\n' > "$T/bad.tsv"
+if snakemake -s "$REPO/workflow/Snakefile" -n --config samples="$T/bad.tsv" outdir="$T/bad" > "$T/bad.log" 2>&1 ||
+  ! grep -q "line 3: order 1 is already given on line 2" "$T/bad.log"; then
+  echo "FAILED: the workflow did not refuse a sheet giving one injection order twice" >&2
+  exit 1
+fi
 echo "CLEAN TEST PASSED"
