@@ -11,6 +11,8 @@
 
 #include "align/cohort_input.h"
 #include "align/rt_correction.h"
+#include "report/cohort_tables.h"
+#include "report/target_table.h"
 
 namespace {
 
@@ -219,8 +221,7 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
     for (const TableRow& row : rows) {
       if (row.cells[s] != nullptr) continue;
       const auto window = fillWindow(options, cohort.corrections[s], row);
-      text += number(row.mz, 6) + "\t" + number(std::max(0.0, window.first), 4) + "\t" +
-              number(std::max(0.0, window.second), 4) + "\n";
+      text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second));
     }
     if (!writeFile(folder + "/" + cohort.samples[s].name + ".tsv", text)) return false;
   }
@@ -230,15 +231,15 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
 bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::vector<TableRow>& rows) {
   const std::size_t count = cohort.samples.size();
   const int width = std::max<int>(4, static_cast<int>(std::to_string(rows.size()).size()));
-  std::string sheet = "sample\tfile\tgroup\n";
-  std::string names;
+  std::string sheet = cohortHead(cohortSampleColumns());
+  std::vector<std::string> names;
   for (const SampleEntry& sample : cohort.samples) {
     sheet += sample.name + "\t" + sample.file + "\t" + sample.group + "\n";
-    names += "\t" + sample.name;
+    names.push_back(sample.name);
   }
-  std::string features = "feature_id\tmz\trt\tn_samples" + names + "\n";
-  std::string times = "feature_id" + names + "\n";
-  std::string filled = "feature_id" + names + "\n";
+  std::string features = cohortHead(featureTableColumns(), names);
+  std::string times = cohortHead(featureRtColumns(), names);
+  std::string filled = cohortHead(gapFilledColumns(), names);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const TableRow& row = rows[r];
     std::string id = std::to_string(r + 1);
@@ -260,7 +261,7 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
     times += "\n";
     filled += "\n";
   }
-  std::string correction = "sample\trt\trt_corrected\n";
+  std::string correction = cohortHead(rtCorrectionColumns());
   for (std::size_t s = 0; s < count; ++s) {
     const RtCorrection& c = cohort.corrections[s];
     for (std::size_t g = 0; g < c.measured().size(); ++g) {

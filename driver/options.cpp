@@ -21,6 +21,7 @@ enum LongOnly : int {
   kQuiet,
   kTargets,
   kSeeds,
+  kEmptySummary,
 };
 
 const option kLongOptions[] = {
@@ -33,6 +34,7 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"targets", required_argument, nullptr, kTargets},
     {"seeds", required_argument, nullptr, kSeeds},
+    {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -225,6 +227,10 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kSeeds:
         readSeeds(options, optarg);
         break;
+      case kEmptySummary:
+        options.hasEmptySummary = true;
+        options.emptySummary = optarg;
+        break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
     }
@@ -233,5 +239,6 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   if (help) return ParseOutcome::Help;
   if (version) return ParseOutcome::Version;
   if (!options.refusal.empty()) return ParseOutcome::Refused;
+  if (options.hasEmptySummary) return ParseOutcome::EmptySummary;
   return ParseOutcome::Run;
 }

@@ -41,6 +41,8 @@ struct Options {
   double mapWidth = 1;
   bool quiet = false;       // --quiet: no progress display
   bool traceSeeds = false;  // --seeds traces: untargeted chromatograms seeded from mass traces
+  bool hasEmptySummary = false;
+  std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;
@@ -51,11 +53,12 @@ struct Options {
 };
 
 enum class ParseOutcome {
-  Run,      // options parsed; run the tool
-  Usage,    // no arguments, -h, or an option error: print the usage text
-  Help,     // --help: print the full help
-  Version,  // --version
-  Refused,  // a long option with a value it cannot take (see Options::refusal)
+  Run,           // options parsed; run the tool
+  Usage,         // no arguments, -h, or an option error: print the usage text
+  Help,          // --help: print the full help
+  Version,       // --version
+  Refused,       // a long option with a value it cannot take (see Options::refusal)
+  EmptySummary,  // --empty-summary: write the summary's head alone
 };
 
 // Parses argv with getopt_long (short options "hdclSni:o:p:P:C:m:s:M:T:" and

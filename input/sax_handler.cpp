@@ -444,6 +444,7 @@ void SAXHandler::noteEncoding(const char* encoding) {
 bool SAXHandler::parseMarkup(const char* data, std::size_t size) {
   if (size == 0) return true;
   fedBytes_ += size;
+  ++markupReads;
   return XML_Parse(parser, data, static_cast<int>(size), 0) != XML_STATUS_ERROR;
 }
 

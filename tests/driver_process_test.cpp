@@ -236,7 +236,7 @@ TEST(CommandLine, MsLevelKeepsOneLevelAtImport) {
     EXPECT_NE(kept.out.find("Scans: 60\nTransitions: 1\n"), std::string::npos) << kept.out;
   }
   const std::string real = testsupport::realDataDir();
-  if (real.empty()) GTEST_SKIP() << "no real instrument files";
+  if (real.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   const ProcessResult dda =
       runTorva({"-i", real + "/orbi_dda_filterline.mzXML", "--ms-level", "1", "-s", dir.file("s.tsv")});
   EXPECT_EQ(dda.status, 0);
@@ -259,6 +259,23 @@ TEST(CommandLine, MapRangeSetsTheBins) {
   EXPECT_EQ(lines[0].substr(lines[0].size() - 11), "\t149.5\t150\t");
   // 201 bins, each field followed by a tab.
   for (const std::string& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 202) << line;
+}
+
+// A workflow with nothing to search asks for the summary of no features; it is
+// the head line a run that finds nothing writes, and nothing is read.
+TEST(CommandLine, EmptySummaryIsTheHeadOfARunWithoutFeatures) {
+  TempDir dir;
+  const auto empty = runTorva({"--empty-summary", dir.file("empty.tsv")});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.out, "");
+  const std::string run = smallRun(dir);
+  ASSERT_EQ(runTorva({"-i", run, "-p", "5000", "-s", dir.file("none.tsv")}).status, 0);
+  EXPECT_EQ(readFile(dir.file("empty.tsv")), readFile(dir.file("none.tsv")));
+  EXPECT_EQ(readFile(dir.file("empty.tsv")),
+            "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
+  const auto unwritable = runTorva({"--empty-summary", dir.file("no/such/folder.tsv")});
+  EXPECT_EQ(unwritable.status, 2);
+  EXPECT_NE(unwritable.err.find("cannot write report file"), std::string::npos) << unwritable.err;
 }
 
 TEST(CommandLine, PpmFindsHighResolutionMassesWithinTenPpm) {

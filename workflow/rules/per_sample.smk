@@ -37,5 +37,5 @@ rule fill:
         "if [ -s {input.targets:q} ]; then "
         "{TORVA:q} -i {input.run:q} --targets {input.targets:q} -s {output:q} --threads {threads} {params.options} "
         "> {log:q} 2>&1; "
-        "else printf 'mass\\trt\\tarea\\tpeak max(scan)\\tpeak start(scan)\\tpeak end(scan)\\ttransition\\n' > {output:q}; "
+        "else {TORVA:q} --empty-summary {output:q}; "
         "echo 'no gaps to fill' > {log:q}; fi"

@@ -1,4 +1,6 @@
 // Import of a spectrum file or folder, and the grouping of spectra into channels.
+#include "import/run_import.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -9,11 +11,11 @@
 #include <memory>
 #include <unordered_map>
 
+#include "import/srm_spectra.h"
+#include "import/target_list.h"
 #include "input/document_root.h"
 #include "input/input_file.h"
 #include "input/loaders.h"
-#include "run/file_handle.h"
-#include "run/srm_spectra.h"
 #include "util/console.h"
 
 namespace {
@@ -95,12 +97,12 @@ std::string whyUnread(const DocumentStart& start) {
 
 }  // namespace
 
-fileHandle::FilterKey fileHandle::filterKey(const std::string& filterLine) const {
+FilterKey filterKey(const std::string& filterLine, bool srm) {
   FilterKey result;
   TransitionKey& key = result.key;
   std::vector<std::string> tokens;
-  Tokenize(filterLine, tokens, " ");
-  if (!SRM) {
+  tokenize(filterLine, tokens, " ");
+  if (!srm) {
     if (tokens.size() < 7) return result;
     const std::string& precursor = tokens[5];
     const std::string::size_type at = precursor.find('@');
@@ -139,10 +141,10 @@ fileHandle::FilterKey fileHandle::filterKey(const std::string& filterLine) const
   return result;
 }
 
-fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum, const FilterKey& parsed) const {
+TransitionKey transitionKey(const scan& spectrum, const FilterKey& parsed, bool srm) {
   TransitionKey key = parsed.key;
   if (parsed.echoesEnergy) console::outFlush(console::general(key.collisionEnergy) + "\n");
-  if (!SRM) return key;
+  if (!srm) return key;
   // Values the file states for the spectrum itself take precedence.
   if (spectrum.precursorMz != 0) key.precursorMz = spectrum.precursorMz;
   if (key.productLow == 0) key.productLow = spectrum.lowMz;
@@ -150,11 +152,13 @@ fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum, const 
   return key;
 }
 
-fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const {
-  return transitionKey(spectrum, filterKey(spectrum.filterLine));
+TransitionKey transitionKey(const scan& spectrum, bool srm) {
+  return transitionKey(spectrum, filterKey(spectrum.filterLine, srm), srm);
 }
 
-void fileHandle::groupIntoChannels(std::size_t first) {
+void RunImport::groupIntoChannels(RunData& run, std::size_t first) {
+  std::vector<scan>& scans = run.scans;
+  std::vector<channel>& channels = run.channels;
   // A run repeats a few filter lines many times over: each is read once, and
   // remembers the channel its last spectrum went to. No two channels have
   // keys that compare equal, so a remembered channel whose key equals the
@@ -171,8 +175,9 @@ void fileHandle::groupIntoChannels(std::size_t first) {
   for (std::size_t s = first; s < scans.size(); ++s) {
     const std::string& filterLine = scans[s].filterLine;
     auto known = parsed.find(filterLine);
-    if (known == parsed.end()) known = parsed.emplace(filterLine, Known{filterKey(filterLine)}).first;
-    const TransitionKey key = transitionKey(scans[s], known->second.key);
+    if (known == parsed.end())
+      known = parsed.emplace(filterLine, Known{filterKey(filterLine, run.SRM)}).first;
+    const TransitionKey key = transitionKey(scans[s], known->second.key, run.SRM);
     std::size_t& remembered = known->second.channel;
     bool found = remembered < channels.size() && matches(channels[remembered], key);
     for (std::size_t c = 0; c < channels.size() && !found; ++c) {
@@ -186,10 +191,7 @@ void fileHandle::groupIntoChannels(std::size_t first) {
     } else {
       remembered = channels.size();
       channel added;
-      added.precursorMz = key.precursorMz;
-      added.collisionEnergy = key.collisionEnergy;
-      added.productLow = key.productLow;
-      added.productHigh = key.productHigh;
+      static_cast<TransitionKey&>(added) = key;
       added.scans.push_back(s);
       channels.push_back(std::move(added));
     }
@@ -202,7 +204,8 @@ void fileHandle::groupIntoChannels(std::size_t first) {
   }
 }
 
-int fileHandle::importFile(const char* path, int forceMzXML) {
+int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
+  std::vector<scan>& scans = run.scans;
   const ProbeResult probe = probeFile(path);
   if (probe != ProbeResult::Text) {
     console::out(std::string("\nFailed to read spectrum file: ") + path + "\n");
@@ -227,7 +230,7 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
     loadmzml loader(scans, header, chromatograms);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
-    if (SRM) {
+    if (run.SRM) {
       appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
@@ -256,17 +259,17 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
   if (!accepted) unreadFiles.push_back(name + ": no spectra read: " + whyUnread(start));
 
   console::outFlush("Scans: " + std::to_string(scans.size()) + "\n");
-  groupIntoChannels(first);
+  groupIntoChannels(run, first);
   return 1;
 }
 
-int fileHandle::importFolder(const char* path, int forceMzXML) {
+int RunImport::importFolder(RunData& run, const char* path, int forceMzXML) {
   struct stat info;
   if (stat(path, &info) != 0) return false;
   if (!S_ISDIR(info.st_mode)) {
-    const bool taken = importFile(path, forceMzXML) == 1;
+    const bool taken = importFile(run, path, forceMzXML) == 1;
     if (fileProgress) fileProgress(1, 1);
-    if (taken) reportUnreadInput();
+    if (taken) reportUnreadInput(run);
     return taken;
   }
 
@@ -287,17 +290,17 @@ int fileHandle::importFolder(const char* path, int forceMzXML) {
   }
   closedir(folder);
   for (std::size_t n = 0; n < names.size(); ++n) {
-    importFile(names[n].c_str(), forceMzXML);
+    importFile(run, names[n].c_str(), forceMzXML);
     if (fileProgress) fileProgress(n + 1, names.size());
   }
-  reportUnreadInput();
+  reportUnreadInput(run);
   return true;
 }
 
-void fileHandle::reportUnreadInput() {
+void RunImport::reportUnreadInput(const RunData& run) {
   // Spectra read from any file make the run; only an input of which nothing
   // could be read is a failure.
-  if (!scans.empty() || unreadFiles.empty()) return;
+  if (!run.scans.empty() || unreadFiles.empty()) return;
   for (const std::string& line : unreadFiles) console::err(line + "\n");
   inputFailed = true;
 }
