@@ -2,35 +2,20 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <set>
 
-const char* const kFeatureTableLeading[4] = {"feature_id", "mz", "rt", "n_samples"};
+#include "report/cohort_tables.h"
+#include "report/table_text.h"
 
 namespace {
 
-std::vector<std::string> splitTabs(const std::string& line) {
-  std::vector<std::string> fields(1);
-  for (const char c : line) {
-    if (c == '\t')
-      fields.emplace_back();
-    else
-      fields.back() += c;
-  }
-  return fields;
-}
-
-bool readArea(const std::string& text, double& value) {
+bool readArea(std::string_view text, double& value) {
   if (text.empty()) {
     value = std::numeric_limits<double>::quiet_NaN();
     return true;
   }
-  if (text[0] == ' ' || text[0] == '\t') return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return *end == '\0' && std::isfinite(value) && value >= 0;
+  return readDecimal(text, value) && value >= 0;
 }
 
 }  // namespace
@@ -43,53 +28,50 @@ std::string fixedText(double value, int decimals) {
 
 bool readFeatureTable(const std::string& path, FeatureTable& table, std::string& error) {
   table = FeatureTable();
-  std::ifstream in(path, std::ios::binary);
+  TableLines lines(path);
   std::string line;
-  const auto next = [&]() {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-  };
-  if (!in.is_open() || !next()) {
+  if (!lines.isOpen() || !lines.next(line)) {
     error = "cannot read feature table '" + path + "'";
     return false;
   }
-  const std::vector<std::string> header = splitTabs(line);
-  bool leading = header.size() >= 4;
-  for (std::size_t k = 0; leading && k < 4; ++k) leading = header[k] == kFeatureTableLeading[k];
-  if (!leading) {
-    error = "'" + path + "' is not a feature table: its header must start with feature_id, mz, rt, n_samples";
+  const std::vector<std::string_view> head = splitFields(line);
+  const std::vector<std::string>& leading = featureTableColumns();
+  bool matches = head.size() >= leading.size();
+  for (std::size_t k = 0; matches && k < leading.size(); ++k) matches = head[k] == leading[k];
+  if (!matches) {
+    error = "'" + path + "' is not a feature table: its header must start with " + joinColumns(leading);
     return false;
   }
-  table.samples.assign(header.begin() + 4, header.end());
+  const std::size_t first = leading.size();
   std::set<std::string> seen;
-  for (const std::string& sample : table.samples) {
-    if (sample.empty() || !seen.insert(sample).second) {
-      error = "feature table '" + path + "' line 1: sample column '" + sample + "' is empty or repeated";
+  for (std::size_t k = first; k < head.size(); ++k) {
+    table.samples.emplace_back(head[k]);
+    if (head[k].empty() || !seen.insert(table.samples.back()).second) {
+      error = lines.lineError("feature table",
+                              "sample column '" + table.samples.back() + "' is empty or repeated");
       return false;
     }
   }
-  long number = 1;
-  while (next()) {
-    ++number;
-    if (line.empty()) continue;
-    const std::vector<std::string> fields = splitTabs(line);
-    const std::string where = "feature table '" + path + "' line " + std::to_string(number) + ": ";
-    if (fields.size() != header.size()) {
-      error = where + std::to_string(fields.size()) + " cells where the header has " +
-              std::to_string(header.size());
+  std::vector<std::string_view> fields;
+  while (lines.nextNonEmpty(line)) {
+    splitFields(line, fields);
+    if (fields.size() != head.size()) {
+      error =
+          lines.lineError("feature table", std::to_string(fields.size()) + " cells where the header has " +
+                                               std::to_string(head.size()));
       return false;
     }
-    FeatureTableRow row{fields[0], fields[1], fields[2], fields[3], {}};
+    FeatureTableRow row{
+        std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), std::string(fields[3]), {}};
     if (row.id.empty()) {
-      error = where + "empty feature_id";
+      error = lines.lineError("feature table", "empty feature_id");
       return false;
     }
     row.areas.resize(table.samples.size());
     for (std::size_t s = 0; s < table.samples.size(); ++s) {
-      if (!readArea(fields[4 + s], row.areas[s])) {
-        error = where + "area '" + fields[4 + s] + "' of sample " + table.samples[s] +
-                " is not a number of at least 0";
+      if (!readArea(fields[first + s], row.areas[s])) {
+        error = lines.lineError("feature table", "area '" + std::string(fields[first + s]) + "' of sample " +
+                                                     table.samples[s] + " is not a number of at least 0");
         return false;
       }
     }
@@ -99,9 +81,7 @@ bool readFeatureTable(const std::string& path, FeatureTable& table, std::string&
 }
 
 std::string featureTableText(const FeatureTable& table) {
-  std::string text = "feature_id\tmz\trt\tn_samples";
-  for (const std::string& sample : table.samples) text += "\t" + sample;
-  text += "\n";
+  std::string text = cohortHead(featureTableColumns(), table.samples);
   for (const FeatureTableRow& row : table.rows) {
     text += row.id + "\t" + row.mz + "\t" + row.rt + "\t" + row.nSamples;
     for (const double area : row.areas)

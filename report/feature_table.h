@@ -13,14 +13,12 @@ struct FeatureTableRow {
   std::vector<double> areas;  // per sample column; NaN where the cell is empty
 };
 
-// The feature table of a cohort: feature_id, mz, rt, n_samples, then one area column per sample.
+// The feature table of a cohort: the leading columns of report/cohort_tables.h (feature_id, mz, rt,
+// n_samples), then one area column per sample.
 struct FeatureTable {
   std::vector<std::string> samples;  // the area columns, in file order
   std::vector<FeatureTableRow> rows;
 };
-
-// The leading columns of the table.
-extern const char* const kFeatureTableLeading[4];
 
 // Reads a feature table. False with `error` naming the file and line when the file cannot be read,
 // its header does not start with the leading columns, names a sample twice, or a line has another

@@ -1,25 +1,14 @@
 #include "report/sample_sheet.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
+#include <string_view>
+
+#include "report/table_text.h"
 
 namespace {
 
-std::vector<std::string> splitTabs(const std::string& line) {
-  std::vector<std::string> fields(1);
-  for (const char c : line) {
-    if (c == '\t')
-      fields.emplace_back();
-    else
-      fields.back() += c;
-  }
-  return fields;
-}
-
-int columnOf(const std::vector<std::string>& header, const std::string& name) {
+int columnOf(const std::vector<std::string_view>& header, const std::string& name) {
   for (std::size_t k = 0; k < header.size(); ++k)
     if (header[k] == name) return static_cast<int>(k);
   return -1;
@@ -38,11 +27,12 @@ bool readType(std::string text, InjectionType& type) {
 }
 
 bool readOrder(const std::string& text, long& order) {
-  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-  char* end = nullptr;
-  errno = 0;
-  order = std::strtol(text.c_str(), &end, 10);
-  return *end == '\0' && errno == 0 && order >= 1;
+  long long value = 0;
+  if (text.empty() || text[0] < '0' || text[0] > '9' || !readInteger(text, value) || value < 1 ||
+      value > 1000000000)
+    return false;
+  order = static_cast<long>(value);
+  return true;
 }
 
 }  // namespace
@@ -63,18 +53,13 @@ const char* injectionTypeName(InjectionType type) {
 
 bool readCohortSheet(const std::string& path, std::vector<CohortSample>& samples, std::string& error) {
   samples.clear();
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  const auto next = [&]() {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-  };
-  if (!in.is_open() || !next()) {
+  TableLines lines(path);
+  std::string headLine, line;
+  if (!lines.isOpen() || !lines.next(headLine)) {
     error = "cannot read sample sheet '" + path + "'";
     return false;
   }
-  const std::vector<std::string> header = splitTabs(line);
+  const std::vector<std::string_view> header = splitFields(headLine);
   const int name = columnOf(header, "sample");
   const int file = columnOf(header, "file");
   const int group = columnOf(header, "group");
@@ -87,17 +72,16 @@ bool readCohortSheet(const std::string& path, std::vector<CohortSample>& samples
   }
   std::set<std::string> names;
   std::map<long, long> orders;  // injection order -> line
-  long number = 1;
-  const auto fail = [&](const std::string& what) {
-    error = "sample sheet '" + path + "' line " + std::to_string(number) + ": " + what;
+  const auto fail = [&](const std::string& why) {
+    error = lines.lineError("sample sheet", why);
     return false;
   };
-  while (next()) {
-    ++number;
-    if (line.empty()) continue;
-    const std::vector<std::string> fields = splitTabs(line);
+  std::vector<std::string_view> fields;
+  while (lines.nextNonEmpty(line)) {
+    splitFields(line, fields);
     const auto field = [&](int column) {
-      return column >= 0 && static_cast<std::size_t>(column) < fields.size() ? fields[column] : std::string();
+      return column >= 0 && static_cast<std::size_t>(column) < fields.size() ? std::string(fields[column])
+                                                                             : std::string();
     };
     CohortSample sample;
     sample.name = field(name);
@@ -111,7 +95,7 @@ bool readCohortSheet(const std::string& path, std::vector<CohortSample>& samples
     if (order >= 0) {
       if (!readOrder(field(order), sample.order))
         return fail("order '" + field(order) + "' is not a whole number of at least 1");
-      const auto placed = orders.emplace(sample.order, number);
+      const auto placed = orders.emplace(sample.order, lines.number());
       if (!placed.second)
         return fail("order " + field(order) + " is already given on line " +
                     std::to_string(placed.first->second));
