@@ -1,5 +1,5 @@
 // The choice of vector kernels: the processor is asked once, at run time.
-#include "processing/vector_kernels.h"
+#include "processing/wavelet/vector_kernels.h"
 
 #include <atomic>
 
