@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/cohort_design.h"
 #include "tools/mzml_writer.h"
 #include "tools/mzxml_writer.h"
 #include "tools/sim_model.h"
@@ -42,6 +43,21 @@ const char kUsage[] =
     "  -F, --format mzxml|mzml file format of the runs (default mzxml); both hold the same peaks\n"
     "  -h, --help              this text\n"
     "\n"
+    "Study design (all off by default; any of them adds the sheet columns type, order, batch and\n"
+    "the truth files truth_injections.tsv, truth_contaminants.tsv, truth_carry_over.tsv):\n"
+    "  --qc-every N            a pooled QC (qc_NN) before each batch's first sample and after\n"
+    "                          every N samples and its last\n"
+    "  --blanks N              blanks (blank_NN) per batch: one first, the others last\n"
+    "  --batches N             batches, the samples split between them in order (default 1)\n"
+    "  --batch-offset F        each later batch's intensities times 1 + F x (0.5 to 1.5), per\n"
+    "                          compound (default 0.3)\n"
+    "  --intensity-drift F     largest smooth intensity change of a compound along a batch,\n"
+    "                          relative (straight to arched, either way; at least a quarter of F)\n"
+    "  --injection-cv F        spread of every area from injection to injection, relative\n"
+    "  --contaminants N        compounds of the blanks (every second one also in every other\n"
+    "                          injection at the same level)\n"
+    "  --carry-over N          compounds of the samples also in the blanks, at 1 to 3 %\n"
+    "\n"
     "A changed compound's abundance in group g (g = 0, 1, ...) is its base times fc^g, with\n"
     "log2 fc uniform in +-[1, 2]; a missing-prone compound is absent from each sample with\n"
     "odds 0.4. A sample's times move by shift + a*sin(2 pi t/run + phase) with |shift| up to\n"
@@ -61,6 +77,7 @@ struct CohortConfig {
   double cv = 0.1;
   std::uint64_t seed = 1;
   bool mzml = false;
+  DesignConfig design;
 };
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -93,6 +110,14 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
                                        {"cv", required_argument, nullptr, 'v'},
                                        {"seed", required_argument, nullptr, 's'},
                                        {"format", required_argument, nullptr, 'F'},
+                                       {"qc-every", required_argument, nullptr, 1000},
+                                       {"blanks", required_argument, nullptr, 1001},
+                                       {"batches", required_argument, nullptr, 1002},
+                                       {"batch-offset", required_argument, nullptr, 1003},
+                                       {"intensity-drift", required_argument, nullptr, 1004},
+                                       {"injection-cv", required_argument, nullptr, 1005},
+                                       {"contaminants", required_argument, nullptr, 1006},
+                                       {"carry-over", required_argument, nullptr, 1007},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
@@ -141,13 +166,41 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
         ok = std::strcmp(optarg, "mzxml") == 0 || std::strcmp(optarg, "mzml") == 0;
         config.mzml = std::strcmp(optarg, "mzml") == 0;
         break;
+      case 1000:
+        ok = readLong(optarg, 0, &config.design.qcEvery);
+        break;
+      case 1001:
+        ok = readLong(optarg, 0, &config.design.blanks);
+        break;
+      case 1002:
+        ok = readLong(optarg, 1, &config.design.batches);
+        break;
+      case 1003:
+        ok = readDouble(optarg, 10, &config.design.batchOffset);
+        break;
+      case 1004:
+        ok = readDouble(optarg, 0.9, &config.design.intensityDrift);
+        break;
+      case 1005:
+        ok = readDouble(optarg, 0.5, &config.design.injectionCv);
+        break;
+      case 1006:
+        ok = readLong(optarg, 0, &config.design.contaminants);
+        break;
+      case 1007:
+        ok = readLong(optarg, 0, &config.design.carryOver);
+        break;
       default:
         std::fputs(kUsage, stderr);
         return 1;
     }
     if (!ok) {
-      std::fprintf(stderr, "simulate_cohort: bad value '%s' for option -%c; see simulate_cohort -h\n", optarg,
-                   letter);
+      if (letter >= 1000)
+        std::fprintf(stderr, "simulate_cohort: bad value '%s' for option %s; see simulate_cohort -h\n",
+                     optarg, argv[optind - 1]);
+      else
+        std::fprintf(stderr, "simulate_cohort: bad value '%s' for option -%c; see simulate_cohort -h\n",
+                     optarg, letter);
       return 2;
     }
   }
@@ -167,7 +220,8 @@ struct CompoundTruth {
 struct SampleTruth {
   std::string name;
   long group = 0;
-  double shift = 0;  // seconds
+  std::string groupName;  // G1, G2, ...; QC and blank for those injections
+  double shift = 0;       // seconds
   double amplitude = 0;
   double phase = 0;
   std::vector<bool> present;
@@ -229,8 +283,45 @@ bool writeMzxmlRun(const SimConfig& config, const std::vector<SimCompound>& comp
 
 const char* runSuffix(const CohortConfig& cohort) { return cohort.mzml ? ".mzML" : ".mzXML"; }
 
+const char* kindName(InjectionKind kind) {
+  return kind == InjectionKind::Qc ? "qc" : kind == InjectionKind::Blank ? "blank" : "sample";
+}
+
+// The truth of the study design: the sequence, the contaminants, the carry-over compounds.
+bool writeDesignTruth(const CohortConfig& cohort, const std::vector<Injection>& sequence,
+                      const std::vector<SampleTruth>& samples, const std::vector<SimCompound>& contaminants,
+                      const std::vector<CompoundDesign>& designs) {
+  std::string injections = "sample\ttype\tgroup\torder\tbatch\n";
+  for (std::size_t k = 0; k < sequence.size(); ++k) {
+    injections += samples[k].name + "\t" + kindName(sequence[k].kind) + "\t" + samples[k].groupName + "\t" +
+                  std::to_string(sequence[k].order) + "\t" + std::to_string(sequence[k].batch + 1) + "\n";
+  }
+  std::string found = "contaminant\tmz\trt_min\tin_samples\n";
+  for (std::size_t c = 0; c < contaminants.size(); ++c) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%zu\t%.4f\t%.4f\t%d\n", c + 1, contaminants[c].mz,
+                  contaminants[c].apexTime / 60.0, c % 2 == 1 ? 1 : 0);
+    found += line;
+  }
+  std::string carried = "compound\n";
+  for (std::size_t c = 0; c < designs.size(); ++c)
+    if (designs[c].carryOver) carried += std::to_string(c + 1) + "\n";
+  const std::pair<std::string, std::string> files[] = {{"truth_injections.tsv", injections},
+                                                       {"truth_contaminants.tsv", found},
+                                                       {"truth_carry_over.tsv", carried}};
+  for (const auto& file : files) {
+    std::FILE* out = std::fopen((cohort.folder + "/" + file.first).c_str(), "w");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(file.second.data(), 1, file.second.size(), out) == file.second.size();
+    if (std::fclose(out) != 0 || !written) return false;
+  }
+  return true;
+}
+
 bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& compounds,
-                const std::vector<CompoundTruth>& truths, const std::vector<SampleTruth>& samples) {
+                const std::vector<CompoundTruth>& truths, const std::vector<SampleTruth>& samples,
+                const std::vector<Injection>& sequence) {
+  const bool design = cohort.design.active();
   const std::string sheetPath = cohort.folder + "/samples.tsv";
   const std::string compoundPath = cohort.folder + "/truth_compounds.tsv";
   const std::string samplePath = cohort.folder + "/truth_samples.tsv";
@@ -240,10 +331,15 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
   std::FILE* compoundFile = files[1].stream();
   std::FILE* sampleFile = files[2].stream();
   if (ok) {
-    std::fprintf(sheet, "sample\tfile\tgroup\n");
-    for (const SampleTruth& sample : samples) {
-      std::fprintf(sheet, "%s\t%s%s\tG%ld\n", sample.name.c_str(), sample.name.c_str(), runSuffix(cohort),
-                   sample.group + 1);
+    std::fprintf(sheet, design ? "sample\tfile\tgroup\ttype\torder\tbatch\n" : "sample\tfile\tgroup\n");
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+      const SampleTruth& sample = samples[k];
+      std::fprintf(sheet, "%s\t%s%s\t%s", sample.name.c_str(), sample.name.c_str(), runSuffix(cohort),
+                   sample.groupName.c_str());
+      if (design)
+        std::fprintf(sheet, "\t%s\t%ld\t%ld", kindName(sequence[k].kind), sequence[k].order,
+                     sequence[k].batch + 1);
+      std::fprintf(sheet, "\n");
     }
     // fold_change: last group over first; factor_Gk: abundance factor of group k.
     std::fprintf(compoundFile,
@@ -264,8 +360,9 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
     std::fprintf(sampleFile, "sample\tgroup\tcompound\tpresent\trt_min\tapex_intensity\n");
     for (const SampleTruth& sample : samples) {
       for (std::size_t c = 0; c < compounds.size(); ++c) {
-        std::fprintf(sampleFile, "%s\tG%ld\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(), sample.group + 1,
-                     c + 1, sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0, sample.apexIntensity[c]);
+        std::fprintf(sampleFile, "%s\t%s\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(),
+                     sample.groupName.c_str(), c + 1, sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0,
+                     sample.apexIntensity[c]);
       }
     }
   }
@@ -304,31 +401,88 @@ int main(int argc, char** argv) {
     truth.missingProne = random.chance(cohort.missing);
   }
 
-  std::vector<SampleTruth> samples(static_cast<std::size_t>(cohort.samples));
+  std::vector<std::string> sampleNames;
   const int digits = cohort.samples >= 100 ? 3 : 2;
   for (long s = 0; s < cohort.samples; ++s) {
-    SampleTruth& sample = samples[s];
     char name[32];
     std::snprintf(name, sizeof name, "sample_%0*ld", digits, s + 1);
-    sample.name = name;
-    sample.group = s % cohort.groups;
-    sample.shift = 0.7 * cohort.drift * random.symmetric();
-    sample.amplitude = 0.3 * cohort.drift * random.uniform();
-    sample.phase = 6.283185307179586 * random.uniform();
+    sampleNames.push_back(name);
+  }
+  // The study design draws from a stream of its own, so that the study samples are the same
+  // with and without it.
+  const DesignConfig& design = cohort.design;
+  const bool withDesign = design.active();
+  const std::vector<Injection> sequence = planInjections(design, cohort.samples, sampleNames);
+  SimRandom designRandom(cohort.seed ^ 0xD35164ULL);
+  const std::vector<CompoundDesign> designs =
+      withDesign ? drawCompoundDesign(design, reference.size(), designRandom) : std::vector<CompoundDesign>();
+  std::vector<SimCompound> contaminants;
+  if (design.contaminants > 0) {
+    SimConfig contaminantConfig = config;
+    contaminantConfig.compounds = design.contaminants;
+    contaminantConfig.seed = cohort.seed ^ 0xB1A4CULL;
+    contaminants = RunModel(contaminantConfig).compounds();
+  }
+  const auto injectionSpread = [&]() {
+    return withDesign ? 1.0 + design.injectionCv * std::sqrt(3.0) * designRandom.symmetric() : 1.0;
+  };
+
+  std::vector<SampleTruth> samples(sequence.size());
+  for (std::size_t k = 0; k < sequence.size(); ++k) {
+    const Injection& injection = sequence[k];
+    SampleTruth& sample = samples[k];
+    sample.name = injection.name;
+    SimRandom& draw = injection.kind == InjectionKind::Sample ? random : designRandom;
+    if (injection.kind == InjectionKind::Sample) {
+      sample.group = injection.sample % cohort.groups;
+      sample.groupName = "G" + std::to_string(sample.group + 1);
+    } else {
+      sample.groupName = injection.kind == InjectionKind::Qc ? "QC" : "blank";
+    }
+    sample.shift = 0.7 * cohort.drift * draw.symmetric();
+    sample.amplitude = 0.3 * cohort.drift * draw.uniform();
+    sample.phase = 6.283185307179586 * draw.uniform();
     std::vector<SimCompound> compounds;
     for (std::size_t c = 0; c < reference.size(); ++c) {
-      const bool present = !truths[c].missingProne || !random.chance(0.4);
-      const double spread = 1.0 + cohort.cv * std::sqrt(3.0) * random.symmetric();  // uniform, sd = cv
       SimCompound compound = reference[c];
       compound.apexTime = drifted(sample, reference[c].apexTime, runSeconds);
-      compound.apexIntensity = reference[c].apexIntensity * truths[c].groupFactor[sample.group] * spread;
+      bool present = true;
+      double level = reference[c].apexIntensity;
+      if (injection.kind == InjectionKind::Sample) {
+        present = !truths[c].missingProne || !random.chance(0.4);
+        const double spread = 1.0 + cohort.cv * std::sqrt(3.0) * random.symmetric();  // uniform, sd = cv
+        level = level * truths[c].groupFactor[sample.group] * spread;
+      } else {
+        // A pooled QC holds every compound at the mean of the groups (the missing-prone ones
+        // diluted by the samples without them); a blank only the carried-over ones.
+        double pooled = 0;
+        for (const double factor : truths[c].groupFactor) pooled += factor;
+        pooled /= static_cast<double>(truths[c].groupFactor.size());
+        level *= pooled * (truths[c].missingProne ? 0.6 : 1.0);
+        if (injection.kind == InjectionKind::Blank) {
+          present = designs[c].carryOver;
+          level *= designs[c].carryOverLevel;
+        }
+      }
+      if (withDesign) level *= designFactor(designs[c], injection) * injectionSpread();
+      compound.apexIntensity = level;
       sample.present.push_back(present);
       sample.apexTime.push_back(compound.apexTime);
       sample.apexIntensity.push_back(present ? compound.apexIntensity : 0.0);
       if (present) compounds.push_back(compound);
     }
+    for (std::size_t c = 0; c < contaminants.size(); ++c) {
+      if (injection.kind != InjectionKind::Blank && c % 2 == 0) continue;
+      SimCompound compound = contaminants[c];
+      compound.apexTime = drifted(sample, contaminants[c].apexTime, runSeconds);
+      compound.apexIntensity *= injectionSpread();
+      compounds.push_back(compound);
+    }
     SimConfig runConfig = config;
-    runConfig.seed = cohort.seed * 1000003ULL + static_cast<std::uint64_t>(s) + 1;
+    const std::uint64_t stream = injection.kind == InjectionKind::Sample
+                                     ? static_cast<std::uint64_t>(injection.sample) + 1
+                                     : 500000 + static_cast<std::uint64_t>(injection.order);
+    runConfig.seed = cohort.seed * 1000003ULL + stream;
     const std::string path = cohort.folder + "/" + sample.name + runSuffix(cohort);
     const bool written =
         cohort.mzml ? writeMzmlRun(runConfig, compounds, path) : writeMzxmlRun(runConfig, compounds, path);
@@ -339,7 +493,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!writeTruth(cohort, reference, truths, samples)) {
+  if (withDesign && !writeDesignTruth(cohort, sequence, samples, contaminants, designs)) {
+    std::fprintf(stderr, "simulate_cohort: could not write the design's truth in %s\n",
+                 cohort.folder.c_str());
+    return 2;
+  }
+  if (!writeTruth(cohort, reference, truths, samples, sequence)) {
     std::fprintf(stderr, "simulate_cohort: could not write the sample sheet or truth in %s\n",
                  cohort.folder.c_str());
     return 2;

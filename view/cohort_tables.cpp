@@ -1,5 +1,7 @@
 #include "view/cohort_tables.h"
 
+#include "report/clean_tables.h"
+
 namespace {
 
 // True when `table` has the leading columns `leading` followed by one column per sample.
@@ -50,6 +52,23 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
   };
   checkOptional(cohort.featureRt, featureRtColumns(), "feature_rt.tsv");
   checkOptional(cohort.gapFilled, gapFilledColumns(), "gap_filled.tsv");
+  // torva-clean's tables: left out unless their columns are the ones it writes.
+  const std::pair<const char*, const std::vector<std::string>*> cleanTables[] = {
+      {"removed.tsv", &kRemovedColumns},
+      {"qc_cv.tsv", &kQcCvColumns},
+      {"drift_fit.tsv", &kDriftFitColumns},
+      {"pca.tsv", &kPcaColumns},
+      {"pca_explained.tsv", &kPcaExplainedColumns}};
+  TextTable* cleanTargets[] = {&cohort.removed, &cohort.qcCv, &cohort.driftFit, &cohort.pca,
+                               &cohort.pcaExplained};
+  for (std::size_t k = 0; k < 5; ++k) {
+    if (!readTextTable(base + "clean/" + cleanTables[k].first, *cleanTargets[k], error)) return false;
+    if (cleanTargets[k]->present && cleanTargets[k]->header != *cleanTables[k].second) {
+      cohort.warnings.push_back(std::string("clean/") + cleanTables[k].first +
+                                " does not have the columns torva-clean writes; left out");
+      *cleanTargets[k] = TextTable();
+    }
+  }
   const auto& correction = cohort.rtCorrection;
   if (correction.present && correction.header != rtCorrectionColumns()) {
     cohort.warnings.push_back("rt_correction.tsv needs the columns sample, rt and rt_corrected; left out");

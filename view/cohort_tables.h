@@ -7,9 +7,12 @@
 #include "report/cohort_tables.h"
 
 // The tables of a cohort output folder: samples.tsv and features.tsv are required;
-// feature_rt.tsv, gap_filled.tsv and rt_correction.tsv are shown when present.
+// feature_rt.tsv, gap_filled.tsv and rt_correction.tsv are shown when present, and so are the
+// tables of torva-clean under clean/ (removed.tsv, qc_cv.tsv, drift_fit.tsv, pca.tsv,
+// pca_explained.tsv).
 struct CohortTables {
   TextTable samples, features, featureRt, gapFilled, rtCorrection;
+  TextTable removed, qcCv, driftFit, pca, pcaExplained;
   std::vector<std::string> warnings;  // problems worth a line on standard error
 };
 

@@ -234,8 +234,15 @@ void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std
                                                              {"features", &cohort.features},
                                                              {"featureRt", &cohort.featureRt},
                                                              {"gapFilled", &cohort.gapFilled},
-                                                             {"rtCorrection", &cohort.rtCorrection}};
+                                                             {"rtCorrection", &cohort.rtCorrection},
+                                                             {"cleanRemoved", &cohort.removed},
+                                                             {"cleanQcCv", &cohort.qcCv},
+                                                             {"cleanDriftFit", &cohort.driftFit},
+                                                             {"cleanPca", &cohort.pca},
+                                                             {"cleanPcaExplained", &cohort.pcaExplained}};
   for (const auto& [name, table] : tables) {
+    // torva-clean's tables only when it ran: pages of other cohorts stay as they were.
+    if (std::string(name).rfind("clean", 0) == 0 && !table->present) continue;
     out << ',' << jsonString(name) << ':';
     writeTable(out, *table);
   }

@@ -3,7 +3,8 @@
 // feature's chromatogram (or the cohort's charts) drawn, a screenshot that is not blank.
 //
 //   node check_page.mjs --page P.html --kind run|cohort|quant --rows N --screenshot OUT.png
-//                       [--select I] [--start-scan S --end-scan E] [--chromium PATH]
+//                       [--select I] [--start-scan S --end-scan E] [--clean 1] [--chromium PATH]
+// With --clean 1 (a cohort readied by torva-clean) its panels are checked too.
 // Prints the page size and its time to first draw; exits 1 on a failed check.
 import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -137,6 +138,21 @@ try {
     check(await tab.$$eval("#heatmap canvas", (c) => c.length) > 0, "heat map drawn");
     check(await tab.$$eval("#areas canvas", (c) => c.length) > 0, "areas of the first feature drawn");
     check(await tab.$$eval("#rtcorr canvas", (c) => c.length) > 0, "retention-time correction drawn");
+    if (args.clean) {
+      const clean = await tab.evaluate(() => window.torvaView.clean);
+      const data = await tab.evaluate(() => JSON.parse(document.getElementById("torva-data").textContent));
+      const qcs = data.cleanPca.rows.filter((r) => r[1] === "qc").length;
+      check(await tab.$$eval("#pca canvas", (c) => c.length) > 0 && clean.pca === data.cleanPca.rows.length,
+        `PCA drawn with ${clean.pca} injections (${qcs} QCs)`);
+      check(await tab.$$eval("#qccv canvas", (c) => c.length) > 0 && clean.qcCv > 0, `QC CV distribution drawn over ${clean.qcCv} features`);
+      check(await tab.$$eval("#drift canvas", (c) => c.length) > 0 && clean.drift === data.samples.rows.length,
+        `first feature drawn along the injection order with its fit (${clean.drift} injections)`);
+      const removedRows = await tab.$eval("#removed", (t) => Number(t.dataset.rows));
+      check(removedRows === data.cleanRemoved.rows.length && removedRows > 0, `removed features listed (${removedRows})`);
+      // The PCA as aligned on request.
+      await tab.click('input[name="pca-stage"][value="before"]');
+      check(await tab.$$eval("#pca canvas", (c) => c.length) > 0, "PCA as aligned drawn on request");
+    }
   }
 
   const shot = await tab.screenshot({ fullPage: true, type: "png" });

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # One browser check of torva-view, run by CTest:
-#   run_check.sh CASE TORVA TORVA_VIEW SOURCE_DIR WORK_DIR REAL_DATA_DIR
+#   run_check.sh CASE TORVA TORVA_VIEW SOURCE_DIR WORK_DIR REAL_DATA_DIR [TORVA_CLEAN]
 # CASE is example (the bundled example run), orbi (a real DDA run; skipped with
-# status 77 when the file is absent), cohort (the fixture cohort folder) or quant
-# (a small simulated targeted cohort, calibrated by torva-quant).
+# status 77 when the file is absent), cohort (the fixture cohort folder), quant
+# (a small simulated targeted cohort, calibrated by torva-quant) or cohort_clean
+# (the fixture study with blanks, QCs and two batches, readied by torva-clean,
+# whose panels are checked too).
 set -euo pipefail
-case_name=$1 torva=$2 view=$3 source=$4 work=$5 real=$6
+case_name=$1 torva=$2 view=$3 source=$4 work=$5 real=$6 clean=${7:-}
 here="$source/view/browser-test"
 chromium=${CHROMIUM:-/usr/bin/chromium}
 if [ ! -x "$chromium" ]; then
@@ -70,6 +72,13 @@ case "$case_name" in
     standards=$(sed -n 2p quant_sim/out/calibration.tsv | cut -f10,11 | tr ',\t' '\n\n' | grep -c '=')
     node "$here/check_page.mjs" --page quant.html --kind quant --rows $(($(wc -l < quant_sim/out/calibration.tsv) - 1)) \
       --samples $(($(wc -l < quant_sim/samples.tsv) - 1)) --standards "$standards" --screenshot quant.png --chromium "$chromium"
+  cohort_clean)
+    rm -rf cohort_clean
+    cp -r "$source/view/fixtures/cohort_design" cohort_clean
+    "$clean" --sheet cohort_clean/sheet.tsv --table cohort_clean/features.tsv --out cohort_clean 2> cohort_clean.log
+    "$view" --cohort cohort_clean --out cohort_clean.html
+    node "$here/check_page.mjs" --page cohort_clean.html --kind cohort --clean 1 \
+      --rows $(($(wc -l < cohort_clean/features.tsv) - 1)) --screenshot cohort_clean.png --chromium "$chromium"
     ;;
   *)
     echo "unknown case $case_name" >&2

@@ -60,6 +60,7 @@ rule table:
 rule view:
     input:
         os.path.join(OUT, "features.tsv"),
+        clean_outputs(),
     output:
         os.path.join(OUT, "cohort.html"),
     log:

@@ -36,3 +36,47 @@ def read_samples(source):
     if not samples:
         raise WorkflowError(f"no samples found in {source}")
     return samples
+
+
+INJECTION_TYPES = ("sample", "qc", "blank", "standard")
+
+
+def read_design(source):
+    """Sample name -> (type, order, batch), in sheet order, from the optional columns `type`
+    (sample, qc, blank, standard), `order` (injection order, whole numbers from 1, each once) and
+    `batch`; absent columns mean every injection a sample, sheet order and one batch. None for a
+    folder of runs or a sheet with none of the three columns. Faults name the sheet's line."""
+    if not source or os.path.isdir(source):
+        return None
+    design = {}
+    with open(source, newline="") as sheet:
+        rows = csv.DictReader(sheet, delimiter="\t")
+        columns = rows.fieldnames or []
+        if not any(column in columns for column in ("type", "order", "batch")):
+            return None
+        orders = {}
+        for row in rows:
+            line = rows.line_num
+            name = (row.get("sample") or "").strip()
+            if not name:
+                continue
+            kind = (row.get("type") or "sample").strip().lower() if "type" in columns else "sample"
+            if kind not in INJECTION_TYPES:
+                raise WorkflowError(f"sample sheet {source} line {line}: type {row.get('type')!r} is not one of "
+                                    + ", ".join(INJECTION_TYPES))
+            order = len(design) + 1
+            if "order" in columns:
+                text = (row.get("order") or "").strip()
+                if not text.isdigit() or int(text) < 1:
+                    raise WorkflowError(f"sample sheet {source} line {line}: order {text!r} is not a whole "
+                                        "number of at least 1")
+                order = int(text)
+                if order in orders:
+                    raise WorkflowError(f"sample sheet {source} line {line}: order {order} is already given "
+                                        f"on line {orders[order]}")
+                orders[order] = line
+            batch = (row.get("batch") or "").strip() if "batch" in columns else "1"
+            if not batch:
+                raise WorkflowError(f"sample sheet {source} line {line}: empty batch")
+            design[name] = (kind, order, batch)
+    return design
