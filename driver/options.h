@@ -44,7 +44,7 @@ struct Options {
   bool resolver = false;    // --detect resolver: features resolved per mass trace (features/)
   bool hasFeatures = false;
   std::string features;     // --features: the feature table of the resolver
-  double minSn = 10;        // --min-sn: least signal-to-noise of a resolved feature
+  double minSn = 5;         // --min-sn: least signal-to-noise of a resolved feature
   long long minPoints = 5;  // --min-points: least centroids between a resolved feature's edges
 
   // Words that are not options, in the order given; the run ignores them.

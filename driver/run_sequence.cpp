@@ -91,7 +91,7 @@ const char* helpText() {
       "                 peaks, written to --features\n"
       "  --features PATH feature table of the resolver: one row per feature, or per\n"
       "                 target with -p, -P or --targets\n"
-      "  --min-sn X     least signal-to-noise of a resolved feature (default 10)\n"
+      "  --min-sn X     least signal-to-noise of a resolved feature (default 5)\n"
       "  --min-points N least centroids of a resolved feature (default 5)\n"
       "  --ms-level N   keep only spectra of MS level N (default: all levels)\n"
       "  --map-range LOW:HIGH:WIDTH\n"

@@ -40,7 +40,7 @@ struct FeatureSettings {
   std::size_t tracePoints = 5;  // centroids a trace needs before it is resolved
   double traceNoiseLevel = -1;  // apex a trace needs; negative: 3 times the median centroid
   ResolverSettings resolver;
-  double minSn = 10;            // least signal-to-noise of a feature
+  double minSn = 5;             // least signal-to-noise of a feature
   std::size_t minPoints = 5;    // least centroids between a feature's edges
   double minHeight = 0;         // counts; 0: no absolute cutoff
   double regionWidth = 50;      // m/z: width of the regions with a noise floor of their own

@@ -72,22 +72,33 @@ std::vector<std::size_t> localMaxima(const std::vector<double>& s) {
 }
 
 // The higher of the two valleys that separate maximum `m` from a higher point
-// (or the trace's end) on either side; a maximum at an end of the trace has
-// only the valley on its other side.
-double keyValley(const std::vector<double>& s, std::size_t m) {
+// (or the trace's end) on either side. A side that runs into an end where the
+// trace is cut off (it still has signal there: the run starts or ends during
+// an elution) is no valley: then only the other side counts.
+double keyValley(const std::vector<double>& s, std::size_t m, bool cutStart, bool cutEnd) {
   if (s.size() < 2) return 0;
+  bool leftOpen = true, rightOpen = true;
   double leftMin = s[m];
   for (std::size_t i = m; i-- > 0;) {
-    if (s[i] > s[m]) break;
+    if (s[i] > s[m]) {
+      leftOpen = false;
+      break;
+    }
     leftMin = std::min(leftMin, s[i]);
   }
   double rightMin = s[m];
   for (std::size_t i = m + 1; i < s.size(); ++i) {
-    if (s[i] > s[m]) break;
+    if (s[i] > s[m]) {
+      rightOpen = false;
+      break;
+    }
     rightMin = std::min(rightMin, s[i]);
   }
-  if (m == 0) return rightMin;
-  if (m + 1 == s.size()) return leftMin;
+  const bool noLeft = m == 0 || (leftOpen && cutStart);
+  const bool noRight = m + 1 == s.size() || (rightOpen && cutEnd);
+  if (noLeft && noRight) return std::min(leftMin, rightMin);
+  if (noLeft) return rightMin;
+  if (noRight) return leftMin;
   return std::max(leftMin, rightMin);
 }
 
@@ -142,8 +153,13 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
   const std::size_t l = peak.left, r = peak.right;
   const double tl = trace[l].time, tr = trace[r].time;
   // The line joins the edges at the lower of the smoothed and the raw trace:
-  // where the trace has ended, the smoothing's spill is no baseline.
-  const double yl = std::min(s[l], filled[l]), yr = std::min(s[r], filled[r]);
+  // where the trace has ended, the smoothing's spill is no baseline. An edge
+  // where the trace is cut off mid-elution says nothing of the baseline: the
+  // line is then level with the other edge.
+  double yl = std::min(s[l], filled[l]), yr = std::min(s[r], filled[r]);
+  const bool cutLeft = l == 0 && filled[0] > 0, cutRight = r + 1 == s.size() && filled[r] > 0;
+  if (cutLeft && !cutRight) yl = yr;
+  if (cutRight && !cutLeft) yr = yl;
   const auto line = [&](std::size_t i) { return lineAt(trace[i].time, tl, yl, tr, yr); };
   peak.startTime = tl;
   peak.endTime = tr;
@@ -287,8 +303,9 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
 
   // Maxima that stand out from their valleys.
   std::vector<std::size_t> kept;
+  const bool cutStart = filled.front() > 0, cutEnd = filled.back() > 0;
   for (std::size_t m : localMaxima(s)) {
-    const double valley = keyValley(s, m);
+    const double valley = keyValley(s, m, cutStart, cutEnd);
     const double prominence = s[m] - valley;
     if (prominence < settings.minProminence * noise.at(valley)) continue;
     if (prominence < settings.minRelativeProminence * (s[m] - baseline[m])) continue;

@@ -79,13 +79,25 @@ TEST(PeakResolver, SplitsWhatShouldBeTwoPeaks) {
   }
 }
 
-TEST(PeakResolver, PeakAtTheTraceStartHasAnArea) {
-  // A compound that tops at the run's first scan.
-  const std::vector<ResolvedPeak> peaks =
-      resolvePeaks(traceOf({{0, 4, 1e6}}, 60, 0.5), 1000, ResolverSettings());
-  ASSERT_EQ(peaks.size(), 1u);
-  EXPECT_EQ(peaks[0].left, 0u);
-  EXPECT_GT(peaks[0].area, 0.4 * gaussianArea({0, 4, 1e6}));
+TEST(PeakResolver, PeaksCutOffByTheRunsEnds) {
+  // Compounds eluting as the run starts or ends: the cut-off side is no valley.
+  const struct {
+    std::string name;
+    Gaussian peak;
+    double length;
+  } cases[] = {
+      {"tops at the first scan", {0, 4, 1e6}, 60},
+      {"tops two scans in", {1.0, 4, 1e6}, 60},
+      {"tops at the last scan", {60, 4, 1e6}, 60},
+  };
+  for (const auto& c : cases) {
+    const std::vector<ResolvedPeak> peaks =
+        resolvePeaks(traceOf({c.peak}, c.length, 0.5), 1000, ResolverSettings());
+    ASSERT_EQ(peaks.size(), 1u) << c.name;
+    EXPECT_NEAR(peaks[0].apexTime, c.peak.apex, 0.5) << c.name;
+    EXPECT_GT(peaks[0].area, 0.4 * gaussianArea(c.peak)) << c.name;
+    EXPECT_GT(peaks[0].sn, 100) << c.name;
+  }
 }
 
 TEST(PeakResolver, FlatBackgroundIsNoPeak) {
