@@ -25,6 +25,7 @@ enum LongOnly : int {
   kFeatures,
   kMinSn,
   kMinPoints,
+  kEmptySummary,
 };
 
 const option kLongOptions[] = {
@@ -41,6 +42,7 @@ const option kLongOptions[] = {
     {"features", required_argument, nullptr, kFeatures},
     {"min-sn", required_argument, nullptr, kMinSn},
     {"min-points", required_argument, nullptr, kMinPoints},
+    {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -276,6 +278,10 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kMinPoints:
         readMinPoints(options, optarg);
         break;
+      case kEmptySummary:
+        options.hasEmptySummary = true;
+        options.emptySummary = optarg;
+        break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
     }
@@ -284,5 +290,6 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   if (help) return ParseOutcome::Help;
   if (version) return ParseOutcome::Version;
   if (!options.refusal.empty()) return ParseOutcome::Refused;
+  if (options.hasEmptySummary) return ParseOutcome::EmptySummary;
   return ParseOutcome::Run;
 }

@@ -46,6 +46,8 @@ struct Options {
   std::string features;     // --features: the feature table of the resolver
   double minSn = 5;         // --min-sn: least signal-to-noise of a resolved feature
   long long minPoints = 5;  // --min-points: least centroids between a resolved feature's edges
+  bool hasEmptySummary = false;
+  std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;
@@ -56,11 +58,12 @@ struct Options {
 };
 
 enum class ParseOutcome {
-  Run,      // options parsed; run the tool
-  Usage,    // no arguments, -h, or an option error: print the usage text
-  Help,     // --help: print the full help
-  Version,  // --version
-  Refused,  // a long option with a value it cannot take (see Options::refusal)
+  Run,           // options parsed; run the tool
+  Usage,         // no arguments, -h, or an option error: print the usage text
+  Help,          // --help: print the full help
+  Version,       // --version
+  Refused,       // a long option with a value it cannot take (see Options::refusal)
+  EmptySummary,  // --empty-summary: write the summary's head alone
 };
 
 // Parses argv with getopt_long (short options "hdclSni:o:p:P:C:m:s:M:T:" and

@@ -31,7 +31,7 @@ std::string massText(double mz) {
   return text;
 }
 
-std::vector<FeatureTarget> targetsOf(const fileHandle& run) {
+std::vector<FeatureTarget> targetsOf(const RunData& run) {
   std::vector<FeatureTarget> targets;
   for (std::size_t t = 0; t < run.targetPeaks.size(); ++t) {
     FeatureTarget target;
@@ -50,7 +50,7 @@ std::vector<FeatureTarget> targetsOf(const fileHandle& run) {
 
 }  // namespace
 
-bool runResolverStep(const Options& options, const fileHandle& run) {
+bool runResolverStep(const Options& options, const RunData& run) {
   const std::vector<FeatureRow> rows = findFeatures(run.scans, targetsOf(run), settingsOf(options));
   if (!options.hasFeatures) return true;
   std::string error;

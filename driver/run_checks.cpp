@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 
 namespace {
 
