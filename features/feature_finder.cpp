@@ -10,22 +10,6 @@
 
 namespace {
 
-char polarityOfScan(const scan& spectrum) {
-  // A "+" or "-" word of the filter line, else the file's polarity field.
-  const std::string& filter = spectrum.filterLine;
-  std::size_t start = 0;
-  while (start < filter.size()) {
-    std::size_t end = filter.find(' ', start);
-    if (end == std::string::npos) end = filter.size();
-    if (end == start + 1 && (filter[start] == '+' || filter[start] == '-')) return filter[start];
-    start = end + 1;
-  }
-  const std::string& stated = spectrum.polarity;
-  if (stated == "+" || stated == "positive" || stated == "Positive") return '+';
-  if (stated == "-" || stated == "negative" || stated == "Negative") return '-';
-  return '?';
-}
-
 struct SpectrumGroup {
   char polarity = '?';
   std::vector<const scan*> spectra;  // retention-time order
@@ -36,7 +20,7 @@ std::vector<SpectrumGroup> groupSpectra(const std::vector<scan>& scans, long lon
   for (const scan& spectrum : scans) {
     const long long level = spectrum.msLevel == 0 ? 1 : spectrum.msLevel;
     if (level != msLevel) continue;
-    const char polarity = polarityOfScan(spectrum);
+    const char polarity = spectrumPolarity(spectrum);
     auto group = std::find_if(groups.begin(), groups.end(),
                               [polarity](const SpectrumGroup& g) { return g.polarity == polarity; });
     if (group == groups.end()) {

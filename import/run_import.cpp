@@ -97,24 +97,6 @@ std::string whyUnread(const DocumentStart& start) {
 
 }  // namespace
 
-char polarityOf(const scan& spectrum, char fromFilterLine) {
-  if (fromFilterLine != '?') return fromFilterLine;
-  const std::string& stated = spectrum.polarity;
-  if (stated == "+" || stated == "positive" || stated == "Positive") return '+';
-  if (stated == "-" || stated == "negative" || stated == "Negative") return '-';
-  return '?';
-}
-
-char filterLinePolarity(const std::string& filterLine) {
-  std::vector<std::string> tokens;
-  tokenize(filterLine, tokens, " ");
-  for (const std::string& token : tokens) {
-    if (token == "+") return '+';
-    if (token == "-") return '-';
-  }
-  return '?';
-}
-
 FilterKey filterKey(const std::string& filterLine, bool srm) {
   FilterKey result;
   TransitionKey& key = result.key;
@@ -202,7 +184,7 @@ void RunImport::groupIntoChannels(RunData& run, std::size_t first) {
               .first;
     }
     const TransitionKey key = transitionKey(scans[s], known->second.key, run.SRM);
-    const char polarity = polarityOf(scans[s], known->second.polarity);
+    const char polarity = spectrumPolarity(scans[s], known->second.polarity);
     std::size_t& remembered = known->second.channel;
     bool found = remembered < channels.size() && matches(channels[remembered], key, polarity);
     for (std::size_t c = 0; c < channels.size() && !found; ++c) {

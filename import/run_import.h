@@ -17,11 +17,6 @@ struct FilterKey {
   bool echoesEnergy = false;
 };
 
-// Polarity of a spectrum: as its filter line states it (a "+" or "-" token),
-// else as the file's polarity field states it; '?' when neither does.
-char filterLinePolarity(const std::string& filterLine);
-char polarityOf(const scan& spectrum, char fromFilterLine);
-
 // The channel key a filter line gives, read as a full-scan or (srm) an SRM run.
 FilterKey filterKey(const std::string& filterLine, bool srm);
 // The channel key of a spectrum whose filter line reads as `parsed`; in an SRM

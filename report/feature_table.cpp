@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <unordered_set>
+
+#include "report/table_text.h"
 
 const std::vector<std::string> kFeatureColumns = {
     "feature_id", "mz",           "mz_min",         "mz_max",    "rt",     "rt_start",    "rt_end",
@@ -63,20 +64,9 @@ void appendText(std::string& out, const std::string& text) {
   for (char c : text) out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
 }
 
-std::vector<std::string> splitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
-
 class RowReader {
  public:
-  RowReader(const std::string& name, long line, const std::vector<std::string>& fields)
+  RowReader(const std::string& name, long line, const std::vector<std::string_view>& fields)
       : name_(name), line_(line), fields_(fields) {}
 
   [[noreturn]] void fail(const std::string& why) const {
@@ -84,35 +74,27 @@ class RowReader {
   }
 
   double number(Column column) const {
-    const std::string& text = fields_[column];
-    char* end = nullptr;
-    errno = 0;
-    const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) ||
-        std::isspace(static_cast<unsigned char>(text[0]))) {
-      fail(kFeatureColumns[column] + " is not a finite number: '" + text + "'");
+    double value = 0;
+    if (!readDecimal(fields_[column], value)) {
+      fail(kFeatureColumns[column] + " is not a finite number: '" + std::string(fields_[column]) + "'");
     }
     return value;
   }
 
   long long whole(Column column) const {
-    const std::string& text = fields_[column];
-    char* end = nullptr;
-    errno = 0;
-    const long long value = text.empty() ? 0 : std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE ||
-        std::isspace(static_cast<unsigned char>(text[0]))) {
-      fail(kFeatureColumns[column] + " is not a whole number: '" + text + "'");
+    long long value = 0;
+    if (!readInteger(fields_[column], value)) {
+      fail(kFeatureColumns[column] + " is not a whole number: '" + std::string(fields_[column]) + "'");
     }
     return value;
   }
 
-  const std::string& text(Column column) const { return fields_[column]; }
+  std::string text(Column column) const { return std::string(fields_[column]); }
 
  private:
   const std::string& name_;
   long line_;
-  const std::vector<std::string>& fields_;
+  const std::vector<std::string_view>& fields_;
 };
 
 FeatureRow readRow(const RowReader& in) {
@@ -132,7 +114,7 @@ FeatureRow readRow(const RowReader& in) {
   row.sn = in.number(kSn);
   row.points = in.whole(kPoints);
   if (row.points < 0) in.fail("points is negative");
-  const std::string& polarity = in.text(kPolarity);
+  const std::string polarity = in.text(kPolarity);
   if (polarity != "+" && polarity != "-" && polarity != "?")
     in.fail("polarity is not +, - or ?: '" + polarity + "'");
   row.polarity = polarity[0];
@@ -150,7 +132,7 @@ FeatureRow readRow(const RowReader& in) {
   row.ion = in.text(kIon);
   row.charge = in.whole(kCharge);
   row.neutralMass = in.number(kNeutralMass);
-  const std::string& representative = in.text(kRepresentative);
+  const std::string representative = in.text(kRepresentative);
   if (representative != "0" && representative != "1") in.fail("representative is not 0 or 1");
   row.representative = representative == "1";
   row.ms2Scans = in.text(kMs2Scans);
@@ -223,10 +205,11 @@ std::vector<FeatureRow> parseFeatureTable(const std::string& text, const std::st
     start = end + 1;
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::vector<std::string> fields = splitTabs(line);
+    if (line.empty()) continue;  // as in every TORVA table
+    const std::vector<std::string_view> fields = splitFields(line);
     RowReader in(name, number, fields);
     if (!headRead) {
-      if (fields != kFeatureColumns) in.fail("the head line is not that of a feature table");
+      if (line != joinColumns(kFeatureColumns)) in.fail("the head line is not that of a feature table");
       headRead = true;
       continue;
     }

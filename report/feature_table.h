@@ -46,8 +46,9 @@
 // the head's field count, every number must read whole and be finite, whole
 // numbers must be whole, polarity/status/representative must take one of their
 // values, feature_id must be non-empty and unique. Anything else throws
-// FeatureTableError naming the file and the line number. Empty lines are
-// errors too, except that the file may end with one line feed.
+// FeatureTableError naming the file and the line number. Numbers are read by
+// the rules of every TORVA table (report/table_text.h: readDecimal,
+// readInteger); empty lines are skipped, as there.
 
 #include <cstddef>
 #include <stdexcept>

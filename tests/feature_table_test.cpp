@@ -108,7 +108,8 @@ TEST(FeatureTable, RejectsWithTheLineNumber) {
       {lineWith("feature_id", ""), "t.tsv:3: feature_id is empty"},
       {lineWith("feature_id", "F9"), "t.tsv:3: feature_id 'F9' repeats"},
       {"F2\t1.0\n", "t.tsv:3: has 2 fields"},
-      {"\n", "t.tsv:3: has 1 fields"},
+      {lineWith("height", "+5"), "t.tsv:3: height is not a finite number"},
+      {lineWith("points", " 3"), "t.tsv:3: points is not a whole number"},
   };
   for (const auto& c : cases) {
     FeatureRow first = sampleRow();
