@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "processing/peak_finding.h"
 #include "processing/spectrum_index.h"
-#include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
+#include "processing/wavelet/symmlet8_kernels.h"
 #include "records/chrom.h"
 
 class filterer;
@@ -16,25 +17,23 @@ class filterer;
 constexpr int kDenoisePasses = 10;
 constexpr double kDenoiseFraction = 0.15;
 
-// Where findPeak found a peak: its apex and its points start .. end-1.
-struct PeakSpan {
-  std::size_t apex = 0;
-  std::size_t start = 0;
-  std::size_t end = 0;
-};
-
-// The peak of X in its processed trace y: the apex nearest the seed spectrum,
-// the flanks walked down from it, and the area of the raw trace between the
-// edges. Sets every peak figure of X but the feature mass (peakMz is X.mz).
-// Returns false when there is no peak: the apex figures are then 0, peakMz is
-// X.mz, and area, startScan and endScan are left as they were.
-bool findPeak(chrom& X, const std::vector<double>& raw, const std::vector<double>& y,
-              const std::vector<double>& times, const std::vector<std::int32_t>& scanNumbers,
-              double cutoffLevel, double edgeFloor, PeakSpan& span);
-
 // Peak detection for the chromatograms of one channel. It keeps the buffers and
 // the cache of processed traces that the chromatograms of the channel share;
 // every chromatogram's figures come out exactly as if it were processed alone.
+// What ChannelPeakDetector::prepareTraces() planned for one batch of traces:
+// which to compute, which repeat an earlier one of the batch, and how their
+// results go into the trace cache. The compute and complete steps take it, so
+// a batch is always finished by the plan it was prepared with.
+struct TraceBatchPlan {
+  std::vector<std::size_t> jobs;       // traces to compute, in batch order
+  std::vector<std::size_t> repeatOf;   // per trace: the trace of the batch it repeats, or none (-1)
+  std::vector<std::uint64_t> keys;     // per trace: its hash, when the cache was consulted
+  std::vector<std::size_t> positions;  // per job: the cache position it fills itself
+  bool usesCache = false;              // the cache was consulted for the batch
+  bool stores = false;                 // the batch's new traces go into the cache
+  bool fillIn = false;                 // ... each job filling its own position
+};
+
 class ChannelPeakDetector {
  public:
   ChannelPeakDetector(const filterer& params, const ChannelSpectra& spectra);
@@ -48,18 +47,19 @@ class ChannelPeakDetector {
                        std::vector<std::vector<double>>& processed);
 
   // The same in three steps, when denoising, so that the middle one can run
-  // beside other work: prepareTraces() consults the cache and returns how
-  // many traces are to be computed; computeJob() computes the job-th of them
-  // with the buffers of worker `worker` (side by side on any threads, each job
-  // once); completeTraces() keeps them in the cache and fills in the repeats.
-  // One batch at a time goes through the three.
+  // beside other work: prepareTraces() consults the cache and writes the
+  // batch's plan (its storage reused); computeJob() computes the plan's job-th
+  // trace with the buffers of worker `worker` (side by side on any threads,
+  // each job once); completeTraces() keeps them in the cache and fills in the
+  // repeats. A batch is completed before the next one is prepared.
   bool denoises() const { return denoise_; }
   std::size_t workers() const { return workers_; }
-  std::size_t prepareTraces(const std::vector<const std::vector<double>*>& raws,
-                            std::vector<std::vector<double>>& processed);
-  void computeJob(std::size_t job, const std::vector<const std::vector<double>*>& raws,
+  void prepareTraces(const std::vector<const std::vector<double>*>& raws,
+                     std::vector<std::vector<double>>& processed, TraceBatchPlan& plan);
+  void computeJob(const TraceBatchPlan& plan, std::size_t job,
+                  const std::vector<const std::vector<double>*>& raws,
                   std::vector<std::vector<double>>& processed, std::size_t worker);
-  void completeTraces(const std::vector<const std::vector<double>*>& raws,
+  void completeTraces(const TraceBatchPlan& plan, const std::vector<const std::vector<double>*>& raws,
                       std::vector<std::vector<double>>& processed);
 
   // findPeak, then the feature mass: the mean m/z of the in-window peaks of the
@@ -81,12 +81,7 @@ class ChannelPeakDetector {
   std::size_t workers_;
   // Per worker thread: wavelet buffers.
   std::vector<WaveletWorkspace> wavelets_;
-  // Per batch: trace hashes, traces to compute, and repeats of earlier ones.
-  std::vector<std::uint64_t> keys_;
-  std::vector<std::size_t> jobs_;
-  std::vector<std::size_t> repeatOf_;
-  std::vector<std::size_t> positions_;  // cache positions reserved for the jobs
-  bool fillInJobs_ = false;             // the jobs fill their positions themselves
+  TraceBatchPlan plan_;  // the batch of processedTraces()
   // The cache is used while it pays. The first kCacheTrial lookups find only
   // repeats within their batches and store nothing; if they found
   // (almost) none, the channel's remaining traces are simply computed, else

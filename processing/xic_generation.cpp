@@ -239,6 +239,7 @@ void filterer::generateAndProcessChannelXIC(RunData& run, channel& ch, bool seed
     std::vector<std::size_t> traceOf;
     std::vector<chrom*> chroms;
     std::vector<std::vector<double>> processed;
+    TraceBatchPlan plan;
   };
   Batch batches[2];
   Batch* filling = &batches[0];
@@ -264,7 +265,7 @@ void filterer::generateAndProcessChannelXIC(RunData& run, channel& ch, bool seed
   const auto finishComputing = [&]() {
     if (computing == nullptr) return;
     aside.finish();
-    detector.completeTraces(computing->rawOf, computing->processed);
+    detector.completeTraces(computing->plan, computing->rawOf, computing->processed);
     detectAll(*computing);
     computing = nullptr;
   };
@@ -278,13 +279,14 @@ void filterer::generateAndProcessChannelXIC(RunData& run, channel& ch, bool seed
     Batch* previous = computing;
     if (previous != nullptr) {
       aside.finish();
-      detector.completeTraces(previous->rawOf, previous->processed);
+      detector.completeTraces(previous->plan, previous->rawOf, previous->processed);
     }
     Batch& batch = *filling;
-    const std::size_t jobs = detector.prepareTraces(batch.rawOf, batch.processed);
-    aside.start(jobs, detector.workers(), [&detector, &batch](std::size_t job, std::size_t worker) {
-      detector.computeJob(job, batch.rawOf, batch.processed, worker);
-    });
+    detector.prepareTraces(batch.rawOf, batch.processed, batch.plan);
+    aside.start(batch.plan.jobs.size(), detector.workers(),
+                [&detector, &batch](std::size_t job, std::size_t worker) {
+                  detector.computeJob(batch.plan, job, batch.rawOf, batch.processed, worker);
+                });
     computing = &batch;
     sweepWorkers = 1;
     if (previous != nullptr) detectAll(*previous);

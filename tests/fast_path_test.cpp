@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "processing/symmlet8.h"
-#include "processing/symmlet8_kernels.h"
 #include "processing/trace_cache.h"
-#include "processing/vector_kernels.h"
+#include "processing/wavelet/symmlet8.h"
+#include "processing/wavelet/symmlet8_kernels.h"
+#include "processing/wavelet/vector_kernels.h"
 #include "report/transition_report.h"
 #include "store/file_handle.h"
 #include "tests/reference/reference_processing.h"

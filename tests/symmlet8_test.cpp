@@ -1,4 +1,4 @@
-#include "processing/symmlet8.h"
+#include "processing/wavelet/symmlet8.h"
 
 #include <gtest/gtest.h>
 

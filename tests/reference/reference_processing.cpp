@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "processing/peak_detection.h"
-#include "processing/symmlet8.h"
+#include "processing/wavelet/symmlet8.h"
 #include "processing/xic_seeding.h"
 
 namespace reference {

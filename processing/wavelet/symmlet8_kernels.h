@@ -1,5 +1,5 @@
-#ifndef TORVA_PROCESSING_SYMMLET8_KERNELS_H
-#define TORVA_PROCESSING_SYMMLET8_KERNELS_H
+#ifndef TORVA_PROCESSING_WAVELET_SYMMLET8_KERNELS_H
+#define TORVA_PROCESSING_WAVELET_SYMMLET8_KERNELS_H
 
 // The Symmlet-8 transform levels, soft thresholding and shifted denoising on
 // plain arrays, with buffers that are reused from call to call. Every output
@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "processing/vector_kernels.h"
+#include "processing/wavelet/vector_kernels.h"
 
 // Entries begin .. end-1 of a list, all bit-identical.
 struct ConstantRun {

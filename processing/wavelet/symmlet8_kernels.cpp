@@ -1,11 +1,11 @@
 // Symmlet-8 analysis and synthesis levels on plain arrays, several outputs at a time.
-#include "processing/symmlet8_kernels.h"
+#include "processing/wavelet/symmlet8_kernels.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "processing/symmlet8_filter.h"
-#include "processing/vector_kernels.h"
+#include "processing/wavelet/symmlet8_filter.h"
+#include "processing/wavelet/vector_kernels.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef TORVA_PROCESSING_VECTOR_KERNELS_H
-#define TORVA_PROCESSING_VECTOR_KERNELS_H
+#ifndef TORVA_PROCESSING_WAVELET_VECTOR_KERNELS_H
+#define TORVA_PROCESSING_WAVELET_VECTOR_KERNELS_H
 
 // The vector kernels of the wavelet denoising and the choice among them. The
 // kernels are written once (symmlet8_lanes.cpp) and built once per instruction

@@ -1,9 +1,9 @@
-#ifndef TORVA_PROCESSING_SYMMLET8_H
-#define TORVA_PROCESSING_SYMMLET8_H
+#ifndef TORVA_PROCESSING_WAVELET_SYMMLET8_H
+#define TORVA_PROCESSING_WAVELET_SYMMLET8_H
 
 #include <vector>
 
-#include "processing/symmlet8_filter.h"
+#include "processing/wavelet/symmlet8_filter.h"
 
 // Orders doubles from largest to smallest when used as a sort comparison.
 struct GreaterThanS {

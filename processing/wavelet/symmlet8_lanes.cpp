@@ -11,8 +11,8 @@
 #include <cstring>
 #include <utility>
 
-#include "processing/symmlet8_filter.h"
-#include "processing/vector_kernels.h"
+#include "processing/wavelet/symmlet8_filter.h"
+#include "processing/wavelet/vector_kernels.h"
 
 #if defined(__AVX512F__) || defined(__AVX2__)
 #include <immintrin.h>

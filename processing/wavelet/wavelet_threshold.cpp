@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "processing/symmlet8.h"
-#include "processing/symmlet8_kernels.h"
-#include "processing/vector_kernels.h"
+#include "processing/wavelet/symmlet8.h"
+#include "processing/wavelet/symmlet8_kernels.h"
+#include "processing/wavelet/vector_kernels.h"
 
 namespace {
 

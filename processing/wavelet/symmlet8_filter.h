@@ -1,5 +1,5 @@
-#ifndef TORVA_PROCESSING_SYMMLET8_FILTER_H
-#define TORVA_PROCESSING_SYMMLET8_FILTER_H
+#ifndef TORVA_PROCESSING_WAVELET_SYMMLET8_FILTER_H
+#define TORVA_PROCESSING_WAVELET_SYMMLET8_FILTER_H
 
 // The 8-tap Symmlet filter, shared by the plain list operations and every
 // vector width of the kernels. No includes: the kernels built for wider

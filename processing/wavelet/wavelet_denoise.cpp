@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "processing/filterer.h"
-#include "processing/symmlet8.h"
-#include "processing/symmlet8_kernels.h"
+#include "processing/wavelet/symmlet8.h"
+#include "processing/wavelet/symmlet8_kernels.h"
 #include "util/same_bits.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Periodic Symmlet-8 wavelet transform, its inverse and soft thresholding.
-#include "processing/symmlet8.h"
+#include "processing/wavelet/symmlet8.h"
 
 #include <algorithm>
 #include <cmath>
