@@ -10,12 +10,16 @@
 #include <vector>
 
 #include "align/cohort_input.h"
+#include "align/drift_search.h"
 #include "align/rt_correction.h"
 #include "report/cohort_tables.h"
 #include "report/target_table.h"
 #include "util/atomic_file.h"
 
 namespace {
+
+// Largest drift left after the coarse search, minutes: the anchors' window.
+constexpr double kResidualDrift = 0.2;
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -63,15 +67,20 @@ bool readCohort(const AlignOptions& options, Cohort& cohort) {
   }
   for (const SampleEntry& sample : cohort.samples) {
     cohort.features.emplace_back();
-    if (!readSummary(options.summaries + "/" + sample.name + ".tsv", !options.allChannels,
-                     cohort.features.back(), error)) {
+    if (!readSampleReport(options.summaries + "/" + sample.name + ".tsv", !options.allChannels,
+                          cohort.features.back(), error)) {
       std::cerr << "torva-align: " << error << "\n";
       return false;
     }
     if (!options.filled.empty()) {
       cohort.fills.emplace_back();
       std::vector<SampleFeature>& fills = cohort.fills.back();
-      if (!readSummary(options.filled + "/" + sample.name + ".tsv", !options.allChannels, fills, error)) {
+      // An empty file: the sample had no gaps to fill.
+      const std::string filledPath = options.filled + "/" + sample.name + ".tsv";
+      std::error_code sizeError;
+      if (std::filesystem::file_size(filledPath, sizeError) == 0 && !sizeError) continue;
+      if (!readSampleReport(options.filled + "/" + sample.name + ".tsv", !options.allChannels, fills,
+                            error)) {
         std::cerr << "torva-align: " << error << "\n";
         return false;
       }
@@ -96,35 +105,103 @@ std::vector<GroupMember> members(const Cohort& cohort, bool corrected) {
   return all;
 }
 
-// Each sample's correction against the cohort, from the features seen once in
-// most samples within the largest drift: their median time is the cohort's.
+// The sample whose drift is the cohort's median: the others' drift is searched
+// against it, so that samples drifting up to the largest drift either way of
+// the median stay within reach. Its drift is found by a first search, twice as
+// wide, against the sample with the most features (the first of them).
+std::size_t referenceSample(const AlignOptions& options, const std::vector<std::vector<DriftPoint>>& points,
+                            const std::vector<double>& ends) {
+  std::size_t richest = 0;
+  for (std::size_t s = 1; s < points.size(); ++s) {
+    if (points[s].size() > points[richest].size()) richest = s;
+  }
+  if (points.size() < 3) return richest;
+  DriftSearch wide;
+  wide.maxDrift = 2 * options.maxDrift;
+  std::vector<std::pair<double, std::size_t>> level;  // median drift against the richest, sample
+  for (std::size_t s = 0; s < points.size(); ++s) {
+    const RtCorrection drift =
+        searchDrift(points[s], points[richest], options.mass, wide, 0.0, ends[s], options.gridStep);
+    std::vector<double> offsets;
+    for (std::size_t g = 0; g < drift.measured().size(); ++g)
+      offsets.push_back(drift.corrected()[g] - drift.measured()[g]);
+    level.emplace_back(median(offsets), s);
+  }
+  std::sort(level.begin(), level.end());
+  return level[(level.size() - 1) / 2].second;
+}
+
+std::vector<DriftPoint> driftPoints(const std::vector<SampleFeature>& features) {
+  std::vector<DriftPoint> points;
+  for (const SampleFeature& feature : features) points.push_back(DriftPoint{feature.mz, feature.rt});
+  return points;
+}
+
+// Each sample's correction against the cohort, in two steps. First the coarse
+// drift of every sample against the reference sample (the median one),
+// searched up to the largest drift; then, on the coarsely corrected times, the features seen once
+// in most samples within a narrow window are the anchors: the median of their
+// times as measured is the cohort's time (so that the cohort's time axis is
+// the samples' median, not the reference's), and each sample's fine
+// correction takes its coarsely corrected times there.
 void fitCorrections(const AlignOptions& options, Cohort& cohort) {
   const std::size_t count = cohort.samples.size();
-  // Before correction a compound's times spread as far as the samples drift.
-  const auto groups = groupMembers(members(cohort, false), options.mass, options.maxDrift, nullptr);
+  std::vector<double> ends(count);
+  std::vector<std::vector<DriftPoint>> points;
+  for (std::size_t s = 0; s < count; ++s) {
+    double end = options.gridStep;
+    for (const SampleFeature& feature : cohort.features[s]) end = std::max(end, feature.rt);
+    ends[s] = end + options.fillWindow;
+    points.push_back(driftPoints(cohort.features[s]));
+  }
+  const std::size_t reference = referenceSample(options, points, ends);
+  DriftSearch search;
+  search.maxDrift = options.maxDrift;
+  double largestDrift = 0;
+  std::size_t driftiest = reference;
+  std::vector<RtCorrection> coarse;
+  for (std::size_t s = 0; s < count; ++s) {
+    double largest = 0;
+    coarse.push_back(searchDrift(points[s], points[reference], options.mass, search, 0.0, ends[s],
+                                 options.gridStep, &largest));
+    if (largest > largestDrift) {
+      largestDrift = largest;
+      driftiest = s;
+    }
+  }
+  std::cerr << "torva-align: drift searched against sample " << cohort.samples[reference].name << ": at most "
+            << number(largestDrift, 2) << " min (sample " << cohort.samples[driftiest].name << ")\n";
+  if (largestDrift > options.maxDrift - 2 * search.bandwidth) {
+    std::cerr << "torva-align: warning: sample " << cohort.samples[driftiest].name << " drifts by "
+              << number(largestDrift, 2) << " min, near --max-drift " << number(options.maxDrift, 2)
+              << ": its drift may be larger; raise --max-drift if features are split\n";
+  }
+  cohort.corrections = coarse;
+  // After the coarse step a compound's times lie within a fraction of a minute.
+  const double residual = std::min(options.maxDrift, kResidualDrift);
+  const auto groups = groupMembers(members(cohort, true), options.mass, residual, nullptr);
   std::vector<std::vector<std::pair<double, double>>> anchors(count);
   std::size_t anchorCount = 0;
   for (const std::vector<GroupMember>& group : groups) {
     if (static_cast<double>(group.size()) < options.anchorFraction * static_cast<double>(count)) continue;
     double low = group.front().rt;
     double high = low;
-    std::vector<double> times;
+    std::vector<double> measured;  // the cohort's time is the median of the times as measured
     for (const GroupMember& member : group) {
       low = std::min(low, member.rt);
       high = std::max(high, member.rt);
-      times.push_back(member.rt);
+      measured.push_back(cohort.features[member.sample][member.feature].rt);
     }
-    if (high - low > 2 * options.maxDrift) continue;
-    const double reference = median(times);
-    for (const GroupMember& member : group) anchors[member.sample].emplace_back(member.rt, reference);
+    if (high - low > 2 * residual) continue;
+    const double cohortTime = median(measured);
+    for (const GroupMember& member : group) anchors[member.sample].emplace_back(member.rt, cohortTime);
     ++anchorCount;
   }
   std::cerr << "torva-align: " << anchorCount << " anchor features for the retention-time correction\n";
   for (std::size_t s = 0; s < count; ++s) {
-    double end = options.gridStep;
-    for (const SampleFeature& feature : cohort.features[s]) end = std::max(end, feature.rt);
-    cohort.corrections.push_back(
-        fitRtCorrection(anchors[s], 0.0, end + options.fillWindow, options.gridStep));
+    const RtCorrection fine = fitRtCorrection(anchors[s], coarse[s].corrected().front(),
+                                              coarse[s].corrected().back(), options.gridStep);
+    cohort.corrections[s] = composeCorrections(coarse[s], fine);
   }
 }
 
@@ -137,6 +214,19 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
   for (const SampleEntry& sample : cohort.samples) ++groupSize[sample.group];
   std::vector<TableRow> rows;
   std::size_t rare = 0;
+  // Features in no kept row, and how many of them are among their sample's
+  // largest tenth: those are most likely compounds the correction missed.
+  std::size_t unplaced = 0;
+  std::size_t unplacedLarge = 0;
+  std::size_t total = 0;
+  std::vector<double> largeArea(count);
+  for (std::size_t s = 0; s < count; ++s) {
+    std::vector<double> areas;
+    for (const SampleFeature& feature : cohort.features[s]) areas.push_back(feature.area);
+    total += areas.size();
+    std::sort(areas.begin(), areas.end());
+    largeArea[s] = areas.empty() ? 0.0 : areas[areas.size() - 1 - areas.size() / 10];
+  }
   for (const std::vector<GroupMember>& group : groups) {
     std::map<std::string, std::size_t> seen;
     for (const GroupMember& member : group) ++seen[cohort.samples[member.sample].group];
@@ -147,6 +237,8 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
     }
     if (!enough) {
       ++rare;
+      unplaced += group.size();
+      for (const GroupMember& member : group) unplacedLarge += member.area >= largeArea[member.sample];
       continue;
     }
     TableRow row;
@@ -170,6 +262,9 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
   std::cerr << "torva-align: " << rows.size() << " features; " << rare
             << " groups seen in too few samples left out; " << setAside
             << " features of samples already represented in their group left out\n";
+  std::cerr << "torva-align: " << unplaced << " of " << total
+            << " sample features could not be placed in a feature seen in enough samples (" << unplacedLarge
+            << " of them among the largest tenth of their sample)\n";
   return rows;
 }
 
@@ -231,18 +326,42 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
   return true;
 }
 
+// The per-feature columns from feature tables: the mean height and the
+// median width and signal-to-noise of the samples' detected features.
+const std::vector<std::string> kDetailColumns = {"mean_height", "median_fwhm", "median_sn"};
+
+std::vector<std::string> detailCells(const TableRow& row) {
+  std::vector<double> heights, widths, ratios;
+  for (std::size_t s = 0; s < row.cells.size(); ++s) {
+    const SampleFeature* cell = row.cells[s];
+    if (cell == nullptr || row.filled[s] || !cell->detailed) continue;
+    heights.push_back(cell->height);
+    widths.push_back(cell->fwhm);
+    ratios.push_back(cell->sn);
+  }
+  if (heights.empty()) return {"", "", ""};
+  double sum = 0;
+  for (double height : heights) sum += height;
+  return {number(sum / static_cast<double>(heights.size()), 1), number(median(widths), 4),
+          number(median(ratios), 2)};
+}
+
 bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::vector<TableRow>& rows) {
   const std::size_t count = cohort.samples.size();
   const int width = std::max<int>(4, static_cast<int>(std::to_string(rows.size()).size()));
+  bool detailed = false;
+  for (const auto& features : cohort.features) {
+    for (const SampleFeature& feature : features) detailed = detailed || feature.detailed;
+  }
+  CohortFeatureTable table;
+  if (detailed) table.extraColumns = kDetailColumns;
   std::string sheet = cohortHead(cohortSampleColumns());
-  std::vector<std::string> names;
   for (const SampleEntry& sample : cohort.samples) {
     sheet += sample.name + "\t" + sample.file + "\t" + sample.group + "\n";
-    names.push_back(sample.name);
+    table.samples.push_back(sample.name);
   }
-  std::string features = cohortHead(featureTableColumns(), names);
-  std::string times = cohortHead(featureRtColumns(), names);
-  std::string filled = cohortHead(gapFilledColumns(), names);
+  std::string times = cohortHead(featureRtColumns(), table.samples);
+  std::string filled = cohortHead(gapFilledColumns(), table.samples);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const TableRow& row = rows[r];
     std::string id = std::to_string(r + 1);
@@ -250,20 +369,25 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
          std::string(static_cast<std::size_t>(width) - std::min(id.size(), static_cast<std::size_t>(width)),
                      '0') +
          id;
-    features +=
-        id + "\t" + number(row.mz, 5) + "\t" + number(row.rt, 4) + "\t" + std::to_string(row.detected);
+    CohortFeature feature;
+    feature.featureId = id;
+    feature.mz = row.mz;
+    feature.rt = row.rt;
+    feature.samplesDetected = static_cast<long long>(row.detected);
+    if (detailed) feature.extra = detailCells(row);
     times += id;
     filled += id;
     for (std::size_t s = 0; s < count; ++s) {
       const SampleFeature* cell = row.cells[s];
-      features += "\t" + (cell != nullptr ? cell->areaText : std::string());
+      feature.areas.push_back(cell != nullptr ? cell->areaText : std::string());
       times += "\t" + (cell != nullptr ? number(cell->rt, 5) : std::string());
       filled += row.filled[s] ? "\t1" : "\t0";
     }
-    features += "\n";
+    table.rows.push_back(std::move(feature));
     times += "\n";
     filled += "\n";
   }
+  const std::string features = formatCohortFeatures(table);
   std::string correction = cohortHead(rtCorrectionColumns());
   for (std::size_t s = 0; s < count; ++s) {
     const RtCorrection& c = cohort.corrections[s];

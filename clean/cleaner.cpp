@@ -10,6 +10,7 @@
 #include "clean/filters.h"
 #include "clean/normalisation.h"
 #include "clean/pca.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -22,27 +23,27 @@ std::size_t countOf(const std::vector<CohortSample>& samples, InjectionType type
 }
 
 // Keeps the rows of `table` (and of the parallel `flags`) whose flag is set.
-void keepRows(FeatureTable& table, const std::vector<bool>& keep) {
-  std::vector<FeatureTableRow> rows;
+void keepRows(CohortAreaTable& table, const std::vector<bool>& keep) {
+  std::vector<CohortAreaRow> rows;
   for (std::size_t f = 0; f < table.rows.size(); ++f)
     if (keep[f]) rows.push_back(std::move(table.rows[f]));
   table.rows = std::move(rows);
 }
 
-std::vector<std::vector<double>> areasOf(const FeatureTable& table) {
+std::vector<std::vector<double>> areasOf(const CohortAreaTable& table) {
   std::vector<std::vector<double>> areas;
-  for (const FeatureTableRow& row : table.rows) areas.push_back(row.areas);
+  for (const CohortAreaRow& row : table.rows) areas.push_back(row.areas);
   return areas;
 }
 
-void setAreas(FeatureTable& table, const std::vector<std::vector<double>>& areas) {
+void setAreas(CohortAreaTable& table, const std::vector<std::vector<double>>& areas) {
   for (std::size_t f = 0; f < table.rows.size(); ++f) table.rows[f].areas = areas[f];
 }
 
 // The median QC CV of a table, for the log.
-double medianQcCv(const std::vector<CohortSample>& samples, const FeatureTable& table) {
+double medianQcCv(const std::vector<CohortSample>& samples, const CohortAreaTable& table) {
   std::vector<double> cvs;
-  for (const FeatureTableRow& row : table.rows) cvs.push_back(qcCv(samples, row.areas));
+  for (const CohortAreaRow& row : table.rows) cvs.push_back(qcCv(samples, row.areas));
   return medianOf(cvs);
 }
 
@@ -52,7 +53,7 @@ double medianCrossCv(const std::vector<CohortSample>& samples, const std::vector
   return medianOf(cvs);
 }
 
-void blankStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
+void blankStep(const std::vector<CohortSample>& samples, const CleanOptions& options, CohortAreaTable& table,
                CleanResult& result) {
   const std::size_t blanks = countOf(samples, InjectionType::Blank);
   if (!options.blankFilter) {
@@ -66,7 +67,7 @@ void blankStep(const std::vector<CohortSample>& samples, const CleanOptions& opt
   std::vector<bool> keep(table.rows.size(), true);
   std::size_t removed = 0;
   for (std::size_t f = 0; f < table.rows.size(); ++f) {
-    const FeatureTableRow& row = table.rows[f];
+    const CohortAreaRow& row = table.rows[f];
     const double inSamples = meanArea(samples, row.areas, InjectionType::Sample);
     const double inBlanks = meanArea(samples, row.areas, InjectionType::Blank);
     if (passesBlankFilter(inSamples, inBlanks, options.blankRatio)) continue;
@@ -83,7 +84,7 @@ void blankStep(const std::vector<CohortSample>& samples, const CleanOptions& opt
 }
 
 void qcPresenceStep(const std::vector<CohortSample>& samples, const CleanOptions& options,
-                    FeatureTable& table, CleanResult& result) {
+                    CohortAreaTable& table, CleanResult& result) {
   if (!options.qcFilter) {
     result.log.push_back("QC filter: off");
     return;
@@ -99,7 +100,7 @@ void qcPresenceStep(const std::vector<CohortSample>& samples, const CleanOptions
     if (share >= options.qcMinFraction) continue;
     keep[f] = false;
     ++removed;
-    const FeatureTableRow& row = table.rows[f];
+    const CohortAreaRow& row = table.rows[f];
     result.removed.push_back({row.id, row.mz, row.rt, "qc_presence", share, options.qcMinFraction});
   }
   keepRows(table, keep);
@@ -108,7 +109,7 @@ void qcPresenceStep(const std::vector<CohortSample>& samples, const CleanOptions
                        " % of the QCs: a compound of the pooled samples should be in every QC");
 }
 
-void driftStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
+void driftStep(const std::vector<CohortSample>& samples, const CleanOptions& options, CohortAreaTable& table,
                CleanResult& result) {
   if (!options.drift) {
     result.log.push_back("drift correction: off");
@@ -121,7 +122,7 @@ void driftStep(const std::vector<CohortSample>& samples, const CleanOptions& opt
   const std::vector<std::string> batches = batchesOf(samples);
   std::map<DriftFitKind, std::size_t> kinds;
   const double before = medianQcCv(samples, table);
-  for (FeatureTableRow& row : table.rows) {
+  for (CohortAreaRow& row : table.rows) {
     DriftFitFeature fit{row.id, row.areas, {}, {}, {}};
     const FeatureDrift drift = correctDrift(samples, batches, options.driftOptions, row.areas);
     for (const DriftFitKind kind : drift.batchFit) ++kinds[kind];
@@ -144,7 +145,7 @@ void driftStep(const std::vector<CohortSample>& samples, const CleanOptions& opt
       " % with each QC corrected by the curve of its batch's other QCs (cross-validated)");
 }
 
-void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
+void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& options, CohortAreaTable& table,
               CleanResult& result) {
   if (!options.qcFilter || countOf(samples, InjectionType::Qc) < 2) return;
   // After the drift correction a feature is judged by its cross-validated CV: a curve through
@@ -160,7 +161,7 @@ void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& opti
     if (!(cv > options.qcMaxCv)) continue;
     keep[f] = false;
     ++removed;
-    const FeatureTableRow& row = table.rows[f];
+    const CohortAreaRow& row = table.rows[f];
     result.removed.push_back({row.id, row.mz, row.rt, "qc_cv", cv, options.qcMaxCv});
   }
   keepRows(table, keep);
@@ -170,7 +171,7 @@ void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& opti
                        " % (CV): not measured repeatably");
 }
 
-void normaliseStep(const std::vector<CohortSample>& samples, const CleanOptions& options, FeatureTable& table,
+void normaliseStep(const std::vector<CohortSample>& samples, const CleanOptions& options, CohortAreaTable& table,
                    CleanResult& result) {
   std::vector<std::vector<double>> areas = areasOf(table);
   const std::vector<double> factors = normalise(samples, options.normalisation, areas);
@@ -198,7 +199,7 @@ void normaliseStep(const std::vector<CohortSample>& samples, const CleanOptions&
 
 }  // namespace
 
-bool samplesOfTable(const std::vector<CohortSample>& sheet, const FeatureTable& table,
+bool samplesOfTable(const std::vector<CohortSample>& sheet, const CohortAreaTable& table,
                     std::vector<CohortSample>& samples, std::string& error) {
   samples.clear();
   std::map<std::string, const CohortSample*> byName;
@@ -224,10 +225,10 @@ bool samplesOfTable(const std::vector<CohortSample>& sheet, const FeatureTable& 
   return true;
 }
 
-CleanResult cleanTable(const std::vector<CohortSample>& samples, const FeatureTable& input,
+CleanResult cleanTable(const std::vector<CohortSample>& samples, const CohortAreaTable& input,
                        const CleanOptions& options) {
   CleanResult result;
-  FeatureTable table = input;
+  CohortAreaTable table = input;
   result.log.push_back(std::to_string(table.rows.size()) + " features, " + std::to_string(samples.size()) +
                        " injections: " + std::to_string(countOf(samples, InjectionType::Sample)) +
                        " samples, " + std::to_string(countOf(samples, InjectionType::Qc)) + " QCs, " +
@@ -235,20 +236,20 @@ CleanResult cleanTable(const std::vector<CohortSample>& samples, const FeatureTa
                        std::to_string(countOf(samples, InjectionType::Standard)) + " standards in " +
                        std::to_string(batchesOf(samples).size()) + " batches");
   std::map<std::string, QcCvRow> cvs;
-  for (const FeatureTableRow& row : table.rows)
+  for (const CohortAreaRow& row : table.rows)
     cvs[row.id] = QcCvRow{row.id, qcCv(samples, row.areas), NAN, NAN, NAN, false};
   blankStep(samples, options, table, result);
   qcPresenceStep(samples, options, table, result);
   driftStep(samples, options, table, result);
-  for (const FeatureTableRow& row : table.rows) cvs[row.id].corrected = qcCv(samples, row.areas);
+  for (const CohortAreaRow& row : table.rows) cvs[row.id].corrected = qcCv(samples, row.areas);
   for (const DriftFitFeature& fit : result.drift) cvs[fit.id].cross = qcCv(samples, fit.crossValidated);
   qcCvStep(samples, options, table, result);
   normaliseStep(samples, options, table, result);
-  for (const FeatureTableRow& row : table.rows) {
+  for (const CohortAreaRow& row : table.rows) {
     cvs[row.id].final = qcCv(samples, row.areas);
     cvs[row.id].kept = true;
   }
-  for (const FeatureTableRow& row : input.rows) result.qcCv.push_back(cvs[row.id]);
+  for (const CohortAreaRow& row : input.rows) result.qcCv.push_back(cvs[row.id]);
   result.log.push_back(std::to_string(table.rows.size()) + " features kept of " +
                        std::to_string(input.rows.size()) + "; median QC CV " +
                        figure(medianQcCv(samples, input), 1) + " % as read, " +
@@ -275,8 +276,8 @@ CleanResult cleanTable(const std::vector<CohortSample>& samples, const FeatureTa
 CleanStatus cleanCohort(const CleanOptions& options) {
   std::string error;
   std::vector<CohortSample> sheet, samples;
-  FeatureTable table;
-  if (!readCohortSheet(options.sheet, sheet, error) || !readFeatureTable(options.table, table, error) ||
+  CohortAreaTable table;
+  if (!readCohortSheet(options.sheet, sheet, error) || !readCohortAreaTable(options.table, table, error) ||
       !samplesOfTable(sheet, table, samples, error)) {
     std::cerr << "torva-clean: " << error << "\n";
     return CleanStatus::Failed;
@@ -292,7 +293,7 @@ CleanStatus cleanCohort(const CleanOptions& options) {
   std::filesystem::create_directories(out + "clean", ignored);
   std::filesystem::create_directories(out + "export", ignored);
   const std::pair<std::string, std::string> files[] = {
-      {out + "features_clean.tsv", featureTableText(result.table)},
+      {out + "features_clean.tsv", cohortAreaTableText(result.table)},
       {out + "clean/removed.tsv", removedText(result.removed)},
       {out + "clean/qc_cv.tsv", qcCvText(result.qcCv)},
       {out + "clean/drift_fit.tsv", driftFitText(samples, result.drift)},
@@ -303,8 +304,9 @@ CleanStatus cleanCohort(const CleanOptions& options) {
       {out + "clean_log.txt", log},
   };
   for (const auto& file : files) {
-    if (!writeWholeFile(file.first, file.second)) {
-      std::cerr << "torva-clean: cannot write '" << file.first << "': check that the folder is writable\n";
+    std::string error;
+    if (!writeWholeFile(file.first, file.second, error)) {
+      std::cerr << "torva-clean: " << error << "\n";
       return CleanStatus::Failed;
     }
   }

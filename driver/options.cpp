@@ -24,6 +24,10 @@ enum LongOnly : int {
   kQuant,
   kQuantOut,
   kQuantTraces,
+  kDetect,
+  kFeatures,
+  kMinSn,
+  kMinPoints,
   kEmptySummary,
 };
 
@@ -40,6 +44,10 @@ const option kLongOptions[] = {
     {"quant", required_argument, nullptr, kQuant},
     {"quant-out", required_argument, nullptr, kQuantOut},
     {"quant-traces", required_argument, nullptr, kQuantTraces},
+    {"detect", required_argument, nullptr, kDetect},
+    {"features", required_argument, nullptr, kFeatures},
+    {"min-sn", required_argument, nullptr, kMinSn},
+    {"min-points", required_argument, nullptr, kMinPoints},
     {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
@@ -128,6 +136,36 @@ void readSeeds(Options& options, const char* text) {
   } else {
     refuse(options, "--seeds " + value + ": needs 'peaks' or 'traces'");
   }
+}
+
+// "peaks" (the wavelet detection of the seeded chromatograms) or "resolver".
+void readDetect(Options& options, const char* text) {
+  const std::string value(text);
+  if (value == "resolver") {
+    options.resolver = true;
+  } else if (value == "peaks") {
+    options.resolver = false;
+  } else {
+    refuse(options, "--detect " + value + ": needs 'peaks' or 'resolver'");
+  }
+}
+
+void readMinSn(Options& options, const char* text) {
+  double sn = 0;
+  if (!readWhole(text, sn) || sn < 0) {
+    refuse(options, std::string("--min-sn ") + text + ": needs a signal-to-noise ratio of 0 or more");
+    return;
+  }
+  options.minSn = sn;
+}
+
+void readMinPoints(Options& options, const char* text) {
+  long long points = 0;
+  if (!readWhole(text, points) || points < 1 || points > 1000000) {
+    refuse(options, std::string("--min-points ") + text + ": needs a whole number of points from 1");
+    return;
+  }
+  options.minPoints = points;
 }
 
 }  // namespace
@@ -244,6 +282,19 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kQuantTraces:
         options.hasQuantTraces = true;
         options.quantTraces = optarg;
+        break;
+      case kDetect:
+        readDetect(options, optarg);
+        break;
+      case kFeatures:
+        options.hasFeatures = true;
+        options.features = optarg;
+        break;
+      case kMinSn:
+        readMinSn(options, optarg);
+        break;
+      case kMinPoints:
+        readMinPoints(options, optarg);
         break;
       case kEmptySummary:
         options.hasEmptySummary = true;

@@ -47,6 +47,11 @@ struct Options {
   std::string quantOut;  // --quant-out: one row per target transition
   bool hasQuantTraces = false;
   std::string quantTraces;  // --quant-traces: each target's trace around its window, for the pages
+  bool resolver = false;    // --detect resolver: features resolved per mass trace (features/)
+  bool hasFeatures = false;
+  std::string features;     // --features: the feature table of the resolver
+  double minSn = 5;         // --min-sn: least signal-to-noise of a resolved feature
+  long long minPoints = 5;  // --min-points: least centroids between a resolved feature's edges
   bool hasEmptySummary = false;
   std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 

@@ -149,8 +149,15 @@ std::vector<std::string> optionWarnings(const Options& options) {
   if (options.traceSeeds && (options.hasPeakList || options.hasPeakFile)) {
     warnings.push_back("--seeds traces applies to untargeted runs only and is ignored with -p or -P");
   }
-  if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap && !options.hasQuantOut) {
+  if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap && !options.hasQuantOut &&
+      !options.hasFeatures) {
     warnings.push_back("no report requested (-s, -o or -m): the run writes no file");
+  }
+  if (options.resolver && !options.hasFeatures) {
+    warnings.push_back("--detect resolver writes its features with --features FILE, which is not given");
+  }
+  if (options.hasFeatures && !options.resolver) {
+    warnings.push_back("--features is written by --detect resolver only and is ignored without it");
   }
   return warnings;
 }
@@ -162,6 +169,7 @@ std::string reportRefusal(const Options& options) {
   if (options.hasSummary) reports.push_back({"-s", options.summary});
   if (options.hasQuantOut) reports.push_back({"--quant-out", options.quantOut});
   if (options.hasQuantTraces) reports.push_back({"--quant-traces", options.quantTraces});
+  if (options.hasFeatures && options.resolver) reports.push_back({"--features", options.features});
   for (std::size_t r = 0; r < reports.size(); ++r) {
     const Report& report = reports[r];
     if (options.hasInput && sameFile(report.path, options.input)) {

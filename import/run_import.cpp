@@ -159,23 +159,30 @@ void RunImport::groupIntoChannels(RunData& run, std::size_t first) {
   // spectrum's is the one the search would find.
   struct Known {
     FilterKey key;
+    char polarity = '?';  // as the filter line states it
     std::size_t channel = static_cast<std::size_t>(-1);
   };
   std::unordered_map<std::string, Known> parsed;
-  const auto matches = [](const channel& existing, const TransitionKey& key) {
+  // Spectra of different polarity never share a channel, whatever their filter lines say.
+  const auto matches = [](const channel& existing, const TransitionKey& key, char polarity) {
     return existing.precursorMz == key.precursorMz && existing.collisionEnergy == key.collisionEnergy &&
-           existing.productLow == key.productLow && existing.productHigh == key.productHigh;
+           existing.productLow == key.productLow && existing.productHigh == key.productHigh &&
+           existing.polarity == polarity;
   };
   for (std::size_t s = first; s < scans.size(); ++s) {
     const std::string& filterLine = scans[s].filterLine;
     auto known = parsed.find(filterLine);
-    if (known == parsed.end())
-      known = parsed.emplace(filterLine, Known{filterKey(filterLine, run.SRM)}).first;
+    if (known == parsed.end()) {
+      known =
+          parsed.emplace(filterLine, Known{filterKey(filterLine, run.SRM), filterLinePolarity(filterLine)})
+              .first;
+    }
     const TransitionKey key = transitionKey(scans[s], known->second.key, run.SRM);
+    const char polarity = spectrumPolarity(scans[s], known->second.polarity);
     std::size_t& remembered = known->second.channel;
-    bool found = remembered < channels.size() && matches(channels[remembered], key);
+    bool found = remembered < channels.size() && matches(channels[remembered], key, polarity);
     for (std::size_t c = 0; c < channels.size() && !found; ++c) {
-      if (matches(channels[c], key)) {
+      if (matches(channels[c], key, polarity)) {
         remembered = c;
         found = true;
       }
@@ -186,6 +193,7 @@ void RunImport::groupIntoChannels(RunData& run, std::size_t first) {
       remembered = channels.size();
       channel added;
       static_cast<TransitionKey&>(added) = key;
+      added.polarity = polarity;
       added.scans.push_back(s);
       channels.push_back(std::move(added));
     }

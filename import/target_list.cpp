@@ -81,6 +81,7 @@ int importTargetWindows(RunData& run, const char* path, std::string& error) {
   if (result != 1) return result;
   // Targets added before without a window keep spanning the whole run.
   run.targetWindows.resize(run.targetPeaks.size());
+  run.targetNames.resize(run.targetPeaks.size());
   for (const TargetWindowRow& row : rows) {
     datapeak target;
     target.mz = row.mz;
@@ -90,6 +91,7 @@ int importTargetWindows(RunData& run, const char* path, std::string& error) {
     window.high = row.rtHigh * 60.0;
     run.targetPeaks.push_back(target);
     run.targetWindows.push_back(window);
+    run.targetNames.push_back(row.name);
   }
   return 1;
 }

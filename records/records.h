@@ -57,6 +57,15 @@ class scan {
   std::vector<StoredPeak> peaks;  // 16 bytes a peak, in the file's order
 };
 
+// Polarity as a filter line states it: '+' or '-' for a word "+" or "-"
+// ("FTMS + p ESI Full ms", "- c ESI Q1MS"), '?' when it has none.
+char filterLinePolarity(const std::string& filterLine);
+// Polarity of a spectrum: `fromFilterLine` when that is '+' or '-', else as
+// the file's polarity field states it ("+", "-", "positive", "negative": mzML's
+// MS:1000130/MS:1000129, mzXML's attribute); '?' when neither says.
+char spectrumPolarity(const scan& spectrum, char fromFilterLine);
+char spectrumPolarity(const scan& spectrum);
+
 // Run metadata; only the mzData reader writes it and nothing reads it.
 class Header {
  public:

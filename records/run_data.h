@@ -2,6 +2,7 @@
 #define TORVA_RECORDS_RUN_DATA_H
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "records/chrom.h"
@@ -19,6 +20,7 @@ struct TransitionKey {
 // One group of spectra sharing a transition key. Spectra are named by their
 // index into the run's `scans`, which stays valid while that list grows.
 struct channel : TransitionKey {
+  char polarity = '?';             // '+', '-' or '?' (not stated): never mixed within a channel
   std::vector<std::size_t> scans;  // indices into RunData::scans, reading order
   std::vector<chrom> chroms;
 };
@@ -48,6 +50,9 @@ struct RunData {
   std::vector<datapeak> targetPeaks;
   // Index for index with targetPeaks; empty when no target has a window.
   std::vector<TimeWindow> targetWindows;
+  // Index for index with targetPeaks (up to the last named one): a target's
+  // name from --targets, empty when it has none.
+  std::vector<std::string> targetNames;
   MapRange mapRange;  // bins of the binned map
 };
 

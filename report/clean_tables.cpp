@@ -82,7 +82,7 @@ std::string pcaExplainedText(const PcaTable& pca) {
          fixedText(pca.explained[1], 2) + "\n";
 }
 
-std::string metaboanalystText(const std::vector<CohortSample>& samples, const FeatureTable& table) {
+std::string metaboanalystText(const std::vector<CohortSample>& samples, const CohortAreaTable& table) {
   std::vector<std::size_t> columns;
   for (std::size_t s = 0; s < samples.size(); ++s)
     if (samples[s].type == InjectionType::Sample || samples[s].type == InjectionType::Qc)
@@ -95,7 +95,7 @@ std::string metaboanalystText(const std::vector<CohortSample>& samples, const Fe
     labels += "," + csvField(samples[s].type == InjectionType::Qc ? "QC" : group.empty() ? "NA" : group);
   }
   std::string text = names + "\n" + labels + "\n";
-  for (const FeatureTableRow& row : table.rows) {
+  for (const CohortAreaRow& row : table.rows) {
     text += csvField(row.id);
     for (const std::size_t s : columns) text += "," + cell(row.areas[s], 2);
     text += "\n";
@@ -103,9 +103,9 @@ std::string metaboanalystText(const std::vector<CohortSample>& samples, const Fe
   return text;
 }
 
-std::string featuresLongText(const std::vector<CohortSample>& samples, const FeatureTable& table) {
+std::string featuresLongText(const std::vector<CohortSample>& samples, const CohortAreaTable& table) {
   std::string text = headerLine(kLongColumns);
-  for (const FeatureTableRow& row : table.rows) {
+  for (const CohortAreaRow& row : table.rows) {
     for (std::size_t s = 0; s < samples.size(); ++s) {
       const CohortSample& sample = samples[s];
       text += row.id + "\t" + row.mz + "\t" + row.rt + "\t" + sample.name + "\t" + cell(row.areas[s], 2) +

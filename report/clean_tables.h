@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "report/feature_table.h"
+#include "report/cohort_area_table.h"
 #include "report/sample_sheet.h"
 
 // The tables torva-clean writes beside features_clean.tsv, under OUTDIR/clean/, and its two
@@ -61,11 +61,11 @@ std::string pcaExplainedText(const PcaTable& pca);
 
 // export/metaboanalyst.csv: samples in columns, a first row of sample names and a second of their
 // group (QCs labelled QC), then one row per feature; study samples and QCs only; empty cells absent.
-std::string metaboanalystText(const std::vector<CohortSample>& samples, const FeatureTable& table);
+std::string metaboanalystText(const std::vector<CohortSample>& samples, const CohortAreaTable& table);
 
 // export/features_long.tsv: one line per feature and injection.
 extern const std::vector<std::string>
     kLongColumns;  // feature_id, mz, rt, sample, area, group, type, order, batch
-std::string featuresLongText(const std::vector<CohortSample>& samples, const FeatureTable& table);
+std::string featuresLongText(const std::vector<CohortSample>& samples, const CohortAreaTable& table);
 
 #endif

@@ -1,106 +1,240 @@
+// The feature table: its columns, writer and reader (layout in feature_table.h).
 #include "report/feature_table.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <limits>
-#include <set>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unordered_set>
 
-#include "report/cohort_tables.h"
 #include "report/table_text.h"
+#include "util/atomic_file.h"
+
+const std::vector<std::string> kFeatureColumns = {
+    "feature_id", "mz",           "mz_min",         "mz_max",    "rt",     "rt_start",    "rt_end",
+    "height",     "area",         "area_corrected", "fwhm",      "sn",     "points",      "polarity",
+    "ms_level",   "shape",        "target",         "target_mz", "status", "compound_id", "ion",
+    "charge",     "neutral_mass", "representative", "ms2_scans"};
 
 namespace {
 
-bool readArea(std::string_view text, double& value) {
-  if (text.empty()) {
-    value = std::numeric_limits<double>::quiet_NaN();
-    return true;
+enum Column : std::size_t {
+  kId,
+  kMz,
+  kMzMin,
+  kMzMax,
+  kRt,
+  kRtStart,
+  kRtEnd,
+  kHeight,
+  kArea,
+  kAreaCorrected,
+  kFwhm,
+  kSn,
+  kPoints,
+  kPolarity,
+  kMsLevel,
+  kShape,
+  kTarget,
+  kTargetMz,
+  kStatus,
+  kCompoundId,
+  kIon,
+  kCharge,
+  kNeutralMass,
+  kRepresentative,
+  kMs2Scans,
+  kColumnCount
+};
+
+void appendNumber(std::string& out, double value, int decimals) {
+  char text[64];
+  // Negative zero is written as 0 so that a value read back writes the same.
+  if (value == 0) value = 0;
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  out += text;
+}
+
+// Text fields hold no tab or line break: they are replaced by spaces.
+void appendText(std::string& out, const std::string& text) {
+  for (char c : text) out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+}
+
+class RowReader {
+ public:
+  RowReader(const std::string& name, long line, const std::vector<std::string_view>& fields)
+      : name_(name), line_(line), fields_(fields) {}
+
+  [[noreturn]] void fail(const std::string& why) const {
+    throw FeatureTableError(name_ + ":" + std::to_string(line_) + ": " + why);
   }
-  return readDecimal(text, value) && value >= 0;
+
+  double number(Column column) const {
+    double value = 0;
+    if (!readDecimal(fields_[column], value)) {
+      fail(kFeatureColumns[column] + " is not a finite number: '" + std::string(fields_[column]) + "'");
+    }
+    return value;
+  }
+
+  long long whole(Column column) const {
+    long long value = 0;
+    if (!readInteger(fields_[column], value)) {
+      fail(kFeatureColumns[column] + " is not a whole number: '" + std::string(fields_[column]) + "'");
+    }
+    return value;
+  }
+
+  std::string text(Column column) const { return std::string(fields_[column]); }
+
+ private:
+  const std::string& name_;
+  long line_;
+  const std::vector<std::string_view>& fields_;
+};
+
+FeatureRow readRow(const RowReader& in) {
+  FeatureRow row;
+  row.featureId = in.text(kId);
+  if (row.featureId.empty()) in.fail("feature_id is empty");
+  row.mz = in.number(kMz);
+  row.mzMin = in.number(kMzMin);
+  row.mzMax = in.number(kMzMax);
+  row.rt = in.number(kRt);
+  row.rtStart = in.number(kRtStart);
+  row.rtEnd = in.number(kRtEnd);
+  row.height = in.number(kHeight);
+  row.area = in.number(kArea);
+  row.areaCorrected = in.number(kAreaCorrected);
+  row.fwhm = in.number(kFwhm);
+  row.sn = in.number(kSn);
+  row.points = in.whole(kPoints);
+  if (row.points < 0) in.fail("points is negative");
+  const std::string polarity = in.text(kPolarity);
+  if (polarity != "+" && polarity != "-" && polarity != "?")
+    in.fail("polarity is not +, - or ?: '" + polarity + "'");
+  row.polarity = polarity[0];
+  row.msLevel = in.whole(kMsLevel);
+  if (row.msLevel < 0) in.fail("ms_level is negative");
+  row.shape = in.number(kShape);
+  if (row.shape < 0 || row.shape > 1) in.fail("shape is not within 0..1");
+  row.target = in.text(kTarget);
+  row.targetMz = in.number(kTargetMz);
+  row.status = in.text(kStatus);
+  if (row.status != "" && row.status != "found" && row.status != "not_found") {
+    in.fail("status is not found, not_found or empty: '" + row.status + "'");
+  }
+  row.compoundId = in.whole(kCompoundId);
+  row.ion = in.text(kIon);
+  row.charge = in.whole(kCharge);
+  row.neutralMass = in.number(kNeutralMass);
+  const std::string representative = in.text(kRepresentative);
+  if (representative != "0" && representative != "1") in.fail("representative is not 0 or 1");
+  row.representative = representative == "1";
+  row.ms2Scans = in.text(kMs2Scans);
+  return row;
 }
 
 }  // namespace
 
-std::string fixedText(double value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  return buffer;
+std::string formatFeatureRow(const FeatureRow& row) {
+  std::string out;
+  out.reserve(256);
+  appendText(out, row.featureId);
+  const auto number = [&out](double value, int decimals) {
+    out += '\t';
+    appendNumber(out, value, decimals);
+  };
+  const auto text = [&out](const std::string& value) {
+    out += '\t';
+    appendText(out, value);
+  };
+  number(row.mz, 6);
+  number(row.mzMin, 6);
+  number(row.mzMax, 6);
+  number(row.rt, 4);
+  number(row.rtStart, 4);
+  number(row.rtEnd, 4);
+  number(row.height, 1);
+  number(row.area, 1);
+  number(row.areaCorrected, 1);
+  number(row.fwhm, 4);
+  number(row.sn, 3);
+  text(std::to_string(row.points));
+  text(std::string(1, row.polarity == '+' || row.polarity == '-' ? row.polarity : '?'));
+  text(std::to_string(row.msLevel));
+  number(row.shape, 3);
+  text(row.target);
+  number(row.targetMz, 6);
+  text(row.status);
+  text(std::to_string(row.compoundId));
+  text(row.ion);
+  text(std::to_string(row.charge));
+  number(row.neutralMass, 6);
+  text(row.representative ? "1" : "0");
+  text(row.ms2Scans);
+  out += '\n';
+  return out;
 }
 
-bool readFeatureTable(const std::string& path, FeatureTable& table, std::string& error) {
-  table = FeatureTable();
-  TableLines lines(path);
-  std::string line;
-  if (!lines.isOpen() || !lines.next(line)) {
-    error = "cannot read feature table '" + path + "'";
-    return false;
+std::string formatFeatureTable(const std::vector<FeatureRow>& rows) {
+  std::string out;
+  for (std::size_t c = 0; c < kFeatureColumns.size(); ++c) {
+    if (c > 0) out += '\t';
+    out += kFeatureColumns[c];
   }
-  const std::vector<std::string_view> head = splitFields(line);
-  const std::vector<std::string>& leading = featureTableColumns();
-  bool matches = head.size() >= leading.size();
-  for (std::size_t k = 0; matches && k < leading.size(); ++k) matches = head[k] == leading[k];
-  if (!matches) {
-    error = "'" + path + "' is not a feature table: its header must start with " + joinColumns(leading);
-    return false;
-  }
-  const std::size_t first = leading.size();
-  std::set<std::string> seen;
-  for (std::size_t k = first; k < head.size(); ++k) {
-    table.samples.emplace_back(head[k]);
-    if (head[k].empty() || !seen.insert(table.samples.back()).second) {
-      error = lines.lineError("feature table",
-                              "sample column '" + table.samples.back() + "' is empty or repeated");
-      return false;
-    }
-  }
-  std::vector<std::string_view> fields;
-  while (lines.nextNonEmpty(line)) {
-    splitFields(line, fields);
-    if (fields.size() != head.size()) {
-      error =
-          lines.lineError("feature table", std::to_string(fields.size()) + " cells where the header has " +
-                                               std::to_string(head.size()));
-      return false;
-    }
-    FeatureTableRow row{
-        std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), std::string(fields[3]), {}};
-    if (row.id.empty()) {
-      error = lines.lineError("feature table", "empty feature_id");
-      return false;
-    }
-    row.areas.resize(table.samples.size());
-    for (std::size_t s = 0; s < table.samples.size(); ++s) {
-      if (!readArea(fields[first + s], row.areas[s])) {
-        error = lines.lineError("feature table", "area '" + std::string(fields[first + s]) + "' of sample " +
-                                                     table.samples[s] + " is not a number of at least 0");
-        return false;
-      }
-    }
-    table.rows.push_back(std::move(row));
-  }
-  return true;
+  out += '\n';
+  for (const FeatureRow& row : rows) out += formatFeatureRow(row);
+  return out;
 }
 
-std::string featureTableText(const FeatureTable& table) {
-  std::string text = cohortHead(featureTableColumns(), table.samples);
-  for (const FeatureTableRow& row : table.rows) {
-    text += row.id + "\t" + row.mz + "\t" + row.rt + "\t" + row.nSamples;
-    for (const double area : row.areas)
-      text += "\t" + (std::isnan(area) ? std::string() : fixedText(area, 2));
-    text += "\n";
+std::vector<FeatureRow> parseFeatureTable(const std::string& text, const std::string& name) {
+  std::vector<FeatureRow> rows;
+  std::unordered_set<std::string> ids;
+  long number = 0;
+  std::string::size_type start = 0;
+  bool headRead = false;
+  while (start < text.size()) {
+    std::string::size_type end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;  // as in every TORVA table
+    const std::vector<std::string_view> fields = splitFields(line);
+    RowReader in(name, number, fields);
+    if (!headRead) {
+      if (line != joinColumns(kFeatureColumns)) in.fail("the head line is not that of a feature table");
+      headRead = true;
+      continue;
+    }
+    if (fields.size() != kColumnCount) {
+      in.fail("has " + std::to_string(fields.size()) + " fields, the head has " +
+              std::to_string(kColumnCount));
+    }
+    rows.push_back(readRow(in));
+    if (!ids.insert(rows.back().featureId).second)
+      in.fail("feature_id '" + rows.back().featureId + "' repeats");
   }
-  return text;
+  if (!headRead) throw FeatureTableError(name + ":1: empty file, not a feature table");
+  return rows;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& text) {
-  const std::string partial = path + ".part";
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool flushed = std::fflush(file) == 0;
-  const bool closed = std::fclose(file) == 0;
-  if (!(written && flushed && closed) || std::rename(partial.c_str(), path.c_str()) != 0) {
-    std::remove(partial.c_str());
-    return false;
-  }
-  return true;
+std::vector<FeatureRow> readFeatureTable(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw FeatureTableError(path + ": cannot be opened: " + std::strerror(errno));
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) throw FeatureTableError(path + ": cannot be read");
+  return parseFeatureTable(content.str(), path);
+}
+
+bool writeFeatureTable(const std::string& path, const std::vector<FeatureRow>& rows, std::string& error) {
+  return writeWholeFile(path, formatFeatureTable(rows), error);
 }

@@ -123,7 +123,7 @@ bool writeQuantLong(const std::string& path, const std::vector<QuantLongRow>& ro
             significantText(r.concentration, 6) + "\t" + numberText(r.expected) + "\t" +
             fixedText(r.accuracy, 2) + "\t" + r.flags + "\n";
   }
-  return writeFileAtomically(path, text, error);
+  return writeWholeFile(path, text, error);
 }
 
 bool writeConcentrations(const std::string& path, const std::vector<std::string>& compounds,
@@ -138,7 +138,7 @@ bool writeConcentrations(const std::string& path, const std::vector<std::string>
       text += "\t" + significantText(concentrations[s][c], 6);
     text += "\n";
   }
-  return writeFileAtomically(path, text, error);
+  return writeWholeFile(path, text, error);
 }
 
 bool writeCalibration(const std::string& path, const std::vector<CalibrationRow>& rows, std::string& error) {
@@ -150,7 +150,7 @@ bool writeCalibration(const std::string& path, const std::vector<CalibrationRow>
             numberText(r.lowest) + "\t" + numberText(r.highest) + "\t" + std::to_string(r.qcCount) + "\t" +
             std::to_string(r.qcWithin) + "\t" + fixedText(r.qcMeanAccuracy, 2) + "\t" + r.status + "\n";
   }
-  return writeFileAtomically(path, text, error);
+  return writeWholeFile(path, text, error);
 }
 
 bool writeCohortTraces(const std::string& path, const std::vector<std::string>& samples,
@@ -165,7 +165,7 @@ bool writeCohortTraces(const std::string& path, const std::vector<std::string>& 
       start = end + 1;
     }
   }
-  return writeFileAtomically(path, text, error);
+  return writeWholeFile(path, text, error);
 }
 
 std::vector<QuantLongRow> readQuantLong(const std::string& path) {

@@ -82,7 +82,7 @@ std::string quantTableText(const std::vector<TargetResult>& rows) {
 }
 
 bool writeQuantTable(const std::string& path, const std::vector<TargetResult>& rows, std::string& error) {
-  return writeFileAtomically(path, quantTableText(rows), error);
+  return writeWholeFile(path, quantTableText(rows), error);
 }
 
 std::vector<TargetResult> readQuantTable(const std::string& path) {
@@ -133,7 +133,7 @@ std::string quantTracesText(const std::vector<TargetTrace>& traces) {
 }
 
 bool writeQuantTraces(const std::string& path, const std::vector<TargetTrace>& traces, std::string& error) {
-  return writeFileAtomically(path, quantTracesText(traces), error);
+  return writeWholeFile(path, quantTracesText(traces), error);
 }
 
 std::vector<TargetTrace> readQuantTraces(const std::string& path) {

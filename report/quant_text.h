@@ -3,6 +3,9 @@
 
 #include <stdexcept>
 #include <string>
+
+#include "report/table_text.h"
+#include "util/atomic_file.h"
 #include <vector>
 
 // A table of the targeted quantitation that cannot be read: the message names
@@ -55,12 +58,6 @@ std::string numberText(double value);
 // `value` with `digits` significant digits (printf "%.*g"); empty when not finite.
 std::string significantText(double value, int digits);
 
-// `value` with `digits` decimals (printf "%.*f"); empty when not finite.
-std::string fixedText(double value, int digits);
 
-// Writes `text` to `path` whole or not at all: into a temporary file in the
-// same folder, renamed over `path` once every byte is written. On failure the
-// temporary file is removed, `path` is left as it was and `error` says why.
-bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error);
 
 #endif

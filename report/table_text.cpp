@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <system_error>
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -110,4 +111,11 @@ std::string joinColumns(const std::vector<std::string>& columns) {
     line += columns[i];
   }
   return line;
+}
+
+std::string fixedText(double value, int decimals) {
+  if (!std::isfinite(value)) return std::string();
+  char text[352];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
 }

@@ -63,4 +63,8 @@ class TableLines {
 // The head line of a table with the given columns: the names joined by tabs.
 std::string joinColumns(const std::vector<std::string>& columns);
 
+// A number in fixed notation with `decimals` decimals ("%.*f"); empty when it is
+// not finite (an empty cell of a table).
+std::string fixedText(double value, int decimals);
+
 #endif

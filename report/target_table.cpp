@@ -17,12 +17,14 @@ int readTargetWindowTable(const std::string& path, std::vector<TargetWindowRow>&
     if (line.empty() || line[0] == '#') continue;
     splitFields(line, fields);
     TargetWindowRow row;
-    if (fields.size() != 3 || !readDecimal(fields[0], row.mz) || !readDecimal(fields[1], row.rtLow) ||
+    if (fields.size() < 3 || fields.size() > 4 || (fields.size() == 4 && fields[3].empty()) ||
+        !readDecimal(fields[0], row.mz) || !readDecimal(fields[1], row.rtLow) ||
         !readDecimal(fields[2], row.rtHigh) || !(row.mz > 0) || row.rtHigh < row.rtLow) {
       error = "line " + std::to_string(lines.number()) +
-              " is not 'mz<TAB>rt_low<TAB>rt_high' with rt_low <= rt_high";
+              " is not 'mz<TAB>rt_low<TAB>rt_high' with rt_low <= rt_high (and optionally <TAB>name)";
       return -1;
     }
+    if (fields.size() == 4) row.name = std::string(fields[3]);
     read.push_back(row);
   }
   rows.insert(rows.end(), read.begin(), read.end());

@@ -38,7 +38,7 @@ const char kTable[] =
 
 struct Cohort {
   std::vector<CohortSample> samples;
-  FeatureTable table;
+  CohortAreaTable table;
 };
 
 Cohort cohort(const TempDir& dir) {
@@ -46,7 +46,7 @@ Cohort cohort(const TempDir& dir) {
   std::vector<CohortSample> sheet;
   std::string error;
   EXPECT_TRUE(readCohortSheet(dir.write("sheet.tsv", kSheet), sheet, error)) << error;
-  EXPECT_TRUE(readFeatureTable(dir.write("features.tsv", kTable), c.table, error)) << error;
+  EXPECT_TRUE(readCohortAreaTable(dir.write("features.tsv", kTable), c.table, error)) << error;
   EXPECT_TRUE(samplesOfTable(sheet, c.table, c.samples, error)) << error;
   return c;
 }
@@ -83,7 +83,7 @@ TEST(Cleaner, EveryStepOffLeavesTheTableAsItWas) {
   CleanOptions options;
   options.blankFilter = options.qcFilter = options.drift = false;
   const CleanResult result = cleanTable(c.samples, c.table, options);
-  EXPECT_EQ(featureTableText(result.table), kTable);
+  EXPECT_EQ(cohortAreaTableText(result.table), kTable);
   EXPECT_TRUE(result.removed.empty());
 }
 
@@ -92,7 +92,7 @@ TEST(Cleaner, RefusesATableWhoseColumnsAreNotTheSheetsSamples) {
   std::vector<CohortSample> sheet, samples;
   std::string error;
   ASSERT_TRUE(readCohortSheet(dir.write("sheet.tsv", kSheet), sheet, error));
-  FeatureTable table;
+  CohortAreaTable table;
   table.samples = {"b1", "x"};
   EXPECT_FALSE(samplesOfTable(sheet, table, samples, error));
   EXPECT_EQ(error, "the feature table's column 'x' is not a sample of the sheet");

@@ -1,58 +1,147 @@
-// The cohort feature table: read and written in one layout, with line-numbered refusals.
 #include "report/feature_table.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
 
-#include "tests/test_support.h"
+namespace {
 
-using testsupport::readFile;
-using testsupport::TempDir;
-
-TEST(FeatureTable, ReadsAndWritesTheSameText) {
-  const std::string text =
-      "feature_id\tmz\trt\tn_samples\ta\tb\n"
-      "F0001\t152.05942\t1.5710\t2\t100000.00\t130000.50\n"
-      "F0002\t180.06339\t2.2260\t1\t\t577255.40\n";
-  TempDir dir;
-  FeatureTable table;
-  std::string error;
-  ASSERT_TRUE(readFeatureTable(dir.write("f.tsv", text), table, error)) << error;
-  ASSERT_EQ(table.samples, (std::vector<std::string>{"a", "b"}));
-  ASSERT_EQ(table.rows.size(), 2u);
-  EXPECT_TRUE(std::isnan(table.rows[1].areas[0]));
-  EXPECT_DOUBLE_EQ(table.rows[1].areas[1], 577255.40);
-  EXPECT_EQ(featureTableText(table), text);
+FeatureRow sampleRow() {
+  FeatureRow row;
+  row.featureId = "F1";
+  row.mz = 298.216712;
+  row.mzMin = 298.2161;
+  row.mzMax = 298.2173;
+  row.rt = 4.1234;
+  row.rtStart = 4.05;
+  row.rtEnd = 4.2;
+  row.height = 123456.5;
+  row.area = 9876543.2;
+  row.areaCorrected = 9000000;
+  row.fwhm = 0.0512;
+  row.sn = 42.125;
+  row.points = 17;
+  row.polarity = '-';
+  row.msLevel = 1;
+  row.shape = 0.875;
+  return row;
 }
 
-TEST(FeatureTable, RefusesMalformedTablesNamingTheLine) {
+std::string headLine() { return formatFeatureTable({}); }
+
+// Replaces field `column` (by name) of the sample row's line.
+std::string lineWith(const std::string& column, const std::string& value) {
+  std::string line = formatFeatureRow(sampleRow());
+  line.pop_back();
+  std::vector<std::string> fields;
+  std::string::size_type start = 0;
+  for (;;) {
+    const auto tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  for (std::size_t c = 0; c < kFeatureColumns.size(); ++c) {
+    if (kFeatureColumns[c] == column) fields[c] = value;
+  }
+  std::string out;
+  for (std::size_t c = 0; c < fields.size(); ++c) out += (c ? "\t" : "") + fields[c];
+  return out + "\n";
+}
+
+}  // namespace
+
+TEST(FeatureTable, RowsReadBackAsWritten) {
+  FeatureRow target = sampleRow();
+  target.featureId = "T2";
+  target.target = "caffeine";
+  target.targetMz = 195.0877;
+  target.status = "not_found";
+  target.compoundId = 7;
+  target.ion = "[M+H]+";
+  target.charge = 1;
+  target.neutralMass = 194.080376;
+  target.representative = false;
+  target.ms2Scans = "12,40";
+  const std::string text = formatFeatureTable({sampleRow(), target});
+  const std::vector<FeatureRow> rows = parseFeatureTable(text, "t.tsv");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(formatFeatureTable(rows), text);
+  EXPECT_EQ(rows[0].polarity, '-');
+  EXPECT_TRUE(rows[0].representative);
+  EXPECT_EQ(rows[1].target, "caffeine");
+  EXPECT_EQ(rows[1].ms2Scans, "12,40");
+  EXPECT_EQ(rows[1].compoundId, 7);
+}
+
+TEST(FeatureTable, HeadAndFixedDecimals) {
+  EXPECT_EQ(
+      headLine(),
+      "feature_id\tmz\tmz_min\tmz_max\trt\trt_start\trt_end\theight\tarea\tarea_corrected\tfwhm\tsn\tpoints\t"
+      "polarity\tms_level\tshape\ttarget\ttarget_mz\tstatus\tcompound_id\tion\tcharge\tneutral_mass\t"
+      "representative\tms2_scans\n");
+  EXPECT_EQ(formatFeatureRow(sampleRow()),
+            "F1\t298.216712\t298.216100\t298.217300\t4.1234\t4.0500\t4.2000\t123456.5\t9876543.2\t9000000.0\t"
+            "0.0512\t42.125\t17\t-\t1\t0.875\t\t0.000000\t\t0\t\t0\t0.000000\t1\t\n");
+}
+
+TEST(FeatureTable, RejectsWithTheLineNumber) {
   const struct {
-    const char* table;
-    const char* message;
+    std::string line;
+    std::string message;
   } cases[] = {
-      {"id\tmz\trt\tn_samples\ta\n", "is not a feature table"},
-      {"feature_id\tmz\trt\tn_samples\ta\ta\n", "line 1: sample column 'a' is empty or repeated"},
-      {"feature_id\tmz\trt\tn_samples\ta\nF1\t1\t2\t1\n", "line 2: 4 cells where the header has 5"},
-      {"feature_id\tmz\trt\tn_samples\ta\nF1\t1\t2\t1\t5\nF2\t1\t2\t1\t-5\n",
-       "line 3: area '-5' of sample a"},
-      {"feature_id\tmz\trt\tn_samples\ta\nF1\t1\t2\t1\tnan\n", "line 2: area 'nan'"},
-      {"feature_id\tmz\trt\tn_samples\ta\nF1\t1\t2\t1\t5x\n", "line 2: area '5x'"},
-      {"feature_id\tmz\trt\tn_samples\ta\n\t1\t2\t1\t5\n", "line 2: empty feature_id"},
+      {lineWith("mz", "298.2x"), "t.tsv:3: mz is not a finite number"},
+      {lineWith("mz", ""), "t.tsv:3: mz is not a finite number"},
+      {lineWith("height", "inf"), "t.tsv:3: height is not a finite number"},
+      {lineWith("area", "nan"), "t.tsv:3: area is not a finite number"},
+      {lineWith("rt", " 4.1"), "t.tsv:3: rt is not a finite number"},
+      {lineWith("points", "3.5"), "t.tsv:3: points is not a whole number"},
+      {lineWith("points", "-1"), "t.tsv:3: points is negative"},
+      {lineWith("polarity", "pos"), "t.tsv:3: polarity is not"},
+      {lineWith("shape", "1.5"), "t.tsv:3: shape is not within 0..1"},
+      {lineWith("status", "maybe"), "t.tsv:3: status is not"},
+      {lineWith("representative", "yes"), "t.tsv:3: representative is not 0 or 1"},
+      {lineWith("feature_id", ""), "t.tsv:3: feature_id is empty"},
+      {lineWith("feature_id", "F9"), "t.tsv:3: feature_id 'F9' repeats"},
+      {"F2\t1.0\n", "t.tsv:3: has 2 fields"},
+      {lineWith("height", "+5"), "t.tsv:3: height is not a finite number"},
+      {lineWith("points", " 3"), "t.tsv:3: points is not a whole number"},
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    FeatureTable table;
-    std::string error;
-    EXPECT_FALSE(readFeatureTable(dir.write("f.tsv", c.table), table, error)) << c.table;
-    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    FeatureRow first = sampleRow();
+    first.featureId = "F9";
+    const std::string text = headLine() + formatFeatureRow(first) + c.line;
+    try {
+      parseFeatureTable(text, "t.tsv");
+      ADD_FAILURE() << "accepted: " << c.line;
+    } catch (const FeatureTableError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(c.message, 0), 0u) << error.what();
+    }
   }
 }
 
-TEST(FeatureTable, WholeFileIsReplacedOnlyWhenWrittenCompletely) {
-  TempDir dir;
-  const std::string path = dir.write("t.tsv", "old\n");
-  ASSERT_TRUE(writeWholeFile(path, "new\n"));
-  EXPECT_EQ(readFile(path), "new\n");
-  EXPECT_FALSE(writeWholeFile(dir.file("missing/t.tsv"), "x"));
+TEST(FeatureTable, RejectsAForeignHeadOrEmptyFile) {
+  EXPECT_THROW(parseFeatureTable("mass\trt\tarea\n", "s.tsv"), FeatureTableError);
+  EXPECT_THROW(parseFeatureTable("", "s.tsv"), FeatureTableError);
+  // A head with a column missing at the end is not the same table.
+  std::string head = headLine();
+  head = head.substr(0, head.rfind('\t')) + "\n";
+  EXPECT_THROW(parseFeatureTable(head, "s.tsv"), FeatureTableError);
+  EXPECT_TRUE(parseFeatureTable(headLine(), "s.tsv").empty());
+}
+
+TEST(FeatureTable, WritesWholeFileByRename) {
+  const std::string folder = ::testing::TempDir();
+  const std::string path = folder + "/feature_table_test_" + std::to_string(getpid()) + ".tsv";
+  std::string error;
+  ASSERT_TRUE(writeFeatureTable(path, {sampleRow()}, error)) << error;
+  EXPECT_EQ(readFeatureTable(path).size(), 1u);
+  std::remove(path.c_str());
+  EXPECT_FALSE(writeFeatureTable(folder + "/no/such/folder/f.tsv", {}, error));
+  EXPECT_NE(error.find("cannot be written"), std::string::npos);
+  EXPECT_THROW(readFeatureTable(folder + "/no/such/file.tsv"), FeatureTableError);
 }

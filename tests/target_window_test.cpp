@@ -25,7 +25,9 @@ TEST(TargetWindows, ReadsLinesOrRejectsTheWholeFile) {
       {"mz\trt_low\trt_high\n300.1\t1\t2\n", -1, 0},  // no header line
       {"300.1\t2\t1\n", -1, 0},                       // low above high
       {"300.1\t1\n", -1, 0},
-      {"300.1\t1\t2\tx\n", -1, 0},
+      {"300.1\t1\t2\tx\n", 1, 1},  // a name
+      {"300.1\t1\t2\t\n", -1, 0},  // an empty name
+      {"300.1\t1\t2\tx\ty\n", -1, 0},
       {"300.1 \t1\t2\n", -1, 0},
       {"nan\t1\t2\n", -1, 0},
       {"-5\t1\t2\n", -1, 0},

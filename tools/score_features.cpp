@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "report/feature_table.h"
 #include "report/summary_table.h"
 
 namespace {
@@ -159,7 +160,8 @@ void score(const std::vector<Compound>& compounds, const std::vector<Feature>& f
 
 const char kUsage[] =
     "Usage: score_features [options] TRUTH.tsv FEATURES\n"
-    "Scores FEATURES (a torva summary report, or OpenMS featureXML when the name ends in .featureXML)\n"
+    "Scores FEATURES (a torva summary report or feature table, or OpenMS featureXML when the name ends\n"
+    "in .featureXML)\n"
     "against the truth file written by simulate_run. Prints one tab-separated line:\n"
     "compounds, found, clear (apex at least 10x the noise), clear found, features,\n"
     "median and max |mass error| ppm, median and max |apex error| s, false features, false %.\n"
@@ -223,10 +225,24 @@ int main(int argc, char** argv) {
   if (xml) {
     readFeatureXml(in, features);
   } else {
-    std::string error;
-    if (!readSummary(featurePath, features, error)) {
-      std::fprintf(stderr, "score_features: %s\n", error.c_str());
-      return 2;
+    std::string headerLine;
+    std::getline(in, headerLine);
+    if (headerLine.rfind("feature_id\t", 0) == 0) {
+      // A feature table: every found row (target rows marked not_found have no feature).
+      try {
+        for (const FeatureRow& row : readFeatureTable(featurePath)) {
+          if (row.status != "not_found") features.push_back({row.mz, row.rt * 60});
+        }
+      } catch (const FeatureTableError& error) {
+        std::fprintf(stderr, "score_features: %s\n", error.what());
+        return 2;
+      }
+    } else {
+      std::string error;
+      if (!readSummary(featurePath, features, error)) {
+        std::fprintf(stderr, "score_features: %s\n", error.c_str());
+        return 2;
+      }
     }
   }
   if (header) {

@@ -7,6 +7,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +40,16 @@ const char kUsage[] =
     "  -f, --changed FRACTION  share of compounds with a fold change between groups (default 0.3)\n"
     "  -m, --missing FRACTION  share of compounds missing from some samples (default 0.1)\n"
     "  -v, --cv FRACTION       sample-to-sample spread of abundances, relative (default 0.1)\n"
+    "  -j, --injection FRACTION  spread of the injected amount, one factor per injection,\n"
+    "                          relative standard deviation (default 0)\n"
     "  -s, --seed N            seed (default 1)\n"
+    "  --isomers N             N compounds get an isomer: same m/z, apex 1.5 fwhm to 0.3 min apart\n"
+    "  --tail-peaks N          N compounds tail, each with a weaker compound of its m/z on the tail\n"
+    "  --background N          N flat background ions in every MS1 scan (3e4 to 1e6 counts)\n"
+    "  --baseline-drift X      noise grows by the fraction X over each run\n"
+    "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
+    "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
+    "  --lock-every N          every Nth MS1 scan's filter line reads 'Full lock ms'\n"
     "  -F, --format mzxml|mzml file format of the runs (default mzxml); both hold the same peaks\n"
     "  -h, --help              this text\n"
     "\n"
@@ -61,7 +71,10 @@ const char kUsage[] =
     "A changed compound's abundance in group g (g = 0, 1, ...) is its base times fc^g, with\n"
     "log2 fc uniform in +-[1, 2]; a missing-prone compound is absent from each sample with\n"
     "odds 0.4. A sample's times move by shift + a*sin(2 pi t/run + phase) with |shift| up to\n"
-    "0.7 and a up to 0.3 of the drift.\n";
+    "0.7 and a up to 0.3 of the drift. Injection factors come from a stream of their own, and\n"
+    "so do the run effects (the run simulator's): isomers and peaks on tails are compounds of the\n"
+    "cohort, in the truth like the others; background ions are the same in every injection and\n"
+    "not in the truth. Without these options the cohort is the same as before they existed.\n";
 
 struct CohortConfig {
   std::string folder;
@@ -78,6 +91,15 @@ struct CohortConfig {
   std::uint64_t seed = 1;
   bool mzml = false;
   DesignConfig design;
+  double injection = 0;  // relative standard deviation of the injected amount
+  // Run effects, as the run simulator makes them; all off by default.
+  long isomers = 0;
+  long tailPeaks = 0;
+  long background = 0;
+  double baselineDrift = 0;
+  double jagged = 0;
+  bool polaritySwitching = false;
+  long lockEvery = 0;
 };
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -118,10 +140,18 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
                                        {"injection-cv", required_argument, nullptr, 1005},
                                        {"contaminants", required_argument, nullptr, 1006},
                                        {"carry-over", required_argument, nullptr, 1007},
+                                       {"injection", required_argument, nullptr, 'j'},
+                                       {"isomers", required_argument, nullptr, 1008},
+                                       {"tail-peaks", required_argument, nullptr, 1009},
+                                       {"background", required_argument, nullptr, 1010},
+                                       {"baseline-drift", required_argument, nullptr, 1011},
+                                       {"jagged", required_argument, nullptr, 1012},
+                                       {"polarity-switching", no_argument, nullptr, 1013},
+                                       {"lock-every", required_argument, nullptr, 1014},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
-  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:s:F:h", longOptions, nullptr)) != -1) {
+  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:j:s:F:h", longOptions, nullptr)) != -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
@@ -189,6 +219,30 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
         break;
       case 1007:
         ok = readLong(optarg, 0, &config.design.carryOver);
+        break;
+      case 'j':
+        ok = readDouble(optarg, 0.5, &config.injection);
+        break;
+      case 1008:
+        ok = readLong(optarg, 0, &config.isomers);
+        break;
+      case 1009:
+        ok = readLong(optarg, 0, &config.tailPeaks);
+        break;
+      case 1010:
+        ok = readLong(optarg, 0, &config.background);
+        break;
+      case 1011:
+        ok = readDouble(optarg, 100, &config.baselineDrift);
+        break;
+      case 1012:
+        ok = readDouble(optarg, 0.99, &config.jagged);
+        break;
+      case 1013:
+        config.polaritySwitching = true;
+        break;
+      case 1014:
+        ok = readLong(optarg, 0, &config.lockEvery);
         break;
       default:
         std::fputs(kUsage, stderr);
@@ -370,6 +424,37 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
   return ok;
 }
 
+// Flat background ions: compounds of a constant height over the whole run,
+// without isotopes or losses, clear of the compounds' ions; of both
+// polarities with polarity switching. Drawn from a stream of their own.
+std::vector<SimCompound> backgroundIons(const CohortConfig& cohort, const SimConfig& config,
+                                        const std::vector<SimCompound>& compounds) {
+  std::vector<double> ions;
+  for (const SimCompound& compound : compounds) {
+    for (double ion : compound.ions()) ions.push_back(ion);
+  }
+  std::sort(ions.begin(), ions.end());
+  SimRandom random(cohort.seed ^ 0xBAC6E0ULL);
+  std::vector<SimCompound> result;
+  for (long i = 0; i < cohort.background; ++i) {
+    SimCompound ion;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      ion.mz = std::floor(random.uniform(config.lowMz + 1.0, config.highMz - 1.0) * 1e4 + 0.5) / 1e4;
+      const auto next = std::lower_bound(ions.begin(), ions.end(), ion.mz - 0.05);
+      if (next == ions.end() || *next > ion.mz + 0.05) break;
+    }
+    ion.apexTime = config.runSeconds() / 2;
+    ion.sigma = 1e7;  // seconds: flat over any run
+    ion.apexIntensity = random.logUniform(3e4, 1e6);
+    result.push_back(ion);
+    if (cohort.polaritySwitching) {
+      ion.polarity = '-';
+      result.push_back(ion);
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -385,10 +470,19 @@ int main(int argc, char** argv) {
   config.ms2PerCycle = cohort.ms2;
   config.compounds = cohort.compounds;
   config.seed = cohort.seed;
+  config.isomers = cohort.isomers;
+  config.tailPeaks = cohort.tailPeaks;
+  config.drift = cohort.baselineDrift;
+  config.jagged = cohort.jagged;
+  config.polaritySwitching = cohort.polaritySwitching;
+  config.lockEvery = cohort.lockEvery;
   const double runSeconds = config.runSeconds();
 
-  // The reference compound list: its own run model's compounds.
+  // The reference compound list: its own run model's compounds (with their
+  // isomers and peaks on tails, when asked for).
   const std::vector<SimCompound> reference = RunModel(config).compounds();
+  const std::vector<SimCompound> background = backgroundIons(cohort, config, reference);
+  SimRandom injectionRandom(cohort.seed ^ 0x1A1EC7ULL);
   SimRandom random(cohort.seed ^ 0xC0407ULL);
   std::vector<CompoundTruth> truths(reference.size());
   for (CompoundTruth& truth : truths) {
@@ -442,6 +536,8 @@ int main(int argc, char** argv) {
     sample.shift = 0.7 * cohort.drift * draw.symmetric();
     sample.amplitude = 0.3 * cohort.drift * draw.uniform();
     sample.phase = 6.283185307179586 * draw.uniform();
+    const double injected =
+        cohort.injection > 0 ? 1.0 + cohort.injection * std::sqrt(3.0) * injectionRandom.symmetric() : 1.0;
     std::vector<SimCompound> compounds;
     for (std::size_t c = 0; c < reference.size(); ++c) {
       SimCompound compound = reference[c];
@@ -465,6 +561,7 @@ int main(int argc, char** argv) {
         }
       }
       if (withDesign) level *= designFactor(designs[c], injection) * injectionSpread();
+      if (cohort.injection > 0) level *= injected;
       compound.apexIntensity = level;
       sample.present.push_back(present);
       sample.apexTime.push_back(compound.apexTime);
@@ -478,6 +575,7 @@ int main(int argc, char** argv) {
       compound.apexIntensity *= injectionSpread();
       compounds.push_back(compound);
     }
+    compounds.insert(compounds.end(), background.begin(), background.end());
     SimConfig runConfig = config;
     const std::uint64_t stream = injection.kind == InjectionKind::Sample
                                      ? static_cast<std::uint64_t>(injection.sample) + 1

@@ -158,9 +158,9 @@ TEST(QuantTable, TracesRoundTripAndRefuseUnequalLists) {
 TEST(QuantText, AtomicWriteLeavesTheOldFileWhenItCannotWrite) {
   TempDir dir;
   std::string error;
-  EXPECT_FALSE(writeFileAtomically(dir.file("no/such/folder/x.tsv"), "x\n", error));
+  EXPECT_FALSE(writeWholeFile(dir.file("no/such/folder/x.tsv"), "x\n", error));
   EXPECT_NE(error.find("no/such/folder/x.tsv"), std::string::npos);
-  ASSERT_TRUE(writeFileAtomically(dir.file("x.tsv"), "new\n", error));
+  ASSERT_TRUE(writeWholeFile(dir.file("x.tsv"), "new\n", error));
   EXPECT_EQ(testsupport::readFile(dir.file("x.tsv")), "new\n");
 }
 
