@@ -1,0 +1,45 @@
+#include "compounds/correlation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+double pearson(const double* a, const double* b, std::size_t count, std::size_t minPoints) {
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  if (count < minPoints || count < 2) return none;
+  double meanA = 0, meanB = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    meanA += a[k];
+    meanB += b[k];
+  }
+  meanA /= static_cast<double>(count);
+  meanB /= static_cast<double>(count);
+  double cross = 0, squaresA = 0, squaresB = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double da = a[k] - meanA, db = b[k] - meanB;
+    cross += da * db;
+    squaresA += da * da;
+    squaresB += db * db;
+  }
+  if (!(squaresA > 0) || !(squaresB > 0)) return none;
+  return cross / std::sqrt(squaresA * squaresB);
+}
+
+double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
+  const std::size_t first = std::max(a.first, b.first);
+  const std::size_t endA = a.first + a.values.size(), endB = b.first + b.values.size();
+  const std::size_t end = std::min(endA, endB);
+  if (end <= first) return std::numeric_limits<double>::quiet_NaN();
+  return pearson(a.values.data() + (first - a.first), b.values.data() + (first - b.first), end - first, 5);
+}
+
+double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> logA, logB;
+  for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
+    if (a[k] > 0 && b[k] > 0) {
+      logA.push_back(std::log(a[k]));
+      logB.push_back(std::log(b[k]));
+    }
+  }
+  return pearson(logA.data(), logB.data(), logA.size(), 3);
+}

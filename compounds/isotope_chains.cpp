@@ -1,0 +1,104 @@
+#include "compounds/isotope_chains.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "compounds/adduct_table.h"
+
+namespace {
+
+double apexWindow(const GroupingFeature& a, const GroupingFeature& b, const GroupingOptions& options) {
+  const double width = std::min(a.rtEnd - a.rtStart, b.rtEnd - b.rtStart);
+  return std::max(options.apexFraction * std::max(width, 0.0), options.minApexSeconds);
+}
+
+// Whether feature `next` may be isotope `step` of a pattern whose previous member is `previous`.
+bool plausibleIsotope(const std::vector<GroupingFeature>& features, std::size_t mono, std::size_t previous,
+                      std::size_t next, int step, int charge) {
+  const double monoIntensity = features[mono].intensity;
+  const double prevIntensity = features[previous].intensity;
+  const double intensity = features[next].intensity;
+  if (!(intensity > 0) || !(prevIntensity > 0)) return false;
+  // Carbon-bounded ratio of M+k to M+(k-1): the binomial term n p / k.
+  const double ratio = (maxFirstIsotopeRatio(features[mono].mz, charge) - 0.03) / step + 0.03;
+  if (intensity <= prevIntensity * ratio) return true;
+  // Chlorine, bromine and sulfur lift M+2 up to about the monoisotopic height.
+  return step == 2 && intensity <= 1.05 * monoIntensity;
+}
+
+}  // namespace
+
+double mzTolerance(double mz, const GroupingOptions& options) {
+  return std::max(mz * options.ppm * 1e-6, options.minDaltons);
+}
+
+double maxFirstIsotopeRatio(double mz, int charge) {
+  const double carbons = std::floor(mz * charge / 12.0);
+  return carbons * 0.0108 * 1.3 + 0.03;
+}
+
+Neighbours coelutingNeighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
+                               const FeatureSimilarity& similarity) {
+  std::vector<std::size_t> byTime(features.size());
+  std::iota(byTime.begin(), byTime.end(), 0);
+  std::stable_sort(byTime.begin(), byTime.end(),
+                   [&](std::size_t a, std::size_t b) { return features[a].rt < features[b].rt; });
+  Neighbours neighbours(features.size());
+  for (std::size_t p = 0; p < byTime.size(); ++p) {
+    const GroupingFeature& a = features[byTime[p]];
+    const double reach =
+        std::max(options.apexFraction * std::max(a.rtEnd - a.rtStart, 0.0), options.minApexSeconds);
+    for (std::size_t q = p + 1; q < byTime.size() && features[byTime[q]].rt - a.rt <= reach; ++q) {
+      const GroupingFeature& b = features[byTime[q]];
+      if (b.rt - a.rt > apexWindow(a, b, options)) continue;
+      if (similarity) {
+        const double correlation = similarity(byTime[p], byTime[q]);
+        if (!std::isnan(correlation) && correlation < options.minCorrelation) continue;
+      }
+      neighbours[byTime[p]].push_back(byTime[q]);
+      neighbours[byTime[q]].push_back(byTime[p]);
+    }
+  }
+  for (std::vector<std::size_t>& list : neighbours) std::sort(list.begin(), list.end());
+  return neighbours;
+}
+
+std::vector<IsotopeMark> findIsotopeChains(const std::vector<GroupingFeature>& features,
+                                           const Neighbours& neighbours, const GroupingOptions& options) {
+  std::vector<IsotopeMark> marks(features.size());
+  std::vector<std::size_t> byMz(features.size());
+  std::iota(byMz.begin(), byMz.end(), 0);
+  std::stable_sort(byMz.begin(), byMz.end(),
+                   [&](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
+  for (std::size_t mono : byMz) {
+    if (marks[mono].parent >= 0) continue;
+    for (int charge = options.maxCharge; charge >= 1; --charge) {
+      std::vector<std::size_t> chain{mono};
+      for (int step = 1;; ++step) {
+        const double target = features[mono].mz + step * kCarbon13Step / charge;
+        const double tolerance = mzTolerance(target, options);
+        std::size_t best = features.size();
+        double bestError = tolerance;
+        for (std::size_t other : neighbours[mono]) {
+          const double error = std::fabs(features[other].mz - target);
+          if (marks[other].parent >= 0 || marks[other].charge > 0 || error > bestError) continue;
+          if (!plausibleIsotope(features, mono, chain.back(), other, step, charge)) continue;
+          if (error < bestError || best == features.size()) {
+            best = other;
+            bestError = error;
+          }
+        }
+        if (best == features.size()) break;
+        chain.push_back(best);
+      }
+      if (chain.size() < 2) continue;
+      marks[mono].charge = charge;
+      for (std::size_t k = 1; k < chain.size(); ++k) {
+        marks[chain[k]] = IsotopeMark{static_cast<long>(mono), static_cast<int>(k), charge};
+      }
+      break;
+    }
+  }
+  return marks;
+}
