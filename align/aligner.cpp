@@ -10,9 +10,14 @@
 #include <vector>
 
 #include "align/cohort_input.h"
+#include "align/drift_search.h"
 #include "align/rt_correction.h"
+#include "report/cohort_table.h"
 
 namespace {
+
+// Largest drift left after the coarse search, minutes: the anchors' window.
+constexpr double kResidualDrift = 0.2;
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -27,14 +32,9 @@ std::string number(double value, int decimals) {
   return buffer;
 }
 
-// A table file written whole; false when it could not be written completely.
-bool writeFile(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool flushed = std::fflush(file) == 0;
-  return std::fclose(file) == 0 && written && flushed;
-}
+// A table file written whole (through a temporary file); false when it could
+// not be written completely.
+bool writeFile(const std::string& path, const std::string& text) { return writeTableAtomically(path, text); }
 
 // One row of the feature table: per sample the chosen feature (or none).
 struct TableRow {
@@ -60,15 +60,16 @@ bool readCohort(const AlignOptions& options, Cohort& cohort) {
   }
   for (const SampleEntry& sample : cohort.samples) {
     cohort.features.emplace_back();
-    if (!readSummary(options.summaries + "/" + sample.name + ".tsv", !options.allChannels,
-                     cohort.features.back(), error)) {
+    if (!readSampleReport(options.summaries + "/" + sample.name + ".tsv", !options.allChannels,
+                          cohort.features.back(), error)) {
       std::cerr << "torva-align: " << error << "\n";
       return false;
     }
     if (!options.filled.empty()) {
       cohort.fills.emplace_back();
       std::vector<SampleFeature>& fills = cohort.fills.back();
-      if (!readSummary(options.filled + "/" + sample.name + ".tsv", !options.allChannels, fills, error)) {
+      if (!readSampleReport(options.filled + "/" + sample.name + ".tsv", !options.allChannels, fills,
+                            error)) {
         std::cerr << "torva-align: " << error << "\n";
         return false;
       }
@@ -93,35 +94,83 @@ std::vector<GroupMember> members(const Cohort& cohort, bool corrected) {
   return all;
 }
 
-// Each sample's correction against the cohort, from the features seen once in
-// most samples within the largest drift: their median time is the cohort's.
+// The sample with the most features (the first of them): the others' drift is
+// searched against it.
+std::size_t referenceSample(const Cohort& cohort) {
+  std::size_t best = 0;
+  for (std::size_t s = 1; s < cohort.features.size(); ++s) {
+    if (cohort.features[s].size() > cohort.features[best].size()) best = s;
+  }
+  return best;
+}
+
+std::vector<DriftPoint> driftPoints(const std::vector<SampleFeature>& features) {
+  std::vector<DriftPoint> points;
+  for (const SampleFeature& feature : features) points.push_back(DriftPoint{feature.mz, feature.rt});
+  return points;
+}
+
+// Each sample's correction against the cohort, in two steps. First the coarse
+// drift of every sample against the reference sample, searched up to the
+// largest drift; then, on the coarsely corrected times, the features seen once
+// in most samples within a narrow window are the anchors: the median of their
+// times as measured is the cohort's time (so that the cohort's time axis is
+// the samples' median, not the reference's), and each sample's fine
+// correction takes its coarsely corrected times there.
 void fitCorrections(const AlignOptions& options, Cohort& cohort) {
   const std::size_t count = cohort.samples.size();
-  // Before correction a compound's times spread as far as the samples drift.
-  const auto groups = groupMembers(members(cohort, false), options.mass, options.maxDrift, nullptr);
+  const std::size_t reference = referenceSample(cohort);
+  DriftSearch search;
+  search.maxDrift = options.maxDrift;
+  std::vector<double> ends(count);
+  double largestDrift = 0;
+  std::size_t driftiest = reference;
+  std::vector<RtCorrection> coarse;
+  for (std::size_t s = 0; s < count; ++s) {
+    double end = options.gridStep;
+    for (const SampleFeature& feature : cohort.features[s]) end = std::max(end, feature.rt);
+    ends[s] = end + options.fillWindow;
+    double largest = 0;
+    coarse.push_back(searchDrift(driftPoints(cohort.features[s]), driftPoints(cohort.features[reference]),
+                                 options.mass, search, 0.0, ends[s], options.gridStep, &largest));
+    if (largest > largestDrift) {
+      largestDrift = largest;
+      driftiest = s;
+    }
+  }
+  std::cerr << "torva-align: drift searched against sample " << cohort.samples[reference].name << ": at most "
+            << number(largestDrift, 2) << " min (sample " << cohort.samples[driftiest].name << ")\n";
+  if (largestDrift > options.maxDrift - 2 * search.bandwidth) {
+    std::cerr << "torva-align: warning: sample " << cohort.samples[driftiest].name << " drifts by "
+              << number(largestDrift, 2) << " min, near --max-drift " << number(options.maxDrift, 2)
+              << ": its drift may be larger; raise --max-drift if features are split\n";
+  }
+  cohort.corrections = coarse;
+  // After the coarse step a compound's times lie within a fraction of a minute.
+  const double residual = std::min(options.maxDrift, kResidualDrift);
+  const auto groups = groupMembers(members(cohort, true), options.mass, residual, nullptr);
   std::vector<std::vector<std::pair<double, double>>> anchors(count);
   std::size_t anchorCount = 0;
   for (const std::vector<GroupMember>& group : groups) {
     if (static_cast<double>(group.size()) < options.anchorFraction * static_cast<double>(count)) continue;
     double low = group.front().rt;
     double high = low;
-    std::vector<double> times;
+    std::vector<double> measured;  // the cohort's time is the median of the times as measured
     for (const GroupMember& member : group) {
       low = std::min(low, member.rt);
       high = std::max(high, member.rt);
-      times.push_back(member.rt);
+      measured.push_back(cohort.features[member.sample][member.feature].rt);
     }
-    if (high - low > 2 * options.maxDrift) continue;
-    const double reference = median(times);
-    for (const GroupMember& member : group) anchors[member.sample].emplace_back(member.rt, reference);
+    if (high - low > 2 * residual) continue;
+    const double cohortTime = median(measured);
+    for (const GroupMember& member : group) anchors[member.sample].emplace_back(member.rt, cohortTime);
     ++anchorCount;
   }
   std::cerr << "torva-align: " << anchorCount << " anchor features for the retention-time correction\n";
   for (std::size_t s = 0; s < count; ++s) {
-    double end = options.gridStep;
-    for (const SampleFeature& feature : cohort.features[s]) end = std::max(end, feature.rt);
-    cohort.corrections.push_back(
-        fitRtCorrection(anchors[s], 0.0, end + options.fillWindow, options.gridStep));
+    const RtCorrection fine = fitRtCorrection(anchors[s], coarse[s].corrected().front(),
+                                              coarse[s].corrected().back(), options.gridStep);
+    cohort.corrections[s] = composeCorrections(coarse[s], fine);
   }
 }
 
@@ -134,6 +183,19 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
   for (const SampleEntry& sample : cohort.samples) ++groupSize[sample.group];
   std::vector<TableRow> rows;
   std::size_t rare = 0;
+  // Features in no kept row, and how many of them are among their sample's
+  // largest tenth: those are most likely compounds the correction missed.
+  std::size_t unplaced = 0;
+  std::size_t unplacedLarge = 0;
+  std::size_t total = 0;
+  std::vector<double> largeArea(count);
+  for (std::size_t s = 0; s < count; ++s) {
+    std::vector<double> areas;
+    for (const SampleFeature& feature : cohort.features[s]) areas.push_back(feature.area);
+    total += areas.size();
+    std::sort(areas.begin(), areas.end());
+    largeArea[s] = areas.empty() ? 0.0 : areas[areas.size() - 1 - areas.size() / 10];
+  }
   for (const std::vector<GroupMember>& group : groups) {
     std::map<std::string, std::size_t> seen;
     for (const GroupMember& member : group) ++seen[cohort.samples[member.sample].group];
@@ -144,6 +206,8 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
     }
     if (!enough) {
       ++rare;
+      unplaced += group.size();
+      for (const GroupMember& member : group) unplacedLarge += member.area >= largeArea[member.sample];
       continue;
     }
     TableRow row;
@@ -167,6 +231,9 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
   std::cerr << "torva-align: " << rows.size() << " features; " << rare
             << " groups seen in too few samples left out; " << setAside
             << " features of samples already represented in their group left out\n";
+  std::cerr << "torva-align: " << unplaced << " of " << total
+            << " sample features could not be placed in a feature seen in enough samples (" << unplacedLarge
+            << " of them among the largest tenth of their sample)\n";
   return rows;
 }
 
@@ -227,16 +294,42 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
   return true;
 }
 
+// The per-feature columns from feature tables: the mean height and the
+// median width and signal-to-noise of the samples' detected features.
+const std::vector<std::string> kDetailColumns = {"mean_height", "median_fwhm", "median_sn"};
+
+std::vector<std::string> detailCells(const TableRow& row) {
+  std::vector<double> heights, widths, ratios;
+  for (std::size_t s = 0; s < row.cells.size(); ++s) {
+    const SampleFeature* cell = row.cells[s];
+    if (cell == nullptr || row.filled[s] || !cell->detailed) continue;
+    heights.push_back(cell->height);
+    widths.push_back(cell->fwhm);
+    ratios.push_back(cell->sn);
+  }
+  if (heights.empty()) return {"", "", ""};
+  double sum = 0;
+  for (double height : heights) sum += height;
+  return {number(sum / static_cast<double>(heights.size()), 1), number(median(widths), 4),
+          number(median(ratios), 2)};
+}
+
 bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::vector<TableRow>& rows) {
   const std::size_t count = cohort.samples.size();
   const int width = std::max<int>(4, static_cast<int>(std::to_string(rows.size()).size()));
+  bool detailed = false;
+  for (const auto& features : cohort.features) {
+    for (const SampleFeature& feature : features) detailed = detailed || feature.detailed;
+  }
+  CohortFeatureTable table;
+  if (detailed) table.extraColumns = kDetailColumns;
   std::string sheet = "sample\tfile\tgroup\n";
   std::string names;
   for (const SampleEntry& sample : cohort.samples) {
     sheet += sample.name + "\t" + sample.file + "\t" + sample.group + "\n";
     names += "\t" + sample.name;
+    table.samples.push_back(sample.name);
   }
-  std::string features = "feature_id\tmz\trt\tn_samples" + names + "\n";
   std::string times = "feature_id" + names + "\n";
   std::string filled = "feature_id" + names + "\n";
   for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -246,20 +339,25 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
          std::string(static_cast<std::size_t>(width) - std::min(id.size(), static_cast<std::size_t>(width)),
                      '0') +
          id;
-    features +=
-        id + "\t" + number(row.mz, 5) + "\t" + number(row.rt, 4) + "\t" + std::to_string(row.detected);
+    CohortFeature feature;
+    feature.featureId = id;
+    feature.mz = row.mz;
+    feature.rt = row.rt;
+    feature.samplesDetected = static_cast<long long>(row.detected);
+    if (detailed) feature.extra = detailCells(row);
     times += id;
     filled += id;
     for (std::size_t s = 0; s < count; ++s) {
       const SampleFeature* cell = row.cells[s];
-      features += "\t" + (cell != nullptr ? cell->areaText : std::string());
+      feature.areas.push_back(cell != nullptr ? cell->areaText : std::string());
       times += "\t" + (cell != nullptr ? number(cell->rt, 5) : std::string());
       filled += row.filled[s] ? "\t1" : "\t0";
     }
-    features += "\n";
+    table.rows.push_back(std::move(feature));
     times += "\n";
     filled += "\n";
   }
+  const std::string features = formatCohortFeatures(table);
   std::string correction = "sample\trt\trt_corrected\n";
   for (std::size_t s = 0; s < count; ++s) {
     const RtCorrection& c = cohort.corrections[s];

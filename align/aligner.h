@@ -13,7 +13,7 @@ struct AlignOptions {
   std::string out;              // cohort folder to write
   MassTolerance mass;           // --ppm, --mz-tol
   double rtTolerance = 0.1;     // --rt-tol: largest time gap inside a group, after correction
-  double maxDrift = 0.5;        // --max-drift: largest drift between samples before correction
+  double maxDrift = 1.5;        // --max-drift: largest drift between samples before correction
   double anchorFraction = 0.8;  // --anchor-fraction: share of samples an anchor is seen in
   double minFraction = 0.5;     // --min-fraction: share of a sheet group a feature must be seen in
   double gridStep = 0.1;        // --grid: spacing of the correction table

@@ -1,12 +1,15 @@
 #include "align/cohort_input.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <utility>
+
+#include "report/feature_table.h"
 
 namespace {
 
@@ -140,6 +143,44 @@ bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleF
     if (fullScanOnly && !(label.second - label.first >= 4 && std::memcmp(label.first, "0.0[", 4) == 0))
       continue;
     feature.areaText.assign(fields[area].first, fields[area].second);
+    features.push_back(std::move(feature));
+  }
+  return true;
+}
+
+bool readSampleReport(const std::string& path, bool fullScanOnly, std::vector<SampleFeature>& features,
+                      std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head;
+  if (!in.is_open() || !std::getline(in, head)) {
+    error = "cannot read report '" + path + "'";
+    return false;
+  }
+  in.close();
+  if (head.rfind("feature_id\t", 0) != 0) return readSummary(path, fullScanOnly, features, error);
+  std::vector<FeatureRow> rows;
+  try {
+    rows = readFeatureTable(path);
+  } catch (const FeatureTableError& failure) {
+    error = failure.what();
+    return false;
+  }
+  for (const FeatureRow& row : rows) {
+    if (row.status == "not_found" || !row.representative) continue;
+    if (fullScanOnly && row.msLevel != 1) continue;
+    SampleFeature feature;
+    feature.mz = row.mz;
+    feature.rt = row.rt;
+    feature.area = row.area;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", row.area);  // as the feature table writes it
+    feature.areaText = text;
+    feature.detailed = true;
+    feature.height = row.height;
+    feature.fwhm = row.fwhm;
+    feature.sn = row.sn;
+    feature.rtStart = row.rtStart;
+    feature.rtEnd = row.rtEnd;
     features.push_back(std::move(feature));
   }
   return true;

@@ -27,9 +27,8 @@ const char kUsage[] =
     "  --ppm X                 m/z tolerance, parts per million (default 10)\n"
     "  --mz-tol X              m/z tolerance, daltons; the larger of the two counts (default 0)\n"
     "  --rt-tol MIN            largest time gap within a feature after correction, minutes (default 0.1)\n"
-    "  --max-drift MIN         largest drift between samples before correction, minutes: anchor\n"
-    "                          candidates are split at larger time gaps and may spread twice\n"
-    "                          as far (default 0.5)\n"
+    "  --max-drift MIN         largest drift between samples before correction, minutes: the\n"
+    "                          drift search looks this far (default 1.5)\n"
     "  --anchor-fraction F     share of samples an anchor feature must be seen in (default 0.8)\n"
     "  --min-fraction F        share of the samples of at least one sheet group a feature must be\n"
     "                          seen in to be kept (default 0.5)\n"
@@ -40,9 +39,12 @@ const char kUsage[] =
     "\n"
     "A sample gives at most one feature per group: the largest area (then the earlier time); the\n"
     "others are left out and counted on standard error. Retention times are corrected per sample\n"
-    "against the median times of the anchor features (seen once in most samples) by a monotone\n"
-    "fit of the time differences. n_samples counts the samples a feature was detected in before\n"
-    "gap filling. Exit status: 0 on success, 1 after this text, 2 on a bad value or a file that\n"
+    "in two steps: the drift against the sample with the most features, where the time offsets of\n"
+    "features of the same mass agree (up to --max-drift); then against the median times of the\n"
+    "anchor features (seen once in most samples) by a monotone fit of the time differences.\n"
+    "Features that end up in no kept row are counted on standard error. n_samples counts the\n"
+    "samples a feature was detected in before gap filling. Exit status: 0 on success, 1 after this text, 2 "
+    "on a bad value or a file that\n"
     "cannot be read or written.\n";
 
 bool readNumber(const char* text, double& out) {

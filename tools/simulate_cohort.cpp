@@ -2,8 +2,10 @@
 // one compound list, with the sample sheet and the ground truth beside them.
 // Samples fall into groups; some compounds change abundance between groups
 // (a fold change per group), some are missing from some samples, and each
-// sample's time axis drifts by a shift plus a slow wave. The same options and
-// seed always give the same bytes. Runs are mzXML, or mzML with -F mzml.
+// sample's time axis drifts by a shift plus a slow wave. On request, each
+// injection scales the whole sample by a factor of its own, and pooled QC
+// samples follow the study samples. The same options and seed always give the
+// same bytes. Runs are mzXML, or mzML with -F mzml.
 
 #include <getopt.h>
 
@@ -37,6 +39,11 @@ const char kUsage[] =
     "  -f, --changed FRACTION  share of compounds with a fold change between groups (default 0.3)\n"
     "  -m, --missing FRACTION  share of compounds missing from some samples (default 0.1)\n"
     "  -v, --cv FRACTION       sample-to-sample spread of abundances, relative (default 0.1)\n"
+    "  -j, --injection FRACTION  spread of the injected amount, one factor per sample, relative\n"
+    "                          standard deviation (default 0)\n"
+    "  -Q, --qc N              pooled QC samples qc_NN (group QC) after the study samples: every\n"
+    "                          compound at the mean of its group abundances, no spread but the\n"
+    "                          injection's (default 0)\n"
     "  -s, --seed N            seed (default 1)\n"
     "  -F, --format mzxml|mzml file format of the runs (default mzxml); both hold the same peaks\n"
     "  -h, --help              this text\n"
@@ -44,7 +51,8 @@ const char kUsage[] =
     "A changed compound's abundance in group g (g = 0, 1, ...) is its base times fc^g, with\n"
     "log2 fc uniform in +-[1, 2]; a missing-prone compound is absent from each sample with\n"
     "odds 0.4. A sample's times move by shift + a*sin(2 pi t/run + phase) with |shift| up to\n"
-    "0.7 and a up to 0.3 of the drift.\n";
+    "0.7 and a up to 0.3 of the drift. Injection factors and QC samples come from streams of\n"
+    "their own: without -j and -Q the cohort is the same as before they existed.\n";
 
 struct CohortConfig {
   std::string folder;
@@ -58,6 +66,8 @@ struct CohortConfig {
   double changed = 0.3;
   double missing = 0.1;
   double cv = 0.1;
+  double injection = 0;  // relative standard deviation of the injected amount
+  long qc = 0;           // pooled QC samples
   std::uint64_t seed = 1;
   bool mzml = false;
 };
@@ -90,12 +100,14 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
                                        {"changed", required_argument, nullptr, 'f'},
                                        {"missing", required_argument, nullptr, 'm'},
                                        {"cv", required_argument, nullptr, 'v'},
+                                       {"injection", required_argument, nullptr, 'j'},
+                                       {"qc", required_argument, nullptr, 'Q'},
                                        {"seed", required_argument, nullptr, 's'},
                                        {"format", required_argument, nullptr, 'F'},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
-  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:s:F:h", longOptions, nullptr)) != -1) {
+  while ((letter = getopt_long(argc, argv, "o:n:g:c:r:k:x:d:f:m:v:j:Q:s:F:h", longOptions, nullptr)) != -1) {
     long number = 0;
     bool ok = true;
     switch (letter) {
@@ -132,6 +144,12 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
       case 'v':
         ok = readDouble(optarg, 1, &config.cv);
         break;
+      case 'j':
+        ok = readDouble(optarg, 0.5, &config.injection);
+        break;
+      case 'Q':
+        ok = readLong(optarg, 0, &config.qc);
+        break;
       case 's':
         ok = readLong(optarg, 0, &number);
         config.seed = static_cast<std::uint64_t>(number);
@@ -165,7 +183,7 @@ struct CompoundTruth {
 
 struct SampleTruth {
   std::string name;
-  long group = 0;
+  long group = 0;    // -1: pooled QC
   double shift = 0;  // seconds
   double amplitude = 0;
   double phase = 0;
@@ -228,6 +246,10 @@ bool writeMzxmlRun(const SimConfig& config, const std::vector<SimCompound>& comp
 
 const char* runSuffix(const CohortConfig& cohort) { return cohort.mzml ? ".mzML" : ".mzXML"; }
 
+std::string groupName(const SampleTruth& sample) {
+  return sample.group < 0 ? std::string("QC") : "G" + std::to_string(sample.group + 1);
+}
+
 bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& compounds,
                 const std::vector<CompoundTruth>& truths, const std::vector<SampleTruth>& samples) {
   const std::string sheetPath = cohort.folder + "/samples.tsv";
@@ -240,8 +262,8 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
   if (ok) {
     std::fprintf(sheet, "sample\tfile\tgroup\n");
     for (const SampleTruth& sample : samples) {
-      std::fprintf(sheet, "%s\t%s%s\tG%ld\n", sample.name.c_str(), sample.name.c_str(), runSuffix(cohort),
-                   sample.group + 1);
+      std::fprintf(sheet, "%s\t%s%s\t%s\n", sample.name.c_str(), sample.name.c_str(), runSuffix(cohort),
+                   groupName(sample).c_str());
     }
     // fold_change: last group over first; factor_Gk: abundance factor of group k.
     std::fprintf(compoundFile,
@@ -262,8 +284,9 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
     std::fprintf(sampleFile, "sample\tgroup\tcompound\tpresent\trt_min\tapex_intensity\n");
     for (const SampleTruth& sample : samples) {
       for (std::size_t c = 0; c < compounds.size(); ++c) {
-        std::fprintf(sampleFile, "%s\tG%ld\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(), sample.group + 1,
-                     c + 1, sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0, sample.apexIntensity[c]);
+        std::fprintf(sampleFile, "%s\t%s\t%zu\t%d\t%.4f\t%.0f\n", sample.name.c_str(),
+                     groupName(sample).c_str(), c + 1, sample.present[c] ? 1 : 0, sample.apexTime[c] / 60.0,
+                     sample.apexIntensity[c]);
       }
     }
   }
@@ -306,24 +329,46 @@ int main(int argc, char** argv) {
     truth.missingProne = random.chance(cohort.missing);
   }
 
-  std::vector<SampleTruth> samples(static_cast<std::size_t>(cohort.samples));
+  // Injection factors and QC samples draw from streams of their own, so that
+  // the study samples stay as they were without them.
+  SimRandom injectionRandom(cohort.seed ^ 0x1A1EC7ULL);
+  SimRandom qcRandom(cohort.seed ^ 0x9C9C0ULL);
+  std::vector<SampleTruth> samples(static_cast<std::size_t>(cohort.samples + cohort.qc));
   const int digits = cohort.samples >= 100 ? 3 : 2;
-  for (long s = 0; s < cohort.samples; ++s) {
+  for (long s = 0; s < cohort.samples + cohort.qc; ++s) {
+    const bool qc = s >= cohort.samples;
+    SimRandom& draw = qc ? qcRandom : random;
     SampleTruth& sample = samples[s];
     char name[32];
-    std::snprintf(name, sizeof name, "sample_%0*ld", digits, s + 1);
+    if (qc) {
+      std::snprintf(name, sizeof name, "qc_%0*ld", cohort.qc >= 100 ? 3 : 2, s - cohort.samples + 1);
+    } else {
+      std::snprintf(name, sizeof name, "sample_%0*ld", digits, s + 1);
+    }
     sample.name = name;
-    sample.group = s % cohort.groups;
-    sample.shift = 0.7 * cohort.drift * random.symmetric();
-    sample.amplitude = 0.3 * cohort.drift * random.uniform();
-    sample.phase = 6.283185307179586 * random.uniform();
+    sample.group = qc ? -1 : s % cohort.groups;
+    sample.shift = 0.7 * cohort.drift * draw.symmetric();
+    sample.amplitude = 0.3 * cohort.drift * draw.uniform();
+    sample.phase = 6.283185307179586 * draw.uniform();
+    const double injected =
+        cohort.injection > 0 ? 1.0 + cohort.injection * std::sqrt(3.0) * injectionRandom.symmetric() : 1.0;
     std::vector<SimCompound> compounds;
     for (std::size_t c = 0; c < reference.size(); ++c) {
-      const bool present = !truths[c].missingProne || !random.chance(0.4);
-      const double spread = 1.0 + cohort.cv * std::sqrt(3.0) * random.symmetric();  // uniform, sd = cv
       SimCompound compound = reference[c];
+      bool present = true;
+      if (qc) {
+        // A pool of every group: the mean of the group abundances.
+        double factor = 0;
+        for (double groupFactor : truths[c].groupFactor) factor += groupFactor;
+        factor /= static_cast<double>(truths[c].groupFactor.size());
+        compound.apexIntensity = reference[c].apexIntensity * factor;
+      } else {
+        present = !truths[c].missingProne || !draw.chance(0.4);
+        const double spread = 1.0 + cohort.cv * std::sqrt(3.0) * draw.symmetric();  // uniform, sd = cv
+        compound.apexIntensity = reference[c].apexIntensity * truths[c].groupFactor[sample.group] * spread;
+      }
+      if (cohort.injection > 0) compound.apexIntensity *= injected;
       compound.apexTime = drifted(sample, reference[c].apexTime, runSeconds);
-      compound.apexIntensity = reference[c].apexIntensity * truths[c].groupFactor[sample.group] * spread;
       sample.present.push_back(present);
       sample.apexTime.push_back(compound.apexTime);
       sample.apexIntensity.push_back(present ? compound.apexIntensity : 0.0);

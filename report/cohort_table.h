@@ -1,0 +1,69 @@
+#ifndef TORVA_REPORT_COHORT_TABLE_H
+#define TORVA_REPORT_COHORT_TABLE_H
+
+// The cohort feature table (`features.tsv` of a cohort folder, written by
+// torva-align): one row per compound of the cohort, one area column per sample.
+// This file is the only place that knows its layout.
+//
+// Layout: a tab-separated text file with a head line, lines ended by a line
+// feed. The head reads
+//
+//   feature_id  mz  rt  n_samples  [per-feature columns ...]  <sample 1> ... <sample N>
+//
+// feature_id   text, unique ("F0001", ...)
+// mz           m/z, median of the samples' features, 5 decimals
+// rt           minutes, median of the samples' corrected apex times, 4 decimals
+// n_samples    samples the feature was detected in, before gap filling
+// per-feature  columns torva-align adds when the samples' reports carry them
+//              (from feature tables: mean_height, median_fwhm, median_sn), each
+//              a number or empty when no sample gave one
+// <sample>     one column per sample, named and ordered as in samples.tsv: the
+//              sample's area as its report wrote it, empty when absent
+//
+// Reading takes the sample names from samples.tsv: they must be the head's last
+// columns, in order; the columns between n_samples and them are the per-feature
+// columns. Every row has the head's number of fields; mz, rt and n_samples read
+// whole as numbers; areas are empty or read whole as finite numbers. Anything
+// else throws CohortTableError naming the file and the line.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct CohortFeature {
+  std::string featureId;
+  double mz = 0;  // m/z
+  double rt = 0;  // minutes
+  long long samplesDetected = 0;
+  std::vector<std::string> extra;  // per-feature columns, as written
+  std::vector<std::string> areas;  // per sample, as written; empty: absent
+};
+
+struct CohortFeatureTable {
+  std::vector<std::string> extraColumns;  // names of the per-feature columns
+  std::vector<std::string> samples;       // sample names, in sheet order
+  std::vector<CohortFeature> rows;
+};
+
+class CohortTableError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+extern const std::vector<std::string> kCohortLeadingColumns;  // feature_id, mz, rt, n_samples
+
+// The head line and the rows, each line ended by '\n'. A row's mz and rt are
+// written with 5 and 4 decimals; its extra and area cells as given.
+std::string formatCohortFeatures(const CohortFeatureTable& table);
+
+// Parses a whole table whose last columns are `samples`; `name` names the
+// source in error messages ("name:line: ...").
+CohortFeatureTable parseCohortFeatures(const std::string& text, const std::vector<std::string>& samples,
+                                       const std::string& name);
+
+// Writes `text` to a temporary file in the folder of `path` and renames it to
+// `path` once every byte is written; false when that fails (`path` is then
+// left as it was and the temporary file removed).
+bool writeTableAtomically(const std::string& path, const std::string& text);
+
+#endif

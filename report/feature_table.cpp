@@ -1,0 +1,276 @@
+// The feature table: its columns, writer and reader (layout in feature_table.h).
+#include "report/feature_table.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unordered_set>
+
+const std::vector<std::string> kFeatureColumns = {
+    "feature_id", "mz",           "mz_min",         "mz_max",    "rt",     "rt_start",    "rt_end",
+    "height",     "area",         "area_corrected", "fwhm",      "sn",     "points",      "polarity",
+    "ms_level",   "shape",        "target",         "target_mz", "status", "compound_id", "ion",
+    "charge",     "neutral_mass", "representative", "ms2_scans"};
+
+namespace {
+
+enum Column : std::size_t {
+  kId,
+  kMz,
+  kMzMin,
+  kMzMax,
+  kRt,
+  kRtStart,
+  kRtEnd,
+  kHeight,
+  kArea,
+  kAreaCorrected,
+  kFwhm,
+  kSn,
+  kPoints,
+  kPolarity,
+  kMsLevel,
+  kShape,
+  kTarget,
+  kTargetMz,
+  kStatus,
+  kCompoundId,
+  kIon,
+  kCharge,
+  kNeutralMass,
+  kRepresentative,
+  kMs2Scans,
+  kColumnCount
+};
+
+void appendNumber(std::string& out, double value, int decimals) {
+  char text[64];
+  // Negative zero is written as 0 so that a value read back writes the same.
+  if (value == 0) value = 0;
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  out += text;
+}
+
+// Text fields hold no tab or line break: they are replaced by spaces.
+void appendText(std::string& out, const std::string& text) {
+  for (char c : text) out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+}
+
+std::vector<std::string> splitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string::size_type start = 0;
+  for (;;) {
+    const std::string::size_type tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+class RowReader {
+ public:
+  RowReader(const std::string& name, long line, const std::vector<std::string>& fields)
+      : name_(name), line_(line), fields_(fields) {}
+
+  [[noreturn]] void fail(const std::string& why) const {
+    throw FeatureTableError(name_ + ":" + std::to_string(line_) + ": " + why);
+  }
+
+  double number(Column column) const {
+    const std::string& text = fields_[column];
+    char* end = nullptr;
+    errno = 0;
+    const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) ||
+        std::isspace(static_cast<unsigned char>(text[0]))) {
+      fail(kFeatureColumns[column] + " is not a finite number: '" + text + "'");
+    }
+    return value;
+  }
+
+  long long whole(Column column) const {
+    const std::string& text = fields_[column];
+    char* end = nullptr;
+    errno = 0;
+    const long long value = text.empty() ? 0 : std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE ||
+        std::isspace(static_cast<unsigned char>(text[0]))) {
+      fail(kFeatureColumns[column] + " is not a whole number: '" + text + "'");
+    }
+    return value;
+  }
+
+  const std::string& text(Column column) const { return fields_[column]; }
+
+ private:
+  const std::string& name_;
+  long line_;
+  const std::vector<std::string>& fields_;
+};
+
+FeatureRow readRow(const RowReader& in) {
+  FeatureRow row;
+  row.featureId = in.text(kId);
+  if (row.featureId.empty()) in.fail("feature_id is empty");
+  row.mz = in.number(kMz);
+  row.mzMin = in.number(kMzMin);
+  row.mzMax = in.number(kMzMax);
+  row.rt = in.number(kRt);
+  row.rtStart = in.number(kRtStart);
+  row.rtEnd = in.number(kRtEnd);
+  row.height = in.number(kHeight);
+  row.area = in.number(kArea);
+  row.areaCorrected = in.number(kAreaCorrected);
+  row.fwhm = in.number(kFwhm);
+  row.sn = in.number(kSn);
+  row.points = in.whole(kPoints);
+  if (row.points < 0) in.fail("points is negative");
+  const std::string& polarity = in.text(kPolarity);
+  if (polarity != "+" && polarity != "-" && polarity != "?")
+    in.fail("polarity is not +, - or ?: '" + polarity + "'");
+  row.polarity = polarity[0];
+  row.msLevel = in.whole(kMsLevel);
+  if (row.msLevel < 0) in.fail("ms_level is negative");
+  row.shape = in.number(kShape);
+  if (row.shape < 0 || row.shape > 1) in.fail("shape is not within 0..1");
+  row.target = in.text(kTarget);
+  row.targetMz = in.number(kTargetMz);
+  row.status = in.text(kStatus);
+  if (row.status != "" && row.status != "found" && row.status != "not_found") {
+    in.fail("status is not found, not_found or empty: '" + row.status + "'");
+  }
+  row.compoundId = in.whole(kCompoundId);
+  row.ion = in.text(kIon);
+  row.charge = in.whole(kCharge);
+  row.neutralMass = in.number(kNeutralMass);
+  const std::string& representative = in.text(kRepresentative);
+  if (representative != "0" && representative != "1") in.fail("representative is not 0 or 1");
+  row.representative = representative == "1";
+  row.ms2Scans = in.text(kMs2Scans);
+  return row;
+}
+
+}  // namespace
+
+std::string formatFeatureRow(const FeatureRow& row) {
+  std::string out;
+  out.reserve(256);
+  appendText(out, row.featureId);
+  const auto number = [&out](double value, int decimals) {
+    out += '\t';
+    appendNumber(out, value, decimals);
+  };
+  const auto text = [&out](const std::string& value) {
+    out += '\t';
+    appendText(out, value);
+  };
+  number(row.mz, 6);
+  number(row.mzMin, 6);
+  number(row.mzMax, 6);
+  number(row.rt, 4);
+  number(row.rtStart, 4);
+  number(row.rtEnd, 4);
+  number(row.height, 1);
+  number(row.area, 1);
+  number(row.areaCorrected, 1);
+  number(row.fwhm, 4);
+  number(row.sn, 3);
+  text(std::to_string(row.points));
+  text(std::string(1, row.polarity == '+' || row.polarity == '-' ? row.polarity : '?'));
+  text(std::to_string(row.msLevel));
+  number(row.shape, 3);
+  text(row.target);
+  number(row.targetMz, 6);
+  text(row.status);
+  text(std::to_string(row.compoundId));
+  text(row.ion);
+  text(std::to_string(row.charge));
+  number(row.neutralMass, 6);
+  text(row.representative ? "1" : "0");
+  text(row.ms2Scans);
+  out += '\n';
+  return out;
+}
+
+std::string formatFeatureTable(const std::vector<FeatureRow>& rows) {
+  std::string out;
+  for (std::size_t c = 0; c < kFeatureColumns.size(); ++c) {
+    if (c > 0) out += '\t';
+    out += kFeatureColumns[c];
+  }
+  out += '\n';
+  for (const FeatureRow& row : rows) out += formatFeatureRow(row);
+  return out;
+}
+
+std::vector<FeatureRow> parseFeatureTable(const std::string& text, const std::string& name) {
+  std::vector<FeatureRow> rows;
+  std::unordered_set<std::string> ids;
+  long number = 0;
+  std::string::size_type start = 0;
+  bool headRead = false;
+  while (start < text.size()) {
+    std::string::size_type end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::vector<std::string> fields = splitTabs(line);
+    RowReader in(name, number, fields);
+    if (!headRead) {
+      if (fields != kFeatureColumns) in.fail("the head line is not that of a feature table");
+      headRead = true;
+      continue;
+    }
+    if (fields.size() != kColumnCount) {
+      in.fail("has " + std::to_string(fields.size()) + " fields, the head has " +
+              std::to_string(kColumnCount));
+    }
+    rows.push_back(readRow(in));
+    if (!ids.insert(rows.back().featureId).second)
+      in.fail("feature_id '" + rows.back().featureId + "' repeats");
+  }
+  if (!headRead) throw FeatureTableError(name + ":1: empty file, not a feature table");
+  return rows;
+}
+
+std::vector<FeatureRow> readFeatureTable(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw FeatureTableError(path + ": cannot be opened: " + std::strerror(errno));
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) throw FeatureTableError(path + ": cannot be read");
+  return parseFeatureTable(content.str(), path);
+}
+
+bool writeFeatureTable(const std::string& path, const std::vector<FeatureRow>& rows, std::string& error) {
+  const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) {
+    error = path + ": cannot be written: " + std::strerror(errno);
+    return false;
+  }
+  const std::string text = formatFeatureTable(rows);
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const int writeErrno = errno;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) {
+    error = path + ": cannot be written: " + std::strerror(written ? errno : writeErrno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = path + ": cannot be written: " + std::strerror(errno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
