@@ -73,8 +73,9 @@ class AdductSolver {
   }
 
  private:
+  // An ion of several charges needs its isotope pattern to say so: its M+1 lies 1/z away.
   bool allowed(std::size_t feature, const Adduct& ion) const {
-    return marks_[feature].charge == 0 || marks_[feature].charge == ion.absCharge();
+    return marks_[feature].charge == ion.absCharge() || (marks_[feature].charge == 0 && ion.absCharge() == 1);
   }
 
   Candidate candidateOf(const Explanation& explanation) const {

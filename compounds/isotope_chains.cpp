@@ -13,17 +13,18 @@ double apexWindow(const GroupingFeature& a, const GroupingFeature& b, const Grou
   return std::max(options.apexFraction * std::max(width, 0.0), options.minApexSeconds);
 }
 
-// Whether feature `next` may be isotope `step` of a pattern whose previous member is `previous`.
+// Whether feature `next` may be isotope `step` of a pattern whose previous member found is `previous`.
+// M+1 is bounded by the carbon count; each later peak by the same ratio to the one before it (sulfur and
+// oxygen lift M+2 and M+3 above the carbon-only binomial terms), and M+2 may reach the monoisotopic height
+// (chlorine, bromine).
 bool plausibleIsotope(const std::vector<GroupingFeature>& features, std::size_t mono, std::size_t previous,
                       std::size_t next, int step, int charge) {
   const double monoIntensity = features[mono].intensity;
   const double prevIntensity = features[previous].intensity;
   const double intensity = features[next].intensity;
   if (!(intensity > 0) || !(prevIntensity > 0)) return false;
-  // Carbon-bounded ratio of M+k to M+(k-1): the binomial term n p / k.
-  const double ratio = (maxFirstIsotopeRatio(features[mono].mz, charge) - 0.03) / step + 0.03;
+  const double ratio = maxFirstIsotopeRatio(features[mono].mz, charge);
   if (intensity <= prevIntensity * ratio) return true;
-  // Chlorine, bromine and sulfur lift M+2 up to about the monoisotopic height.
   return step == 2 && intensity <= 1.05 * monoIntensity;
 }
 
@@ -74,8 +75,10 @@ std::vector<IsotopeMark> findIsotopeChains(const std::vector<GroupingFeature>& f
   for (std::size_t mono : byMz) {
     if (marks[mono].parent >= 0) continue;
     for (int charge = options.maxCharge; charge >= 1; --charge) {
+      // The chain may pass over one missing peak (a weak isotope the detection missed), not two.
       std::vector<std::size_t> chain{mono};
-      for (int step = 1;; ++step) {
+      std::vector<int> steps{0};
+      for (int step = 1; step - steps.back() <= 2; ++step) {
         const double target = features[mono].mz + step * kCarbon13Step / charge;
         const double tolerance = mzTolerance(target, options);
         std::size_t best = features.size();
@@ -89,13 +92,18 @@ std::vector<IsotopeMark> findIsotopeChains(const std::vector<GroupingFeature>& f
             bestError = error;
           }
         }
-        if (best == features.size()) break;
+        if (best == features.size()) {
+          // M+1 must be there for charges above 1, or the M+2 of a lower charge would pass for it.
+          if (step == 1 && charge > 1) break;
+          continue;
+        }
         chain.push_back(best);
+        steps.push_back(step);
       }
       if (chain.size() < 2) continue;
       marks[mono].charge = charge;
       for (std::size_t k = 1; k < chain.size(); ++k) {
-        marks[chain[k]] = IsotopeMark{static_cast<long>(mono), static_cast<int>(k), charge};
+        marks[chain[k]] = IsotopeMark{static_cast<long>(mono), steps[k], charge};
       }
       break;
     }
