@@ -25,12 +25,31 @@ double pearson(const double* a, const double* b, std::size_t count, std::size_t 
   return cross / std::sqrt(squaresA * squaresB);
 }
 
+namespace {
+
+// A trace that varies by less than a fifth of its mean (a background ion, a plateau) has no shape to compare:
+// its correlation with anything is noise.
+bool isFlat(const double* values, std::size_t count) {
+  if (count < 2) return true;
+  double mean = 0, squares = 0;
+  for (std::size_t k = 0; k < count; ++k) mean += values[k];
+  mean /= static_cast<double>(count);
+  for (std::size_t k = 0; k < count; ++k) squares += (values[k] - mean) * (values[k] - mean);
+  return !(mean > 0) || std::sqrt(squares / static_cast<double>(count)) < 0.2 * mean;
+}
+
+}  // namespace
+
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   const std::size_t first = std::max(a.first, b.first);
   const std::size_t endA = a.first + a.values.size(), endB = b.first + b.values.size();
   const std::size_t end = std::min(endA, endB);
   if (end <= first) return std::numeric_limits<double>::quiet_NaN();
-  return pearson(a.values.data() + (first - a.first), b.values.data() + (first - b.first), end - first, 5);
+  const double* valuesA = a.values.data() + (first - a.first);
+  const double* valuesB = b.values.data() + (first - b.first);
+  if (isFlat(valuesA, end - first) || isFlat(valuesB, end - first))
+    return std::numeric_limits<double>::quiet_NaN();
+  return pearson(valuesA, valuesB, end - first, 5);
 }
 
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {

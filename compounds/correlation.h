@@ -15,7 +15,7 @@ struct FeatureTrace {
 double pearson(const double* a, const double* b, std::size_t count, std::size_t minPoints);
 
 // Peak-shape correlation of two features: Pearson over the spectra both peaks span (at least 5), NaN when
-// they share fewer.
+// they share fewer or when either trace is flat there (standard deviation below a fifth of its mean).
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the

@@ -12,6 +12,9 @@ struct GroupingFeature {
   double rtStart = 0;  // the peak's edges, seconds
   double rtEnd = 0;
   double intensity = 0;  // area: isotope ratios and the choice of representative
+  // The raw trace's highest point, seconds; 0: not known. Co-elution takes the nearer of the two apex
+  // estimates: the smoothed apex of a weak ion wanders, the raw highest point of a flat-topped peak too.
+  double traceApex = 0;
 };
 
 struct GroupingOptions {

@@ -129,15 +129,16 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   for (std::size_t r : taking) {
     const FeatureRow& row = rows[r];
     FeatureTrace trace = traceOf(ms1, row.mz, row.rtStart * 60, row.rtEnd * 60, options.tracePpm);
-    // Co-elution is judged by the raw trace's highest point: apexes of smoothed traces of weak ions wander
-    // by several spectra.
+    // Co-elution also by the raw trace's highest point: apexes of smoothed traces of weak ions wander by
+    // several spectra.
     double apex = row.rt * 60;
     if (!trace.values.empty()) {
       const auto highest = std::max_element(trace.values.begin(), trace.values.end()) - trace.values.begin();
       if (trace.values[static_cast<std::size_t>(highest)] > 0)
         apex = ms1.times[trace.first + static_cast<std::size_t>(highest)];
     }
-    features.push_back(GroupingFeature{row.mz, apex, row.rtStart * 60, row.rtEnd * 60, row.area});
+    features.push_back(
+        GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});
     traces.push_back(std::move(trace));
   }
   const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
