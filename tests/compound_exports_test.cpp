@@ -119,7 +119,9 @@ TEST(GnpsExport, QuantTableHasOneRowPerFeatureAndOneAreaColumnPerSample) {
   std::set<std::string> ids;
   for (std::size_t k = 1; k < text.size(); ++k) ids.insert(split(text[k], ',')[0]);
   for (const std::string& line : lines(gnpsMgf(twoSampleSet()))) {
-    if (line.rfind("FEATURE_ID=", 0) == 0) EXPECT_EQ(ids.count(line.substr(11)), 1u) << line;
+    if (line.rfind("FEATURE_ID=", 0) == 0) {
+      EXPECT_EQ(ids.count(line.substr(11)), 1u) << line;
+    }
   }
 }
 
@@ -287,7 +289,9 @@ TEST(MztabExport, MandatoryFieldsAndCrossReferences) {
   std::set<std::string> evidence;
   for (const auto& row : rows["SME"]) evidence.insert(row[1]);
   for (const auto& row : rows["SMF"]) {
-    if (row[2] != "null") EXPECT_TRUE(evidence.count(row[2])) << row[1];
+    if (row[2] != "null") {
+      EXPECT_TRUE(evidence.count(row[2])) << row[1];
+    }
   }
   EXPECT_EQ(rows["SME"][0][14], "ms_run[2]:scan=1234");
   EXPECT_EQ(rows["SME"][0][16], "[MS, MS:1000511, ms level, 2]");
