@@ -68,6 +68,10 @@ bool readCohort(const AlignOptions& options, Cohort& cohort) {
     if (!options.filled.empty()) {
       cohort.fills.emplace_back();
       std::vector<SampleFeature>& fills = cohort.fills.back();
+      // An empty file: the sample had no gaps to fill.
+      const std::string filledPath = options.filled + "/" + sample.name + ".tsv";
+      std::error_code sizeError;
+      if (std::filesystem::file_size(filledPath, sizeError) == 0 && !sizeError) continue;
       if (!readSampleReport(options.filled + "/" + sample.name + ".tsv", !options.allChannels, fills,
                             error)) {
         std::cerr << "torva-align: " << error << "\n";
@@ -94,14 +98,30 @@ std::vector<GroupMember> members(const Cohort& cohort, bool corrected) {
   return all;
 }
 
-// The sample with the most features (the first of them): the others' drift is
-// searched against it.
-std::size_t referenceSample(const Cohort& cohort) {
-  std::size_t best = 0;
-  for (std::size_t s = 1; s < cohort.features.size(); ++s) {
-    if (cohort.features[s].size() > cohort.features[best].size()) best = s;
+// The sample whose drift is the cohort's median: the others' drift is searched
+// against it, so that samples drifting up to the largest drift either way of
+// the median stay within reach. Its drift is found by a first search, twice as
+// wide, against the sample with the most features (the first of them).
+std::size_t referenceSample(const AlignOptions& options, const std::vector<std::vector<DriftPoint>>& points,
+                            const std::vector<double>& ends) {
+  std::size_t richest = 0;
+  for (std::size_t s = 1; s < points.size(); ++s) {
+    if (points[s].size() > points[richest].size()) richest = s;
   }
-  return best;
+  if (points.size() < 3) return richest;
+  DriftSearch wide;
+  wide.maxDrift = 2 * options.maxDrift;
+  std::vector<std::pair<double, std::size_t>> level;  // median drift against the richest, sample
+  for (std::size_t s = 0; s < points.size(); ++s) {
+    const RtCorrection drift =
+        searchDrift(points[s], points[richest], options.mass, wide, 0.0, ends[s], options.gridStep);
+    std::vector<double> offsets;
+    for (std::size_t g = 0; g < drift.measured().size(); ++g)
+      offsets.push_back(drift.corrected()[g] - drift.measured()[g]);
+    level.emplace_back(median(offsets), s);
+  }
+  std::sort(level.begin(), level.end());
+  return level[(level.size() - 1) / 2].second;
 }
 
 std::vector<DriftPoint> driftPoints(const std::vector<SampleFeature>& features) {
@@ -111,28 +131,32 @@ std::vector<DriftPoint> driftPoints(const std::vector<SampleFeature>& features) 
 }
 
 // Each sample's correction against the cohort, in two steps. First the coarse
-// drift of every sample against the reference sample, searched up to the
-// largest drift; then, on the coarsely corrected times, the features seen once
+// drift of every sample against the reference sample (the median one),
+// searched up to the largest drift; then, on the coarsely corrected times, the features seen once
 // in most samples within a narrow window are the anchors: the median of their
 // times as measured is the cohort's time (so that the cohort's time axis is
 // the samples' median, not the reference's), and each sample's fine
 // correction takes its coarsely corrected times there.
 void fitCorrections(const AlignOptions& options, Cohort& cohort) {
   const std::size_t count = cohort.samples.size();
-  const std::size_t reference = referenceSample(cohort);
-  DriftSearch search;
-  search.maxDrift = options.maxDrift;
   std::vector<double> ends(count);
-  double largestDrift = 0;
-  std::size_t driftiest = reference;
-  std::vector<RtCorrection> coarse;
+  std::vector<std::vector<DriftPoint>> points;
   for (std::size_t s = 0; s < count; ++s) {
     double end = options.gridStep;
     for (const SampleFeature& feature : cohort.features[s]) end = std::max(end, feature.rt);
     ends[s] = end + options.fillWindow;
+    points.push_back(driftPoints(cohort.features[s]));
+  }
+  const std::size_t reference = referenceSample(options, points, ends);
+  DriftSearch search;
+  search.maxDrift = options.maxDrift;
+  double largestDrift = 0;
+  std::size_t driftiest = reference;
+  std::vector<RtCorrection> coarse;
+  for (std::size_t s = 0; s < count; ++s) {
     double largest = 0;
-    coarse.push_back(searchDrift(driftPoints(cohort.features[s]), driftPoints(cohort.features[reference]),
-                                 options.mass, search, 0.0, ends[s], options.gridStep, &largest));
+    coarse.push_back(searchDrift(points[s], points[reference], options.mass, search, 0.0, ends[s],
+                                 options.gridStep, &largest));
     if (largest > largestDrift) {
       largestDrift = largest;
       driftiest = s;

@@ -21,6 +21,10 @@ enum LongOnly : int {
   kQuiet,
   kTargets,
   kSeeds,
+  kDetect,
+  kFeatures,
+  kMinSn,
+  kMinPoints,
 };
 
 const option kLongOptions[] = {
@@ -33,6 +37,10 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"targets", required_argument, nullptr, kTargets},
     {"seeds", required_argument, nullptr, kSeeds},
+    {"detect", required_argument, nullptr, kDetect},
+    {"features", required_argument, nullptr, kFeatures},
+    {"min-sn", required_argument, nullptr, kMinSn},
+    {"min-points", required_argument, nullptr, kMinPoints},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -120,6 +128,36 @@ void readSeeds(Options& options, const char* text) {
   } else {
     refuse(options, "--seeds " + value + ": needs 'peaks' or 'traces'");
   }
+}
+
+// "peaks" (the wavelet detection of the seeded chromatograms) or "resolver".
+void readDetect(Options& options, const char* text) {
+  const std::string value(text);
+  if (value == "resolver") {
+    options.resolver = true;
+  } else if (value == "peaks") {
+    options.resolver = false;
+  } else {
+    refuse(options, "--detect " + value + ": needs 'peaks' or 'resolver'");
+  }
+}
+
+void readMinSn(Options& options, const char* text) {
+  double sn = 0;
+  if (!readWhole(text, sn) || sn < 0) {
+    refuse(options, std::string("--min-sn ") + text + ": needs a signal-to-noise ratio of 0 or more");
+    return;
+  }
+  options.minSn = sn;
+}
+
+void readMinPoints(Options& options, const char* text) {
+  long long points = 0;
+  if (!readWhole(text, points) || points < 1 || points > 1000000) {
+    refuse(options, std::string("--min-points ") + text + ": needs a whole number of points from 1");
+    return;
+  }
+  options.minPoints = points;
 }
 
 }  // namespace
@@ -224,6 +262,19 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         break;
       case kSeeds:
         readSeeds(options, optarg);
+        break;
+      case kDetect:
+        readDetect(options, optarg);
+        break;
+      case kFeatures:
+        options.hasFeatures = true;
+        options.features = optarg;
+        break;
+      case kMinSn:
+        readMinSn(options, optarg);
+        break;
+      case kMinPoints:
+        readMinPoints(options, optarg);
         break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;

@@ -41,6 +41,11 @@ struct Options {
   double mapWidth = 1;
   bool quiet = false;       // --quiet: no progress display
   bool traceSeeds = false;  // --seeds traces: untargeted chromatograms seeded from mass traces
+  bool resolver = false;    // --detect resolver: features resolved per mass trace (features/)
+  bool hasFeatures = false;
+  std::string features;     // --features: the feature table of the resolver
+  double minSn = 5;         // --min-sn: least signal-to-noise of a resolved feature
+  long long minPoints = 5;  // --min-points: least centroids between a resolved feature's edges
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;

@@ -136,8 +136,14 @@ std::vector<std::string> optionWarnings(const Options& options) {
   if (options.traceSeeds && (options.hasPeakList || options.hasPeakFile)) {
     warnings.push_back("--seeds traces applies to untargeted runs only and is ignored with -p or -P");
   }
-  if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap) {
+  if (!options.hasSummary && !options.hasTransitionReport && !options.hasMap && !options.hasFeatures) {
     warnings.push_back("no report requested (-s, -o or -m): the run writes no file");
+  }
+  if (options.resolver && !options.hasFeatures) {
+    warnings.push_back("--detect resolver writes its features with --features FILE, which is not given");
+  }
+  if (options.hasFeatures && !options.resolver) {
+    warnings.push_back("--features is written by --detect resolver only and is ignored without it");
   }
   return warnings;
 }
@@ -147,6 +153,7 @@ std::string reportRefusal(const Options& options) {
   if (options.hasTransitionReport) reports.push_back({"-o", options.transitionReport});
   if (options.hasMap) reports.push_back({"-m", options.map});
   if (options.hasSummary) reports.push_back({"-s", options.summary});
+  if (options.hasFeatures && options.resolver) reports.push_back({"--features", options.features});
   for (std::size_t r = 0; r < reports.size(); ++r) {
     const Report& report = reports[r];
     if (options.hasInput && sameFile(report.path, options.input)) {

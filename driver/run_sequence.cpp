@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/progress.h"
+#include "driver/resolver_step.h"
 #include "processing/filterer.h"
 #include "run/file_handle.h"
 #include "run/transition_report.h"
@@ -83,6 +84,15 @@ const char* helpText() {
       "                 followed within --ppm, default 10, over at least 5 spectra\n"
       "                 with at most 2 missing in a row, apex above -C when given,\n"
       "                 else 3 times the median centroid intensity)\n"
+      "  --detect peaks|resolver\n"
+      "                 peaks (the default): the chromatograms and reports above;\n"
+      "                 resolver: also split each centroid mass trace of the spectra\n"
+      "                 of one MS level (--ms-level, default 1) and polarity into\n"
+      "                 peaks, written to --features\n"
+      "  --features PATH feature table of the resolver: one row per feature, or per\n"
+      "                 target with -p, -P or --targets\n"
+      "  --min-sn X     least signal-to-noise of a resolved feature (default 5)\n"
+      "  --min-points N least centroids of a resolved feature (default 5)\n"
       "  --ms-level N   keep only spectra of MS level N (default: all levels)\n"
       "  --map-range LOW:HIGH:WIDTH\n"
       "                 m/z range and bin width of the binned map, daltons\n"
@@ -197,14 +207,24 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   if (options.deisotope && !options.srm) processor.deIsotope(run);
   if (options.removeWaterLoss && !options.srm) processor.removeH2O(run);
 
+  // The resolver pipeline's features (--detect resolver), from the filtered spectra.
+  if (options.resolver) {
+    progress.start("resolved features", "groups");
+    if (!runResolverStep(options, run)) failed = true;
+    progress.finish("");
+  }
+
   // Chromatograms, peak detection and culling of repeated features (untargeted
   // runs only). With a transition report each channel's rows are written as
   // soon as they are final and their traces dropped; either way the
   // chromatograms keep only their figures afterwards.
   const bool cull = options.cull && !options.hasPeakList && !options.hasPeakFile && !options.hasTargetFile;
   std::unique_ptr<TransitionReport> transitions;
+  // The resolver alone needs no chromatograms: they are made only for -s or -o.
+  const bool chromatograms = !options.resolver || options.hasSummary || options.hasTransitionReport;
   progress.start("chromatograms and peaks", "channels");
-  if (options.hasTransitionReport) {
+  if (!chromatograms) {
+  } else if (options.hasTransitionReport) {
     transitions = std::make_unique<TransitionReport>(options.transitionReport.c_str());
     filterer::TraceSink sink;
     sink.channelBegins = [&](const channel& ch) { transitions->beginChannel(ch); };

@@ -17,6 +17,7 @@ struct channel {
   double collisionEnergy = 0;
   double productLow = 0;
   double productHigh = 0;
+  char polarity = '?';             // '+', '-' or '?' (not stated): never mixed within a channel
   std::vector<std::size_t> scans;  // indices into fileHandle::scans, reading order
   std::vector<chrom> chroms;
 };
@@ -46,6 +47,9 @@ class fileHandle {
     double high = 0;
   };
   std::vector<TimeWindow> targetWindows;
+  // Names of the targets, index for index with targetPeaks (a --targets line's
+  // fourth field); empty when no target has one, and "" for an unnamed target.
+  std::vector<std::string> targetNames;
   Header header;
 
   // Set when an input file could not be parsed as well-formed XML; the run goes
@@ -72,7 +76,8 @@ class fileHandle {
   // 0 when it cannot be opened (then an empty list is added).
   int importPeaks(const char* path);
   // Reads a file of windowed targets, one `mz<TAB>rt_low<TAB>rt_high` line each
-  // (minutes; empty lines and lines starting with '#' are skipped). Returns 1
+  // (minutes; empty lines and lines starting with '#' are skipped), optionally
+  // with a fourth field, the target's name. Returns 1
   // when read, 0 when it cannot be opened, -1 (with `error` set) when a line is
   // malformed; then no target of the file is added.
   int importTargetWindows(const char* path, std::string& error);
@@ -89,6 +94,11 @@ class fileHandle {
   // instead of within massTolerance.
   bool exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff,
                  double massPpm = 0);
+
+  // Polarity of a spectrum: as its filter line states it (a "+" or "-" token),
+  // else as the file's polarity field states it; '?' when neither does.
+  static char filterLinePolarity(const std::string& filterLine);
+  static char polarityOf(const scan& spectrum, char fromFilterLine);
 
   // The transition key of one spectrum, from its filter line (and in SRM mode
   // from its own precursor and range fields).

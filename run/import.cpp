@@ -95,6 +95,24 @@ std::string whyUnread(const DocumentStart& start) {
 
 }  // namespace
 
+char fileHandle::polarityOf(const scan& spectrum, char fromFilterLine) {
+  if (fromFilterLine != '?') return fromFilterLine;
+  const std::string& stated = spectrum.polarity;
+  if (stated == "+" || stated == "positive" || stated == "Positive") return '+';
+  if (stated == "-" || stated == "negative" || stated == "Negative") return '-';
+  return '?';
+}
+
+char fileHandle::filterLinePolarity(const std::string& filterLine) {
+  std::vector<std::string> tokens;
+  Tokenize(filterLine, tokens, " ");
+  for (const std::string& token : tokens) {
+    if (token == "+") return '+';
+    if (token == "-") return '-';
+  }
+  return '?';
+}
+
 fileHandle::FilterKey fileHandle::filterKey(const std::string& filterLine) const {
   FilterKey result;
   TransitionKey& key = result.key;
@@ -161,22 +179,28 @@ void fileHandle::groupIntoChannels(std::size_t first) {
   // spectrum's is the one the search would find.
   struct Known {
     FilterKey key;
+    char polarity = '?';  // as the filter line states it
     std::size_t channel = static_cast<std::size_t>(-1);
   };
   std::unordered_map<std::string, Known> parsed;
-  const auto matches = [](const channel& existing, const TransitionKey& key) {
+  // Spectra of different polarity never share a channel, whatever their filter lines say.
+  const auto matches = [](const channel& existing, const TransitionKey& key, char polarity) {
     return existing.precursorMz == key.precursorMz && existing.collisionEnergy == key.collisionEnergy &&
-           existing.productLow == key.productLow && existing.productHigh == key.productHigh;
+           existing.productLow == key.productLow && existing.productHigh == key.productHigh &&
+           existing.polarity == polarity;
   };
   for (std::size_t s = first; s < scans.size(); ++s) {
     const std::string& filterLine = scans[s].filterLine;
     auto known = parsed.find(filterLine);
-    if (known == parsed.end()) known = parsed.emplace(filterLine, Known{filterKey(filterLine)}).first;
+    if (known == parsed.end()) {
+      known = parsed.emplace(filterLine, Known{filterKey(filterLine), filterLinePolarity(filterLine)}).first;
+    }
     const TransitionKey key = transitionKey(scans[s], known->second.key);
+    const char polarity = polarityOf(scans[s], known->second.polarity);
     std::size_t& remembered = known->second.channel;
-    bool found = remembered < channels.size() && matches(channels[remembered], key);
+    bool found = remembered < channels.size() && matches(channels[remembered], key, polarity);
     for (std::size_t c = 0; c < channels.size() && !found; ++c) {
-      if (matches(channels[c], key)) {
+      if (matches(channels[c], key, polarity)) {
         remembered = c;
         found = true;
       }
@@ -190,6 +214,7 @@ void fileHandle::groupIntoChannels(std::size_t first) {
       added.collisionEnergy = key.collisionEnergy;
       added.productLow = key.productLow;
       added.productHigh = key.productHigh;
+      added.polarity = polarity;
       added.scans.push_back(s);
       channels.push_back(std::move(added));
     }

@@ -91,6 +91,7 @@ int fileHandle::importTargetWindows(const char* path, std::string& error) {
   if (!in.is_open()) return 0;
   std::vector<datapeak> peaks;
   std::vector<TimeWindow> windows;
+  std::vector<std::string> names;
   std::string line;
   long number = 0;
   while (std::getline(in, line)) {
@@ -108,19 +109,24 @@ int fileHandle::importTargetWindows(const char* path, std::string& error) {
     datapeak target;
     TimeWindow window;
     window.bounded = true;
-    if (fields.size() != 3 || !readField(fields[0], target.mz) || !readField(fields[1], window.low) ||
+    if (fields.size() < 3 || fields.size() > 4 || (fields.size() == 4 && fields[3].empty()) ||
+        !readField(fields[0], target.mz) || !readField(fields[1], window.low) ||
         !readField(fields[2], window.high) || !(target.mz > 0) || window.high < window.low) {
-      error = "line " + std::to_string(number) + " is not 'mz<TAB>rt_low<TAB>rt_high' with rt_low <= rt_high";
+      error = "line " + std::to_string(number) +
+              " is not 'mz<TAB>rt_low<TAB>rt_high' with rt_low <= rt_high (and optionally <TAB>name)";
       return -1;
     }
     window.low *= 60.0;  // minutes in the file, seconds in the run
     window.high *= 60.0;
     peaks.push_back(target);
     windows.push_back(window);
+    names.push_back(fields.size() == 4 ? fields[3] : "");
   }
   // Targets added before without a window keep spanning the whole run.
   targetWindows.resize(targetPeaks.size());
   targetPeaks.insert(targetPeaks.end(), peaks.begin(), peaks.end());
   targetWindows.insert(targetWindows.end(), windows.begin(), windows.end());
+  targetNames.resize(targetPeaks.size() - peaks.size());
+  targetNames.insert(targetNames.end(), names.begin(), names.end());
   return 1;
 }

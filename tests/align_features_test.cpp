@@ -87,7 +87,8 @@ TEST(TorvaAlignFeatures, CorrectsDriftOfOverAMinuteFromFeatureTables) {
             "F0001\t153.30000\t2.0000\t4\t1000.0\t0.0500\t30.00\t20000.0\t22000.0\t18000.0\t20000.0");
   for (std::size_t k = 1; k < lines.size(); ++k)
     EXPECT_NE(lines[k].find("\t4\t"), std::string::npos) << lines[k];
-  EXPECT_NE(result.err.find("0 of 240 sample features could not be placed"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("torva-align: 0 of 240 sample features could not be placed"), std::string::npos)
+      << result.err;
 
   // The same cohort searched only half a minute wide: the drifting samples stay apart, and it says so.
   result = align("narrow", {"--max-drift", "0.5", "--min-fraction", "0.2"});
@@ -95,6 +96,7 @@ TEST(TorvaAlignFeatures, CorrectsDriftOfOverAMinuteFromFeatureTables) {
   EXPECT_GT(testsupport::lines(testsupport::readFile(dir.file("narrow/features.tsv"))).size(),
             1u + kCompounds);
   result = align("dropped", {"--max-drift", "0.5"});
-  EXPECT_EQ(result.err.find("0 of 240 sample features could not be placed"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("torva-align: 0 of 240 sample features could not be placed"), std::string::npos)
+      << result.err;
   EXPECT_NE(result.err.find("sample features could not be placed"), std::string::npos) << result.err;
 }

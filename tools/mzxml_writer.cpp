@@ -115,7 +115,7 @@ void MzxmlWriter::openScan(const SimSpectrum& spectrum, int depth) {
   tag += indent + "      centroided=\"1\"\n";
   tag += indent + "      msLevel=\"" + std::to_string(spectrum.msLevel) + "\"\n";
   tag += indent + "      peaksCount=\"" + std::to_string(spectrum.peaks.size()) + "\"\n";
-  tag += indent + "      polarity=\"+\"\n";
+  tag += indent + "      polarity=\"" + std::string(1, spectrum.polarity) + "\"\n";
   tag += indent + "      retentionTime=\"PT" + printf1("%.4f", spectrum.rt) + "S\"\n";
   if (spectrum.collisionEnergy > 0) {
     tag += indent + "      collisionEnergy=\"" + printf1("%.0f", spectrum.collisionEnergy) + "\"\n";

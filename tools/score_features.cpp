@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "report/feature_table.h"
+
 namespace {
 
 const double kIsotopeStep = 1.0033548;
@@ -160,7 +162,8 @@ void score(const std::vector<Compound>& compounds, const std::vector<Feature>& f
 
 const char kUsage[] =
     "Usage: score_features [options] TRUTH.tsv FEATURES\n"
-    "Scores FEATURES (a torva summary report, or OpenMS featureXML when the name ends in .featureXML)\n"
+    "Scores FEATURES (a torva summary report or feature table, or OpenMS featureXML when the name ends\n"
+    "in .featureXML)\n"
     "against the truth file written by simulate_run. Prints one tab-separated line:\n"
     "compounds, found, clear (apex at least 10x the noise), clear found, features,\n"
     "median and max |mass error| ppm, median and max |apex error| s, false features, false %.\n"
@@ -226,7 +229,19 @@ int main(int argc, char** argv) {
   } else {
     std::string headerLine;
     std::getline(in, headerLine);
-    readSummary(in, features);
+    if (headerLine.rfind("feature_id\t", 0) == 0) {
+      // A feature table: every found row (target rows marked not_found have no feature).
+      try {
+        for (const FeatureRow& row : readFeatureTable(featurePath)) {
+          if (row.status != "not_found") features.push_back({row.mz, row.rt * 60});
+        }
+      } catch (const FeatureTableError& error) {
+        std::fprintf(stderr, "score_features: %s\n", error.what());
+        return 2;
+      }
+    } else {
+      readSummary(in, features);
+    }
   }
   if (header) {
     std::puts(

@@ -43,7 +43,7 @@ double SimConfig::runSeconds() const {
 }
 
 double SimCompound::profile(double t) const {
-  const double z = (t - apexTime) / sigma;
+  const double z = (t - apexTime) / (t > apexTime && tailSigma > 0 ? tailSigma : sigma);
   return apexIntensity * std::exp(-0.5 * z * z);
 }
 
@@ -54,7 +54,10 @@ std::vector<double> SimCompound::ions() const {
 }
 
 RunModel::RunModel(const SimConfig& config)
-    : config_(config), random_(config.seed), shuffle_(config.seed ^ 0x5DEECE66DULL) {
+    : config_(config),
+      random_(config.seed),
+      shuffle_(config.seed ^ 0x5DEECE66DULL),
+      effects_(config.seed ^ 0x9E3779B97F4A7C15ULL) {
   if (config_.mode == SimConfig::Mode::Srm) {
     const long count = std::min(config_.compounds, config_.transitions);
     placeCompounds(std::max(0L, count));
@@ -63,11 +66,16 @@ RunModel::RunModel(const SimConfig& config)
     ms2PerCycle_ = std::min(config_.ms2PerCycle, config_.peaksPerSpectrum());
     placeCompounds(config_.compounds);
     addFragments();
+    addEffects();
   }
 }
 
 RunModel::RunModel(const SimConfig& config, const std::vector<SimCompound>& compounds)
-    : config_(config), random_(config.seed), shuffle_(config.seed ^ 0x5DEECE66DULL), compounds_(compounds) {
+    : config_(config),
+      random_(config.seed),
+      shuffle_(config.seed ^ 0x5DEECE66DULL),
+      compounds_(compounds),
+      effects_(config.seed ^ 0x9E3779B97F4A7C15ULL) {
   config_.mode = SimConfig::Mode::FullScan;
   ms2PerCycle_ = std::min(config_.ms2PerCycle, config_.peaksPerSpectrum());
   for (const SimCompound& compound : compounds_) {
@@ -210,7 +218,7 @@ void RunModel::addNoise(std::vector<SimPeak>& peaks, long count, double low, dou
 std::vector<double> RunModel::ionsElutingAt(double t) const {
   std::vector<double> ions;
   for (const SimCompound& compound : compounds_) {
-    if (std::fabs(t - compound.apexTime) < std::max(60.0, 8.0 * compound.sigma)) {
+    if (std::fabs(t - compound.apexTime) < std::max(60.0, 8.0 * compound.widest())) {
       for (double ion : compound.ions()) ions.push_back(ion);
     }
   }
@@ -238,14 +246,19 @@ SimSpectrum RunModel::fullScan(long cycle) {
   spectrum.msLevel = 1;
   spectrum.rt = timeOf(cycle);
   spectrum.scanType = "Full";
+  spectrum.polarity = config_.polaritySwitching && cycle % 2 == 1 ? '-' : '+';
+  const bool lock = config_.lockEvery > 0 && cycle % config_.lockEvery == config_.lockEvery - 1;
   char filter[96];
-  std::snprintf(filter, sizeof filter, "FTMS + p ESI Full ms [%.2f-%.2f]", config_.lowMz, config_.highMz);
+  std::snprintf(filter, sizeof filter, "FTMS %c p ESI Full %sms [%.2f-%.2f]", spectrum.polarity,
+                lock ? "lock " : "", config_.lowMz, config_.highMz);
   spectrum.filterLine = filter;
 
   const double floor = config_.noiseMax / 100.0;  // nothing weaker is centroided
   for (const SimCompound& compound : compounds_) {
-    if (std::fabs(spectrum.rt - compound.apexTime) > 8.0 * compound.sigma) continue;
-    const double intensity = compound.profile(spectrum.rt) * (1.0 + kIntensityScatter * random_.symmetric());
+    if (std::fabs(spectrum.rt - compound.apexTime) > 8.0 * compound.widest()) continue;
+    if (compound.polarity != spectrum.polarity) continue;
+    double intensity = compound.profile(spectrum.rt) * (1.0 + kIntensityScatter * random_.symmetric());
+    if (config_.jagged > 0) intensity *= 1.0 + config_.jagged * effects_.symmetric();
     const double shifts[] = {0.0, kIsotopeStep / compound.charge, 2.0 * kIsotopeStep / compound.charge,
                              -kWaterLoss / compound.charge};
     const double ratios[] = {1.0, compound.isotopeRatio[0], compound.isotopeRatio[1],
@@ -257,11 +270,91 @@ SimSpectrum RunModel::fullScan(long cycle) {
           {mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity * ratios[k]});
     }
   }
+  const double growth = effectFactor(spectrum.rt);
+  for (const Background& ion : background_) {
+    spectrum.peaks.push_back({ion.mz * (1.0 + kMassErrorPpm * 1e-6 * effects_.symmetric()),
+                              ion.level * growth * (1.0 + 0.03 * effects_.symmetric())});
+  }
   const long noise = config_.peaksPerSpectrum() - static_cast<long>(spectrum.peaks.size());
-  addNoise(spectrum.peaks, noise, config_.lowMz, config_.highMz, floor, config_.noiseMax,
-           ionsElutingAt(spectrum.rt));
+  std::vector<double> excluded = ionsElutingAt(spectrum.rt);
+  for (const Background& ion : background_) excluded.push_back(ion.mz);
+  if (!background_.empty()) std::sort(excluded.begin(), excluded.end());
+  const std::size_t firstNoise = spectrum.peaks.size();
+  addNoise(spectrum.peaks, noise, config_.lowMz, config_.highMz, floor, config_.noiseMax, excluded);
+  if (config_.drift > 0) {
+    for (std::size_t k = firstNoise; k < spectrum.peaks.size(); ++k) spectrum.peaks[k].intensity *= growth;
+  }
   finishOrder(spectrum.peaks);
   return spectrum;
+}
+
+double RunModel::effectFactor(double t) const {
+  const double run = config_.runSeconds();
+  return run > 0 ? 1.0 + config_.drift * t / run : 1.0;
+}
+
+// Isomers, tailing compounds with a weaker one on their tail, background ions
+// and polarities: only when asked for, from their own random stream.
+void RunModel::addEffects() {
+  const long count = static_cast<long>(compounds_.size());
+  std::vector<char> used(compounds_.size(), 0);
+  const auto pickUnused = [&]() -> long {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      const long k = static_cast<long>(effects_.below(static_cast<std::uint64_t>(count)));
+      if (!used[static_cast<std::size_t>(k)]) {
+        used[static_cast<std::size_t>(k)] = 1;
+        return k;
+      }
+    }
+    return -1;
+  };
+  if (config_.polaritySwitching) {
+    for (SimCompound& compound : compounds_) compound.polarity = effects_.chance(0.5) ? '-' : '+';
+  }
+  const double run = config_.runSeconds();
+  std::vector<SimCompound> added;
+  for (long i = 0; i < config_.isomers && count > 0; ++i) {
+    const long k = pickUnused();
+    if (k < 0) break;
+    SimCompound isomer = compounds_[static_cast<std::size_t>(k)];
+    isomer.sigma = config_.peakWidth * effects_.uniform(0.8, 1.25);
+    const double apart = 1.5 * 2.3548 * std::max(isomer.sigma, compounds_[static_cast<std::size_t>(k)].sigma);
+    const double offset = std::max(apart, effects_.uniform(6.0, 18.0));
+    isomer.apexTime += isomer.apexTime + offset + 6 * isomer.sigma < run ? offset : -offset;
+    isomer.apexIntensity *= effects_.uniform(0.3, 1.0);
+    isomer.seenIntensity = 0;
+    added.push_back(isomer);
+  }
+  for (long i = 0; i < config_.tailPeaks && count > 0; ++i) {
+    const long k = pickUnused();
+    if (k < 0) break;
+    SimCompound& strong = compounds_[static_cast<std::size_t>(k)];
+    strong.tailSigma = 3.0 * strong.sigma;
+    SimCompound onTail = strong;
+    onTail.tailSigma = 0;
+    onTail.sigma = config_.peakWidth * effects_.uniform(0.8, 1.25);
+    onTail.apexTime = strong.apexTime + 2.0 * strong.tailSigma;
+    onTail.apexIntensity = strong.apexIntensity * effects_.uniform(0.15, 0.5);
+    onTail.seenIntensity = 0;
+    if (onTail.apexTime + 6 * onTail.sigma < run) added.push_back(onTail);
+  }
+  compounds_.insert(compounds_.end(), added.begin(), added.end());
+  std::stable_sort(compounds_.begin(), compounds_.end(),
+                   [](const SimCompound& a, const SimCompound& b) { return a.apexTime < b.apexTime; });
+  allIons_.clear();
+  for (const SimCompound& compound : compounds_) {
+    for (double ion : compound.ions()) allIons_.push_back(ion);
+  }
+  std::sort(allIons_.begin(), allIons_.end());
+  for (long i = 0; i < config_.backgroundIons; ++i) {
+    Background ion;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      ion.mz = roundTo(effects_.uniform(config_.lowMz + 1.0, config_.highMz - 1.0), 0.0001);
+      if (!nearExcludedIon(ion.mz, allIons_)) break;
+    }
+    ion.level = effects_.logUniform(3e4, 1e6);
+    background_.push_back(ion);
+  }
 }
 
 // Data-dependent MS2 scans on the most intense peaks of a full scan: fragments
@@ -292,8 +385,9 @@ std::vector<SimSpectrum> RunModel::tandemScans(const SimSpectrum& fullScan) {
     const double low = std::floor(std::max(50.0, 0.27 * precursor.mz));
     const double high = std::ceil(2.0 * precursor.mz + 10.0);
     char filter[128];
-    std::snprintf(filter, sizeof filter, "ITMS + c ESI d Full ms2 %.2f@cid%.2f [%.2f-%.2f]", precursor.mz,
-                  kTandemCollisionEnergy, low, high);
+    std::snprintf(filter, sizeof filter, "ITMS %c c ESI d Full ms2 %.2f@cid%.2f [%.2f-%.2f]",
+                  fullScan.polarity, precursor.mz, kTandemCollisionEnergy, low, high);
+    spectrum.polarity = fullScan.polarity;
     spectrum.filterLine = filter;
     for (const SimCompound& compound : compounds_) {
       if (std::fabs(compound.mz - precursor.mz) > 0.01) continue;
@@ -349,7 +443,8 @@ void RunModel::noteStoredSpectrum(const SimSpectrum& spectrum) {
   double tic = 0;
   for (const SimPeak& peak : spectrum.peaks) tic += peak.intensity;
   for (SimCompound& compound : compounds_) {
-    if (std::fabs(spectrum.rt - compound.apexTime) > 8.0 * compound.sigma) continue;
+    if (std::fabs(spectrum.rt - compound.apexTime) > 8.0 * compound.widest()) continue;
+    if (compound.polarity != spectrum.polarity) continue;
     for (const SimPeak& peak : spectrum.peaks) {
       if (std::fabs(peak.mz - compound.mz) < 0.01 && peak.intensity > compound.seenIntensity) {
         compound.seenIntensity = peak.intensity;
@@ -376,14 +471,18 @@ bool RunModel::writeTruth(const std::string& path) const {
       }
     }
   } else {
+    // A run with polarity switching says each compound's polarity in a last column.
+    const bool polarities = config_.polaritySwitching;
     std::fprintf(file,
                  "compound\tmz\tcharge\trt_min\tsigma_s\tapex_intensity\tisotope_mz\twater_loss_mz\t"
-                 "tic_share\n");
+                 "tic_share%s\n",
+                 polarities ? "\tpolarity" : "");
     for (std::size_t c = 0; c < compounds_.size(); ++c) {
       const SimCompound& k = compounds_[c];
-      std::fprintf(file, "%zu\t%.4f\t%d\t%.4f\t%.2f\t%.0f\t%.4f\t%.4f\t%.4f\n", c + 1, k.mz, k.charge,
+      std::fprintf(file, "%zu\t%.4f\t%d\t%.4f\t%.2f\t%.0f\t%.4f\t%.4f\t%.4f", c + 1, k.mz, k.charge,
                    k.apexTime / 60.0, k.sigma, k.apexIntensity, k.mz + kIsotopeStep / k.charge,
                    k.waterLossRatio > 0 ? k.mz - kWaterLoss / k.charge : 0.0, k.seenTicShare);
+      std::fprintf(file, polarities ? "\t%c\n" : "\n", k.polarity);
     }
   }
   const bool ok = std::fflush(file) == 0 && !std::ferror(file);

@@ -33,6 +33,15 @@ struct SimConfig {
   double minIntensity = 1e5;  // apex intensity of the compounds, log-uniform between these
   double maxIntensity = 1e7;
   double noiseMax = 3000;  // MS1 noise peaks: log-uniform from noiseMax/100 to noiseMax
+  // Effects of real runs, all off by default (a run without them is the same
+  // bytes as before); drawn from a random stream of their own.
+  long isomers = 0;                // compounds that get an isomer: same m/z, 1.5 fwhm to 0.3 min later
+  long tailPeaks = 0;              // compounds that tail, with a weaker compound of their m/z on the tail
+  long backgroundIons = 0;         // flat background ions present in every MS1 scan
+  double drift = 0;                // background and noise grow by this fraction of themselves over the run
+  double jagged = 0;               // each compound peak times 1 + jagged * U(-1, 1): TOF-like sampling
+  bool polaritySwitching = false;  // every second MS1 scan negative; compounds of either polarity
+  long lockEvery = 0;              // every Nth MS1 scan has a "Full lock ms" filter line; 0: none
 
   long peaksPerSpectrum() const { return peaks >= 0 ? peaks : (mode == Mode::Srm ? 1 : 200); }
   double runSeconds() const;
@@ -55,6 +64,7 @@ struct SimSpectrum {
   double precursorIntensity = 0;
   int precursorCharge = 0;
   std::string precursorText;  // precursorMz as written, so filter line and element agree
+  char polarity = '+';
   std::vector<SimPeak> peaks;
 };
 
@@ -82,12 +92,15 @@ struct SimCompound {
   double apexIntensity = 0;
   double isotopeRatio[2] = {0, 0};  // M+1 and M+2 relative to the monoisotopic ion
   double waterLossRatio = 0;        // 0: this compound loses no water in the source
+  double tailSigma = 0;             // seconds; above 0: the profile falls with this sigma after its apex
+  char polarity = '+';              // the scans it shows in (negative ones only with polarity switching)
   std::vector<SimFragment> fragments;
   // Highest stored monoisotopic intensity seen, and its share of that spectrum's TIC.
   double seenIntensity = 0;
   double seenTicShare = 0;
 
-  double profile(double t) const;    // noise-free monoisotopic intensity at time t
+  double profile(double t) const;  // noise-free monoisotopic intensity at time t
+  double widest() const { return tailSigma > sigma ? tailSigma : sigma; }  // seconds
   std::vector<double> ions() const;  // monoisotopic, isotopes, water loss
 };
 
@@ -140,6 +153,8 @@ class RunModel {
                 double maxIntensity, const std::vector<double>& excluded);
   std::vector<double> ionsElutingAt(double t) const;
   void finishOrder(std::vector<SimPeak>& peaks);
+  void addEffects();
+  double effectFactor(double t) const;  // growth of background and noise by drift
 
   SimConfig config_;
   SimRandom random_;
@@ -148,6 +163,12 @@ class RunModel {
   std::vector<SimCompound> compounds_;      // in order of apex time
   std::vector<SimTransition> transitions_;  // SRM only
   std::vector<double> allIons_;             // sorted ions of every compound
+  struct Background {
+    double mz = 0;
+    double level = 0;
+  };
+  std::vector<Background> background_;  // flat background ions
+  SimRandom effects_;                   // own stream, so that the effects leave every other value unchanged
 };
 
 #endif

@@ -44,6 +44,14 @@ const char kUsage[] =
     "  -q, --max-charge N      compounds take charges 1..N (default 1)\n"
     "  -H, --heights LOW:HIGH  apex intensities of the compounds, log-uniform (default 1e5:1e7)\n"
     "  -R, --mz-range LOW:HIGH full-scan m/z range (default 100:1000)\n"
+    "Effects of real runs (full scan; all off by default):\n"
+    "  --isomers N             N compounds get an isomer: same m/z, apex 1.5 fwhm to 0.3 min apart\n"
+    "  --tail-peaks N          N compounds tail, each with a weaker compound of its m/z on the tail\n"
+    "  --background N          N flat background ions in every MS1 scan (3e4 to 1e6 counts)\n"
+    "  --drift X               background and noise grow by the fraction X over the run\n"
+    "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
+    "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
+    "  --lock-every N          every Nth MS1 scan's filter line reads 'Full lock ms'\n"
     "  -h, --help              this text\n";
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -97,6 +105,13 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
                                        {"srm-chromatograms", no_argument, nullptr, 'C'},
                                        {"heights", required_argument, nullptr, 'H'},
                                        {"mz-range", required_argument, nullptr, 'R'},
+                                       {"isomers", required_argument, nullptr, 256},
+                                       {"tail-peaks", required_argument, nullptr, 257},
+                                       {"background", required_argument, nullptr, 258},
+                                       {"drift", required_argument, nullptr, 259},
+                                       {"jagged", required_argument, nullptr, 260},
+                                       {"polarity-switching", no_argument, nullptr, 261},
+                                       {"lock-every", required_argument, nullptr, 262},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
@@ -180,13 +195,39 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
       case 'R':
         ok = readRange(optarg, &config.lowMz, &config.highMz) && config.highMz - config.lowMz > 25;
         break;
+      case 256:
+        ok = readLong(optarg, 0, &config.isomers);
+        break;
+      case 257:
+        ok = readLong(optarg, 0, &config.tailPeaks);
+        break;
+      case 258:
+        ok = readLong(optarg, 0, &config.backgroundIons);
+        break;
+      case 259:
+        ok = readDouble(optarg, &config.drift);
+        break;
+      case 260:
+        ok = readDouble(optarg, &config.jagged) && config.jagged < 1;
+        break;
+      case 261:
+        config.polaritySwitching = true;
+        break;
+      case 262:
+        ok = readLong(optarg, 0, &config.lockEvery);
+        break;
       default:
         std::fputs(kUsage, stderr);
         return 1;
     }
     if (!ok) {
-      std::fprintf(stderr, "simulate_run: bad value '%s' for option -%c; see simulate_run -h\n", optarg,
-                   letter);
+      if (letter >= 256) {
+        std::fprintf(stderr, "simulate_run: bad value '%s' for an effect option; see simulate_run -h\n",
+                     optarg);
+      } else {
+        std::fprintf(stderr, "simulate_run: bad value '%s' for option -%c; see simulate_run -h\n", optarg,
+                     letter);
+      }
       return 2;
     }
   }

@@ -54,6 +54,19 @@ bool perSampleColumns(const TextTable& table, const std::vector<std::string>& le
   return true;
 }
 
+// True when `table` starts with the columns `leading` and ends with one column
+// per sample; per-feature columns may stand between them.
+bool leadingAndSampleColumns(const TextTable& table, const std::vector<std::string>& leading,
+                             const std::vector<std::string>& samples) {
+  if (table.header.size() < leading.size() + samples.size()) return false;
+  for (std::size_t i = 0; i < leading.size(); ++i)
+    if (table.header[i] != leading[i]) return false;
+  const std::size_t first = table.header.size() - samples.size();
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    if (table.header[first + i] != samples[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 bool readCohort(const std::string& folder, CohortTables& cohort, std::string& error) {
@@ -75,9 +88,9 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
   }
   std::vector<std::string> samples;
   for (const auto& row : cohort.samples.rows) samples.push_back(row[0]);
-  if (!perSampleColumns(cohort.features, {"feature_id", "mz", "rt", "n_samples"}, samples)) {
+  if (!leadingAndSampleColumns(cohort.features, {"feature_id", "mz", "rt", "n_samples"}, samples)) {
     error = "'" + base +
-            "features.tsv' needs the columns feature_id, mz, rt, n_samples and one per sample, " +
+            "features.tsv' needs the columns feature_id, mz, rt, n_samples first and one per sample last, " +
             "in the order of samples.tsv";
     return false;
   }

@@ -13,7 +13,9 @@
   const n = samples.length;
   const features = data.features.rows;
   const count = features.length;
-  const area = (i, s) => features[i][4 + s];
+  // Sample areas are the last columns; per-feature columns may stand before them.
+  const firstArea = data.features.header.length - n;
+  const area = (i, s) => features[i][firstArea + s];
   const measuredRt = (i, s) => (data.featureRt ? data.featureRt.rows[i]?.[1 + s] ?? null : null);
   const gapFilled = (i, s) => (data.gapFilled ? data.gapFilled.rows[i]?.[1 + s] === 1 : false);
 

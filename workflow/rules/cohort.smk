@@ -23,7 +23,7 @@ rule sheet:
 rule align:
     input:
         sheet=os.path.join(WORK, "sheet.tsv"),
-        summaries=expand(os.path.join(WORK, "summaries", "{sample}.tsv"), sample=SAMPLES),
+        reports=expand(os.path.join(WORK, "reports", "{sample}.tsv"), sample=SAMPLES),
     output:
         os.path.join(WORK, "align", "features.tsv"),
         expand(os.path.join(WORK, "align", "targets", "{sample}.tsv"), sample=SAMPLES),
@@ -34,14 +34,14 @@ rule align:
     resources:
         mem_mb=4000,
     shell:
-        "{ALIGN:q} --sheet {input.sheet:q} --summaries {WORK:q}/summaries --out {WORK:q}/align "
+        "{ALIGN:q} --sheet {input.sheet:q} --summaries {WORK:q}/reports --out {WORK:q}/align "
         "{params.options} 2> {log:q}"
 
 
 rule table:
     input:
         sheet=os.path.join(WORK, "sheet.tsv"),
-        summaries=expand(os.path.join(WORK, "summaries", "{sample}.tsv"), sample=SAMPLES),
+        reports=expand(os.path.join(WORK, "reports", "{sample}.tsv"), sample=SAMPLES),
         filled=expand(os.path.join(WORK, "filled", "{sample}.tsv"), sample=SAMPLES),
     output:
         [os.path.join(OUT, name) for name in
@@ -53,7 +53,7 @@ rule table:
     resources:
         mem_mb=4000,
     shell:
-        "{ALIGN:q} --sheet {input.sheet:q} --summaries {WORK:q}/summaries --filled {WORK:q}/filled "
+        "{ALIGN:q} --sheet {input.sheet:q} --summaries {WORK:q}/reports --filled {WORK:q}/filled "
         "--out {OUT:q} {params.options} 2> {log:q}"
 
 

@@ -2,21 +2,36 @@
 # targets torva-align picked for the sample. Each uses the threads Snakemake
 # gives it (`torva_threads`, or --set-threads torva=N fill=N); under the SLURM
 # profile that is the job's --cpus-per-task. The reports do not depend on it.
+#
+# With `detect: resolver` (the default) each run is torva's feature pipeline
+# (--detect resolver --features, at `ppm`), and the gap filling asks the same
+# pipeline for each target's window, so that a filled area is integrated
+# between the same kind of edges as a detected one. With `detect: peaks` the
+# runs write summary reports (-s) with `peaks_options`, as before the feature
+# pipeline existed.
+
+
+def torva_report_options(output):
+    """The report option and the detection options of a per-sample run."""
+    if DETECT == "resolver":
+        return f"--detect resolver --features {shlex.quote(output)} --ppm {PPM} {config.get('torva_options', '')}"
+    return f"-s {shlex.quote(output)} {config.get('peaks_options', '')}"
+
 
 rule torva:
     input:
         lambda wildcards: SAMPLES[wildcards.sample][0],
     output:
-        os.path.join(WORK, "summaries", "{sample}.tsv"),
+        os.path.join(WORK, "reports", "{sample}.tsv"),
     log:
         os.path.join(WORK, "logs", "torva", "{sample}.log"),
     params:
-        options=config.get("torva_options", ""),
+        options=lambda wildcards, output: torva_report_options(output[0]),
     threads: int(config.get("torva_threads", 1))
     resources:
         mem_mb=2000,
     shell:
-        "{TORVA:q} -i {input:q} -s {output:q} --threads {threads} {params.options} > {log:q} 2>&1"
+        "{TORVA:q} -i {input:q} --threads {threads} {params.options} > {log:q} 2>&1"
 
 
 rule fill:
@@ -28,14 +43,14 @@ rule fill:
     log:
         os.path.join(WORK, "logs", "fill", "{sample}.log"),
     params:
-        options=config.get("torva_options", ""),
+        options=lambda wildcards, output: torva_report_options(output[0]),
     threads: int(config.get("torva_threads", 1))
     resources:
         mem_mb=2000,
     shell:
-        # Nothing to fill: an empty report (torva without targets would search every peak).
+        # Nothing to fill: an empty file, which torva-align reads as no gap-filling
+        # report (torva without targets would search every peak).
         "if [ -s {input.targets:q} ]; then "
-        "{TORVA:q} -i {input.run:q} --targets {input.targets:q} -s {output:q} --threads {threads} {params.options} "
+        "{TORVA:q} -i {input.run:q} --threads {threads} --targets {input.targets:q} {params.options} "
         "> {log:q} 2>&1; "
-        "else printf 'mass\\trt\\tarea\\tpeak max(scan)\\tpeak start(scan)\\tpeak end(scan)\\ttransition\\n' > {output:q}; "
-        "echo 'no gaps to fill' > {log:q}; fi"
+        "else : > {output:q}; echo 'no gaps to fill' > {log:q}; fi"

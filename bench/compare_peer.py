@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""Compares a torva feature table (--detect resolver --features) with an OpenMS
+FeatureFinderMetabo featureXML of the same run.
+
+A peer feature is found when a torva feature lies within --ppm of its m/z and
+its retention time is within --rt minutes of the torva apex or inside the torva
+feature's edges. Prints recall, the Spearman correlation of the matched areas
+(torva area against the peer's intensity, which is its monoisotopic trace's
+area), and the largest disagreements each way, for checking in the raw data.
+With --mzml (the MS1 spectra the peer read), each peer feature also gets an
+S/N of its own from the raw data, measured the same way for every tool: the
+highest extracted intensity (within --ppm) within 3 scans of its time, less the
+20th percentile of the extracted trace over 1 minute either side (of its
+centroids, when they are in more than half of those spectra; else 0), over the noise of its m/z region: the lower
+quartile of the intensities of all MS1 centroids within the same 50 m/z.
+Recall is then also given for the peer features with S/N of 10 or more, the
+ones a resolver must not miss; a flat background ion, which the peer may
+report, has an S/N near 0, and so has a plateau of centroids at the
+instrument's threshold.
+Uses only the Python standard library."""
+import argparse
+import base64
+import bisect
+import re
+import struct
+import sys
+import xml.etree.ElementTree as ET
+import zlib
+
+
+def read_peer(path):
+    text = open(path, encoding="utf-8").read()
+    features = []
+    for block in re.finditer(r"<feature id=.*?</feature>", text, re.S):
+        body = block.group(0)
+        head = body.split("<convexhull")[0]
+        rt = re.search(r'<position dim="0">([^<]+)</position>', head)
+        mz = re.search(r'<position dim="1">([^<]+)</position>', head)
+        intensity = re.search(r"<intensity>([^<]+)</intensity>", head)
+        if rt and mz and intensity:
+            features.append({"mz": float(mz.group(1)), "rt": float(rt.group(1)) / 60.0,
+                             "intensity": float(intensity.group(1))})
+    return features
+
+
+def read_ours(path):
+    lines = open(path, encoding="utf-8").read().splitlines()
+    head = lines[0].split("\t")
+    rows = []
+    for line in lines[1:]:
+        row = dict(zip(head, line.split("\t")))
+        if row.get("status") == "not_found":
+            continue
+        rows.append({k: (float(row[k]) if k not in ("feature_id", "polarity", "target", "status", "ion",
+                                                    "ms2_scans") else row[k]) for k in row})
+    return rows
+
+
+def read_ms1(path):
+    """(rt minutes, sorted m/z list, intensity list) of every MS1 spectrum of an mzML file."""
+    spectra = []
+    ns = "{http://psi.hupo.org/ms/mzml}"
+    for _, element in ET.iterparse(path, events=("end",)):
+        if element.tag != ns + "spectrum":
+            continue
+        level, rt, arrays = 1, 0.0, {}
+        for cv in element.iter(ns + "cvParam"):
+            acc = cv.get("accession")
+            if acc == "MS:1000511":
+                level = int(cv.get("value"))
+            elif acc == "MS:1000016":
+                rt = float(cv.get("value")) / (1.0 if cv.get("unitAccession") == "UO:0000031" else 60.0)
+        for array in element.iter(ns + "binaryDataArray"):
+            accs = {cv.get("accession") for cv in array.iter(ns + "cvParam")}
+            raw = base64.b64decode((array.find(ns + "binary").text or "").strip())
+            if "MS:1000574" in accs:
+                raw = zlib.decompress(raw)
+            kind = "mz" if "MS:1000514" in accs else "int" if "MS:1000515" in accs else None
+            if kind:
+                fmt = "d" if "MS:1000523" in accs else "f"
+                arrays[kind] = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw)
+        element.clear()
+        if level == 1 and "mz" in arrays and "int" in arrays:
+            pairs = sorted(zip(arrays["mz"], arrays["int"]))
+            spectra.append((rt, [p[0] for p in pairs], [p[1] for p in pairs]))
+    spectra.sort(key=lambda x: x[0])
+    return spectra
+
+
+def region_floors(spectra, width=50.0):
+    regions = {}
+    for _, mzs, ints in spectra:
+        for m, i in zip(mzs, ints):
+            if i > 0:
+                regions.setdefault(int(m // width), []).append(i)
+    everything = sorted(i for values in regions.values() for i in values)
+    overall = everything[int(0.25 * (len(everything) - 1))] if everything else 1.0
+    floors = {}
+    for k, values in regions.items():
+        values.sort()
+        floors[k] = values[int(0.25 * (len(values) - 1))] if len(values) >= 100 else overall
+    return lambda mz: floors.get(int(mz // width), overall)
+
+
+def raw_sn(spectra, floor_at, mz, rt, ppm):
+    times = [s[0] for s in spectra]
+    tol = mz * ppm * 1e-6
+
+    def xic(k):
+        _, mzs, ints = spectra[k]
+        lo = bisect.bisect_left(mzs, mz - tol)
+        best = 0.0
+        while lo < len(mzs) and mzs[lo] <= mz + tol:
+            best = max(best, ints[lo])
+            lo += 1
+        return best
+
+    centre = min(range(len(times)), key=lambda k: abs(times[k] - rt))
+    apex = max(xic(k) for k in range(max(0, centre - 3), min(len(times), centre + 4)))
+    window = [xic(k) for k in range(len(times)) if abs(times[k] - rt) <= 1.0]
+    present = sorted(v for v in window if v > 0)
+    # Centroided data: around a peak the trace is mostly absent; a background
+    # ion is present in most spectra (not always: other MS1 scan kinds).
+    base = present[int(0.2 * (len(present) - 1))] if len(present) > len(window) / 2 else 0.0
+    # The noise: the region's floor, or the scan-to-scan jitter of the trace
+    # when it is larger (a background ion of 1e7 counts jitters by 1e5 or more).
+    diffs = sorted(abs(b - a) for a, b in zip(window, window[1:]))
+    jitter = 1.4826 * diffs[len(diffs) // 2] / 2 ** 0.5 if diffs else 0.0
+    return (apex - base) / max(floor_at(mz), jitter, 1.0)
+
+
+def ranks(values):
+    order = sorted(range(len(values)), key=lambda i: values[i])
+    result = [0.0] * len(values)
+    i = 0
+    while i < len(order):
+        j = i
+        while j + 1 < len(order) and values[order[j + 1]] == values[order[i]]:
+            j += 1
+        for k in range(i, j + 1):
+            result[order[k]] = (i + j) / 2.0 + 1
+        i = j + 1
+    return result
+
+
+def spearman(a, b):
+    if len(a) < 3:
+        return float("nan")
+    ra, rb = ranks(a), ranks(b)
+    n = len(a)
+    ma, mb = sum(ra) / n, sum(rb) / n
+    cov = sum((x - ma) * (y - mb) for x, y in zip(ra, rb))
+    va = sum((x - ma) ** 2 for x in ra)
+    vb = sum((y - mb) ** 2 for y in rb)
+    return cov / (va * vb) ** 0.5
+
+
+def match(peer, ours, ppm, rt):
+    by_mz = sorted(range(len(ours)), key=lambda i: ours[i]["mz"])
+    mzs = [ours[i]["mz"] for i in by_mz]
+    pairs = []
+    for p in peer:
+        tol = p["mz"] * ppm * 1e-6
+        lo = bisect.bisect_left(mzs, p["mz"] - tol)
+        best = None
+        for k in range(lo, len(mzs)):
+            if mzs[k] > p["mz"] + tol:
+                break
+            o = ours[by_mz[k]]
+            inside = o["rt_start"] <= p["rt"] <= o["rt_end"]
+            if abs(o["rt"] - p["rt"]) <= rt or inside:
+                if best is None or abs(o["rt"] - p["rt"]) < abs(best["rt"] - p["rt"]):
+                    best = o
+        pairs.append((p, best))
+    return pairs
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("features", help="torva feature table")
+    parser.add_argument("peer", help="FeatureFinderMetabo featureXML")
+    parser.add_argument("--ppm", type=float, default=10)
+    parser.add_argument("--rt", type=float, default=0.1, help="minutes")
+    parser.add_argument("--show", type=int, default=10, help="disagreements listed each way")
+    parser.add_argument("--name", default="")
+    parser.add_argument("--mzml", help="the MS1 mzML the peer read: peer S/N from the raw data")
+    args = parser.parse_args()
+    ours = read_ours(args.features)
+    peer = read_peer(args.peer)
+    pairs = match(peer, ours, args.ppm, args.rt)
+    found = [(p, o) for p, o in pairs if o is not None]
+    rho = spearman([o["area"] for _, o in found], [p["intensity"] for p, _ in found])
+    recall = 100.0 * len(found) / len(peer) if peer else float("nan")
+    line = (f"{args.name}\tpeer {len(peer)}\tours {len(ours)}\tfound {len(found)} ({recall:.1f} %)\t"
+            f"spearman {rho:.3f}")
+    if args.mzml:
+        spectra = read_ms1(args.mzml)
+        floor_at = region_floors(spectra)
+        for p in peer:
+            p["sn"] = raw_sn(spectra, floor_at, p["mz"], p["rt"], args.ppm)
+        clear = [(p, o) for p, o in pairs if p["sn"] >= 10]
+        clear_found = [(p, o) for p, o in clear if o is not None]
+        rho10 = spearman([o["area"] for _, o in clear_found], [p["intensity"] for p, _ in clear_found])
+        share = 100.0 * len(clear_found) / len(clear) if clear else float("nan")
+        line += (f"\tpeer S/N>=10 {len(clear)}\tfound {len(clear_found)} ({share:.1f} %)\t"
+                 f"spearman {rho10:.3f}")
+    print(line)
+    missed = sorted((p for p, o in pairs if o is None and p.get("sn", 10) >= 10), key=lambda p: -p["intensity"])
+    print("  peer features not found (largest first; with --mzml only those of raw S/N >= 10):")
+    for p in missed[:args.show]:
+        sn = f" raw S/N {p['sn']:.1f}" if "sn" in p else ""
+        print(f"    mz {p['mz']:.5f} rt {p['rt']:.3f} intensity {p['intensity']:.4g}{sn}")
+    matched_ids = {id(o) for _, o in found}
+    extra = sorted((o for o in ours if id(o) not in matched_ids), key=lambda o: -o["height"])
+    peer_sorted = sorted(peer, key=lambda p: p["mz"])
+    print("  our features without a peer feature (highest first):")
+    for o in extra[:args.show]:
+        print(f"    {o['feature_id']} mz {o['mz']:.5f} rt {o['rt']:.3f} [{o['rt_start']:.3f}-{o['rt_end']:.3f}] "
+              f"height {o['height']:.4g} sn {o['sn']:.1f} shape {o['shape']:.2f} points {int(o['points'])}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,62 @@
+#include "driver/resolver_step.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "features/feature_finder.h"
+#include "report/feature_table.h"
+#include "util/console.h"
+
+namespace {
+
+FeatureSettings settingsOf(const Options& options) {
+  FeatureSettings settings;
+  if (options.msLevel > 0) settings.msLevel = options.msLevel;
+  if (options.massPpm > 0) settings.ppm = options.massPpm;
+  settings.minSn = options.minSn;
+  settings.minPoints = static_cast<std::size_t>(options.minPoints);
+  // -C, when given, is an absolute cutoff of a feature's height and of a trace's apex.
+  if (options.hasCutoff) {
+    settings.minHeight = options.cutoff;
+    settings.traceNoiseLevel = options.cutoff;
+  }
+  return settings;
+}
+
+// The m/z of a target as text, for a target without a name.
+std::string massText(double mz) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.10g", mz);
+  return text;
+}
+
+std::vector<FeatureTarget> targetsOf(const fileHandle& run) {
+  std::vector<FeatureTarget> targets;
+  for (std::size_t t = 0; t < run.targetPeaks.size(); ++t) {
+    FeatureTarget target;
+    target.mz = run.targetPeaks[t].mz;
+    target.name =
+        t < run.targetNames.size() && !run.targetNames[t].empty() ? run.targetNames[t] : massText(target.mz);
+    if (t < run.targetWindows.size() && run.targetWindows[t].bounded) {
+      target.windowed = true;
+      target.low = run.targetWindows[t].low;
+      target.high = run.targetWindows[t].high;
+    }
+    targets.push_back(target);
+  }
+  return targets;
+}
+
+}  // namespace
+
+bool runResolverStep(const Options& options, const fileHandle& run) {
+  const std::vector<FeatureRow> rows = findFeatures(run.scans, targetsOf(run), settingsOf(options));
+  if (!options.hasFeatures) return true;
+  std::string error;
+  if (!writeFeatureTable(options.features, rows, error)) {
+    console::err("torva: " + error + "\n");
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,286 @@
+// The resolver pipeline: spectrum groups, mass traces, resolved peaks, feature rows.
+#include "features/feature_finder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "util/parallel_for.h"
+
+namespace {
+
+char polarityOfScan(const scan& spectrum) {
+  // A "+" or "-" word of the filter line, else the file's polarity field.
+  const std::string& filter = spectrum.filterLine;
+  std::size_t start = 0;
+  while (start < filter.size()) {
+    std::size_t end = filter.find(' ', start);
+    if (end == std::string::npos) end = filter.size();
+    if (end == start + 1 && (filter[start] == '+' || filter[start] == '-')) return filter[start];
+    start = end + 1;
+  }
+  const std::string& stated = spectrum.polarity;
+  if (stated == "+" || stated == "positive" || stated == "Positive") return '+';
+  if (stated == "-" || stated == "negative" || stated == "Negative") return '-';
+  return '?';
+}
+
+struct SpectrumGroup {
+  char polarity = '?';
+  std::vector<const scan*> spectra;  // retention-time order
+};
+
+std::vector<SpectrumGroup> groupSpectra(const std::vector<scan>& scans, long long msLevel) {
+  std::vector<SpectrumGroup> groups;
+  for (const scan& spectrum : scans) {
+    const long long level = spectrum.msLevel == 0 ? 1 : spectrum.msLevel;
+    if (level != msLevel) continue;
+    const char polarity = polarityOfScan(spectrum);
+    auto group = std::find_if(groups.begin(), groups.end(),
+                              [polarity](const SpectrumGroup& g) { return g.polarity == polarity; });
+    if (group == groups.end()) {
+      groups.push_back(SpectrumGroup{polarity, {}});
+      group = groups.end() - 1;
+    }
+    group->spectra.push_back(&spectrum);
+  }
+  for (SpectrumGroup& group : groups) {
+    std::stable_sort(group.spectra.begin(), group.spectra.end(),
+                     [](const scan* a, const scan* b) { return a->rt < b->rt; });
+  }
+  return groups;
+}
+
+// A spectrum's usable centroids in ascending m/z.
+std::vector<StoredPeak> sortedPeaks(const scan& spectrum) {
+  std::vector<StoredPeak> peaks;
+  peaks.reserve(spectrum.peaks.size());
+  for (const StoredPeak& peak : spectrum.peaks) {
+    if (std::isfinite(peak.mz) && std::isfinite(peak.intensity) && peak.intensity > 0) peaks.push_back(peak);
+  }
+  if (!std::is_sorted(peaks.begin(), peaks.end(),
+                      [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; })) {
+    std::stable_sort(peaks.begin(), peaks.end(),
+                     [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
+  }
+  return peaks;
+}
+
+// The most intense centroid within [low, high] (the lowest m/z among equals).
+TracePoint pointIn(const std::vector<StoredPeak>& peaks, double low, double high, double time) {
+  TracePoint point;
+  point.time = time;
+  auto it = std::lower_bound(peaks.begin(), peaks.end(), low,
+                             [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
+  for (; it != peaks.end() && it->mz <= high; ++it) {
+    if (it->intensity > point.intensity) {
+      point.intensity = it->intensity;
+      point.mz = it->mz;
+    }
+  }
+  return point;
+}
+
+struct Candidate {
+  ResolvedPeak peak;
+  char polarity = '?';
+};
+
+bool keptAsFeature(const ResolvedPeak& peak, const FeatureSettings& settings) {
+  return peak.sn >= settings.minSn && peak.points >= settings.minPoints &&
+         peak.height >= settings.minHeight && peak.mz > 0;
+}
+
+// Peaks of one group, duplicates of overlapping traces removed.
+std::vector<Candidate> groupFeatures(const SpectrumGroup& group, const std::vector<FeatureTarget>& targets,
+                                     const FeatureSettings& settings) {
+  MassTraceSettings traceSettings;
+  traceSettings.ppm = settings.ppm;
+  traceSettings.maxGap = settings.maxGap;
+  traceSettings.minPoints = settings.tracePoints;
+  traceSettings.noiseLevel = settings.traceNoiseLevel;
+  std::vector<MassTrace> traces = buildMassTraces(group.spectra, traceSettings);
+  if (!targets.empty()) {
+    // Only traces that some target could take.
+    std::vector<double> masses;
+    for (const FeatureTarget& target : targets) masses.push_back(target.mz);
+    std::sort(masses.begin(), masses.end());
+    const double reach = 2 * settings.ppm * 1e-6;
+    traces.erase(std::remove_if(traces.begin(), traces.end(),
+                                [&](const MassTrace& trace) {
+                                  auto it =
+                                      std::lower_bound(masses.begin(), masses.end(), trace.mz * (1 - reach));
+                                  return it == masses.end() || *it > trace.mz * (1 + reach);
+                                }),
+                 traces.end());
+  }
+  const NoiseFloors floors = estimateNoiseFloors(group.spectra, settings.regionWidth, settings.floorQuantile);
+
+  const std::size_t count = group.spectra.size();
+  std::vector<std::vector<StoredPeak>> sorted(count);
+  parallelFor(count, workerCount(),
+              [&](std::size_t k, std::size_t) { sorted[k] = sortedPeaks(*group.spectra[k]); });
+
+  std::vector<std::vector<ResolvedPeak>> resolved(traces.size());
+  parallelFor(traces.size(), workerCount(), [&](std::size_t t, std::size_t) {
+    const MassTrace& trace = traces[t];
+    const double tolerance = settings.ppm * 1e-6 * trace.mz;
+    const std::size_t first = trace.first > settings.margin ? trace.first - settings.margin : 0;
+    const std::size_t last = std::min(count - 1, trace.last + settings.margin);
+    std::vector<TracePoint> points;
+    points.reserve(last - first + 1);
+    for (std::size_t k = first; k <= last; ++k) {
+      points.push_back(pointIn(sorted[k], trace.mz - tolerance, trace.mz + tolerance, group.spectra[k]->rt));
+    }
+    for (const ResolvedPeak& peak : resolvePeaks(points, floors.at(trace.mz), settings.resolver)) {
+      if (keptAsFeature(peak, settings)) resolved[t].push_back(peak);
+    }
+  });
+
+  // The same peak seen by two traces: the higher stays.
+  std::vector<Candidate> all;
+  for (const std::vector<ResolvedPeak>& peaks : resolved) {
+    for (const ResolvedPeak& peak : peaks) all.push_back(Candidate{peak, group.polarity});
+  }
+  std::stable_sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) {
+    if (a.peak.height != b.peak.height) return a.peak.height > b.peak.height;
+    if (a.peak.mz != b.peak.mz) return a.peak.mz < b.peak.mz;
+    return a.peak.apexTime < b.peak.apexTime;
+  });
+  std::multimap<double, std::size_t> byMz;
+  std::vector<Candidate> kept;
+  for (const Candidate& candidate : all) {
+    const ResolvedPeak& p = candidate.peak;
+    const double tolerance = settings.ppm * 1e-6 * p.mz;
+    bool duplicate = false;
+    for (auto it = byMz.lower_bound(p.mz - tolerance); it != byMz.end() && it->first <= p.mz + tolerance;
+         ++it) {
+      const ResolvedPeak& q = kept[it->second].peak;
+      if (p.apexTime >= q.startTime && p.apexTime <= q.endTime && q.apexTime >= p.startTime &&
+          q.apexTime <= p.endTime) {
+        duplicate = true;
+        break;
+      }
+    }
+    if (duplicate) continue;
+    byMz.emplace(p.mz, kept.size());
+    kept.push_back(candidate);
+  }
+  return kept;
+}
+
+FeatureRow rowOf(const Candidate& candidate, long long msLevel) {
+  const ResolvedPeak& p = candidate.peak;
+  FeatureRow row;
+  row.mz = p.mz;
+  row.mzMin = p.mzMin;
+  row.mzMax = p.mzMax;
+  row.rt = p.apexTime / 60.0;
+  row.rtStart = p.startTime / 60.0;
+  row.rtEnd = p.endTime / 60.0;
+  row.height = p.height;
+  row.area = p.area;
+  row.areaCorrected = p.areaCorrected;
+  row.fwhm = p.fwhm / 60.0;
+  row.sn = p.sn;
+  row.points = static_cast<long long>(p.points);
+  row.polarity = candidate.polarity;
+  row.msLevel = msLevel;
+  row.shape = p.shape;
+  return row;
+}
+
+}  // namespace
+
+double NoiseFloors::at(double mz) const {
+  if (!(width > 0) || !(mz >= 0)) return overall;
+  const double k = std::floor(mz / width);
+  if (k >= static_cast<double>(regions.size())) return overall;
+  const double floor = regions[static_cast<std::size_t>(k)];
+  return floor > 0 ? floor : overall;
+}
+
+NoiseFloors estimateNoiseFloors(const std::vector<const scan*>& spectra, double width, double quantile) {
+  NoiseFloors floors;
+  floors.width = width;
+  std::vector<std::vector<double>> byRegion;
+  std::vector<double> all;
+  for (const scan* spectrum : spectra) {
+    for (const StoredPeak& peak : spectrum->peaks) {
+      if (!std::isfinite(peak.mz) || !std::isfinite(peak.intensity) || !(peak.intensity > 0) || peak.mz < 0)
+        continue;
+      all.push_back(peak.intensity);
+      const double k = std::floor(peak.mz / width);
+      if (!(k < 1e6)) continue;
+      const std::size_t region = static_cast<std::size_t>(k);
+      if (region >= byRegion.size()) byRegion.resize(region + 1);
+      byRegion[region].push_back(peak.intensity);
+    }
+  }
+  const auto quantileOf = [quantile](std::vector<double>& values) {
+    const auto at =
+        values.begin() + static_cast<std::ptrdiff_t>(quantile * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
+  };
+  if (all.empty()) return floors;
+  floors.overall = quantileOf(all);
+  // A region of few centroids says little of its own noise: it takes the overall floor.
+  const std::size_t enough = 100;
+  floors.regions.assign(byRegion.size(), 0.0);
+  for (std::size_t k = 0; k < byRegion.size(); ++k) {
+    if (byRegion[k].size() >= enough) floors.regions[k] = quantileOf(byRegion[k]);
+  }
+  return floors;
+}
+
+std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
+                                     const std::vector<FeatureTarget>& targets,
+                                     const FeatureSettings& settings) {
+  const long long level = settings.msLevel > 0 ? settings.msLevel : 1;
+  std::vector<FeatureRow> rows;
+  std::vector<Candidate> features;
+  for (const SpectrumGroup& group : groupSpectra(scans, level)) {
+    std::vector<Candidate> found = groupFeatures(group, targets, settings);
+    features.insert(features.end(), found.begin(), found.end());
+  }
+  std::stable_sort(features.begin(), features.end(), [](const Candidate& a, const Candidate& b) {
+    if (a.peak.apexTime != b.peak.apexTime) return a.peak.apexTime < b.peak.apexTime;
+    if (a.peak.mz != b.peak.mz) return a.peak.mz < b.peak.mz;
+    return a.polarity < b.polarity;
+  });
+
+  if (targets.empty()) {
+    for (const Candidate& feature : features) {
+      rows.push_back(rowOf(feature, level));
+      rows.back().featureId = "F" + std::to_string(rows.size());
+    }
+    return rows;
+  }
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    const FeatureTarget& target = targets[t];
+    const double tolerance = settings.ppm * 1e-6 * target.mz;
+    const Candidate* best = nullptr;
+    for (const Candidate& feature : features) {
+      const ResolvedPeak& p = feature.peak;
+      if (std::fabs(p.mz - target.mz) > tolerance) continue;
+      if (target.windowed && (p.apexTime < target.low || p.apexTime > target.high)) continue;
+      if (best == nullptr || p.area > best->peak.area) best = &feature;
+    }
+    FeatureRow row;
+    if (best != nullptr) {
+      row = rowOf(*best, level);
+      row.status = "found";
+    } else {
+      row.mz = target.mz;
+      row.msLevel = level;
+      row.status = "not_found";
+    }
+    row.featureId = "T" + std::to_string(t + 1);
+    row.target = target.name;
+    row.targetMz = target.mz;
+    rows.push_back(row);
+  }
+  return rows;
+}

@@ -1,0 +1,73 @@
+#ifndef TORVA_FEATURES_FEATURE_FINDER_H
+#define TORVA_FEATURES_FEATURE_FINDER_H
+
+// The resolver pipeline (`torva --detect resolver`): from a run's spectra to
+// the rows of the feature table.
+//
+//  1. The spectra of one MS level are grouped by polarity (filter line "+"/"-",
+//     else the file's polarity field); filter-line words such as "lock" do not
+//     matter. Each group is taken in retention-time order.
+//  2. Centroid mass traces are followed through each group as for
+//     `--seeds traces` (processing/mass_traces.h).
+//  3. Each trace is extracted again over its spectra (a few more on each side):
+//     per spectrum the most intense centroid within the trace's tolerance of its
+//     m/z, and split into peaks by the resolver (peak_resolver.h), with the noise
+//     floor of its m/z region: a low quantile of the group's centroid
+//     intensities in that region.
+//  4. A peak is a feature when its S/N, its number of centroids and (when
+//     given) its height reach the minimums. Two features of overlapping traces
+//     that are the same peak (m/z within the tolerance, each apex inside the
+//     other's edges) are reported once, the higher kept.
+//  5. Untargeted: every feature, by retention time, then m/z. With targets: one
+//     row per target in target order, the feature of largest area within the
+//     tolerance (and the target's time window), or a row marked not_found.
+//
+// Traces are resolved on the worker threads (util/parallel_for.h); each writes
+// only its own results, so the rows are the same for every number of threads.
+
+#include <string>
+#include <vector>
+
+#include "features/peak_resolver.h"
+#include "processing/mass_traces.h"
+#include "records/records.h"
+#include "report/feature_table.h"
+
+struct FeatureSettings {
+  long long msLevel = 1;        // the spectra taken (0 is taken as 1 by files that do not say)
+  double ppm = 10;              // m/z tolerance of traces, extraction, duplicates and targets
+  std::size_t maxGap = 2;       // spectra in a row a trace may miss
+  std::size_t tracePoints = 5;  // centroids a trace needs before it is resolved
+  double traceNoiseLevel = -1;  // apex a trace needs; negative: 3 times the median centroid
+  ResolverSettings resolver;
+  double minSn = 5;             // least signal-to-noise of a feature
+  std::size_t minPoints = 5;    // least centroids between a feature's edges
+  double minHeight = 0;         // counts; 0: no absolute cutoff
+  double regionWidth = 50;      // m/z: width of the regions with a noise floor of their own
+  double floorQuantile = 0.25;  // the noise floor: this quantile of a region's centroid intensities
+  std::size_t margin = 3;       // spectra added on each side of a trace
+};
+
+struct FeatureTarget {
+  double mz = 0;
+  std::string name;  // as given, or the m/z as text
+  bool windowed = false;
+  double low = 0;  // seconds
+  double high = 0;
+};
+
+// One spectrum group's noise floor per m/z region.
+struct NoiseFloors {
+  double width = 50;
+  double overall = 0;           // over the whole group
+  std::vector<double> regions;  // region k covers [k * width, (k + 1) * width)
+  double at(double mz) const;
+};
+NoiseFloors estimateNoiseFloors(const std::vector<const scan*>& spectra, double width, double quantile);
+
+// Untargeted features (targets empty) or one row per target.
+std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
+                                     const std::vector<FeatureTarget>& targets,
+                                     const FeatureSettings& settings);
+
+#endif

@@ -1,0 +1,328 @@
+// The resolver: one mass trace split into chromatographic peaks (see peak_resolver.h).
+#include "features/peak_resolver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+
+namespace {
+
+// A missing centroid between two present ones becomes the straight line between them.
+std::vector<double> fillGaps(const std::vector<TracePoint>& trace) {
+  std::vector<double> filled(trace.size(), 0.0);
+  std::size_t previous = trace.size();
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    if (!(trace[i].intensity > 0)) continue;
+    filled[i] = trace[i].intensity;
+    if (previous < trace.size() && i > previous + 1) {
+      const double t0 = trace[previous].time;
+      const double span = trace[i].time - t0;
+      for (std::size_t k = previous + 1; k < i; ++k) {
+        const double f = span > 0 ? (trace[k].time - t0) / span : 0.5;
+        filled[k] = trace[previous].intensity + f * (trace[i].intensity - trace[previous].intensity);
+      }
+    }
+    previous = i;
+  }
+  return filled;
+}
+
+// Median of a list (the lower middle value of an even count); 0 for none.
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>((values.size() - 1) / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+// Jaggedness: the scan-to-scan departure relative to the smoothed level, as a
+// standard deviation (1.4826 MAD; a point's departure from its neighbours'
+// mean has 1.5 times the variance of the point).
+double jaggedness(const std::vector<double>& filled, const std::vector<double>& smoothed) {
+  std::vector<double> relative;
+  for (std::size_t i = 1; i + 1 < filled.size(); ++i) {
+    if (!(smoothed[i] > 0) || !(filled[i] > 0)) continue;
+    const double departure = filled[i] - 0.5 * (filled[i - 1] + filled[i + 1]);
+    relative.push_back(std::fabs(departure) / smoothed[i]);
+  }
+  if (relative.size() < 3) return 0;
+  return 1.4826 * median(relative) / std::sqrt(1.5);
+}
+
+struct NoiseModel {
+  double floor = 0;
+  double relative = 0;
+  double at(double level) const { return std::max(floor, relative * std::max(level, 0.0)); }
+};
+
+// Positions of the local maxima of `s`: a rise to it and no rise after it
+// (the first point of a plateau); the trace's ends count when they fall away.
+std::vector<std::size_t> localMaxima(const std::vector<double>& s) {
+  std::vector<std::size_t> maxima;
+  const std::size_t n = s.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!(s[i] > 0)) continue;
+    const bool rises = i == 0 || s[i] > s[i - 1];
+    if (!rises) continue;
+    std::size_t j = i + 1;
+    while (j < n && s[j] == s[i]) ++j;
+    if (j == n || s[j] < s[i]) maxima.push_back(i);
+  }
+  return maxima;
+}
+
+// The higher of the two valleys that separate maximum `m` from a higher point
+// (or the trace's end) on either side. A side that runs into an end where the
+// trace is cut off (it still has signal there: the run starts or ends during
+// an elution) is no valley: then only the other side counts.
+double keyValley(const std::vector<double>& s, std::size_t m, bool cutStart, bool cutEnd) {
+  if (s.size() < 2) return 0;
+  bool leftOpen = true, rightOpen = true;
+  double leftMin = s[m];
+  for (std::size_t i = m; i-- > 0;) {
+    if (s[i] > s[m]) {
+      leftOpen = false;
+      break;
+    }
+    leftMin = std::min(leftMin, s[i]);
+  }
+  double rightMin = s[m];
+  for (std::size_t i = m + 1; i < s.size(); ++i) {
+    if (s[i] > s[m]) {
+      rightOpen = false;
+      break;
+    }
+    rightMin = std::min(rightMin, s[i]);
+  }
+  const bool noLeft = m == 0 || (leftOpen && cutStart);
+  const bool noRight = m + 1 == s.size() || (rightOpen && cutEnd);
+  if (noLeft && noRight) return std::min(leftMin, rightMin);
+  if (noLeft) return rightMin;
+  if (noRight) return leftMin;
+  return std::max(leftMin, rightMin);
+}
+
+std::size_t lowestBetween(const std::vector<double>& s, std::size_t from, std::size_t to) {
+  std::size_t best = from;
+  for (std::size_t i = from; i <= to; ++i) {
+    if (s[i] < s[best]) best = i;
+  }
+  return best;
+}
+
+// Walks from the apex by `step` (+1 or -1) to the edge, not past `limit`.
+std::size_t walkToEdge(const std::vector<double>& s, const std::vector<double>& baseline,
+                       const std::vector<double>& filled, const NoiseModel& noise, double tolerance,
+                       std::size_t apex, std::size_t limit, int step) {
+  std::size_t lowest = apex;
+  std::size_t i = apex;
+  while (i != limit) {
+    i = step > 0 ? i + 1 : i - 1;
+    if (s[i] <= s[lowest]) {
+      lowest = i;
+    } else if (s[i] > s[lowest] + tolerance * noise.at(s[lowest])) {
+      break;
+    }
+    if (!(filled[lowest] > 0)) break;  // the trace has ended
+    if (s[lowest] - baseline[lowest] <= noise.at(baseline[lowest])) break;
+  }
+  return lowest;
+}
+
+double lineAt(double t, double t0, double y0, double t1, double y1) {
+  if (!(t1 > t0)) return 0.5 * (y0 + y1);
+  return y0 + (t - t0) / (t1 - t0) * (y1 - y0);
+}
+
+// Time where the parabola through the apex and its neighbours tops, within them.
+double refinedApexTime(const std::vector<TracePoint>& trace, const std::vector<double>& s, std::size_t apex) {
+  if (apex == 0 || apex + 1 >= s.size()) return trace[apex].time;
+  const double x0 = trace[apex - 1].time, x1 = trace[apex].time, x2 = trace[apex + 1].time;
+  const double y0 = s[apex - 1], y1 = s[apex], y2 = s[apex + 1];
+  const double d1 = (y1 - y0) / (x1 - x0);
+  const double d2 = (y2 - y1) / (x2 - x1);
+  const double curvature = (d2 - d1) / (x2 - x0);
+  if (!(curvature < 0) || !std::isfinite(curvature)) return x1;
+  // y = y0 + d1 (x - x0) + curvature (x - x0)(x - x1): its derivative is 0 at
+  double top = 0.5 * (x0 + x1) - d1 / (2 * curvature);
+  return std::min(std::max(top, x0), x2);
+}
+
+void measure(const std::vector<TracePoint>& trace, const std::vector<double>& filled,
+             const std::vector<double>& s, const NoiseModel& noise, ResolvedPeak& peak) {
+  const std::size_t l = peak.left, r = peak.right;
+  const double tl = trace[l].time, tr = trace[r].time;
+  // The line joins the edges at the lower of the smoothed and the raw trace:
+  // where the trace has ended, the smoothing's spill is no baseline. An edge
+  // where the trace is cut off mid-elution says nothing of the baseline: the
+  // line is then level with the other edge.
+  double yl = std::min(s[l], filled[l]), yr = std::min(s[r], filled[r]);
+  const bool cutLeft = l == 0 && filled[0] > 0, cutRight = r + 1 == s.size() && filled[r] > 0;
+  if (cutLeft && !cutRight) yl = yr;
+  if (cutRight && !cutLeft) yr = yl;
+  const auto line = [&](std::size_t i) { return lineAt(trace[i].time, tl, yl, tr, yr); };
+  peak.startTime = tl;
+  peak.endTime = tr;
+  peak.apexTime = refinedApexTime(trace, s, peak.apex);
+  double weighted = 0, weight = 0;
+  peak.mzMin = 0;
+  peak.mzMax = 0;
+  for (std::size_t i = l; i <= r; ++i) {
+    const TracePoint& point = trace[i];
+    if (i > l) {
+      const double dt = point.time - trace[i - 1].time;
+      peak.area += 0.5 * dt * (filled[i] + filled[i - 1]);
+      peak.areaCorrected += 0.5 * dt * (filled[i] - line(i) + filled[i - 1] - line(i - 1));
+    }
+    if (!(point.intensity > 0)) continue;
+    ++peak.points;
+    peak.height = std::max(peak.height, point.intensity);
+    weighted += point.mz * point.intensity;
+    weight += point.intensity;
+    if (peak.mzMin == 0 || point.mz < peak.mzMin) peak.mzMin = point.mz;
+    if (point.mz > peak.mzMax) peak.mzMax = point.mz;
+  }
+  peak.areaCorrected = std::max(0.0, peak.areaCorrected);
+  peak.mz = weight > 0 ? weighted / weight : 0;
+
+  const double apexLine = line(peak.apex);
+  const double rise = s[peak.apex] - apexLine;
+  peak.noise = noise.at(apexLine);
+  peak.sn = peak.noise > 0 ? rise / peak.noise : 0;
+  // Full width at half the rise above the line, interpolated between points.
+  double left = tl, right = tr;
+  for (std::size_t i = peak.apex; i > l; --i) {
+    const double above = s[i - 1] - line(i - 1);
+    if (above < 0.5 * rise) {
+      const double upper = s[i] - line(i);
+      const double f = (upper - 0.5 * rise) / (upper - above);
+      left = trace[i].time - f * (trace[i].time - trace[i - 1].time);
+      break;
+    }
+  }
+  for (std::size_t i = peak.apex; i < r; ++i) {
+    const double above = s[i + 1] - line(i + 1);
+    if (above < 0.5 * rise) {
+      const double upper = s[i] - line(i);
+      const double f = (upper - 0.5 * rise) / (upper - above);
+      right = trace[i].time + f * (trace[i + 1].time - trace[i].time);
+      break;
+    }
+  }
+  peak.fwhm = rise > 0 ? right - left : 0;
+
+  // Shape: correlation with a Gaussian of the same apex and width.
+  const double sigma = peak.fwhm / 2.354820045;
+  const std::size_t n = r - l + 1;
+  if (n >= 3 && sigma > 0) {
+    double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    for (std::size_t i = l; i <= r; ++i) {
+      const double z = (trace[i].time - peak.apexTime) / sigma;
+      const double x = std::exp(-0.5 * z * z);
+      const double y = filled[i] - line(i);
+      sx += x;
+      sy += y;
+      sxx += x * x;
+      syy += y * y;
+      sxy += x * y;
+    }
+    const double count = static_cast<double>(n);
+    const double cov = sxy - sx * sy / count;
+    const double vx = sxx - sx * sx / count;
+    const double vy = syy - sy * sy / count;
+    const double r2 = vx > 0 && vy > 0 ? cov / std::sqrt(vx * vy) : 0;
+    peak.shape = std::min(1.0, std::max(0.0, r2));
+  }
+}
+
+}  // namespace
+
+std::vector<double> binomialSmooth(const std::vector<double>& values, std::size_t points) {
+  const std::size_t half = points / 2;
+  if (half == 0 || values.size() < 2) return values;
+  std::vector<double> kernel(1, 1.0);
+  for (std::size_t k = 0; k < 2 * half; ++k) {
+    std::vector<double> next(kernel.size() + 1, 0.0);
+    for (std::size_t j = 0; j < kernel.size(); ++j) {
+      next[j] += kernel[j];
+      next[j + 1] += kernel[j];
+    }
+    kernel.swap(next);
+  }
+  const std::size_t n = values.size();
+  std::vector<double> out(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = 0, weight = 0;
+    for (std::size_t j = 0; j < kernel.size(); ++j) {
+      if (i + j < half || i + j - half >= n) continue;
+      sum += kernel[j] * values[i + j - half];
+      weight += kernel[j];
+    }
+    out[i] = sum / weight;
+  }
+  return out;
+}
+
+std::vector<double> movingOpening(const std::vector<double>& values, const std::vector<double>& times,
+                                  double window) {
+  const std::size_t n = values.size();
+  const double half = 0.5 * window;
+  // One pass of a moving extreme over [t - half, t + half] with a monotone deque.
+  const auto moving = [&](const std::vector<double>& in, bool minimum) {
+    std::vector<double> out(n, 0.0);
+    std::deque<std::size_t> kept;
+    std::size_t next = 0;
+    const auto better = [minimum](double a, double b) { return minimum ? a <= b : a >= b; };
+    for (std::size_t i = 0; i < n; ++i) {
+      while (next < n && times[next] <= times[i] + half) {
+        while (!kept.empty() && better(in[next], in[kept.back()])) kept.pop_back();
+        kept.push_back(next++);
+      }
+      while (times[kept.front()] < times[i] - half) kept.pop_front();
+      out[i] = in[kept.front()];
+    }
+    return out;
+  };
+  if (n == 0) return {};
+  return moving(moving(values, true), false);
+}
+
+std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, double noiseFloor,
+                                       const ResolverSettings& settings) {
+  std::vector<ResolvedPeak> peaks;
+  const std::size_t n = trace.size();
+  if (n < 2) return peaks;
+  const std::vector<double> filled = fillGaps(trace);
+  const std::vector<double> s = binomialSmooth(filled, settings.smoothPoints);
+  std::vector<double> times(n);
+  for (std::size_t i = 0; i < n; ++i) times[i] = trace[i].time;
+  const std::vector<double> baseline = movingOpening(s, times, settings.baselineWindow);
+  NoiseModel noise;
+  noise.floor = noiseFloor;
+  noise.relative = jaggedness(filled, s);
+
+  // Maxima that stand out from their valleys.
+  std::vector<std::size_t> kept;
+  const bool cutStart = filled.front() > 0, cutEnd = filled.back() > 0;
+  for (std::size_t m : localMaxima(s)) {
+    const double valley = keyValley(s, m, cutStart, cutEnd);
+    const double prominence = s[m] - valley;
+    if (prominence < settings.minProminence * noise.at(valley)) continue;
+    if (prominence < settings.minRelativeProminence * (s[m] - baseline[m])) continue;
+    kept.push_back(m);
+  }
+  // Split points between neighbours, then edges within them.
+  std::vector<std::size_t> splits;
+  for (std::size_t k = 0; k + 1 < kept.size(); ++k) splits.push_back(lowestBetween(s, kept[k], kept[k + 1]));
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    ResolvedPeak peak;
+    peak.apex = kept[k];
+    const std::size_t low = k == 0 ? 0 : splits[k - 1];
+    const std::size_t high = k + 1 == kept.size() ? n - 1 : splits[k];
+    peak.left = walkToEdge(s, baseline, filled, noise, settings.edgeTolerance, peak.apex, low, -1);
+    peak.right = walkToEdge(s, baseline, filled, noise, settings.edgeTolerance, peak.apex, high, +1);
+    measure(trace, filled, s, noise, peak);
+    peaks.push_back(peak);
+  }
+  return peaks;
+}

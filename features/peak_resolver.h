@@ -1,0 +1,90 @@
+#ifndef TORVA_FEATURES_PEAK_RESOLVER_H
+#define TORVA_FEATURES_PEAK_RESOLVER_H
+
+// The resolver: splits one extracted mass trace into chromatographic peaks.
+//
+// A trace is a run of consecutive spectra (times in seconds) with, for each,
+// the intensity and m/z of the trace's centroid there (intensity 0: no
+// centroid). In order:
+//  1. Gaps: a missing centroid between two present ones is filled by a straight
+//     line between them (a centroid that fell below the instrument's threshold,
+//     not an absence of signal); outside the first and last centroid the trace is 0.
+//  2. Smoothing: a binomial kernel of `smoothPoints` points (1 4 6 4 1 for 5).
+//  3. Baseline: a morphological opening (moving minimum, then moving maximum)
+//     of the smoothed trace over `baselineWindow` seconds: it follows drift and
+//     flat background ions but not peaks narrower than the window.
+//  4. Noise: at each point the larger of the noise floor handed in for the
+//     trace's m/z region and the trace's own jaggedness times the smoothed level
+//     there. The jaggedness is the median, over the trace, of the departure of
+//     each point from the mean of its two neighbours relative to the smoothed
+//     level (scaled to a standard deviation): near 0 for clean Orbitrap traces,
+//     a large fraction for TOF-like sampling that jumps from scan to scan.
+//  5. Peaks: the local maxima of the smoothed trace whose prominence (height
+//     above the higher of the two lowest valleys that separate them from a higher
+//     maximum or the trace's end) is at least `minProminence` times the noise at
+//     that valley and `minRelativeProminence` of their height above the baseline. Neighbouring peaks are
+//     split at the lowest point between them.
+//  6. Edges: from the apex outward while the smoothed trace keeps falling, rises
+//     of less than the noise being tolerated; an edge is where it has returned
+//     to the baseline (within the noise), meets the split point, or starts to rise.
+//  7. Measures: apex time by a parabola through the smoothed maximum and its
+//     neighbours; height the highest raw intensity between the edges; area the
+//     trapezoid over the raw (gap-filled) trace between the edges; the corrected
+//     area less the straight line joining the smoothed trace at the two edges;
+//     fwhm on the smoothed trace above that line; sn the smoothed apex above that
+//     line over the noise at the line's level (the floor for a peak that rises
+//     from nothing); shape (0..1) the correlation of the raw trace above the
+//     line with a Gaussian of the peak's apex and fwhm, negatives counted as 0.
+
+#include <cstddef>
+#include <vector>
+
+struct ResolverSettings {
+  std::size_t smoothPoints = 5;        // binomial smoothing kernel, points (odd, 1: none)
+  double baselineWindow = 60;          // seconds: width of the baseline's moving minimum/maximum
+  double minProminence = 3;            // times the noise: a peak must stand this far above its valleys
+  double minRelativeProminence = 0.1;  // of its own height above the baseline: the same, relative
+  double edgeTolerance = 3;            // times the noise: rises tolerated while walking to an edge (a
+                                       // rise any smaller would not have made a peak of its own)
+};
+
+struct TracePoint {
+  double time = 0;       // seconds
+  double intensity = 0;  // counts; 0: no centroid in this spectrum
+  double mz = 0;         // m/z of the centroid (meaningless without one)
+};
+
+struct ResolvedPeak {
+  std::size_t left = 0;  // positions in the trace of the edges and apex (smoothed maximum)
+  std::size_t right = 0;
+  std::size_t apex = 0;
+  double apexTime = 0;  // seconds
+  double startTime = 0;
+  double endTime = 0;
+  double height = 0;         // counts
+  double area = 0;           // counts x seconds
+  double areaCorrected = 0;  // counts x seconds
+  double fwhm = 0;           // seconds
+  double sn = 0;
+  double noise = 0;  // counts
+  double shape = 0;
+  std::size_t points = 0;  // spectra with a centroid between the edges
+  double mz = 0;           // intensity-weighted over the centroids between the edges
+  double mzMin = 0;
+  double mzMax = 0;
+};
+
+// Binomial smoothing with `points` taps (odd; even counts round down); the
+// kernel is renormalised over the values inside the trace at its ends.
+std::vector<double> binomialSmooth(const std::vector<double>& values, std::size_t points);
+
+// Morphological opening over a window of `window` seconds (half on each side).
+std::vector<double> movingOpening(const std::vector<double>& values, const std::vector<double>& times,
+                                  double window);
+
+// Every peak of the trace with its measures, in time order; no S/N or point
+// filter is applied here. `noiseFloor` is the least noise assumed (counts).
+std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, double noiseFloor,
+                                       const ResolverSettings& settings);
+
+#endif

@@ -1,0 +1,120 @@
+#include "features/feature_finder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "util/parallel_for.h"
+
+namespace {
+
+struct Ion {
+  double mz;
+  double apex;  // seconds
+  double height;
+  char polarity;  // the scans it shows in
+};
+
+// One MS1 scan a second for `count` seconds; odd scans negative when
+// `switching`, every fifth a lock-mass scan when `lockScans`. Each scan has
+// the ions of its polarity and a few weak noise centroids.
+std::vector<scan> runOf(const std::vector<Ion>& ions, int count, bool switching, bool lockScans = false) {
+  std::vector<scan> scans;
+  for (int i = 0; i < count; ++i) {
+    scan s;
+    s.num = i + 1;
+    s.msLevel = 1;
+    s.rt = i * 0.5;
+    const char polarity = switching && i % 2 == 1 ? '-' : '+';
+    s.filterLine = std::string("FTMS ") + polarity + " p ESI Full " +
+                   (lockScans && i % 5 == 0 ? "lock " : "") + "ms [100.0000-1000.0000]";
+    for (int k = 0; k < 20; ++k)
+      s.peaks.push_back({150.0 + 37.1 * k + 0.01 * (i % 7), 100.0 + 10 * ((i + k) % 5)});
+    for (const Ion& ion : ions) {
+      if (ion.polarity != polarity) continue;
+      const double y = ion.height * std::exp(-0.5 * std::pow((s.rt - ion.apex) / 3.0, 2));
+      if (y > 50) s.peaks.push_back({ion.mz * (1 + 1e-6 * ((i % 3) - 1)), y});
+    }
+    std::sort(s.peaks.begin(), s.peaks.end(),
+              [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
+    scans.push_back(s);
+  }
+  return scans;
+}
+
+}  // namespace
+
+TEST(FeatureFinder, PolaritiesAreTracedApart) {
+  // Switching scans: the positive ion is in every other scan and never
+  // alternates with the zeros of the negative scans.
+  const std::vector<scan> scans = runOf({{301.1, 60, 1e6, '+'}, {299.09, 90, 5e5, '-'}}, 400, true);
+  const std::vector<FeatureRow> rows = findFeatures(scans, {}, FeatureSettings());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].polarity, '+');
+  EXPECT_NEAR(rows[0].mz, 301.1, 301.1 * 2e-6);
+  EXPECT_NEAR(rows[0].rt * 60, 60, 0.6);
+  EXPECT_EQ(rows[1].polarity, '-');
+  EXPECT_NEAR(rows[1].rt * 60, 90, 0.6);
+  // Both ions stand above 50 counts for about 2 x 3 x 3.9 s, i.e. ~23 scans of their polarity.
+  EXPECT_GT(rows[0].points, 15);
+  EXPECT_EQ(rows[0].featureId, "F1");
+  EXPECT_EQ(rows[0].msLevel, 1);
+}
+
+TEST(FeatureFinder, LockMassScansStayInTheirTrace) {
+  const std::vector<FeatureRow> rows =
+      findFeatures(runOf({{301.1, 60, 1e6, '+'}}, 240, false, true), {}, FeatureSettings());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_GT(rows[0].points, 40);
+}
+
+TEST(FeatureFinder, OneRowPerTargetInTargetOrder) {
+  const std::vector<scan> scans =
+      runOf({{301.1, 60, 1e6, '+'}, {301.1, 100, 4e5, '+'}, {450.2, 80, 1e6, '+'}}, 400, false);
+  std::vector<FeatureTarget> targets(4);
+  targets[0] = {450.2, "late", false, 0, 0};
+  targets[1] = {777.7, "absent", false, 0, 0};
+  targets[2] = {301.1, "301.1", true, 90, 110};  // the second of two peaks of this m/z
+  targets[3] = {301.1, "largest", false, 0, 0};
+  const std::vector<FeatureRow> rows = findFeatures(scans, targets, FeatureSettings());
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].target, "late");
+  EXPECT_EQ(rows[0].status, "found");
+  EXPECT_NEAR(rows[0].rt * 60, 80, 0.6);
+  EXPECT_EQ(rows[1].target, "absent");
+  EXPECT_EQ(rows[1].status, "not_found");
+  EXPECT_EQ(rows[1].mz, 777.7);
+  EXPECT_EQ(rows[1].area, 0);
+  EXPECT_NEAR(rows[2].rt * 60, 100, 0.6);
+  EXPECT_NEAR(rows[3].rt * 60, 60, 0.6);
+  EXPECT_EQ(rows[3].featureId, "T4");
+  EXPECT_EQ(rows[3].targetMz, 301.1);
+}
+
+TEST(FeatureFinder, SameRowsAtEveryThreadCount) {
+  std::vector<Ion> ions;
+  for (int k = 0; k < 60; ++k) ions.push_back({120.05 + 13.37 * k, 20.0 + 3.1 * k, 1e4 * (1 + k % 9), '+'});
+  const std::vector<scan> scans = runOf(ions, 500, false);
+  setWorkerCount(1);
+  const std::string one = formatFeatureTable(findFeatures(scans, {}, FeatureSettings()));
+  setWorkerCount(4);
+  const std::string four = formatFeatureTable(findFeatures(scans, {}, FeatureSettings()));
+  setWorkerCount(0);
+  EXPECT_EQ(one, four);
+  EXPECT_EQ(parseFeatureTable(one, "one").size(), 60u);
+}
+
+TEST(FeatureFinder, ThresholdsOfANoisyRegion) {
+  // The floor is the lower quartile of a region's centroids; a region of few
+  // centroids takes the floor of the whole group.
+  std::vector<scan> scans(1);
+  for (int k = 0; k < 200; ++k) scans[0].peaks.push_back({100.0 + 0.1 * k, 1.0 + k});
+  scans[0].peaks.push_back({420.0, 5e6});
+  std::vector<const scan*> spectra = {&scans[0]};
+  const NoiseFloors floors = estimateNoiseFloors(spectra, 50, 0.25);
+  EXPECT_EQ(floors.at(110), 50);   // 200 centroids of 1..200 counts
+  EXPECT_EQ(floors.at(420), 51);   // one centroid: the overall floor of all 201
+  EXPECT_EQ(floors.at(5000), 51);  // beyond every region
+}

@@ -1,0 +1,162 @@
+#include "features/peak_resolver.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Gaussian {
+  double apex;    // seconds
+  double sigma;   // seconds
+  double height;  // counts
+};
+
+// A trace sampled every `step` seconds from 0 to `length`: the Gaussians over a
+// baseline `base + slope * t`, each point times `jag(i)`.
+std::vector<TracePoint> traceOf(const std::vector<Gaussian>& peaks, double length, double step,
+                                double base = 0, double slope = 0, double jagged = 0) {
+  std::vector<TracePoint> trace;
+  for (std::size_t i = 0; i * step <= length; ++i) {
+    const double t = static_cast<double>(i) * step;
+    double y = base + slope * t;
+    for (const Gaussian& g : peaks) y += g.height * std::exp(-0.5 * std::pow((t - g.apex) / g.sigma, 2));
+    // A fixed, jumpy pattern of +-jagged, like the sampling of a TOF detector.
+    const double pattern[] = {0.9, -0.7, 1.0, -0.9, 0.4, -1.0, 0.8, -0.3};
+    y *= 1 + jagged * pattern[i % 8];
+    trace.push_back({t, y > 1 ? y : 0, 300.0 + 1e-4 * static_cast<double>(i % 3)});
+  }
+  return trace;
+}
+
+double gaussianArea(const Gaussian& g) { return g.height * g.sigma * std::sqrt(2 * M_PI); }
+
+}  // namespace
+
+TEST(PeakResolver, CleanGaussianMeasures) {
+  const Gaussian g{60.3, 3, 1e6};
+  const std::vector<ResolvedPeak> peaks = resolvePeaks(traceOf({g}, 120, 0.5), 1000, ResolverSettings());
+  ASSERT_EQ(peaks.size(), 1u);
+  const ResolvedPeak& p = peaks[0];
+  EXPECT_NEAR(p.apexTime, 60.3, 0.05);
+  EXPECT_NEAR(p.height, 1e6, 0.01e6);
+  EXPECT_NEAR(p.area, gaussianArea(g), 0.01 * gaussianArea(g));
+  EXPECT_NEAR(p.areaCorrected, p.area, 0.01 * p.area);
+  // The 5-point smoothing widens a peak of 12 points per sigma by well under 1 %.
+  EXPECT_NEAR(p.fwhm, 2.3548 * 3, 0.05 * 2.3548 * 3);
+  EXPECT_GT(p.shape, 0.99);
+  // The smoothed rise over the floor (nothing else is noisy); smoothing lowers the top by 1.6 %.
+  EXPECT_NEAR(p.sn, 984, 5);
+  EXPECT_NEAR(p.mz, 300.0001, 1e-4);
+  EXPECT_GE(p.mzMax, p.mzMin);
+  EXPECT_LT(p.startTime, 60.3 - 3 * 3);
+  EXPECT_GT(p.endTime, 60.3 + 3 * 3);
+}
+
+TEST(PeakResolver, SplitsWhatShouldBeTwoPeaks) {
+  const double fwhm = 2.3548 * 3;
+  const struct {
+    std::string name;
+    std::vector<Gaussian> peaks;
+  } cases[] = {
+      {"isomers 1.5 fwhm apart", {{50, 3, 1e6}, {50 + 1.5 * fwhm, 3, 8e5}}},
+      {"isomers of unequal height", {{50, 3, 1e6}, {50 + 1.5 * fwhm, 3, 2e5}}},
+      {"peak on the tail of a stronger one", {{40, 8, 1e7}, {62, 2.5, 1.5e6}}},
+      {"second peak late in a long trace", {{60, 3, 1e6}, {400, 3, 5e5}}},
+  };
+  for (const auto& c : cases) {
+    const std::vector<ResolvedPeak> peaks =
+        resolvePeaks(traceOf(c.peaks, 480, 0.5), 1000, ResolverSettings());
+    ASSERT_EQ(peaks.size(), 2u) << c.name;
+    for (std::size_t k = 0; k < 2; ++k) {
+      EXPECT_NEAR(peaks[k].apexTime, c.peaks[k].apex, 1.0) << c.name;
+      EXPECT_GT(peaks[k].area, 0) << c.name;
+      EXPECT_GT(peaks[k].areaCorrected, 0) << c.name;
+    }
+    EXPECT_LE(peaks[0].endTime, peaks[1].startTime) << c.name;
+  }
+}
+
+TEST(PeakResolver, PeaksCutOffByTheRunsEnds) {
+  // Compounds eluting as the run starts or ends: the cut-off side is no valley.
+  const struct {
+    std::string name;
+    Gaussian peak;
+    double length;
+  } cases[] = {
+      {"tops at the first scan", {0, 4, 1e6}, 60},
+      {"tops two scans in", {1.0, 4, 1e6}, 60},
+      {"tops at the last scan", {60, 4, 1e6}, 60},
+  };
+  for (const auto& c : cases) {
+    const std::vector<ResolvedPeak> peaks =
+        resolvePeaks(traceOf({c.peak}, c.length, 0.5), 1000, ResolverSettings());
+    ASSERT_EQ(peaks.size(), 1u) << c.name;
+    EXPECT_NEAR(peaks[0].apexTime, c.peak.apex, 0.5) << c.name;
+    EXPECT_GT(peaks[0].area, 0.4 * gaussianArea(c.peak)) << c.name;
+    EXPECT_GT(peaks[0].sn, 100) << c.name;
+  }
+}
+
+TEST(PeakResolver, FlatBackgroundIsNoPeak) {
+  // A background ion at 3.6e5 all run long, jittering by a few percent.
+  const std::vector<TracePoint> trace = traceOf({}, 600, 0.5, 3.6e5, 0, 0.03);
+  for (const ResolvedPeak& p : resolvePeaks(trace, 1000, ResolverSettings()))
+    EXPECT_LT(p.sn, 3) << p.apexTime;
+}
+
+TEST(PeakResolver, JaggedTraceIsIntegratedToItsEnds) {
+  // About 25 scans of a peak whose sampling jumps by up to 100 %: the edges
+  // reach the peak's ends instead of stopping at the first rise.
+  const Gaussian g{30, 2.5, 8000};
+  const std::vector<ResolvedPeak> peaks =
+      resolvePeaks(traceOf({g}, 60, 0.5, 0, 0, 0.6), 100, ResolverSettings());
+  ASSERT_GE(peaks.size(), 1u);
+  const ResolvedPeak* main = &peaks[0];
+  for (const ResolvedPeak& p : peaks) {
+    if (p.area > main->area) main = &p;
+  }
+  EXPECT_NEAR(main->apexTime, 30, 1.5);
+  EXPECT_LT(main->startTime, 30 - 2 * 2.5);
+  EXPECT_GT(main->endTime, 30 + 2 * 2.5);
+  EXPECT_NEAR(main->area, gaussianArea(g), 0.2 * gaussianArea(g));
+}
+
+TEST(PeakResolver, DriftIsTakenOutOfTheCorrectedArea) {
+  const Gaussian g{100, 3, 2e5};
+  const std::vector<ResolvedPeak> peaks =
+      resolvePeaks(traceOf({g}, 200, 0.5, 5e4, 500), 1000, ResolverSettings());
+  ASSERT_GE(peaks.size(), 1u);
+  const ResolvedPeak* main = &peaks[0];
+  for (const ResolvedPeak& p : peaks) {
+    if (p.height > main->height) main = &p;
+  }
+  EXPECT_NEAR(main->apexTime, 100, 0.5);
+  EXPECT_GT(main->area, 1.5 * gaussianArea(g));  // the raw area holds the background too
+  EXPECT_NEAR(main->areaCorrected, gaussianArea(g), 0.1 * gaussianArea(g));
+}
+
+TEST(PeakResolver, MissingCentroidsDoNotSplitAPeak) {
+  std::vector<TracePoint> trace = traceOf({{30, 3, 1e6}}, 60, 0.5);
+  trace[58].intensity = 0;  // two centroids below the threshold near the apex
+  trace[63].intensity = 0;
+  const std::vector<ResolvedPeak> peaks = resolvePeaks(trace, 1000, ResolverSettings());
+  ASSERT_EQ(peaks.size(), 1u);
+  EXPECT_EQ(peaks[0].points + 2, peaks[0].right - peaks[0].left + 1);
+  EXPECT_NEAR(peaks[0].area, gaussianArea({30, 3, 1e6}), 0.02 * gaussianArea({30, 3, 1e6}));
+}
+
+TEST(PeakResolver, SmoothingAndOpening) {
+  // Kernel 1 4 6 4 1, renormalised over the values inside the trace at its ends.
+  EXPECT_EQ(binomialSmooth({0, 0, 16, 0, 0}, 5),
+            (std::vector<double>{16.0 / 11, 64.0 / 15, 6, 64.0 / 15, 16.0 / 11}));
+  EXPECT_EQ(binomialSmooth({1, 2, 3}, 1), (std::vector<double>{1, 2, 3}));
+  // A narrow spike on a ramp is opened away; the ramp stays under the signal.
+  const std::vector<double> times = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+  const std::vector<double> values = {1, 2, 3, 40, 5, 6, 7, 8, 9};
+  const std::vector<double> opened = movingOpening(values, times, 2);
+  EXPECT_EQ(opened, (std::vector<double>{1, 2, 3, 5, 5, 6, 7, 8, 8}));
+  for (std::size_t i = 0; i < values.size(); ++i) EXPECT_LE(opened[i], values[i]);
+}

@@ -1,0 +1,82 @@
+// torva --detect resolver as a user runs it: the feature table beside the
+// reports of the default path, which it leaves as they were.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "report/feature_table.h"
+#include "tests/test_support.h"
+
+using testsupport::runProgram;
+using testsupport::runTorva;
+using testsupport::TempDir;
+
+namespace {
+
+// A small simulated run (60 s, 10 compounds) and its truth.
+std::string simulatedRun(const TempDir& dir) {
+  const std::string path = dir.file("run.mzXML");
+  const testsupport::ProcessResult made =
+      runProgram(testsupport::simulatorPath(), {"-o", path, "-n", "240", "-k", "200", "-c", "10", "-s", "7"});
+  EXPECT_EQ(made.status, 0) << made.err;
+  return path;
+}
+
+}  // namespace
+
+TEST(ResolverProcess, FeatureTableBesideAnUnchangedSummary) {
+  TempDir dir;
+  const std::string run = simulatedRun(dir);
+  const testsupport::ProcessResult plain = runTorva({"-i", run, "-s", dir.file("plain.tsv"), "--quiet"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const testsupport::ProcessResult both = runTorva({"-i", run, "-s", dir.file("both.tsv"), "--detect",
+                                                    "resolver", "--features", dir.file("features.tsv")});
+  ASSERT_EQ(both.status, 0) << both.err;
+  EXPECT_TRUE(testsupport::readFile(dir.file("both.tsv")) == testsupport::readFile(dir.file("plain.tsv")));
+  const std::vector<FeatureRow> rows = readFeatureTable(dir.file("features.tsv"));
+  // Ten compounds with isotopes and water losses above the noise.
+  EXPECT_GE(rows.size(), 10u);
+  for (const FeatureRow& row : rows) {
+    EXPECT_GE(row.sn, 10);
+    EXPECT_GE(row.points, 5);
+    EXPECT_EQ(row.polarity, '+');
+  }
+}
+
+TEST(ResolverProcess, TargetsByNameAndRefusals) {
+  TempDir dir;
+  const std::string run = simulatedRun(dir);
+  const std::string truth = testsupport::readFile(run + ".truth.tsv");
+  // The first compound's m/z from the truth's second line.
+  const std::string second = truth.substr(truth.find('\n') + 1);
+  const std::string mz =
+      second.substr(second.find('\t') + 1, second.find('\t', second.find('\t') + 1) - second.find('\t') - 1);
+  const std::string targets = dir.write("targets.tsv", mz + "\t0\t10\tfirst\n999.9\t0\t10\tmissing\n");
+  const testsupport::ProcessResult result = runTorva(
+      {"-i", run, "--targets", targets, "--detect", "resolver", "--features", dir.file("t.tsv"), "--quiet"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::vector<FeatureRow> rows = readFeatureTable(dir.file("t.tsv"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].target, "first");
+  EXPECT_EQ(rows[0].status, "found");
+  EXPECT_EQ(rows[1].target, "missing");
+  EXPECT_EQ(rows[1].status, "not_found");
+
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } refusals[] = {
+      {{"--detect", "wavelets"}, "--detect wavelets: needs 'peaks' or 'resolver'"},
+      {{"--detect", "resolver", "--min-sn", "-1"}, "--min-sn -1: needs"},
+      {{"--detect", "resolver", "--min-points", "0"}, "--min-points 0: needs"},
+      {{"--detect", "resolver", "--features", run}, "the report would overwrite the input file"},
+  };
+  for (const auto& r : refusals) {
+    std::vector<std::string> args = {"-i", run, "--features", dir.file("x.tsv")};
+    args.insert(args.end(), r.args.begin(), r.args.end());
+    const testsupport::ProcessResult refused = runTorva(args);
+    EXPECT_EQ(refused.status, 2) << r.message;
+    EXPECT_NE(refused.err.find(r.message), std::string::npos) << refused.err;
+  }
+}
