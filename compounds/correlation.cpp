@@ -38,6 +38,19 @@ bool isFlat(const double* values, std::size_t count) {
   return !(mean > 0) || std::sqrt(squares / static_cast<double>(count)) < 0.2 * mean;
 }
 
+// Five-point moving average (fewer at the ends): scan-to-scan scatter of weak ions (automatic gain control,
+// counting noise) would otherwise hide a shared elution profile.
+std::vector<double> movingAverage(const double* values, std::size_t count) {
+  std::vector<double> smooth(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
+    double sum = 0;
+    for (std::size_t j = low; j < high; ++j) sum += values[j];
+    smooth[k] = sum / static_cast<double>(high - low);
+  }
+  return smooth;
+}
+
 }  // namespace
 
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
@@ -47,9 +60,10 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   if (end <= first) return std::numeric_limits<double>::quiet_NaN();
   const double* valuesA = a.values.data() + (first - a.first);
   const double* valuesB = b.values.data() + (first - b.first);
-  if (isFlat(valuesA, end - first) || isFlat(valuesB, end - first))
-    return std::numeric_limits<double>::quiet_NaN();
-  return pearson(valuesA, valuesB, end - first, 5);
+  const std::size_t count = end - first;
+  if (isFlat(valuesA, count) || isFlat(valuesB, count)) return std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> smoothA = movingAverage(valuesA, count), smoothB = movingAverage(valuesB, count);
+  return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {

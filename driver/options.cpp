@@ -25,6 +25,9 @@ enum LongOnly : int {
   kFeatures,
   kMinSn,
   kMinPoints,
+  kCompounds,
+  kAdducts,
+  kExport,
 };
 
 const option kLongOptions[] = {
@@ -41,6 +44,9 @@ const option kLongOptions[] = {
     {"features", required_argument, nullptr, kFeatures},
     {"min-sn", required_argument, nullptr, kMinSn},
     {"min-points", required_argument, nullptr, kMinPoints},
+    {"compounds", no_argument, nullptr, kCompounds},
+    {"adducts", required_argument, nullptr, kAdducts},
+    {"export", required_argument, nullptr, kExport},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -275,6 +281,17 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         break;
       case kMinPoints:
         readMinPoints(options, optarg);
+        break;
+      case kCompounds:
+        options.compounds = true;
+        break;
+      case kAdducts:
+        options.compounds = true;
+        options.adducts = optarg;
+        break;
+      case kExport:
+        options.compounds = true;
+        options.exportDir = optarg;
         break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
