@@ -41,7 +41,7 @@ const char kUsage[] =
     "  --ppm X                m/z tolerance of isotopes, ions and MS2 precursors, ppm (default 10)\n"
     "  --min-correlation X    peak shapes (cohort: areas across samples) of one compound correlate at\n"
     "                         least this well (default 0.8)\n"
-    "  --apex-fraction F      apexes of one compound lie within F times the narrower width (default 0.2)\n"
+    "  --apex-fraction F      apexes of one compound lie within F times the narrower width (default 0.3)\n"
     "  -h, --help             this text\n"
     "Exit status: 0 on success, 1 after this text, 2 when an input cannot be read or an output written.\n";
 

@@ -22,7 +22,7 @@ struct GroupingOptions {
   double minDaltons = 0.0005;  // floor of that tolerance at low m/z, daltons
   // Two features co-elute when their apexes lie within this fraction of the narrower peak's width (end -
   // start).
-  double apexFraction = 0.2;
+  double apexFraction = 0.3;
   double minApexSeconds = 0;  // floor of that window, seconds
   // Peak shapes (or, in a cohort, areas across samples) of one compound's ions correlate at least this well.
   // Ions of one compound share one elution profile, so their traces differ only by noise: on simulated runs

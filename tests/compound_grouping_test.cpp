@@ -105,7 +105,7 @@ TEST(CompoundGrouping, KeepsApartWhatDoesNotBelongTogether) {
   };
   const double unknown = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {"apexes 6 s apart, widths 20 s", {feature(h, 100, 1e6), feature(na, 106, 5e5)}, unknown},
+      {"apexes 8 s apart, widths 20 s", {feature(h, 100, 1e6), feature(na, 108, 5e5)}, unknown},
       {"shapes uncorrelated", {feature(h, 100, 1e6), feature(na, 100, 5e5)}, 0.3},
       {"13C step at 90 % at m/z 151", {feature(h, 100, 1e6), feature(h + kCarbon13Step, 100, 9e5)}, unknown},
       {"step off by 30 ppm", {feature(h, 100, 1e6), feature(h + kCarbon13Step + 0.0045, 100, 1e5)}, unknown},
