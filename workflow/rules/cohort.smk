@@ -60,6 +60,7 @@ rule table:
 rule view:
     input:
         os.path.join(OUT, "features.tsv"),
+        compound_targets(),
     output:
         os.path.join(OUT, "cohort.html"),
     log:
