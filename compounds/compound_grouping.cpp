@@ -44,7 +44,13 @@ class AdductSolver {
         neighbours_(neighbours),
         marks_(marks),
         options_(options),
-        taken_(features.size(), false) {}
+        taken_(features.size(), false),
+        neighboursByMz_(neighbours.coeluting) {
+    for (std::vector<std::size_t>& list : neighboursByMz_) {
+      std::stable_sort(list.begin(), list.end(),
+                       [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
+    }
+  }
 
   // The accepted explanations, most supported first.
   std::vector<Explanation> solve() {
@@ -95,21 +101,40 @@ class AdductSolver {
     std::vector<std::size_t> holder(ions_.size(), kNone);
     std::vector<double> holderError(ions_.size(), 0);
     const double rootTolerance = mzTolerance(features_[root].mz, options_) * a.absCharge() / a.molecules;
-    for (std::size_t other : neighbours_[root]) {
+    // Each ion's m/z for this mass, and its share of the root's error.
+    std::vector<double> predicted(ions_.size()), carried(ions_.size());
+    for (std::size_t b = 0; b < ions_.size(); ++b) {
+      predicted[b] = ions_[b].mzOf(mass);
+      carried[b] = rootTolerance * ions_[b].molecules / ions_[b].absCharge();
+    }
+    // The co-eluting features near each ion's m/z, found in the list sorted by m/z.
+    const std::vector<std::size_t>& byMz = neighboursByMz_[root];
+    std::vector<std::size_t> seen;
+    for (std::size_t target = 0; target < ions_.size(); ++target) {
+      if (target == rootIon) continue;
+      const double reach = carried[target] + mzTolerance(predicted[target], options_) * 1.01;
+      auto it = std::lower_bound(byMz.begin(), byMz.end(), predicted[target] - reach,
+                                 [this](std::size_t f, double value) { return features_[f].mz < value; });
+      for (; it != byMz.end() && features_[*it].mz <= predicted[target] + reach; ++it) seen.push_back(*it);
+    }
+    std::sort(seen.begin(), seen.end());
+    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+    for (std::size_t other : seen) {
       if (taken_[other] || marks_[other].parent >= 0) continue;
+      const double mz = features_[other].mz;
+      const double ownTolerance = mzTolerance(mz, options_);
       std::size_t bestIon = kNone;
       double bestError = 0;
       for (std::size_t b = 0; b < ions_.size(); ++b) {
         if (b == rootIon || !allowed(other, ions_[b])) continue;
-        const double error = std::fabs(ions_[b].mzOf(mass) - features_[other].mz);
-        const double tolerance = mzTolerance(features_[other].mz, options_) +
-                                 rootTolerance * ions_[b].molecules / ions_[b].absCharge();
+        const double error = std::fabs(predicted[b] - mz);
+        const double tolerance = ownTolerance + carried[b];
         if (error <= tolerance && (bestIon == kNone || error < bestError)) {
           bestIon = b;
           bestError = error;
         }
       }
-      if (bestIon == kNone) continue;
+      if (bestIon == kNone || !neighbours_.ionPartners(root, other)) continue;
       if (holder[bestIon] == kNone || bestError < holderError[bestIon]) {
         holder[bestIon] = other;
         holderError[bestIon] = bestError;
@@ -143,6 +168,7 @@ class AdductSolver {
   const std::vector<IsotopeMark>& marks_;
   const GroupingOptions& options_;
   std::vector<bool> taken_;
+  std::vector<std::vector<std::size_t>> neighboursByMz_;  // the co-eluting features, by m/z
 };
 
 struct Compound {
@@ -197,27 +223,30 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
   std::stable_sort(loneRoots.begin(), loneRoots.end(), [&](std::size_t a, std::size_t b) {
     return features[a].intensity > features[b].intensity;
   });
-  auto leadOf = [&](const Compound& compound) {
-    std::size_t lead = compound.roots.front();
-    for (std::size_t root : compound.roots) {
-      if (features[root].intensity > features[lead].intensity) lead = root;
+  // Each compound's most intense and heaviest ion; a fragment joining one changes neither.
+  std::vector<std::size_t> leadOf(compounds.size());
+  std::vector<double> heaviestOf(compounds.size(), 0);
+  for (std::size_t c = 0; c < compounds.size(); ++c) {
+    leadOf[c] = compounds[c].roots.front();
+    for (std::size_t root : compounds[c].roots) {
+      if (features[root].intensity > features[leadOf[c]].intensity) leadOf[c] = root;
+      heaviestOf[c] = std::max(heaviestOf[c], features[root].mz);
     }
-    return lead;
-  };
+  }
   for (std::size_t fragment : loneRoots) {
     if (!similarity) break;
     std::size_t host = kNone;
     double hostCorrelation = options.fragmentCorrelation;
-    for (std::size_t other : neighbours[fragment]) {
+    for (std::size_t other : neighbours.coeluting[fragment]) {
       const std::size_t c = compoundOf[other];
       if (marks[other].parent >= 0 || c == kNone || c == compoundOf[fragment] || compounds[c].absorbed)
         continue;
-      const std::size_t lead = leadOf(compounds[c]);
-      double heaviest = 0;
-      for (std::size_t root : compounds[c].roots) heaviest = std::max(heaviest, features[root].mz);
-      if (!(features[fragment].mz < heaviest) || !(features[fragment].intensity < features[lead].intensity))
+      const std::size_t lead = leadOf[c];
+      if (!(features[fragment].mz < heaviestOf[c]) ||
+          !(features[fragment].intensity < features[lead].intensity))
         continue;
-      const double correlation = similarity(fragment, lead);
+      if (!neighbours.coelute(fragment, lead)) continue;
+      const double correlation = neighbours.correlation(fragment, lead);
       if (std::isnan(correlation) || correlation < hostCorrelation) continue;
       if (host == kNone || correlation > hostCorrelation || c < host) {
         host = c;

@@ -61,7 +61,7 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   const double* valuesA = a.values.data() + (first - a.first);
   const double* valuesB = b.values.data() + (first - b.first);
   const std::size_t count = end - first;
-  if (isFlat(valuesA, count) || isFlat(valuesB, count)) return std::numeric_limits<double>::quiet_NaN();
+  if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
   const std::vector<double> smoothA = movingAverage(valuesA, count), smoothB = movingAverage(valuesB, count);
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }

@@ -14,8 +14,12 @@ struct FeatureTrace {
 // Pearson correlation of two equally long series; NaN when fewer than `minPoints` points or either is flat.
 double pearson(const double* a, const double* b, std::size_t count, std::size_t minPoints);
 
-// Peak-shape correlation of two features: Pearson over the spectra both peaks span (at least 5), NaN when
-// they share fewer or when either trace is flat there (standard deviation below a fifth of its mean).
+// What shapeCorrelation says of traces that are flat where they overlap (standard deviation below a fifth of
+// the mean): no shape to compare.
+constexpr double kFlatTraces = -2.0;
+
+// Peak-shape correlation of two features: Pearson, after a five-point moving average, over the spectra both
+// peaks span (at least 5); NaN when they share fewer; kFlatTraces when either is flat there.
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the

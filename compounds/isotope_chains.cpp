@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <numeric>
 
 #include "compounds/adduct_table.h"
+#include "compounds/correlation.h"
 
 namespace {
+
+constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
 double apexWindow(const GroupingFeature& a, const GroupingFeature& b, const GroupingOptions& options) {
   const double width = std::min(a.rtEnd - a.rtStart, b.rtEnd - b.rtStart);
@@ -39,37 +44,74 @@ double maxFirstIsotopeRatio(double mz, int charge) {
   return carbons * 0.0108 * 1.3 + 0.03;
 }
 
-Neighbours coelutingNeighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
-                               const FeatureSimilarity& similarity) {
-  std::vector<std::size_t> byTime(features.size());
-  std::iota(byTime.begin(), byTime.end(), 0);
-  std::stable_sort(byTime.begin(), byTime.end(),
-                   [&](std::size_t a, std::size_t b) { return features[a].rt < features[b].rt; });
-  // How far a trace's highest point lies from its apex at most: pairs are looked for that much farther.
-  double maxShift = 0;
-  for (const GroupingFeature& feature : features) {
-    if (feature.traceApex > 0) maxShift = std::max(maxShift, std::fabs(feature.traceApex - feature.rt));
+namespace {
+
+// Adds to each feature's list the features whose apexes, by one estimate (`time` of a feature; negative:
+// none), lie within the window.
+void pairsWithin(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
+                 const std::function<double(const GroupingFeature&)>& time,
+                 std::vector<std::vector<std::size_t>>& lists) {
+  std::vector<std::size_t> order;
+  for (std::size_t f = 0; f < features.size(); ++f) {
+    if (time(features[f]) >= 0) order.push_back(f);
   }
-  Neighbours neighbours(features.size());
-  for (std::size_t p = 0; p < byTime.size(); ++p) {
-    const GroupingFeature& a = features[byTime[p]];
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return time(features[a]) < time(features[b]); });
+  for (std::size_t p = 0; p < order.size(); ++p) {
+    const GroupingFeature& a = features[order[p]];
     const double reach =
         std::max(options.apexFraction * std::max(a.rtEnd - a.rtStart, 0.0), options.minApexSeconds);
-    for (std::size_t q = p + 1; q < byTime.size() && features[byTime[q]].rt - a.rt <= reach + 2 * maxShift;
-         ++q) {
-      const GroupingFeature& b = features[byTime[q]];
-      double apart = b.rt - a.rt;
-      if (a.traceApex > 0 && b.traceApex > 0) apart = std::min(apart, std::fabs(b.traceApex - a.traceApex));
-      if (apart > apexWindow(a, b, options)) continue;
-      if (similarity) {
-        const double correlation = similarity(byTime[p], byTime[q]);
-        if (!std::isnan(correlation) && correlation < options.minCorrelation) continue;
-      }
-      neighbours[byTime[p]].push_back(byTime[q]);
-      neighbours[byTime[q]].push_back(byTime[p]);
+    for (std::size_t q = p + 1; q < order.size() && time(features[order[q]]) - time(a) <= reach; ++q) {
+      const GroupingFeature& b = features[order[q]];
+      if (time(b) - time(a) > apexWindow(a, b, options)) continue;
+      lists[order[p]].push_back(order[q]);
+      lists[order[q]].push_back(order[p]);
     }
   }
-  for (std::vector<std::size_t>& list : neighbours) std::sort(list.begin(), list.end());
+}
+
+}  // namespace
+
+Neighbours::Neighbours(std::size_t count, const FeatureSimilarity& similarity, double minCorrelation)
+    : coeluting(count), similarity_(similarity), minCorrelation_(minCorrelation) {}
+
+double Neighbours::correlation(std::size_t a, std::size_t b) const {
+  if (!similarity_) return kUnknown;
+  const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+  const auto found = known_.find(key);
+  if (found != known_.end()) return found->second;
+  const double value = similarity_(std::min(a, b), std::max(a, b));
+  known_.emplace(key, value);
+  return value;
+}
+
+bool Neighbours::coelute(std::size_t a, std::size_t b) const {
+  return std::binary_search(coeluting[a].begin(), coeluting[a].end(), b);
+}
+
+bool Neighbours::isotopePartners(std::size_t a, std::size_t b) const {
+  const double value = correlation(a, b);
+  return value == kFlatTraces || std::isnan(value) || value >= minCorrelation_;
+}
+
+bool Neighbours::ionPartners(std::size_t a, std::size_t b) const {
+  const double value = correlation(a, b);
+  return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation_);
+}
+
+Neighbours coelutingNeighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
+                               const FeatureSimilarity& similarity) {
+  // Co-eluting by the smoothed apex or by the raw trace's highest point.
+  Neighbours neighbours(features.size(), similarity, options.minCorrelation);
+  pairsWithin(
+      features, options, [](const GroupingFeature& f) { return f.rt; }, neighbours.coeluting);
+  pairsWithin(
+      features, options, [](const GroupingFeature& f) { return f.traceApex > 0 ? f.traceApex : -1.0; },
+      neighbours.coeluting);
+  for (std::vector<std::size_t>& list : neighbours.coeluting) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+  }
   return neighbours;
 }
 
@@ -91,10 +133,11 @@ Chain chainAt(const std::vector<GroupingFeature>& features, const Neighbours& ne
     const double tolerance = mzTolerance(target, options);
     std::size_t best = features.size();
     double bestError = tolerance;
-    for (std::size_t other : neighbours[mono]) {
+    for (std::size_t other : neighbours.coeluting[mono]) {
       const double error = std::fabs(features[other].mz - target);
       if (marks[other].parent >= 0 || marks[other].charge > 0 || error > bestError) continue;
       if (!plausibleIsotope(features, mono, chain.members.back(), other, step, charge)) continue;
+      if (!neighbours.isotopePartners(mono, other)) continue;
       if (error < bestError || best == features.size()) {
         best = other;
         bestError = error;

@@ -2,12 +2,35 @@
 #define TORVA_COMPOUNDS_ISOTOPE_CHAINS_H
 
 #include <cstddef>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "compounds/grouping_input.h"
 
-// Co-eluting, correlated neighbours of each feature (sorted by index).
-using Neighbours = std::vector<std::vector<std::size_t>>;
+// Co-eluting features of each feature (sorted by index), and whether two of them go together by shape. The
+// correlation of a pair is computed when a pair is first asked about (only pairs whose m/z relate are),
+// and kept.
+class Neighbours {
+ public:
+  Neighbours(std::size_t count, const FeatureSimilarity& similarity, double minCorrelation);
+
+  std::vector<std::vector<std::size_t>> coeluting;
+
+  // Whether b is among a's co-eluting features.
+  bool coelute(std::size_t a, std::size_t b) const;
+  // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions).
+  bool isotopePartners(std::size_t a, std::size_t b) const;
+  // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples).
+  bool ionPartners(std::size_t a, std::size_t b) const;
+  // The pair's correlation (NaN unknown, kFlatTraces flat).
+  double correlation(std::size_t a, std::size_t b) const;
+
+ private:
+  const FeatureSimilarity& similarity_;
+  double minCorrelation_;
+  mutable std::unordered_map<std::uint64_t, double> known_;
+};
 
 Neighbours coelutingNeighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
                                const FeatureSimilarity& similarity);

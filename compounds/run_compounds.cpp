@@ -95,12 +95,11 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
   for (int k = 0; k < 8; ++k) {
     const double target = mz + k * kCarbon13Step / z;
     const double window = target * ppm * 1e-6;
+    auto it = std::lower_bound(peaks.begin(), peaks.end(), target - window,
+                               [](const StoredPeak& peak, double value) { return peak.mz < value; });
     const StoredPeak* best = nullptr;
-    for (const StoredPeak& peak : peaks) {
-      if (std::fabs(peak.mz - target) <= window &&
-          (best == nullptr || std::fabs(peak.mz - target) < std::fabs(best->mz - target))) {
-        best = &peak;
-      }
+    for (; it != peaks.end() && it->mz <= target + window; ++it) {
+      if (best == nullptr || std::fabs(it->mz - target) < std::fabs(best->mz - target)) best = &*it;
     }
     if (best == nullptr) break;
     pattern.push_back(ExportPeak{best->mz, best->intensity});

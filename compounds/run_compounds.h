@@ -31,8 +31,8 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
 // `fallback` when it carries none.
 long numericFeatureId(const std::string& featureId, long fallback);
 
-// The isotope pattern of an ion in one spectrum: the peaks nearest m/z + k * 1.0033548 / charge within
-// `ppm`, k = 0, 1, ..., up to the first missing one.
+// The isotope pattern of an ion in one spectrum whose peaks are sorted by m/z: the peaks nearest
+// m/z + k * 1.0033548 / charge within `ppm`, k = 0, 1, ..., up to the first missing one.
 std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,
                                          double ppm);
 
