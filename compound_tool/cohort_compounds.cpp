@@ -138,6 +138,8 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
           if (std::fabs(spectrum->rt - apex) < std::fabs(nearest->rt - apex)) nearest = spectrum;
         }
         std::vector<StoredPeak> sorted = nearest->peaks;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
         patterns[r] = isotopePatternIn(sorted, features[r].mz, labels[r].charge, options.run.tracePpm);
       }
     }
