@@ -12,7 +12,8 @@
 #include "align/cohort_input.h"
 #include "align/drift_search.h"
 #include "align/rt_correction.h"
-#include "report/cohort_table.h"
+#include "report/cohort_tables.h"
+#include "report/target_table.h"
 
 namespace {
 
@@ -310,8 +311,7 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
     for (const TableRow& row : rows) {
       if (row.cells[s] != nullptr) continue;
       const auto window = fillWindow(options, cohort.corrections[s], row);
-      text += number(row.mz, 6) + "\t" + number(std::max(0.0, window.first), 4) + "\t" +
-              number(std::max(0.0, window.second), 4) + "\n";
+      text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second));
     }
     if (!writeFile(folder + "/" + cohort.samples[s].name + ".tsv", text)) return false;
   }
@@ -347,15 +347,13 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
   }
   CohortFeatureTable table;
   if (detailed) table.extraColumns = kDetailColumns;
-  std::string sheet = "sample\tfile\tgroup\n";
-  std::string names;
+  std::string sheet = cohortHead(cohortSampleColumns());
   for (const SampleEntry& sample : cohort.samples) {
     sheet += sample.name + "\t" + sample.file + "\t" + sample.group + "\n";
-    names += "\t" + sample.name;
     table.samples.push_back(sample.name);
   }
-  std::string times = "feature_id" + names + "\n";
-  std::string filled = "feature_id" + names + "\n";
+  std::string times = cohortHead(featureRtColumns(), table.samples);
+  std::string filled = cohortHead(gapFilledColumns(), table.samples);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const TableRow& row = rows[r];
     std::string id = std::to_string(r + 1);
@@ -382,7 +380,7 @@ bool writeTables(const AlignOptions& options, const Cohort& cohort, const std::v
     filled += "\n";
   }
   const std::string features = formatCohortFeatures(table);
-  std::string correction = "sample\trt\trt_corrected\n";
+  std::string correction = cohortHead(rtCorrectionColumns());
   for (std::size_t s = 0; s < count; ++s) {
     const RtCorrection& c = cohort.corrections[s];
     for (std::size_t g = 0; g < c.measured().size(); ++g) {

@@ -1,45 +1,18 @@
 #include "align/cohort_input.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "report/feature_table.h"
+#include "report/summary_table.h"
+#include "report/table_text.h"
 
 namespace {
 
-std::vector<std::string> splitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
-
-bool nextLine(std::ifstream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
-
-// A whole field as a finite number; the field is followed by a tab, a line
-// end or the end of the report, none of which strtod reads.
-bool readNumber(const std::pair<const char*, const char*>& field, double& out) {
-  if (field.first == field.second || *field.first == ' ' || *field.first == '\t') return false;
-  char* end = nullptr;
-  out = std::strtod(field.first, &end);
-  return end == field.second && std::isfinite(out);
-}
-
-int columnOf(const std::vector<std::string>& header, const std::string& name) {
+int columnOf(const std::vector<std::string_view>& header, const std::string& name) {
   for (std::size_t k = 0; k < header.size(); ++k) {
     if (header[k] == name) return static_cast<int>(k);
   }
@@ -49,13 +22,14 @@ int columnOf(const std::vector<std::string>& header, const std::string& name) {
 }  // namespace
 
 bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples, std::string& error) {
-  std::ifstream in(path);
+  TableLines lines(path);
   std::string line;
-  if (!in.is_open() || !nextLine(in, line)) {
+  if (!lines.isOpen() || !lines.next(line)) {
     error = "cannot read sample sheet '" + path + "'";
     return false;
   }
-  const std::vector<std::string> header = splitTabs(line);
+  const std::string headLine = line;
+  const std::vector<std::string_view> header = splitFields(headLine);
   const int name = columnOf(header, "sample");
   const int file = columnOf(header, "file");
   const int group = columnOf(header, "group");
@@ -64,22 +38,19 @@ bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples,
     return false;
   }
   std::set<std::string> seen;
-  long number = 1;
-  while (nextLine(in, line)) {
-    ++number;
-    if (line.empty()) continue;
-    const std::vector<std::string> fields = splitTabs(line);
+  std::vector<std::string_view> fields;
+  while (lines.nextNonEmpty(line)) {
+    splitFields(line, fields);
     SampleEntry entry;
     if (static_cast<int>(fields.size()) > name) entry.name = fields[name];
     if (static_cast<int>(fields.size()) > file) entry.file = fields[file];
     if (group >= 0 && static_cast<int>(fields.size()) > group) entry.group = fields[group];
     if (entry.name.empty() || entry.file.empty()) {
-      error = "sample sheet '" + path + "' line " + std::to_string(number) + ": empty sample name or file";
+      error = lines.lineError("sample sheet", "empty sample name or file");
       return false;
     }
     if (!seen.insert(entry.name).second) {
-      error = "sample sheet '" + path + "' line " + std::to_string(number) + ": sample '" + entry.name +
-              "' named twice";
+      error = lines.lineError("sample sheet", "sample '" + entry.name + "' named twice");
       return false;
     }
     samples.push_back(entry);
@@ -93,56 +64,15 @@ bool readSampleSheet(const std::string& path, std::vector<SampleEntry>& samples,
 
 bool readSummary(const std::string& path, bool fullScanOnly, std::vector<SampleFeature>& features,
                  std::string& error) {
-  // The whole report at once; rows are cut up in place.
-  std::ifstream in(path, std::ios::binary);
-  std::string text;
-  if (in.is_open()) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.is_open() || in.bad() || text.empty()) {
-    error = "cannot read summary report '" + path + "'";
-    return false;
-  }
-  std::size_t lineEnd = text.find('\n');
-  std::string line = text.substr(0, lineEnd);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  const std::vector<std::string> header = splitTabs(line);
-  const int mass = columnOf(header, "mass");
-  const int rt = columnOf(header, "rt");
-  const int area = columnOf(header, "area");
-  const int transition = columnOf(header, "transition");
-  if (mass < 0 || rt < 0 || area < 0 || transition < 0) {
-    error = "'" + path + "' is not a summary report (columns mass, rt, area, transition)";
-    return false;
-  }
-  std::vector<std::pair<const char*, const char*>> fields;  // [begin, end) of each field
-  long number = 1;
-  while (lineEnd != std::string::npos && lineEnd + 1 < text.size()) {
-    const std::size_t begin = lineEnd + 1;
-    lineEnd = text.find('\n', begin);
-    const std::size_t end = lineEnd == std::string::npos ? text.size() : lineEnd;
-    ++number;
-    const char* p = text.data() + begin;
-    const char* stop = text.data() + end;
-    if (stop > p && stop[-1] == '\r') --stop;
-    if (p == stop) continue;
-    fields.clear();
-    for (const char* field = p;;) {
-      const char* tab =
-          static_cast<const char*>(std::memchr(field, '\t', static_cast<std::size_t>(stop - field)));
-      fields.emplace_back(field, tab == nullptr ? stop : tab);
-      if (tab == nullptr) break;
-      field = tab + 1;
-    }
+  std::vector<SummaryRow> rows;
+  if (!readSummaryTable(path, rows, error)) return false;
+  for (SummaryRow& row : rows) {
+    if (fullScanOnly && !row.channel.isFullScan()) continue;
     SampleFeature feature;
-    if (fields.size() != header.size() || !readNumber(fields[mass], feature.mz) ||
-        !readNumber(fields[rt], feature.rt) || !readNumber(fields[area], feature.area)) {
-      error = "summary report '" + path + "' line " + std::to_string(number) + " is malformed";
-      return false;
-    }
-    // The full-scan channel's label starts with its precursor, 0.0.
-    const auto& label = fields[transition];
-    if (fullScanOnly && !(label.second - label.first >= 4 && std::memcmp(label.first, "0.0[", 4) == 0))
-      continue;
-    feature.areaText.assign(fields[area].first, fields[area].second);
+    feature.mz = row.mass;
+    feature.rt = row.rt;
+    feature.area = row.area;
+    feature.areaText = std::move(row.areaText);
     features.push_back(std::move(feature));
   }
   return true;

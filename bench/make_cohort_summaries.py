@@ -1,24 +1,30 @@
 #!/usr/bin/env python3
 """Writes a synthetic cohort of summary reports for the torva-align benchmark.
 
-    make_cohort_summaries.py DIR SAMPLES FEATURES [SEED]
+    make_cohort_summaries.py TORVA DIR SAMPLES FEATURES [SEED]
 
 DIR/sheet.tsv lists the samples; DIR/summaries/<sample>.tsv holds FEATURES rows each: 90 % of a
 shared compound list (m/z within 2 ppm, time drifted per sample by a shift of up to 0.15 min plus
-a wave of up to 0.05 min, apex scatter 0.01 min), the rest features of the sample alone.
+a wave of up to 0.05 min, apex scatter 0.01 min), the rest features of the sample alone. The
+summaries' head line is the one the torva executable TORVA writes (torva --empty-summary).
 """
 import math
 import os
 import random
+import subprocess
 import sys
+import tempfile
 
 
 def main():
-    out, samples, features = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-    rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 1)
+    torva, out, samples, features = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+    rng = random.Random(int(sys.argv[5]) if len(sys.argv) > 5 else 1)
     os.makedirs(f"{out}/summaries", exist_ok=True)
     compounds = [(rng.uniform(100, 1000), rng.uniform(1, 29), rng.lognormvariate(15, 1.5)) for _ in range(features)]
-    head = "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n"
+    with tempfile.TemporaryDirectory() as scratch:
+        subprocess.run([torva, "--empty-summary", f"{scratch}/head.tsv"], check=True)
+        with open(f"{scratch}/head.tsv") as empty:
+            head = empty.read()
     with open(f"{out}/sheet.tsv", "w") as sheet:
         sheet.write("sample\tfile\tgroup\n")
         for s in range(samples):

@@ -7,7 +7,7 @@
 
 #include "compounds/run_compounds.h"
 #include "export/export_model.h"
-#include "report/cohort_table.h"
+#include "report/cohort_tables.h"
 
 // The compound columns a cohort's features.tsv carries before its sample columns.
 extern const std::vector<std::string> kCohortCompoundColumns;

@@ -16,7 +16,7 @@
 #include "compounds/run_compounds.h"
 #include "export/export_folder.h"
 #include "report/feature_table.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 
 namespace {
 

@@ -18,7 +18,7 @@ std::string baseName(const std::string& path) {
 
 }  // namespace
 
-bool runCompoundStep(const Options& options, const fileHandle& run, std::vector<FeatureRow>& rows) {
+bool runCompoundStep(const Options& options, const RunData& run, std::vector<FeatureRow>& rows) {
   RunCompoundOptions settings;
   if (!options.adducts.empty()) {
     try {

@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "records/run_data.h"
 #include "report/feature_table.h"
-#include "run/file_handle.h"
 
 // The compound grouping of the resolver's features (--compounds, --adducts, --export): fills the rows'
 // compound columns from the run's spectra and writes the exports. False, with the failure named on
 // standard error, when an export could not be written.
-bool runCompoundStep(const Options& options, const fileHandle& run, std::vector<FeatureRow>& rows);
+bool runCompoundStep(const Options& options, const RunData& run, std::vector<FeatureRow>& rows);
 
 #endif

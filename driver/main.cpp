@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     case ParseOutcome::Refused:
       console::err("torva: " + options.refusal + "\n");
       return static_cast<int>(ExitStatus::RequestFailed);
+    case ParseOutcome::EmptySummary:
+      return static_cast<int>(writeEmptySummary(options.emptySummary));
     case ParseOutcome::Run:
       break;
   }

@@ -28,6 +28,7 @@ enum LongOnly : int {
   kCompounds,
   kAdducts,
   kExport,
+  kEmptySummary,
 };
 
 const option kLongOptions[] = {
@@ -47,6 +48,7 @@ const option kLongOptions[] = {
     {"compounds", no_argument, nullptr, kCompounds},
     {"adducts", required_argument, nullptr, kAdducts},
     {"export", required_argument, nullptr, kExport},
+    {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -293,6 +295,10 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         options.compounds = true;
         options.exportDir = optarg;
         break;
+      case kEmptySummary:
+        options.hasEmptySummary = true;
+        options.emptySummary = optarg;
+        break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;
     }
@@ -301,5 +307,6 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
   if (help) return ParseOutcome::Help;
   if (version) return ParseOutcome::Version;
   if (!options.refusal.empty()) return ParseOutcome::Refused;
+  if (options.hasEmptySummary) return ParseOutcome::EmptySummary;
   return ParseOutcome::Run;
 }

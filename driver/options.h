@@ -49,6 +49,8 @@ struct Options {
   bool compounds = false;   // --compounds: group the resolver's features into compounds, link MS2 spectra
   std::string adducts;      // --adducts FILE: the ion list of the grouping; empty: the bundled one
   std::string exportDir;    // --export DIR: GNPS, SIRIUS and mzTab-M exports of the grouped features
+  bool hasEmptySummary = false;
+  std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 
   // Words that are not options, in the order given; the run ignores them.
   std::vector<std::string> extraArguments;
@@ -59,11 +61,12 @@ struct Options {
 };
 
 enum class ParseOutcome {
-  Run,      // options parsed; run the tool
-  Usage,    // no arguments, -h, or an option error: print the usage text
-  Help,     // --help: print the full help
-  Version,  // --version
-  Refused,  // a long option with a value it cannot take (see Options::refusal)
+  Run,           // options parsed; run the tool
+  Usage,         // no arguments, -h, or an option error: print the usage text
+  Help,          // --help: print the full help
+  Version,       // --version
+  Refused,       // a long option with a value it cannot take (see Options::refusal)
+  EmptySummary,  // --empty-summary: write the summary's head alone
 };
 
 // Parses argv with getopt_long (short options "hdclSni:o:p:P:C:m:s:M:T:" and

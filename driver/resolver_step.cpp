@@ -32,7 +32,7 @@ std::string massText(double mz) {
   return text;
 }
 
-std::vector<FeatureTarget> targetsOf(const fileHandle& run) {
+std::vector<FeatureTarget> targetsOf(const RunData& run) {
   std::vector<FeatureTarget> targets;
   for (std::size_t t = 0; t < run.targetPeaks.size(); ++t) {
     FeatureTarget target;
@@ -51,7 +51,7 @@ std::vector<FeatureTarget> targetsOf(const fileHandle& run) {
 
 }  // namespace
 
-bool runResolverStep(const Options& options, const fileHandle& run) {
+bool runResolverStep(const Options& options, const RunData& run) {
   std::vector<FeatureRow> rows = findFeatures(run.scans, targetsOf(run), settingsOf(options));
   const bool grouped = !options.compounds || runCompoundStep(options, run, rows);
   if (!options.hasFeatures) return grouped;

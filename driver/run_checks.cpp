@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "compounds/adduct_table.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 
 namespace {
 

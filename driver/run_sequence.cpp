@@ -7,8 +7,10 @@
 #include "driver/progress.h"
 #include "driver/resolver_step.h"
 #include "processing/filterer.h"
-#include "run/file_handle.h"
-#include "run/transition_report.h"
+#include "report/report_file.h"
+#include "report/summary_table.h"
+#include "report/transition_report.h"
+#include "store/file_handle.h"
 #include "util/console.h"
 #include "util/parallel_for.h"
 
@@ -59,6 +61,9 @@ const char* helpText() {
       "  -P PATH        file of target m/z values, one per line or comma separated\n"
       "  --targets PATH file of targets with a retention-time window each: lines\n"
       "                 MZ<tab>RT_LOW<tab>RT_HIGH, times in minutes\n"
+      "  --empty-summary PATH\n"
+      "                 write a summary report without features to PATH and stop,\n"
+      "                 reading nothing (for workflows with nothing to search)\n"
       "\n"
       "Processing:\n"
       "  -C N           intensity cutoff, counts (default 10000): peaks must exceed it\n"
@@ -139,6 +144,12 @@ Progress::Figures figuresOf(const fileHandle& run) {
 }
 
 }  // namespace
+
+ExitStatus writeEmptySummary(const std::string& path) {
+  ReportFile report(path.c_str());
+  report.endLine(summaryHead());
+  return report.close() ? ExitStatus::Ok : ExitStatus::RequestFailed;
+}
 
 ExitStatus runSequence(const Options& options) {
   return runSequence(options, Progress::wanted(options.quiet));

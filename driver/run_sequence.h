@@ -1,6 +1,8 @@
 #ifndef TORVA_DRIVER_RUN_SEQUENCE_H
 #define TORVA_DRIVER_RUN_SEQUENCE_H
 
+#include <string>
+
 #include "driver/options.h"
 
 // Every exit status of the tool.
@@ -21,6 +23,10 @@ const char* usageText();
 const char* helpText();
 // The version line of --version.
 const char* versionText();
+
+// Writes a summary report without features (its head line) to `path`, as a
+// run that found none would: Ok, or RequestFailed when it cannot be written.
+ExitStatus writeEmptySummary(const std::string& path);
 
 // Runs the whole tool on parsed options and returns its exit status. Progress
 // goes to standard error when `showProgress` is set.

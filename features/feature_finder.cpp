@@ -133,7 +133,10 @@ std::vector<Candidate> groupFeatures(const SpectrumGroup& group, const std::vect
     for (std::size_t k = first; k <= last; ++k) {
       points.push_back(pointIn(sorted[k], trace.mz - tolerance, trace.mz + tolerance, group.spectra[k]->rt));
     }
-    for (const ResolvedPeak& peak : resolvePeaks(points, floors.at(trace.mz), settings.resolver)) {
+    TraceEnds ends;
+    ends.runStart = first == 0;
+    ends.runEnd = last + 1 == count;
+    for (const ResolvedPeak& peak : resolvePeaks(points, floors.at(trace.mz), settings.resolver, ends)) {
       if (keptAsFeature(peak, settings)) resolved[t].push_back(peak);
     }
   });

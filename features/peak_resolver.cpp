@@ -149,7 +149,8 @@ double refinedApexTime(const std::vector<TracePoint>& trace, const std::vector<d
 }
 
 void measure(const std::vector<TracePoint>& trace, const std::vector<double>& filled,
-             const std::vector<double>& s, const NoiseModel& noise, ResolvedPeak& peak) {
+             const std::vector<double>& s, const NoiseModel& noise, bool cutStart, bool cutEnd,
+             ResolvedPeak& peak) {
   const std::size_t l = peak.left, r = peak.right;
   const double tl = trace[l].time, tr = trace[r].time;
   // The line joins the edges at the lower of the smoothed and the raw trace:
@@ -157,7 +158,7 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
   // where the trace is cut off mid-elution says nothing of the baseline: the
   // line is then level with the other edge.
   double yl = std::min(s[l], filled[l]), yr = std::min(s[r], filled[r]);
-  const bool cutLeft = l == 0 && filled[0] > 0, cutRight = r + 1 == s.size() && filled[r] > 0;
+  const bool cutLeft = cutStart && l == 0, cutRight = cutEnd && r + 1 == s.size();
   if (cutLeft && !cutRight) yl = yr;
   if (cutRight && !cutLeft) yr = yl;
   const auto line = [&](std::size_t i) { return lineAt(trace[i].time, tl, yl, tr, yr); };
@@ -235,6 +236,17 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
   }
 }
 
+// Standard deviation of binomially smoothed white noise, relative to the noise.
+double smoothingNoiseShare(std::size_t points) {
+  // An impulse far enough from the ends that the kernel is never cut there.
+  const std::size_t half = points / 2;
+  std::vector<double> unit(4 * half + 1, 0.0);
+  unit[2 * half] = 1;
+  double sum = 0;
+  for (double w : binomialSmooth(unit, points)) sum += w * w;
+  return std::sqrt(sum);
+}
+
 }  // namespace
 
 std::vector<double> binomialSmooth(const std::vector<double>& values, std::size_t points) {
@@ -288,7 +300,7 @@ std::vector<double> movingOpening(const std::vector<double>& values, const std::
 }
 
 std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, double noiseFloor,
-                                       const ResolverSettings& settings) {
+                                       const ResolverSettings& settings, TraceEnds ends) {
   std::vector<ResolvedPeak> peaks;
   const std::size_t n = trace.size();
   if (n < 2) return peaks;
@@ -301,13 +313,16 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
   noise.floor = noiseFloor;
   noise.relative = jaggedness(filled, s);
 
-  // Maxima that stand out from their valleys.
+  // Maxima that stand out from their valleys. Prominences and rises are of the
+  // smoothed trace, whose noise is the raw noise times the root of the sum of
+  // the squared kernel weights (0.52 for 5 points).
+  const double smoothedShare = smoothingNoiseShare(settings.smoothPoints);
   std::vector<std::size_t> kept;
-  const bool cutStart = filled.front() > 0, cutEnd = filled.back() > 0;
+  const bool cutStart = ends.runStart && filled.front() > 0, cutEnd = ends.runEnd && filled.back() > 0;
   for (std::size_t m : localMaxima(s)) {
     const double valley = keyValley(s, m, cutStart, cutEnd);
     const double prominence = s[m] - valley;
-    if (prominence < settings.minProminence * noise.at(valley)) continue;
+    if (prominence < settings.minProminence * smoothedShare * noise.at(valley)) continue;
     if (prominence < settings.minRelativeProminence * (s[m] - baseline[m])) continue;
     kept.push_back(m);
   }
@@ -319,9 +334,10 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     peak.apex = kept[k];
     const std::size_t low = k == 0 ? 0 : splits[k - 1];
     const std::size_t high = k + 1 == kept.size() ? n - 1 : splits[k];
-    peak.left = walkToEdge(s, baseline, filled, noise, settings.edgeTolerance, peak.apex, low, -1);
-    peak.right = walkToEdge(s, baseline, filled, noise, settings.edgeTolerance, peak.apex, high, +1);
-    measure(trace, filled, s, noise, peak);
+    const double tolerance = settings.edgeTolerance * smoothedShare;
+    peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1);
+    peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1);
+    measure(trace, filled, s, noise, cutStart, cutEnd, peak);
     peaks.push_back(peak);
   }
   return peaks;

@@ -22,7 +22,9 @@
 //  5. Peaks: the local maxima of the smoothed trace whose prominence (height
 //     above the higher of the two lowest valleys that separate them from a higher
 //     maximum or the trace's end) is at least `minProminence` times the noise at
-//     that valley and `minRelativeProminence` of their height above the baseline. Neighbouring peaks are
+//     that valley (the noise of the smoothed trace: the raw noise times the
+//     smoothing's share of it) and `minRelativeProminence` of their height
+//     above the baseline. Neighbouring peaks are
 //     split at the lowest point between them.
 //  6. Edges: from the apex outward while the smoothed trace keeps falling, rises
 //     of less than the noise being tolerated; an edge is where it has returned
@@ -82,9 +84,17 @@ std::vector<double> binomialSmooth(const std::vector<double>& values, std::size_
 std::vector<double> movingOpening(const std::vector<double>& values, const std::vector<double>& times,
                                   double window);
 
+// Whether the trace's first and last points are the run's first and last
+// spectra: a compound still eluting there is cut off, and the cut side is no
+// valley (elsewhere a trace that starts or ends high is taken as it is).
+struct TraceEnds {
+  bool runStart = false;
+  bool runEnd = false;
+};
+
 // Every peak of the trace with its measures, in time order; no S/N or point
 // filter is applied here. `noiseFloor` is the least noise assumed (counts).
 std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, double noiseFloor,
-                                       const ResolverSettings& settings);
+                                       const ResolverSettings& settings, TraceEnds ends = TraceEnds());
 
 #endif

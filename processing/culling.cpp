@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/tolerance_grid.h"
 
 namespace {
@@ -87,7 +87,7 @@ class SurvivorGrid {
 // matching survivors, so it is found by looking only at the survivors of the
 // neighbouring grid cells and keeping the lowest matching position. A survivor
 // that is overwritten moves to the cell of its new values.
-void filterer::cullXIC(fileHandle& run) {
+void filterer::cullXIC(RunData& run) {
   for (channel& transition : run.channels) {
     const std::vector<std::size_t> kept = cullSurvivors(transition.chroms);
     std::vector<chrom> survivors;

@@ -5,7 +5,7 @@
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "processing/spectral_filter.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/compaction.h"
 
 namespace {
@@ -47,7 +47,7 @@ bool filterer::isIsotope(datapeak& candidate, datapeak& lighter) {
 // can match: an m/z index finds exactly those (for each step, the peaks k with
 // p.mz - tol < k.mz + step < p.mz + tol), and they are tested with isIsotope
 // in list order, as a pass over all earlier peaks would test them.
-void filterer::deIsotope(fileHandle& run) {
+void filterer::deIsotope(RunData& run) {
   const double intensityCutoff = cutoff;
   PeakMzIndex index;
   std::vector<std::size_t> candidates;

@@ -1,6 +1,6 @@
 #include "processing/filterer.h"
 
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/mass_window.h"
 
 filterer::filterer() = default;

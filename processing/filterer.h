@@ -10,7 +10,7 @@
 #include "records/chrom.h"
 #include "records/records.h"
 
-class fileHandle;
+struct RunData;
 class ChannelSpectra;
 struct channel;
 
@@ -46,24 +46,24 @@ class filterer {
 
   // Chromatogram generation.
   void pickPeaks(scan* spectrum, std::vector<datapeak>& out);
-  void generateXIC(fileHandle& run);
+  void generateXIC(RunData& run);
   // The chromatograms of one channel: seeded first when `seed` is set, else
   // the ones already there (untraced) get their traces. `spectra`, when given,
   // is the channel's prepared spectra (else they are prepared here).
-  void generateChannelXIC(fileHandle& run, channel& ch, bool seed, const ChannelSpectra* spectra = nullptr);
+  void generateChannelXIC(RunData& run, channel& ch, bool seed, const ChannelSpectra* spectra = nullptr);
 
   // Peak detection and quantitation of every chromatogram.
-  void processXIC(fileHandle& run);
+  void processXIC(RunData& run);
   // The same for one channel; progress is noted when `channels` holds it.
-  void processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels,
+  void processChannelXIC(RunData& run, channel& ch, const std::vector<channel>* channels,
                          const ChannelSpectra* spectra = nullptr);
 
   // generateXIC followed by processXIC, for runs whose later steps read only the
   // peak figures: each chromatogram's trace is built, quantified and dropped at
   // once, so the chromatograms keep empty times, intensities and scanNumbers.
   // Every other field is exactly what the two separate steps give.
-  void generateAndProcessXIC(fileHandle& run);
-  void generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed,
+  void generateAndProcessXIC(RunData& run);
+  void generateAndProcessChannelXIC(RunData& run, channel& ch, bool seed,
                                     const ChannelSpectra* spectra = nullptr);
 
   // Receives the transition rows of a streamed run, channel by channel: each
@@ -80,7 +80,7 @@ class filterer {
   // not the channel. With culling the figures are found first and the
   // survivors' traces built again. The chromatograms keep every figure and
   // empty times, intensities and scanNumbers.
-  void streamXIC(fileHandle& run, bool cull, const TraceSink& sink);
+  void streamXIC(RunData& run, bool cull, const TraceSink& sink);
   // Trace points held at once by one part of a streamed channel (some 40 MB of
   // traces; a part holds at least one chromatogram).
   std::size_t streamPartPoints = std::size_t{1} << 21;
@@ -94,14 +94,14 @@ class filterer {
   void waveletDenoise(double& fraction, int passes, chrom& X);
 
   // Spectral filters.
-  void deIsotope(fileHandle& run);
+  void deIsotope(RunData& run);
   bool isIsotope(datapeak& candidate, datapeak& lighter);
-  void removeH2O(fileHandle& run);
+  void removeH2O(RunData& run);
   bool isOLoss(datapeak& candidate, datapeak& parent);
   bool isH2OLoss(datapeak& candidate, datapeak& parent);
 
   // Culling of chromatograms that repeat a stronger neighbour's feature.
-  void cullXIC(fileHandle& run);
+  void cullXIC(RunData& run);
   // Positions, in order, of the chromatograms of one channel that culling keeps.
   std::vector<std::size_t> cullSurvivors(const std::vector<chrom>& chroms) const;
 };

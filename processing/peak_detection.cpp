@@ -11,7 +11,7 @@
 
 #include "processing/filterer.h"
 #include "processing/smoothing.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/mass_window.h"
 #include "util/parallel_for.h"
 #include "util/same_bits.h"
@@ -279,7 +279,7 @@ bool ChannelPeakDetector::detect(chrom& X, const std::vector<double>& raw, const
   return true;
 }
 
-void filterer::processXIC(fileHandle& run) {
+void filterer::processXIC(RunData& run) {
   // Chromatograms in batches: the processed traces of a batch are computed
   // together (side by side where the machine allows), then each is detected.
   for (channel& ch : run.channels) {
@@ -288,7 +288,7 @@ void filterer::processXIC(fileHandle& run) {
   }
 }
 
-void filterer::processChannelXIC(fileHandle& run, channel& ch, const std::vector<channel>* channels,
+void filterer::processChannelXIC(RunData& run, channel& ch, const std::vector<channel>* channels,
                                  const ChannelSpectra* prepared) {
   const std::size_t kBatch = 256;
   std::vector<const std::vector<double>*> raws;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/mass_window.h"
 #include "util/parallel_for.h"
 #include "util/same_bits.h"
@@ -49,7 +49,7 @@ const double* gallop(const double* first, const double* last, Predicate inPrefix
 
 }  // namespace
 
-ChannelSpectra::ChannelSpectra(const fileHandle& run, const channel& ch) {
+ChannelSpectra::ChannelSpectra(const RunData& run, const channel& ch) {
   const std::size_t n = ch.scans.size();
   spectra_.resize(n);
   std::size_t peakCount = 0;

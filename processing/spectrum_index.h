@@ -10,7 +10,7 @@
 #include "records/records.h"
 #include "util/same_bits.h"
 
-class fileHandle;
+struct RunData;
 struct channel;
 
 // The spectra of one channel, prepared for m/z window queries. A spectrum whose
@@ -22,7 +22,7 @@ struct channel;
 // its spectra unchanged meanwhile.
 class ChannelSpectra {
  public:
-  ChannelSpectra(const fileHandle& run, const channel& ch);
+  ChannelSpectra(const RunData& run, const channel& ch);
 
   std::size_t size() const { return spectra_.size(); }
 
@@ -47,7 +47,7 @@ class ChannelSpectra {
 
 // `given` when there is one, else the channel's spectra prepared into `own`.
 inline const ChannelSpectra& preparedSpectra(const ChannelSpectra* given,
-                                             std::unique_ptr<ChannelSpectra>& own, const fileHandle& run,
+                                             std::unique_ptr<ChannelSpectra>& own, const RunData& run,
                                              const channel& ch) {
   if (given != nullptr) return *given;
   own = std::make_unique<ChannelSpectra>(run, ch);

@@ -6,7 +6,7 @@
 #include "processing/filterer.h"
 #include "processing/peak_mz_index.h"
 #include "processing/spectral_filter.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/compaction.h"
 
 namespace {
@@ -60,7 +60,7 @@ bool filterer::isH2OLoss(datapeak& candidate, datapeak& parent) {
 // compared, and of the kept entries only those 16 or 18 above within the window
 // can absorb: an m/z index finds exactly those (k with p.mz - 0.5 < k.mz - loss
 // < p.mz + 0.5), and they are tested in kept order (from the end of the list).
-void filterer::removeH2O(fileHandle& run) {
+void filterer::removeH2O(RunData& run) {
   const double intensityCutoff = cutoff;
   PeakMzIndex index;
   std::vector<std::size_t> candidates;

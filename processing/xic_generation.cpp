@@ -9,7 +9,7 @@
 #include "processing/peak_detection.h"
 #include "processing/spectrum_index.h"
 #include "processing/xic_seeding.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 #include "util/parallel_for.h"
 
 void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
@@ -29,7 +29,7 @@ void filterer::pickPeaks(scan* spectrum, std::vector<datapeak>& out) {
 namespace {
 
 // A channel of full scans: every spectrum of MS level 1 (or of no stated level).
-bool fullScanChannel(const fileHandle& run, const channel& ch) {
+bool fullScanChannel(const RunData& run, const channel& ch) {
   if (run.SRM) return false;
   for (std::size_t index : ch.scans) {
     if (run.scans.at(index).msLevel > 1) return false;
@@ -49,7 +49,7 @@ chrom seededChrom(double mz, double intensity, const scan& spectrum) {
 
 // Appends one chromatogram per mass trace of the channel, seeded at the trace's
 // apex spectrum with its intensity-weighted m/z.
-void appendTraceSeededChroms(const filterer& processor, const fileHandle& run, channel& ch) {
+void appendTraceSeededChroms(const filterer& processor, const RunData& run, channel& ch) {
   std::vector<const scan*> spectra;
   spectra.reserve(ch.scans.size());
   for (std::size_t index : ch.scans) spectra.push_back(&run.scans.at(index));
@@ -61,7 +61,7 @@ void appendTraceSeededChroms(const filterer& processor, const fileHandle& run, c
 // Appends one chromatogram per peak picked in each spectrum of the channel,
 // spectrum by spectrum. Blocks of spectra are picked side by side and their
 // chromatograms joined in order.
-void appendPickedChroms(filterer& processor, fileHandle& run, channel& ch) {
+void appendPickedChroms(filterer& processor, RunData& run, channel& ch) {
   const std::size_t spectrumCount = ch.scans.size();
   const std::size_t blockSize = 64;
   std::vector<std::vector<chrom>> blocks((spectrumCount + blockSize - 1) / blockSize);
@@ -86,7 +86,7 @@ void appendPickedChroms(filterer& processor, fileHandle& run, channel& ch) {
 
 }  // namespace
 
-void appendSeededChroms(filterer& processor, fileHandle& run, channel& ch) {
+void appendSeededChroms(filterer& processor, RunData& run, channel& ch) {
   if (processor.seedFromTraces && run.targetPeaks.empty() && fullScanChannel(run, ch)) {
     appendTraceSeededChroms(processor, run, ch);
     return;
@@ -135,7 +135,7 @@ struct ChannelAxis {
   std::vector<double> times;
   std::vector<std::int32_t> scanNumbers;
 
-  ChannelAxis(const fileHandle& run, const channel& ch) {
+  ChannelAxis(const RunData& run, const channel& ch) {
     times.reserve(ch.scans.size());
     scanNumbers.reserve(ch.scans.size());
     for (std::size_t index : ch.scans) {
@@ -157,7 +157,7 @@ struct ChannelAxis {
 // With `seed` false the chromatograms already there are walked instead (all of them).
 // Each block is swept on up to *sweepWorkers threads (0 or none: all).
 template <typename Use>
-void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const ChannelSpectra& spectra,
+void sweepChannelTraces(filterer& processor, RunData& run, channel& ch, const ChannelSpectra& spectra,
                         Use use, bool seed = true, const std::size_t* sweepWorkers = nullptr) {
   std::size_t first = 0;
   if (seed) {
@@ -182,7 +182,7 @@ void sweepChannelTraces(filterer& processor, fileHandle& run, channel& ch, const
 
 }  // namespace
 
-void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed, const ChannelSpectra* prepared) {
+void filterer::generateChannelXIC(RunData& run, channel& ch, bool seed, const ChannelSpectra* prepared) {
   if (ch.scans.empty()) return;
   const bool targeted = !run.targetPeaks.empty();
   const ChannelAxis axis(run, ch);
@@ -207,21 +207,21 @@ void filterer::generateChannelXIC(fileHandle& run, channel& ch, bool seed, const
       seed);
 }
 
-void filterer::generateXIC(fileHandle& run) {
+void filterer::generateXIC(RunData& run) {
   for (channel& ch : run.channels) {
     noteChannel(run.channels, ch);
     generateChannelXIC(run, ch, true);
   }
 }
 
-void filterer::generateAndProcessXIC(fileHandle& run) {
+void filterer::generateAndProcessXIC(RunData& run) {
   for (channel& ch : run.channels) {
     noteChannel(run.channels, ch);
     generateAndProcessChannelXIC(run, ch, true);
   }
 }
 
-void filterer::generateAndProcessChannelXIC(fileHandle& run, channel& ch, bool seed,
+void filterer::generateAndProcessChannelXIC(RunData& run, channel& ch, bool seed,
                                             const ChannelSpectra* prepared) {
   if (ch.scans.empty()) return;
   const bool targeted = !run.targetPeaks.empty();

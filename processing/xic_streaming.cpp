@@ -9,7 +9,7 @@
 #include "processing/filterer.h"
 #include "processing/spectrum_index.h"
 #include "processing/xic_seeding.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ void dropTrace(chrom& X) {
 
 }  // namespace
 
-void filterer::streamXIC(fileHandle& run, bool cull, const TraceSink& sink) {
+void filterer::streamXIC(RunData& run, bool cull, const TraceSink& sink) {
   // The parts are channels of their own for the steps below, which must not
   // report them as progress: progress is told here instead.
   const auto progress = std::move(channelProgress);

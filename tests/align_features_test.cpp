@@ -100,3 +100,55 @@ TEST(TorvaAlignFeatures, CorrectsDriftOfOverAMinuteFromFeatureTables) {
       << result.err;
   EXPECT_NE(result.err.find("sample features could not be placed"), std::string::npos) << result.err;
 }
+
+// Gaps filled from the feature pipeline's target rows: a found row fills the
+// gap with the area between its own edges, a row marked not found leaves it,
+// and an empty report stands for a sample without gaps.
+TEST(TorvaAlignFeatures, FillsGapsFromTargetRows) {
+  TempDir dir;
+  ::mkdir(dir.file("f").c_str(), 0777);
+  ::mkdir(dir.file("g").c_str(), 0777);
+  const auto none = [](double) { return 0.0; };
+  std::vector<FeatureRow> partial = sampleTable(none, 1.0);
+  partial.erase(partial.begin() + 10, partial.begin() + 12);  // compounds 10 and 11 not detected
+  std::string error;
+  ASSERT_TRUE(writeFeatureTable(dir.file("f/a.tsv"), sampleTable(none, 1.0), error)) << error;
+  ASSERT_TRUE(writeFeatureTable(dir.file("f/b.tsv"), sampleTable(none, 1.0), error)) << error;
+  ASSERT_TRUE(writeFeatureTable(dir.file("f/c.tsv"), partial, error)) << error;
+  dir.write("sheet.tsv", "sample\tfile\na\tx\nb\tx\nc\tx\n");
+  const std::vector<std::string> common = {"--sheet", dir.file("sheet.tsv"), "--summaries", dir.file("f")};
+  std::vector<std::string> args = common;
+  args.insert(args.end(), {"--out", dir.file("align")});
+  ProcessResult result = testsupport::runProgram(TORVA_ALIGN, args);
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::vector<std::string> targets =
+      testsupport::lines(testsupport::readFile(dir.file("align/targets/c.tsv")));
+  ASSERT_EQ(targets.size(), 2u);
+
+  // The pass over c's targets: the first found, the second not.
+  const std::vector<FeatureRow> full = sampleTable(none, 1.0);
+  FeatureRow found = full[10];
+  found.featureId = "T1";
+  found.status = "found";
+  found.target = "t10";
+  found.targetMz = found.mz;
+  found.area = 1234.5;
+  FeatureRow missing;
+  missing.featureId = "T2";
+  missing.mz = missing.targetMz = full[11].mz;
+  missing.target = "t11";
+  missing.status = "not_found";
+  missing.msLevel = 1;
+  ASSERT_TRUE(writeFeatureTable(dir.file("g/c.tsv"), {found, missing}, error)) << error;
+  dir.write("g/a.tsv", "");
+  dir.write("g/b.tsv", "");
+  args = common;
+  args.insert(args.end(), {"--filled", dir.file("g"), "--out", dir.file("final")});
+  result = testsupport::runProgram(TORVA_ALIGN, args);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("1 cells gap-filled, 1 left empty"), std::string::npos) << result.err;
+  const std::string table = testsupport::readFile(dir.file("final/features.tsv"));
+  EXPECT_NE(table.find("\t240000.0\t240000.0\t\n"), std::string::npos) << table;  // compound 11: still empty
+  EXPECT_NE(table.find("\t220000.0\t220000.0\t1234.5\n"), std::string::npos) << table;
+  EXPECT_NE(testsupport::readFile(dir.file("final/gap_filled.tsv")).find("\t0\t0\t1\n"), std::string::npos);
+}

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -261,6 +261,23 @@ TEST(CommandLine, MapRangeSetsTheBins) {
   for (const std::string& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 202) << line;
 }
 
+// A workflow with nothing to search asks for the summary of no features; it is
+// the head line a run that finds nothing writes, and nothing is read.
+TEST(CommandLine, EmptySummaryIsTheHeadOfARunWithoutFeatures) {
+  TempDir dir;
+  const auto empty = runTorva({"--empty-summary", dir.file("empty.tsv")});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.out, "");
+  const std::string run = smallRun(dir);
+  ASSERT_EQ(runTorva({"-i", run, "-p", "5000", "-s", dir.file("none.tsv")}).status, 0);
+  EXPECT_EQ(readFile(dir.file("empty.tsv")), readFile(dir.file("none.tsv")));
+  EXPECT_EQ(readFile(dir.file("empty.tsv")),
+            "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
+  const auto unwritable = runTorva({"--empty-summary", dir.file("no/such/folder.tsv")});
+  EXPECT_EQ(unwritable.status, 2);
+  EXPECT_NE(unwritable.err.find("cannot write report file"), std::string::npos) << unwritable.err;
+}
+
 TEST(CommandLine, PpmFindsHighResolutionMassesWithinTenPpm) {
   TempDir dir;
   // 300 compounds over 600 MS1 scans of 400 peaks: ions of different

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "report/summary_table.h"
 #include "tests/test_support.h"
 
 using testsupport::ProcessResult;
@@ -75,10 +76,11 @@ struct Feature {
 };
 
 std::vector<Feature> readSummary(const std::string& path) {
+  std::vector<SummaryRow> rows;
+  std::string error;
+  EXPECT_TRUE(readSummaryTable(path, rows, error)) << error;
   std::vector<Feature> features;
-  for (const auto& row : readRows(path)) {
-    features.push_back({std::atof(row.at(0).c_str()), std::atof(row.at(1).c_str())});
-  }
+  for (const SummaryRow& row : rows) features.push_back({row.mass, row.rt});
   return features;
 }
 

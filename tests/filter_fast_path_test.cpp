@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/reference/reference_filters.h"
 #include "tests/test_support.h"
 #include "tools/sim_random.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 using testsupport::TempDir;

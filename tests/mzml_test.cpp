@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "input/loaders.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 using testsupport::ProcessResult;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "processing/filterer.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 
 namespace {
 

@@ -92,7 +92,7 @@ TEST(PeakResolver, PeaksCutOffByTheRunsEnds) {
   };
   for (const auto& c : cases) {
     const std::vector<ResolvedPeak> peaks =
-        resolvePeaks(traceOf({c.peak}, c.length, 0.5), 1000, ResolverSettings());
+        resolvePeaks(traceOf({c.peak}, c.length, 0.5), 1000, ResolverSettings(), TraceEnds{true, true});
     ASSERT_EQ(peaks.size(), 1u) << c.name;
     EXPECT_NEAR(peaks[0].apexTime, c.peak.apex, 0.5) << c.name;
     EXPECT_GT(peaks[0].area, 0.4 * gaussianArea(c.peak)) << c.name;

@@ -1,4 +1,4 @@
-#include "run/report_file.h"
+#include "report/report_file.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // reports of the default path, which it leaves as they were.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -79,4 +80,63 @@ TEST(ResolverProcess, TargetsByNameAndRefusals) {
     EXPECT_EQ(refused.status, 2) << r.message;
     EXPECT_NE(refused.err.find(r.message), std::string::npos) << refused.err;
   }
+}
+
+TEST(ResolverProcess, SimulatedEffectsAreResolved) {
+  // Isomers, peaks on tails, background ions with drift, lock-mass scans and
+  // polarity switching in one run: every compound is found within 5 ppm and
+  // 3 s, same-m/z pairs as two features, and no background ion as a feature.
+  TempDir dir;
+  const std::string path = dir.file("effects.mzXML");
+  const testsupport::ProcessResult made = runProgram(testsupport::simulatorPath(), {"-o",
+                                                                                    path,
+                                                                                    "-n",
+                                                                                    "1800",
+                                                                                    "-r",
+                                                                                    "15",
+                                                                                    "-k",
+                                                                                    "300",
+                                                                                    "-c",
+                                                                                    "40",
+                                                                                    "-s",
+                                                                                    "23",
+                                                                                    "--isomers",
+                                                                                    "6",
+                                                                                    "--tail-peaks",
+                                                                                    "6",
+                                                                                    "--background",
+                                                                                    "8",
+                                                                                    "--drift",
+                                                                                    "1",
+                                                                                    "--lock-every",
+                                                                                    "10",
+                                                                                    "--polarity-switching"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const testsupport::ProcessResult result = runTorva(
+      {"-i", path, "--detect", "resolver", "--features", dir.file("f.tsv"), "--ppm", "10", "--quiet"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::vector<FeatureRow> rows = readFeatureTable(dir.file("f.tsv"));
+  const std::vector<std::string> truth = testsupport::lines(testsupport::readFile(path + ".truth.tsv"));
+  std::size_t compounds = 0, found = 0;
+  for (std::size_t k = 1; k < truth.size(); ++k) {
+    std::vector<std::string> f;
+    std::string::size_type start = 0;
+    for (;;) {
+      const auto tab = truth[k].find('\t', start);
+      f.push_back(truth[k].substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    const double mz = std::stod(f[1]), rt = std::stod(f[3]) * 60;
+    ++compounds;
+    for (const FeatureRow& row : rows) {
+      if (std::fabs(row.mz - mz) <= 5e-6 * mz && std::fabs(row.rt * 60 - rt) <= 3 &&
+          row.polarity == f[9][0]) {
+        ++found;
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(compounds, 52u);  // 40, 6 isomers and 6 peaks on tails
+  EXPECT_EQ(found, compounds);
 }

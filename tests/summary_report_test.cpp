@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 namespace {

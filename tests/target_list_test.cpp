@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "tests/test_support.h"
 
 using testsupport::ProcessResult;

@@ -93,7 +93,8 @@ TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
                                                          {"-0.00", "0"},       {"100", "100"},
                                                          {"1.0e10", "1.0e10"}, {"nan", "null"}};
   for (const auto& [text, expected] : compact) EXPECT_EQ(pagetext::compactNumber(text), expected) << text;
-  // A summary line that is not a feature is left out rather than breaking the page.
+  // A summary line that is not a feature rejects the summary, naming the line,
+  // rather than reaching the page.
   TempDir dir;
   const std::string summary =
       dir.write("summary.tsv", std::string(kSummaryHeader) +
@@ -101,9 +102,8 @@ TEST(TorvaView, TextCarriedIntoThePageCannotBreakIt) {
                                    "nan\t1\t2\t3\t2\t4\t0.0[1.0000-2.0000]\n" + "garbage\n");
   RunTables tables;
   std::string error;
-  ASSERT_TRUE(readSummary(summary, tables, error));
-  EXPECT_EQ(tables.features.size(), 1u);
-  EXPECT_EQ(tables.skippedSummaryLines, 2);
+  EXPECT_FALSE(readSummary(summary, tables, error));
+  EXPECT_NE(error.find("line 3:"), std::string::npos) << error;
   EXPECT_FALSE(readSummary(dir.write("other.tsv", "mass\trt\n"), tables, error));
 }
 

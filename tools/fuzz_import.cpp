@@ -18,7 +18,7 @@
 #include "input/sax_handler.h"
 #include "input/spectra_handler.h"
 #include "processing/filterer.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 #include "util/console.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "report/feature_table.h"
+#include "report/summary_table.h"
 
 namespace {
 
@@ -71,13 +72,10 @@ bool readTruth(const std::string& path, std::vector<Compound>& compounds) {
 }
 
 // A torva summary report: mass, rt (minutes), ...
-bool readSummary(std::ifstream& in, std::vector<Feature>& features) {
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::vector<std::string> f = fields(line);
-    if (f.size() < 2) continue;
-    features.push_back({std::atof(f[0].c_str()), std::atof(f[1].c_str()) * 60});
-  }
+bool readSummary(const std::string& path, std::vector<Feature>& features, std::string& error) {
+  std::vector<SummaryRow> rows;
+  if (!readSummaryTable(path, rows, error)) return false;
+  for (const SummaryRow& row : rows) features.push_back({row.mass, row.rt * 60});
   return true;
 }
 
@@ -240,7 +238,11 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else {
-      readSummary(in, features);
+      std::string error;
+      if (!readSummary(featurePath, features, error)) {
+        std::fprintf(stderr, "score_features: %s\n", error.c_str());
+        return 2;
+      }
     }
   }
   if (header) {

@@ -270,6 +270,9 @@ SimSpectrum RunModel::fullScan(long cycle) {
           {mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity * ratios[k]});
     }
   }
+  // Compounds of the same m/z (isomers, peaks on tails) eluting together give
+  // one centroid of their summed intensity, as an instrument would.
+  if (config_.isomers > 0 || config_.tailPeaks > 0) mergeCoincidentPeaks(spectrum.peaks);
   const double growth = effectFactor(spectrum.rt);
   for (const Background& ion : background_) {
     spectrum.peaks.push_back({ion.mz * (1.0 + kMassErrorPpm * 1e-6 * effects_.symmetric()),
@@ -286,6 +289,23 @@ SimSpectrum RunModel::fullScan(long cycle) {
   }
   finishOrder(spectrum.peaks);
   return spectrum;
+}
+
+void RunModel::mergeCoincidentPeaks(std::vector<SimPeak>& peaks) {
+  std::stable_sort(peaks.begin(), peaks.end(),
+                   [](const SimPeak& a, const SimPeak& b) { return a.mz < b.mz; });
+  std::vector<SimPeak> merged;
+  for (const SimPeak& peak : peaks) {
+    if (!merged.empty() && peak.mz - merged.back().mz <= 5e-6 * peak.mz) {
+      SimPeak& into = merged.back();
+      const double total = into.intensity + peak.intensity;
+      into.mz = (into.mz * into.intensity + peak.mz * peak.intensity) / total;
+      into.intensity = total;
+    } else {
+      merged.push_back(peak);
+    }
+  }
+  peaks.swap(merged);
 }
 
 double RunModel::effectFactor(double t) const {
@@ -333,8 +353,8 @@ void RunModel::addEffects() {
     SimCompound onTail = strong;
     onTail.tailSigma = 0;
     onTail.sigma = config_.peakWidth * effects_.uniform(0.8, 1.25);
-    onTail.apexTime = strong.apexTime + 2.0 * strong.tailSigma;
-    onTail.apexIntensity = strong.apexIntensity * effects_.uniform(0.15, 0.5);
+    onTail.apexTime = strong.apexTime + 2.5 * strong.tailSigma;  // a maximum of its own, not a shoulder
+    onTail.apexIntensity = strong.apexIntensity * effects_.uniform(0.2, 0.5);
     onTail.seenIntensity = 0;
     if (onTail.apexTime + 6 * onTail.sigma < run) added.push_back(onTail);
   }

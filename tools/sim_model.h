@@ -154,6 +154,7 @@ class RunModel {
   std::vector<double> ionsElutingAt(double t) const;
   void finishOrder(std::vector<SimPeak>& peaks);
   void addEffects();
+  void mergeCoincidentPeaks(std::vector<SimPeak>& peaks);
   double effectFactor(double t) const;  // growth of background and noise by drift
 
   SimConfig config_;

@@ -9,6 +9,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +46,13 @@ const char kUsage[] =
     "                          compound at the mean of its group abundances, no spread but the\n"
     "                          injection's (default 0)\n"
     "  -s, --seed N            seed (default 1)\n"
+    "  --isomers N             N compounds get an isomer: same m/z, apex 1.5 fwhm to 0.3 min apart\n"
+    "  --tail-peaks N          N compounds tail, each with a weaker compound of its m/z on the tail\n"
+    "  --background N          N flat background ions in every MS1 scan (3e4 to 1e6 counts)\n"
+    "  --baseline-drift X      noise grows by the fraction X over each run\n"
+    "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
+    "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
+    "  --lock-every N          every Nth MS1 scan's filter line reads 'Full lock ms'\n"
     "  -F, --format mzxml|mzml file format of the runs (default mzxml); both hold the same peaks\n"
     "  -h, --help              this text\n"
     "\n"
@@ -52,7 +60,9 @@ const char kUsage[] =
     "log2 fc uniform in +-[1, 2]; a missing-prone compound is absent from each sample with\n"
     "odds 0.4. A sample's times move by shift + a*sin(2 pi t/run + phase) with |shift| up to\n"
     "0.7 and a up to 0.3 of the drift. Injection factors and QC samples come from streams of\n"
-    "their own: without -j and -Q the cohort is the same as before they existed.\n";
+    "their own: without -j and -Q the cohort is the same as before they existed. So do the run\n"
+    "effects (the run simulator's): isomers and peaks on tails are compounds of the cohort, in\n"
+    "the truth like the others; background ions are the same in every sample and not in the truth.\n";
 
 struct CohortConfig {
   std::string folder;
@@ -68,6 +78,14 @@ struct CohortConfig {
   double cv = 0.1;
   double injection = 0;  // relative standard deviation of the injected amount
   long qc = 0;           // pooled QC samples
+  // Run effects, as the run simulator makes them; all off by default.
+  long isomers = 0;
+  long tailPeaks = 0;
+  long background = 0;
+  double baselineDrift = 0;
+  double jagged = 0;
+  bool polaritySwitching = false;
+  long lockEvery = 0;
   std::uint64_t seed = 1;
   bool mzml = false;
 };
@@ -102,6 +120,13 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
                                        {"cv", required_argument, nullptr, 'v'},
                                        {"injection", required_argument, nullptr, 'j'},
                                        {"qc", required_argument, nullptr, 'Q'},
+                                       {"isomers", required_argument, nullptr, 256},
+                                       {"tail-peaks", required_argument, nullptr, 257},
+                                       {"background", required_argument, nullptr, 258},
+                                       {"baseline-drift", required_argument, nullptr, 259},
+                                       {"jagged", required_argument, nullptr, 260},
+                                       {"polarity-switching", no_argument, nullptr, 261},
+                                       {"lock-every", required_argument, nullptr, 262},
                                        {"seed", required_argument, nullptr, 's'},
                                        {"format", required_argument, nullptr, 'F'},
                                        {"help", no_argument, nullptr, 'h'},
@@ -149,6 +174,27 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
         break;
       case 'Q':
         ok = readLong(optarg, 0, &config.qc);
+        break;
+      case 256:
+        ok = readLong(optarg, 0, &config.isomers);
+        break;
+      case 257:
+        ok = readLong(optarg, 0, &config.tailPeaks);
+        break;
+      case 258:
+        ok = readLong(optarg, 0, &config.background);
+        break;
+      case 259:
+        ok = readDouble(optarg, 100, &config.baselineDrift);
+        break;
+      case 260:
+        ok = readDouble(optarg, 0.99, &config.jagged);
+        break;
+      case 261:
+        config.polaritySwitching = true;
+        break;
+      case 262:
+        ok = readLong(optarg, 0, &config.lockEvery);
         break;
       case 's':
         ok = readLong(optarg, 0, &number);
@@ -298,6 +344,37 @@ bool writeTruth(const CohortConfig& cohort, const std::vector<SimCompound>& comp
   return ok;
 }
 
+// Flat background ions: compounds of a constant height over the whole run,
+// without isotopes or losses, clear of the compounds' ions; of both
+// polarities with polarity switching. Drawn from a stream of their own.
+std::vector<SimCompound> backgroundIons(const CohortConfig& cohort, const SimConfig& config,
+                                        const std::vector<SimCompound>& compounds) {
+  std::vector<double> ions;
+  for (const SimCompound& compound : compounds) {
+    for (double ion : compound.ions()) ions.push_back(ion);
+  }
+  std::sort(ions.begin(), ions.end());
+  SimRandom random(cohort.seed ^ 0xBAC6E0ULL);
+  std::vector<SimCompound> result;
+  for (long i = 0; i < cohort.background; ++i) {
+    SimCompound ion;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      ion.mz = std::floor(random.uniform(config.lowMz + 1.0, config.highMz - 1.0) * 1e4 + 0.5) / 1e4;
+      const auto next = std::lower_bound(ions.begin(), ions.end(), ion.mz - 0.05);
+      if (next == ions.end() || *next > ion.mz + 0.05) break;
+    }
+    ion.apexTime = config.runSeconds() / 2;
+    ion.sigma = 1e7;  // seconds: flat over any run
+    ion.apexIntensity = random.logUniform(3e4, 1e6);
+    result.push_back(ion);
+    if (cohort.polaritySwitching) {
+      ion.polarity = '-';
+      result.push_back(ion);
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -313,10 +390,18 @@ int main(int argc, char** argv) {
   config.ms2PerCycle = cohort.ms2;
   config.compounds = cohort.compounds;
   config.seed = cohort.seed;
+  config.isomers = cohort.isomers;
+  config.tailPeaks = cohort.tailPeaks;
+  config.drift = cohort.baselineDrift;
+  config.jagged = cohort.jagged;
+  config.polaritySwitching = cohort.polaritySwitching;
+  config.lockEvery = cohort.lockEvery;
   const double runSeconds = config.runSeconds();
 
-  // The reference compound list: its own run model's compounds.
+  // The reference compound list: its own run model's compounds (with their
+  // isomers and peaks on tails, when asked for).
   const std::vector<SimCompound> reference = RunModel(config).compounds();
+  const std::vector<SimCompound> background = backgroundIons(cohort, config, reference);
   SimRandom random(cohort.seed ^ 0xC0407ULL);
   std::vector<CompoundTruth> truths(reference.size());
   for (CompoundTruth& truth : truths) {
@@ -374,6 +459,7 @@ int main(int argc, char** argv) {
       sample.apexIntensity.push_back(present ? compound.apexIntensity : 0.0);
       if (present) compounds.push_back(compound);
     }
+    compounds.insert(compounds.end(), background.begin(), background.end());
     SimConfig runConfig = config;
     runConfig.seed = cohort.seed * 1000003ULL + static_cast<std::uint64_t>(s) + 1;
     const std::string path = cohort.folder + "/" + sample.name + runSuffix(cohort);

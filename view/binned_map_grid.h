@@ -12,7 +12,6 @@ struct BinnedMapGrid {
   std::vector<double> rowTime;  // retention time of each row's first spectrum, in the map's unit
   std::vector<float> cells;     // rows x bins, row-major
   long long spectra = 0;        // rows of the map file
-  long long skippedLines = 0;   // rows that could not be read
 };
 
 // Reads the map in two passes (count, then merge), holding only the reduced grid.

@@ -1,46 +1,5 @@
 #include "view/cohort_tables.h"
 
-#include <fstream>
-
-#include "view/page_text.h"
-
-int TextTable::column(const std::string& name) const {
-  for (std::size_t i = 0; i < header.size(); ++i)
-    if (header[i] == name) return static_cast<int>(i);
-  return -1;
-}
-
-bool readTextTable(const std::string& path, TextTable& table, std::string& error) {
-  table = TextTable();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return true;
-  table.present = true;
-  std::string line;
-  if (!pagetext::readLine(in, line)) {
-    error = "'" + path + "' is empty: a header line is expected";
-    return false;
-  }
-  // Split keeping empty cells: an absent area is an empty field.
-  const auto cells = [](const std::string& text) {
-    std::vector<std::string> out(1);
-    for (const char c : text) {
-      if (c == '\t')
-        out.emplace_back();
-      else
-        out.back() += c;
-    }
-    return out;
-  };
-  table.header = cells(line);
-  while (pagetext::readLine(in, line)) {
-    if (line.empty()) continue;
-    auto row = cells(line);
-    if (row.size() < table.header.size()) row.resize(table.header.size());
-    table.rows.push_back(std::move(row));
-  }
-  return true;
-}
-
 namespace {
 
 // True when `table` has the leading columns `leading` followed by one column per sample.
@@ -81,14 +40,13 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
     error = "'" + folder + "' is not a cohort folder: samples.tsv and features.tsv are required";
     return false;
   }
-  if (cohort.samples.column("sample") != 0 || cohort.samples.column("file") < 0 ||
-      cohort.samples.column("group") < 0) {
+  if (cohort.samples.header != cohortSampleColumns()) {
     error = "'" + base + "samples.tsv' needs the columns sample, file and group";
     return false;
   }
   std::vector<std::string> samples;
   for (const auto& row : cohort.samples.rows) samples.push_back(row[0]);
-  if (!leadingAndSampleColumns(cohort.features, {"feature_id", "mz", "rt", "n_samples"}, samples)) {
+  if (!leadingAndSampleColumns(cohort.features, featureTableColumns(), samples)) {
     error = "'" + base +
             "features.tsv' needs the columns feature_id, mz, rt, n_samples first and one per sample last, " +
             "in the order of samples.tsv";
@@ -103,11 +61,10 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
       table = TextTable();
     }
   };
-  checkOptional(cohort.featureRt, {"feature_id"}, "feature_rt.tsv");
-  checkOptional(cohort.gapFilled, {"feature_id"}, "gap_filled.tsv");
+  checkOptional(cohort.featureRt, featureRtColumns(), "feature_rt.tsv");
+  checkOptional(cohort.gapFilled, gapFilledColumns(), "gap_filled.tsv");
   const auto& correction = cohort.rtCorrection;
-  if (correction.present && (correction.column("sample") != 0 || correction.column("rt") != 1 ||
-                             correction.column("rt_corrected") != 2)) {
+  if (correction.present && correction.header != rtCorrectionColumns()) {
     cohort.warnings.push_back("rt_correction.tsv needs the columns sample, rt and rt_corrected; left out");
     cohort.rtCorrection = TextTable();
   }

@@ -4,13 +4,7 @@
 #include <string>
 #include <vector>
 
-// A tab-separated table with a header line, its cells kept as written.
-struct TextTable {
-  bool present = false;
-  std::vector<std::string> header;
-  std::vector<std::vector<std::string>> rows;
-  int column(const std::string& name) const;  // -1 when absent
-};
+#include "report/cohort_tables.h"
 
 // The tables of a cohort output folder: samples.tsv and features.tsv are required;
 // feature_rt.tsv, gap_filled.tsv and rt_correction.tsv are shown when present.
@@ -18,10 +12,6 @@ struct CohortTables {
   TextTable samples, features, featureRt, gapFilled, rtCorrection;
   std::vector<std::string> warnings;  // problems worth a line on standard error
 };
-
-// Reads a table; a missing file leaves `present` false. Rows with fewer cells
-// than the header are padded with empty cells.
-bool readTextTable(const std::string& path, TextTable& table, std::string& error);
 
 // Reads and checks the folder. False (with `error`) when a required table is
 // missing or its columns do not follow the cohort folder's layout.

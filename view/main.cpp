@@ -44,9 +44,6 @@ int runPage(const ViewOptions& options) {
   // Reports: the summary is required, the transition report and map are optional.
   RunTables tables;
   if (!readSummary(options.summary, tables, error)) return fail(error);
-  if (tables.skippedSummaryLines > 0)
-    std::cerr << "torva-view: " << tables.skippedSummaryLines << " lines of '" << options.summary
-              << "' are not features and were left out\n";
   if (!options.transitions.empty()) {
     if (!readTransitions(options.transitions, tables, error)) return fail(error);
     if (tables.unmatchedFeatures > 0)

@@ -5,68 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "report/table_text.h"
+
 namespace pagetext {
 
-bool readLine(std::istream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
+bool parseNumber(std::string_view text, double& value) { return readDecimal(text, value); }
 
-std::vector<std::string_view> splitTabs(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  while (start <= line.size()) {
-    const std::size_t tab = line.find('\t', start);
-    if (tab == std::string_view::npos) {
-      if (start < line.size()) fields.push_back(line.substr(start));
-      break;
-    }
-    fields.push_back(line.substr(start, tab - start));
-    start = tab + 1;
-  }
-  return fields;
-}
-
-namespace {
-
-// True when text is -?digits[.digits][(e|E)[+-]digits], the JSON number grammar
-// so that a field carried into the page as printed is valid there.
-bool isDecimal(std::string_view text) {
-  std::size_t i = 0;
-  const auto digits = [&]() {
-    const std::size_t from = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    return i > from;
-  };
-  if (i < text.size() && text[i] == '-') ++i;
-  if (i + 1 < text.size() && text[i] == '0' && text[i + 1] >= '0' && text[i + 1] <= '9') return false;
-  if (!digits()) return false;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    if (!digits()) return false;
-  }
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (!digits()) return false;
-  }
-  return i == text.size();
-}
-
-}  // namespace
-
-bool parseNumber(std::string_view text, double& value) {
-  if (!isDecimal(text)) return false;
-  const std::string copy(text);
-  value = std::strtod(copy.c_str(), nullptr);
-  return std::isfinite(value);
-}
-
-bool parseInteger(std::string_view text, long long& value) {
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
-}
+bool parseInteger(std::string_view text, long long& value) { return readInteger(text, value); }
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";

@@ -1,7 +1,6 @@
 #ifndef TORVA_VIEW_PAGE_TEXT_H
 #define TORVA_VIEW_PAGE_TEXT_H
 
-#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,14 +8,7 @@
 // Text helpers shared by the report readers and the page writer.
 namespace pagetext {
 
-// Reads one line without its '\n' (and without a '\r' before it). False at the end.
-bool readLine(std::istream& in, std::string& line);
-
-// The tab-separated fields of a line. A trailing tab (as the transition report
-// writes) yields no empty last field.
-std::vector<std::string_view> splitTabs(std::string_view line);
-
-// The value of a decimal field, or false when it is not a finite number.
+// A field read by the rule of TORVA's tables (readDecimal, readInteger): whole and finite.
 bool parseNumber(std::string_view text, double& value);
 bool parseInteger(std::string_view text, long long& value);
 

@@ -6,26 +6,18 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "report/summary_table.h"
+#include "report/table_text.h"
+#include "report/transition_table.h"
 #include "view/page_text.h"
 
 using pagetext::parseInteger;
 using pagetext::parseNumber;
-using pagetext::splitTabs;
 
 namespace {
 
-const char kSummaryHeader[] = "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition";
-
 // Points shown on each side of a feature's integrated range: twice its width, at least this many.
 constexpr int kMinimumMargin = 30;
-
-// Both reports round the same double: a value printed with d1 and with d2 digits
-// differs by at most half a unit of each.
-bool agrees(double a, int digitsA, double b, int digitsB) {
-  static const double halfUnit[] = {0.5, 0.05, 0.005, 0.0005, 0.00005, 0.000005};
-  const double slack = halfUnit[digitsA] + halfUnit[digitsB];
-  return std::fabs(a - b) <= slack * (1 + 1e-9) + 1e-12 * std::fabs(a);
-}
 
 // The trace point whose printed time is nearest `minutes`; among points printed
 // with the same time, the one with the highest trace value.
@@ -75,7 +67,7 @@ void finishBlock(ChannelBlock& block, RunTables& tables) {
   const int points = static_cast<int>(block.times.size());
   for (const auto& [index, row] : block.rows) {
     SummaryFeature& feature = tables.features[index];
-    const auto fields = splitTabs(row);
+    const auto fields = splitFields(row);
     const int traceLength = std::min(points, static_cast<int>(fields.size()) - 6);
     feature.startIndex = std::min(block.scanIndex.indexOf(feature.startScan, points), feature.apexIndex);
     feature.endIndex = std::max(block.scanIndex.indexOf(feature.endScan, points), feature.apexIndex);
@@ -91,101 +83,57 @@ void finishBlock(ChannelBlock& block, RunTables& tables) {
 
 }  // namespace
 
-bool parseChannelLabel(const std::string& text, ChannelLabel& label) {
-  const std::size_t open = text.find('[');
-  const std::size_t close = text.rfind(']');
-  if (open == std::string::npos || close == std::string::npos || close < open) return false;
-  std::string head = text.substr(0, open);
-  while (!head.empty() && head.back() == ' ') head.pop_back();
-  const std::size_t at = head.find('@');
-  const std::string range = text.substr(open + 1, close - open - 1);
-  const std::size_t dash = range.find('-', 1);
-  if (dash == std::string::npos) return false;
-  label = ChannelLabel();
-  if (!parseNumber(head.substr(0, at), label.precursor)) return false;
-  if (at != std::string::npos && !parseNumber(head.substr(at + 1), label.collisionEnergy)) return false;
-  return parseNumber(range.substr(0, dash), label.productLow) &&
-         parseNumber(range.substr(dash + 1), label.productHigh);
-}
-
-bool sameChannel(const ChannelLabel& summary, const ChannelLabel& transitions) {
-  // The summary prints 1 digit for the precursor and collision energy and 4 for the
-  // product range, and omits a collision energy that is not positive; the transition
-  // report prints 2 digits everywhere.
-  const bool energy = summary.collisionEnergy > 0
-                          ? agrees(summary.collisionEnergy, 1, transitions.collisionEnergy, 2)
-                          : transitions.collisionEnergy <= 0.005;
-  return energy && agrees(summary.precursor, 1, transitions.precursor, 2) &&
-         agrees(summary.productLow, 4, transitions.productLow, 2) &&
-         agrees(summary.productHigh, 4, transitions.productHigh, 2);
-}
-
 bool readSummary(const std::string& path, RunTables& tables, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open the summary report '" + path + "'";
-    return false;
-  }
-  std::string line;
-  if (!pagetext::readLine(in, line) || line != kSummaryHeader) {
-    error = "'" + path + "' does not start with the summary report's header line";
-    return false;
-  }
-  while (pagetext::readLine(in, line)) {
-    const auto fields = splitTabs(line);
+  std::vector<SummaryRow> rows;
+  if (!readSummaryTable(path, rows, error)) return false;
+  for (SummaryRow& row : rows) {
     SummaryFeature feature;
-    if (fields.size() != 7 || !parseNumber(fields[0], feature.massValue) ||
-        !parseNumber(fields[1], feature.rtValue) || !parseNumber(fields[2], feature.areaValue) ||
-        !parseInteger(fields[3], feature.apexScan) || !parseInteger(fields[4], feature.startScan) ||
-        !parseInteger(fields[5], feature.endScan)) {
-      ++tables.skippedSummaryLines;
-      continue;
-    }
-    feature.mass = fields[0];
-    feature.rt = fields[1];
-    feature.area = fields[2];
-    feature.label = fields[6];
-    if (!parseChannelLabel(feature.label, feature.channel)) {
-      ++tables.skippedSummaryLines;
-      continue;
-    }
+    feature.mass = std::move(row.massText);
+    feature.rt = std::move(row.rtText);
+    feature.area = std::move(row.areaText);
+    feature.label = std::move(row.labelText);
+    feature.massValue = row.mass;
+    feature.rtValue = row.rt;
+    feature.areaValue = row.area;
+    feature.apexScan = row.apexScan;
+    feature.startScan = row.startScan;
+    feature.endScan = row.endScan;
+    feature.channel = row.channel;
     tables.features.push_back(std::move(feature));
   }
   return true;
 }
 
 bool readTransitions(const std::string& path, RunTables& tables, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  TransitionTableReader reader(path);
+  if (!reader.isOpen()) {
     error = "cannot open the transition report '" + path + "'";
     return false;
   }
   tables.haveTransitions = true;
   std::unordered_multimap<long long, int> byPrecursor;  // features by precursor m/z in tenths
   for (std::size_t i = 0; i < tables.features.size(); ++i) {
-    const double precursor = tables.features[i].channel.precursor;
+    const double precursor = tables.features[i].channel.precursorMz;
     if (std::fabs(precursor) < 1e15) byPrecursor.emplace(std::llround(precursor * 10), static_cast<int>(i));
   }
   ChannelBlock block;
-  std::string line;
-  while (pagetext::readLine(in, line)) {
-    if (line.rfind("Channel:\t", 0) == 0) {
+  TransitionLine line;
+  while (reader.next(line, error)) {
+    if (line.kind == TransitionLine::Kind::Channel) {
       finishBlock(block, tables);
-      const auto fields = splitTabs(line);
       TraceChannel channel;
-      channel.label = fields.size() > 1 ? std::string(fields[1]) : std::string();
-      if (fields.size() > 3) parseInteger(fields[3], channel.scans);
+      channel.label = line.labelText;
+      channel.scans = line.spectra;
       block.channel = static_cast<int>(tables.channels.size());
       tables.channels.push_back(channel);
-      ChannelLabel label;
-      if (parseChannelLabel(channel.label, label) && std::fabs(label.precursor) < 1e15) {
+      if (std::fabs(line.label.precursorMz) < 1e15) {
         // The summary prints the precursor to 0.1: only the neighbouring tenths can match.
-        const long long tenth = std::llround(label.precursor * 10);
+        const long long tenth = std::llround(line.label.precursorMz * 10);
         for (long long key = tenth - 1; key <= tenth + 1; ++key) {
           const auto [first, last] = byPrecursor.equal_range(key);
           for (auto it = first; it != last; ++it) {
             const SummaryFeature& feature = tables.features[it->second];
-            if (feature.traceChannel < 0 && sameChannel(feature.channel, label)) {
+            if (feature.traceChannel < 0 && sameChannel(feature.channel, line.label)) {
               block.candidates.push_back(it->second);
               block.byApexScan.emplace(feature.apexScan, it->second);
             }
@@ -194,11 +142,10 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
       }
       continue;
     }
-    if (block.channel < 0 || line.empty()) continue;
     TraceChannel& channel = tables.channels[block.channel];
-    if (line.rfind("Mass\t", 0) == 0) {
+    const auto& fields = line.fields;
+    if (line.kind == TransitionLine::Kind::Head) {
       if (block.candidates.empty()) continue;
-      const auto fields = splitTabs(line);
       for (std::size_t i = 6; i < fields.size(); ++i) {
         double minutes = 0;
         parseNumber(fields[i], minutes);
@@ -210,18 +157,18 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
     }
     ++channel.chromatograms;
     if (block.candidates.empty()) continue;
-    const auto fields = splitTabs(line);
     double mass, minutes, area;
     long long scan;
-    if (fields.size() < 6 || !parseNumber(fields[0], mass) || !parseNumber(fields[2], minutes) ||
-        !parseInteger(fields[3], scan) || !parseNumber(fields[4], area) || scan <= 0)
+    if (!parseNumber(fields[0], mass) || !parseNumber(fields[2], minutes) || !parseInteger(fields[3], scan) ||
+        !parseNumber(fields[4], area) || scan <= 0)
       continue;
     int match = -1;
     const auto [first, last] = block.byApexScan.equal_range(scan);
     for (auto it = first; it != last && match < 0; ++it) {
       const SummaryFeature& feature = tables.features[it->second];
-      if (feature.traceChannel < 0 && agrees(feature.areaValue, 5, area, 2) &&
-          agrees(feature.massValue, 5, mass, 2))
+      if (feature.traceChannel < 0 &&
+          printedValuesAgree(feature.areaValue, kSummaryDecimals, area, kTransitionDecimals) &&
+          printedValuesAgree(feature.massValue, kSummaryDecimals, mass, kTransitionDecimals))
         match = it->second;
     }
     const double apexMinutes = match >= 0 ? tables.features[match].rtValue : minutes;
@@ -233,8 +180,11 @@ bool readTransitions(const std::string& path, RunTables& tables, std::string& er
     feature.apexIndex = apex;
     // The row is kept whole until the channel ends: where the integrated range lies
     // is known only once every apex of the channel has been read.
-    block.rows.emplace_back(match, line);
+    const char* begin = fields.front().data();
+    const char* end = fields.back().data() + fields.back().size();
+    block.rows.emplace_back(match, std::string(begin, end));
   }
+  if (!error.empty()) return false;
   finishBlock(block, tables);
   for (const SummaryFeature& feature : tables.features)
     if (feature.traceChannel < 0) ++tables.unmatchedFeatures;

@@ -4,22 +4,7 @@
 #include <string>
 #include <vector>
 
-// A channel label as either report prints it: precursor m/z, collision energy
-// (0 when absent) and product m/z range.
-struct ChannelLabel {
-  double precursor = 0;
-  double collisionEnergy = 0;
-  double productLow = 0;
-  double productHigh = 0;
-};
-
-// Reads "301.1@35.0[100.0000-400.0000]" (summary) or "301.10@35.00 [100.00-400.00]"
-// (transition report). False when the text is not such a label.
-bool parseChannelLabel(const std::string& text, ChannelLabel& label);
-
-// True when a summary label and a transition-report label can name the same
-// channel, given the digits each report prints.
-bool sameChannel(const ChannelLabel& summary, const ChannelLabel& transitions);
+#include "report/channel_label.h"
 
 // One line of the summary report, its fields kept as printed.
 struct SummaryFeature {
@@ -47,8 +32,7 @@ struct RunTables {
   std::vector<SummaryFeature> features;
   std::vector<TraceChannel> channels;
   bool haveTransitions = false;
-  long long skippedSummaryLines = 0;  // lines of the summary that are not features
-  long long unmatchedFeatures = 0;    // features whose chromatogram is not in the transition report
+  long long unmatchedFeatures = 0;  // features whose chromatogram is not in the transition report
 };
 
 // Reads the summary report. False (with `error`) when it cannot be opened or its

@@ -1,10 +1,12 @@
 // Writes the reports of a large synthetic run for the torva-view benchmark:
-//   node make_large_run.mjs DIR [FEATURES] [POINTS] [CHANNELS]
+//   TORVA=path/to/torva node make_large_run.mjs DIR [FEATURES] [POINTS] [CHANNELS]
 // FEATURES features (default 10000) spread over CHANNELS channels (default 10) whose
 // traces have POINTS points (default 5000); summary.tsv, transitions.tsv and map.tsv
 // in the formats torva writes. Scan numbers interleave the channels, so trace point k
 // of channel c is scan k * CHANNELS + c + 1. Fixed seed: the same files every time.
-import { createWriteStream, mkdirSync } from "node:fs";
+// The summary's head line is the one torva writes (torva --empty-summary).
+import { execFileSync } from "node:child_process";
+import { createWriteStream, mkdirSync, readFileSync, rmSync } from "node:fs";
 import { once } from "node:events";
 
 const [dir, features = 10000, points = 5000, channels = 10] = [process.argv[2], ...process.argv.slice(3).map(Number)];
@@ -19,7 +21,9 @@ async function write(stream, text) {
 const perChannel = Math.ceil(features / channels);
 const summary = createWriteStream(`${dir}/summary.tsv`);
 const transitions = createWriteStream(`${dir}/transitions.tsv`);
-await write(summary, "mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
+execFileSync(process.env.TORVA, ["--empty-summary", `${dir}/empty-summary.tsv`]);
+await write(summary, readFileSync(`${dir}/empty-summary.tsv`, "utf8"));
+rmSync(`${dir}/empty-summary.tsv`);
 for (let c = 0; c < channels; c++) {
   const precursor = 300 + c * 10.5;
   const time = (k) => (k * channels + c) * 0.12;  // seconds

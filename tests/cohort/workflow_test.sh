@@ -2,7 +2,8 @@
 # Runs the cohort workflow end to end on a small simulated cohort with two
 # cores, scores the table against the truth, and checks that a second run
 # from scratch writes the same bytes, and that the same cohort stored as mzML
-# gives the same table.
+# gives the same table. The workflow runs at its defaults: the feature pipeline
+# per sample, its gap filling, torva-align on the feature tables.
 #
 #   tests/cohort/workflow_test.sh [BUILD_DIR]
 set -euo pipefail
@@ -10,6 +11,9 @@ REPO=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-$REPO/build}" && pwd)
 T=$(mktemp -d /tmp/torva-cohort.XXXXXX)
 trap 'rm -rf "$T"' EXIT
+
+# The sample sheet rules alone: folders of (gzip-compressed) runs, sheet order.
+python3 "$REPO/tests/cohort/samples_test.py"
 
 mkdir "$T/cohort"
 "$BUILD/tools/simulate_cohort" -o "$T/cohort" -n 8 -g 2 -c 80 -r 10 -s 3

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "processing/spectral_filter.h"
-#include "run/binned_map.h"
-#include "run/summary_report.h"
+#include "report/binned_map.h"
+#include "report/summary_report.h"
 #include "util/compaction.h"
 #include "util/mass_window.h"
 

@@ -2,7 +2,7 @@
 #define TORVA_TESTS_REFERENCE_REFERENCE_FILTERS_H
 
 #include "processing/filterer.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 
 // The straightforward forms of the spectral filters, culling, the summary
 // report's duplicate removal and the binned map: every peak or feature compared

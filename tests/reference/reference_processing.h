@@ -13,7 +13,7 @@
 
 #include "processing/filterer.h"
 #include "records/chrom.h"
-#include "run/file_handle.h"
+#include "store/file_handle.h"
 
 namespace reference {
 

@@ -18,6 +18,13 @@ def torva_report_options(output):
     return f"-s {shlex.quote(output)} {config.get('peaks_options', '')}"
 
 
+def empty_report(output):
+    """The command that writes a gap-filling report of no targets."""
+    if DETECT == "resolver":
+        return f": > {shlex.quote(output)}"
+    return f"{shlex.quote(TORVA)} --empty-summary {shlex.quote(output)}"
+
+
 rule torva:
     input:
         lambda wildcards: SAMPLES[wildcards.sample][0],
@@ -44,13 +51,15 @@ rule fill:
         os.path.join(WORK, "logs", "fill", "{sample}.log"),
     params:
         options=lambda wildcards, output: torva_report_options(output[0]),
+        empty=lambda wildcards, output: empty_report(output[0]),
     threads: int(config.get("torva_threads", 1))
     resources:
         mem_mb=2000,
     shell:
-        # Nothing to fill: an empty file, which torva-align reads as no gap-filling
-        # report (torva without targets would search every peak).
+        # Nothing to fill: an empty summary (torva --empty-summary), or with the
+        # feature pipeline an empty file, which torva-align reads as no gaps
+        # (torva without targets would search every peak).
         "if [ -s {input.targets:q} ]; then "
         "{TORVA:q} -i {input.run:q} --threads {threads} --targets {input.targets:q} {params.options} "
         "> {log:q} 2>&1; "
-        "else : > {output:q}; echo 'no gaps to fill' > {log:q}; fi"
+        "else {params.empty}; echo 'no gaps to fill' > {log:q}; fi"

@@ -1,10 +1,10 @@
-#ifndef TORVA_RUN_BINNED_MAP_H
-#define TORVA_RUN_BINNED_MAP_H
+#ifndef TORVA_REPORT_BINNED_MAP_H
+#define TORVA_REPORT_BINNED_MAP_H
 
 #include <vector>
 
 #include "records/records.h"
-#include "run/file_handle.h"
+#include "records/run_data.h"
 
 // Fills sums[b] and occupied[b], b = 1 ... edges.size() - 1 (both sized
 // edges.size()), with the summed intensity of the spectrum's peaks that lie in
@@ -14,9 +14,12 @@ using MapBinning = void (*)(const scan& spectrum, const std::vector<double>& edg
                             std::vector<char>& occupied);
 
 // The binned map of `run` over `range`, with the bins filled by `binning`;
-// fileHandle::exportMap is this with its own binning. False when the map could
+// writeMap is this with its own binning. False when the map could
 // not be written completely.
-bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning,
+bool writeBinnedMap(const RunData& run, const char* path, MapBinning binning,
                     const MapRange& range = MapRange());
+
+// The binned map of `run` over `range`.
+bool writeMap(const RunData& run, const char* path, const MapRange& range = MapRange());
 
 #endif

@@ -1,5 +1,5 @@
-#ifndef TORVA_RUN_REPORT_FILE_H
-#define TORVA_RUN_REPORT_FILE_H
+#ifndef TORVA_REPORT_REPORT_FILE_H
+#define TORVA_REPORT_REPORT_FILE_H
 
 #include <cstdio>
 #include <string>

@@ -1,5 +1,5 @@
-#ifndef TORVA_RUN_SRM_SPECTRA_H
-#define TORVA_RUN_SRM_SPECTRA_H
+#ifndef TORVA_IMPORT_SRM_SPECTRA_H
+#define TORVA_IMPORT_SRM_SPECTRA_H
 
 #include <cstdint>
 #include <string>

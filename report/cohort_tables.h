@@ -1,9 +1,45 @@
-#ifndef TORVA_REPORT_COHORT_TABLE_H
-#define TORVA_REPORT_COHORT_TABLE_H
+#ifndef TORVA_REPORT_COHORT_TABLES_H
+#define TORVA_REPORT_COHORT_TABLES_H
 
-// The cohort feature table (`features.tsv` of a cohort folder, written by
-// torva-align): one row per compound of the cohort, one area column per sample.
-// This file is the only place that knows its layout.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The tables torva-align writes into a cohort folder:
+//   samples.tsv        sample, file, group: the samples in table order
+//   features.tsv       feature_id, mz, rt, n_samples, any per-feature columns, then each
+//                      sample's area (empty when absent); written and read below
+//   feature_rt.tsv     feature_id, then each sample's measured apex time (minutes)
+//   gap_filled.tsv     feature_id, then 1 where the sample's area was gap-filled, else 0
+//   rt_correction.tsv  sample, rt, rt_corrected: each sample's retention-time correction
+// and the windowed target lists of the gap filling (targets/<sample>.tsv, see
+// report/target_table.h).
+
+const std::vector<std::string>& cohortSampleColumns();
+const std::vector<std::string>& featureTableColumns();  // the leading ones; one per sample follows
+const std::vector<std::string>& featureRtColumns();     // the leading one; one per sample follows
+const std::vector<std::string>& gapFilledColumns();     // the leading one; one per sample follows
+const std::vector<std::string>& rtCorrectionColumns();
+
+// The head line of a table: `leading`, then one column per sample; with its line feed.
+std::string cohortHead(const std::vector<std::string>& leading, const std::vector<std::string>& samples = {});
+
+// A tab-separated table with a head line, its cells kept as written.
+struct TextTable {
+  bool present = false;
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+  int column(const std::string& name) const;  // -1 when absent
+};
+
+// Reads a table; a missing file leaves `present` false and is no error. The
+// file must have a head line, and every line after it that is not empty as
+// many fields as the head (an absent value is an empty field). False, with
+// `error` naming the file and the line, otherwise.
+bool readTextTable(const std::string& path, TextTable& table, std::string& error);
+
+// features.tsv in full: one row per compound of the cohort, one area column
+// per sample, per-feature columns between them.
 //
 // Layout: a tab-separated text file with a head line, lines ended by a line
 // feed. The head reads
@@ -26,10 +62,6 @@
 // whole as numbers; areas are empty or read whole as finite numbers. Anything
 // else throws CohortTableError naming the file and the line.
 
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 struct CohortFeature {
   std::string featureId;
   double mz = 0;  // m/z
@@ -49,8 +81,6 @@ class CohortTableError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-extern const std::vector<std::string> kCohortLeadingColumns;  // feature_id, mz, rt, n_samples
 
 // The head line and the rows, each line ended by '\n'. A row's mz and rt are
 // written with 5 and 4 decimals; its extra and area cells as given.

@@ -1,12 +1,12 @@
-#ifndef TORVA_RUN_TRANSITION_REPORT_H
-#define TORVA_RUN_TRANSITION_REPORT_H
+#ifndef TORVA_REPORT_TRANSITION_REPORT_H
+#define TORVA_REPORT_TRANSITION_REPORT_H
 
 #include <string>
 #include <vector>
 
 #include "records/chrom.h"
-#include "run/file_handle.h"
-#include "run/report_file.h"
+#include "records/run_data.h"
+#include "report/report_file.h"
 
 // The transition report written a channel at a time, so that a run can hand
 // over each channel's chromatograms (in parts) as soon as they are final. The
@@ -27,5 +27,8 @@ class TransitionReport {
   bool headWritten_ = false;
   std::vector<std::string> rows_;  // buffers reused from group to group
 };
+
+// The whole transition report of `run`. False when it could not be written completely.
+bool writeTransitionReport(const RunData& run, const char* path);
 
 #endif

@@ -1,4 +1,4 @@
-#include "run/feature_duplicates.h"
+#include "report/feature_duplicates.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,31 +1,28 @@
-#include "run/transition_report.h"
+#include "report/transition_report.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <string>
 
-#include "run/file_handle.h"
-#include "run/report_file.h"
+#include "report/channel_label.h"
+#include "report/report_file.h"
+#include "report/transition_table.h"
 #include "util/console.h"
 #include "util/decimal_text.h"
 #include "util/parallel_for.h"
 
 namespace {
 
-std::string two(double value) { return console::fixed(value, 2); }
-
 // "Channel:\t301.10@35.00 [100.00-400.00]\tScans:\t120\n"; the "@" part always.
 std::string labelLine(const channel& transition) {
-  return "Channel:\t" + two(transition.precursorMz) + "@" + two(transition.collisionEnergy) + " [" +
-         two(transition.productLow) + "-" + two(transition.productHigh) + "]\tScans:\t" +
-         std::to_string(transition.scans.size()) + "\n";
+  return transitionChannelLine(transitionLabel(transition), transition.scans.size());
 }
 
 // The first chromatogram's time axis, in minutes, stands for every row.
 std::string tableHead(const chrom& first) {
-  std::string line = "Mass\tIntensity\tRT(mins)\tScan\tArea\tTIC\t";
+  std::string line = transitionHeadStart();
   for (double time : first.times) {
-    appendFixed(line, time / 60.0, 2);
+    appendFixed(line, time / 60.0, kTransitionDecimals);
     line += '\t';
   }
   return line + "\n";
@@ -35,13 +32,13 @@ std::string tableHead(const chrom& first) {
 void tableRow(const chrom& xic, std::string& line) {
   line.clear();
   for (double value : {xic.peakMz, xic.apexIntensity, xic.apexTime / 60.0}) {
-    appendFixed(line, value, 2);
+    appendFixed(line, value, kTransitionDecimals);
     line += '\t';
   }
   line += std::to_string(xic.apexScan);
   line += '\t';
   for (double value : {xic.area, xic.totalIntensity}) {
-    appendFixed(line, value, 2);
+    appendFixed(line, value, kTransitionDecimals);
     line += '\t';
   }
   // One value per time point; the trace always has that length, and the bound
@@ -49,7 +46,7 @@ void tableRow(const chrom& xic, std::string& line) {
   // (appendFixed gives printf's "%.2f" text).
   const std::size_t points = std::min(xic.times.size(), xic.intensities.size());
   for (std::size_t i = 0; i < points; ++i) {
-    appendFixed(line, xic.intensities[i], 2);
+    appendFixed(line, xic.intensities[i], kTransitionDecimals);
     line += '\t';
   }
   line += '\n';
@@ -85,12 +82,12 @@ void TransitionReport::addRows(const std::vector<chrom>& chroms) {
 
 void TransitionReport::endChannel() { report_.endLine("\n"); }
 
-int fileHandle::outputXIC(const char* path) {
+bool writeTransitionReport(const RunData& run, const char* path) {
   TransitionReport report(path);
-  for (const channel& transition : channels) {
+  for (const channel& transition : run.channels) {
     report.beginChannel(transition);
     report.addRows(transition.chroms);
     report.endChannel();
   }
-  return report.close() ? 1 : 0;
+  return report.close();
 }

@@ -1,15 +1,15 @@
-#include "run/summary_report.h"
+#include "report/summary_report.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "run/feature_duplicates.h"
-#include "run/file_handle.h"
-#include "run/report_file.h"
+#include "report/channel_label.h"
+#include "report/feature_duplicates.h"
+#include "report/report_file.h"
+#include "report/summary_table.h"
 #include "util/compaction.h"
-#include "util/console.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ struct tuple {
   std::int32_t peakEnd = 0;
 };
 
-std::vector<tuple> gatherFeatures(const fileHandle& run) {
+std::vector<tuple> gatherFeatures(const RunData& run) {
   std::vector<tuple> features;
   for (const channel& transition : run.channels) {
     for (const chrom& xic : transition.chroms) {
@@ -53,18 +53,9 @@ void removeDuplicates(std::vector<tuple>& list, double massTolerance, double tim
   keepUnlessDropped(list, [&remaining](std::size_t k) { return !remaining[k]; });
 }
 
-// "301.1@35.0[100.0000-400.0000]"; the "@" part only for a positive energy.
-std::string channelLabel(const channel& transition) {
-  std::string label = console::fixed(transition.precursorMz, 1);
-  if (transition.collisionEnergy > 0) label += "@" + console::fixed(transition.collisionEnergy, 1);
-  label +=
-      "[" + console::fixed(transition.productLow, 4) + "-" + console::fixed(transition.productHigh, 4) + "]";
-  return label;
-}
-
 }  // namespace
 
-bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance,
+bool writeSummary(const RunData& run, const char* path, float timeTolerance, float massTolerance,
                   float cutoff, DuplicateRule rule, double massPpm) {
   // The tolerances arrive in single precision and are compared in double.
   const double timeWindow = timeTolerance;
@@ -75,20 +66,16 @@ bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, 
   removeDuplicates(features, massWindow, timeWindow, massPpm, rule);
 
   ReportFile report(path);
-  report.endLine("mass\trt\tarea\tpeak max(scan)\tpeak start(scan)\tpeak end(scan)\ttransition\n");
+  report.endLine(summaryHead());
   for (const tuple& feature : features) {
     if (!(feature.area > areaFloor && feature.rt > 0)) continue;
-    std::string line = console::fixed(feature.mass, 5) + "\t" + console::fixed(feature.rt, 5) + "\t" +
-                       console::fixed(feature.area, 5) + "\t";
-    line += std::to_string(feature.peakMax) + "\t" + std::to_string(feature.peakStart) + "\t" +
-            std::to_string(feature.peakEnd) + "\t";
-    line += channelLabel(*feature.transition) + "\n";
-    report.endLine(line);
+    report.endLine(summaryLine(feature.mass, feature.rt, feature.area, feature.peakMax, feature.peakStart,
+                               feature.peakEnd, summaryLabel(*feature.transition)));
   }
   return report.close();
 }
 
-bool fileHandle::exportSum(const char* path, float timeTolerance, float massTolerance, float cutoff,
-                           double massPpm) {
-  return writeSummary(*this, path, timeTolerance, massTolerance, cutoff, survivingFeatures, massPpm);
+bool writeSummaryReport(const RunData& run, const char* path, float timeTolerance, float massTolerance,
+                        float cutoff, double massPpm) {
+  return writeSummary(run, path, timeTolerance, massTolerance, cutoff, survivingFeatures, massPpm);
 }

@@ -1,4 +1,6 @@
 // Import of a spectrum file or folder, and the grouping of spectra into channels.
+#include "import/run_import.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -9,11 +11,11 @@
 #include <memory>
 #include <unordered_map>
 
+#include "import/srm_spectra.h"
+#include "import/target_list.h"
 #include "input/document_root.h"
 #include "input/input_file.h"
 #include "input/loaders.h"
-#include "run/file_handle.h"
-#include "run/srm_spectra.h"
 #include "util/console.h"
 
 namespace {
@@ -95,7 +97,7 @@ std::string whyUnread(const DocumentStart& start) {
 
 }  // namespace
 
-char fileHandle::polarityOf(const scan& spectrum, char fromFilterLine) {
+char polarityOf(const scan& spectrum, char fromFilterLine) {
   if (fromFilterLine != '?') return fromFilterLine;
   const std::string& stated = spectrum.polarity;
   if (stated == "+" || stated == "positive" || stated == "Positive") return '+';
@@ -103,9 +105,9 @@ char fileHandle::polarityOf(const scan& spectrum, char fromFilterLine) {
   return '?';
 }
 
-char fileHandle::filterLinePolarity(const std::string& filterLine) {
+char filterLinePolarity(const std::string& filterLine) {
   std::vector<std::string> tokens;
-  Tokenize(filterLine, tokens, " ");
+  tokenize(filterLine, tokens, " ");
   for (const std::string& token : tokens) {
     if (token == "+") return '+';
     if (token == "-") return '-';
@@ -113,12 +115,12 @@ char fileHandle::filterLinePolarity(const std::string& filterLine) {
   return '?';
 }
 
-fileHandle::FilterKey fileHandle::filterKey(const std::string& filterLine) const {
+FilterKey filterKey(const std::string& filterLine, bool srm) {
   FilterKey result;
   TransitionKey& key = result.key;
   std::vector<std::string> tokens;
-  Tokenize(filterLine, tokens, " ");
-  if (!SRM) {
+  tokenize(filterLine, tokens, " ");
+  if (!srm) {
     if (tokens.size() < 7) return result;
     const std::string& precursor = tokens[5];
     const std::string::size_type at = precursor.find('@');
@@ -157,10 +159,10 @@ fileHandle::FilterKey fileHandle::filterKey(const std::string& filterLine) const
   return result;
 }
 
-fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum, const FilterKey& parsed) const {
+TransitionKey transitionKey(const scan& spectrum, const FilterKey& parsed, bool srm) {
   TransitionKey key = parsed.key;
   if (parsed.echoesEnergy) console::outFlush(console::general(key.collisionEnergy) + "\n");
-  if (!SRM) return key;
+  if (!srm) return key;
   // Values the file states for the spectrum itself take precedence.
   if (spectrum.precursorMz != 0) key.precursorMz = spectrum.precursorMz;
   if (key.productLow == 0) key.productLow = spectrum.lowMz;
@@ -168,11 +170,13 @@ fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum, const 
   return key;
 }
 
-fileHandle::TransitionKey fileHandle::transitionKey(const scan& spectrum) const {
-  return transitionKey(spectrum, filterKey(spectrum.filterLine));
+TransitionKey transitionKey(const scan& spectrum, bool srm) {
+  return transitionKey(spectrum, filterKey(spectrum.filterLine, srm), srm);
 }
 
-void fileHandle::groupIntoChannels(std::size_t first) {
+void RunImport::groupIntoChannels(RunData& run, std::size_t first) {
+  std::vector<scan>& scans = run.scans;
+  std::vector<channel>& channels = run.channels;
   // A run repeats a few filter lines many times over: each is read once, and
   // remembers the channel its last spectrum went to. No two channels have
   // keys that compare equal, so a remembered channel whose key equals the
@@ -193,9 +197,11 @@ void fileHandle::groupIntoChannels(std::size_t first) {
     const std::string& filterLine = scans[s].filterLine;
     auto known = parsed.find(filterLine);
     if (known == parsed.end()) {
-      known = parsed.emplace(filterLine, Known{filterKey(filterLine), filterLinePolarity(filterLine)}).first;
+      known =
+          parsed.emplace(filterLine, Known{filterKey(filterLine, run.SRM), filterLinePolarity(filterLine)})
+              .first;
     }
-    const TransitionKey key = transitionKey(scans[s], known->second.key);
+    const TransitionKey key = transitionKey(scans[s], known->second.key, run.SRM);
     const char polarity = polarityOf(scans[s], known->second.polarity);
     std::size_t& remembered = known->second.channel;
     bool found = remembered < channels.size() && matches(channels[remembered], key, polarity);
@@ -210,10 +216,7 @@ void fileHandle::groupIntoChannels(std::size_t first) {
     } else {
       remembered = channels.size();
       channel added;
-      added.precursorMz = key.precursorMz;
-      added.collisionEnergy = key.collisionEnergy;
-      added.productLow = key.productLow;
-      added.productHigh = key.productHigh;
+      static_cast<TransitionKey&>(added) = key;
       added.polarity = polarity;
       added.scans.push_back(s);
       channels.push_back(std::move(added));
@@ -227,7 +230,8 @@ void fileHandle::groupIntoChannels(std::size_t first) {
   }
 }
 
-int fileHandle::importFile(const char* path, int forceMzXML) {
+int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
+  std::vector<scan>& scans = run.scans;
   const ProbeResult probe = probeFile(path);
   if (probe != ProbeResult::Text) {
     console::out(std::string("\nFailed to read spectrum file: ") + path + "\n");
@@ -252,7 +256,7 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
     loadmzml loader(scans, header, chromatograms);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
-    if (SRM) {
+    if (run.SRM) {
       appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
@@ -281,17 +285,17 @@ int fileHandle::importFile(const char* path, int forceMzXML) {
   if (!accepted) unreadFiles.push_back(name + ": no spectra read: " + whyUnread(start));
 
   console::outFlush("Scans: " + std::to_string(scans.size()) + "\n");
-  groupIntoChannels(first);
+  groupIntoChannels(run, first);
   return 1;
 }
 
-int fileHandle::importFolder(const char* path, int forceMzXML) {
+int RunImport::importFolder(RunData& run, const char* path, int forceMzXML) {
   struct stat info;
   if (stat(path, &info) != 0) return false;
   if (!S_ISDIR(info.st_mode)) {
-    const bool taken = importFile(path, forceMzXML) == 1;
+    const bool taken = importFile(run, path, forceMzXML) == 1;
     if (fileProgress) fileProgress(1, 1);
-    if (taken) reportUnreadInput();
+    if (taken) reportUnreadInput(run);
     return taken;
   }
 
@@ -312,17 +316,17 @@ int fileHandle::importFolder(const char* path, int forceMzXML) {
   }
   closedir(folder);
   for (std::size_t n = 0; n < names.size(); ++n) {
-    importFile(names[n].c_str(), forceMzXML);
+    importFile(run, names[n].c_str(), forceMzXML);
     if (fileProgress) fileProgress(n + 1, names.size());
   }
-  reportUnreadInput();
+  reportUnreadInput(run);
   return true;
 }
 
-void fileHandle::reportUnreadInput() {
+void RunImport::reportUnreadInput(const RunData& run) {
   // Spectra read from any file make the run; only an input of which nothing
   // could be read is a failure.
-  if (!scans.empty() || unreadFiles.empty()) return;
+  if (!run.scans.empty() || unreadFiles.empty()) return;
   for (const std::string& line : unreadFiles) console::err(line + "\n");
   inputFailed = true;
 }

@@ -1,4 +1,4 @@
-#include "run/binned_map.h"
+#include "report/binned_map.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/file_handle.h"
-#include "run/report_file.h"
-#include "util/console.h"
+#include "report/map_table.h"
+#include "report/report_file.h"
 #include "util/decimal_text.h"
 
 namespace {
@@ -81,15 +80,13 @@ std::string mapRow(const scan& spectrum, const std::vector<double>& sums, const 
 
 }  // namespace
 
-bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning, const MapRange& range) {
+bool writeBinnedMap(const RunData& run, const char* path, MapBinning binning, const MapRange& range) {
   const std::vector<double> edges = binEdges(range);
   const std::size_t bins = edges.size() - 1;
   ReportFile report(path);
   if (!report.isOpen()) return report.close();  // nothing to write into
 
-  std::string head = "\t";
-  for (std::size_t b = 0; b < bins; ++b) head += console::general(edges[b]) + "\t";
-  report.endLine(head + "\n");
+  report.endLine(binnedMapHead(std::vector<double>(edges.begin(), edges.end() - 1)));
 
   std::vector<double> sums;
   std::vector<char> occupied;
@@ -102,6 +99,6 @@ bool writeBinnedMap(const fileHandle& run, const char* path, MapBinning binning,
   return report.close();
 }
 
-bool fileHandle::exportMap(const char* path, const MapRange& range) {
-  return writeBinnedMap(*this, path, binBySearch, range);
+bool writeMap(const RunData& run, const char* path, const MapRange& range) {
+  return writeBinnedMap(run, path, binBySearch, range);
 }

@@ -1,4 +1,4 @@
-#include "run/srm_spectra.h"
+#include "import/srm_spectra.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,11 +1,10 @@
-#ifndef TORVA_RUN_SUMMARY_REPORT_H
-#define TORVA_RUN_SUMMARY_REPORT_H
+#ifndef TORVA_REPORT_SUMMARY_REPORT_H
+#define TORVA_REPORT_SUMMARY_REPORT_H
 
 #include <vector>
 
-#include "run/feature_duplicates.h"
-
-class fileHandle;
+#include "records/run_data.h"
+#include "report/feature_duplicates.h"
 
 // Decides which of the gathered features remain (see survivingFeatures).
 using DuplicateRule = std::vector<bool> (*)(const std::vector<FeatureKey>& features, double massTolerance,
@@ -13,9 +12,13 @@ using DuplicateRule = std::vector<bool> (*)(const std::vector<FeatureKey>& featu
 
 // The summary report of `run`, with duplicates removed by `rule`: one line per
 // remaining feature whose area exceeds the cutoff and whose time is positive.
-// fileHandle::exportSum is this with survivingFeatures. False when the report
+// writeSummaryReport is this with survivingFeatures. False when the report
 // could not be written completely (the reason is on standard error).
-bool writeSummary(const fileHandle& run, const char* path, float timeTolerance, float massTolerance,
+bool writeSummary(const RunData& run, const char* path, float timeTolerance, float massTolerance,
                   float cutoff, DuplicateRule rule, double massPpm = 0);
+
+// The summary report with duplicates removed by survivingFeatures.
+bool writeSummaryReport(const RunData& run, const char* path, float timeTolerance, float massTolerance,
+                        float cutoff, double massPpm = 0);
 
 #endif

@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Compares a cohort feature table of torva-align with OpenMS's consensus features.
+
+    compare_peer.py FEATURES_TSV CONSENSUS_XML RUN_MZML [RUN_MZML ...] [--ppm 5] [--rt-tol 0.1]
+                    [--min-sn 10] [--show 10]
+
+The peer's features are the consensus elements of FeatureLinkerUnlabeledQT over
+FeatureFinderMetabo's featureXML files, one map per run, in the order of the
+table's sample columns. Each peer feature's signal-to-noise is measured in the
+raw data of its first run: the extracted-ion trace (every MS1 spectrum's
+intensity within --ppm of the feature's m/z) has its baseline at its median
+and its noise at 1.4826 times its median absolute deviation (at least the
+trace's smallest non-zero intensity); S/N is the apex within the feature's
+time +-0.1 min over baseline, by the noise. A peer feature is found when a row
+of the table lies within --ppm and --rt-tol (minutes) of it. Prints the recall
+of the peer's features with S/N of --min-sn or more, the Spearman correlation
+of the areas of the matched features (per sample: our area against the peer's
+intensity), and the largest disagreements each way for checking by hand.
+"""
+import argparse
+import base64
+import csv
+import struct
+import sys
+import xml.etree.ElementTree as ET
+import zlib
+import gzip
+import bisect
+
+
+def local(tag):
+    return tag.rsplit("}", 1)[-1]
+
+
+def read_ms1(path):
+    """(rt minutes, sorted m/z list, intensity list) per MS1 spectrum of an mzML file."""
+    opener = gzip.open if path.endswith(".gz") else open
+    spectra = []
+    with opener(path, "rb") as handle:
+        level = rt = None
+        arrays = []
+        for event, element in ET.iterparse(handle, events=("end",)):
+            tag = local(element.tag)
+            if tag == "binaryDataArray":
+                params = {p.get("accession"): p.get("value") for p in element.iter() if local(p.tag) == "cvParam"}
+                data = next((c.text or "" for c in element if local(c.tag) == "binary"), "")
+                raw = base64.b64decode(data) if data else b""
+                if "MS:1000574" in params and raw:
+                    raw = zlib.decompress(raw)
+                fmt = "d" if "MS:1000523" in params else "f"
+                values = list(struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw))
+                kind = "mz" if "MS:1000514" in params else "int" if "MS:1000515" in params else "other"
+                arrays.append((kind, values))
+            elif tag == "spectrum":
+                params = {p.get("accession"): p for p in element.iter() if local(p.tag) == "cvParam"}
+                level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
+                start = params.get("MS:1000016")
+                rt = float(start.get("value")) if start is not None else 0.0
+                if start is not None and start.get("unitName", "second") == "second":
+                    rt /= 60.0
+                mz = next((v for k, v in arrays if k == "mz"), [])
+                it = next((v for k, v in arrays if k == "int"), [])
+                if level == 1:
+                    order = sorted(range(len(mz)), key=mz.__getitem__)
+                    spectra.append((rt, [mz[i] for i in order], [it[i] for i in order]))
+                arrays = []
+                element.clear()
+    return spectra
+
+
+def trace(spectra, mz, ppm):
+    tolerance = mz * ppm * 1e-6
+    out = []
+    for rt, mzs, its in spectra:
+        lo = bisect.bisect_left(mzs, mz - tolerance)
+        hi = bisect.bisect_right(mzs, mz + tolerance)
+        out.append((rt, sum(its[lo:hi])))
+    return out
+
+
+def median(values):
+    s = sorted(values)
+    n = len(s)
+    return s[n // 2] if n % 2 else 0.5 * (s[n // 2 - 1] + s[n // 2])
+
+
+def signal_to_noise(spectra, mz, rt, ppm):
+    points = trace(spectra, mz, ppm)
+    values = [v for _, v in points]
+    base = median(values)
+    mad = median([abs(v - base) for v in values])
+    positive = [v for v in values if v > 0]
+    noise = max(1.4826 * mad, min(positive) if positive else 1.0)
+    apex = max([v for t, v in points if abs(t - rt) <= 0.1] or [0.0])
+    return (apex - base) / noise
+
+
+def ranks(values):
+    order = sorted(range(len(values)), key=values.__getitem__)
+    r = [0.0] * len(values)
+    i = 0
+    while i < len(order):
+        j = i
+        while j + 1 < len(order) and values[order[j + 1]] == values[order[i]]:
+            j += 1
+        for k in range(i, j + 1):
+            r[order[k]] = (i + j) / 2.0
+        i = j + 1
+    return r
+
+
+def spearman(a, b):
+    ra, rb = ranks(a), ranks(b)
+    n = len(a)
+    ma, mb = sum(ra) / n, sum(rb) / n
+    cov = sum((x - ma) * (y - mb) for x, y in zip(ra, rb))
+    va = sum((x - ma) ** 2 for x in ra)
+    vb = sum((y - mb) ** 2 for y in rb)
+    return cov / (va * vb) ** 0.5 if va > 0 and vb > 0 else float("nan")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("features")
+    parser.add_argument("consensus")
+    parser.add_argument("runs", nargs="+")
+    parser.add_argument("--ppm", type=float, default=5)
+    parser.add_argument("--rt-tol", type=float, default=0.1)
+    parser.add_argument("--min-sn", type=float, default=10)
+    parser.add_argument("--show", type=int, default=10)
+    args = parser.parse_args()
+
+    with open(args.features, newline="") as handle:
+        reader = csv.reader(handle, delimiter="\t")
+        head = next(reader)
+        rows = list(reader)
+    samples = len(args.runs)
+    ours = [(float(r[1]), float(r[2]), [float(c) if c else None for c in r[len(head) - samples:]], r) for r in rows]
+
+    peer = []
+    for element in ET.parse(args.consensus).getroot().iter():
+        if local(element.tag) != "consensusElement":
+            continue
+        centroid = next(c for c in element if local(c.tag) == "centroid")
+        cells = [None] * samples
+        for member in element.iter():
+            if local(member.tag) == "element" and int(member.get("map")) < samples:
+                cells[int(member.get("map"))] = float(member.get("it"))
+        peer.append((float(centroid.get("mz")), float(centroid.get("rt")) / 60.0, cells))
+
+    spectra = read_ms1(args.runs[0])
+
+    def near(mz_a, rt_a, mz_b, rt_b):
+        return abs(mz_a - mz_b) <= args.ppm * 1e-6 * mz_b and abs(rt_a - rt_b) <= args.rt_tol
+
+    strong = found = 0
+    missed = []
+    pairs_ours, pairs_peer = [], []
+    peer_matched_rows = set()
+    for mz, rt, cells in peer:
+        sn = signal_to_noise(spectra, mz, rt, args.ppm)
+        hits = [k for k, (omz, ort, _, _) in enumerate(ours) if near(omz, ort, mz, rt)]
+        peer_matched_rows.update(hits)
+        if sn >= args.min_sn:
+            strong += 1
+            if hits:
+                found += 1
+            else:
+                missed.append((max(c or 0 for c in cells), mz, rt, sn))
+        if hits:
+            best = min(hits, key=lambda k: abs(ours[k][1] - rt))
+            for s in range(samples):
+                if cells[s] is not None and ours[best][2][s] is not None:
+                    pairs_ours.append(ours[best][2][s])
+                    pairs_peer.append(cells[s])
+    extra = [(max(c or 0 for c in o[2]), o[0], o[1]) for k, o in enumerate(ours) if k not in peer_matched_rows]
+    print(f"peer consensus features: {len(peer)}; with S/N >= {args.min_sn:g}: {strong}")
+    print(f"our rows: {len(ours)}")
+    print(f"recall of the peer's features with S/N >= {args.min_sn:g}: {found} of {strong}"
+          f" ({100.0 * found / strong if strong else 0:.1f} %), within {args.ppm:g} ppm and {args.rt_tol:g} min")
+    print(f"Spearman of matched areas ({len(pairs_ours)} cells): {spearman(pairs_ours, pairs_peer):.3f}")
+    print(f"our rows matching no peer feature: {len(extra)}")
+    print(f"largest peer features (S/N >= {args.min_sn:g}) we did not report (intensity, m/z, rt min, S/N):")
+    for it, mz, rt, sn in sorted(missed, reverse=True)[: args.show]:
+        print(f"  {it:.3g}\t{mz:.5f}\t{rt:.3f}\t{sn:.1f}")
+    print("largest rows of ours the peer did not report (area, m/z, rt min):")
+    for area, mz, rt in sorted(extra, reverse=True)[: args.show]:
+        print(f"  {area:.3g}\t{mz:.5f}\t{rt:.3f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

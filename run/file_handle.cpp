@@ -1,4 +1,0 @@
-#include "run/file_handle.h"
-
-fileHandle::fileHandle() = default;
-fileHandle::~fileHandle() = default;
