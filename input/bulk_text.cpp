@@ -1,11 +1,15 @@
 // Byte-level tests for the long base64 texts of spectrum files.
 #include "input/bulk_text.h"
 
+#if defined(TORVA_X86_VECTORS)
 #include <immintrin.h>
+#endif
 
 #include <array>
 #include <cstdint>
 #include <cstring>
+
+#include "util/cpu_features.h"
 
 namespace bulk_text {
 
@@ -74,6 +78,7 @@ std::size_t tagEnd(const char* data, std::size_t at, std::size_t to) {
 
 namespace {
 
+#if defined(TORVA_X86_VECTORS)
 // Sixteen bytes at a time: a byte is text when it lies in one of the ranges
 // A-Z, a-z, /-9 (slash and digits), or is +, =, space, tab, line feed or
 // carriage return. Bytes from 0x80 on compare as negative and lie in none.
@@ -145,6 +150,7 @@ __attribute__((target("avx2"))) std::size_t textEndAvx2(const char* data, std::s
   if (_mm256_movemask_epi8(breaks) != 0) lineEnds = true;
   return from;
 }
+#endif
 
 // What the vector loops leave: fewer bytes than a vector, or the first byte that is not text.
 std::size_t textEndTail(const char* data, std::size_t from, std::size_t to, bool& lineEnds) {
@@ -158,14 +164,15 @@ std::size_t textEndTail(const char* data, std::size_t from, std::size_t to, bool
 
 }  // namespace
 
-bool hasWideScan() {
-  static const bool avx2 = __builtin_cpu_supports("avx2") != 0;
-  return avx2;
-}
+bool hasWideScan() { return cpuFeatures().avx2; }
 
 std::size_t textEndAt(int width, const char* data, std::size_t from, std::size_t to, bool& lineEnds) {
+#if defined(TORVA_X86_VECTORS)
   if (width >= 32 && hasWideScan()) from = textEndAvx2(data, from, to, lineEnds);
   if (width >= 16) from = textEndSse2(data, from, to, lineEnds);
+#else
+  static_cast<void>(width);
+#endif
   return textEndTail(data, from, to, lineEnds);
 }
 

@@ -1,7 +1,9 @@
 // The expat event framework under the spectrum readers.
 #include "input/sax_handler.h"
 
+#if defined(TORVA_X86_VECTORS)
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -204,6 +206,7 @@ inline std::size_t breakAt(const char* data, std::size_t p, std::size_t to) {
 // Sixteen bytes at a time while they fit: a byte may stand when it lies in
 // 0x20-0x7E and is neither "<", "&" nor the quote.
 std::size_t valueEnd(const char* data, std::size_t p, std::size_t to, char quote) {
+#if defined(TORVA_X86_VECTORS)
   const __m128i belowSpace = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F);
   const __m128i less = _mm_set1_epi8('<'), ampersand = _mm_set1_epi8('&'), quotes = _mm_set1_epi8(quote);
   for (; p + 16 <= to; p += 16) {
@@ -215,6 +218,7 @@ std::size_t valueEnd(const char* data, std::size_t p, std::size_t to, char quote
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
     if (mask != 0) return p + static_cast<std::size_t>(__builtin_ctz(mask));
   }
+#endif
   while (p < to && data[p] != quote && is(data[p], kValue)) ++p;
   return p;
 }
@@ -444,6 +448,7 @@ void SAXHandler::noteEncoding(const char* encoding) {
 bool SAXHandler::parseMarkup(const char* data, std::size_t size) {
   if (size == 0) return true;
   fedBytes_ += size;
+  ++markupReads;
   return XML_Parse(parser, data, static_cast<int>(size), 0) != XML_STATUS_ERROR;
 }
 

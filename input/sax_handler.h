@@ -54,6 +54,10 @@ class SAXHandler {
   std::string bulkTextElement;
   // Bytes of such text handed to characters() past expat during parse().
   std::uint64_t bulkTextBytes = 0;
+  // Times markup was handed to expat during parse(); a token longer than any
+  // read (an attribute of megabytes) must not multiply them, as expat scans
+  // an unfinished token again on every call.
+  std::uint64_t markupReads = 0;
   // Set by a reader whose markup may be read past expat where it is plainly
   // written: start and end tags inside the root element, with attribute
   // values of printable ASCII in quotes without "&" or "<" and no repeated

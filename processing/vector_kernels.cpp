@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "util/cpu_features.h"
+
 namespace {
 
 using symmlet8::VectorSet;
@@ -11,13 +13,11 @@ std::atomic<VectorSet> widestWanted{VectorSet::kAvx512};
 
 // The widest set that the build has kernels for and the processor can run.
 VectorSet widestAvailable() {
-#if defined(TORVA_VECTOR_KERNELS)
-  // The AVX-512 kernels use AVX-512F alone; the processor's answer includes
-  // whether the system saves the 512-bit registers.
-  static const VectorSet widest = __builtin_cpu_supports("avx512f") ? VectorSet::kAvx512
-                                  : __builtin_cpu_supports("avx2")  ? VectorSet::kAvx2
-                                                                    : VectorSet::kSse2;
-  return widest;
+#if defined(TORVA_X86_VECTORS)
+  // The AVX-512 kernels use AVX-512F alone.
+  return cpuFeatures().avx512f ? VectorSet::kAvx512
+         : cpuFeatures().avx2  ? VectorSet::kAvx2
+                               : VectorSet::kSse2;
 #else
   return VectorSet::kSse2;
 #endif
@@ -41,7 +41,7 @@ VectorSet vectorSetInUse() {
 
 LaneChain laneKernels() {
   LaneChain chain;
-#if defined(TORVA_VECTOR_KERNELS)
+#if defined(TORVA_X86_VECTORS)
   const VectorSet set = vectorSetInUse();
   if (set >= VectorSet::kAvx512) chain.append(&kAvx512Kernels);
   if (set >= VectorSet::kAvx2) chain.append(&kAvx2Kernels);

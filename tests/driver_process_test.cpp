@@ -236,7 +236,7 @@ TEST(CommandLine, MsLevelKeepsOneLevelAtImport) {
     EXPECT_NE(kept.out.find("Scans: 60\nTransitions: 1\n"), std::string::npos) << kept.out;
   }
   const std::string real = testsupport::realDataDir();
-  if (real.empty()) GTEST_SKIP() << "no real instrument files";
+  if (real.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   const ProcessResult dda =
       runTorva({"-i", real + "/orbi_dda_filterline.mzXML", "--ms-level", "1", "-s", dir.file("s.tsv")});
   EXPECT_EQ(dda.status, 0);

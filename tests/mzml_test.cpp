@@ -69,7 +69,7 @@ std::string spectrum(int scanNumber, const std::string& params, const std::vecto
 // peaks, or from the first SRM chromatogram at its highest point.
 TEST(RealMzml, EveryFileImportsWithItsSpectraAndValues) {
   const std::string dir = mzmlDir();
-  if (dir.empty()) GTEST_SKIP() << "no real data folder";
+  if (dir.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   struct Expected {
     const char* file;
     std::size_t spectra;

@@ -41,7 +41,7 @@ const std::map<std::string, Expected> kExpected = {
 
 TEST(RealFiles, EveryMzxmlFileImportsWithItsSpectra) {
   const std::string dir = testsupport::realDataDir();
-  if (dir.empty()) GTEST_SKIP() << "no real data folder";
+  if (dir.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   std::size_t seen = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
@@ -85,7 +85,7 @@ TEST(RealFiles, EveryMzxmlFileImportsWithItsSpectra) {
 // the two spectra before it are kept and the Header is not written.
 TEST(RealFiles, MzdataFileKeepsSpectraBeforeItsBrokenEndTag) {
   const std::string dir = testsupport::realDataDir();
-  if (dir.empty()) GTEST_SKIP() << "no real data folder";
+  if (dir.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   std::string path = dir + "/lcq_bioworks.mzData.xml";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no mzData file";
   std::vector<scan> spectra;

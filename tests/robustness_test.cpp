@@ -41,7 +41,7 @@ ProcessResult runOn(const std::string& path, std::vector<std::string> extra = {}
 
 TEST(Robustness, TruncatedRealFile) {
   const std::string dir = testsupport::realDataDir();
-  if (dir.empty()) GTEST_SKIP() << "real instrument files absent";
+  if (dir.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   const std::string whole = testsupport::readFile(dir + "/lumos_nested_crlf.mzXML");
   TempDir tmp;
   for (std::size_t cut :
@@ -62,7 +62,7 @@ TEST(Robustness, TruncatedRealFile) {
 // normally, and a clean run writes all three reports.
 TEST(Robustness, EveryRealFileWithEveryStepAndReport) {
   const std::string dir = testsupport::realDataDir();
-  if (dir.empty()) GTEST_SKIP() << "real instrument files absent";
+  if (dir.empty()) GTEST_SKIP() << testsupport::realDataSkipReason();
   TempDir tmp;
   std::size_t seen = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {

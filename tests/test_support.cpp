@@ -84,6 +84,11 @@ std::string realDataDir() {
   return std::filesystem::is_directory(dir, ignored) ? dir : std::string();
 }
 
+std::string realDataSkipReason() {
+  return std::string("real instrument files absent: no folder ") + TORVA_REAL_DATA +
+         " (configure with -DTORVA_REAL_DATA_DIR=PATH to name the folder)";
+}
+
 std::string zlibCompress(const std::string& bytes) {
   uLongf size = compressBound(bytes.size());
   std::string out(size, '\0');

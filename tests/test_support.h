@@ -82,6 +82,8 @@ std::string torvaPath();
 std::string simulatorPath();
 // Folder of real instrument files; empty when it is absent.
 std::string realDataDir();
+// Why a test that needs the real files is skipped: the folder looked for, and how to name another.
+std::string realDataSkipReason();
 
 // A zlib stream of the bytes (level 6).
 std::string zlibCompress(const std::string& bytes);
