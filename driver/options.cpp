@@ -28,6 +28,9 @@ enum LongOnly : int {
   kFeatures,
   kMinSn,
   kMinPoints,
+  kCompounds,
+  kAdducts,
+  kExport,
   kEmptySummary,
 };
 
@@ -48,6 +51,9 @@ const option kLongOptions[] = {
     {"features", required_argument, nullptr, kFeatures},
     {"min-sn", required_argument, nullptr, kMinSn},
     {"min-points", required_argument, nullptr, kMinPoints},
+    {"compounds", no_argument, nullptr, kCompounds},
+    {"adducts", required_argument, nullptr, kAdducts},
+    {"export", required_argument, nullptr, kExport},
     {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
@@ -295,6 +301,17 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
         break;
       case kMinPoints:
         readMinPoints(options, optarg);
+        break;
+      case kCompounds:
+        options.compounds = true;
+        break;
+      case kAdducts:
+        options.compounds = true;
+        options.adducts = optarg;
+        break;
+      case kExport:
+        options.compounds = true;
+        options.exportDir = optarg;
         break;
       case kEmptySummary:
         options.hasEmptySummary = true;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/compound_step.h"
 #include "features/feature_finder.h"
 #include "report/feature_table.h"
 #include "util/console.h"
@@ -51,12 +52,13 @@ std::vector<FeatureTarget> targetsOf(const RunData& run) {
 }  // namespace
 
 bool runResolverStep(const Options& options, const RunData& run) {
-  const std::vector<FeatureRow> rows = findFeatures(run.scans, targetsOf(run), settingsOf(options));
-  if (!options.hasFeatures) return true;
+  std::vector<FeatureRow> rows = findFeatures(run.scans, targetsOf(run), settingsOf(options));
+  const bool grouped = !options.compounds || runCompoundStep(options, run, rows);
+  if (!options.hasFeatures) return grouped;
   std::string error;
   if (!writeFeatureTable(options.features, rows, error)) {
     console::err("torva: " + error + "\n");
     return false;
   }
-  return true;
+  return grouped;
 }

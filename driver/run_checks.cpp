@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "import/run_folder.h"
+#include "compounds/adduct_table.h"
 #include "store/file_handle.h"
 
 namespace {
@@ -159,6 +160,16 @@ std::vector<std::string> optionWarnings(const Options& options) {
   if (options.hasFeatures && !options.resolver) {
     warnings.push_back("--features is written by --detect resolver only and is ignored without it");
   }
+  if (options.compounds && !options.resolver) {
+    warnings.push_back(
+        "--compounds, --adducts and --export group the features of --detect resolver only and "
+        "are ignored without it");
+  }
+  if (options.compounds && options.resolver && options.msLevel > 0) {
+    warnings.push_back("--ms-level " + std::to_string(options.msLevel) +
+                       " drops the spectra of other levels at import: MS2 spectra are linked only when every "
+                       "level is kept (the resolver takes MS1 spectra by itself)");
+  }
   return warnings;
 }
 
@@ -198,6 +209,21 @@ std::string reportRefusal(const Options& options) {
     const std::string why = unwritable(report.path);
     if (!why.empty())
       return std::string(report.option) + " " + report.path + ": cannot write the report: " + why;
+  }
+  if (options.resolver && !options.exportDir.empty()) {
+    struct stat info;
+    const std::string& folder = options.exportDir;
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+      return "--export " + folder + ": not a folder; create it first";
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+      return "--export " + folder + ": the folder cannot be written";
+  }
+  if (options.resolver && !options.adducts.empty()) {
+    try {
+      readAdductFile(options.adducts);
+    } catch (const std::exception& error) {
+      return std::string("--adducts ") + error.what();
+    }
   }
   return "";
 }

@@ -1,5 +1,6 @@
 #include "report/cohort_area_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -36,7 +37,12 @@ bool readCohortAreaTable(const std::string& path, CohortAreaTable& table, std::s
     error = "'" + path + "' is not a feature table: its header must start with " + joinColumns(leading);
     return false;
   }
-  const std::size_t first = leading.size();
+  // The per-feature columns between n_samples and the samples are passed over.
+  std::size_t first = leading.size();
+  const std::vector<std::string>& perFeature = cohortPerFeatureColumns();
+  while (first < head.size() &&
+         std::find(perFeature.begin(), perFeature.end(), std::string(head[first])) != perFeature.end())
+    ++first;
   std::set<std::string> seen;
   for (std::size_t k = first; k < head.size(); ++k) {
     table.samples.emplace_back(head[k]);

@@ -19,6 +19,13 @@ const std::vector<std::string>& featureTableColumns() {
   return columns;
 }
 
+const std::vector<std::string>& cohortPerFeatureColumns() {
+  static const std::vector<std::string> columns = {"mean_height",  "median_fwhm",    "median_sn",
+                                                   "compound_id",  "ion",            "charge",
+                                                   "neutral_mass", "representative", "ms2_scans"};
+  return columns;
+}
+
 const std::vector<std::string>& featureRtColumns() {
   static const std::vector<std::string> columns = {"feature_id"};
   return columns;

@@ -17,6 +17,9 @@
 
 const std::vector<std::string>& cohortSampleColumns();
 const std::vector<std::string>& featureTableColumns();  // the leading ones; one per sample follows
+// Every per-feature column that may stand in features.tsv between n_samples and
+// the samples: torva-align's (from feature tables) and the compound step's.
+const std::vector<std::string>& cohortPerFeatureColumns();
 const std::vector<std::string>& featureRtColumns();     // the leading one; one per sample follows
 const std::vector<std::string>& gapFilledColumns();     // the leading one; one per sample follows
 const std::vector<std::string>& rtCorrectionColumns();

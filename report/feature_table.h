@@ -32,11 +32,14 @@
 //   status          "found", "not_found" (a target row with nothing found: every
 //                   measured number is 0, mz is the target's m/z) or empty without targets
 //   compound_id     whole number, the compound the feature was grouped into; 0: not grouped
-//   ion             text, the ion form within the compound ("[M+H]+"); empty: not grouped
+//   ion             text, the ion form within the compound ("[M+H]+", "[M+H]+ 13C1"; "13C1" for an
+//                   isotope of an unexplained ion); empty: unexplained (an in-source fragment, a lone
+//                   ion) or not grouped
 //   charge          whole number, signed charge of the ion; 0: not known
 //   neutral_mass    daltons, the compound's neutral mass; 0: not known
 //   representative  0 or 1: the row that stands for its compound (1 when not grouped)
-//   ms2_scans       text, comma-separated scan numbers of MS2 spectra of this feature; may be empty
+//   ms2_scans       text: with --compounds the number of MS2 spectra linked to the feature (a whole number);
+//                   empty without
 //
 // Numbers are written in fixed notation (m/z with 6 decimals, minutes with 4,
 // counts and areas with 1, sn and shape with 3) and read whole: a field

@@ -27,6 +27,21 @@ TEST(CohortAreaTable, ReadsAndWritesTheSameText) {
   EXPECT_EQ(cohortAreaTableText(table), text);
 }
 
+TEST(CohortAreaTable, PassesOverThePerFeatureColumnsBeforeTheSamples) {
+  // torva-align's columns from feature tables and the compound step's stand
+  // between n_samples and the samples; none of them is a sample.
+  const std::string text =
+      "feature_id\tmz\trt\tn_samples\tmean_height\tmedian_sn\tcompound_id\tion\ta\tb\n"
+      "F0001\t152.05942\t1.5710\t2\t3e5\t40\t1\t[M+H]+\t100000.00\t130000.50\n";
+  TempDir dir;
+  CohortAreaTable table;
+  std::string error;
+  ASSERT_TRUE(readCohortAreaTable(dir.write("f.tsv", text), table, error)) << error;
+  EXPECT_EQ(table.samples, (std::vector<std::string>{"a", "b"}));
+  ASSERT_EQ(table.rows.size(), 1u);
+  EXPECT_DOUBLE_EQ(table.rows[0].areas[1], 130000.50);
+}
+
 TEST(CohortAreaTable, RefusesMalformedTablesNamingTheLine) {
   const struct {
     const char* table;

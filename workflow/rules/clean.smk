@@ -63,6 +63,8 @@ rule clean:
     input:
         sheet=os.path.join(WORK, "clean_sheet.tsv"),
         table=os.path.join(OUT, "features.tsv"),
+        # The compound step rewrites features.tsv with its columns: clean after it.
+        compounds=compound_targets(),
     output:
         os.path.join(OUT, "features_clean.tsv"),
         os.path.join(OUT, "clean_log.txt"),

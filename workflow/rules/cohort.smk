@@ -61,6 +61,7 @@ rule view:
     input:
         os.path.join(OUT, "features.tsv"),
         clean_outputs(),
+        compound_targets(),
     output:
         os.path.join(OUT, "cohort.html"),
     log:

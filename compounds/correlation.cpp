@@ -1,0 +1,78 @@
+#include "compounds/correlation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+double pearson(const double* a, const double* b, std::size_t count, std::size_t minPoints) {
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  if (count < minPoints || count < 2) return none;
+  double meanA = 0, meanB = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    meanA += a[k];
+    meanB += b[k];
+  }
+  meanA /= static_cast<double>(count);
+  meanB /= static_cast<double>(count);
+  double cross = 0, squaresA = 0, squaresB = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double da = a[k] - meanA, db = b[k] - meanB;
+    cross += da * db;
+    squaresA += da * da;
+    squaresB += db * db;
+  }
+  if (!(squaresA > 0) || !(squaresB > 0)) return none;
+  return cross / std::sqrt(squaresA * squaresB);
+}
+
+namespace {
+
+// A trace that varies by less than a fifth of its mean (a background ion, a plateau) has no shape to compare:
+// its correlation with anything is noise.
+bool isFlat(const double* values, std::size_t count) {
+  if (count < 2) return true;
+  double mean = 0, squares = 0;
+  for (std::size_t k = 0; k < count; ++k) mean += values[k];
+  mean /= static_cast<double>(count);
+  for (std::size_t k = 0; k < count; ++k) squares += (values[k] - mean) * (values[k] - mean);
+  return !(mean > 0) || std::sqrt(squares / static_cast<double>(count)) < 0.2 * mean;
+}
+
+// Five-point moving average (fewer at the ends): scan-to-scan scatter of weak ions (automatic gain control,
+// counting noise) would otherwise hide a shared elution profile.
+std::vector<double> movingAverage(const double* values, std::size_t count) {
+  std::vector<double> smooth(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
+    double sum = 0;
+    for (std::size_t j = low; j < high; ++j) sum += values[j];
+    smooth[k] = sum / static_cast<double>(high - low);
+  }
+  return smooth;
+}
+
+}  // namespace
+
+double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
+  const std::size_t first = std::max(a.first, b.first);
+  const std::size_t endA = a.first + a.values.size(), endB = b.first + b.values.size();
+  const std::size_t end = std::min(endA, endB);
+  if (end <= first) return std::numeric_limits<double>::quiet_NaN();
+  const double* valuesA = a.values.data() + (first - a.first);
+  const double* valuesB = b.values.data() + (first - b.first);
+  const std::size_t count = end - first;
+  if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
+  const std::vector<double> smoothA = movingAverage(valuesA, count), smoothB = movingAverage(valuesB, count);
+  return pearson(smoothA.data(), smoothB.data(), count, 5);
+}
+
+double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> logA, logB;
+  for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
+    if (a[k] > 0 && b[k] > 0) {
+      logA.push_back(std::log(a[k]));
+      logB.push_back(std::log(b[k]));
+    }
+  }
+  return pearson(logA.data(), logB.data(), logA.size(), 3);
+}

@@ -1,0 +1,29 @@
+#ifndef TORVA_COMPOUNDS_CORRELATION_H
+#define TORVA_COMPOUNDS_CORRELATION_H
+
+#include <cstddef>
+#include <vector>
+
+// A feature's intensities over the spectra of its peak: `values[k]` belongs to spectrum `first + k` of the
+// run's (MS1) spectra, so two features' traces line up by spectrum index.
+struct FeatureTrace {
+  std::size_t first = 0;
+  std::vector<double> values;
+};
+
+// Pearson correlation of two equally long series; NaN when fewer than `minPoints` points or either is flat.
+double pearson(const double* a, const double* b, std::size_t count, std::size_t minPoints);
+
+// What shapeCorrelation says of traces that are flat where they overlap (standard deviation below a fifth of
+// the mean): no shape to compare.
+constexpr double kFlatTraces = -2.0;
+
+// Peak-shape correlation of two features: Pearson, after a five-point moving average, over the spectra both
+// peaks span (at least 5); NaN when they share fewer; kFlatTraces when either is flat there.
+double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
+
+// Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the
+// samples where both have an area above 0 (at least 3), NaN otherwise.
+double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b);
+
+#endif

@@ -1,0 +1,223 @@
+#include "compounds/run_compounds.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <numeric>
+
+#include "compounds/compound_grouping.h"
+#include "compounds/correlation.h"
+
+namespace {
+
+// The MS1 spectra in time order, each with its peaks sorted by m/z (a copy only where the file left them
+// unsorted).
+struct Ms1Spectra {
+  std::vector<const scan*> spectra;
+  std::vector<double> times;  // seconds
+  std::vector<std::vector<StoredPeak>> sortedCopies;
+  std::vector<const std::vector<StoredPeak>*> peaks;
+
+  explicit Ms1Spectra(const std::vector<scan>& scans) {
+    for (const scan& spectrum : scans) {
+      if (spectrum.msLevel <= 1) spectra.push_back(&spectrum);
+    }
+    std::stable_sort(spectra.begin(), spectra.end(),
+                     [](const scan* a, const scan* b) { return a->rt < b->rt; });
+    sortedCopies.reserve(spectra.size());
+    for (const scan* spectrum : spectra) {
+      times.push_back(spectrum->rt);
+      const auto byMz = [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; };
+      if (std::is_sorted(spectrum->peaks.begin(), spectrum->peaks.end(), byMz)) {
+        peaks.push_back(&spectrum->peaks);
+      } else {
+        sortedCopies.push_back(spectrum->peaks);
+        std::stable_sort(sortedCopies.back().begin(), sortedCopies.back().end(), byMz);
+        peaks.push_back(&sortedCopies.back());
+      }
+    }
+  }
+
+  // Summed intensity within [low, high] in spectrum k.
+  double sumIn(std::size_t k, double low, double high) const {
+    const std::vector<StoredPeak>& list = *peaks[k];
+    auto it = std::lower_bound(list.begin(), list.end(), low,
+                               [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
+    double sum = 0;
+    for (; it != list.end() && it->mz <= high; ++it) sum += it->intensity;
+    return sum;
+  }
+
+  std::size_t firstAtOrAfter(double time) const {
+    return static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), time) - times.begin());
+  }
+
+  std::size_t nearest(double time) const {
+    const std::size_t after = firstAtOrAfter(time);
+    if (after == 0) return 0;
+    if (after == times.size()) return times.size() - 1;
+    return time - times[after - 1] <= times[after] - time ? after - 1 : after;
+  }
+};
+
+FeatureTrace traceOf(const Ms1Spectra& ms1, double mz, double start, double end, double ppm) {
+  FeatureTrace trace;
+  const double window = mz * ppm * 1e-6;
+  trace.first = ms1.firstAtOrAfter(start);
+  for (std::size_t k = trace.first; k < ms1.times.size() && ms1.times[k] <= end; ++k) {
+    trace.values.push_back(ms1.sumIn(k, mz - window, mz + window));
+  }
+  return trace;
+}
+
+double totalIntensity(const scan& spectrum) {
+  double sum = 0;
+  for (const StoredPeak& peak : spectrum.peaks) sum += peak.intensity;
+  return sum;
+}
+
+}  // namespace
+
+long numericFeatureId(const std::string& featureId, long fallback) {
+  std::size_t first = 0;
+  while (first < featureId.size() && !std::isdigit(static_cast<unsigned char>(featureId[first]))) ++first;
+  if (first == featureId.size() || featureId.size() - first > 15) return fallback;
+  for (std::size_t k = first; k < featureId.size(); ++k) {
+    if (!std::isdigit(static_cast<unsigned char>(featureId[k]))) return fallback;
+  }
+  return std::stol(featureId.substr(first));
+}
+
+std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,
+                                         double ppm) {
+  std::vector<ExportPeak> pattern;
+  const int z = charge > 0 ? charge : 1;
+  for (int k = 0; k < 8; ++k) {
+    const double target = mz + k * kCarbon13Step / z;
+    const double window = target * ppm * 1e-6;
+    auto it = std::lower_bound(peaks.begin(), peaks.end(), target - window,
+                               [](const StoredPeak& peak, double value) { return peak.mz < value; });
+    const StoredPeak* best = nullptr;
+    for (; it != peaks.end() && it->mz <= target + window; ++it) {
+      if (best == nullptr || std::fabs(it->mz - target) < std::fabs(best->mz - target)) best = &*it;
+    }
+    if (best == nullptr) break;
+    pattern.push_back(ExportPeak{best->mz, best->intensity});
+  }
+  return pattern;
+}
+
+ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
+                            const RunCompoundOptions& options, const std::string& sampleName,
+                            const std::string& runFile) {
+  const Ms1Spectra ms1(scans);
+  // The rows that take part, in table order.
+  std::vector<std::size_t> taking;
+  int positive = 0, negative = 0;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].status == "not_found" || !(rows[r].area > 0)) continue;
+    taking.push_back(r);
+    positive += rows[r].polarity == '+' ? 1 : 0;
+    negative += rows[r].polarity == '-' ? 1 : 0;
+  }
+  GroupingOptions grouping = options.grouping;
+  if (positive + negative > 0) grouping.polarity = negative > positive ? -1 : 1;
+
+  std::vector<GroupingFeature> features;
+  std::vector<FeatureTrace> traces;
+  for (std::size_t r : taking) {
+    const FeatureRow& row = rows[r];
+    FeatureTrace trace = traceOf(ms1, row.mz, row.rtStart * 60, row.rtEnd * 60, options.tracePpm);
+    // Co-elution also by the raw trace's highest point: apexes of smoothed traces of weak ions wander by
+    // several spectra.
+    double apex = row.rt * 60;
+    if (!trace.values.empty()) {
+      const auto highest = std::max_element(trace.values.begin(), trace.values.end()) - trace.values.begin();
+      if (trace.values[static_cast<std::size_t>(highest)] > 0)
+        apex = ms1.times[trace.first + static_cast<std::size_t>(highest)];
+    }
+    features.push_back(
+        GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});
+    traces.push_back(std::move(trace));
+  }
+  const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
+    return shapeCorrelation(traces[a], traces[b]);
+  };
+  const std::vector<CompoundLabel> labels = groupCompounds(features, options.adducts, grouping, similarity);
+
+  // MS2 spectra of the run, linked to the features.
+  std::vector<const scan*> tandem;
+  std::vector<TandemScan> tandemScans;
+  for (const scan& spectrum : scans) {
+    if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
+    tandem.push_back(&spectrum);
+    tandemScans.push_back(TandemScan{spectrum.rt, spectrum.precursorMz, 0, 0});
+  }
+  std::vector<LinkedFeature> linked;
+  for (const GroupingFeature& feature : features) {
+    linked.push_back(LinkedFeature{feature.mz, feature.rtStart, feature.rtEnd, feature.intensity});
+  }
+  const std::vector<std::vector<std::size_t>> links = linkTandemScans(linked, tandemScans, options.linkage);
+
+  ExportSet set;
+  set.samples = {sampleName};
+  set.runFiles = {runFile};
+  set.polarity = grouping.polarity;
+  set.title = sampleName;
+  for (FeatureRow& row : rows) {  // rows not taking part stay ungrouped
+    row.compoundId = 0;
+    row.ion.clear();
+    row.charge = 0;
+    row.neutralMass = 0;
+    row.representative = true;
+    row.ms2Scans = "0";
+  }
+  for (std::size_t k = 0; k < taking.size(); ++k) {
+    FeatureRow& row = rows[taking[k]];
+    const CompoundLabel& label = labels[k];
+    row.compoundId = label.compoundId;
+    row.ion = label.ion;
+    row.charge = grouping.polarity < 0 ? -label.charge : label.charge;
+    row.neutralMass = label.neutralMass;
+    row.representative = label.representative;
+    row.ms2Scans = std::to_string(links[k].size());
+
+    ExportFeature feature;
+    feature.featureId = numericFeatureId(row.featureId, static_cast<long>(taking[k]) + 1);
+    feature.mz = row.mz;
+    feature.rt = row.rt * 60;
+    feature.rtStart = row.rtStart * 60;
+    feature.rtEnd = row.rtEnd * 60;
+    feature.areas = {row.area};
+    feature.compoundId = label.compoundId;
+    feature.ion = label.ion;
+    feature.charge = label.charge;
+    feature.neutralMass = label.neutralMass;
+    feature.representative = label.representative;
+    feature.isotope = label.isotope;
+    feature.ms2Scans = static_cast<long>(links[k].size());
+    const scan* best = nullptr;
+    double bestTotal = 0;
+    for (std::size_t s : links[k]) {
+      const double total = totalIntensity(*tandem[s]);
+      if (best == nullptr || total > bestTotal) {
+        best = tandem[s];
+        bestTotal = total;
+      }
+    }
+    if (best != nullptr) {
+      ExportSpectrum spectrum{best->num, 0, best->rt, best->precursorMz, {}};
+      for (const StoredPeak& peak : best->peaks)
+        spectrum.peaks.push_back(ExportPeak{peak.mz, peak.intensity});
+      std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
+                       [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
+      feature.ms2.push_back(std::move(spectrum));
+    }
+    if (!ms1.times.empty() && label.isotope == 0) {
+      feature.ms1Pattern =
+          isotopePatternIn(*ms1.peaks[ms1.nearest(feature.rt)], row.mz, label.charge, options.tracePpm);
+    }
+    set.features.push_back(std::move(feature));
+  }
+  return set;
+}

@@ -1,0 +1,39 @@
+#ifndef TORVA_COMPOUNDS_RUN_COMPOUNDS_H
+#define TORVA_COMPOUNDS_RUN_COMPOUNDS_H
+
+#include <string>
+#include <vector>
+
+#include "compounds/adduct_table.h"
+#include "compounds/grouping_input.h"
+#include "compounds/ms2_linkage.h"
+#include "export/export_model.h"
+#include "records/records.h"
+#include "report/feature_table.h"
+
+struct RunCompoundOptions {
+  std::vector<Adduct> adducts = defaultAdducts();
+  GroupingOptions grouping;
+  Ms2LinkOptions linkage;
+  double tracePpm = 10;  // half-window of a feature's trace in the MS1 spectra, ppm of its m/z
+};
+
+// Groups a run's features into compounds and links its MS2 scans to them: fills the rows' compound_id, ion,
+// charge (signed), neutral_mass, representative and ms2_scans (the number of linked MS2 spectra), and
+// returns what the exports need (one sample: `sampleName`, `runFile`). Peak shapes come from the MS1
+// spectra of `scans` (each feature's summed intensity within `tracePpm` over its edges); the MS2 spectra are
+// the scans of MS level 2 with a precursor. Rows of targets not found take no part.
+ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
+                            const RunCompoundOptions& options, const std::string& sampleName,
+                            const std::string& runFile);
+
+// The number a feature id carries ("F12" -> 12, "0042" -> 42), for formats whose ids are numbers;
+// `fallback` when it carries none.
+long numericFeatureId(const std::string& featureId, long fallback);
+
+// The isotope pattern of an ion in one spectrum whose peaks are sorted by m/z: the peaks nearest
+// m/z + k * 1.0033548 / charge within `ppm`, k = 0, 1, ..., up to the first missing one.
+std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,
+                                         double ppm);
+
+#endif

@@ -1,0 +1,13 @@
+#ifndef TORVA_EXPORT_EXPORT_FILE_H
+#define TORVA_EXPORT_EXPORT_FILE_H
+
+#include <string>
+
+// Writes `content` to a temporary file beside `path` and renames it into place, so that `path` is either the
+// complete new file or untouched. False, with `error` naming the file and the reason, when that fails.
+bool writeExportFile(const std::string& path, const std::string& content, std::string& error);
+
+// Numbers as the exports print them: fixed with `digits` decimals, "C" locale.
+std::string exportNumber(double value, int digits);
+
+#endif

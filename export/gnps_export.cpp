@@ -1,0 +1,61 @@
+#include "export/gnps_export.h"
+
+#include "export/export_file.h"
+
+namespace {
+
+std::string chargeText(int charge, int polarity) {
+  return std::to_string(charge > 0 ? charge : 1) + (polarity < 0 ? "-" : "+");
+}
+
+void appendPeaks(std::string& out, const std::vector<ExportPeak>& peaks) {
+  for (const ExportPeak& peak : peaks) {
+    out += exportNumber(peak.mz, 5) + " " + exportNumber(peak.intensity, 1) + "\n";
+  }
+}
+
+}  // namespace
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string gnpsMgf(const ExportSet& set) {
+  std::string out;
+  for (const ExportFeature& feature : set.features) {
+    if (feature.ms2.empty()) continue;
+    const ExportSpectrum& spectrum = feature.ms2.front();
+    const std::string id = std::to_string(feature.featureId);
+    out += "BEGIN IONS\n";
+    out += "FEATURE_ID=" + id + "\n";
+    out += "PEPMASS=" + exportNumber(feature.mz, 5) + "\n";
+    out += "SCANS=" + id + "\n";
+    out += "RTINSECONDS=" + exportNumber(feature.rt, 3) + "\n";
+    out += "CHARGE=" + chargeText(feature.charge, set.polarity) + "\n";
+    out += "MSLEVEL=2\n";
+    appendPeaks(out, spectrum.peaks);
+    out += "END IONS\n\n";
+  }
+  return out;
+}
+
+std::string gnpsQuantTable(const ExportSet& set) {
+  std::string out = "row ID,row m/z,row retention time";
+  for (const std::string& sample : set.samples) out += "," + csvField(sample + " Peak area");
+  out += "\n";
+  for (const ExportFeature& feature : set.features) {
+    out += std::to_string(feature.featureId) + "," + exportNumber(feature.mz, 5) + "," +
+           exportNumber(feature.rt / 60.0, 4);
+    for (std::size_t s = 0; s < set.samples.size(); ++s) {
+      out += "," + exportNumber(s < feature.areas.size() ? feature.areas[s] : 0.0, 2);
+    }
+    out += "\n";
+  }
+  return out;
+}

@@ -1,0 +1,197 @@
+#include "export/mztab_export.h"
+
+#include <map>
+
+#include "export/export_file.h"
+
+namespace {
+
+const char kNull[] = "null";
+
+std::string numberOrNull(double value, int digits) { return value > 0 ? exportNumber(value, digits) : kNull; }
+
+std::string textOrNull(const std::string& text) { return text.empty() ? std::string(kNull) : text; }
+
+// The adduct part of a feature's ion ("[M+H]+ 13C1" -> "[M+H]+").
+std::string adductOf(const std::string& ion) {
+  if (ion.empty() || ion[0] != '[') return "";
+  return ion.substr(0, ion.find(' '));
+}
+
+std::string fileUri(const std::string& path) {
+  if (path.rfind("file:", 0) == 0) return path;
+  return path.size() > 0 && path[0] == '/' ? "file://" + path : "file:" + path;
+}
+
+bool isMzml(const std::string& path) {
+  const std::string lower = [&] {
+    std::string text = path;
+    for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+  }();
+  return lower.find(".mzml") != std::string::npos;
+}
+
+void metadata(std::string& out, const ExportSet& set) {
+  auto line = [&out](const std::string& key, const std::string& value) {
+    out += "MTD\t" + key + "\t" + value + "\n";
+  };
+  line("mzTab-version", "2.0.0-M");
+  line("mzTab-ID", set.title.empty() ? "TORVA" : set.title);
+  line("description", "Features grouped into compounds by TORVA");
+  line("software[1]", "[MS, MS:1000799, custom unreleased software tool, " + set.software + "]");
+  line("quantification_method", "[MS, MS:1001834, LC-MS label-free quantitation analysis, ]");
+  const std::string polarity =
+      set.polarity < 0 ? "[MS, MS:1000129, negative scan, ]" : "[MS, MS:1000130, positive scan, ]";
+  for (std::size_t s = 0; s < set.samples.size(); ++s) {
+    const std::string run = "ms_run[" + std::to_string(s + 1) + "]";
+    const std::string file = s < set.runFiles.size() ? set.runFiles[s] : set.samples[s];
+    line(run + "-location", fileUri(file));
+    line(run + "-format",
+         isMzml(file) ? "[MS, MS:1000584, mzML format, ]" : "[MS, MS:1000566, ISB mzXML format, ]");
+    line(run + "-id_format", "[MS, MS:1000776, scan number only nativeID format, ]");
+    line(run + "-scan_polarity[1]", polarity);
+  }
+  std::string assayRefs;
+  for (std::size_t s = 0; s < set.samples.size(); ++s) {
+    const std::string assay = "assay[" + std::to_string(s + 1) + "]";
+    line(assay, set.samples[s]);
+    line(assay + "-ms_run_ref", "ms_run[" + std::to_string(s + 1) + "]");
+    assayRefs += (s > 0 ? "|" : "") + assay;
+  }
+  line("study_variable[1]", "undefined");
+  line("study_variable[1]-assay_refs", assayRefs);
+  line("study_variable[1]-description", "all samples");
+  line("cv[1]-label", "MS");
+  line("cv[1]-full_name", "PSI-MS controlled vocabulary");
+  line("cv[1]-version", "4.1.138");
+  line("cv[1]-uri", "https://raw.githubusercontent.com/HUPO-PSI/psi-ms-CV/master/psi-ms.obo");
+  line("cv[2]-label", "PRIDE");
+  line("cv[2]-full_name", "PRIDE PRoteomics IDEntifications (PRIDE) database controlled vocabulary");
+  line("cv[2]-version", "16:10:2023 11:38");
+  line("cv[2]-uri", "https://raw.githubusercontent.com/PRIDE-Utilities/pride-ontology/master/pride_cv.obo");
+  line("database[1]", "[,, \"no database\", null ]");
+  line("database[1]-prefix", kNull);
+  line("database[1]-version", "Unknown");
+  line("database[1]-uri", kNull);
+  line("small_molecule-quantification_unit", "[PRIDE, PRIDE:0000330, Arbitrary quantification unit, ]");
+  line("small_molecule_feature-quantification_unit",
+       "[PRIDE, PRIDE:0000330, Arbitrary quantification unit, ]");
+  line("small_molecule-identification_reliability",
+       "[MS, MS:1002896, compound identification confidence level, ]");
+  line("id_confidence_measure[1]", "[MS, MS:1002888, small molecule confidence measure, ]");
+  out += "\n";
+}
+
+}  // namespace
+
+std::string mztabAdduct(const std::string& ion) {
+  const std::string adduct = adductOf(ion);
+  if (adduct.empty()) return "";
+  const std::size_t close = adduct.rfind(']');
+  if (close + 2 == adduct.size()) return adduct.substr(0, close + 1) + "1" + adduct.substr(close + 1);
+  return adduct;
+}
+
+std::string mztabM(const ExportSet& set) {
+  std::string out;
+  metadata(out, set);
+  const std::size_t samples = set.samples.size();
+
+  // Evidence ids: one per feature with an MS2 spectrum.
+  std::vector<long> evidenceOf(set.features.size(), 0);
+  long evidence = 0;
+  for (std::size_t f = 0; f < set.features.size(); ++f) {
+    if (!set.features[f].ms2.empty()) evidenceOf[f] = ++evidence;
+  }
+
+  // SML: one row per compound, in order of first appearance.
+  std::map<long, std::vector<std::size_t>> members;
+  std::vector<long> order;
+  for (std::size_t f = 0; f < set.features.size(); ++f) {
+    auto& list = members[set.features[f].compoundId];
+    if (list.empty()) order.push_back(set.features[f].compoundId);
+    list.push_back(f);
+  }
+  out +=
+      "SMH\tSML_ID\tSMF_ID_REFS\tdatabase_identifier\tchemical_formula\tsmiles\tinchi\tchemical_name\turi\t"
+      "theoretical_neutral_mass\tadduct_ions\treliability\tbest_id_confidence_measure\tbest_id_confidence_"
+      "value";
+  for (std::size_t s = 0; s < samples; ++s) out += "\tabundance_assay[" + std::to_string(s + 1) + "]";
+  out += "\tabundance_study_variable[1]\tabundance_variation_study_variable[1]\n";
+  long smlId = 0;
+  for (long compound : order) {
+    const std::vector<std::size_t>& list = members[compound];
+    std::string refs, adducts;
+    const ExportFeature* representative = &set.features[list.front()];
+    for (std::size_t f : list) {
+      const ExportFeature& feature = set.features[f];
+      refs += (refs.empty() ? "" : "|") + std::to_string(feature.featureId);
+      const std::string adduct = feature.isotope == 0 ? mztabAdduct(feature.ion) : "";
+      if (!adduct.empty() && ("|" + adducts + "|").find("|" + adduct + "|") == std::string::npos) {
+        adducts += (adducts.empty() ? "" : "|") + adduct;
+      }
+      if (feature.representative) representative = &feature;
+    }
+    out += "SML\t" + std::to_string(++smlId) + "\t" + refs + "\tnull\tnull\tnull\tnull\tnull\tnull\t" +
+           numberOrNull(representative->neutralMass, 5) + "\t" + textOrNull(adducts) + "\tnull\tnull\tnull";
+    double sum = 0;
+    std::size_t present = 0;
+    for (std::size_t s = 0; s < samples; ++s) {
+      const double area = s < representative->areas.size() ? representative->areas[s] : 0;
+      out += "\t" + numberOrNull(area, 2);
+      if (area > 0) {
+        sum += area;
+        ++present;
+      }
+    }
+    out += "\t" + (present > 0 ? exportNumber(sum / static_cast<double>(present), 2) : std::string(kNull)) +
+           "\tnull\n";
+  }
+  out += "\n";
+
+  // SMF: one row per feature.
+  out +=
+      "SFH\tSMF_ID\tSME_ID_REFS\tSME_ID_REF_ambiguity_code\tadduct_ion\tisotopomer\texp_mass_to_"
+      "charge\tcharge\t"
+      "retention_time_in_seconds\tretention_time_in_seconds_start\tretention_time_in_seconds_end";
+  for (std::size_t s = 0; s < samples; ++s) out += "\tabundance_assay[" + std::to_string(s + 1) + "]";
+  out += "\n";
+  for (std::size_t f = 0; f < set.features.size(); ++f) {
+    const ExportFeature& feature = set.features[f];
+    const std::string isotopomer =
+        feature.isotope > 0 ? "[,, 13C" + std::to_string(feature.isotope) + ", ]" : std::string(kNull);
+    out += "SMF\t" + std::to_string(feature.featureId) + "\t" +
+           (evidenceOf[f] > 0 ? std::to_string(evidenceOf[f]) : std::string(kNull)) + "\tnull\t" +
+           textOrNull(mztabAdduct(feature.ion)) + "\t" + isotopomer + "\t" + exportNumber(feature.mz, 5) +
+           "\t" + std::to_string(feature.charge > 0 ? feature.charge : 1) + "\t" +
+           exportNumber(feature.rt, 3) + "\t" + exportNumber(feature.rtStart, 3) + "\t" +
+           exportNumber(feature.rtEnd, 3);
+    for (std::size_t s = 0; s < samples; ++s) {
+      out += "\t" + numberOrNull(s < feature.areas.size() ? feature.areas[s] : 0, 2);
+    }
+    out += "\n";
+  }
+
+  // SME: the MS2 spectrum of each feature that has one, as evidence without an identification.
+  if (evidence > 0) {
+    out +=
+        "\nSEH\tSME_ID\tevidence_input_id\tdatabase_identifier\tchemical_formula\tsmiles\tinchi\tchemical_"
+        "name\t"
+        "uri\tderivatized_form\tadduct_ion\texp_mass_to_charge\tcharge\ttheoretical_mass_to_charge\t"
+        "spectra_ref\tidentification_method\tms_level\tid_confidence_measure[1]\trank\n";
+    for (std::size_t f = 0; f < set.features.size(); ++f) {
+      if (evidenceOf[f] == 0) continue;
+      const ExportFeature& feature = set.features[f];
+      const ExportSpectrum& spectrum = feature.ms2.front();
+      const int charge = feature.charge > 0 ? feature.charge : 1;
+      out += "SME\t" + std::to_string(evidenceOf[f]) + "\tfeature_" + std::to_string(feature.featureId) +
+             "\tnull\tnull\tnull\tnull\tnull\tnull\tnull\t" + textOrNull(mztabAdduct(feature.ion)) + "\t" +
+             exportNumber(feature.mz, 5) + "\t" + std::to_string(set.polarity < 0 ? -charge : charge) + "\t" +
+             exportNumber(spectrum.precursorMz > 0 ? spectrum.precursorMz : feature.mz, 5) + "\tms_run[" +
+             std::to_string(spectrum.sample + 1) + "]:scan=" + std::to_string(spectrum.scanNumber) +
+             "\t[,, no identification, ]\t[MS, MS:1000511, ms level, 2]\tnull\t1\n";
+    }
+  }
+  return out;
+}

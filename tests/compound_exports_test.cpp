@@ -1,0 +1,321 @@
+// The exports of compounds and MS2 spectra, read back field by field against the formats' descriptions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "export/export_file.h"
+#include "export/gnps_export.h"
+#include "export/mztab_export.h"
+#include "export/sirius_export.h"
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) out.push_back(line);
+  return out;
+}
+
+std::vector<std::string> split(const std::string& line, char separator) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream stream(line);
+  while (std::getline(stream, field, separator)) fields.push_back(field);
+  if (!line.empty() && line.back() == separator) fields.push_back("");
+  return fields;
+}
+
+// Two samples; compound 1 as [M+H]+ (with MS2), its 13C1 and [M+Na]+; compound 2 a lone ion with MS2.
+ExportSet twoSampleSet() {
+  ExportSet set;
+  set.samples = {"a.mzML", "b,c.mzXML"};
+  set.runFiles = {"/data/a.mzML", "data/b,c.mzXML"};
+  set.title = "cohort";
+  ExportFeature h;
+  h.featureId = 7;
+  h.mz = 301.141;
+  h.rt = 120.5;
+  h.rtStart = 110;
+  h.rtEnd = 131;
+  h.areas = {1e6, 2e6};
+  h.compoundId = 1;
+  h.ion = "[M+H]+";
+  h.charge = 1;
+  h.neutralMass = 300.13372;
+  h.representative = true;
+  h.ms2Scans = 2;
+  h.ms2 = {ExportSpectrum{1234, 1, 121.0, 301.1411, {{85.0284, 100}, {183.0652, 2500.5}}}};
+  h.ms1Pattern = {{301.141, 1e5}, {302.1444, 1.6e4}};
+  ExportFeature isotope = h;
+  isotope.featureId = 8;
+  isotope.mz = 302.1444;
+  isotope.ion = "[M+H]+ 13C1";
+  isotope.isotope = 1;
+  isotope.representative = false;
+  isotope.ms2.clear();
+  isotope.ms2Scans = 0;
+  ExportFeature na = isotope;
+  na.featureId = 9;
+  na.mz = 323.123;
+  na.ion = "[M+Na]+";
+  na.isotope = 0;
+  na.areas = {3e5, 0};
+  ExportFeature lone;
+  lone.featureId = 10;
+  lone.mz = 512.3;
+  lone.rt = 300;
+  lone.rtStart = 290;
+  lone.rtEnd = 310;
+  lone.areas = {0, 5e5};
+  lone.compoundId = 2;
+  lone.representative = true;
+  lone.ms2Scans = 1;
+  lone.ms2 = {ExportSpectrum{2000, 1, 301, 512.3, {{100.5, 10}}}};
+  set.features = {h, isotope, na, lone};
+  return set;
+}
+
+TEST(GnpsExport, MgfBlocksCarryTheFeatureFields) {
+  const std::vector<std::string> text = lines(gnpsMgf(twoSampleSet()));
+  const std::vector<std::string> expected = {"BEGIN IONS",
+                                             "FEATURE_ID=7",
+                                             "PEPMASS=301.14100",
+                                             "SCANS=7",
+                                             "RTINSECONDS=120.500",
+                                             "CHARGE=1+",
+                                             "MSLEVEL=2",
+                                             "85.02840 100.0",
+                                             "183.06520 2500.5",
+                                             "END IONS",
+                                             "",
+                                             "BEGIN IONS",
+                                             "FEATURE_ID=10",
+                                             "PEPMASS=512.30000",
+                                             "SCANS=10",
+                                             "RTINSECONDS=300.000",
+                                             "CHARGE=1+",
+                                             "MSLEVEL=2",
+                                             "100.50000 10.0",
+                                             "END IONS",
+                                             ""};
+  EXPECT_EQ(text, expected);
+}
+
+TEST(GnpsExport, QuantTableHasOneRowPerFeatureAndOneAreaColumnPerSample) {
+  const std::vector<std::string> text = lines(gnpsQuantTable(twoSampleSet()));
+  ASSERT_EQ(text.size(), 5u);
+  EXPECT_EQ(text[0], "row ID,row m/z,row retention time,a.mzML Peak area,\"b,c.mzXML Peak area\"");
+  EXPECT_EQ(text[1], "7,301.14100,2.0083,1000000.00,2000000.00");
+  EXPECT_EQ(text[4], "10,512.30000,5.0000,0.00,500000.00");
+  // Every row ID of the MGF is a row of the table.
+  std::set<std::string> ids;
+  for (std::size_t k = 1; k < text.size(); ++k) ids.insert(split(text[k], ',')[0]);
+  for (const std::string& line : lines(gnpsMgf(twoSampleSet()))) {
+    if (line.rfind("FEATURE_ID=", 0) == 0) {
+      EXPECT_EQ(ids.count(line.substr(11)), 1u) << line;
+    }
+  }
+}
+
+TEST(SiriusExport, OneBlockPerCompoundWithItsPatternAndSpectrum) {
+  const std::vector<std::string> text = lines(siriusMs(twoSampleSet()));
+  const std::vector<std::string> expected = {">compound 1_7",
+                                             ">parentmass 301.14100",
+                                             ">ionization [M+H]+",
+                                             ">charge 1",
+                                             ">rt 120.500s",
+                                             "#feature_id 7",
+                                             "#neutral_mass 300.13372",
+                                             "",
+                                             ">ms1",
+                                             "301.14100 100000.0",
+                                             "302.14440 16000.0",
+                                             "",
+                                             ">ms2",
+                                             "85.02840 100.0",
+                                             "183.06520 2500.5",
+                                             "",
+                                             ">compound 2_10",
+                                             ">parentmass 512.30000",
+                                             ">ionization [M+?]+",
+                                             ">charge 1",
+                                             ">rt 300.000s",
+                                             "#feature_id 10",
+                                             "",
+                                             ">ms2",
+                                             "100.50000 10.0",
+                                             ""};
+  EXPECT_EQ(text, expected);
+}
+
+// The mandatory metadata of an mzTab-M 2.0.0 file, the mandatory columns of its three tables, "null" for
+// what is not known, and rows that refer to each other consistently.
+TEST(MztabExport, MandatoryFieldsAndCrossReferences) {
+  const ExportSet set = twoSampleSet();
+  const std::vector<std::string> text = lines(mztabM(set));
+  std::map<std::string, std::string> mtd;
+  std::map<std::string, std::vector<std::string>> heads;
+  std::map<std::string, std::vector<std::vector<std::string>>> rows;
+  const std::map<std::string, std::string> headOf = {{"SML", "SMH"}, {"SMF", "SFH"}, {"SME", "SEH"}};
+  for (const std::string& line : text) {
+    if (line.empty()) continue;
+    const std::vector<std::string> fields = split(line, '\t');
+    if (fields[0] == "MTD") {
+      ASSERT_EQ(fields.size(), 3u) << line;
+      mtd[fields[1]] = fields[2];
+    } else if (fields[0] == "SMH" || fields[0] == "SFH" || fields[0] == "SEH") {
+      heads[fields[0]] = fields;
+    } else {
+      ASSERT_TRUE(headOf.count(fields[0])) << line;
+      ASSERT_EQ(fields.size(), heads[headOf.at(fields[0])].size()) << line;
+      for (const std::string& field : fields) EXPECT_FALSE(field.empty()) << line;
+      rows[fields[0]].push_back(fields);
+    }
+  }
+  const char* mandatory[] = {"mzTab-version",
+                             "mzTab-ID",
+                             "software[1]",
+                             "quantification_method",
+                             "ms_run[1]-location",
+                             "ms_run[2]-location",
+                             "ms_run[1]-scan_polarity[1]",
+                             "assay[1]",
+                             "assay[1]-ms_run_ref",
+                             "assay[2]",
+                             "assay[2]-ms_run_ref",
+                             "study_variable[1]",
+                             "study_variable[1]-assay_refs",
+                             "study_variable[1]-description",
+                             "cv[1]-label",
+                             "cv[1]-full_name",
+                             "cv[1]-version",
+                             "cv[1]-uri",
+                             "database[1]",
+                             "database[1]-prefix",
+                             "database[1]-version",
+                             "database[1]-uri",
+                             "small_molecule-quantification_unit",
+                             "small_molecule_feature-quantification_unit",
+                             "id_confidence_measure[1]"};
+  for (const char* key : mandatory) EXPECT_TRUE(mtd.count(key)) << key;
+  EXPECT_EQ(mtd["mzTab-version"], "2.0.0-M");
+  EXPECT_EQ(mtd["ms_run[1]-location"], "file:///data/a.mzML");
+  EXPECT_EQ(mtd["study_variable[1]-assay_refs"], "assay[1]|assay[2]");
+  // Every controlled vocabulary a parameter names is declared.
+  std::set<std::string> declared;
+  for (const auto& entry : mtd) {
+    if (entry.first.find("-label") != std::string::npos) declared.insert(entry.second);
+  }
+  for (const auto& entry : mtd) {
+    if (entry.second.size() > 1 && entry.second[0] == '[' && entry.second[1] != ',') {
+      EXPECT_TRUE(declared.count(entry.second.substr(1, entry.second.find(',') - 1))) << entry.first;
+    }
+  }
+  const char* smlColumns[] = {"SML_ID",
+                              "SMF_ID_REFS",
+                              "database_identifier",
+                              "chemical_formula",
+                              "smiles",
+                              "inchi",
+                              "chemical_name",
+                              "uri",
+                              "theoretical_neutral_mass",
+                              "adduct_ions",
+                              "reliability",
+                              "best_id_confidence_measure",
+                              "best_id_confidence_value",
+                              "abundance_assay[1]",
+                              "abundance_assay[2]",
+                              "abundance_study_variable[1]",
+                              "abundance_variation_study_variable[1]"};
+  const char* smfColumns[] = {"SMF_ID",
+                              "SME_ID_REFS",
+                              "SME_ID_REF_ambiguity_code",
+                              "adduct_ion",
+                              "isotopomer",
+                              "exp_mass_to_charge",
+                              "charge",
+                              "retention_time_in_seconds",
+                              "retention_time_in_seconds_start",
+                              "retention_time_in_seconds_end",
+                              "abundance_assay[1]",
+                              "abundance_assay[2]"};
+  const char* smeColumns[] = {"SME_ID",
+                              "evidence_input_id",
+                              "database_identifier",
+                              "chemical_formula",
+                              "smiles",
+                              "inchi",
+                              "chemical_name",
+                              "uri",
+                              "derivatized_form",
+                              "adduct_ion",
+                              "exp_mass_to_charge",
+                              "charge",
+                              "theoretical_mass_to_charge",
+                              "spectra_ref",
+                              "identification_method",
+                              "ms_level",
+                              "id_confidence_measure[1]",
+                              "rank"};
+  auto expectHead = [&](const std::string& head, const char* const* names, std::size_t count) {
+    ASSERT_EQ(heads[head].size(), count + 1) << head;
+    for (std::size_t k = 0; k < count; ++k) EXPECT_EQ(heads[head][k + 1], names[k]) << head;
+  };
+  expectHead("SMH", smlColumns, sizeof smlColumns / sizeof smlColumns[0]);
+  expectHead("SFH", smfColumns, sizeof smfColumns / sizeof smfColumns[0]);
+  expectHead("SEH", smeColumns, sizeof smeColumns / sizeof smeColumns[0]);
+
+  ASSERT_EQ(rows["SML"].size(), 2u);
+  EXPECT_EQ(rows["SML"][0][2], "7|8|9");
+  EXPECT_EQ(rows["SML"][0][9], "300.13372");
+  EXPECT_EQ(rows["SML"][0][10], "[M+H]1+|[M+Na]1+");
+  EXPECT_EQ(rows["SML"][1][9], "null");
+  ASSERT_EQ(rows["SMF"].size(), 4u);
+  EXPECT_EQ(rows["SMF"][0][4], "[M+H]1+");
+  EXPECT_EQ(rows["SMF"][1][5], "[,, 13C1, ]");
+  EXPECT_EQ(rows["SMF"][3][4], "null");
+  EXPECT_EQ(rows["SMF"][3][11], "null");  // no area in sample a
+  // Each SME referenced by a feature exists and points at the feature's spectrum.
+  ASSERT_EQ(rows["SME"].size(), 2u);
+  std::set<std::string> evidence;
+  for (const auto& row : rows["SME"]) evidence.insert(row[1]);
+  for (const auto& row : rows["SMF"]) {
+    if (row[2] != "null") {
+      EXPECT_TRUE(evidence.count(row[2])) << row[1];
+    }
+  }
+  EXPECT_EQ(rows["SME"][0][14], "ms_run[2]:scan=1234");
+  EXPECT_EQ(rows["SME"][0][16], "[MS, MS:1000511, ms level, 2]");
+}
+
+TEST(MztabExport, AdductsCarryTheirChargeNumber) {
+  EXPECT_EQ(mztabAdduct("[M+H]+"), "[M+H]1+");
+  EXPECT_EQ(mztabAdduct("[M+2H]2+"), "[M+2H]2+");
+  EXPECT_EQ(mztabAdduct("[M-H]- 13C2"), "[M-H]1-");
+  EXPECT_EQ(mztabAdduct("13C1"), "");
+  EXPECT_EQ(mztabAdduct(""), "");
+}
+
+TEST(ExportFile, WritesWholeOrLeavesTheOldFile) {
+  const std::string path = ::testing::TempDir() + "torva_export_file.txt";
+  std::string error;
+  ASSERT_TRUE(writeExportFile(path, "first\n", error)) << error;
+  EXPECT_FALSE(writeExportFile(::testing::TempDir() + "no/such/folder/x.txt", "x", error));
+  EXPECT_NE(error.find("no/such/folder/x.txt"), std::string::npos);
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  EXPECT_EQ(line, "first");
+  std::remove(path.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include "compounds/run_compounds.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace testsupport;
+
+// A run of 30 MS1 spectra (one a second) with one compound (M = 300) as [M+H]+ with its 13C1 and as [M+Na]+,
+// each a Gaussian of sigma 3 s at 15 s, an unrelated ion eluting at 8 s, and two MS2 scans on [M+H]+.
+struct SimpleRun {
+  std::vector<scan> scans;
+  std::vector<FeatureRow> rows;
+  double h = 0, na = 0;
+};
+
+SimpleRun simpleRun() {
+  SimpleRun run;
+  const std::vector<Adduct> ions = defaultAdducts();
+  run.h = ions[0].mzOf(300.0);
+  run.na = ions[1].mzOf(300.0);
+  long num = 1;
+  for (int k = 0; k < 30; ++k) {
+    const double t = k;
+    const double profile = 1e6 * std::exp(-0.5 * (t - 15) * (t - 15) / 9);
+    const double other = 5e5 * std::exp(-0.5 * (t - 8) * (t - 8) / 9);
+    scan ms1 = spectrum(num++, t, 0,
+                        {{150.05, other + 10},
+                         {run.h, profile + 10},
+                         {run.h + kCarbon13Step, 0.16 * profile + 10},
+                         {run.na, 0.4 * profile + 10}});
+    ms1.msLevel = 1;
+    ms1.polarity = "+";
+    run.scans.push_back(ms1);
+    if (k == 14 || k == 16) {
+      scan ms2 = spectrum(num++, t + 0.5, 0, {{85.03, k == 14 ? 100.0 : 900.0}, {run.h - 18.0106, 50}});
+      ms2.msLevel = 2;
+      ms2.precursorMz = std::round(run.h * 100) / 100;  // two decimals, as some files give it
+      run.scans.push_back(ms2);
+    }
+  }
+  auto row = [](const char* id, double mz, double apex, double area) {
+    FeatureRow r;
+    r.featureId = id;
+    r.mz = mz;
+    r.rt = apex / 60;
+    r.rtStart = (apex - 7) / 60;
+    r.rtEnd = (apex + 7) / 60;
+    r.area = area;
+    r.polarity = '+';
+    return r;
+  };
+  run.rows = {row("F1", 150.05, 8, 3e6), row("F2", run.h, 15, 7.5e6),
+              row("F3", run.h + kCarbon13Step, 15, 1.2e6), row("F4", run.na, 15, 3e6)};
+  FeatureRow missing = row("F5", 400.0, 15, 0);
+  missing.status = "not_found";
+  run.rows.push_back(missing);
+  return run;
+}
+
+TEST(RunCompounds, FillsTheCompoundColumnsAndTheExportSet) {
+  SimpleRun run = simpleRun();
+  const ExportSet set =
+      groupRunCompounds(run.scans, run.rows, RunCompoundOptions(), "run.mzXML", "/data/run.mzXML");
+  const std::vector<FeatureRow>& rows = run.rows;
+  EXPECT_EQ(rows[1].ion, "[M+H]+");
+  EXPECT_EQ(rows[2].ion, "[M+H]+ 13C1");
+  EXPECT_EQ(rows[3].ion, "[M+Na]+");
+  EXPECT_EQ(rows[1].compoundId, rows[3].compoundId);
+  EXPECT_EQ(rows[2].compoundId, rows[1].compoundId);
+  EXPECT_NE(rows[0].compoundId, rows[1].compoundId);
+  EXPECT_EQ(rows[0].ion, "");
+  EXPECT_TRUE(rows[0].representative);
+  EXPECT_TRUE(rows[1].representative);
+  EXPECT_FALSE(rows[3].representative);
+  EXPECT_EQ(rows[1].charge, 1);
+  EXPECT_NEAR(rows[1].neutralMass, 300.0, 300.0 * 2e-6);
+  EXPECT_EQ(rows[1].ms2Scans, "2");
+  EXPECT_EQ(rows[3].ms2Scans, "0");
+  // A target not found takes no part and stays ungrouped.
+  EXPECT_EQ(rows[4].compoundId, 0);
+  EXPECT_EQ(rows[4].ion, "");
+
+  ASSERT_EQ(set.features.size(), 4u);
+  EXPECT_EQ(set.samples, std::vector<std::string>{"run.mzXML"});
+  const ExportFeature& h = set.features[1];
+  EXPECT_EQ(h.featureId, 2);
+  EXPECT_EQ(h.ms2Scans, 2);
+  ASSERT_EQ(h.ms2.size(), 1u);
+  EXPECT_EQ(h.ms2[0].scanNumber, 19);  // the richer of the two spectra, after the MS1 scan at 16 s
+  ASSERT_GE(h.ms1Pattern.size(), 2u);
+  EXPECT_NEAR(h.ms1Pattern[1].mz - h.ms1Pattern[0].mz, kCarbon13Step, 1e-9);
+}
+
+TEST(RunCompounds, NegativeFeaturesTakeNegativeIonsAndSignedCharges) {
+  SimpleRun run = simpleRun();
+  const double mass = 300.0;
+  Adduct minusH, formate;
+  std::string error;
+  parseAdductName("[M-H]-", minusH, error);
+  parseAdductName("[M+HCOO]-", formate, error);
+  for (scan& s : run.scans) {
+    for (StoredPeak& peak : s.peaks) {
+      if (std::fabs(peak.mz - run.h) < 1e-9) peak.mz = minusH.mzOf(mass);
+      if (std::fabs(peak.mz - run.na) < 1e-9) peak.mz = formate.mzOf(mass);
+      if (std::fabs(peak.mz - run.h - kCarbon13Step) < 1e-9) peak.mz = minusH.mzOf(mass) + kCarbon13Step;
+    }
+  }
+  run.rows[1].mz = minusH.mzOf(mass);
+  run.rows[2].mz = minusH.mzOf(mass) + kCarbon13Step;
+  run.rows[3].mz = formate.mzOf(mass);
+  for (FeatureRow& row : run.rows) row.polarity = '-';
+  const ExportSet set = groupRunCompounds(run.scans, run.rows, RunCompoundOptions(), "neg", "neg");
+  EXPECT_EQ(set.polarity, -1);
+  EXPECT_EQ(run.rows[1].ion, "[M-H]-");
+  EXPECT_EQ(run.rows[3].ion, "[M+HCOO]-");
+  EXPECT_EQ(run.rows[1].charge, -1);
+  EXPECT_EQ(run.rows[2].ion, "[M-H]- 13C1");
+}
+
+TEST(RunCompounds, FeatureIdsAsNumbers) {
+  EXPECT_EQ(numericFeatureId("F12", 1), 12);
+  EXPECT_EQ(numericFeatureId("F0042", 1), 42);
+  EXPECT_EQ(numericFeatureId("7", 1), 7);
+  EXPECT_EQ(numericFeatureId("caffeine", 9), 9);
+  EXPECT_EQ(numericFeatureId("F1a", 9), 9);
+  EXPECT_EQ(numericFeatureId("F12345678901234567890", 9), 9);
+}
+
+TEST(RunCompounds, IsotopePatternStopsAtTheFirstMissingPeak) {
+  const std::vector<StoredPeak> peaks = {{200.0, 100}, {201.00336, 20}, {202.0067, 3}, {204.0134, 1}};
+  const std::vector<ExportPeak> pattern = isotopePatternIn(peaks, 200.0, 1, 10);
+  ASSERT_EQ(pattern.size(), 3u);
+  EXPECT_DOUBLE_EQ(pattern[2].intensity, 3);
+  EXPECT_EQ(isotopePatternIn(peaks, 200.0, 2, 10).size(), 1u);  // nothing at +0.5
+}
+
+}  // namespace
