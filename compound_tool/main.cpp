@@ -17,6 +17,7 @@
 #include "export/export_folder.h"
 #include "report/feature_table.h"
 #include "store/file_handle.h"
+#include "util/atomic_file.h"
 
 namespace {
 
@@ -256,8 +257,8 @@ int main(int argc, char** argv) {
   };
   ExportSet set = groupCohortCompounds(table, samples, options, scansOf);
   set.title = baseName(cohortDir);
-  if (!writeTableAtomically(featuresPath, formatCohortFeatures(table))) {
-    std::fprintf(stderr, "torva-compounds: %s: cannot be written\n", featuresPath.c_str());
+  if (!writeWholeFile(featuresPath, formatCohortFeatures(table), error)) {
+    std::fprintf(stderr, "torva-compounds: %s\n", error.c_str());
     return 2;
   }
   if (!exportDir.empty() && !writeExportFolder(exportDir, set, "cohort.mztab", error)) {
