@@ -53,11 +53,11 @@ void SAXMzdataHandler::startElement(const char* name, const char** attributes) {
 
 void SAXMzdataHandler::readCvParam(const char* name, const char* value) {
   if (isName(name, "IonizationType")) {
-    ionisation = value;
+    header.ionisation = value;
   } else if (isName(name, "AnalyzerType")) {
-    analyzer = value;
+    header.analyzer = value;
   } else if (isName(name, "DetectorType")) {
-    detector = value;
+    header.detector = value;
   } else if (isName(name, "polarity")) {
     if (isName(value, "+")) {
       precursorCharge = 0;
@@ -120,11 +120,11 @@ void SAXMzdataHandler::endElement(const char* name) {
 void SAXMzdataHandler::characters(const char* chars, int len) {
   const std::size_t count = static_cast<std::size_t>(len);
   if (inFileType) {
-    fileType.append(chars, count);
+    header.fileType.append(chars, count);
   } else if (inNameOfFile) {
-    fileName.append(chars, count);
+    header.fileName.append(chars, count);
   } else if (inInstrumentName) {
-    instrument.append(chars, count);
+    header.instrument.append(chars, count);
   } else if (inData && (inMzArray || inIntenArray)) {
     text.append(chars, count);
   }

@@ -222,12 +222,6 @@ void SAXSpectraHandler::setDescription() {
 }
 
 void SAXSpectraHandler::writeHeader() {
-  header.fileName = fileName;
-  header.fileType = fileType;
-  header.instrument = instrument;
-  header.ionisation = ionisation;
-  header.analyzer = analyzer;
-  header.detector = detector;
   header.spectrumCount = spectrumCount;
   header.firstSpectrum = 1;
   header.lastSpectrum = spectrumCount;
