@@ -231,7 +231,7 @@ int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
     if (run.SRM) {
-      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
+      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.jobSide.pushCount, scans);
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
                    " SRM chromatograms and no spectra; -S reads them\n");

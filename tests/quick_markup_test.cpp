@@ -39,7 +39,7 @@ TEST(QuickMarkup, StartTagsReadOrDeclined) {
       {"<a b", 0, true, false, 0, nullptr},
       {"<a b=1>", 0, false, false, 0, nullptr},
       // Values past sixteen bytes (read sixteen at a time where the vector code is built).
-      {"<a v=\"0123456789abcdefghij\">", 27, false, false, 0, "a v=0123456789abcdefghij"},
+      {"<a v=\"0123456789abcdefghij\">", 28, false, false, 0, "a v=0123456789abcdefghij"},
       {"<a v=\"0123456789abcdefghij<\">", 0, false, false, 0, nullptr},
   };
   for (const Case& c : cases) {
