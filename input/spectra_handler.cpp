@@ -223,12 +223,6 @@ void SAXSpectraHandler::setDescription() {
   jobSide.current.description += ')';
 }
 
-void SAXSpectraHandler::writeHeader() {
-  header.spectrumCount = spectrumCount;
-  header.firstSpectrum = 1;
-  header.lastSpectrum = spectrumCount;
-}
-
 std::uint32_t SAXSpectraHandler::dtohl(std::uint32_t value, bool hostOrder) {
   if (hostOrder) return value;
   return ((value & 0x000000FFu) << 24) | ((value & 0x0000FF00u) << 8) | ((value & 0x00FF0000u) >> 8) |

@@ -85,7 +85,6 @@ class SAXSpectraHandler : public SAXHandler, public SpectraParserFields {
   void decode64(const ArrayText& array, bool wantMz, bool wantIntensity);
   void appendSpectrum(scan record);
   void setDescription();
-  void writeHeader();
   static std::uint32_t dtohl(std::uint32_t value, bool hostOrder);
   static std::uint64_t dtohl(std::uint64_t value, bool hostOrder);
 
