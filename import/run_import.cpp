@@ -240,9 +240,9 @@ int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
     loadmzml loader(scans, header, chromatograms);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
-    if (loader.handler.arraysCut) inputFailed = true;
+    if (loader.handler.jobSide.arraysCut) inputFailed = true;
     if (run.SRM) {
-      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.pushCount, scans);
+      appendSrmSpectra(chromatograms, name, loader.handler.usedIds, loader.handler.jobSide.pushCount, scans);
     } else if (!chromatograms.empty() && scans.size() == first) {
       console::err(name + " holds " + std::to_string(chromatograms.size()) +
                    " SRM chromatograms and no spectra; -S reads them\n");
@@ -255,13 +255,13 @@ int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
     loadmzxml loader(scans, header);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;
-    if (loader.handler.arraysCut) inputFailed = true;
+    if (loader.handler.jobSide.arraysCut) inputFailed = true;
   } else {
     loadmzdata loader(scans, header);
     accepted = loader.open(name);
     if (accepted) {
       loader.get();
-      if (loader.handler.parseFailed || loader.handler.arraysCut) inputFailed = true;
+      if (loader.handler.parseFailed || loader.handler.jobSide.arraysCut) inputFailed = true;
     }
   }
 

@@ -53,11 +53,11 @@ void SAXMzdataHandler::startElement(const char* name, const char** attributes) {
 
 void SAXMzdataHandler::readCvParam(const char* name, const char* value) {
   if (isName(name, "IonizationType")) {
-    ionisation = value;
+    metadata_.ionisation = value;
   } else if (isName(name, "AnalyzerType")) {
-    analyzer = value;
+    metadata_.analyzer = value;
   } else if (isName(name, "DetectorType")) {
-    detector = value;
+    metadata_.detector = value;
   } else if (isName(name, "polarity")) {
     if (isName(value, "+")) {
       precursorCharge = 0;
@@ -93,6 +93,18 @@ void SAXMzdataHandler::processData() {
   text.clear();
 }
 
+void SAXMzdataHandler::writeHeader() {
+  header.fileName = metadata_.fileName;
+  header.fileType = metadata_.fileType;
+  header.instrument = metadata_.instrument;
+  header.ionisation = metadata_.ionisation;
+  header.analyzer = metadata_.analyzer;
+  header.detector = metadata_.detector;
+  header.spectrumCount = spectrumCount;
+  header.firstSpectrum = 1;
+  header.lastSpectrum = spectrumCount;
+}
+
 void SAXMzdataHandler::endElement(const char* name) {
   if (isName(name, "spectrumList")) {
     if (inSpectrumList) {
@@ -120,11 +132,11 @@ void SAXMzdataHandler::endElement(const char* name) {
 void SAXMzdataHandler::characters(const char* chars, int len) {
   const std::size_t count = static_cast<std::size_t>(len);
   if (inFileType) {
-    fileType.append(chars, count);
+    metadata_.fileType.append(chars, count);
   } else if (inNameOfFile) {
-    fileName.append(chars, count);
+    metadata_.fileName.append(chars, count);
   } else if (inInstrumentName) {
-    instrument.append(chars, count);
+    metadata_.instrument.append(chars, count);
   } else if (inData && (inMzArray || inIntenArray)) {
     text.append(chars, count);
   }

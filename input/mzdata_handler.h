@@ -30,6 +30,10 @@ class SAXMzdataHandler : public SAXSpectraHandler {
  private:
   // Applies one controlled-vocabulary parameter by its name.
   void readCvParam(const char* name, const char* value);
+  // The run metadata read so far into `header`, with the spectrum count.
+  void writeHeader();
+  // The run metadata as read; `header` gets it only when the spectrum list ends.
+  Header metadata_;
 };
 
 #endif

@@ -144,7 +144,7 @@ void SAXMzmlHandler::startElement(const char* name, const char** attributes) {
     polarity.clear();
     defer([this]() {
       times_.clear();
-      intensityValues.clear();
+      jobSide.intensityValues.clear();
     });
     intensitySeen_ = false;
     mzSeen_ = false;
@@ -242,8 +242,8 @@ void SAXMzmlHandler::startSpectrum(const char** attributes) {
   observedLowSeen_ = observedHighSeen_ = windowSeen_ = false;
   windowLow_ = windowHigh_ = 0;
   defer([this]() {
-    mzValues.clear();
-    intensityValues.clear();
+    jobSide.mzValues.clear();
+    jobSide.intensityValues.clear();
   });
   mzSeen_ = intensitySeen_ = false;
   expectedPeaks = 0;
@@ -391,7 +391,7 @@ void SAXMzmlHandler::decodeArray(const ArrayJob& job) {
     console::err(where + "': an array could not be decoded (" + problem + "); it reads as empty\n");
   }
   if (job.textCut || cut.cut) {
-    arraysCut = true;
+    jobSide.arraysCut = true;
     const std::string kept = std::to_string(decoded_.size());
     if (job.length > 0 && job.length <= kMaxArrayValues) {
       console::err("torva: " + where + "': an array holds more than its " + std::to_string(job.length) +
@@ -410,7 +410,7 @@ void SAXMzmlHandler::decodeArray(const ArrayJob& job) {
     }
     return;
   }
-  std::vector<float>& target = job.kind == ArrayKind::Mz ? mzValues : intensityValues;
+  std::vector<float>& target = job.kind == ArrayKind::Mz ? jobSide.mzValues : jobSide.intensityValues;
   target.resize(decoded_.size());
   for (std::size_t i = 0; i < decoded_.size(); ++i) target[i] = static_cast<float>(decoded_[i]);
 }
@@ -438,12 +438,13 @@ void SAXMzmlHandler::endSpectrum() {
   if (arraysBounded_ == 2) presizePeaks(record);
   // The peak count is what both decoded arrays hold.
   defer([this, nativeId = nativeId_, record = std::move(record)]() mutable {
-    if (mzValues.size() != intensityValues.size()) {
-      console::err(inputFile + ": spectrum '" + nativeId + "' has " + std::to_string(mzValues.size()) +
-                   " m/z values and " + std::to_string(intensityValues.size()) +
+    if (jobSide.mzValues.size() != jobSide.intensityValues.size()) {
+      console::err(inputFile + ": spectrum '" + nativeId + "' has " +
+                   std::to_string(jobSide.mzValues.size()) + " m/z values and " +
+                   std::to_string(jobSide.intensityValues.size()) +
                    " intensities; the shorter array is kept\n");
     }
-    const std::size_t peaks = std::min(mzValues.size(), intensityValues.size());
+    const std::size_t peaks = std::min(jobSide.mzValues.size(), jobSide.intensityValues.size());
     record.peaksCount = static_cast<std::int32_t>(std::min<std::size_t>(peaks, INT32_MAX));
     appendSpectrum(std::move(record));
   });
@@ -460,15 +461,16 @@ void SAXMzmlHandler::endChromatogram() {
   chromatogram.productHigh = productTarget_ + productHighOffset_;
   chromatogram.polarity = polarity;
   defer([this, chromatogram = std::move(chromatogram)]() mutable {
-    if (times_.size() != intensityValues.size()) {
+    if (times_.size() != jobSide.intensityValues.size()) {
       console::err(inputFile + ": chromatogram '" + chromatogram.nativeId + "' has " +
-                   std::to_string(times_.size()) + " times and " + std::to_string(intensityValues.size()) +
+                   std::to_string(times_.size()) + " times and " +
+                   std::to_string(jobSide.intensityValues.size()) +
                    " intensities; the shorter array is kept\n");
     }
-    const std::size_t points = std::min(times_.size(), intensityValues.size());
+    const std::size_t points = std::min(times_.size(), jobSide.intensityValues.size());
     chromatogram.times.assign(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(points));
-    chromatogram.intensities.assign(intensityValues.begin(),
-                                    intensityValues.begin() + static_cast<std::ptrdiff_t>(points));
+    chromatogram.intensities.assign(jobSide.intensityValues.begin(),
+                                    jobSide.intensityValues.begin() + static_cast<std::ptrdiff_t>(points));
     chromatograms_.push_back(std::move(chromatogram));
   });
 }

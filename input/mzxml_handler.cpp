@@ -159,17 +159,6 @@ void SAXMzxmlHandler::startElement(const char* name, const char** attributes) {
   } else if (isName(name, "precursorMz")) {
     inPrecursorMz = true;
     precursorCharge = readInt(getAttrValue("precursorCharge", attributes));
-  } else if (isName(name, "parentFile")) {
-    fileName = getAttrValue("fileName", attributes);
-    fileType = getAttrValue("fileType", attributes);
-  } else if (isName(name, "msModel")) {
-    instrument = getAttrValue("value", attributes);
-  } else if (isName(name, "msIonisation")) {
-    ionisation = getAttrValue("value", attributes);
-  } else if (isName(name, "msMassAnalyzer")) {
-    analyzer = getAttrValue("value", attributes);
-  } else if (isName(name, "msDetector")) {
-    detector = getAttrValue("value", attributes);
   }
 }
 

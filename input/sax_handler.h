@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "input/quick_markup.h"
+
 class JobThread;
 
 // Base of the XML readers: owns one expat parser, streams one file through it
@@ -72,38 +74,21 @@ class SAXHandler {
   // Tags read past expat during parse().
   std::uint64_t quickTags = 0;
 
-  // An exception thrown by an event operation stops the parser; parse() then
-  // rethrows it, so that it never travels through expat's own frames.
-  std::exception_ptr pendingError;
-
-  XML_Parser parser;
   std::string inputFile;
   // Set by parse() when the file could not be opened or was not well formed.
   bool parseFailed = false;
-  // Events delivered so far; parse() watches it to spot a token that spans chunks.
-  std::uint64_t eventsDelivered = 0;
-  std::string fileName;
-  std::string fileType;
-  std::string instrument;
-  std::string ionisation;
-  std::string analyzer;
-  std::string detector;
 
-  // Called from expat's callbacks: the start of an element, and the
-  // document's declared encoding (null when it declares none).
+ private:
+  // expat's callbacks, which reach the members below.
+  struct ExpatHooks;
+  friend struct ExpatHooks;
+
+  // The start of an element, and the document's declared encoding (null
+  // when it declares none), as expat reports them.
   void noteStartTag(const char* name);
   void noteEncoding(const char* encoding);
   // Where expat's latest event ended, and how deep in elements it is.
   void noteEvent(int depthChange = 0);
-  void noteDoctype() { quickAllowed_ = false; }
-  // expat is being told of the elements open past it: nothing to report.
-  bool replaying() const { return replaying_; }
-  void noteCdata(bool inside) {
-    inCdata_ = inside;
-    noteEvent();
-  }
-
- private:
   // Runs the jobs still waiting and stops the job thread; its exception, if a
   // job threw, becomes the pending one (it happened first).
   void finishJobs();
@@ -118,17 +103,8 @@ class SAXHandler {
   // cut off by the end of the data that waits for more (never when `last`;
   // only one that expat would wait on too), or kStopped.
   std::size_t feedMarkup(const char* data, std::size_t from, std::size_t to, bool last);
-  // Reads a plainly written start tag at data[at ..] ending before `to`: its
-  // name and attributes into quickText_ and quickAttributes_. Returns its end,
-  // or 0 when it is not plainly written; `empty` tells whether it ends with
-  // "/>", `lineBreaks` counts the line breaks inside it, `cut` whether the
-  // data ended inside it while it was plainly written so far.
-  std::size_t readStartTag(const char* data, std::size_t at, std::size_t to, bool& empty,
-                           std::size_t& lineBreaks, bool& cut);
-  // The same for the end tag of the innermost element open past expat; 0 for any other.
-  std::size_t readEndTag(const char* data, std::size_t at, std::size_t to, std::size_t& lineBreaks) const;
-  // Hands the tag read to the reader as expat would; false when the parse
-  // must stop (a job failed or the reader threw).
+  // Hands the tag the tokenizer read to the reader as expat would; false when
+  // the parse must stop (a job failed or the reader threw).
   bool deliverStart(bool empty);
   bool deliverEnd();
   // Text data[from .. to) to the reader past expat when it may be (`taken`);
@@ -142,23 +118,30 @@ class SAXHandler {
   // Hands text to the reader as expat would; false when the parse must stop.
   bool deliverText(const char* text, std::size_t size);
   bool deliverText(const std::string& text);
+
+  // Where expat and the reading past it stand, kept in step by feed().
+  struct ReadState {
+    std::uint64_t eventsDelivered = 0;    // events delivered so far (spots a token that spans chunks)
+    std::uint64_t fedBytes = 0;           // bytes given to expat so far
+    std::uint64_t bulkTagEnd = 0;         // the last bulk text start tag's end, counted in bytes fed to expat
+    std::uint64_t bulkTagEvent = 0;       // and the event count after it
+    std::uint64_t skippedLineBreaks = 0;  // in the text expat did not see
+    bool bulkTextAllowed = true;          // an encoding whose bytes are ASCII's
+    bool inBulkText = false;
+    std::uint64_t lastEventEnd = 0;  // where expat's latest event ended
+    long depth = 0;                  // elements open in expat
+    bool quickAllowed = true;        // no document type declaration seen
+    bool inCdata = false;            // expat is in a CDATA section
+    bool replaying = false;          // expat is being told of the elements open past it: nothing to report
+  };
+
+  XML_Parser parser_;
+  // An exception thrown by an event operation stops the parser; parse() then
+  // rethrows it, so that it never travels through expat's own frames.
+  std::exception_ptr pendingError_;
   std::unique_ptr<JobThread> jobs_;
-  std::uint64_t fedBytes_ = 0;           // bytes given to expat so far
-  std::uint64_t bulkTagEnd_ = 0;         // the last bulk text start tag's end, counted in bytes fed to expat
-  std::uint64_t bulkTagEvent_ = 0;       // and the event count after it
-  std::uint64_t skippedLineBreaks_ = 0;  // in the text expat did not see
-  bool bulkTextAllowed_ = true;          // an encoding whose bytes are ASCII's
-  bool inBulkText_ = false;
-  std::uint64_t lastEventEnd_ = 0;  // where expat's latest event ended
-  long depth_ = 0;                  // elements open in expat
-  bool quickAllowed_ = true;        // no document type declaration seen
-  bool inCdata_ = false;            // expat is in a CDATA section
-  bool replaying_ = false;
-  std::string quickOpen_;                     // names of the elements open past expat, each ended by NUL
-  std::vector<std::size_t> quickOpenStarts_;  // where each begins, innermost last
-  std::string quickText_;  // a tag's name, then its attributes' names and values, each ended by NUL
-  std::vector<std::size_t> quickOffsets_;
-  std::vector<const char*> quickAttributes_;
+  ReadState read_;
+  QuickMarkup quick_;
 };
 
 #endif

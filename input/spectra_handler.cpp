@@ -133,8 +133,8 @@ void SAXSpectraHandler::pushPeaks(bool wantMz, bool wantIntensity) {
   const std::size_t bytes = array.text.size();
   defer(
       [this, wantMz, wantIntensity, array = std::move(array)]() {
-        if (wantMz) mzValues.clear();
-        if (wantIntensity) intensityValues.clear();
+        if (wantMz) jobSide.mzValues.clear();
+        if (wantIntensity) jobSide.intensityValues.clear();
         if (array.lowPrecision) {
           decode32(array, wantMz, wantIntensity);
         } else {
@@ -168,7 +168,7 @@ void SAXSpectraHandler::decode32(const ArrayText& array, bool wantMz, bool wantI
   }
   bytes.resize(values * arrays * 4, 0);
   appendValues<std::uint32_t, float>(bytes, values, array.littleEndian == hostIsLittleEndian(), wantMz,
-                                     wantIntensity, mzValues, intensityValues);
+                                     wantIntensity, jobSide.mzValues, jobSide.intensityValues);
 }
 
 void SAXSpectraHandler::decode64(const ArrayText& array, bool wantMz, bool wantIntensity) {
@@ -187,12 +187,12 @@ void SAXSpectraHandler::decode64(const ArrayText& array, bool wantMz, bool wantI
   }
   noteLeftOut(array, required, bytes.size());
   appendValues<std::uint64_t, double>(bytes, count, array.littleEndian == hostIsLittleEndian(), wantMz,
-                                      wantIntensity, mzValues, intensityValues);
+                                      wantIntensity, jobSide.mzValues, jobSide.intensityValues);
 }
 
 void SAXSpectraHandler::noteCut(std::int32_t scanNumber, const std::string& what) {
   console::err("torva: " + inputFile + ": scan " + std::to_string(scanNumber) + ": " + what + "\n");
-  arraysCut = true;
+  jobSide.arraysCut = true;
 }
 
 void SAXSpectraHandler::noteLeftOut(const ArrayText& array, std::size_t required, std::size_t available) {
@@ -248,19 +248,21 @@ void SAXSpectraHandler::pushSpectrum() {
 }
 
 void SAXSpectraHandler::appendSpectrum(scan record) {
-  current = std::move(record);
+  jobSide.current = std::move(record);
   // Never more peaks than both decoded arrays hold, whatever the declared count.
-  std::size_t count = current.peaksCount > 0 ? static_cast<std::size_t>(current.peaksCount) : 0;
-  count = std::min({count, mzValues.size(), intensityValues.size()});
-  current.peaks.resize(count);
-  for (std::size_t i = 0; i < count; ++i) current.peaks[i] = StoredPeak(mzValues[i], intensityValues[i]);
+  std::size_t count =
+      jobSide.current.peaksCount > 0 ? static_cast<std::size_t>(jobSide.current.peaksCount) : 0;
+  count = std::min({count, jobSide.mzValues.size(), jobSide.intensityValues.size()});
+  jobSide.current.peaks.resize(count);
+  for (std::size_t i = 0; i < count; ++i)
+    jobSide.current.peaks[i] = StoredPeak(jobSide.mzValues[i], jobSide.intensityValues[i]);
 
   setDescription();
-  spectra.push_back(std::move(current));
+  spectra.push_back(std::move(jobSide.current));
 
-  if (++pushCount == 2000) {
+  if (++jobSide.pushCount == 2000) {
     console::outFlush(".");
-    pushCount = 0;
+    jobSide.pushCount = 0;
   }
 }
 
@@ -276,24 +278,12 @@ void SAXSpectraHandler::setDescription() {
     baseName_ = inputFile.substr(start);
     baseNameOf_ = inputFile;
   }
-  current.description = baseName_;
-  current.description += " scan ";
-  current.description += std::to_string(current.num);
-  current.description += " (charge ";
-  current.description += std::to_string(static_cast<int>(current.charge));
-  current.description += ')';
-}
-
-void SAXSpectraHandler::writeHeader() {
-  header.fileName = fileName;
-  header.fileType = fileType;
-  header.instrument = instrument;
-  header.ionisation = ionisation;
-  header.analyzer = analyzer;
-  header.detector = detector;
-  header.spectrumCount = spectrumCount;
-  header.firstSpectrum = 1;
-  header.lastSpectrum = spectrumCount;
+  jobSide.current.description = baseName_;
+  jobSide.current.description += " scan ";
+  jobSide.current.description += std::to_string(jobSide.current.num);
+  jobSide.current.description += " (charge ";
+  jobSide.current.description += std::to_string(static_cast<int>(jobSide.current.charge));
+  jobSide.current.description += ')';
 }
 
 std::uint32_t SAXSpectraHandler::dtohl(std::uint32_t value, bool hostOrder) {

@@ -8,14 +8,54 @@
 #include "input/sax_handler.h"
 #include "records/records.h"
 
+// The fields of the spectrum being read, which only the event operations touch
+// (the parser's thread).
+struct SpectraParserFields {
+  std::int64_t spectrumCount = 0;
+  std::string text;      // collected character data
+  bool textCut = false;  // the array's text went past its limit
+  bool littleEndian = true;
+  bool lowPrecision = true;
+  bool zlibCompressed = false;  // the current peak array is zlib-deflated
+  std::int32_t num = 0;
+  std::int32_t peaksCount = 0;
+  std::int32_t precursorCharge = 0;
+  double precursorMz = 0;
+  std::string polarity;
+  double rt = 0;
+  std::int64_t msLevel = 0;
+  double lowMz = 0;
+  double highMz = 0;
+  std::string scanType;
+  double collisionEnergy = 0;
+  double basePeakIntensity = 0;
+  double totIonCurrent = 0;
+  std::string filterLine;
+  std::int64_t id = 1;
+  // The peaks the arrays handed over for the spectrum being read can hold, as
+  // far as their text tells without decoding it; 0 when unknown.
+  std::size_t expectedPeaks = 0;
+};
+
+// The state that only deferred jobs touch (the job thread's, while parse()
+// runs one beside the parser).
+struct SpectraJobFields {
+  std::vector<float> mzValues;  // the decoded values of the spectrum being assembled
+  std::vector<float> intensityValues;
+  scan current;                // the record being assembled
+  std::int64_t pushCount = 0;  // records appended since the last progress dot
+  // An array was cut (its text, or its values past a declared count or
+  // kMaxArrayValues); the run that read the file ends with a failure status.
+  bool arraysCut = false;
+};
+
 // What the mzXML and mzData readers share: the values of the spectrum being
 // read, the decoding of base64 peak arrays, and the assembly of `scan` records.
 //
-// The event operations fill the fields of the spectrum being read; decoding
-// and assembly run as deferred jobs (see SAXHandler::defer) on copies of what
-// they need, into the state that only jobs use: the decoded values, `current`,
-// the spectrum list and the progress dots.
-class SAXSpectraHandler : public SAXHandler {
+// The event operations fill the fields of the spectrum being read (SpectraParserFields);
+// decoding and assembly run as deferred jobs (see SAXHandler::defer) on copies
+// of what they need, into `jobSide` and the spectrum list.
+class SAXSpectraHandler : public SAXHandler, public SpectraParserFields {
  public:
   SAXSpectraHandler(std::vector<scan>& spectra, Header& header);
 
@@ -48,9 +88,6 @@ class SAXSpectraHandler : public SAXHandler {
   // when the jobs are behind: the new memory is then first touched on the
   // parser's side rather than by the job. The job sizes the peaks exactly.
   void presizePeaks(scan& record) const;
-  // The peaks the arrays handed over for the spectrum being read can hold, as
-  // far as their text tells without decoding it; 0 when unknown.
-  std::size_t expectedPeaks = 0;
   // That bound for one array of `count` declared values of `bytesPerValue`,
   // stored plainly in base64 text of `textBytes` characters.
   static std::size_t plainArrayBound(std::size_t count, std::size_t bytesPerValue, std::size_t textBytes);
@@ -66,41 +103,12 @@ class SAXSpectraHandler : public SAXHandler {
   void noteLeftOut(const ArrayText& array, std::size_t required, std::size_t available);
   void appendSpectrum(scan record);
   void setDescription();
-  void writeHeader();
   static std::uint32_t dtohl(std::uint32_t value, bool hostOrder);
   static std::uint64_t dtohl(std::uint64_t value, bool hostOrder);
 
-  std::int64_t spectrumCount = 0;
-  std::string text;      // collected character data
-  bool textCut = false;  // the array's text went past its limit
-  // Job side: an array was cut (its text, or its values past a declared count
-  // or kMaxArrayValues); the run that read the file ends with a failure status.
-  bool arraysCut = false;
-  bool littleEndian = true;
-  bool lowPrecision = true;
-  bool zlibCompressed = false;  // the current peak array is zlib-deflated
-  std::int32_t num = 0;
-  std::int32_t peaksCount = 0;
-  std::int32_t precursorCharge = 0;
-  double precursorMz = 0;
-  std::string polarity;
-  double rt = 0;
-  std::int64_t msLevel = 0;
-  double lowMz = 0;
-  double highMz = 0;
-  std::string scanType;
-  double collisionEnergy = 0;
-  double basePeakIntensity = 0;
-  double totIonCurrent = 0;
-  std::string filterLine;
-  std::int64_t id = 1;
-  // Job side.
-  std::vector<float> mzValues;
-  std::vector<float> intensityValues;
-  std::vector<scan>& spectra;
-  Header& header;
-  scan current;
-  std::int64_t pushCount = 0;
+  SpectraJobFields jobSide;
+  std::vector<scan>& spectra;  // appended to by jobs
+  Header& header;              // written by the mzData reader's event operations
 
  private:
   std::size_t textLimit_ = static_cast<std::size_t>(-1);

@@ -43,55 +43,55 @@ const std::vector<double> kPairs64 = {100.123456789, 1e6, 200.5, 2.5};
 TEST_F(SpectraHandlerTest, BigEndianPairsSplitIntoMzAndIntensity) {
   handler.littleEndian = false;
   EXPECT_EQ(decodePairs(base64(bigEndianFloats(kPairs)), 3), "");
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{10, 20, 30}));
 }
 
 TEST_F(SpectraHandlerTest, ShortThirtyTwoBitArrayIsZeroFilledAndLongOneCut) {
   handler.littleEndian = false;
   decodePairs(base64(bigEndianFloats(kPairs)), 4);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f, 0}));
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30, 0}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f, 0}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{10, 20, 30, 0}));
   decodePairs(base64(bigEndianFloats(kPairs)), 2);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.5f, 200.25f}));
 }
 
 TEST_F(SpectraHandlerTest, SixtyFourBitArraysInBothByteOrders) {
   handler.littleEndian = false;
   decodePairs(base64(bigEndianDoubles(kPairs64)), 2, false);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{1e6f, 2.5f}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{1e6f, 2.5f}));
   handler.littleEndian = true;
   decodePairs(base64(littleEndianDoubles(kPairs64)), 2, false);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
 }
 
 TEST_F(SpectraHandlerTest, NoPeaksDeclaredDecodesNothing) {
-  handler.mzValues = {1};
+  handler.jobSide.mzValues = {1};
   decodePairs(base64(bigEndianFloats(kPairs)), 0, false);  // a 64-bit length check does not apply
-  EXPECT_TRUE(handler.mzValues.empty());
+  EXPECT_TRUE(handler.jobSide.mzValues.empty());
 }
 
 TEST_F(SpectraHandlerTest, CompressedArraysMatchTheirPlainForms) {
   handler.littleEndian = false;
   decodePairs(base64(testsupport::zlibCompress(bigEndianFloats(kPairs))), 3, true, true);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10, 20, 30}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.5f, 200.25f, 300.125f}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{10, 20, 30}));
   decodePairs(base64(testsupport::zlibCompress(bigEndianDoubles(kPairs64))), 2, false, true);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{1e6f, 2.5f}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.123456789f, 200.5f}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{1e6f, 2.5f}));
 }
 
 TEST_F(SpectraHandlerTest, CompressedStreamsThatFailOrOverflow) {
   handler.littleEndian = false;
   // Corrupt data counts as no bytes: the short 32-bit array is zero-filled.
   decodePairs(base64("not a zlib stream"), 2, true, true);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{0, 0}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{0, 0}));
   // A stream that inflates to far more than declared is cut at the declared size.
   decodePairs(base64(testsupport::zlibCompress(bigEndianFloats(kPairs) + std::string(50000000, '\0'))), 1,
               true, true);
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{100.5f}));
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{10}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{100.5f}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{10}));
 }
 
 TEST_F(SpectraHandlerTest, DeclaredCountFarBeyondTheArrayIsCut) {
@@ -99,16 +99,16 @@ TEST_F(SpectraHandlerTest, DeclaredCountFarBeyondTheArrayIsCut) {
   // Two pairs are 16 bytes; a declared count is honoured up to 16 + 65536 bytes.
   const std::string twoPairs = base64(bigEndianFloats({1, 2, 3, 4}));
   EXPECT_EQ(decodePairs(twoPairs, 8194), "");
-  EXPECT_EQ(handler.mzValues.size(), 8194u);
+  EXPECT_EQ(handler.jobSide.mzValues.size(), 8194u);
   EXPECT_EQ(decodePairs(twoPairs, 8195),
             " declared peaksCount 8195 exceeds the 16 bytes of its peak array: reading 2 peaks\n");
-  EXPECT_EQ(handler.mzValues, (std::vector<float>{1, 3}));
+  EXPECT_EQ(handler.jobSide.mzValues, (std::vector<float>{1, 3}));
   EXPECT_EQ(decodePairs(twoPairs, 2147483647),
             " declared peaksCount 2147483647 exceeds the 16 bytes of its peak array: reading 2 peaks\n");
   EXPECT_EQ(decodePairs(base64(testsupport::zlibCompress(bigEndianFloats({1, 2, 3, 4, 5}))), 2147483647, true,
                         true),
             " declared peaksCount 2147483647 exceeds the 20 bytes of its peak array: reading 2 peaks\n");
-  EXPECT_EQ(handler.intensityValues, (std::vector<float>{2, 4}));
+  EXPECT_EQ(handler.jobSide.intensityValues, (std::vector<float>{2, 4}));
 }
 
 // A 64-bit array of the wrong length stops the reading with the message the
@@ -131,7 +131,7 @@ TEST_F(SpectraHandlerTest, SixtyFourBitLengthMismatchThrowsInputError) {
               " decoded size 24 and required size 32 dont match:\n Cause: possible corrupted file.\n");
         }
       }
-      EXPECT_TRUE(handler.mzValues.empty());
+      EXPECT_TRUE(handler.jobSide.mzValues.empty());
     }
   }
 }
@@ -145,8 +145,8 @@ TEST_F(SpectraHandlerTest, PushSpectrumCopiesValuesAndStopsAtShorterArray) {
   handler.precursorMz = 301.1;
   handler.filterLine = "f";
   handler.peaksCount = 5;
-  handler.mzValues = {1, 2, 3};
-  handler.intensityValues = {10, 20};
+  handler.jobSide.mzValues = {1, 2, 3};
+  handler.jobSide.intensityValues = {10, 20};
   handler.pushSpectrum();
   ASSERT_EQ(spectra.size(), 1u);
   const scan& s = spectra[0];
@@ -175,13 +175,13 @@ TEST_F(SpectraHandlerTest, ProgressDotEveryTwoThousandSpectra) {
 }
 
 TEST_F(SpectraHandlerTest, TitleUsesTheBaseNameOfThePath) {
-  handler.current.num = 3;
+  handler.jobSide.current.num = 3;
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"run.mzXML", "run.mzXML"},   {"a/b/run.mzXML", "run.mzXML"},  {"C:\\data\\run.mzXML", "run.mzXML"},
       {"/run.mzXML", "/run.mzXML"}, {"a\\b/run.mzXML", "run.mzXML"}, {"a/b\\run.mzXML", "run.mzXML"}};
   for (const auto& [path, base] : cases) {
     handler.inputFile = path;
     handler.setDescription();
-    EXPECT_EQ(handler.current.description, base + " scan 3 (charge 0)") << path;
+    EXPECT_EQ(handler.jobSide.current.description, base + " scan 3 (charge 0)") << path;
   }
 }
