@@ -171,8 +171,8 @@ void qcCvStep(const std::vector<CohortSample>& samples, const CleanOptions& opti
                        " % (CV): not measured repeatably");
 }
 
-void normaliseStep(const std::vector<CohortSample>& samples, const CleanOptions& options, CohortAreaTable& table,
-                   CleanResult& result) {
+void normaliseStep(const std::vector<CohortSample>& samples, const CleanOptions& options,
+                   CohortAreaTable& table, CleanResult& result) {
   std::vector<std::vector<double>> areas = areasOf(table);
   const std::vector<double> factors = normalise(samples, options.normalisation, areas);
   setAreas(table, areas);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "import/run_folder.h"
 #include "compounds/adduct_table.h"
+#include "import/run_folder.h"
 #include "store/file_handle.h"
 
 namespace {

@@ -20,9 +20,9 @@ const std::vector<std::string>& featureTableColumns() {
 }
 
 const std::vector<std::string>& cohortPerFeatureColumns() {
-  static const std::vector<std::string> columns = {"mean_height",  "median_fwhm",    "median_sn",
-                                                   "compound_id",  "ion",            "charge",
-                                                   "neutral_mass", "representative", "ms2_scans"};
+  static const std::vector<std::string> columns = {
+      "mean_height", "median_fwhm",  "median_sn",      "compound_id", "ion",
+      "charge",      "neutral_mass", "representative", "ms2_scans"};
   return columns;
 }
 

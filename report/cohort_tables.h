@@ -20,8 +20,8 @@ const std::vector<std::string>& featureTableColumns();  // the leading ones; one
 // Every per-feature column that may stand in features.tsv between n_samples and
 // the samples: torva-align's (from feature tables) and the compound step's.
 const std::vector<std::string>& cohortPerFeatureColumns();
-const std::vector<std::string>& featureRtColumns();     // the leading one; one per sample follows
-const std::vector<std::string>& gapFilledColumns();     // the leading one; one per sample follows
+const std::vector<std::string>& featureRtColumns();  // the leading one; one per sample follows
+const std::vector<std::string>& gapFilledColumns();  // the leading one; one per sample follows
 const std::vector<std::string>& rtCorrectionColumns();
 
 // The head line of a table: `leading`, then one column per sample; with its line feed.
@@ -93,6 +93,5 @@ std::string formatCohortFeatures(const CohortFeatureTable& table);
 // source in error messages ("name:line: ...").
 CohortFeatureTable parseCohortFeatures(const std::string& text, const std::vector<std::string>& samples,
                                        const std::string& name);
-
 
 #endif

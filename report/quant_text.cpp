@@ -87,4 +87,3 @@ std::string significantText(double value, int digits) {
   std::snprintf(text, sizeof text, "%.*g", digits, value);
   return text;
 }
-

@@ -3,10 +3,10 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "report/table_text.h"
 #include "util/atomic_file.h"
-#include <vector>
 
 // A table of the targeted quantitation that cannot be read: the message names
 // the file and the line ("targets.tsv:4: precursor_mz 'abc' is not a number").
@@ -57,7 +57,5 @@ std::string numberText(double value);
 
 // `value` with `digits` significant digits (printf "%.*g"); empty when not finite.
 std::string significantText(double value, int digits);
-
-
 
 #endif

@@ -1,11 +1,11 @@
 // The cohort feature table: written and read back, per-feature columns between
 // the fixed ones and the samples, and the rows it refuses.
 #include "report/cohort_tables.h"
-#include "util/atomic_file.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
+#include "util/atomic_file.h"
 
 TEST(CohortTable, RoundTripsWithPerFeatureColumns) {
   CohortFeatureTable table;

@@ -72,6 +72,7 @@ case "$case_name" in
     standards=$(sed -n 2p quant_sim/out/calibration.tsv | cut -f10,11 | tr ',\t' '\n\n' | grep -c '=')
     node "$here/check_page.mjs" --page quant.html --kind quant --rows $(($(wc -l < quant_sim/out/calibration.tsv) - 1)) \
       --samples $(($(wc -l < quant_sim/samples.tsv) - 1)) --standards "$standards" --screenshot quant.png --chromium "$chromium"
+    ;;
   cohort_clean)
     rm -rf cohort_clean
     cp -r "$source/view/fixtures/cohort_design" cohort_clean
