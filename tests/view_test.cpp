@@ -136,6 +136,22 @@ TEST(TorvaView, CohortFolderFollowsTheSampleSheet) {
   EXPECT_EQ(cohort.features.rows[0][5], "");  // absent area stays empty
 }
 
+TEST(TorvaView, CohortPageKeepsTheFirstFeaturesAndSaysHowManyItLeftOut) {
+  TempDir dir;
+  dir.write("samples.tsv", "sample\tfile\tgroup\na\ta.mzXML\tx\n");
+  std::string features = "feature_id\tmz\trt\tn_samples\ta\n";
+  for (std::size_t k = 0; k < kMaxCohortFeatures + 3; ++k)
+    features += "F" + std::to_string(k) + "\t100\t1\t1\t5\n";
+  dir.write("features.tsv", features);
+  CohortTables cohort;
+  std::string error;
+  ASSERT_TRUE(readCohort(dir.path(), cohort, error)) << error;
+  EXPECT_EQ(cohort.features.rows.size(), kMaxCohortFeatures);
+  ASSERT_EQ(cohort.warnings.size(), 1u);
+  EXPECT_NE(cohort.warnings[0].find("the 3 after them were left out"), std::string::npos)
+      << cohort.warnings[0];
+}
+
 TEST(TorvaView, CommandLineStatuses) {
   TempDir dir;
   const std::string view = TORVA_VIEW_BINARY;

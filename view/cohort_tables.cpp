@@ -82,6 +82,17 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
       *cleanTargets[k] = TextTable();
     }
   }
+  // The page's bounds.
+  const auto keepFirst = [&](TextTable& table, std::size_t most, const std::string& what) {
+    if (table.rows.size() <= most) return;
+    cohort.warnings.push_back("the page shows the first " + std::to_string(most) + " " + what + "; the " +
+                              std::to_string(table.rows.size() - most) + " after them were left out");
+    table.rows.resize(most);
+  };
+  keepFirst(cohort.features, kMaxCohortFeatures, "features of features.tsv");
+  keepFirst(cohort.featureRt, kMaxCohortFeatures, "rows of feature_rt.tsv");
+  keepFirst(cohort.gapFilled, kMaxCohortFeatures, "rows of gap_filled.tsv");
+  keepFirst(cohort.driftFit, kMaxCohortDriftRows, "rows of clean/drift_fit.tsv");
   const auto& correction = cohort.rtCorrection;
   if (correction.present && correction.header != rtCorrectionColumns()) {
     cohort.warnings.push_back("rt_correction.tsv needs the columns sample, rt and rt_corrected; left out");

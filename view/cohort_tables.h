@@ -1,6 +1,7 @@
 #ifndef TORVA_VIEW_COHORT_TABLES_H
 #define TORVA_VIEW_COHORT_TABLES_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ struct CohortTables {
   TextTable removed, qcCv, driftFit, pca, pcaExplained;
   std::vector<std::string> warnings;  // problems worth a line on standard error
 };
+
+// The cohort page's bounds: the first features of features.tsv (and their rows
+// of feature_rt.tsv and gap_filled.tsv), the first rows of torva-clean's drift
+// fit. What they leave out is named in `warnings`.
+constexpr std::size_t kMaxCohortFeatures = 200000;
+constexpr std::size_t kMaxCohortDriftRows = 2000000;
 
 // Reads and checks the folder. False (with `error`) when a required table is
 // missing or its columns do not follow the cohort folder's layout.
