@@ -6,10 +6,12 @@
 #include <cstring>
 #include <string>
 
+#include "input/array_limits.h"
 #include "input/xml_values.h"
 
 SAXMzdataHandler::SAXMzdataHandler(std::vector<scan>& spectraOut, Header& headerOut)
     : SAXSpectraHandler(spectraOut, headerOut) {
+  countName = "length";
   id = 0;
   precursorCharge = 0;
 }
@@ -48,6 +50,9 @@ void SAXMzdataHandler::startElement(const char* name, const char** attributes) {
     inData = true;
     peaksCount = readInt(getAttrValue("length", attributes));
     startPeakListBinary(attributes);
+    // No more text than the declared values (or kMaxArrayValues without a length) can take.
+    const std::size_t values = arrayValueBound(peaksCount > 0 ? static_cast<std::size_t>(peaksCount) : 0);
+    limitText(base64CharBound(encodedByteBound(values, lowPrecision ? 4 : 8)));
   }
 }
 
@@ -89,8 +94,19 @@ void SAXMzdataHandler::startPeakListBinary(const char** attributes) {
 }
 
 void SAXMzdataHandler::processData() {
-  if (inData && (inMzArray || inIntenArray)) pushPeaks(inMzArray, inIntenArray);
+  if (inData && (inMzArray || inIntenArray)) {
+    if (textCut && peaksCount <= 0) {
+      // An array without a length is not decoded; its text was still cut.
+      defer([this, scanNumber = num]() {
+        noteCut(scanNumber, "its peak array without a length holds more text than the " +
+                                std::to_string(kMaxArrayValues) +
+                                " values read per spectrum use; the rest was not read");
+      });
+    }
+    pushPeaks(inMzArray, inIntenArray);
+  }
   text.clear();
+  textCut = false;
 }
 
 void SAXMzdataHandler::writeHeader() {
@@ -138,6 +154,6 @@ void SAXMzdataHandler::characters(const char* chars, int len) {
   } else if (inInstrumentName) {
     metadata_.instrument.append(chars, count);
   } else if (inData && (inMzArray || inIntenArray)) {
-    text.append(chars, count);
+    appendText(chars, len);
   }
 }

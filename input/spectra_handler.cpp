@@ -199,9 +199,9 @@ void SAXSpectraHandler::noteLeftOut(const ArrayText& array, std::size_t required
   const std::size_t declared = static_cast<std::size_t>(array.peaksCount);
   const bool overLimit = declared > kMaxArrayValues;
   const std::string bound = overLimit
-                                ? "the " + std::to_string(kMaxArrayValues) +
-                                      " peaks read per spectrum (peaksCount " + std::to_string(declared) + ")"
-                                : "its " + std::to_string(declared) + " declared peaks (peaksCount)";
+                                ? "the " + std::to_string(kMaxArrayValues) + " peaks read per spectrum (" +
+                                      countName + " " + std::to_string(declared) + ")"
+                                : "its " + std::to_string(declared) + " declared peaks (" + countName + ")";
   if (array.textCut) {
     noteCut(array.scanNumber,
             "its peak array holds far more data than " + bound + " use; the rest was not read");

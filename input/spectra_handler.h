@@ -107,6 +107,9 @@ class SAXSpectraHandler : public SAXHandler, public SpectraParserFields {
   static std::uint64_t dtohl(std::uint64_t value, bool hostOrder);
 
   SpectraJobFields jobSide;
+  // The attribute that declares an array's count, as messages name it (set
+  // once, before parsing).
+  const char* countName = "peaksCount";
   std::vector<scan>& spectra;  // appended to by jobs
   Header& header;              // written by the mzData reader's event operations
 

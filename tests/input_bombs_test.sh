@@ -3,10 +3,12 @@
 # gigabytes. Each run must stay within 200 MB of address space (ulimit -v),
 # keep the good spectra beside the bomb, write its summary, name the cut on
 # standard error and end with status 2. (One malloc arena: the address space
-# that per-thread arenas reserve is no memory used.)
-#   tests/input_bombs_test.sh TORVA
+# that per-thread arenas reserve is no memory used.) torva reads no mzData: the
+# mzData bombs go through the reader alone (bench/parse_only), when given.
+#   tests/input_bombs_test.sh TORVA [PARSE_ONLY]
 set -euo pipefail
 torva=$1
+parse_only=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 limit_kb=204800
@@ -89,6 +91,25 @@ doc = ('<?xml version="1.0"?>\n<mzXML><msRun>\n' + "".join(scan(n, peaks) for n 
        scan(21, peaks + "@@FILL@@") + "".join(scan(n, peaks) for n in range(22, 42)) + "</msRun></mzXML>\n")
 head, tail = doc.split("@@FILL@@")
 gz_stream("peaks_512m.mzXML.gz", head, tail, 512 << 20)
+
+# mzData: 512 MiB of text in an array of length 4, and in an array without a length.
+def mzdata_array(element, values, length):
+    text = base64.b64encode(struct.pack("<%df" % len(values), *values)).decode()
+    return ('<%s><data precision="32" endian="little"%s>%s</data></%s>' %
+            (element, ' length="%d"' % length if length else "", text, element))
+def mzdata_spectrum(num, mz_array):
+    return ('<spectrum id="%d"><spectrumDesc><spectrumSettings><spectrumInstrument msLevel="1">'
+            '<cvParam cvLabel="psi" name="TimeInMinutes" value="%g"/></spectrumInstrument></spectrumSettings>'
+            '</spectrumDesc>%s%s</spectrum>\n' % (num, num / 60.0, mz_array,
+                                                   mzdata_array("intenArrayBinary", [5e5, 6e5, 7e5, 8e5], 4)))
+good = mzdata_array("mzArrayBinary", [100, 200, 300, 400], 4)
+for name, length in (("data_512m.mzData.gz", 4), ("data_512m_no_length.mzData.gz", 0)):
+    bomb = mzdata_array("mzArrayBinary", [100, 200, 300, 400], length).replace("</data>", "@@FILL@@</data>")
+    doc = ('<?xml version="1.0" encoding="UTF-8"?>\n<mzData version="1.05">\n<spectrumList count="41">\n' +
+           "".join(mzdata_spectrum(n, good) for n in range(1, 21)) + mzdata_spectrum(21, bomb) +
+           "".join(mzdata_spectrum(n, good) for n in range(22, 42)) + "</spectrumList>\n</mzData>\n")
+    head, tail = doc.split("@@FILL@@")
+    gz_stream(name, head, tail, 512 << 20)
 PY
 
 failures=0
@@ -106,5 +127,19 @@ for input in numpress_1e8.mzML numpress_1e9.mzML zlib_1e8.mzML text_512m.mzML.gz
   fi
   rm -f "$work/summary.tsv"
 done
+if [ -n "$parse_only" ]; then
+  for input in data_512m.mzData.gz data_512m_no_length.mzData.gz; do
+    status=0
+    (ulimit -v "$limit_kb"; MALLOC_ARENA_MAX=1 "$parse_only" "$work/$input" >/dev/null 2>"$work/err.txt") || status=$?
+    size=$(wc -c < "$work/$input")
+    read=$(grep -o "[0-9]* spectra" "$work/err.txt" || echo "no spectra")
+    cut=$(grep -c "scan 21: .*holds" "$work/err.txt" || true)
+    echo "$input ($size bytes, read alone): status $status, $read read, $cut cut named on standard error"
+    if [ "$status" -ne 2 ] || [ "$read" != "41 spectra" ] || [ "$cut" -ne 1 ]; then
+      cat "$work/err.txt"
+      failures=$((failures + 1))
+    fi
+  done
+fi
 [ "$failures" -eq 0 ] && echo "every bomb read within $((limit_kb / 1024)) MB, its good spectra reported"
 exit $(( failures > 0 ))

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "input/array_limits.h"
 #include "tests/test_support.h"
 
 using testsupport::base64;
@@ -57,6 +58,9 @@ std::string document(const std::string& spectra, int count = 2) {
 struct Loaded {
   std::vector<scan> spectra;
   Header header;
+  std::string err;         // standard error of the parse
+  bool arraysCut = false;  // an array was cut (the run ends with status 2)
+  std::string path;
 };
 
 Loaded load(const std::string& xml) {
@@ -66,6 +70,9 @@ Loaded load(const std::string& xml) {
   handler.inputFile = dir.write("run.mzData.xml", xml);
   testsupport::ConsoleCapture capture;
   handler.parse();
+  loaded.err = capture.takeErr();
+  loaded.arraysCut = handler.jobSide.arraysCut;
+  loaded.path = handler.inputFile;
   return loaded;
 }
 
@@ -189,4 +196,51 @@ TEST(MzdataHandler, DocumentEndingInsideTheListLeavesTheHeader) {
   EXPECT_EQ(loaded.spectra.size(), 1u);
   EXPECT_EQ(loaded.header.spectrumCount, 0);
   EXPECT_EQ(loaded.header.fileName, "");
+}
+
+// Array text past what its length can use, and text of an array without a
+// length past what any spectrum may hold, is not kept: the cut is named with
+// the file and the spectrum, the spectra beside it are read as usual.
+TEST(MzdataHandler, ArrayTextBoundedByItsLength) {
+  std::vector<float> many(4000, 1.0f);
+  const std::string extra =
+      array("mzArrayBinary", "", " precision=\"32\" length=\"2\"", littleEndianFloats(many)) +
+      array("intenArrayBinary", "", " precision=\"32\" length=\"2\"", littleEndianFloats({5, 6}));
+  // Text for more values than a spectrum may have, in an array without a length.
+  const std::string huge = "<mzArrayBinary><data precision=\"32\">" +
+                           std::string(base64CharBound(encodedByteBound(kMaxArrayValues, 4)) + 4096, 'A') +
+                           "</data></mzArrayBinary>" +
+                           array("intenArrayBinary", "", " precision=\"32\"", littleEndianFloats({5}));
+  struct Case {
+    const char* name;
+    std::string arrays;
+    std::vector<double> mz;  // of the cut spectrum, 7
+    std::string message;     // after "torva: FILE: scan 7: "
+  };
+  const Case cases[] = {
+      {"more text than length 2 can use",
+       extra,
+       {1, 1},
+       "its peak array holds far more data than its 2 declared peaks (length) use; the rest was not read\n"},
+      {"no length, more text than any spectrum may hold",
+       huge,
+       {},
+       "its peak array without a length holds more text than the 2097152 values read per spectrum use; the "
+       "rest "
+       "was not read\n"},
+  };
+  for (const Case& c : cases) {
+    const auto loaded = load(document(spectrum(6, "", littleArrays(100, 5)) + spectrum(7, "", c.arrays) +
+                                          spectrum(8, "", littleArrays(200, 6)),
+                                      3));
+    ASSERT_EQ(loaded.spectra.size(), 3u) << c.name;
+    EXPECT_EQ(mzOf(loaded.spectra[1]), c.mz) << c.name;
+    EXPECT_EQ(mzOf(loaded.spectra[2]), (std::vector<double>{200, 201})) << c.name;
+    EXPECT_EQ(loaded.err, "torva: " + loaded.path + ": scan 7: " + c.message) << c.name;
+    EXPECT_TRUE(loaded.arraysCut) << c.name;
+  }
+  // Text within its bound is no cut.
+  const auto whole = load(document(spectrum(1, "", littleArrays(100, 5)), 1));
+  EXPECT_EQ(whole.err, "");
+  EXPECT_FALSE(whole.arraysCut);
 }
