@@ -53,7 +53,7 @@ int TextTable::column(const std::string& name) const {
   return -1;
 }
 
-bool readTextTable(const std::string& path, TextTable& table, std::string& error) {
+bool readTextTable(const std::string& path, TextTable& table, std::string& error, std::size_t maxRows) {
   table = TextTable();
   TableLines lines(path);
   if (!lines.isOpen()) return true;
@@ -72,7 +72,11 @@ bool readTextTable(const std::string& path, TextTable& table, std::string& error
                                            std::to_string(table.header.size()));
       return false;
     }
-    table.rows.emplace_back(fields.begin(), fields.end());
+    if (table.rows.size() < maxRows) {
+      table.rows.emplace_back(fields.begin(), fields.end());
+    } else {
+      ++table.rowsLeftOut;
+    }
   }
   return true;
 }

@@ -32,14 +32,18 @@ struct TextTable {
   bool present = false;
   std::vector<std::string> header;
   std::vector<std::vector<std::string>> rows;
+  std::size_t rowsLeftOut = 0;                // rows read past the reader's bound, checked but not kept
   int column(const std::string& name) const;  // -1 when absent
 };
 
 // Reads a table; a missing file leaves `present` false and is no error. The
 // file must have a head line, and every line after it that is not empty as
 // many fields as the head (an absent value is an empty field). False, with
-// `error` naming the file and the line, otherwise.
-bool readTextTable(const std::string& path, TextTable& table, std::string& error);
+// `error` naming the file and the line, otherwise. Only the first `maxRows`
+// rows are kept; the rest are checked alike and counted in `rowsLeftOut`, so
+// that memory follows the bound, not the file.
+bool readTextTable(const std::string& path, TextTable& table, std::string& error,
+                   std::size_t maxRows = static_cast<std::size_t>(-1));
 
 // features.tsv in full: one row per compound of the cohort, one area column
 // per sample, per-feature columns between them.

@@ -70,3 +70,36 @@ TEST(CohortTable, WritesThroughATemporaryFile) {
   EXPECT_FALSE(writeWholeFile(dir.file("none/features.tsv"), "b\n", error));
   EXPECT_EQ(testsupport::readFile(path), "a\n");
 }
+
+// A bounded read keeps the first rows and counts the others, which are still
+// checked: a malformed line past the bound refuses the table as before.
+TEST(TextTable, BoundedReadCountsTheRowsItLeavesOut) {
+  testsupport::TempDir dir;
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t most;
+    std::size_t kept, leftOut;
+    bool accepted;
+  };
+  const std::string head = "a\tb\n";
+  const Case cases[] = {
+      {"under the bound", head + "1\t2\n3\t4\n", 5, 2, 0, true},
+      {"at the bound", head + "1\t2\n3\t4\n", 2, 2, 0, true},
+      {"past it, empty lines not counted", head + "1\t2\n\n3\t4\n5\t6\n\n7\t8\n", 2, 2, 2, true},
+      {"malformed past it", head + "1\t2\n3\t4\n5\n", 1, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    TextTable table;
+    std::string error;
+    const bool accepted = readTextTable(dir.write("t.tsv", c.text), table, error, c.most);
+    EXPECT_EQ(accepted, c.accepted) << c.name;
+    if (!accepted) {
+      EXPECT_NE(error.find("line 4:"), std::string::npos) << c.name << ": " << error;
+      continue;
+    }
+    EXPECT_EQ(table.rows.size(), c.kept) << c.name;
+    EXPECT_EQ(table.rowsLeftOut, c.leftOut) << c.name;
+    EXPECT_EQ(table.rows.back(), (std::vector<std::string>{"3", "4"})) << c.name;
+  }
+}

@@ -33,10 +33,10 @@ bool leadingAndSampleColumns(const TextTable& table, const std::vector<std::stri
 bool readCohort(const std::string& folder, CohortTables& cohort, std::string& error) {
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
   if (!readTextTable(base + "samples.tsv", cohort.samples, error) ||
-      !readTextTable(base + "features.tsv", cohort.features, error) ||
-      !readTextTable(base + "feature_rt.tsv", cohort.featureRt, error) ||
-      !readTextTable(base + "gap_filled.tsv", cohort.gapFilled, error) ||
-      !readTextTable(base + "rt_correction.tsv", cohort.rtCorrection, error))
+      !readTextTable(base + "features.tsv", cohort.features, error, kMaxCohortFeatures) ||
+      !readTextTable(base + "feature_rt.tsv", cohort.featureRt, error, kMaxCohortFeatures) ||
+      !readTextTable(base + "gap_filled.tsv", cohort.gapFilled, error, kMaxCohortFeatures) ||
+      !readTextTable(base + "rt_correction.tsv", cohort.rtCorrection, error, kMaxCohortDriftRows))
     return false;
   if (!cohort.samples.present || !cohort.features.present) {
     error = "'" + folder + "' is not a cohort folder: samples.tsv and features.tsv are required";
@@ -75,28 +75,30 @@ bool readCohort(const std::string& folder, CohortTables& cohort, std::string& er
   TextTable* cleanTargets[] = {&cohort.removed, &cohort.qcCv, &cohort.driftFit, &cohort.pca,
                                &cohort.pcaExplained};
   for (std::size_t k = 0; k < 5; ++k) {
-    if (!readTextTable(base + "clean/" + cleanTables[k].first, *cleanTargets[k], error)) return false;
+    const std::size_t most =
+        cleanTargets[k] == &cohort.driftFit ? kMaxCohortDriftRows : static_cast<std::size_t>(-1);
+    if (!readTextTable(base + "clean/" + cleanTables[k].first, *cleanTargets[k], error, most)) return false;
     if (cleanTargets[k]->present && cleanTargets[k]->header != *cleanTables[k].second) {
       cohort.warnings.push_back(std::string("clean/") + cleanTables[k].first +
                                 " does not have the columns torva-clean writes; left out");
       *cleanTargets[k] = TextTable();
     }
   }
-  // The page's bounds.
-  const auto keepFirst = [&](TextTable& table, std::size_t most, const std::string& what) {
-    if (table.rows.size() <= most) return;
+  // The page's bounds, applied as the tables were read: what they left out is named.
+  const auto nameLeftOut = [&](const TextTable& table, std::size_t most, const std::string& what) {
+    if (table.rowsLeftOut == 0) return;
     cohort.warnings.push_back("the page shows the first " + std::to_string(most) + " " + what + "; the " +
-                              std::to_string(table.rows.size() - most) + " after them were left out");
-    table.rows.resize(most);
+                              std::to_string(table.rowsLeftOut) + " after them were left out");
   };
-  keepFirst(cohort.features, kMaxCohortFeatures, "features of features.tsv");
-  keepFirst(cohort.featureRt, kMaxCohortFeatures, "rows of feature_rt.tsv");
-  keepFirst(cohort.gapFilled, kMaxCohortFeatures, "rows of gap_filled.tsv");
-  keepFirst(cohort.driftFit, kMaxCohortDriftRows, "rows of clean/drift_fit.tsv");
+  nameLeftOut(cohort.features, kMaxCohortFeatures, "features of features.tsv");
+  nameLeftOut(cohort.featureRt, kMaxCohortFeatures, "rows of feature_rt.tsv");
+  nameLeftOut(cohort.gapFilled, kMaxCohortFeatures, "rows of gap_filled.tsv");
+  nameLeftOut(cohort.driftFit, kMaxCohortDriftRows, "rows of clean/drift_fit.tsv");
   const auto& correction = cohort.rtCorrection;
   if (correction.present && correction.header != rtCorrectionColumns()) {
     cohort.warnings.push_back("rt_correction.tsv needs the columns sample, rt and rt_corrected; left out");
     cohort.rtCorrection = TextTable();
   }
+  nameLeftOut(cohort.rtCorrection, kMaxCohortDriftRows, "rows of rt_correction.tsv");
   return true;
 }

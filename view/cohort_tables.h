@@ -19,7 +19,9 @@ struct CohortTables {
 
 // The cohort page's bounds: the first features of features.tsv (and their rows
 // of feature_rt.tsv and gap_filled.tsv), the first rows of torva-clean's drift
-// fit. What they leave out is named in `warnings`.
+// fit and of the retention-time correction. The tables are read no further
+// than these (the rows after them counted, not kept), so memory stays bounded
+// whatever their size; what they leave out is named in `warnings`.
 constexpr std::size_t kMaxCohortFeatures = 200000;
 constexpr std::size_t kMaxCohortDriftRows = 2000000;
 
