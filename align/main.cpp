@@ -140,8 +140,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!ok) {
-      std::fprintf(stderr, "torva-align: bad value '%s' for %s; see torva-align --help\n", optarg,
-                   argv[optind - 1]);
+      // The option by its table name: argv holds the value when it was given apart from the option.
+      const char* name = "";
+      for (const option* o = longOptions; o->name != nullptr; ++o)
+        if (o->val == letter) name = o->name;
+      std::fprintf(stderr, "torva-align: bad value '%s' for --%s; see torva-align --help\n", optarg, name);
       return 2;
     }
   }

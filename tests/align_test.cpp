@@ -171,3 +171,27 @@ TEST(TorvaAlign, SampleNamesThatCannotBeFileNamesAreRefused) {
   EXPECT_EQ(testsupport::readFile(victim), "keep me\n");
   EXPECT_EQ(sampleNameProblem("sample_01.b+c-d"), "");
 }
+
+// A bad value is named with its option, however the two were given.
+TEST(TorvaAlign, BadValueNamesItsOption) {
+  const std::vector<std::string> base = {"--sheet", "s.tsv", "--summaries", "s", "--out", "o"};
+  struct Case {
+    std::vector<std::string> given;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--max-drift", "abc"}, "torva-align: bad value 'abc' for --max-drift; see torva-align --help\n"},
+      {{"--max-drift=abc"}, "torva-align: bad value 'abc' for --max-drift; see torva-align --help\n"},
+      {{"--grid", "0"}, "torva-align: bad value '0' for --grid; see torva-align --help\n"},
+      {{"--anchor-fraction", "1.5"},
+       "torva-align: bad value '1.5' for --anchor-fraction; see torva-align --help\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = base;
+    arguments.insert(arguments.end(), c.given.begin(), c.given.end());
+    const auto result = testsupport::runProgram(TORVA_ALIGN, arguments);
+    EXPECT_EQ(result.status, 2) << c.given[0];
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.message);
+  }
+}
