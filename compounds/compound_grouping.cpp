@@ -44,13 +44,7 @@ class AdductSolver {
         neighbours_(neighbours),
         marks_(marks),
         options_(options),
-        taken_(features.size(), false),
-        neighboursByMz_(neighbours.coeluting) {
-    for (std::vector<std::size_t>& list : neighboursByMz_) {
-      std::stable_sort(list.begin(), list.end(),
-                       [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
-    }
-  }
+        taken_(features.size(), false) {}
 
   // The accepted explanations, most supported first.
   std::vector<Explanation> solve() {
@@ -107,15 +101,13 @@ class AdductSolver {
       predicted[b] = ions_[b].mzOf(mass);
       carried[b] = rootTolerance * ions_[b].molecules / ions_[b].absCharge();
     }
-    // The co-eluting features near each ion's m/z, found in the list sorted by m/z.
-    const std::vector<std::size_t>& byMz = neighboursByMz_[root];
-    std::vector<std::size_t> seen;
+    // The co-eluting features near each ion's m/z.
+    std::vector<std::size_t> seen, near;
     for (std::size_t target = 0; target < ions_.size(); ++target) {
       if (target == rootIon) continue;
       const double reach = carried[target] + mzTolerance(predicted[target], options_) * 1.01;
-      auto it = std::lower_bound(byMz.begin(), byMz.end(), predicted[target] - reach,
-                                 [this](std::size_t f, double value) { return features_[f].mz < value; });
-      for (; it != byMz.end() && features_[*it].mz <= predicted[target] + reach; ++it) seen.push_back(*it);
+      neighbours_.coelutingWithin(root, predicted[target] - reach, predicted[target] + reach, near);
+      seen.insert(seen.end(), near.begin(), near.end());
     }
     std::sort(seen.begin(), seen.end());
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
@@ -168,7 +160,6 @@ class AdductSolver {
   const std::vector<IsotopeMark>& marks_;
   const GroupingOptions& options_;
   std::vector<bool> taken_;
-  std::vector<std::vector<std::size_t>> neighboursByMz_;  // the co-eluting features, by m/z
 };
 
 struct Compound {
@@ -190,7 +181,7 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
                                           const FeatureSimilarity& similarity) {
   const std::size_t count = features.size();
   const std::vector<Adduct> ions = adductsOfPolarity(adducts, options.polarity);
-  const Neighbours neighbours = coelutingNeighbours(features, options, similarity);
+  const Neighbours neighbours(features, options, similarity);
   const std::vector<IsotopeMark> marks = findIsotopeChains(features, neighbours, options);
 
   // Explained compounds, then every remaining root alone.
@@ -233,11 +224,15 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
       heaviestOf[c] = std::max(heaviestOf[c], features[root].mz);
     }
   }
+  // The host does not depend on the order the co-eluting features are visited in (the best correlation,
+  // of equal ones the lowest compound), nor on a feature visited twice.
+  std::vector<std::size_t> coeluting;
   for (std::size_t fragment : loneRoots) {
     if (!similarity) break;
     std::size_t host = kNone;
     double hostCorrelation = options.fragmentCorrelation;
-    for (std::size_t other : neighbours.coeluting[fragment]) {
+    neighbours.coelutingUnordered(fragment, coeluting);
+    for (std::size_t other : coeluting) {
       const std::size_t c = compoundOf[other];
       if (marks[other].parent >= 0 || c == kNone || c == compoundOf[fragment] || compounds[c].absorbed)
         continue;

@@ -40,15 +40,14 @@ bool isFlat(const double* values, std::size_t count) {
 
 // Five-point moving average (fewer at the ends): scan-to-scan scatter of weak ions (automatic gain control,
 // counting noise) would otherwise hide a shared elution profile.
-std::vector<double> movingAverage(const double* values, std::size_t count) {
-  std::vector<double> smooth(count);
+void movingAverage(const double* values, std::size_t count, std::vector<double>& smooth) {
+  smooth.resize(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
     double sum = 0;
     for (std::size_t j = low; j < high; ++j) sum += values[j];
     smooth[k] = sum / static_cast<double>(high - low);
   }
-  return smooth;
 }
 
 }  // namespace
@@ -62,7 +61,10 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   const double* valuesB = b.values.data() + (first - b.first);
   const std::size_t count = end - first;
   if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
-  const std::vector<double> smoothA = movingAverage(valuesA, count), smoothB = movingAverage(valuesB, count);
+  // Kept from call to call: the grouping asks for many pairs.
+  thread_local std::vector<double> smoothA, smoothB;
+  movingAverage(valuesA, count, smoothA);
+  movingAverage(valuesB, count, smoothB);
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 
