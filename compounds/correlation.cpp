@@ -68,6 +68,49 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 
+SmoothedTrace smoothedTrace(FeatureTrace trace) {
+  SmoothedTrace smoothed;
+  movingAverage(trace.values.data(), trace.values.size(), smoothed.smooth);
+  smoothed.trace = std::move(trace);
+  return smoothed;
+}
+
+namespace {
+
+// The moving average over the shared spectra `values[0, count)`, whose first entry is entry `offset` of a
+// trace averaged whole (`whole`): its own average two or more from either end, computed at the ends.
+void sharedAverage(const double* values, std::size_t count, const std::vector<double>& whole,
+                   std::size_t offset, std::vector<double>& smooth) {
+  smooth.resize(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k >= 2 && k + 2 < count) {
+      smooth[k] = whole[offset + k];
+      continue;
+    }
+    const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
+    double sum = 0;
+    for (std::size_t j = low; j < high; ++j) sum += values[j];
+    smooth[k] = sum / static_cast<double>(high - low);
+  }
+}
+
+}  // namespace
+
+double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b) {
+  const FeatureTrace &traceA = a.trace, &traceB = b.trace;
+  const std::size_t first = std::max(traceA.first, traceB.first);
+  const std::size_t end = std::min(traceA.first + traceA.values.size(), traceB.first + traceB.values.size());
+  if (end <= first) return std::numeric_limits<double>::quiet_NaN();
+  const double* valuesA = traceA.values.data() + (first - traceA.first);
+  const double* valuesB = traceB.values.data() + (first - traceB.first);
+  const std::size_t count = end - first;
+  if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
+  thread_local std::vector<double> smoothA, smoothB;
+  sharedAverage(valuesA, count, a.smooth, first - traceA.first, smoothA);
+  sharedAverage(valuesB, count, b.smooth, first - traceB.first, smoothB);
+  return pearson(smoothA.data(), smoothB.data(), count, 5);
+}
+
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {
   std::vector<double> logA, logB;
   for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {

@@ -22,6 +22,19 @@ constexpr double kFlatTraces = -2.0;
 // peaks span (at least 5); NaN when they share fewer; kFlatTraces when either is flat there.
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 
+// A feature's trace with its five-point moving average over the whole trace, for the fast form of
+// shapeCorrelation: inside the spectra two traces share, the average of a spectrum two or more from either
+// end is the whole trace's.
+struct SmoothedTrace {
+  FeatureTrace trace;
+  std::vector<double> smooth;
+};
+
+SmoothedTrace smoothedTrace(FeatureTrace trace);
+
+// shapeCorrelation(a.trace, b.trace), the same to the bit, without averaging the traces again.
+double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b);
+
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the
 // samples where both have an area above 0 (at least 3), NaN otherwise.
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b);

@@ -13,11 +13,6 @@ namespace {
 
 constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
-double apexWindow(const GroupingFeature& a, const GroupingFeature& b, const GroupingOptions& options) {
-  const double width = std::min(a.rtEnd - a.rtStart, b.rtEnd - b.rtStart);
-  return std::max(options.apexFraction * std::max(width, 0.0), options.minApexSeconds);
-}
-
 // Whether feature `next` may be isotope `step` of a pattern whose previous member found is `previous`.
 // M+1 is bounded by the carbon count; each later peak by the same ratio to the one before it (sulfur and
 // oxygen lift M+2 and M+3 above the carbon-only binomial terms), and M+2 may reach the monoisotopic height
@@ -83,7 +78,9 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
   for (std::size_t f = 0; f < features.size(); ++f) {
     apexTimes_[f] = features[f].rt;
     traceTimes_[f] = features[f].traceApex > 0 ? features[f].traceApex : -1.0;
-    const double reach = reachOf(features[f], options);
+    width_.push_back(features[f].rtEnd - features[f].rtStart);
+    reach_.push_back(reachOf(features[f], options));
+    const double reach = reach_.back();
     if (reach > widest) widest = reach;
   }
   widestReach_ = widest;
@@ -94,6 +91,40 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
                    [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
   sortedMz_.reserve(byMz_.size());
   for (std::size_t f : byMz_) sortedMz_.push_back(features[f].mz);
+  // About four buckets a feature over the run's m/z range.
+  if (!sortedMz_.empty() && sortedMz_.size() < std::numeric_limits<std::uint32_t>::max()) {
+    const double span = sortedMz_.back() - sortedMz_.front();
+    const double buckets = 4.0 * static_cast<double>(sortedMz_.size());
+    if (span > 0 && std::isfinite(span)) {
+      bucketScale_ = buckets / span;
+      bucketStart_.assign(static_cast<std::size_t>(buckets) + 2,
+                          static_cast<std::uint32_t>(sortedMz_.size()));
+      std::size_t next = 0;
+      for (std::size_t k = 0; k < sortedMz_.size(); ++k) {
+        const std::size_t bucket = bucketOf(sortedMz_[k]);
+        while (next <= bucket) bucketStart_[next++] = static_cast<std::uint32_t>(k);
+      }
+    }
+  }
+}
+
+// The bucket of an m/z: monotone in the m/z, so every m/z at or above `mz` lies in its bucket or above.
+std::size_t Neighbours::bucketOf(double mz) const {
+  const double position = (mz - sortedMz_.front()) * bucketScale_;
+  if (!(position > 0)) return 0;
+  const double last = static_cast<double>(bucketStart_.size() - 1);
+  return position < last ? static_cast<std::size_t>(position) : bucketStart_.size() - 1;
+}
+
+// The first entry of sortedMz_ not below `mz` (what lower_bound finds).
+std::size_t Neighbours::firstAtOrAbove(double mz) const {
+  if (bucketStart_.empty()) {
+    return static_cast<std::size_t>(std::lower_bound(sortedMz_.begin(), sortedMz_.end(), mz) -
+                                    sortedMz_.begin());
+  }
+  std::size_t k = std::isnan(mz) ? 0 : bucketStart_[bucketOf(mz)];
+  while (k < sortedMz_.size() && sortedMz_[k] < mz) ++k;
+  return k;
 }
 
 // A pair co-elutes by one estimate when the later apex (by time, ties by index) lies within the earlier
@@ -103,7 +134,12 @@ bool Neighbours::within(const std::vector<double>& times, const std::vector<std:
   if (a == b || position[a] == kNoPosition || position[b] == kNoPosition) return false;
   if (position[b] < position[a]) std::swap(a, b);
   const double gap = times[b] - times[a];
-  return gap <= reachOf(features_[a], options_) && !(gap > apexWindow(features_[a], features_[b], options_));
+  return gap <= reach_[a] && !(gap > windowOf(a, b));
+}
+
+double Neighbours::windowOf(std::size_t a, std::size_t b) const {
+  return std::max(options_.apexFraction * std::max(std::min(width_[a], width_[b]), 0.0),
+                  options_.minApexSeconds);
 }
 
 bool Neighbours::coelute(std::size_t a, std::size_t b) const {
@@ -117,13 +153,20 @@ void Neighbours::collectWithin(const std::vector<double>& times, const std::vect
   if (at == kNoPosition) return;
   // Later features lie within a's reach; an earlier one within its own reach, which is at most a's unless
   // a's width is not a number.
-  const double reach = reachOf(features_[a], options_);
+  const double reach = reach_[a];
   const double back = reach == reach ? reach : widestReach_;
-  for (std::size_t q = at + 1; q < order.size() && times[order[q]] - times[a] <= reach; ++q) {
-    if (within(times, position, a, order[q])) found.push_back(order[q]);
+  const double time = times[a];
+  for (std::size_t q = at + 1; q < order.size(); ++q) {
+    const std::size_t b = order[q];
+    const double gap = times[b] - time;
+    if (!(gap <= reach)) break;
+    if (!(gap > windowOf(a, b))) found.push_back(b);
   }
-  for (std::size_t q = at; q-- > 0 && times[a] - times[order[q]] <= back;) {
-    if (within(times, position, a, order[q])) found.push_back(order[q]);
+  for (std::size_t q = at; q-- > 0;) {
+    const std::size_t b = order[q];
+    const double gap = time - times[b];
+    if (!(gap <= back)) break;
+    if (gap <= reach_[b] && !(gap > windowOf(b, a))) found.push_back(b);
   }
 }
 
@@ -144,9 +187,7 @@ void Neighbours::coelutingUnordered(std::size_t a, std::vector<std::size_t>& fou
 void Neighbours::coelutingWithin(std::size_t a, double low, double high,
                                  std::vector<std::size_t>& found) const {
   found.clear();
-  for (std::size_t k = static_cast<std::size_t>(std::lower_bound(sortedMz_.begin(), sortedMz_.end(), low) -
-                                                sortedMz_.begin());
-       k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
+  for (std::size_t k = firstAtOrAbove(low); k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
     if (coelute(a, byMz_[k])) found.push_back(byMz_[k]);
   }
   std::sort(found.begin(), found.end());
@@ -160,6 +201,13 @@ double Neighbours::correlation(std::size_t a, std::size_t b) const {
   const double value = similarity_(std::min(a, b), std::max(a, b));
   known_.emplace(key, value);
   return value;
+}
+
+double Neighbours::correlationOnce(std::size_t a, std::size_t b) const {
+  if (!similarity_) return kUnknown;
+  const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+  const auto found = known_.find(key);
+  return found != known_.end() ? found->second : similarity_(std::min(a, b), std::max(a, b));
 }
 
 bool Neighbours::isotopePartners(std::size_t a, std::size_t b) const {

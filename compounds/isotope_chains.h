@@ -32,6 +32,8 @@ class Neighbours {
   bool ionPartners(std::size_t a, std::size_t b) const;
   // The pair's correlation (NaN unknown, kFlatTraces flat).
   double correlation(std::size_t a, std::size_t b) const;
+  // The same, not kept when computed now: for pairs asked about once.
+  double correlationOnce(std::size_t a, std::size_t b) const;
 
  private:
   double minCorrelation() const { return options_.minCorrelation; }
@@ -47,11 +49,21 @@ class Neighbours {
   const std::vector<GroupingFeature>& features_;
   GroupingOptions options_;
   const FeatureSimilarity& similarity_;
+  // The window of a pair whose earlier apex is a's (the same as apexWindow's), seconds.
+  double windowOf(std::size_t a, std::size_t b) const;
+
+  std::vector<double> width_, reach_;                 // each feature's width (end - start) and reach, seconds
   std::vector<double> apexTimes_, traceTimes_;        // seconds; -1 where a feature has none
   std::vector<std::size_t> byApex_, byTrace_, byMz_;  // feature indices sorted by each key
   std::vector<std::size_t> apexPosition_, tracePosition_;
   std::vector<double> sortedMz_;  // the m/z of byMz_'s features, in its order
-  double widestReach_ = 0;        // the largest reach of any feature, seconds
+  // A coarse index into sortedMz_: bucketStart_[k] is the first entry of bucket k or above, buckets of
+  // 1 / bucketScale_ daltons from sortedMz_'s first value.
+  std::size_t firstAtOrAbove(double mz) const;
+  std::size_t bucketOf(double mz) const;
+  std::vector<std::uint32_t> bucketStart_;
+  double bucketScale_ = 0;
+  double widestReach_ = 0;  // the largest reach of any feature, seconds
   mutable std::unordered_map<std::uint64_t, double> known_;
 };
 

@@ -124,7 +124,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   if (positive + negative > 0) grouping.polarity = negative > positive ? -1 : 1;
 
   std::vector<GroupingFeature> features;
-  std::vector<FeatureTrace> traces;
+  std::vector<SmoothedTrace> traces;
   for (std::size_t r : taking) {
     const FeatureRow& row = rows[r];
     FeatureTrace trace = traceOf(ms1, row.mz, row.rtStart * 60, row.rtEnd * 60, options.tracePpm);
@@ -138,7 +138,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     }
     features.push_back(
         GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});
-    traces.push_back(std::move(trace));
+    traces.push_back(smoothedTrace(std::move(trace)));
   }
   const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
     return shapeCorrelation(traces[a], traces[b]);
