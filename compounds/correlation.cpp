@@ -52,10 +52,19 @@ void movingAverage(const double* values, std::size_t count, std::vector<double>&
 
 }  // namespace
 
+namespace {
+
+// The spectra [first, end) a pair's shapes are compared over: both peaks' span, where both traces were read.
+void sharedSpectra(const FeatureTrace& a, const FeatureTrace& b, std::size_t& first, std::size_t& end) {
+  first = std::max({a.first, b.first, std::min(a.peakBegin(), b.peakBegin())});
+  end = std::min({a.end(), b.end(), std::max(a.peakFinish(), b.peakFinish())});
+}
+
+}  // namespace
+
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
-  const std::size_t first = std::max(a.first, b.first);
-  const std::size_t endA = a.first + a.values.size(), endB = b.first + b.values.size();
-  const std::size_t end = std::min(endA, endB);
+  std::size_t first = 0, end = 0;
+  sharedSpectra(a, b, first, end);
   if (end <= first) return std::numeric_limits<double>::quiet_NaN();
   const double* valuesA = a.values.data() + (first - a.first);
   const double* valuesB = b.values.data() + (first - b.first);
@@ -98,8 +107,8 @@ void sharedAverage(const double* values, std::size_t count, const std::vector<do
 
 double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
-  const std::size_t first = std::max(traceA.first, traceB.first);
-  const std::size_t end = std::min(traceA.first + traceA.values.size(), traceB.first + traceB.values.size());
+  std::size_t first = 0, end = 0;
+  sharedSpectra(traceA, traceB, first, end);
   if (end <= first) return std::numeric_limits<double>::quiet_NaN();
   const double* valuesA = traceA.values.data() + (first - traceA.first);
   const double* valuesB = traceB.values.data() + (first - traceB.first);

@@ -52,6 +52,10 @@ struct Ms1Spectra {
     return static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), time) - times.begin());
   }
 
+  std::size_t firstAfter(double time) const {
+    return static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), time) - times.begin());
+  }
+
   std::size_t nearest(double time) const {
     const std::size_t after = firstAtOrAfter(time);
     if (after == 0) return 0;
@@ -127,14 +131,23 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   std::vector<SmoothedTrace> traces;
   for (std::size_t r : taking) {
     const FeatureRow& row = rows[r];
-    FeatureTrace trace = traceOf(ms1, row.mz, row.rtStart * 60, row.rtEnd * 60, options.tracePpm);
-    // Co-elution also by the raw trace's highest point: apexes of smoothed traces of weak ions wander by
-    // several spectra.
+    // The trace over the peak and the given number of its widths beyond either edge.
+    const double start = row.rtStart * 60, end = row.rtEnd * 60;
+    const double width = end - start;
+    const double margin = width > 0 && std::isfinite(width) ? options.traceMargin * width : 0.0;
+    FeatureTrace trace = traceOf(ms1, row.mz, start - margin, end + margin, options.tracePpm);
+    trace.peakFirst = std::max(ms1.firstAtOrAfter(start), trace.first);
+    trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(end), trace.end()));
+    // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak
+    // ions wander by several spectra.
     double apex = row.rt * 60;
-    if (!trace.values.empty()) {
-      const auto highest = std::max_element(trace.values.begin(), trace.values.end()) - trace.values.begin();
-      if (trace.values[static_cast<std::size_t>(highest)] > 0)
-        apex = ms1.times[trace.first + static_cast<std::size_t>(highest)];
+    if (trace.peakEnd > trace.peakFirst) {
+      const auto peakBegin =
+          trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakFirst - trace.first);
+      const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
+      const auto highest = std::max_element(peakBegin, peakEnd);
+      if (*highest > 0)
+        apex = ms1.times[trace.first + static_cast<std::size_t>(highest - trace.values.begin())];
     }
     features.push_back(
         GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});

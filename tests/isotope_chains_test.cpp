@@ -121,6 +121,10 @@ TEST(Correlation, AveragedTracesGiveTheSameCorrelationToTheBit) {
       const double x = (static_cast<double>(trace.first + k) - centre) / 4;
       trace.values.push_back(t % 9 == 0 ? 5e4 : 1e5 * std::exp(-x * x) * (0.9 + 0.2 * unit(random)));
     }
+    if (t % 2 == 1 && length > 4) {  // read beyond the peak's edges
+      trace.peakFirst = trace.first + 1 + static_cast<std::size_t>(2 * unit(random));
+      trace.peakEnd = trace.end() - 1 - static_cast<std::size_t>(2 * unit(random));
+    }
     traces.push_back(trace);
   }
   std::vector<SmoothedTrace> smoothed;
@@ -139,6 +143,36 @@ TEST(Correlation, AveragedTracesGiveTheSameCorrelationToTheBit) {
     }
   }
   EXPECT_GT(compared, 200u);
+}
+
+// One ion's edges drawn around the top of its peak only: within those edges both traces are the flat top
+// and the scan-to-scan scatter, over both peaks together they share the elution profile.
+TEST(Correlation, ComparesShapesOverBothPeaks) {
+  FeatureTrace wide, narrowTop;
+  wide.first = narrowTop.first = 0;
+  const double scatters[] = {1.2, 0.8, 1.1, 0.9, 0.85, 1.15, 1.0, 0.8, 1.2, 0.95, 1.05};
+  for (std::size_t k = 0; k < 41; ++k) {
+    const double x = (static_cast<double>(k) - 20) / 8;
+    const double scatter = scatters[k % 11];
+    wide.values.push_back(1e6 * std::exp(-x * x));
+    narrowTop.values.push_back(2e5 * std::exp(-x * x) * scatter);
+  }
+  wide.peakFirst = 4;
+  wide.peakEnd = 37;
+  narrowTop.peakFirst = 17;
+  narrowTop.peakEnd = 24;
+  EXPECT_GT(shapeCorrelation(wide, narrowTop), 0.9) << shapeCorrelation(wide, narrowTop);
+  // Read only over the peaks, they are compared where both lie: the top, where scatter decides.
+  const FeatureTrace wideAlone{8, std::vector<double>(wide.values.begin() + 8, wide.values.begin() + 33)};
+  const FeatureTrace topAlone{
+      16, std::vector<double>(narrowTop.values.begin() + 16, narrowTop.values.begin() + 25)};
+  const double alone = shapeCorrelation(wideAlone, topAlone);
+  EXPECT_TRUE(alone == kFlatTraces || alone < 0.8) << alone;
+  // Spectra outside both peaks take no part: the same pair with unrelated intensities there.
+  FeatureTrace noisyOutside = narrowTop;
+  noisyOutside.values[2] = 9e5;
+  noisyOutside.values[38] = 7e5;
+  EXPECT_EQ(shapeCorrelation(wide, noisyOutside), shapeCorrelation(wide, narrowTop));
 }
 
 }  // namespace
