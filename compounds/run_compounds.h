@@ -18,7 +18,7 @@ struct RunCompoundOptions {
   double tracePpm = 10;  // half-window of a feature's trace in the MS1 spectra, ppm of its m/z
   // A feature's trace is read this many peak widths beyond either edge, so that two ions' shapes are
   // compared over both peaks together.
-  double traceMargin = 1.0;
+  double traceMargin = 0.5;
 };
 
 // Groups a run's features into compounds and links its MS2 scans to them: fills the rows' compound_id, ion,
