@@ -91,11 +91,12 @@ namespace {
 void sharedAverage(const double* values, std::size_t count, const std::vector<double>& whole,
                    std::size_t offset, std::vector<double>& smooth) {
   smooth.resize(count);
+  if (count > 4) {
+    std::copy(whole.begin() + static_cast<std::ptrdiff_t>(offset + 2),
+              whole.begin() + static_cast<std::ptrdiff_t>(offset + count - 2), smooth.begin() + 2);
+  }
   for (std::size_t k = 0; k < count; ++k) {
-    if (k >= 2 && k + 2 < count) {
-      smooth[k] = whole[offset + k];
-      continue;
-    }
+    if (k == 2 && count > 4) k = count - 2;  // the middle is the whole trace's
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
     double sum = 0;
     for (std::size_t j = low; j < high; ++j) sum += values[j];
