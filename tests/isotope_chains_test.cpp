@@ -93,14 +93,21 @@ TEST(Neighbours, CoelutionMatchesThePlainPairSearch) {
       for (std::size_t b = 0; b < features.size(); ++b) {
         ASSERT_EQ(neighbours.coelute(a, b), std::binary_search(expected[a].begin(), expected[a].end(), b));
       }
-      // Within an m/z range: the co-eluting features there, by index.
-      const double low = features[a].mz - 30, high = features[a].mz + 30;
-      std::vector<std::size_t> near, inRange;
-      neighbours.coelutingWithin(a, low, high, near);
-      for (std::size_t b : expected[a]) {
-        if (features[b].mz >= low && features[b].mz <= high) inRange.push_back(b);
+      // Within an m/z range: the co-eluting features there, by index; ranges reaching past the run's
+      // m/z at either end, and one of a single m/z.
+      const double ranges[][2] = {{features[a].mz - 30, features[a].mz + 30},
+                                  {-1e9, 120},
+                                  {450, 1e9},
+                                  {features[a].mz, features[a].mz},
+                                  {features[(a + 1) % 400].mz, 1e9}};
+      for (const auto& range : ranges) {
+        std::vector<std::size_t> near, inRange;
+        neighbours.coelutingWithin(a, range[0], range[1], near);
+        for (std::size_t b : expected[a]) {
+          if (features[b].mz >= range[0] && features[b].mz <= range[1]) inRange.push_back(b);
+        }
+        ASSERT_EQ(near, inRange) << a << " " << range[0] << " " << range[1];
       }
-      ASSERT_EQ(near, inRange) << a;
     }
     EXPECT_GT(pairs, features.size());  // the runs are crowded enough to test something
   }
