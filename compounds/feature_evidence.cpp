@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include "compounds/adduct_table.h"
 
 namespace {
 
@@ -22,6 +25,14 @@ std::vector<std::pair<double, double>> strongestPeaks(std::vector<StoredPeak> pe
   points.reserve(peaks.size());
   for (const StoredPeak& peak : peaks) points.emplace_back(peak.mz, peak.intensity);
   return points;
+}
+
+// The isotope step of an ion label ("[M+H]+ 13C2" -> 2, "13C1" -> 1), 0 for a monoisotopic ion.
+int isotopeStep(const std::string& ion) {
+  const std::size_t at = ion.rfind("13C");
+  if (at == std::string::npos) return 0;
+  const int step = std::atoi(ion.c_str() + at + 3);
+  return step > 0 && step < 100 ? step : 0;
 }
 
 double totalIntensity(const scan& spectrum) {
@@ -124,11 +135,14 @@ std::vector<FeatureSpectrum> collectFeatureEvidence(const std::vector<scan>& sca
     const double from = std::min(row.rtStart - limits.traceMargin * width, row.rt - limits.minTraceHalfWidth);
     const double to = std::max(row.rtEnd + limits.traceMargin * width, row.rt + limits.minTraceHalfWidth);
     keep(traceRecord(ms1, row.featureId, sample, row.mz, tracePpm, row.rt, from, to, limits.tracePoints));
-    // The MS1 spectrum nearest the apex, a window of m/z around the feature.
+    // The MS1 spectrum nearest the apex, a window of m/z around the feature; for a 13C isotope from below
+    // its monoisotopic ion, so the whole pattern shows.
     if (ms1.size() > 0) {
       const std::size_t k = ms1.nearest(row.rt * 60);
       const std::vector<StoredPeak>& peaks = ms1.peaks(k);
-      const auto low = std::lower_bound(peaks.begin(), peaks.end(), row.mz - limits.ms1Below,
+      const double charge = row.charge != 0 ? static_cast<double>(std::llabs(row.charge)) : 1.0;
+      const double below = limits.ms1Below + isotopeStep(row.ion) * kCarbon13Step / charge;
+      const auto low = std::lower_bound(peaks.begin(), peaks.end(), row.mz - below,
                                         [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
       const auto high = std::upper_bound(low, peaks.end(), row.mz + limits.ms1Above,
                                          [](double mz, const StoredPeak& peak) { return mz < peak.mz; });

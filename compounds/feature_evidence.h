@@ -14,13 +14,13 @@
 #include "report/feature_table.h"
 
 struct EvidenceLimits {
-  double ms1Below = 1.5;            // m/z below the feature's kept of its apex MS1 spectrum
-  double ms1Above = 6.5;            // m/z above it: the isotopes of charges 1 to 3 and room for adducts
-  std::size_t ms1Peaks = 300;       // the most intense peaks of that window
+  double ms1Below = 1.5;       // m/z below the feature (a 13C isotope: its M) kept of its apex MS1 spectrum
+  double ms1Above = 6.5;       // m/z above it: the isotopes of charges 1 to 3 and room for adducts
+  std::size_t ms1Peaks = 300;  // the most intense peaks of that window
   std::size_t ms2PerFeature = 20;   // linked MS2 spectra kept: the most intense (total ion current)
   std::size_t ms2Peaks = 500;       // the most intense peaks of each MS2 spectrum
   std::size_t tracePoints = 400;    // chromatogram points, the nearest the apex
-  double traceMargin = 1.0;         // widths of the peak shown before and after its edges
+  double traceMargin = 0.5;         // widths of the peak shown before and after its edges
   double minTraceHalfWidth = 0.25;  // minutes, at least this either side of the apex
   long long maxPoints = 20000000;   // points of the whole table; records past this are left out
 };

@@ -76,6 +76,7 @@ try {
     for (const id of ["chrom", "ms1", "ms2"]) check((await inked(tab, id)) > 500, `${id} chart drawn`);
     const marks = await tab.$eval("#ms1-marks", (p) => p.textContent);
     check(/M\+0 .* · M\+1 /.test(marks), `isotope peaks named: ${marks.slice(0, 120)}`);
+    await tab.screenshot({ path: args.screenshot, fullPage: true });  // the feature chosen on opening
     // Another MS2 spectrum from the list.
     const options = await tab.$$eval("#ms2-choice option", (o) => o.length);
     if (options > 1) {
@@ -112,7 +113,7 @@ try {
   } else {
     throw new Error(`unknown kind ${args.kind}`);
   }
-  await tab.screenshot({ path: args.screenshot, fullPage: true });
+  if (args.kind !== "features") await tab.screenshot({ path: args.screenshot, fullPage: true });
   check(statSync(args.screenshot).size > 20000, "screenshot written");
   check(errors.length === 0, `no console errors${errors.length ? ": " + errors.join("; ") : ""}`);
 } catch (error) {

@@ -158,6 +158,7 @@
       },
       joined,
       holder));
+    torvaView.chromChart = chromChart;
     return 1 + overlaid.length;
   }
 
@@ -228,13 +229,13 @@
         series: [
           { label: "m/z", value: (u, v) => (v == null ? "–" : v.toFixed(4)) },
           stickSeries("peaks", "#56606e"),
-          pointsOnly("ion", "#d62728", 9, false),
-          pointsOnly("13C isotopes", "#ff7f0e", 9, false),
-          pointsOnly("expected", "#7f7f7f", 9, true),
+          pointsOnly("expected", "#7f7f7f", 11, true),
+          pointsOnly("ion", "#d62728", 7, false),
+          pointsOnly("13C isotopes", "#ff7f0e", 7, false),
         ],
         hooks: { ready: [noteFirstDraw], draw: [peakLabels(spectrum.x, spectrum.y, always)] },
       },
-      [x, y, ionMark, isotopeMark, expectedMark],
+      [x, y, expectedMark, ionMark, isotopeMark],
       holder));
     return { peaks: spectrum.x.length, isotopes: isotopePeaks.length };
   }
