@@ -85,7 +85,9 @@ TEST(FeatureEvidence, EachFoundFeatureGetsItsTraceApexSpectrumAndLinkedMs2) {
   EXPECT_LE(trace->points.front().first, 6.0 / 60);
   EXPECT_GE(trace->points.back().first, 34.0 / 60);
   for (const auto& [minutes, intensity] : trace->points) {
-    if (std::fabs(minutes - 20.0 / 60) < 1e-9) EXPECT_DOUBLE_EQ(intensity, 1e6 + 5);  // not the 13C peak
+    if (std::fabs(minutes - 20.0 / 60) < 1e-9) {
+      EXPECT_DOUBLE_EQ(intensity, 1e6 + 5);  // not the 13C peak
+    }
   }
 
   const FeatureSpectrum* ms1 = find(records, "F1", SpectrumKind::Ms1);
@@ -162,6 +164,8 @@ TEST(FeatureEvidence, TraceWindowStaysInsideTheRunAndNearTheApex) {
     const FeatureSpectrum trace =
         traceRecord(ms1, "F", "s", 301.1, 10, c.apex / 60, c.from, c.to, c.maxPoints);
     ASSERT_EQ(trace.points.size(), c.points) << c.apex << " " << c.maxPoints;
-    if (c.points > 0) EXPECT_DOUBLE_EQ(trace.points.front().first, c.first / 60) << c.apex;
+    if (c.points > 0) {
+      EXPECT_DOUBLE_EQ(trace.points.front().first, c.first / 60) << c.apex;
+    }
   }
 }
