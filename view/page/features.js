@@ -50,14 +50,14 @@
 
   // Feature table.
   const columns = [
-    { title: "feature", width: 80, isText: true, value: (i) => i, text: (i) => f.id[i] },
-    { title: "m/z", width: 95, value: (i) => f.mz[i], text: (i) => f.mz[i].toFixed(5) },
-    { title: "RT (min)", width: 75, value: (i) => f.rt[i], text: (i) => f.rt[i].toFixed(3) },
-    { title: "area", width: 105, value: (i) => f.area[i], text: (i) => f.area[i].toExponential(3) },
-    { title: "S/N", width: 60, value: (i) => f.sn[i], text: (i) => f.sn[i].toFixed(1) },
-    { title: "compound", width: 80, value: (i) => f.compound[i], text: (i) => (f.compound[i] > 0 ? String(f.compound[i]) : "") },
-    { title: "ion", width: 130, isText: true, value: (i) => ionName(i), text: (i) => ionName(i) },
-    { title: "MS2", width: 50, value: ms2Count, text: (i) => (f.ms2[i] == null ? "" : String(f.ms2[i])) },
+    { title: "feature", width: 70, isText: true, value: (i) => i, text: (i) => f.id[i] },
+    { title: "m/z", width: 88, value: (i) => f.mz[i], text: (i) => f.mz[i].toFixed(5) },
+    { title: "RT (min)", width: 66, value: (i) => f.rt[i], text: (i) => f.rt[i].toFixed(3) },
+    { title: "area", width: 88, value: (i) => f.area[i], text: (i) => f.area[i].toExponential(3) },
+    { title: "S/N", width: 58, value: (i) => f.sn[i], text: (i) => f.sn[i].toFixed(1) },
+    { title: "compound", width: 76, value: (i) => f.compound[i], text: (i) => (f.compound[i] > 0 ? String(f.compound[i]) : "") },
+    { title: "ion", width: 120, isText: true, value: (i) => ionName(i), text: (i) => ionName(i) },
+    { title: "MS2", width: 46, value: ms2Count, text: (i) => (f.ms2[i] == null ? "" : String(f.ms2[i])) },
   ];
   const table = makeTable(byId("features"), columns, count, showFeature);
   function applyFilter() {
