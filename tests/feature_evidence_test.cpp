@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 #include "compounds/run_compounds.h"
 #include "tests/test_support.h"
@@ -168,4 +169,44 @@ TEST(FeatureEvidence, TraceWindowStaysInsideTheRunAndNearTheApex) {
       EXPECT_DOUBLE_EQ(trace.points.front().first, c.first / 60) << c.apex;
     }
   }
+}
+
+// torva --feature-spectra on a simulated DDA run: the feature table is the one --compounds writes, every
+// feature has its trace and apex spectrum, its MS2 records are as many as its ms2_scans; the table may not
+// take the place of another report.
+TEST(FeatureEvidence, TorvaWritesTheTableBesideTheFeatureTable) {
+  testsupport::TempDir dir;
+  const std::string run = dir.file("run.mzXML");
+  ASSERT_EQ(
+      testsupport::runProgram(TORVA_COMPOUND_SIMULATOR, {"-o", run, "-c", "20", "-r", "4", "-s", "5"}).status,
+      0);
+  const auto plain = testsupport::runTorva({"-i", run, "--quiet", "--detect", "resolver", "--ppm", "5",
+                                            "--features", dir.file("a.tsv"), "--compounds"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const auto with =
+      testsupport::runTorva({"-i", run, "--quiet", "--detect", "resolver", "--ppm", "5", "--features",
+                             dir.file("b.tsv"), "--feature-spectra", dir.file("s.tsv")});
+  ASSERT_EQ(with.status, 0) << with.err;
+  EXPECT_EQ(testsupport::readFile(dir.file("a.tsv")), testsupport::readFile(dir.file("b.tsv")));
+
+  const std::vector<FeatureRow> rows = readFeatureTable(dir.file("b.tsv"));
+  std::map<std::string, long long> traces, ms1, ms2;
+  readFeatureSpectra(dir.file("s.tsv"), [&](FeatureSpectrum&& record) {
+    EXPECT_EQ(record.sample, "run.mzXML");
+    auto& count = record.kind == SpectrumKind::Trace ? traces : record.kind == SpectrumKind::Ms1 ? ms1 : ms2;
+    ++count[record.featureId];
+  });
+  long long linked = 0;
+  for (const FeatureRow& row : rows) {
+    EXPECT_EQ(traces[row.featureId], 1) << row.featureId;
+    EXPECT_EQ(ms1[row.featureId], 1) << row.featureId;
+    EXPECT_EQ(std::to_string(ms2[row.featureId]), row.ms2Scans) << row.featureId;
+    linked += ms2[row.featureId];
+  }
+  EXPECT_GT(linked, 0);
+
+  const auto same = testsupport::runTorva({"-i", run, "--quiet", "--detect", "resolver", "--features",
+                                           dir.file("c.tsv"), "--feature-spectra", dir.file("c.tsv")});
+  EXPECT_EQ(same.status, 2);
+  EXPECT_NE(same.err.find("--feature-spectra"), std::string::npos) << same.err;
 }
