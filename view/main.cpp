@@ -106,7 +106,8 @@ int featurePage(const ViewOptions& options) {
               << "' past them were left out\n";
   if (tables.spectraUnmatched > 0)
     std::cerr << "torva-view: " << tables.spectraUnmatched << " spectra and traces of '" << options.spectra
-              << "' belong to no feature of the page (is it the same run?)\n";
+              << (tables.featuresLeftOut > 0 ? "' belong to features left out or to none of the table\n"
+                                             : "' belong to no feature of the table (is it the same run?)\n");
   return writePage(options.out, [&](std::ostream& out) { writeFeaturePage(options, tables, out); });
 }
 
