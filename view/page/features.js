@@ -204,14 +204,13 @@
     const base = pattern[0] >= 0 ? spectrum.y[pattern[0]] : null;
     const expectedMark = new Array(x.length).fill(null);
     if (base != null) pattern.forEach((p, k) => { if (p >= 0) expectedMark[3 * p + 1] = base * expected[k]; });
-    // The compound's 13C features, by isotope step.
+    // The features of the compound at the isotope peaks' m/z (each peak's own feature, when it has one).
     const isotopeFeature = new Map();
-    for (const j of members.get(f.compound[i]) || []) {
-      const m = /^(.*?)\s*13C(\d+)$/.exec(f.ion[j]);
-      const baseIon = m ? m[1] : f.ion[j];
-      const ownBase = isotopeOf ? f.ion[i].replace(/\s*13C\d+$/, "") : f.ion[i];
-      if (baseIon === ownBase) isotopeFeature.set(m ? Number(m[2]) : 0, f.id[j]);
-    }
+    pattern.forEach((p, k) => {
+      if (p < 0) return;
+      const at = (members.get(f.compound[i]) || [i]).find((j) => Math.abs(f.mz[j] - spectrum.x[p]) <= spectrum.x[p] * isotopePpm * 1e-6);
+      if (at !== undefined) isotopeFeature.set(k, f.id[at] + (f.ion[at] ? ` ${f.ion[at]}` : ""));
+    });
     byId("ms1-info").textContent =
       `scan ${spectrum.scan} at ${spectrum.rt.toFixed(3)} min, m/z ${spectrum.x[0].toFixed(2)}–${spectrum.x[spectrum.x.length - 1].toFixed(2)} (${spectrum.x.length} peaks); charge ${z}`;
     byId("ms1-marks").textContent = pattern
