@@ -28,6 +28,10 @@ bool writeEvidence(const Options& options, const RunData& run, const std::vector
     console::err("torva: --feature-spectra keeps the " + std::to_string(limits.ms2PerFeature) +
                  " most intense MS2 spectra of a feature; " + std::to_string(leftOut.ms2Spectra) +
                  " more were left out\n");
+  if (leftOut.peaks > 0)
+    console::err("torva: --feature-spectra keeps the " + std::to_string(limits.ms1Peaks) +
+                 " most intense peaks of an MS1 window and the " + std::to_string(limits.ms2Peaks) +
+                 " of an MS2 spectrum; " + std::to_string(leftOut.peaks) + " weaker peaks were left out\n");
   if (leftOut.records > 0)
     console::err("torva: --feature-spectra holds at most " + std::to_string(limits.maxPoints) + " points; " +
                  std::to_string(leftOut.records) + " spectra and traces past them were left out\n");
