@@ -10,6 +10,15 @@
   const groupColumn = header.indexOf("group");
   const groupOf = data.samples.rows.map((r) => (groupColumn < 0 || r[groupColumn] == null ? "" : String(r[groupColumn])));
   const groups = [...new Set(groupOf)];
+  // Samples of one group share its colour, each a little lighter than the one before, so they stay apart.
+  const rankInGroup = samples.map((_, s) => groupOf.slice(0, s).filter((g) => g === groupOf[s]).length);
+  const groupSize = samples.map((_, s) => groupOf.filter((g) => g === groupOf[s]).length);
+  function sampleColour(s) {
+    const base = palette[groups.indexOf(groupOf[s]) % palette.length];
+    const t = groupSize[s] > 1 ? (0.55 * rankInGroup[s]) / (groupSize[s] - 1) : 0;
+    const channel = (k) => Math.round(parseInt(base.slice(1 + 2 * k, 3 + 2 * k), 16) * (1 - t) + 255 * t);
+    return `rgb(${channel(0)},${channel(1)},${channel(2)})`;
+  }
   const gapFilled = (i, s) => (data.gapFilled ? data.gapFilled.rows[i]?.[1 + s] === 1 : false);
   const tracesOf = new Map();
   for (const trace of data.traces.list) {
@@ -48,7 +57,7 @@
           { label: "RT (min)", value: (u, v) => (v == null ? "–" : v.toFixed(3)) },
           ...list.map((t) => ({
             label: samples[t.sample],
-            stroke: palette[groups.indexOf(groupOf[t.sample]) % palette.length],
+            stroke: sampleColour(t.sample),
             width: 1.5,
             dash: gapFilled(i, t.sample) ? [5, 4] : undefined,
             spanGaps: true,
