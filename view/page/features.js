@@ -255,7 +255,8 @@
       if (ms2Chart) ms2Chart.destroy();
       ms2Chart = null;
       if (list.length === 0) {
-        byId("ms2-info").textContent = linked > 0 ? `${linked} MS2 spectra linked, none in the feature spectra table.` :
+        byId("ms2-info").textContent = linked > 0 ? `${linked} MS2 spectra linked, ` +
+          (data.spectra ? "none in the feature spectra table." : "but no feature spectra given (--spectra).") :
           linked === 0 ? "No MS2 spectrum was linked to this feature." : "MS2 spectra were not linked (torva --compounds).";
         return;
       }
