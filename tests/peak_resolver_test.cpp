@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -105,6 +106,35 @@ TEST(PeakResolver, FlatBackgroundIsNoPeak) {
   const std::vector<TracePoint> trace = traceOf({}, 600, 0.5, 3.6e5, 0, 0.03);
   for (const ResolvedPeak& p : resolvePeaks(trace, 1000, ResolverSettings()))
     EXPECT_LT(p.sn, 3) << p.apexTime;
+}
+
+TEST(PeakResolver, SignalToNoiseAgainstTheTracesOwnJitter) {
+  // The S/N of a peak is never over less than the trace's scan-to-scan jitter
+  // in counts where the trace is low, so that the bumps of a background ion
+  // jumping between 2e4 and 2e5 are no features; a trace that is all peak
+  // (its own slopes are no noise) keeps the floor's S/N.
+  const auto jumpingBackground = [] {
+    std::vector<TracePoint> trace = traceOf({{300, 4, 1e5}}, 600, 1.0, 8e4);
+    const double jumps[] = {0.9, -0.7, 1.0, -0.9, 0.4, -1.0, 0.8, -0.3};
+    for (std::size_t i = 0; i < trace.size(); ++i) trace[i].intensity += 6e4 * jumps[i % 8];
+    return trace;
+  };
+  const std::vector<TracePoint> shortPeak = traceOf({{8, 1.6, 4.6e6}}, 16, 1.6);
+  const struct {
+    std::string name;
+    std::vector<TracePoint> trace;
+    double least;  // S/N of the strongest peak: at least, and below `most`
+    double most;
+  } cases[] = {
+      {"bump of 1e5 on a background jumping by 6e4", jumpingBackground(), 0, 4},
+      {"nine scans of a clean peak and nothing else", shortPeak, 200, 1e9},
+  };
+  for (const auto& c : cases) {
+    double best = 0;
+    for (const ResolvedPeak& p : resolvePeaks(c.trace, 1e4, ResolverSettings())) best = std::max(best, p.sn);
+    EXPECT_GE(best, c.least) << c.name;
+    EXPECT_LT(best, c.most) << c.name;
+  }
 }
 
 TEST(PeakResolver, JaggedTraceIsIntegratedToItsEnds) {
