@@ -134,9 +134,12 @@ std::size_t lowestBetween(const std::vector<double>& s, std::size_t from, std::s
 }
 
 // Walks from the apex by `step` (+1 or -1) to the edge, not past `limit`.
+// When `cutAtLimit` (the limit is the trace's end where the run starts or
+// ends during an elution) and the walk reaches it over no rise of a peak of
+// its own, the edge is that end: a dip a few scans before the cut is no edge.
 std::size_t walkToEdge(const std::vector<double>& s, const std::vector<double>& baseline,
                        const std::vector<double>& filled, const NoiseModel& noise, double tolerance,
-                       std::size_t apex, std::size_t limit, int step) {
+                       std::size_t apex, std::size_t limit, int step, bool cutAtLimit) {
   std::size_t lowest = apex;
   std::size_t i = apex;
   while (i != limit) {
@@ -144,12 +147,12 @@ std::size_t walkToEdge(const std::vector<double>& s, const std::vector<double>& 
     if (s[i] <= s[lowest]) {
       lowest = i;
     } else if (s[i] > s[lowest] + tolerance * noise.at(s[lowest])) {
-      break;
+      return lowest;
     }
-    if (!(filled[lowest] > 0)) break;  // the trace has ended
-    if (s[lowest] - baseline[lowest] <= noise.at(baseline[lowest])) break;
+    if (!(filled[lowest] > 0)) return lowest;  // the trace has ended
+    if (s[lowest] - baseline[lowest] <= noise.at(baseline[lowest])) return lowest;
   }
-  return lowest;
+  return cutAtLimit ? limit : lowest;
 }
 
 double lineAt(double t, double t0, double y0, double t1, double y1) {
@@ -359,8 +362,9 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     const std::size_t low = k == 0 ? 0 : splits[k - 1];
     const std::size_t high = k + 1 == kept.size() ? n - 1 : splits[k];
     const double tolerance = settings.edgeTolerance * smoothedShare;
-    peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1);
-    peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1);
+    peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1, cutStart && k == 0);
+    peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1,
+                            cutEnd && k + 1 == kept.size());
     measure(trace, filled, s, noise, cutStart, cutEnd, peak);
     peaks.push_back(peak);
   }
