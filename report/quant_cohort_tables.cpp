@@ -28,24 +28,6 @@ const std::vector<std::string> kCalibrationColumns = {"compound",
                                                       "qc_mean_accuracy",
                                                       "status"};
 
-std::string joined(const std::vector<std::string>& columns) {
-  std::string line;
-  for (std::size_t i = 0; i < columns.size(); ++i) line += (i ? "\t" : "") + columns[i];
-  return line + "\n";
-}
-
-void checkHead(const std::string& path, const std::vector<TableLine>& lines,
-               const std::vector<std::string>& columns) {
-  if (lines.empty() || lines[0].fields != columns)
-    throw TableError(path + ": not the header line " + joined(columns));
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    if (lines[i].fields.size() != columns.size())
-      throw tableError(
-          path, lines[i].number,
-          std::to_string(lines[i].fields.size()) + " fields instead of " + std::to_string(columns.size()));
-  }
-}
-
 double optionalNumber(const std::string& path, long line, const std::string& column,
                       const std::string& text) {
   return text.empty() ? std::nan("") : readNumber(path, line, column, text);
@@ -115,7 +97,7 @@ void readConcentrations(const std::string& path, const std::vector<std::string>&
 }
 
 bool writeQuantLong(const std::string& path, const std::vector<QuantLongRow>& rows, std::string& error) {
-  std::string text = joined(kLongColumns);
+  std::string text = joinColumns(kLongColumns) + "\n";
   for (const QuantLongRow& r : rows) {
     text += r.sample + "\t" + r.type + "\t" + r.compound + "\t" + r.transition + "\t" + r.role + "\t" +
             r.status + "\t" + fixedText(r.rt, 5) + "\t" + fixedText(r.rtStart, 5) + "\t" +
@@ -142,7 +124,7 @@ bool writeConcentrations(const std::string& path, const std::vector<std::string>
 }
 
 bool writeCalibration(const std::string& path, const std::vector<CalibrationRow>& rows, std::string& error) {
-  std::string text = joined(kCalibrationColumns);
+  std::string text = joinColumns(kCalibrationColumns) + "\n";
   for (const CalibrationRow& r : rows) {
     text += r.compound + "\t" + r.internalStandard + "\t" + r.model + "\t" + r.weighting + "\t" +
             fixedText(r.r2, 6) + "\t" + numberText(r.intercept) + "\t" + numberText(r.slope) + "\t" +
@@ -170,7 +152,7 @@ bool writeCohortTraces(const std::string& path, const std::vector<std::string>& 
 
 std::vector<QuantLongRow> readQuantLong(const std::string& path) {
   const std::vector<TableLine> lines = readTableLines(path);
-  checkHead(path, lines, kLongColumns);
+  checkHeadLine(path, lines, kLongColumns);
   std::vector<QuantLongRow> rows;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string>& f = lines[i].fields;
@@ -198,7 +180,7 @@ std::vector<QuantLongRow> readQuantLong(const std::string& path) {
 
 std::vector<CalibrationRow> readCalibration(const std::string& path) {
   const std::vector<TableLine> lines = readTableLines(path);
-  checkHead(path, lines, kCalibrationColumns);
+  checkHeadLine(path, lines, kCalibrationColumns);
   std::vector<CalibrationRow> rows;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string>& f = lines[i].fields;

@@ -1,14 +1,9 @@
 #include "report/quant_text.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 
 #include "report/table_text.h"
@@ -20,19 +15,29 @@ std::vector<std::string> splitTabs(const std::string& line) {
 }
 
 std::vector<TableLine> readTableLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw TableError(path + ": cannot open the file; check the path");
+  TableLines in(path);
+  if (!in.isOpen()) throw TableError(path + ": cannot open the file; check the path");
   std::vector<TableLine> lines;
   std::string line;
-  long number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    lines.push_back({number, splitTabs(line)});
+  while (in.nextNonEmpty(line)) {
+    if (in.lineCut()) throw tableError(path, in.number(), "line longer than 16 MiB");
+    if (line[0] == '#') continue;
+    lines.push_back({in.number(), splitTabs(line)});
   }
-  if (in.bad()) throw TableError(path + ": read error after line " + std::to_string(number));
   return lines;
+}
+
+void checkHeadLine(const std::string& path, const std::vector<TableLine>& lines,
+                   const std::vector<std::string>& columns) {
+  if (lines.empty()) throw TableError(path + ": empty; expected the header line");
+  if (lines[0].fields != columns)
+    throw tableError(path, lines[0].number, "not the header line " + joinColumns(columns));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (lines[i].fields.size() != columns.size())
+      throw tableError(
+          path, lines[i].number,
+          std::to_string(lines[i].fields.size()) + " fields instead of " + std::to_string(columns.size()));
+  }
 }
 
 TableError tableError(const std::string& path, long line, const std::string& message) {

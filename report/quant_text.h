@@ -16,14 +16,20 @@ class TableError : public std::runtime_error {
 };
 
 // The tab-separated lines of a text file, each split into fields, with the
-// number of the line it came from (1 for the first). Empty lines and lines
-// starting with '#' are skipped; a carriage return before the line feed is
-// dropped. Throws TableError when the file cannot be opened.
+// number of the line it came from (1 for the first), read by TableLines of
+// report/table_text.h. Empty lines and lines starting with '#' are skipped.
+// Throws TableError when the file cannot be opened or a line is longer than
+// kMaxTableLineBytes.
 struct TableLine {
   long number = 0;
   std::vector<std::string> fields;
 };
 std::vector<TableLine> readTableLines(const std::string& path);
+
+// Checks that the first line is exactly `columns` and every other line has as
+// many fields; TableError naming the file and the line otherwise.
+void checkHeadLine(const std::string& path, const std::vector<TableLine>& lines,
+                   const std::vector<std::string>& columns);
 
 // Splits one line at its tabs (n tabs give n + 1 fields), by the rule of report/table_text.h.
 std::vector<std::string> splitTabs(const std::string& line);

@@ -43,13 +43,31 @@ std::vector<tuple> gatherFeatures(const RunData& run) {
 }
 
 // Removes the features `rule` does not keep, keeping the order of the rest.
+// Features of a positive and of a negative channel are never duplicates of
+// each other: in a run of both polarities the rule runs on each polarity's
+// features apart (channels that state none form a third group). The pass
+// compares pairs only, so this is the pass with such pairs left alone.
 void removeDuplicates(std::vector<tuple>& list, double massTolerance, double timeTolerance, double massPpm,
                       DuplicateRule rule) {
-  std::vector<FeatureKey> keys(list.size());
-  for (std::size_t k = 0; k < list.size(); ++k) {
-    keys[k] = FeatureKey{list[k].mass, list[k].rt, list[k].area, list[k].transition->precursorMz};
+  bool positive = false, negative = false;
+  for (const tuple& feature : list) {
+    positive = positive || feature.transition->polarity == '+';
+    negative = negative || feature.transition->polarity == '-';
   }
-  const std::vector<bool> remaining = rule(keys, massTolerance, timeTolerance, massPpm);
+  const std::string groups = positive && negative ? "+-?" : std::string(1, '\0');
+  std::vector<bool> remaining(list.size(), false);
+  for (const char group : groups) {
+    std::vector<std::size_t> members;
+    std::vector<FeatureKey> keys;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      if (group != '\0' && list[k].transition->polarity != group) continue;
+      members.push_back(k);
+      keys.push_back(FeatureKey{list[k].mass, list[k].rt, list[k].area, list[k].transition->precursorMz});
+    }
+    if (members.empty()) continue;
+    const std::vector<bool> kept = rule(keys, massTolerance, timeTolerance, massPpm);
+    for (std::size_t m = 0; m < members.size(); ++m) remaining[members[m]] = kept[m];
+  }
   keepUnlessDropped(list, [&remaining](std::size_t k) { return !remaining[k]; });
 }
 

@@ -166,3 +166,27 @@ TEST(SummaryReport, UnwritableFileReportsFailure) {
     EXPECT_NE(err.find("cannot write report file '" + path + "'"), std::string::npos) << err;
   }
 }
+
+// In a run of both polarities, a positive and a negative feature of one mass
+// and time are two ions, not one feature seen twice; within a polarity the
+// merge is as before.
+TEST(SummaryReport, FeaturesOfOppositePolarityAreNeverMerged) {
+  fileHandle run;
+  for (const char polarity : {'+', '-'}) {
+    run.channels.push_back(makeChannel(0, 0, 0, 0));
+    run.channels.back().polarity = polarity;
+  }
+  run.channels[0].chroms.push_back(feature(300.1, 2.0, 50000, 20));
+  run.channels[0].chroms.push_back(feature(300.1, 2.1, 40000, 21));  // merged into the first
+  run.channels[1].chroms.push_back(feature(300.1, 2.0, 60000, 20));
+  run.channels[1].chroms.push_back(feature(500.2, 3.0, 50000, 30));  // equal area, other polarity: kept
+  const std::string text = writeSummary(run);
+  EXPECT_EQ(text, kHead + "300.10000\t2.00000\t50000.00000\t20\t18\t23\t0.0[0.0000-0.0000]\n" +
+                      "300.10000\t2.00000\t60000.00000\t20\t18\t23\t0.0[0.0000-0.0000]\n" +
+                      "500.20000\t3.00000\t50000.00000\t30\t28\t33\t0.0[0.0000-0.0000]\n");
+
+  // One polarity throughout: the larger later one wins as before.
+  run.channels[1].polarity = '+';
+  EXPECT_EQ(writeSummary(run), kHead + "300.10000\t2.00000\t60000.00000\t20\t18\t23\t0.0[0.0000-0.0000]\n" +
+                                   "500.20000\t3.00000\t50000.00000\t30\t28\t33\t0.0[0.0000-0.0000]\n");
+}
