@@ -113,7 +113,7 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
 
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
-                            const std::string& runFile) {
+                            const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans) {
   const Ms1Spectra ms1(scans);
   // The rows that take part, in table order.
   std::vector<std::size_t> taking;
@@ -171,6 +171,13 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     linked.push_back(LinkedFeature{feature.mz, feature.rtStart, feature.rtEnd, feature.intensity});
   }
   const std::vector<std::vector<std::size_t>> links = linkTandemScans(linked, tandemScans, options.linkage);
+  if (linkedScans != nullptr) {
+    linkedScans->assign(rows.size(), {});
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      for (std::size_t s : links[k])
+        (*linkedScans)[taking[k]].push_back(static_cast<std::size_t>(tandem[s] - scans.data()));
+    }
+  }
 
   ExportSet set;
   set.samples = {sampleName};
