@@ -55,7 +55,10 @@ void dropCompoundColumns(CohortFeatureTable& table) {
 
 ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<CohortSample>& samples,
                                const CohortCompoundOptions& options,
-                               const std::function<bool(std::size_t, std::vector<scan>&)>& scansOf) {
+                               const std::function<bool(std::size_t, std::vector<scan>&)>& scansOf,
+                               std::vector<FeatureSpectrum>* traces, const EvidenceLimits& limits,
+                               EvidenceLeftOut* leftOut) {
+  long long tracePoints = 0;
   dropCompoundColumns(table);
   const std::size_t rowCount = table.rows.size();
   const std::size_t sampleCount = table.samples.size();
@@ -115,6 +118,22 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
     }
     const std::vector<std::vector<std::size_t>> links =
         linkTandemScans(linked, tandemScans, options.run.linkage);
+    if (traces != nullptr) {
+      const Ms1Index index(scans);
+      for (std::size_t r = 0; r < rowCount; ++r) {
+        const double measured = r < samples[s].measuredRt.size() ? samples[s].measuredRt[r] : NAN;
+        FeatureSpectrum trace = cohortTraceOf(
+            index, table.rows[r], table.samples[s], std::isnan(measured) ? table.rows[r].rt : measured,
+            features[r].rtEnd - features[r].rtStart, options.run.tracePpm, limits);
+        const auto size = static_cast<long long>(trace.points.size());
+        if (tracePoints + size > limits.maxPoints) {
+          if (leftOut != nullptr) ++leftOut->records;
+          continue;
+        }
+        tracePoints += size;
+        traces->push_back(std::move(trace));
+      }
+    }
     for (std::size_t r = 0; r < rowCount; ++r) {
       ms2Counts[r] += static_cast<long>(links[r].size());
       for (std::size_t t : links[r]) {
@@ -182,4 +201,12 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
     set.features.push_back(std::move(feature));
   }
   return set;
+}
+
+FeatureSpectrum cohortTraceOf(const Ms1Index& ms1, const CohortFeature& row, const std::string& sample,
+                              double rtMinutes, double widthSeconds, double ppm,
+                              const EvidenceLimits& limits) {
+  const double half = std::max(limits.minTraceHalfWidth, (0.5 + limits.traceMargin) * widthSeconds / 60);
+  return traceRecord(ms1, row.featureId, sample, row.mz, ppm, rtMinutes, rtMinutes - half, rtMinutes + half,
+                     limits.tracePoints);
 }

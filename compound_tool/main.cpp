@@ -37,6 +37,8 @@ const char kUsage[] =
     "                         the sample columns; MS2 spectra come from the runs named in samples.tsv\n"
     "  --export DIR           write DIR/gnps.mgf, DIR/gnps_quant.csv, DIR/sirius.ms and DIR/cohort.mztab\n"
     "                         (DIR/run.mztab for a run); DIR must exist\n"
+    "  --traces FILE          cohort: write each feature's chromatogram in every sample there, for\n"
+    "                         torva-view --cohort (which reads DIR/feature_traces.tsv)\n"
     "  --adducts FILE         the ion list (default: the bundled one, compounds/adducts.tsv)\n"
     "  --polarity +|-         ions of this polarity (default: the feature table's; + for a cohort)\n"
     "  --ppm X                m/z tolerance of isotopes, ions and MS2 precursors, ppm (default 10)\n"
@@ -104,6 +106,7 @@ int main(int argc, char** argv) {
     kOut,
     kCohort,
     kExport,
+    kTraces,
     kAdducts,
     kPolarity,
     kPpm,
@@ -121,9 +124,10 @@ int main(int argc, char** argv) {
                                        {"ppm", required_argument, nullptr, kPpm},
                                        {"min-correlation", required_argument, nullptr, kCorrelation},
                                        {"apex-fraction", required_argument, nullptr, kFraction},
+                                       {"traces", required_argument, nullptr, kTraces},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
-  std::string runPath, tablePath, summaryPath, outPath, cohortDir, exportDir, polarity;
+  std::string runPath, tablePath, summaryPath, outPath, cohortDir, exportDir, polarity, tracesPath;
   CohortCompoundOptions options;
   int option = 0;
   while ((option = getopt_long(argc, argv, "h", longOptions, nullptr)) != -1) {
@@ -146,6 +150,9 @@ int main(int argc, char** argv) {
         break;
       case kExport:
         exportDir = optarg;
+        break;
+      case kTraces:
+        tracesPath = optarg;
         break;
       case kAdducts:
         try {
@@ -192,7 +199,7 @@ int main(int argc, char** argv) {
   const bool runMode = !runPath.empty() && (tablePath.empty() != summaryPath.empty()) && cohortDir.empty() &&
                        (summaryPath.empty() || !outPath.empty());
   const bool cohortMode = runPath.empty() && tablePath.empty() && summaryPath.empty() && !cohortDir.empty();
-  if (optind != argc || (!runMode && !cohortMode)) {
+  if (optind != argc || (!runMode && !cohortMode) || (runMode && !tracesPath.empty())) {
     std::fputs(kUsage, stderr);
     return 1;
   }
@@ -255,9 +262,21 @@ int main(int argc, char** argv) {
                  samples[s].runFile.c_str(), samples[s].name.c_str());
     return false;
   };
-  ExportSet set = groupCohortCompounds(table, samples, options, scansOf);
+  std::vector<FeatureSpectrum> traces;
+  const EvidenceLimits limits;
+  EvidenceLeftOut leftOut;
+  ExportSet set = groupCohortCompounds(table, samples, options, scansOf,
+                                       tracesPath.empty() ? nullptr : &traces, limits, &leftOut);
   set.title = baseName(cohortDir);
   if (!writeWholeFile(featuresPath, formatCohortFeatures(table), error)) {
+    std::fprintf(stderr, "torva-compounds: %s\n", error.c_str());
+    return 2;
+  }
+  if (leftOut.records > 0)
+    std::fprintf(stderr,
+                 "torva-compounds: --traces holds at most %lld points; %lld traces past them were left out\n",
+                 limits.maxPoints, leftOut.records);
+  if (!tracesPath.empty() && !writeFeatureSpectra(tracesPath, traces, error)) {
     std::fprintf(stderr, "torva-compounds: %s\n", error.c_str());
     return 2;
   }

@@ -44,13 +44,7 @@ class AdductSolver {
         neighbours_(neighbours),
         marks_(marks),
         options_(options),
-        taken_(features.size(), false),
-        neighboursByMz_(neighbours.coeluting) {
-    for (std::vector<std::size_t>& list : neighboursByMz_) {
-      std::stable_sort(list.begin(), list.end(),
-                       [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
-    }
-  }
+        taken_(features.size(), false) {}
 
   // The accepted explanations, most supported first.
   std::vector<Explanation> solve() {
@@ -94,29 +88,35 @@ class AdductSolver {
     const Adduct& a = ions_[rootIon];
     const double mass = a.neutralOf(features_[root].mz);
     if (!(mass > 0)) return explanation;
-    explanation.root = root;
-    explanation.members.emplace_back(root, rootIon);
-    explanation.weight = a.weight;
     // Each other ion of the list is given to the root that matches it best.
-    std::vector<std::size_t> holder(ions_.size(), kNone);
-    std::vector<double> holderError(ions_.size(), 0);
+    std::vector<std::size_t>& holder = scratch_.holder;
+    std::vector<double>& holderError = scratch_.holderError;
+    holder.assign(ions_.size(), kNone);
+    holderError.assign(ions_.size(), 0);
     const double rootTolerance = mzTolerance(features_[root].mz, options_) * a.absCharge() / a.molecules;
     // Each ion's m/z for this mass, and its share of the root's error.
-    std::vector<double> predicted(ions_.size()), carried(ions_.size());
+    std::vector<double>& predicted = scratch_.predicted;
+    std::vector<double>& carried = scratch_.carried;
+    predicted.resize(ions_.size());
+    carried.resize(ions_.size());
     for (std::size_t b = 0; b < ions_.size(); ++b) {
       predicted[b] = ions_[b].mzOf(mass);
       carried[b] = rootTolerance * ions_[b].molecules / ions_[b].absCharge();
     }
-    // The co-eluting features near each ion's m/z, found in the list sorted by m/z.
-    const std::vector<std::size_t>& byMz = neighboursByMz_[root];
-    std::vector<std::size_t> seen;
+    // The co-eluting features near each ion's m/z.
+    std::vector<std::size_t>& seen = scratch_.seen;
+    std::vector<std::size_t>& near = scratch_.near;
+    seen.clear();
     for (std::size_t target = 0; target < ions_.size(); ++target) {
       if (target == rootIon) continue;
       const double reach = carried[target] + mzTolerance(predicted[target], options_) * 1.01;
-      auto it = std::lower_bound(byMz.begin(), byMz.end(), predicted[target] - reach,
-                                 [this](std::size_t f, double value) { return features_[f].mz < value; });
-      for (; it != byMz.end() && features_[*it].mz <= predicted[target] + reach; ++it) seen.push_back(*it);
+      neighbours_.coelutingWithin(root, predicted[target] - reach, predicted[target] + reach, near);
+      seen.insert(seen.end(), near.begin(), near.end());
     }
+    if (seen.empty()) return explanation;  // no support: the root alone
+    explanation.root = root;
+    explanation.members.emplace_back(root, rootIon);
+    explanation.weight = a.weight;
     std::sort(seen.begin(), seen.end());
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
     for (std::size_t other : seen) {
@@ -168,7 +168,12 @@ class AdductSolver {
   const std::vector<IsotopeMark>& marks_;
   const GroupingOptions& options_;
   std::vector<bool> taken_;
-  std::vector<std::vector<std::size_t>> neighboursByMz_;  // the co-eluting features, by m/z
+  // Working space of explain(), kept from call to call.
+  struct Scratch {
+    std::vector<std::size_t> holder, seen, near;
+    std::vector<double> holderError, predicted, carried;
+  };
+  mutable Scratch scratch_;
 };
 
 struct Compound {
@@ -190,7 +195,7 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
                                           const FeatureSimilarity& similarity) {
   const std::size_t count = features.size();
   const std::vector<Adduct> ions = adductsOfPolarity(adducts, options.polarity);
-  const Neighbours neighbours = coelutingNeighbours(features, options, similarity);
+  const Neighbours neighbours(features, options, similarity);
   const std::vector<IsotopeMark> marks = findIsotopeChains(features, neighbours, options);
 
   // Explained compounds, then every remaining root alone.
@@ -233,20 +238,28 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
       heaviestOf[c] = std::max(heaviestOf[c], features[root].mz);
     }
   }
+  // The host does not depend on the order the co-eluting features are visited in (the best correlation,
+  // of equal ones the lowest compound), nor on a feature visited twice; each compound is weighed once per
+  // fragment (`weighedFor`), and a fragment's correlations, asked for once, are not kept.
+  std::vector<std::size_t> coeluting;
+  std::vector<std::size_t> weighedFor(compounds.size(), kNone);
   for (std::size_t fragment : loneRoots) {
     if (!similarity) break;
     std::size_t host = kNone;
     double hostCorrelation = options.fragmentCorrelation;
-    for (std::size_t other : neighbours.coeluting[fragment]) {
+    neighbours.coelutingUnordered(fragment, coeluting);
+    for (std::size_t other : coeluting) {
       const std::size_t c = compoundOf[other];
-      if (marks[other].parent >= 0 || c == kNone || c == compoundOf[fragment] || compounds[c].absorbed)
+      if (marks[other].parent >= 0 || c == kNone || c == compoundOf[fragment] || compounds[c].absorbed ||
+          weighedFor[c] == fragment)
         continue;
+      weighedFor[c] = fragment;
       const std::size_t lead = leadOf[c];
       if (!(features[fragment].mz < heaviestOf[c]) ||
           !(features[fragment].intensity < features[lead].intensity))
         continue;
       if (!neighbours.coelute(fragment, lead)) continue;
-      const double correlation = neighbours.correlation(fragment, lead);
+      const double correlation = neighbours.correlationOnce(fragment, lead);
       if (std::isnan(correlation) || correlation < hostCorrelation) continue;
       if (host == kNone || correlation > hostCorrelation || c < host) {
         host = c;

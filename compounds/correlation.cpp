@@ -40,29 +40,84 @@ bool isFlat(const double* values, std::size_t count) {
 
 // Five-point moving average (fewer at the ends): scan-to-scan scatter of weak ions (automatic gain control,
 // counting noise) would otherwise hide a shared elution profile.
-std::vector<double> movingAverage(const double* values, std::size_t count) {
-  std::vector<double> smooth(count);
+void movingAverage(const double* values, std::size_t count, std::vector<double>& smooth) {
+  smooth.resize(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
     double sum = 0;
     for (std::size_t j = low; j < high; ++j) sum += values[j];
     smooth[k] = sum / static_cast<double>(high - low);
   }
-  return smooth;
+}
+
+}  // namespace
+
+namespace {
+
+// The spectra [first, end) a pair's shapes are compared over: both peaks' span, where both traces were read.
+void sharedSpectra(const FeatureTrace& a, const FeatureTrace& b, std::size_t& first, std::size_t& end) {
+  first = std::max({a.first, b.first, std::min(a.peakBegin(), b.peakBegin())});
+  end = std::min({a.end(), b.end(), std::max(a.peakFinish(), b.peakFinish())});
 }
 
 }  // namespace
 
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
-  const std::size_t first = std::max(a.first, b.first);
-  const std::size_t endA = a.first + a.values.size(), endB = b.first + b.values.size();
-  const std::size_t end = std::min(endA, endB);
+  std::size_t first = 0, end = 0;
+  sharedSpectra(a, b, first, end);
   if (end <= first) return std::numeric_limits<double>::quiet_NaN();
   const double* valuesA = a.values.data() + (first - a.first);
   const double* valuesB = b.values.data() + (first - b.first);
   const std::size_t count = end - first;
   if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
-  const std::vector<double> smoothA = movingAverage(valuesA, count), smoothB = movingAverage(valuesB, count);
+  // Kept from call to call: the grouping asks for many pairs.
+  thread_local std::vector<double> smoothA, smoothB;
+  movingAverage(valuesA, count, smoothA);
+  movingAverage(valuesB, count, smoothB);
+  return pearson(smoothA.data(), smoothB.data(), count, 5);
+}
+
+SmoothedTrace smoothedTrace(FeatureTrace trace) {
+  SmoothedTrace smoothed;
+  movingAverage(trace.values.data(), trace.values.size(), smoothed.smooth);
+  smoothed.trace = std::move(trace);
+  return smoothed;
+}
+
+namespace {
+
+// The moving average over the shared spectra `values[0, count)`, whose first entry is entry `offset` of a
+// trace averaged whole (`whole`): its own average two or more from either end, computed at the ends.
+void sharedAverage(const double* values, std::size_t count, const std::vector<double>& whole,
+                   std::size_t offset, std::vector<double>& smooth) {
+  smooth.resize(count);
+  if (count > 4) {
+    std::copy(whole.begin() + static_cast<std::ptrdiff_t>(offset + 2),
+              whole.begin() + static_cast<std::ptrdiff_t>(offset + count - 2), smooth.begin() + 2);
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k == 2 && count > 4) k = count - 2;  // the middle is the whole trace's
+    const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
+    double sum = 0;
+    for (std::size_t j = low; j < high; ++j) sum += values[j];
+    smooth[k] = sum / static_cast<double>(high - low);
+  }
+}
+
+}  // namespace
+
+double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b) {
+  const FeatureTrace &traceA = a.trace, &traceB = b.trace;
+  std::size_t first = 0, end = 0;
+  sharedSpectra(traceA, traceB, first, end);
+  if (end <= first) return std::numeric_limits<double>::quiet_NaN();
+  const double* valuesA = traceA.values.data() + (first - traceA.first);
+  const double* valuesB = traceB.values.data() + (first - traceB.first);
+  const std::size_t count = end - first;
+  if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
+  thread_local std::vector<double> smoothA, smoothB;
+  sharedAverage(valuesA, count, a.smooth, first - traceA.first, smoothA);
+  sharedAverage(valuesB, count, b.smooth, first - traceB.first, smoothB);
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 

@@ -5,10 +5,19 @@
 #include <vector>
 
 // A feature's intensities over the spectra of its peak: `values[k]` belongs to spectrum `first + k` of the
-// run's (MS1) spectra, so two features' traces line up by spectrum index.
+// run's (MS1) spectra, so two features' traces line up by spectrum index. A trace may be read beyond the
+// peak's edges: the peak itself then spans spectra [peakFirst, peakEnd).
 struct FeatureTrace {
+  static constexpr std::size_t kWhole = static_cast<std::size_t>(-1);
+
   std::size_t first = 0;
   std::vector<double> values;
+  std::size_t peakFirst = kWhole;  // kWhole: the peak spans the whole trace
+  std::size_t peakEnd = kWhole;
+
+  std::size_t end() const { return first + values.size(); }
+  std::size_t peakBegin() const { return peakFirst == kWhole ? first : peakFirst; }
+  std::size_t peakFinish() const { return peakEnd == kWhole ? end() : peakEnd; }
 };
 
 // Pearson correlation of two equally long series; NaN when fewer than `minPoints` points or either is flat.
@@ -18,9 +27,26 @@ double pearson(const double* a, const double* b, std::size_t count, std::size_t 
 // the mean): no shape to compare.
 constexpr double kFlatTraces = -2.0;
 
-// Peak-shape correlation of two features: Pearson, after a five-point moving average, over the spectra both
-// peaks span (at least 5); NaN when they share fewer; kFlatTraces when either is flat there.
+// Peak-shape correlation of two features: Pearson, after a five-point moving average, over the spectra from
+// the earlier peak's start to the later peak's end where both traces were read (at least 5); NaN when they
+// share fewer; kFlatTraces when either is flat there. Over the two peaks together rather than only where
+// both peaks' edges overlap: when one ion's edges were drawn narrow (a weak 13C isotope found only near its
+// top, a peak split in two), the overlap alone holds the flat top of the elution, where noise decides.
+// Traces read only over their peaks are compared where both peaks lie.
 double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
+
+// A feature's trace with its five-point moving average over the whole trace, for the fast form of
+// shapeCorrelation: inside the spectra two traces share, the average of a spectrum two or more from either
+// end is the whole trace's.
+struct SmoothedTrace {
+  FeatureTrace trace;
+  std::vector<double> smooth;
+};
+
+SmoothedTrace smoothedTrace(FeatureTrace trace);
+
+// shapeCorrelation(a.trace, b.trace), the same to the bit, without averaging the traces again.
+double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b);
 
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the
 // samples where both have an area above 0 (at least 3), NaN otherwise.

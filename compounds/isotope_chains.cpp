@@ -13,11 +13,6 @@ namespace {
 
 constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
-double apexWindow(const GroupingFeature& a, const GroupingFeature& b, const GroupingOptions& options) {
-  const double width = std::min(a.rtEnd - a.rtStart, b.rtEnd - b.rtStart);
-  return std::max(options.apexFraction * std::max(width, 0.0), options.minApexSeconds);
-}
-
 // Whether feature `next` may be isotope `step` of a pattern whose previous member found is `previous`.
 // M+1 is bounded by the carbon count; each later peak by the same ratio to the one before it (sulfur and
 // oxygen lift M+2 and M+3 above the carbon-only binomial terms), and M+2 may reach the monoisotopic height
@@ -46,34 +41,157 @@ double maxFirstIsotopeRatio(double mz, int charge) {
 
 namespace {
 
-// Adds to each feature's list the features whose apexes, by one estimate (`time` of a feature; negative:
-// none), lie within the window.
-void pairsWithin(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
-                 const std::function<double(const GroupingFeature&)>& time,
-                 std::vector<std::vector<std::size_t>>& lists) {
+constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
+
+// How far from its apex a feature looks for co-eluting ones: the window with its own width, which is never
+// narrower than the window of a pair (the narrower peak's width).
+double reachOf(const GroupingFeature& feature, const GroupingOptions& options) {
+  return std::max(options.apexFraction * std::max(feature.rtEnd - feature.rtStart, 0.0),
+                  options.minApexSeconds);
+}
+
+// The features with a time (not negative, not NaN) sorted by it, ties in index order, and each feature's
+// position there (kNoPosition without a time).
+std::vector<std::size_t> sortedByTime(const std::vector<double>& times, std::vector<std::size_t>& position) {
   std::vector<std::size_t> order;
-  for (std::size_t f = 0; f < features.size(); ++f) {
-    if (time(features[f]) >= 0) order.push_back(f);
+  for (std::size_t f = 0; f < times.size(); ++f) {
+    if (times[f] >= 0) order.push_back(f);
   }
   std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return time(features[a]) < time(features[b]); });
-  for (std::size_t p = 0; p < order.size(); ++p) {
-    const GroupingFeature& a = features[order[p]];
-    const double reach =
-        std::max(options.apexFraction * std::max(a.rtEnd - a.rtStart, 0.0), options.minApexSeconds);
-    for (std::size_t q = p + 1; q < order.size() && time(features[order[q]]) - time(a) <= reach; ++q) {
-      const GroupingFeature& b = features[order[q]];
-      if (time(b) - time(a) > apexWindow(a, b, options)) continue;
-      lists[order[p]].push_back(order[q]);
-      lists[order[q]].push_back(order[p]);
-    }
-  }
+                   [&](std::size_t a, std::size_t b) { return times[a] < times[b]; });
+  position.assign(times.size(), kNoPosition);
+  for (std::size_t p = 0; p < order.size(); ++p) position[order[p]] = p;
+  return order;
 }
 
 }  // namespace
 
-Neighbours::Neighbours(std::size_t count, const FeatureSimilarity& similarity, double minCorrelation)
-    : coeluting(count), similarity_(similarity), minCorrelation_(minCorrelation) {}
+Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
+                       const FeatureSimilarity& similarity)
+    : features_(features),
+      options_(options),
+      similarity_(similarity),
+      apexTimes_(features.size()),
+      traceTimes_(features.size()),
+      byMz_(features.size()) {
+  double widest = 0;
+  for (std::size_t f = 0; f < features.size(); ++f) {
+    apexTimes_[f] = features[f].rt;
+    traceTimes_[f] = features[f].traceApex > 0 ? features[f].traceApex : -1.0;
+    width_.push_back(features[f].rtEnd - features[f].rtStart);
+    reach_.push_back(reachOf(features[f], options));
+    const double reach = reach_.back();
+    if (reach > widest) widest = reach;
+  }
+  widestReach_ = widest;
+  byApex_ = sortedByTime(apexTimes_, apexPosition_);
+  byTrace_ = sortedByTime(traceTimes_, tracePosition_);
+  std::iota(byMz_.begin(), byMz_.end(), 0);
+  std::stable_sort(byMz_.begin(), byMz_.end(),
+                   [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
+  sortedMz_.reserve(byMz_.size());
+  for (std::size_t f : byMz_) sortedMz_.push_back(features[f].mz);
+  // About four buckets a feature over the run's m/z range.
+  if (!sortedMz_.empty() && sortedMz_.size() < std::numeric_limits<std::uint32_t>::max()) {
+    const double span = sortedMz_.back() - sortedMz_.front();
+    const double buckets = 4.0 * static_cast<double>(sortedMz_.size());
+    if (span > 0 && std::isfinite(span)) {
+      bucketScale_ = buckets / span;
+      bucketStart_.assign(static_cast<std::size_t>(buckets) + 2,
+                          static_cast<std::uint32_t>(sortedMz_.size()));
+      std::size_t next = 0;
+      for (std::size_t k = 0; k < sortedMz_.size(); ++k) {
+        const std::size_t bucket = bucketOf(sortedMz_[k]);
+        while (next <= bucket) bucketStart_[next++] = static_cast<std::uint32_t>(k);
+      }
+    }
+  }
+}
+
+// The bucket of an m/z: monotone in the m/z, so every m/z at or above `mz` lies in its bucket or above.
+std::size_t Neighbours::bucketOf(double mz) const {
+  const double position = (mz - sortedMz_.front()) * bucketScale_;
+  if (!(position > 0)) return 0;
+  const double last = static_cast<double>(bucketStart_.size() - 1);
+  return position < last ? static_cast<std::size_t>(position) : bucketStart_.size() - 1;
+}
+
+// The first entry of sortedMz_ not below `mz` (what lower_bound finds).
+std::size_t Neighbours::firstAtOrAbove(double mz) const {
+  if (bucketStart_.empty()) {
+    return static_cast<std::size_t>(std::lower_bound(sortedMz_.begin(), sortedMz_.end(), mz) -
+                                    sortedMz_.begin());
+  }
+  std::size_t k = std::isnan(mz) ? 0 : bucketStart_[bucketOf(mz)];
+  while (k < sortedMz_.size() && sortedMz_[k] < mz) ++k;
+  return k;
+}
+
+// A pair co-elutes by one estimate when the later apex (by time, ties by index) lies within the earlier
+// feature's reach and within the pair's window (the narrower peak's width).
+bool Neighbours::within(const std::vector<double>& times, const std::vector<std::size_t>& position,
+                        std::size_t a, std::size_t b) const {
+  if (a == b || position[a] == kNoPosition || position[b] == kNoPosition) return false;
+  if (position[b] < position[a]) std::swap(a, b);
+  const double gap = times[b] - times[a];
+  return gap <= reach_[a] && !(gap > windowOf(a, b));
+}
+
+double Neighbours::windowOf(std::size_t a, std::size_t b) const {
+  return std::max(options_.apexFraction * std::max(std::min(width_[a], width_[b]), 0.0),
+                  options_.minApexSeconds);
+}
+
+bool Neighbours::coelute(std::size_t a, std::size_t b) const {
+  return within(apexTimes_, apexPosition_, a, b) || within(traceTimes_, tracePosition_, a, b);
+}
+
+void Neighbours::collectWithin(const std::vector<double>& times, const std::vector<std::size_t>& order,
+                               const std::vector<std::size_t>& position, std::size_t a,
+                               std::vector<std::size_t>& found) const {
+  const std::size_t at = position[a];
+  if (at == kNoPosition) return;
+  // Later features lie within a's reach; an earlier one within its own reach, which is at most a's unless
+  // a's width is not a number.
+  const double reach = reach_[a];
+  const double back = reach == reach ? reach : widestReach_;
+  const double time = times[a];
+  for (std::size_t q = at + 1; q < order.size(); ++q) {
+    const std::size_t b = order[q];
+    const double gap = times[b] - time;
+    if (!(gap <= reach)) break;
+    if (!(gap > windowOf(a, b))) found.push_back(b);
+  }
+  for (std::size_t q = at; q-- > 0;) {
+    const std::size_t b = order[q];
+    const double gap = time - times[b];
+    if (!(gap <= back)) break;
+    if (gap <= reach_[b] && !(gap > windowOf(b, a))) found.push_back(b);
+  }
+}
+
+std::vector<std::size_t> Neighbours::coelutingWith(std::size_t a) const {
+  std::vector<std::size_t> found;
+  coelutingUnordered(a, found);
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
+}
+
+void Neighbours::coelutingUnordered(std::size_t a, std::vector<std::size_t>& found) const {
+  found.clear();
+  collectWithin(apexTimes_, byApex_, apexPosition_, a, found);
+  collectWithin(traceTimes_, byTrace_, tracePosition_, a, found);
+}
+
+void Neighbours::coelutingWithin(std::size_t a, double low, double high,
+                                 std::vector<std::size_t>& found) const {
+  found.clear();
+  for (std::size_t k = firstAtOrAbove(low); k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
+    if (coelute(a, byMz_[k])) found.push_back(byMz_[k]);
+  }
+  std::sort(found.begin(), found.end());
+}
 
 double Neighbours::correlation(std::size_t a, std::size_t b) const {
   if (!similarity_) return kUnknown;
@@ -85,34 +203,21 @@ double Neighbours::correlation(std::size_t a, std::size_t b) const {
   return value;
 }
 
-bool Neighbours::coelute(std::size_t a, std::size_t b) const {
-  return std::binary_search(coeluting[a].begin(), coeluting[a].end(), b);
+double Neighbours::correlationOnce(std::size_t a, std::size_t b) const {
+  if (!similarity_) return kUnknown;
+  const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+  const auto found = known_.find(key);
+  return found != known_.end() ? found->second : similarity_(std::min(a, b), std::max(a, b));
 }
 
 bool Neighbours::isotopePartners(std::size_t a, std::size_t b) const {
   const double value = correlation(a, b);
-  return value == kFlatTraces || std::isnan(value) || value >= minCorrelation_;
+  return value == kFlatTraces || std::isnan(value) || value >= minCorrelation();
 }
 
 bool Neighbours::ionPartners(std::size_t a, std::size_t b) const {
   const double value = correlation(a, b);
-  return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation_);
-}
-
-Neighbours coelutingNeighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
-                               const FeatureSimilarity& similarity) {
-  // Co-eluting by the smoothed apex or by the raw trace's highest point.
-  Neighbours neighbours(features.size(), similarity, options.minCorrelation);
-  pairsWithin(
-      features, options, [](const GroupingFeature& f) { return f.rt; }, neighbours.coeluting);
-  pairsWithin(
-      features, options, [](const GroupingFeature& f) { return f.traceApex > 0 ? f.traceApex : -1.0; },
-      neighbours.coeluting);
-  for (std::vector<std::size_t>& list : neighbours.coeluting) {
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-  }
-  return neighbours;
+  return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());
 }
 
 namespace {
@@ -128,12 +233,15 @@ Chain chainAt(const std::vector<GroupingFeature>& features, const Neighbours& ne
               const std::vector<IsotopeMark>& marks, const GroupingOptions& options, std::size_t mono,
               int charge) {
   Chain chain{{mono}, {0}};
+  std::vector<std::size_t> near;
   for (int step = 1; step - chain.steps.back() <= 2; ++step) {
     const double target = features[mono].mz + step * kCarbon13Step / charge;
     const double tolerance = mzTolerance(target, options);
     std::size_t best = features.size();
     double bestError = tolerance;
-    for (std::size_t other : neighbours.coeluting[mono]) {
+    // The co-eluting features near the target (a wider range than the tolerance; the error decides).
+    neighbours.coelutingWithin(mono, target - 2 * tolerance, target + 2 * tolerance, near);
+    for (std::size_t other : near) {
       const double error = std::fabs(features[other].mz - target);
       if (marks[other].parent >= 0 || marks[other].charge > 0 || error > bestError) continue;
       if (!plausibleIsotope(features, mono, chain.members.back(), other, step, charge)) continue;

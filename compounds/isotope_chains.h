@@ -8,32 +8,64 @@
 
 #include "compounds/grouping_input.h"
 
-// Co-eluting features of each feature (sorted by index), and whether two of them go together by shape. The
-// correlation of a pair is computed when a pair is first asked about (only pairs whose m/z relate are),
-// and kept.
+// Which features co-elute (apexes within the window, by the smoothed apex or by the raw trace's highest
+// point), found through the features sorted by time and by m/z rather than kept as lists of pairs, and
+// whether two of them go together by shape. The correlation of a pair is computed when a pair is first
+// asked about (only pairs whose m/z relate are), and kept.
 class Neighbours {
  public:
-  Neighbours(std::size_t count, const FeatureSimilarity& similarity, double minCorrelation);
+  Neighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
+             const FeatureSimilarity& similarity);
 
-  std::vector<std::vector<std::size_t>> coeluting;
-
-  // Whether b is among a's co-eluting features.
+  // Whether a and b co-elute (never a feature with itself).
   bool coelute(std::size_t a, std::size_t b) const;
+  // The features that co-elute with a, in increasing index.
+  std::vector<std::size_t> coelutingWith(std::size_t a) const;
+  // The same into `found`, in no particular order and possibly twice (once by each apex estimate).
+  void coelutingUnordered(std::size_t a, std::vector<std::size_t>& found) const;
+  // The features that co-elute with a and whose m/z lies within [low, high] (a few ulps either way: callers
+  // apply their own exact test), in increasing index, into `found`.
+  void coelutingWithin(std::size_t a, double low, double high, std::vector<std::size_t>& found) const;
   // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions).
   bool isotopePartners(std::size_t a, std::size_t b) const;
   // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples).
   bool ionPartners(std::size_t a, std::size_t b) const;
   // The pair's correlation (NaN unknown, kFlatTraces flat).
   double correlation(std::size_t a, std::size_t b) const;
+  // The same, not kept when computed now: for pairs asked about once.
+  double correlationOnce(std::size_t a, std::size_t b) const;
 
  private:
+  double minCorrelation() const { return options_.minCorrelation; }
+  // Whether the apexes of a and b by one estimate (`times`, negative or NaN: none; `position`, each
+  // feature's place in the features sorted by that time) lie within the window.
+  bool within(const std::vector<double>& times, const std::vector<std::size_t>& position, std::size_t a,
+              std::size_t b) const;
+  // Adds the features within the window of a by one estimate, found in `order` (sorted by that time).
+  void collectWithin(const std::vector<double>& times, const std::vector<std::size_t>& order,
+                     const std::vector<std::size_t>& position, std::size_t a,
+                     std::vector<std::size_t>& found) const;
+
+  const std::vector<GroupingFeature>& features_;
+  GroupingOptions options_;
   const FeatureSimilarity& similarity_;
-  double minCorrelation_;
+  // The window of a pair whose earlier apex is a's (the same as apexWindow's), seconds.
+  double windowOf(std::size_t a, std::size_t b) const;
+
+  std::vector<double> width_, reach_;                 // each feature's width (end - start) and reach, seconds
+  std::vector<double> apexTimes_, traceTimes_;        // seconds; -1 where a feature has none
+  std::vector<std::size_t> byApex_, byTrace_, byMz_;  // feature indices sorted by each key
+  std::vector<std::size_t> apexPosition_, tracePosition_;
+  std::vector<double> sortedMz_;  // the m/z of byMz_'s features, in its order
+  // A coarse index into sortedMz_: bucketStart_[k] is the first entry of bucket k or above, buckets of
+  // 1 / bucketScale_ daltons from sortedMz_'s first value.
+  std::size_t firstAtOrAbove(double mz) const;
+  std::size_t bucketOf(double mz) const;
+  std::vector<std::uint32_t> bucketStart_;
+  double bucketScale_ = 0;
+  double widestReach_ = 0;  // the largest reach of any feature, seconds
   mutable std::unordered_map<std::uint64_t, double> known_;
 };
-
-Neighbours coelutingNeighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
-                               const FeatureSimilarity& similarity);
 
 // The 13C pattern a feature belongs to.
 struct IsotopeMark {

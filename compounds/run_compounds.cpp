@@ -52,6 +52,10 @@ struct Ms1Spectra {
     return static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), time) - times.begin());
   }
 
+  std::size_t firstAfter(double time) const {
+    return static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), time) - times.begin());
+  }
+
   std::size_t nearest(double time) const {
     const std::size_t after = firstAtOrAfter(time);
     if (after == 0) return 0;
@@ -109,7 +113,7 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
 
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
-                            const std::string& runFile) {
+                            const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans) {
   const Ms1Spectra ms1(scans);
   // The rows that take part, in table order.
   std::vector<std::size_t> taking;
@@ -124,21 +128,30 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   if (positive + negative > 0) grouping.polarity = negative > positive ? -1 : 1;
 
   std::vector<GroupingFeature> features;
-  std::vector<FeatureTrace> traces;
+  std::vector<SmoothedTrace> traces;
   for (std::size_t r : taking) {
     const FeatureRow& row = rows[r];
-    FeatureTrace trace = traceOf(ms1, row.mz, row.rtStart * 60, row.rtEnd * 60, options.tracePpm);
-    // Co-elution also by the raw trace's highest point: apexes of smoothed traces of weak ions wander by
-    // several spectra.
+    // The trace over the peak and the given number of its widths beyond either edge.
+    const double start = row.rtStart * 60, end = row.rtEnd * 60;
+    const double width = end - start;
+    const double margin = width > 0 && std::isfinite(width) ? options.traceMargin * width : 0.0;
+    FeatureTrace trace = traceOf(ms1, row.mz, start - margin, end + margin, options.tracePpm);
+    trace.peakFirst = std::max(ms1.firstAtOrAfter(start), trace.first);
+    trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(end), trace.end()));
+    // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak
+    // ions wander by several spectra.
     double apex = row.rt * 60;
-    if (!trace.values.empty()) {
-      const auto highest = std::max_element(trace.values.begin(), trace.values.end()) - trace.values.begin();
-      if (trace.values[static_cast<std::size_t>(highest)] > 0)
-        apex = ms1.times[trace.first + static_cast<std::size_t>(highest)];
+    if (trace.peakEnd > trace.peakFirst) {
+      const auto peakBegin =
+          trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakFirst - trace.first);
+      const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
+      const auto highest = std::max_element(peakBegin, peakEnd);
+      if (*highest > 0)
+        apex = ms1.times[trace.first + static_cast<std::size_t>(highest - trace.values.begin())];
     }
     features.push_back(
         GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});
-    traces.push_back(std::move(trace));
+    traces.push_back(smoothedTrace(std::move(trace)));
   }
   const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
     return shapeCorrelation(traces[a], traces[b]);
@@ -158,6 +171,13 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     linked.push_back(LinkedFeature{feature.mz, feature.rtStart, feature.rtEnd, feature.intensity});
   }
   const std::vector<std::vector<std::size_t>> links = linkTandemScans(linked, tandemScans, options.linkage);
+  if (linkedScans != nullptr) {
+    linkedScans->assign(rows.size(), {});
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      for (std::size_t s : links[k])
+        (*linkedScans)[taking[k]].push_back(static_cast<std::size_t>(tandem[s] - scans.data()));
+    }
+  }
 
   ExportSet set;
   set.samples = {sampleName};

@@ -16,16 +16,21 @@ struct RunCompoundOptions {
   GroupingOptions grouping;
   Ms2LinkOptions linkage;
   double tracePpm = 10;  // half-window of a feature's trace in the MS1 spectra, ppm of its m/z
+  // A feature's trace is read this many peak widths beyond either edge, so that two ions' shapes are
+  // compared over both peaks together.
+  double traceMargin = 0.5;
 };
 
 // Groups a run's features into compounds and links its MS2 scans to them: fills the rows' compound_id, ion,
 // charge (signed), neutral_mass, representative and ms2_scans (the number of linked MS2 spectra), and
 // returns what the exports need (one sample: `sampleName`, `runFile`). Peak shapes come from the MS1
 // spectra of `scans` (each feature's summed intensity within `tracePpm` over its edges); the MS2 spectra are
-// the scans of MS level 2 with a precursor. Rows of targets not found take no part.
+// the scans of MS level 2 with a precursor. Rows of targets not found take no part. When `linkedScans` is
+// given it receives, per row, the indices into `scans` of the row's linked MS2 spectra in time order.
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
-                            const std::string& runFile);
+                            const std::string& runFile,
+                            std::vector<std::vector<std::size_t>>* linkedScans = nullptr);
 
 // The number a feature id carries ("F12" -> 12, "0042" -> 42), for formats whose ids are numbers;
 // `fallback` when it carries none.

@@ -31,6 +31,7 @@ enum LongOnly : int {
   kCompounds,
   kAdducts,
   kExport,
+  kFeatureSpectra,
   kEmptySummary,
 };
 
@@ -54,6 +55,7 @@ const option kLongOptions[] = {
     {"compounds", no_argument, nullptr, kCompounds},
     {"adducts", required_argument, nullptr, kAdducts},
     {"export", required_argument, nullptr, kExport},
+    {"feature-spectra", required_argument, nullptr, kFeatureSpectra},
     {"empty-summary", required_argument, nullptr, kEmptySummary},
     {nullptr, 0, nullptr, 0},
 };
@@ -312,6 +314,11 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kExport:
         options.compounds = true;
         options.exportDir = optarg;
+        break;
+      case kFeatureSpectra:
+        options.compounds = true;
+        options.hasFeatureSpectra = true;
+        options.featureSpectra = optarg;
         break;
       case kEmptySummary:
         options.hasEmptySummary = true;

@@ -55,6 +55,8 @@ struct Options {
   bool compounds = false;   // --compounds: group the resolver's features into compounds, link MS2 spectra
   std::string adducts;      // --adducts FILE: the ion list of the grouping; empty: the bundled one
   std::string exportDir;    // --export DIR: GNPS, SIRIUS and mzTab-M exports of the grouped features
+  bool hasFeatureSpectra = false;
+  std::string featureSpectra;  // --feature-spectra FILE: each feature's apex MS1 spectrum, MS2 spectra, trace
   bool hasEmptySummary = false;
   std::string emptySummary;  // --empty-summary PATH: write a summary of no features there, read nothing
 

@@ -162,7 +162,8 @@ std::vector<std::string> optionWarnings(const Options& options) {
   }
   if (options.compounds && !options.resolver) {
     warnings.push_back(
-        "--compounds, --adducts and --export group the features of --detect resolver only and "
+        "--compounds, --adducts, --export and --feature-spectra group the features of --detect resolver "
+        "only and "
         "are ignored without it");
   }
   if (options.compounds && options.resolver && options.msLevel > 0) {
@@ -181,6 +182,8 @@ std::string reportRefusal(const Options& options) {
   if (options.hasQuantOut) reports.push_back({"--quant-out", options.quantOut});
   if (options.hasQuantTraces) reports.push_back({"--quant-traces", options.quantTraces});
   if (options.hasFeatures && options.resolver) reports.push_back({"--features", options.features});
+  if (options.hasFeatureSpectra && options.resolver)
+    reports.push_back({"--feature-spectra", options.featureSpectra});
   for (std::size_t r = 0; r < reports.size(); ++r) {
     const Report& report = reports[r];
     if (options.hasInput && sameFile(report.path, options.input)) {

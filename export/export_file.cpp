@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -29,8 +30,29 @@ bool writeExportFile(const std::string& path, const std::string& content, std::s
   return true;
 }
 
-std::string exportNumber(double value, int digits) {
+void appendExportNumber(std::string& out, double value, int digits) {
+  // to_chars prints what printf's %.*f prints, much faster; printf for what does not fit (it cuts the text
+  // to the buffer).
   char text[64];
+  const std::to_chars_result result =
+      std::to_chars(text, text + sizeof text - 1, value, std::chars_format::fixed, digits);
+  if (result.ec == std::errc()) {
+    out.append(text, result.ptr);
+    return;
+  }
   std::snprintf(text, sizeof text, "%.*f", digits, value);
+  out += text;
+}
+
+std::string exportNumber(double value, int digits) {
+  std::string text;
+  appendExportNumber(text, value, digits);
   return text;
+}
+
+void appendExportPeak(std::string& out, double mz, double intensity) {
+  appendExportNumber(out, mz, 5);
+  out += ' ';
+  appendExportNumber(out, intensity, 1);
+  out += '\n';
 }

@@ -9,5 +9,9 @@ bool writeExportFile(const std::string& path, const std::string& content, std::s
 
 // Numbers as the exports print them: fixed with `digits` decimals, "C" locale.
 std::string exportNumber(double value, int digits);
+// The same appended to `out`.
+void appendExportNumber(std::string& out, double value, int digits);
+// A peak line of the spectrum exports: "m/z intensity\n", m/z with 5 decimals and the intensity with 1.
+void appendExportPeak(std::string& out, double mz, double intensity);
 
 #endif

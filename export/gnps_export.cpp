@@ -10,7 +10,7 @@ std::string chargeText(int charge, int polarity) {
 
 void appendPeaks(std::string& out, const std::vector<ExportPeak>& peaks) {
   for (const ExportPeak& peak : peaks) {
-    out += exportNumber(peak.mz, 5) + " " + exportNumber(peak.intensity, 1) + "\n";
+    appendExportPeak(out, peak.mz, peak.intensity);
   }
 }
 

@@ -19,7 +19,7 @@ bool betterParent(const ExportFeature& a, const ExportFeature& b) {
 
 void appendPeaks(std::string& out, const std::vector<ExportPeak>& peaks) {
   for (const ExportPeak& peak : peaks) {
-    out += exportNumber(peak.mz, 5) + " " + exportNumber(peak.intensity, 1) + "\n";
+    appendExportPeak(out, peak.mz, peak.intensity);
   }
 }
 

@@ -8,7 +8,8 @@
 //     else the file's polarity field); filter-line words such as "lock" do not
 //     matter. Each group is taken in retention-time order.
 //  2. Centroid mass traces are followed through each group as for
-//     `--seeds traces` (processing/mass_traces.h).
+//     `--seeds traces` (processing/mass_traces.h), with no apex threshold of
+//     their own (unless -C gives one): the resolver's S/N decides.
 //  3. Each trace is extracted again over its spectra (a few more on each side):
 //     per spectrum the most intense centroid within the trace's tolerance of its
 //     m/z, and split into peaks by the resolver (peak_resolver.h), with the noise
@@ -38,13 +39,17 @@ struct FeatureSettings {
   double ppm = 10;              // m/z tolerance of traces, extraction, duplicates and targets
   std::size_t maxGap = 2;       // spectra in a row a trace may miss
   std::size_t tracePoints = 5;  // centroids a trace needs before it is resolved
-  double traceNoiseLevel = -1;  // apex a trace needs; negative: 3 times the median centroid
+  double traceNoiseLevel = 0;   // apex a trace needs (0: none, the S/N decides; negative: 3 times
+                                // the median centroid, which drops every trace below the median
+                                // ion of a busy Orbitrap run)
   ResolverSettings resolver;
   double minSn = 5;             // least signal-to-noise of a feature
   std::size_t minPoints = 5;    // least centroids between a feature's edges
   double minHeight = 0;         // counts; 0: no absolute cutoff
   double regionWidth = 50;      // m/z: width of the regions with a noise floor of their own
-  double floorQuantile = 0.25;  // the noise floor: this quantile of a region's centroid intensities
+  double floorQuantile = 0.05;  // the noise floor: this quantile of a region's centroid intensities
+                                // (a low one: in a busy region most centroids are ions, and the
+                                // lowest ones sit at the instrument's threshold)
   std::size_t margin = 3;       // spectra added on each side of a trace
 };
 

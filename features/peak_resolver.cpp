@@ -49,9 +49,32 @@ double jaggedness(const std::vector<double>& filled, const std::vector<double>& 
   return 1.4826 * median(relative) / std::sqrt(1.5);
 }
 
+// The trace's own scan-to-scan noise in counts where it is low: the same
+// measure as the jaggedness, not relative to the level, over the centroids at
+// or under the median of the trace's centroids whose neighbours have one too.
+// A background ion that jumps between 2e4 and 2e5 from scan to scan has bumps
+// of that size that are no peaks. A trace of fewer such points is mostly a
+// peak, whose own slopes are no noise: 0.
+double absoluteJitter(const std::vector<double>& filled) {
+  std::vector<double> present;
+  for (double value : filled) {
+    if (value > 0) present.push_back(value);
+  }
+  const double middle = median(present);
+  std::vector<double> departures;
+  for (std::size_t i = 1; i + 1 < filled.size(); ++i) {
+    if (!(filled[i] > 0) || !(filled[i - 1] > 0) || !(filled[i + 1] > 0) || filled[i] > middle) continue;
+    departures.push_back(std::fabs(filled[i] - 0.5 * (filled[i - 1] + filled[i + 1])));
+  }
+  const std::size_t enough = 10;
+  if (departures.size() < enough) return 0;
+  return 1.4826 * median(departures) / std::sqrt(1.5);
+}
+
 struct NoiseModel {
   double floor = 0;
   double relative = 0;
+  double jitter = 0;  // counts: the least noise a feature's S/N is measured against
   double at(double level) const { return std::max(floor, relative * std::max(level, 0.0)); }
 };
 
@@ -111,9 +134,12 @@ std::size_t lowestBetween(const std::vector<double>& s, std::size_t from, std::s
 }
 
 // Walks from the apex by `step` (+1 or -1) to the edge, not past `limit`.
+// When `cutAtLimit` (the limit is the trace's end where the run starts or
+// ends during an elution) and the walk reaches it over no rise of a peak of
+// its own, the edge is that end: a dip a few scans before the cut is no edge.
 std::size_t walkToEdge(const std::vector<double>& s, const std::vector<double>& baseline,
                        const std::vector<double>& filled, const NoiseModel& noise, double tolerance,
-                       std::size_t apex, std::size_t limit, int step) {
+                       std::size_t apex, std::size_t limit, int step, bool cutAtLimit) {
   std::size_t lowest = apex;
   std::size_t i = apex;
   while (i != limit) {
@@ -121,12 +147,12 @@ std::size_t walkToEdge(const std::vector<double>& s, const std::vector<double>& 
     if (s[i] <= s[lowest]) {
       lowest = i;
     } else if (s[i] > s[lowest] + tolerance * noise.at(s[lowest])) {
-      break;
+      return lowest;
     }
-    if (!(filled[lowest] > 0)) break;  // the trace has ended
-    if (s[lowest] - baseline[lowest] <= noise.at(baseline[lowest])) break;
+    if (!(filled[lowest] > 0)) return lowest;  // the trace has ended
+    if (s[lowest] - baseline[lowest] <= noise.at(baseline[lowest])) return lowest;
   }
-  return lowest;
+  return cutAtLimit ? limit : lowest;
 }
 
 double lineAt(double t, double t0, double y0, double t1, double y1) {
@@ -188,7 +214,7 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
 
   const double apexLine = line(peak.apex);
   const double rise = s[peak.apex] - apexLine;
-  peak.noise = noise.at(apexLine);
+  peak.noise = std::max(noise.at(apexLine), noise.jitter);
   peak.sn = peak.noise > 0 ? rise / peak.noise : 0;
   // Full width at half the rise above the line, interpolated between points.
   double left = tl, right = tr;
@@ -312,6 +338,7 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
   NoiseModel noise;
   noise.floor = noiseFloor;
   noise.relative = jaggedness(filled, s);
+  noise.jitter = absoluteJitter(filled);
 
   // Maxima that stand out from their valleys. Prominences and rises are of the
   // smoothed trace, whose noise is the raw noise times the root of the sum of
@@ -335,8 +362,9 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     const std::size_t low = k == 0 ? 0 : splits[k - 1];
     const std::size_t high = k + 1 == kept.size() ? n - 1 : splits[k];
     const double tolerance = settings.edgeTolerance * smoothedShare;
-    peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1);
-    peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1);
+    peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1, cutStart && k == 0);
+    peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1,
+                            cutEnd && k + 1 == kept.size());
     measure(trace, filled, s, noise, cutStart, cutEnd, peak);
     peaks.push_back(peak);
   }

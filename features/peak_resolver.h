@@ -35,7 +35,12 @@
 //     area less the straight line joining the smoothed trace at the two edges;
 //     fwhm on the smoothed trace above that line; sn the smoothed apex above that
 //     line over the noise at the line's level (the floor for a peak that rises
-//     from nothing); shape (0..1) the correlation of the raw trace above the
+//     from nothing), and never over less than the trace's scan-to-scan jitter
+//     in counts (1.4826 times the median departure of a point from its two
+//     neighbours' mean, over the points whose neighbours have centroids): on
+//     a background ion that jumps between 2e4 and 2e5 every scan a bump of
+//     1e5 is no peak, while a smooth peak rising from nothing keeps the floor's
+//     S/N; shape (0..1) the correlation of the raw trace above the
 //     line with a Gaussian of the peak's apex and fwhm, negatives counted as 0.
 
 #include <cstddef>

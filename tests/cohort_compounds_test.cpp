@@ -88,4 +88,49 @@ TEST(CohortCompounds, GroupsByMassTimeAndAreasAcrossSamples) {
   EXPECT_EQ(cell(0, "ms2_scans"), "0");
 }
 
+// The traces for the cohort page: every row in every sample whose run was read, around the row's measured
+// time there, within the bound of points.
+TEST(CohortCompounds, TracesFollowEachSamplesMeasuredTime) {
+  CohortFeatureTable table = cohortTable();
+  const double mz = table.rows[0].mz;
+  const auto scansOf = [mz](std::size_t sample, std::vector<scan>& scans) {
+    if (sample == 3) return false;  // sample d's run cannot be read
+    scans.clear();
+    for (int k = 0; k < 120; ++k) {  // 150..269 s, a peak at the row's time in the sample
+      const double t = 150 + k;
+      const double apex = sample == 2 ? 186 : 180;
+      scan ms1 = spectrum(k + 1, t, 0, {{mz, 1000 * std::exp(-0.5 * (t - apex) * (t - apex) / 16) + 1}});
+      ms1.msLevel = 1;
+      scans.push_back(ms1);
+    }
+    return true;
+  };
+  std::vector<FeatureSpectrum> traces;
+  EvidenceLeftOut leftOut;
+  groupCohortCompounds(table, cohortSamples(), CohortCompoundOptions(), scansOf, &traces, EvidenceLimits(),
+                       &leftOut);
+  ASSERT_EQ(traces.size(), 12u);  // four rows in three samples
+  EXPECT_EQ(leftOut.records, 0);
+  for (const FeatureSpectrum& trace : traces) {
+    EXPECT_EQ(trace.kind, SpectrumKind::Trace);
+    // median_fwhm 0.1 min: a width of 12 s, 15 s (the least) either side of the measured time.
+    EXPECT_EQ(trace.points.size(), 31u) << trace.featureId << " " << trace.sample;
+    const double centre = trace.sample == "c" ? 3.1 : 3.0;
+    EXPECT_DOUBLE_EQ(trace.rt, centre);
+    EXPECT_NEAR(trace.points[15].first, centre, 1e-9);
+  }
+  EXPECT_EQ(traces[0].featureId, "F0001");
+  EXPECT_EQ(traces[0].sample, "a");
+  EXPECT_DOUBLE_EQ(traces[0].points[15].second, 1001);  // the apex of [M+H]+ in sample a
+  EXPECT_EQ(traces[8].sample, "c");
+  EXPECT_DOUBLE_EQ(traces[8].points[15].second, 1001);  // and in sample c, 6 s later
+
+  EvidenceLimits bounded;
+  bounded.maxPoints = 100;  // three traces of 31 points
+  traces.clear();
+  groupCohortCompounds(table, cohortSamples(), CohortCompoundOptions(), scansOf, &traces, bounded, &leftOut);
+  EXPECT_EQ(traces.size(), 3u);
+  EXPECT_EQ(leftOut.records, 9);
+}
+
 }  // namespace

@@ -318,4 +318,43 @@ TEST(ExportFile, WritesWholeOrLeavesTheOldFile) {
   std::remove(path.c_str());
 }
 
+// The exports' numbers against printf's "%.*f", which they were first printed with: every digit count the
+// exports use, numbers that round at the last decimal, signed zeros, numbers too long for the buffer (cut
+// as printf cut them), infinities and not-a-number.
+TEST(ExportFile, NumbersPrintAsPrintfPrintsThem) {
+  const double values[] = {0.0,
+                           -0.0,
+                           0.5,
+                           1.5,
+                           2.5,
+                           0.125,
+                           0.00005,
+                           123.456785,
+                           123.4567849999,
+                           1e-300,
+                           -7.25,
+                           1e15,
+                           123456789.987654321,
+                           1e200,
+                           -1e300,
+                           1.0 / 0.0,
+                           -1.0 / 0.0,
+                           0.0 / 0.0,
+                           4503599627370497.0,
+                           0.1 + 0.2};
+  for (double value : values) {
+    for (int digits : {0, 1, 2, 3, 4, 5}) {
+      char reference[64];
+      std::snprintf(reference, sizeof reference, "%.*f", digits, value);
+      EXPECT_EQ(exportNumber(value, digits), reference) << value << " " << digits;
+      std::string appended = "x";
+      appendExportNumber(appended, value, digits);
+      EXPECT_EQ(appended, std::string("x") + reference);
+    }
+  }
+  std::string peak;
+  appendExportPeak(peak, 301.1234567, 1234.56);
+  EXPECT_EQ(peak, "301.12346 1234.6\n");
+}
+
 }  // namespace

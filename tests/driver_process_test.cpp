@@ -325,7 +325,8 @@ TEST(CommandLine, ProgressOnlyOnATerminal) {
   // Standard error redirected to a file: no progress.
   EXPECT_EQ(runTorva(args).err, "");
   // On a pseudo-terminal (script(1) runs the command on one).
-  if (testsupport::runProgram("script", {"--version"}).status != 0) GTEST_SKIP() << "no script(1)";
+  if (testsupport::runProgram("script", {"-qec", "true", "/dev/null"}).status != 0)
+    GTEST_SKIP() << "script(1) is missing or cannot open a pseudo-terminal here (is /dev/pts mounted?)";
   const auto onTerminal = [&](const std::vector<std::string>& words) {
     std::string command = "'" + testsupport::torvaPath() + "'";
     for (const std::string& word : words) command += " '" + word + "'";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -104,6 +105,25 @@ TEST(FeatureFinder, SameRowsAtEveryThreadCount) {
   setWorkerCount(0);
   EXPECT_EQ(one, four);
   EXPECT_EQ(parseFeatureTable(one, "one").size(), 60u);
+}
+
+TEST(FeatureFinder, WeakIonsAmongStrongBackgroundIons) {
+  // Forty background ions of 5e5 counts in every scan put the median centroid
+  // at 5e5: a weak clean peak of 1e5 is still a feature (its S/N is over its
+  // region's floor, not over a threshold of the whole run's centroids), and
+  // the flat ions are none.
+  std::vector<scan> scans = runOf({{555.5, 60, 1e5, '+'}, {301.1, 90, 1e7, '+'}}, 240, false);
+  for (scan& s : scans) {
+    for (int k = 0; k < 40; ++k) s.peaks.push_back({120.0 + 0.77 * k, 5e5});
+    std::sort(s.peaks.begin(), s.peaks.end(),
+              [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
+  }
+  const std::vector<FeatureRow> rows = findFeatures(scans, {}, FeatureSettings());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_NEAR(rows[0].mz, 555.5, 555.5 * 2e-6);
+  EXPECT_NEAR(rows[0].rt * 60, 60, 0.6);
+  EXPECT_GT(rows[0].sn, 50);
+  EXPECT_NEAR(rows[1].mz, 301.1, 301.1 * 2e-6);
 }
 
 TEST(FeatureFinder, ThresholdsOfANoisyRegion) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -100,11 +101,55 @@ TEST(PeakResolver, PeaksCutOffByTheRunsEnds) {
   }
 }
 
+TEST(PeakResolver, DipBeforeTheRunsStartIsNoEdge) {
+  // An elution cut off by the run's start with a dip two scans in (m/z
+  // 139.0502 of a real Q Exactive run, scans 0.94 s apart, then a background
+  // of 1e5): the edge is the first scan, and the line under the peak is level
+  // with its far edge, not drawn from the dip.
+  const double start[] = {1.80, 1.73, 1.59, 1.90,  1.77,  1.62, 1.55, 1.45,  1.24, 1.15,
+                          1.04, 0.88, 0.67, 0.61,  0.54,  0.42, 0.36, 0.30,  0.26, 0.19,
+                          0.21, 0.15, 0.16, 0.145, 0.145, 0.11, 0.12, 0.098, 0.144};
+  std::vector<TracePoint> trace;
+  for (std::size_t i = 0; i < 120; ++i) {
+    const double value = i < 29 ? 1e6 * start[i] : 1e5 + 1e4 * static_cast<double>(i % 3);
+    trace.push_back({0.94 * static_cast<double>(i), value, 139.0502});
+  }
+  const std::vector<ResolvedPeak> peaks =
+      resolvePeaks(trace, 1.5e4, ResolverSettings(), TraceEnds{true, false});
+  ASSERT_GE(peaks.size(), 1u);
+  EXPECT_EQ(peaks[0].left, 0u);
+  EXPECT_GT(peaks[0].sn, 50);
+}
+
 TEST(PeakResolver, FlatBackgroundIsNoPeak) {
   // A background ion at 3.6e5 all run long, jittering by a few percent.
   const std::vector<TracePoint> trace = traceOf({}, 600, 0.5, 3.6e5, 0, 0.03);
   for (const ResolvedPeak& p : resolvePeaks(trace, 1000, ResolverSettings()))
     EXPECT_LT(p.sn, 3) << p.apexTime;
+}
+
+TEST(PeakResolver, SignalToNoiseAgainstTheTracesOwnJitter) {
+  // The S/N of a peak is never over less than the trace's scan-to-scan jitter
+  // in counts where the trace is low, but a trace that is all peak (whose own
+  // slopes are no noise) keeps the floor's S/N.
+  std::vector<TracePoint> jumping = traceOf({{300, 4, 1e5}}, 600, 1.0, 8e4);
+  const double jumps[] = {0.9, -0.7, 1.0, -0.9, 0.4, -1.0, 0.8, -0.3};
+  for (std::size_t i = 0; i < jumping.size(); ++i) jumping[i].intensity += 6e4 * jumps[i % 8];
+  const struct {
+    std::string name;
+    std::vector<TracePoint> trace;
+    double least;  // S/N of the strongest peak: at least, and below `most`
+    double most;
+  } cases[] = {
+      {"bump of 1e5 on a background jumping by 6e4", jumping, 0, 4},
+      {"nine scans of a clean peak and nothing else", traceOf({{8, 1.6, 4.6e6}}, 16, 1.6), 200, 1e9},
+  };
+  for (const auto& c : cases) {
+    double best = 0;
+    for (const ResolvedPeak& p : resolvePeaks(c.trace, 1e4, ResolverSettings())) best = std::max(best, p.sn);
+    EXPECT_GE(best, c.least) << c.name;
+    EXPECT_LT(best, c.most) << c.name;
+  }
 }
 
 TEST(PeakResolver, JaggedTraceIsIntegratedToItsEnds) {

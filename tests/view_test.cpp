@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 
 #include "tests/test_support.h"
 #include "view/cohort_tables.h"
+#include "view/feature_tables.h"
 #include "view/page_text.h"
 #include "view/page_writer.h"
 #include "view/run_tables.h"
@@ -245,4 +247,111 @@ TEST(TorvaView, RunInputAndOptionsCannotStopThePageScripts) {
   EXPECT_EQ(page.find("</script><b>"), std::string::npos);
   EXPECT_NE(page.find("\\u003c!--\\u003cscript\\u003e"), std::string::npos);
   EXPECT_NE(page.find("\\u003c/script\\u003e\\u003cb\\u003e\\u0026amp;"), std::string::npos);
+}
+
+// The feature page: each record of the spectra table goes to its feature; records of other features are
+// counted, and the page refuses what is not a feature table.
+TEST(TorvaView, FeaturePageCarriesTheSpectraOfItsFeatures) {
+  TempDir dir;
+  FeatureRow h, c13;
+  h.featureId = "F1";
+  h.mz = 301.1;
+  h.area = 10;
+  h.compoundId = 1;
+  h.ion = "[M+H]+";
+  h.charge = 1;
+  h.ms2Scans = "1";
+  c13 = h;
+  c13.featureId = "F2";
+  c13.mz = 302.1034;
+  c13.ion = "[M+H]+ 13C1";
+  c13.ms2Scans = "0";
+  std::string error;
+  ASSERT_TRUE(writeFeatureTable(dir.file("f.tsv"), {h, c13}, error)) << error;
+  FeatureSpectrum ms2{"F1", "run", SpectrumKind::Ms2, 12, 5.0, 301.1, {{85.5, 100}, {120.25, 5}}};
+  FeatureSpectrum trace{"F2", "run", SpectrumKind::Trace, 0, 5.0, 0, {{4.9, 1}, {5.0, 3}}};
+  FeatureSpectrum stranger{"F9", "run", SpectrumKind::Ms1, 11, 5.0, 0, {{300, 1}}};
+  ASSERT_TRUE(writeFeatureSpectra(dir.file("s.tsv"), {ms2, stranger, trace}, error)) << error;
+
+  FeaturePageTables tables;
+  ASSERT_TRUE(readFeaturePage(dir.file("f.tsv"), dir.file("s.tsv"), tables, error)) << error;
+  ASSERT_EQ(tables.spectra.size(), 2u);
+  EXPECT_EQ(tables.spectrumFeature, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(tables.spectraUnmatched, 1);
+  ViewOptions options;
+  options.features = dir.file("f.tsv");
+  options.spectra = dir.file("s.tsv");
+  std::ostringstream json;
+  writeFeatureJson(options, tables, json);
+  const std::string text = json.str();
+  EXPECT_NE(text.find("\"ion\":[\"[M+H]+\",\"[M+H]+ 13C1\"]"), std::string::npos) << text;
+  EXPECT_NE(
+      text.find("{\"f\":0,\"kind\":\"ms2\",\"scan\":12,\"rt\":5,\"precursor\":301.1,\"x\":[85.5,120.25],"
+                "\"y\":[100,5]}"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"ms2\":[1,0]"), std::string::npos) << text;
+
+  // Without --spectra the page has no spectra; a table that is not a feature table is refused.
+  FeaturePageTables bare;
+  ASSERT_TRUE(readFeaturePage(dir.file("f.tsv"), "", bare, error)) << error;
+  EXPECT_FALSE(bare.haveSpectra);
+  EXPECT_FALSE(readFeaturePage(dir.write("bad.tsv", "mz\trt\n"), "", bare, error));
+  EXPECT_NE(error.find("bad.tsv"), std::string::npos) << error;
+  EXPECT_FALSE(readFeaturePage(dir.file("f.tsv"), dir.write("bad2.tsv", "x\n"), bare, error));
+  EXPECT_NE(error.find("bad2.tsv"), std::string::npos) << error;
+
+  const std::string view = TORVA_VIEW_BINARY;
+  EXPECT_EQ(
+      testsupport::runProgram(view, {"--spectra", dir.file("s.tsv"), "--summary", "s", "--out", "x"}).status,
+      1);
+  EXPECT_EQ(testsupport::runProgram(view, {"--features", "f", "--summary", "s", "--out", "x"}).status, 1);
+  EXPECT_EQ(testsupport::runProgram(view, {"--features", "f", "--map", "m", "--out", "x"}).status, 1);
+  const auto page = testsupport::runProgram(
+      view, {"--features", dir.file("f.tsv"), "--spectra", dir.file("s.tsv"), "--out", dir.file("p.html")});
+  EXPECT_EQ(page.status, 0) << page.err;
+  EXPECT_NE(page.err.find("1 spectra and traces"), std::string::npos) << page.err;
+  EXPECT_NE(testsupport::readFile(dir.file("p.html")).find("id=\"ms1-panel\""), std::string::npos);
+}
+
+// The cohort page overlays the traces of torva-compounds when the folder holds them, and is written as
+// before when it does not.
+TEST(TorvaView, CohortTracesJoinThePageOnlyWhenTheFolderHoldsThem) {
+  TempDir dir;
+  const std::string fixture = std::string(TORVA_SOURCE_DIR) + "/view/fixtures/cohort";
+  for (const char* name : {"samples.tsv", "features.tsv"})
+    dir.write(name, testsupport::readFile(fixture + "/" + name));
+  const std::string view = TORVA_VIEW_BINARY;
+  const auto before = testsupport::runProgram(view, {"--cohort", dir.path(), "--out", dir.file("a.html")});
+  ASSERT_EQ(before.status, 0) << before.err;
+  const std::string plain = testsupport::readFile(dir.file("a.html"));
+  EXPECT_EQ(plain.find("traces-panel"), std::string::npos);
+
+  FeatureSpectrum trace{"F0002", "dose_1", SpectrumKind::Trace, 0, 2.2, 0, {{2.1, 5}, {2.2, 9}}};
+  FeatureSpectrum stranger = trace;
+  stranger.sample = "nobody";
+  std::string error;
+  ASSERT_TRUE(writeFeatureSpectra(dir.file("feature_traces.tsv"), {trace, stranger}, error)) << error;
+  CohortTables cohort;
+  ASSERT_TRUE(readCohort(dir.path(), cohort, error)) << error;
+  std::vector<std::string> ids, samples;
+  for (const auto& row : cohort.features.rows) ids.push_back(row[0]);
+  for (const auto& row : cohort.samples.rows) samples.push_back(row[0]);
+  CohortTraces traces;
+  ASSERT_TRUE(readCohortTraces(dir.file("feature_traces.tsv"), ids, samples, traces, error)) << error;
+  ASSERT_TRUE(traces.present);
+  EXPECT_EQ(traces.row, std::vector<std::size_t>{1});
+  EXPECT_EQ(traces.sample, std::vector<std::size_t>{3});
+  EXPECT_EQ(traces.unmatched, 1);
+  const auto after = testsupport::runProgram(view, {"--cohort", dir.path(), "--out", dir.file("b.html")});
+  ASSERT_EQ(after.status, 0) << after.err;
+  EXPECT_NE(after.err.find("1 traces"), std::string::npos) << after.err;
+  const std::string withTraces = testsupport::readFile(dir.file("b.html"));
+  EXPECT_NE(withTraces.find("traces-panel"), std::string::npos);
+  EXPECT_NE(withTraces.find("\"traces\":{\"leftOut\":0,\"list\":[{\"row\":1,\"sample\":3,"),
+            std::string::npos);
+
+  CohortTraces none;
+  ASSERT_TRUE(readCohortTraces(dir.file("absent.tsv"), ids, samples, none, error));
+  EXPECT_FALSE(none.present);
 }

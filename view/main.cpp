@@ -7,6 +7,7 @@
 #include "util/atomic_file.h"
 #include "view/binned_map_grid.h"
 #include "view/cohort_tables.h"
+#include "view/feature_tables.h"
 #include "view/page_writer.h"
 #include "view/run_tables.h"
 #include "view/view_options.h"
@@ -76,7 +77,38 @@ int cohortPage(const ViewOptions& options) {
   CohortTables cohort;
   if (!readCohort(options.cohort, cohort, error)) return fail(error);
   for (const std::string& warning : cohort.warnings) std::cerr << "torva-view: " << warning << '\n';
-  return writePage(options.out, [&](std::ostream& out) { writeCohortPage(options, cohort, out); });
+  // The features' traces across the samples, when torva-compounds wrote them.
+  std::vector<std::string> ids, samples;
+  for (const auto& row : cohort.features.rows) ids.push_back(row.empty() ? std::string() : row[0]);
+  for (const auto& row : cohort.samples.rows) samples.push_back(row.empty() ? std::string() : row[0]);
+  CohortTraces traces;
+  const std::string tracesPath = options.cohort + "/feature_traces.tsv";
+  if (!readCohortTraces(tracesPath, ids, samples, traces, error)) return fail(error);
+  if (traces.leftOut > 0)
+    std::cerr << "torva-view: the page holds at most " << kMaxPageSpectrumPoints << " trace points; "
+              << traces.leftOut << " traces of '" << tracesPath << "' past them were left out\n";
+  if (traces.unmatched > 0)
+    std::cerr << "torva-view: " << traces.unmatched << " traces of '" << tracesPath
+              << "' belong to no feature or sample of the page\n";
+  return writePage(options.out, [&](std::ostream& out) { writeCohortPage(options, cohort, out, &traces); });
+}
+
+int featurePage(const ViewOptions& options) {
+  std::string error;
+  FeaturePageTables tables;
+  if (!readFeaturePage(options.features, options.spectra, tables, error)) return fail(error);
+  if (tables.featuresLeftOut > 0)
+    std::cerr << "torva-view: the page shows the first " << kMaxPageFeatures << " features of '"
+              << options.features << "'; the " << tables.featuresLeftOut << " after them were left out\n";
+  if (tables.spectraLeftOut > 0)
+    std::cerr << "torva-view: the page holds at most " << kMaxPageSpectrumPoints << " spectrum points; "
+              << tables.spectraLeftOut << " spectra and traces of '" << options.spectra
+              << "' past them were left out\n";
+  if (tables.spectraUnmatched > 0)
+    std::cerr << "torva-view: " << tables.spectraUnmatched << " spectra and traces of '" << options.spectra
+              << (tables.featuresLeftOut > 0 ? "' belong to features left out or to none of the table\n"
+                                             : "' belong to no feature of the table (is it the same run?)\n");
+  return writePage(options.out, [&](std::ostream& out) { writeFeaturePage(options, tables, out); });
 }
 
 int quantPage(const ViewOptions& options) {
@@ -98,6 +130,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (!options.quant.empty()) return quantPage(options);
+    if (!options.features.empty()) return featurePage(options);
     return options.cohort.empty() ? runPage(options) : cohortPage(options);
   } catch (const std::bad_alloc&) {
     return fail("out of memory");

@@ -14,6 +14,10 @@ extern const char runHtml[];
 extern const char cohortHtml[];
 extern const char quantJs[];
 extern const char quantHtml[];
+extern const char featuresJs[];
+extern const char featuresHtml[];
+extern const char cohortTracesJs[];
+extern const char cohortTracesHtml[];
 }  // namespace pageassets
 
 #endif

@@ -137,13 +137,36 @@ std::string folderName(std::string path) {
   return path;
 }
 
-// Closing-tag-safe inline script: a licence comment, then the code.
-void writeScripts(std::ostream& out, const char* pageScript) {
+// Closing-tag-safe inline script: a licence comment, then the code; `extension`, when given, between the
+// shared code and the page's own (it can then watch what the page does).
+void writeScripts(std::ostream& out, const char* pageScript, const char* extension = nullptr) {
   out << "<script>/*\nuPlot, inlined below, is distributed under this licence:\n\n"
       << pageassets::uplotLicence << "*/\n"
       << pageassets::uplotJs << "\n</script>\n<script>\n"
-      << pageassets::commonJs << '\n'
-      << pageScript << "\n</script>\n";
+      << pageassets::commonJs << '\n';
+  if (extension != nullptr) out << extension << '\n';
+  out << pageScript << "\n</script>\n";
+}
+
+// The points of a spectrum or trace as two arrays, "x":[...],"y":[...].
+void writePoints(std::ostream& out, const FeatureSpectrum& record) {
+  out << "\"x\":";
+  jsonArray(out, record.points,
+            [&](const std::pair<double, double>& point) { out << jsonDouble(point.first); });
+  out << ",\"y\":";
+  jsonArray(out, record.points,
+            [&](const std::pair<double, double>& point) { out << jsonDouble(point.second); });
+}
+
+void writeTracesJson(std::ostream& out, const CohortTraces& traces) {
+  out << "{\"leftOut\":" << traces.leftOut << ",\"list\":[";
+  for (std::size_t k = 0; k < traces.traces.size(); ++k) {
+    out << (k == 0 ? "" : ",") << "{\"row\":" << traces.row[k] << ",\"sample\":" << traces.sample[k]
+        << ",\"rt\":" << jsonDouble(traces.traces[k].rt) << ',';
+    writePoints(out, traces.traces[k]);
+    out << '}';
+  }
+  out << "]}";
 }
 
 void writeHead(std::ostream& out, const std::string& title) {
@@ -224,7 +247,8 @@ void writeRunPage(const RunPageInputs& inputs, std::ostream& out) {
   out << "</body>\n</html>\n";
 }
 
-void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out) {
+void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std::ostream& out,
+                     const CohortTraces* traces) {
   writeHead(out,
             options.title.empty() ? "TORVA cohort: " + baseName(folderName(options.cohort)) : options.title);
   out << pageassets::cohortHtml
@@ -246,8 +270,15 @@ void writeCohortPage(const ViewOptions& options, const CohortTables& cohort, std
     out << ',' << jsonString(name) << ':';
     writeTable(out, *table);
   }
+  // The traces only when torva-compounds wrote them: pages of other cohorts stay as they were.
+  const bool withTraces = traces != nullptr && traces->present;
+  if (withTraces) {
+    out << ",\"traces\":";
+    writeTracesJson(out, *traces);
+  }
   out << "}</script>\n";
-  writeScripts(out, pageassets::cohortJs);
+  if (withTraces) out << pageassets::cohortTracesHtml << '\n';
+  writeScripts(out, pageassets::cohortJs, withTraces ? pageassets::cohortTracesJs : nullptr);
   out << "</body>\n</html>\n";
 }
 
@@ -264,5 +295,77 @@ void writeQuantPage(const ViewOptions& options, const QuantTables& tables, std::
   }
   out << "}</script>\n";
   writeScripts(out, pageassets::quantJs);
+  out << "</body>\n</html>\n";
+}
+
+void writeFeatureJson(const ViewOptions& options, const FeaturePageTables& tables, std::ostream& out) {
+  const std::vector<FeatureRow>& rows = tables.features;
+  out << "{\"kind\":\"features\",\"numbers\":{";
+  out << "\"input\":" << (options.runInput.empty() ? "null" : jsonString(options.runInput));
+  out << ",\"options\":" << (options.runOptions.empty() ? "null" : jsonString(options.runOptions));
+  out << ",\"features\":" << jsonString(baseName(options.features));
+  out << ",\"spectra\":" << (options.spectra.empty() ? "null" : jsonString(baseName(options.spectra)));
+  out << ",\"featuresLeftOut\":" << tables.featuresLeftOut << ",\"spectraLeftOut\":" << tables.spectraLeftOut
+      << "},\"features\":{";
+  const auto column = [&](const char* name, auto value) {
+    out << jsonString(name) << ':';
+    jsonArray(out, rows, [&](const FeatureRow& row) { out << value(row); });
+  };
+  column("id", [](const FeatureRow& r) { return jsonString(r.featureId); });
+  out << ',';
+  column("mz", [](const FeatureRow& r) { return jsonDouble(r.mz); });
+  out << ',';
+  column("rt", [](const FeatureRow& r) { return jsonDouble(r.rt); });
+  out << ',';
+  column("rtStart", [](const FeatureRow& r) { return jsonDouble(r.rtStart); });
+  out << ',';
+  column("rtEnd", [](const FeatureRow& r) { return jsonDouble(r.rtEnd); });
+  out << ',';
+  column("height", [](const FeatureRow& r) { return jsonDouble(r.height); });
+  out << ',';
+  column("area", [](const FeatureRow& r) { return jsonDouble(r.area); });
+  out << ',';
+  column("sn", [](const FeatureRow& r) { return jsonDouble(r.sn); });
+  out << ',';
+  column("status", [](const FeatureRow& r) { return jsonString(r.status); });
+  out << ',';
+  column("compound", [](const FeatureRow& r) { return r.compoundId; });
+  out << ',';
+  column("ion", [](const FeatureRow& r) { return jsonString(r.ion); });
+  out << ',';
+  column("charge", [](const FeatureRow& r) { return r.charge; });
+  out << ',';
+  column("neutralMass", [](const FeatureRow& r) { return jsonDouble(r.neutralMass); });
+  out << ',';
+  column("representative", [](const FeatureRow& r) { return r.representative ? 1 : 0; });
+  out << ',';
+  column("ms2", [](const FeatureRow& r) { return std::string(jsonNumber(r.ms2Scans)); });
+  out << "},\"spectra\":";
+  if (!tables.haveSpectra) {
+    out << "null}";
+    return;
+  }
+  out << '[';
+  for (std::size_t k = 0; k < tables.spectra.size(); ++k) {
+    const FeatureSpectrum& record = tables.spectra[k];
+    out << (k == 0 ? "" : ",") << "{\"f\":" << tables.spectrumFeature[k]
+        << ",\"kind\":" << jsonString(spectrumKindName(record.kind)) << ",\"scan\":" << record.scan
+        << ",\"rt\":" << jsonDouble(record.rt) << ",\"precursor\":" << jsonDouble(record.precursorMz) << ',';
+    writePoints(out, record);
+    out << '}';
+  }
+  out << "]}";
+}
+
+void writeFeaturePage(const ViewOptions& options, const FeaturePageTables& tables, std::ostream& out) {
+  const std::string title =
+      !options.title.empty()
+          ? options.title
+          : "TORVA run: " + baseName(options.runInput.empty() ? options.features : options.runInput);
+  writeHead(out, title);
+  out << pageassets::featuresHtml << "\n<script type=\"application/json\" id=\"torva-data\">";
+  writeFeatureJson(options, tables, out);
+  out << "</script>\n";
+  writeScripts(out, pageassets::featuresJs);
   out << "</body>\n</html>\n";
 }

@@ -16,6 +16,8 @@ const ValueOption kValueOptions[] = {
     {"--map", &ViewOptions::map},
     {"--cohort", &ViewOptions::cohort},
     {"--quant", &ViewOptions::quant},
+    {"--features", &ViewOptions::features},
+    {"--spectra", &ViewOptions::spectra},
     {"--out", &ViewOptions::out},
     {"--run-input", &ViewOptions::runInput},
     {"--run-options", &ViewOptions::runOptions},
@@ -29,8 +31,11 @@ const char* viewUsageText() {
          "                  [--run-input NAME] [--run-options TEXT] [--title TEXT]\n"
          "       torva-view --cohort DIR --out cohort.html [--title TEXT]\n"
          "       torva-view --quant DIR --out quant.html [--title TEXT]\n"
+         "       torva-view --features F [--spectra S] --out run.html\n"
+         "                  [--run-input NAME] [--run-options TEXT] [--title TEXT]\n"
          "Writes one self-contained HTML page (it opens offline) from the reports of a run\n"
-         "written by torva (-s, -o, -m), or from a cohort output folder.\n";
+         "written by torva (-s, -o, -m), from a resolver run's feature table (--features,\n"
+         "with --feature-spectra for spectra), or from a cohort output folder.\n";
 }
 
 bool parseViewOptions(int argc, char** argv, ViewOptions& options, std::string& error) {
@@ -70,14 +75,22 @@ bool parseViewOptions(int argc, char** argv, ViewOptions& options, std::string& 
     error = "--out is required";
     return false;
   }
-  const int pages =
-      (options.summary.empty() ? 0 : 1) + (options.cohort.empty() ? 0 : 1) + (options.quant.empty() ? 0 : 1);
+  const int pages = (options.summary.empty() ? 0 : 1) + (options.cohort.empty() ? 0 : 1) +
+                    (options.quant.empty() ? 0 : 1) + (options.features.empty() ? 0 : 1);
+  if (pages != 1 && !options.features.empty()) {
+    error = "give one of --summary (a run), --features (a resolver run), --cohort or --quant";
+    return false;
+  }
+  if (!options.spectra.empty() && options.features.empty()) {
+    error = "--spectra belongs to a --features page";
+    return false;
+  }
   if (pages != 1) {
     error = options.quant.empty() ? "give either --summary (a run) or --cohort (a cohort folder)"
                                   : "give one of --summary (a run), --cohort (a cohort folder) or --quant";
     return false;
   }
-  if ((!options.cohort.empty() || !options.quant.empty()) &&
+  if ((!options.cohort.empty() || !options.quant.empty() || !options.features.empty()) &&
       (!options.transitions.empty() || !options.map.empty())) {
     error = "--transitions and --map belong to a run page, not to --cohort";
     return false;

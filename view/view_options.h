@@ -17,10 +17,13 @@ struct ViewOptions {
   std::string map;          // --map: binned map of the same run (optional)
   std::string cohort;       // --cohort: cohort output folder (instead of the three reports)
   std::string quant;        // --quant: targeted cohort folder of torva-quant (instead of the above)
-  std::string out;          // --out: HTML file to write
-  std::string runInput;     // --run-input: name of the run's input, shown on the page
-  std::string runOptions;   // --run-options: torva options of the run, shown on the page
-  std::string title;        // --title: page title (default: derived from the inputs)
+  std::string
+      features;  // --features: feature table of a resolver run (torva --features; instead of the above)
+  std::string spectra;     // --spectra: its feature spectra table (torva --feature-spectra; optional)
+  std::string out;         // --out: HTML file to write
+  std::string runInput;    // --run-input: name of the run's input, shown on the page
+  std::string runOptions;  // --run-options: torva options of the run, shown on the page
+  std::string title;       // --title: page title (default: derived from the inputs)
 };
 
 // Parses argv. Returns false (with a reason in `error`, empty for --help) when the

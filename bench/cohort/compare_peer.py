@@ -110,8 +110,10 @@ def ranks(values):
 
 
 def spearman(a, b):
-    ra, rb = ranks(a), ranks(b)
     n = len(a)
+    if n == 0:
+        return float("nan")
+    ra, rb = ranks(a), ranks(b)
     ma, mb = sum(ra) / n, sum(rb) / n
     cov = sum((x - ma) * (y - mb) for x, y in zip(ra, rb))
     va = sum((x - ma) ** 2 for x in ra)

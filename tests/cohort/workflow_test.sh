@@ -28,8 +28,14 @@ start=$(date +%s)
 run "$T/out"
 echo "workflow: $(($(date +%s) - start)) s for 8 samples"
 python3 "$REPO/tools/cohort_check.py" "$T/out" "$T/cohort"
+# Each feature's traces across the samples, and the page that overlays them.
+[ "$(wc -l < "$T/out/feature_traces.tsv")" -gt "$(wc -l < "$T/out/features.tsv")" ] ||
+  { echo "FAILED: feature_traces.tsv holds fewer traces than features" >&2; exit 1; }
+if [ -f "$T/out/cohort.html" ]; then
+  grep -q 'id="traces-panel"' "$T/out/cohort.html" || { echo "FAILED: cohort.html has no traces" >&2; exit 1; }
+fi
 run "$T/again"
-for table in samples.tsv features.tsv feature_rt.tsv gap_filled.tsv rt_correction.tsv; do
+for table in samples.tsv features.tsv feature_rt.tsv gap_filled.tsv rt_correction.tsv feature_traces.tsv; do
   sed "s|$T/again|$T/out|g" "$T/again/$table" | cmp -s - "$T/out/$table" ||
     { echo "FAILED: $table differs between two runs" >&2; exit 1; }
 done

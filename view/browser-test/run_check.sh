@@ -5,7 +5,9 @@
 # status 77 when the file is absent), cohort (the fixture cohort folder), quant
 # (a small simulated targeted cohort, calibrated by torva-quant) or cohort_clean
 # (the fixture study with blanks, QCs and two batches, readied by torva-clean,
-# whose panels are checked too).
+# whose panels are checked too), features (a simulated DDA run of compounds: the
+# feature page's chromatogram, MS1, MS2 and ion panels) or cohort_traces (three
+# simulated runs aligned, with torva-compounds' traces overlaid on the cohort page).
 set -euo pipefail
 case_name=$1 torva=$2 view=$3 source=$4 work=$5 real=$6 clean=${7:-}
 here="$source/view/browser-test"
@@ -80,6 +82,34 @@ case "$case_name" in
     "$view" --cohort cohort_clean --out cohort_clean.html
     node "$here/check_page.mjs" --page cohort_clean.html --kind cohort --clean 1 \
       --rows $(($(wc -l < cohort_clean/features.tsv) - 1)) --screenshot cohort_clean.png --chromium "$chromium"
+    ;;
+  features)
+    # A simulated DDA run of compounds (adducts, isotopes, MS2 scans), grouped, with its feature spectra.
+    sim="$(dirname "$torva")/tools/simulate_compounds"
+    "$sim" -o compounds.mzXML -c 40 -r 6 -s 3 > /dev/null
+    "$torva" -i compounds.mzXML --quiet --detect resolver --ppm 5 --features compounds_features.tsv \
+      --feature-spectra compounds_spectra.tsv > compounds.log 2>&1
+    "$view" --features compounds_features.tsv --spectra compounds_spectra.tsv --out features.html \
+      --run-input compounds.mzXML --run-options "--detect resolver --ppm 5 --feature-spectra"
+    node "$here/check_panels.mjs" --page features.html --kind features --screenshot features.png --chromium "$chromium"
+    ;;
+  cohort_traces)
+    # Three simulated runs of one compound list, aligned, grouped into compounds with each feature's traces.
+    sim="$(dirname "$torva")/tools/simulate_compounds"
+    align="$(dirname "$torva")/align/torva-align"
+    compounds="$(dirname "$torva")/compound_tool/torva-compounds"
+    rm -rf traces_cohort && mkdir -p traces_cohort/reports traces_cohort/out
+    printf 'sample\tfile\tgroup\n' > traces_cohort/sheet.tsv
+    for k in 1 2 3; do
+      "$sim" -o "traces_cohort/s$k.mzXML" -c 30 -r 5 -s "$k" -S 7 -k "$k" > /dev/null
+      "$torva" -i "traces_cohort/s$k.mzXML" --quiet --detect resolver --ppm 5 --features "traces_cohort/reports/s$k.tsv" \
+        > /dev/null 2>&1
+      printf 's%s\t%s\tg%s\n' "$k" "$PWD/traces_cohort/s$k.mzXML" $((k % 2)) >> traces_cohort/sheet.tsv
+    done
+    "$align" --sheet traces_cohort/sheet.tsv --summaries traces_cohort/reports --out traces_cohort/out --ppm 5 2> align.log
+    "$compounds" --cohort traces_cohort/out --traces traces_cohort/out/feature_traces.tsv > compounds.log 2>&1
+    "$view" --cohort traces_cohort/out --out cohort_traces.html
+    node "$here/check_panels.mjs" --page cohort_traces.html --kind traces --screenshot cohort_traces.png --chromium "$chromium"
     ;;
   *)
     echo "unknown case $case_name" >&2

@@ -1,0 +1,185 @@
+#include "compounds/isotope_chains.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "compounds/correlation.h"
+
+namespace {
+
+// The co-eluting features of each feature as the grouping first found them: every pair of the features sorted
+// by one apex estimate, the later apex within the earlier feature's reach and within the pair's window; by
+// the smoothed apex and by the raw trace's highest point, merged and sorted by index.
+std::vector<std::vector<std::size_t>> coelutingByAllPairs(const std::vector<GroupingFeature>& features,
+                                                          const GroupingOptions& options) {
+  std::vector<std::vector<std::size_t>> lists(features.size());
+  for (int estimate = 0; estimate < 2; ++estimate) {
+    const auto time = [&](std::size_t f) {
+      return estimate == 0 ? features[f].rt : (features[f].traceApex > 0 ? features[f].traceApex : -1.0);
+    };
+    std::vector<std::size_t> order;
+    for (std::size_t f = 0; f < features.size(); ++f) {
+      if (time(f) >= 0) order.push_back(f);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return time(a) < time(b); });
+    for (std::size_t p = 0; p < order.size(); ++p) {
+      const GroupingFeature& a = features[order[p]];
+      const double reach =
+          std::max(options.apexFraction * std::max(a.rtEnd - a.rtStart, 0.0), options.minApexSeconds);
+      for (std::size_t q = p + 1; q < order.size() && time(order[q]) - time(order[p]) <= reach; ++q) {
+        const GroupingFeature& b = features[order[q]];
+        const double width = std::min(a.rtEnd - a.rtStart, b.rtEnd - b.rtStart);
+        const double window = std::max(options.apexFraction * std::max(width, 0.0), options.minApexSeconds);
+        if (time(order[q]) - time(order[p]) > window) continue;
+        lists[order[p]].push_back(order[q]);
+        lists[order[q]].push_back(order[p]);
+      }
+    }
+  }
+  for (std::vector<std::size_t>& list : lists) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+  }
+  return lists;
+}
+
+// Runs with many features close in time: equal apexes, features without a raw apex, peaks of every width
+// (some of none, one of negative width, one whose width is not a number), a few m/z repeated.
+std::vector<GroupingFeature> crowdedRun(unsigned seed, std::size_t count) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::vector<GroupingFeature> features;
+  for (std::size_t f = 0; f < count; ++f) {
+    GroupingFeature feature;
+    feature.mz = f % 7 == 3 && f > 0 ? features[f - 1].mz : 100 + 400 * unit(random);
+    feature.rt = f % 5 == 1 && f > 0 ? features[f - 1].rt : std::floor(600 * unit(random) * 4) / 4;
+    const double width = f % 11 == 0 ? 0 : 2 + 60 * unit(random) * unit(random);
+    feature.rtStart = feature.rt - width * unit(random);
+    feature.rtEnd = feature.rtStart + width;
+    feature.intensity = 1e4 + 1e6 * unit(random);
+    feature.traceApex = f % 3 == 0 ? 0 : feature.rt + 4 * (unit(random) - 0.5);
+    features.push_back(feature);
+  }
+  features[count / 2].rtEnd = features[count / 2].rtStart - 5;
+  features[count / 3].rtEnd = std::numeric_limits<double>::quiet_NaN();
+  return features;
+}
+
+TEST(Neighbours, CoelutionMatchesThePlainPairSearch) {
+  struct Case {
+    unsigned seed;
+    double apexFraction, minApexSeconds;
+  };
+  for (const Case c : {Case{1, 0.3, 0}, Case{2, 0.3, 1.5}, Case{3, 0.05, 0}, Case{4, 1.0, 3}}) {
+    SCOPED_TRACE(c.seed);
+    const std::vector<GroupingFeature> features = crowdedRun(c.seed, 400);
+    GroupingOptions options;
+    options.apexFraction = c.apexFraction;
+    options.minApexSeconds = c.minApexSeconds;
+    const FeatureSimilarity none;
+    const Neighbours neighbours(features, options, none);
+    const std::vector<std::vector<std::size_t>> expected = coelutingByAllPairs(features, options);
+    std::size_t pairs = 0;
+    for (std::size_t a = 0; a < features.size(); ++a) {
+      ASSERT_EQ(neighbours.coelutingWith(a), expected[a]) << a;
+      pairs += expected[a].size();
+      for (std::size_t b = 0; b < features.size(); ++b) {
+        ASSERT_EQ(neighbours.coelute(a, b), std::binary_search(expected[a].begin(), expected[a].end(), b));
+      }
+      // Within an m/z range: the co-eluting features there, by index; ranges reaching past the run's
+      // m/z at either end, and one of a single m/z.
+      const double ranges[][2] = {{features[a].mz - 30, features[a].mz + 30},
+                                  {-1e9, 120},
+                                  {450, 1e9},
+                                  {features[a].mz, features[a].mz},
+                                  {features[(a + 1) % 400].mz, 1e9}};
+      for (const auto& range : ranges) {
+        std::vector<std::size_t> near, inRange;
+        neighbours.coelutingWithin(a, range[0], range[1], near);
+        for (std::size_t b : expected[a]) {
+          if (features[b].mz >= range[0] && features[b].mz <= range[1]) inRange.push_back(b);
+        }
+        ASSERT_EQ(near, inRange) << a << " " << range[0] << " " << range[1];
+      }
+    }
+    EXPECT_GT(pairs, features.size());  // the runs are crowded enough to test something
+  }
+}
+
+// The fast form of the shape correlation against the plain one, to the bit, over traces that overlap by
+// every amount, flat ones included.
+TEST(Correlation, AveragedTracesGiveTheSameCorrelationToTheBit) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::vector<FeatureTrace> traces;
+  for (std::size_t t = 0; t < 40; ++t) {
+    FeatureTrace trace;
+    trace.first = static_cast<std::size_t>(30 * unit(random));
+    const std::size_t length = 1 + static_cast<std::size_t>(25 * unit(random));
+    const double centre = static_cast<double>(trace.first) + static_cast<double>(length) * unit(random);
+    for (std::size_t k = 0; k < length; ++k) {
+      const double x = (static_cast<double>(trace.first + k) - centre) / 4;
+      trace.values.push_back(t % 9 == 0 ? 5e4 : 1e5 * std::exp(-x * x) * (0.9 + 0.2 * unit(random)));
+    }
+    if (t % 2 == 1 && length > 4) {  // read beyond the peak's edges
+      trace.peakFirst = trace.first + 1 + static_cast<std::size_t>(2 * unit(random));
+      trace.peakEnd = trace.end() - 1 - static_cast<std::size_t>(2 * unit(random));
+    }
+    traces.push_back(trace);
+  }
+  std::vector<SmoothedTrace> smoothed;
+  for (const FeatureTrace& trace : traces) smoothed.push_back(smoothedTrace(trace));
+  std::size_t compared = 0;
+  for (std::size_t a = 0; a < traces.size(); ++a) {
+    for (std::size_t b = 0; b < traces.size(); ++b) {
+      const double plain = shapeCorrelation(traces[a], traces[b]);
+      const double fast = shapeCorrelation(smoothed[a], smoothed[b]);
+      if (std::isnan(plain)) {
+        EXPECT_TRUE(std::isnan(fast));
+        continue;
+      }
+      ++compared;
+      ASSERT_EQ(std::memcmp(&plain, &fast, sizeof plain), 0) << a << " " << b << ": " << plain << " " << fast;
+    }
+  }
+  EXPECT_GT(compared, 200u);
+}
+
+// One ion's edges drawn around the top of its peak only: within those edges both traces are the flat top
+// and the scan-to-scan scatter, over both peaks together they share the elution profile.
+TEST(Correlation, ComparesShapesOverBothPeaks) {
+  FeatureTrace wide, narrowTop;
+  wide.first = narrowTop.first = 0;
+  const double scatters[] = {1.2, 0.8, 1.1, 0.9, 0.85, 1.15, 1.0, 0.8, 1.2, 0.95, 1.05};
+  for (std::size_t k = 0; k < 41; ++k) {
+    const double x = (static_cast<double>(k) - 20) / 8;
+    const double scatter = scatters[k % 11];
+    wide.values.push_back(1e6 * std::exp(-x * x));
+    narrowTop.values.push_back(2e5 * std::exp(-x * x) * scatter);
+  }
+  wide.peakFirst = 4;
+  wide.peakEnd = 37;
+  narrowTop.peakFirst = 17;
+  narrowTop.peakEnd = 24;
+  EXPECT_GT(shapeCorrelation(wide, narrowTop), 0.9) << shapeCorrelation(wide, narrowTop);
+  // Read only over the peaks, they are compared where both lie: the top, where scatter decides.
+  const FeatureTrace wideAlone{8, std::vector<double>(wide.values.begin() + 8, wide.values.begin() + 33)};
+  const FeatureTrace topAlone{
+      16, std::vector<double>(narrowTop.values.begin() + 16, narrowTop.values.begin() + 25)};
+  const double alone = shapeCorrelation(wideAlone, topAlone);
+  EXPECT_TRUE(alone == kFlatTraces || alone < 0.8) << alone;
+  // Spectra outside both peaks take no part: the same pair with unrelated intensities there.
+  FeatureTrace noisyOutside = narrowTop;
+  noisyOutside.values[2] = 9e5;
+  noisyOutside.values[38] = 7e5;
+  EXPECT_EQ(shapeCorrelation(wide, noisyOutside), shapeCorrelation(wide, narrowTop));
+}
+
+}  // namespace
