@@ -19,13 +19,11 @@ report, has an S/N near 0, and so has a plateau of centroids at the
 instrument's threshold.
 Uses only the Python standard library."""
 import argparse
-import base64
 import bisect
 import re
-import struct
 import sys
-import xml.etree.ElementTree as ET
-import zlib
+
+from peer_data import read_ms1, spearman
 
 
 def read_peer(path):
@@ -56,35 +54,6 @@ def read_ours(path):
     return rows
 
 
-def read_ms1(path):
-    """(rt minutes, sorted m/z list, intensity list) of every MS1 spectrum of an mzML file."""
-    spectra = []
-    ns = "{http://psi.hupo.org/ms/mzml}"
-    for _, element in ET.iterparse(path, events=("end",)):
-        if element.tag != ns + "spectrum":
-            continue
-        level, rt, arrays = 1, 0.0, {}
-        for cv in element.iter(ns + "cvParam"):
-            acc = cv.get("accession")
-            if acc == "MS:1000511":
-                level = int(cv.get("value"))
-            elif acc == "MS:1000016":
-                rt = float(cv.get("value")) / (1.0 if cv.get("unitAccession") == "UO:0000031" else 60.0)
-        for array in element.iter(ns + "binaryDataArray"):
-            accs = {cv.get("accession") for cv in array.iter(ns + "cvParam")}
-            raw = base64.b64decode((array.find(ns + "binary").text or "").strip())
-            if "MS:1000574" in accs:
-                raw = zlib.decompress(raw)
-            kind = "mz" if "MS:1000514" in accs else "int" if "MS:1000515" in accs else None
-            if kind:
-                fmt = "d" if "MS:1000523" in accs else "f"
-                arrays[kind] = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw)
-        element.clear()
-        if level == 1 and "mz" in arrays and "int" in arrays:
-            pairs = sorted(zip(arrays["mz"], arrays["int"]))
-            spectra.append((rt, [p[0] for p in pairs], [p[1] for p in pairs]))
-    spectra.sort(key=lambda x: x[0])
-    return spectra
 
 
 def region_floors(spectra, width=50.0):
@@ -129,30 +98,8 @@ def raw_sn(spectra, floor_at, mz, rt, ppm):
     return (apex - base) / max(floor_at(mz), jitter, 1.0)
 
 
-def ranks(values):
-    order = sorted(range(len(values)), key=lambda i: values[i])
-    result = [0.0] * len(values)
-    i = 0
-    while i < len(order):
-        j = i
-        while j + 1 < len(order) and values[order[j + 1]] == values[order[i]]:
-            j += 1
-        for k in range(i, j + 1):
-            result[order[k]] = (i + j) / 2.0 + 1
-        i = j + 1
-    return result
 
 
-def spearman(a, b):
-    if len(a) < 3:
-        return float("nan")
-    ra, rb = ranks(a), ranks(b)
-    n = len(a)
-    ma, mb = sum(ra) / n, sum(rb) / n
-    cov = sum((x - ma) * (y - mb) for x, y in zip(ra, rb))
-    va = sum((x - ma) ** 2 for x in ra)
-    vb = sum((y - mb) ** 2 for y in rb)
-    return cov / (va * vb) ** 0.5
 
 
 def match(peer, ours, ppm, rt):

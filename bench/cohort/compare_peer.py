@@ -18,54 +18,20 @@ of the areas of the matched features (per sample: our area against the peer's
 intensity), and the largest disagreements each way for checking by hand.
 """
 import argparse
-import base64
+import bisect
 import csv
-import struct
+import os
 import sys
 import xml.etree.ElementTree as ET
-import zlib
-import gzip
-import bisect
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from peer_data import read_ms1, spearman  # noqa: E402
 
 
 def local(tag):
     return tag.rsplit("}", 1)[-1]
 
 
-def read_ms1(path):
-    """(rt minutes, sorted m/z list, intensity list) per MS1 spectrum of an mzML file."""
-    opener = gzip.open if path.endswith(".gz") else open
-    spectra = []
-    with opener(path, "rb") as handle:
-        level = rt = None
-        arrays = []
-        for event, element in ET.iterparse(handle, events=("end",)):
-            tag = local(element.tag)
-            if tag == "binaryDataArray":
-                params = {p.get("accession"): p.get("value") for p in element.iter() if local(p.tag) == "cvParam"}
-                data = next((c.text or "" for c in element if local(c.tag) == "binary"), "")
-                raw = base64.b64decode(data) if data else b""
-                if "MS:1000574" in params and raw:
-                    raw = zlib.decompress(raw)
-                fmt = "d" if "MS:1000523" in params else "f"
-                values = list(struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw))
-                kind = "mz" if "MS:1000514" in params else "int" if "MS:1000515" in params else "other"
-                arrays.append((kind, values))
-            elif tag == "spectrum":
-                params = {p.get("accession"): p for p in element.iter() if local(p.tag) == "cvParam"}
-                level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
-                start = params.get("MS:1000016")
-                rt = float(start.get("value")) if start is not None else 0.0
-                if start is not None and start.get("unitName", "second") == "second":
-                    rt /= 60.0
-                mz = next((v for k, v in arrays if k == "mz"), [])
-                it = next((v for k, v in arrays if k == "int"), [])
-                if level == 1:
-                    order = sorted(range(len(mz)), key=mz.__getitem__)
-                    spectra.append((rt, [mz[i] for i in order], [it[i] for i in order]))
-                arrays = []
-                element.clear()
-    return spectra
 
 
 def trace(spectra, mz, ppm):
@@ -95,30 +61,8 @@ def signal_to_noise(spectra, mz, rt, ppm):
     return (apex - base) / noise
 
 
-def ranks(values):
-    order = sorted(range(len(values)), key=values.__getitem__)
-    r = [0.0] * len(values)
-    i = 0
-    while i < len(order):
-        j = i
-        while j + 1 < len(order) and values[order[j + 1]] == values[order[i]]:
-            j += 1
-        for k in range(i, j + 1):
-            r[order[k]] = (i + j) / 2.0
-        i = j + 1
-    return r
 
 
-def spearman(a, b):
-    n = len(a)
-    if n == 0:
-        return float("nan")
-    ra, rb = ranks(a), ranks(b)
-    ma, mb = sum(ra) / n, sum(rb) / n
-    cov = sum((x - ma) * (y - mb) for x, y in zip(ra, rb))
-    va = sum((x - ma) ** 2 for x in ra)
-    vb = sum((y - mb) ** 2 for y in rb)
-    return cov / (va * vb) ** 0.5 if va > 0 and vb > 0 else float("nan")
 
 
 def main():
