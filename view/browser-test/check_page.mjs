@@ -6,33 +6,13 @@
 //                       [--select I] [--start-scan S --end-scan E] [--clean 1] [--chromium PATH]
 // With --clean 1 (a cohort readied by torva-clean) its panels are checked too.
 // Prints the page size and its time to first draw; exits 1 on a failed check.
-import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { join, resolve } from "node:path";
+import { statSync, writeFileSync } from "node:fs";
+import { resolve } from "node:path";
 import { pathToFileURL } from "node:url";
-import puppeteer from "puppeteer-core";
+import { args, check, failures, launchChromium } from "./harness.mjs";
 
-const args = {};
-for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].replace(/^--/, "")] = process.argv[i + 1];
 const page = resolve(args.page);
-const chromium = args.chromium || process.env.CHROMIUM || "/usr/bin/chromium";
-const failures = [];
-const check = (ok, what) => {
-  if (!ok) failures.push(what);
-  console.log(`${ok ? "ok  " : "FAIL"} ${what}`);
-};
-
-const profile = mkdtempSync(join(tmpdir(), "torva-view-chromium-"));
-const browser = await puppeteer.launch({
-  executablePath: chromium,
-  headless: true,
-  // Generous limits: the machine running the tests may be busy.
-  timeout: 120000,
-  protocolTimeout: 300000,
-  args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-    `--user-data-dir=${profile}`],
-});
+const { browser, close } = await launchChromium();
 try {
   const tab = await browser.newPage();
   await tab.setViewport({ width: 1400, height: 1100 });
@@ -185,8 +165,7 @@ try {
   check(outside.length === 0, `nothing loaded from outside${outside.length ? ": " + outside.join(", ") : ""}`);
   console.log(`page size ${statSync(page).size} bytes; loaded in ${loadMs} ms; first chart drawn ${firstDraw === null ? "never" : firstDraw.toFixed(0) + " ms"} after navigation`);
 } finally {
-  await browser.close();
-  rmSync(profile, { recursive: true, force: true });
+  await close();
 }
 if (failures.length) {
   console.log(`${failures.length} check(s) failed`);

@@ -6,30 +6,12 @@
 //                    across the samples, redrawn when another feature is selected.
 //   node check_panels.mjs --page P.html --kind features|traces --screenshot OUT.png [--chromium PATH]
 // Exits 1 on a failed check.
-import { mkdtempSync, rmSync, statSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { join, resolve } from "node:path";
+import { statSync } from "node:fs";
+import { resolve } from "node:path";
 import { pathToFileURL } from "node:url";
-import puppeteer from "puppeteer-core";
+import { args, check, failures, launchChromium } from "./harness.mjs";
 
-const args = {};
-for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].replace(/^--/, "")] = process.argv[i + 1];
-const chromium = args.chromium || process.env.CHROMIUM || "/usr/bin/chromium";
-const failures = [];
-const check = (ok, what) => {
-  if (!ok) failures.push(what);
-  console.log(`${ok ? "ok  " : "FAIL"} ${what}`);
-};
-
-const profile = mkdtempSync(join(tmpdir(), "torva-view-chromium-"));
-const browser = await puppeteer.launch({
-  executablePath: chromium,
-  headless: true,
-  timeout: 120000,
-  protocolTimeout: 300000,
-  args: ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
-    "--disable-component-update", "--disable-sync", `--user-data-dir=${profile}`],
-});
+const { browser, close } = await launchChromium();
 const settle = (tab) => tab.evaluate(() => new Promise((done) => setTimeout(done, 50)));
 // Clicks a row of a table that redraws the rows in sight: tries again when the row was replaced.
 async function clickRow(tab, selector) {
@@ -120,7 +102,6 @@ try {
   failures.push(String(error));
   console.log(`FAIL ${error}`);
 } finally {
-  await browser.close();
-  rmSync(profile, { recursive: true, force: true });
+  await close();
 }
 process.exit(failures.length ? 1 : 0);
