@@ -244,12 +244,13 @@ std::vector<ResolvedPeak> clearPeaks(const std::vector<TracePoint>& trace) {
 TEST(PeakResolver, SecondOfAPairOnAJaggedTrace) {
   // The weaker of two compounds of one m/z on a trace jagged by +-30 %: on the
   // tail of a stronger one (its apex 2.5 tail sigmas on), or an isomer, sampled
-  // every second or every 2 s (each polarity of a run that switches). Over six
-  // draws of the jaggedness, both are reported, apart and each apex within
-  // 3 s, in at least `least` of them (an isomer of half the height 1.5 fwhm
-  // away has a valley of a fifth, as deep as one point's jitter). With a
-  // spectrum each 2 s the smoothing pulls a tailing peak's apex up to 4 s
-  // towards its tail.
+  // every second or every 2 s (a slower instrument, or each polarity of a run
+  // that switches every second). Over six draws of the jaggedness, both are
+  // reported, apart and each apex within 3 s, in at least `least` of them (an
+  // isomer of half the height 1.5 fwhm away has a valley of a fifth, as deep
+  // as one point's jitter). With a spectrum each 2 s the smoothing pulls a
+  // tailing peak's apex up to 4 s towards its tail. Not jagged, a weaker peak
+  // on a tail may leave no dip at all: a shoulder.
   const struct {
     std::string name;
     std::vector<Gaussian> peaks;
