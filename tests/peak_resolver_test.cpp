@@ -310,6 +310,14 @@ TEST(PeakResolver, JaggedPeaksAloneAreNotSplit) {
           << label;
     }
   }
+  // A peak whose top the detector cut off at half its height (saturated): its
+  // two shoulders curve like bumps, the flat top between them does not rise
+  // above them, and the peak stays one.
+  for (unsigned seed = 1; seed <= 5; ++seed) {
+    std::vector<TracePoint> cut = jaggedTraceOf({{100, 6, 4e6}}, 0, 200, 1, 0.05, seed);
+    for (TracePoint& point : cut) point.intensity = std::min(point.intensity, 2e6);
+    EXPECT_EQ(clearPeaks(cut).size(), 1u) << "saturated, draw " << seed;
+  }
   // A background ion at 2e6 all run long.
   for (unsigned seed = 1; seed <= 5; ++seed) {
     const std::vector<TracePoint> flat = jaggedTraceOf({{300, 1e9, 2e6}}, 0, 600, 1, 0.3, seed);
