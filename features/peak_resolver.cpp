@@ -35,18 +35,26 @@ double median(std::vector<double> values) {
   return *middle;
 }
 
-// Jaggedness: the scan-to-scan departure relative to the smoothed level, as a
-// standard deviation (1.4826 MAD; a point's departure from its neighbours'
-// mean has 1.5 times the variance of the point).
-double jaggedness(const std::vector<double>& filled, const std::vector<double>& smoothed) {
-  std::vector<double> relative;
-  for (std::size_t i = 1; i + 1 < filled.size(); ++i) {
-    if (!(smoothed[i] > 0) || !(filled[i] > 0)) continue;
-    const double departure = filled[i] - 0.5 * (filled[i - 1] + filled[i + 1]);
-    relative.push_back(std::fabs(departure) / smoothed[i]);
+// Jaggedness: the scan-to-scan departure relative to the level, as a standard
+// deviation (1.4826 MAD). Measured in the logarithm, as the departure of each
+// point from the cubic through its four neighbours (which has 1 + 34/36 times
+// the variance of the point), over the points whose four neighbours have
+// centroids: a Gaussian peak is a parabola in the logarithm and its flanks
+// close to straight lines, which the cubic follows, so the trace's own peaks
+// do not count as noise. (The departure from the two neighbours' mean took
+// the curvature of every narrow peak for jitter, the more so the fewer
+// spectra the peak spans.)
+double jaggedness(const std::vector<double>& filled) {
+  std::vector<double> departures;
+  for (std::size_t i = 2; i + 2 < filled.size(); ++i) {
+    bool present = true;
+    for (std::size_t k = i - 2; k <= i + 2; ++k) present = present && filled[k] > 0;
+    if (!present) continue;
+    const auto log = [&](std::size_t k) { return std::log(filled[k]); };
+    departures.push_back(std::fabs(log(i) - (4 * (log(i - 1) + log(i + 1)) - log(i - 2) - log(i + 2)) / 6));
   }
-  if (relative.size() < 3) return 0;
-  return 1.4826 * median(relative) / std::sqrt(1.5);
+  if (departures.size() < 3) return 0;
+  return 1.4826 * median(departures) / std::sqrt(1 + 34.0 / 36);
 }
 
 // The trace's own scan-to-scan noise in counts where it is low: the same
@@ -74,8 +82,13 @@ double absoluteJitter(const std::vector<double>& filled) {
 struct NoiseModel {
   double floor = 0;
   double relative = 0;
+  double share = 1;   // noise of the smoothed trace over that of the raw trace
   double jitter = 0;  // counts: the least noise a feature's S/N is measured against
   double at(double level) const { return std::max(floor, relative * std::max(level, 0.0)); }
+  // The noise a rise of the smoothed trace is measured against: the floor (a
+  // level under which the instrument reports nothing clear, not a scatter) or
+  // the jaggedness's share that is left after smoothing.
+  double smoothedAt(double level) const { return std::max(floor, share * relative * std::max(level, 0.0)); }
 };
 
 // Positions of the local maxima of `s`: a rise to it and no rise after it
@@ -214,7 +227,7 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
 
   const double apexLine = line(peak.apex);
   const double rise = s[peak.apex] - apexLine;
-  peak.noise = std::max(noise.at(apexLine), noise.jitter);
+  peak.noise = std::max(noise.smoothedAt(apexLine), noise.jitter);
   peak.sn = peak.noise > 0 ? rise / peak.noise : 0;
   // Full width at half the rise above the line, interpolated between points.
   double left = tl, right = tr;
@@ -273,6 +286,156 @@ double smoothingNoiseShare(std::size_t points) {
   return std::sqrt(sum);
 }
 
+// Negated second derivative of a Gaussian of `sigma` points, shifted to sum to
+// 0: its response to a constant or a straight line is 0, to a tail that curves
+// upward (convex) negative, and to a bump of about that width positive.
+std::vector<double> curvatureKernel(double sigma) {
+  const std::size_t half = static_cast<std::size_t>(std::ceil(4 * sigma));
+  std::vector<double> kernel(2 * half + 1);
+  double sum = 0;
+  for (std::size_t j = 0; j < kernel.size(); ++j) {
+    const double z = (static_cast<double>(j) - static_cast<double>(half)) / sigma;
+    kernel[j] = (1 - z * z) * std::exp(-0.5 * z * z);
+    sum += kernel[j];
+  }
+  for (double& w : kernel) w -= sum / static_cast<double>(kernel.size());
+  return kernel;
+}
+
+// The kernel applied at every point, the trace held at its end values beyond them.
+std::vector<double> curvatureResponse(const std::vector<double>& values, const std::vector<double>& kernel) {
+  const std::size_t n = values.size(), half = kernel.size() / 2;
+  std::vector<double> out(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = 0;
+    for (std::size_t j = 0; j < kernel.size(); ++j) {
+      const std::size_t k = i + j < half ? 0 : std::min(n - 1, i + j - half);
+      sum += kernel[j] * values[k];
+    }
+    out[i] = sum;
+  }
+  return out;
+}
+
+// Sigma in points of the steeper flank of the peak at `apex`: the points from
+// the apex to where the smoothed trace falls to half its rise over the
+// baseline, over 1.1774 (half the fwhm of a Gaussian in sigmas). A tailing
+// peak's tail says nothing of how narrow a compound elutes; 0 when neither
+// flank falls to half within the trace.
+double flankSigma(const std::vector<double>& s, const std::vector<double>& baseline, std::size_t apex) {
+  const double half = baseline[apex] + 0.5 * (s[apex] - baseline[apex]);
+  double best = 0;
+  for (int step : {-1, +1}) {
+    std::size_t i = apex;
+    std::size_t count = 0;
+    bool reached = false;
+    while (step < 0 ? i > 0 : i + 1 < s.size()) {
+      i = step < 0 ? i - 1 : i + 1;
+      ++count;
+      if (s[i] <= half) {
+        reached = true;
+        break;
+      }
+    }
+    if (!reached) continue;
+    const double sigma = static_cast<double>(count) / 1.1774;
+    if (best == 0 || sigma < best) best = sigma;
+  }
+  return best;
+}
+
+// Maxima the valley test passes over: a weaker compound on the flank or the
+// tail of a stronger one of the same m/z whose smoothed trace dips too little
+// between them (or not at all: a shoulder) for a valley of three noise levels.
+// They stand out in the trace's curvature instead: the response of the raw
+// trace to the negated second derivative of a Gaussian as wide as the trace's
+// sharpest peak flank, where a straight or upward-curving tail gives nothing
+// or less than nothing. A bump is kept where that response is at least
+// `minProminence` times its own noise (the raw noise at the smoothed level
+// times the root of the sum of the squared weights), the response falls to at
+// least one noise level below 0 between it and every higher maximum it lies
+// beside (the flank curves upward there, as it does in a valley), its height
+// (the response over that of a Gaussian of height 1) is at least
+// `minRelativeProminence` of the smoothed trace's height over the baseline
+// there, and it lies at least two sigmas from every maximum already kept.
+// Traces whose highest peak is wider than 16 points a sigma (a background
+// hump, not an elution) are left as they are.
+struct Curvature {
+  std::vector<std::size_t> maxima;
+  std::vector<double> response;  // empty when the trace has no peak to take a width from
+};
+
+Curvature curvatureMaxima(const std::vector<double>& filled, const std::vector<double>& s,
+                          const std::vector<double>& baseline, const NoiseModel& noise,
+                          const std::vector<std::size_t>& kept, const ResolverSettings& settings) {
+  Curvature result;
+  std::vector<std::size_t>& found = result.maxima;
+  if (kept.empty()) return result;
+  std::size_t top = kept[0];
+  for (std::size_t m : kept) {
+    if (s[m] - baseline[m] > s[top] - baseline[top]) top = m;
+  }
+  const double sigma = flankSigma(s, baseline, top);
+  if (!(sigma >= 1) || sigma > 16) return result;
+  const std::vector<double> kernel = curvatureKernel(sigma);
+  const std::size_t half = kernel.size() / 2;
+  double share = 0, unit = 0;
+  for (std::size_t j = 0; j < kernel.size(); ++j) {
+    const double z = (static_cast<double>(j) - static_cast<double>(half)) / sigma;
+    share += kernel[j] * kernel[j];
+    unit += kernel[j] * std::exp(-0.5 * z * z);
+  }
+  share = std::sqrt(share);
+  if (!(unit > 0)) return result;
+  result.response = curvatureResponse(filled, kernel);
+  const std::vector<double>& r = result.response;
+  const std::size_t n = s.size();
+  const auto rNoise = [&](std::size_t i) { return share * std::max(noise.at(s[i]), noise.jitter); };
+  const double apart = 2 * sigma;
+  // Candidates by falling response: the strongest bump of a cluster first.
+  std::vector<std::size_t> candidates;
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    if (r[i] > r[i - 1] && r[i] >= r[i + 1] && r[i] >= settings.minProminence * rNoise(i))
+      candidates.push_back(i);
+  }
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [&](std::size_t a, std::size_t b) { return r[a] > r[b]; });
+  std::vector<std::size_t> apexes = kept;
+  for (std::size_t c : candidates) {
+    if (!(filled[c] > 0)) continue;
+    bool near = false;
+    for (std::size_t m : apexes) {
+      if (std::fabs(static_cast<double>(m) - static_cast<double>(c)) < apart) near = true;
+    }
+    if (near) continue;
+    // The neighbouring kept maxima on each side, and the response between.
+    bool separated = true, beside = false;
+    for (int step : {-1, +1}) {
+      std::size_t m = n;
+      for (std::size_t a : apexes) {
+        const bool side = step < 0 ? a < c : a > c;
+        if (side && (m == n || (step < 0 ? a > m : a < m))) m = a;
+      }
+      if (m == n || s[m] <= s[c]) continue;
+      beside = true;
+      const std::size_t from = std::min(m, c), to = std::max(m, c);
+      double lowest = r[from];
+      std::size_t at = from;
+      for (std::size_t i = from; i <= to; ++i) {
+        if (r[i] < lowest) {
+          lowest = r[i];
+          at = i;
+        }
+      }
+      if (lowest > -rNoise(at)) separated = false;
+    }
+    if (!beside || !separated) continue;
+    if (r[c] / unit < settings.minRelativeProminence * (s[c] - baseline[c])) continue;
+    found.push_back(c);
+    apexes.push_back(c);
+  }
+  return result;
+}
 }  // namespace
 
 std::vector<double> binomialSmooth(const std::vector<double>& values, std::size_t points) {
@@ -337,13 +500,14 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
   const std::vector<double> baseline = movingOpening(s, times, settings.baselineWindow);
   NoiseModel noise;
   noise.floor = noiseFloor;
-  noise.relative = jaggedness(filled, s);
+  noise.relative = jaggedness(filled);
   noise.jitter = absoluteJitter(filled);
 
   // Maxima that stand out from their valleys. Prominences and rises are of the
   // smoothed trace, whose noise is the raw noise times the root of the sum of
   // the squared kernel weights (0.52 for 5 points).
   const double smoothedShare = smoothingNoiseShare(settings.smoothPoints);
+  noise.share = smoothedShare;
   std::vector<std::size_t> kept;
   const bool cutStart = ends.runStart && filled.front() > 0, cutEnd = ends.runEnd && filled.back() > 0;
   for (std::size_t m : localMaxima(s)) {
@@ -353,9 +517,19 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     if (prominence < settings.minRelativeProminence * (s[m] - baseline[m])) continue;
     kept.push_back(m);
   }
-  // Split points between neighbours, then edges within them.
+  const Curvature curvature = curvatureMaxima(filled, s, baseline, noise, kept, settings);
+  kept.insert(kept.end(), curvature.maxima.begin(), curvature.maxima.end());
+  std::sort(kept.begin(), kept.end());
+  // Split points between neighbours (where the smoothed trace has no dip
+  // between them, a shoulder, where it curves upward most), then edges within them.
   std::vector<std::size_t> splits;
-  for (std::size_t k = 0; k + 1 < kept.size(); ++k) splits.push_back(lowestBetween(s, kept[k], kept[k + 1]));
+  for (std::size_t k = 0; k + 1 < kept.size(); ++k) {
+    std::size_t split = lowestBetween(s, kept[k], kept[k + 1]);
+    if ((split == kept[k] || split == kept[k + 1]) && !curvature.response.empty()) {
+      split = lowestBetween(curvature.response, kept[k], kept[k + 1]);
+    }
+    splits.push_back(split);
+  }
   for (std::size_t k = 0; k < kept.size(); ++k) {
     ResolvedPeak peak;
     peak.apex = kept[k];
@@ -365,6 +539,10 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1, cutStart && k == 0);
     peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1,
                             cutEnd && k + 1 == kept.size());
+    // A bump of the curvature pass on a slope rises towards its stronger
+    // neighbour at once: its edge on that side is the split.
+    if (peak.left == peak.apex && k > 0) peak.left = low;
+    if (peak.right == peak.apex && k + 1 < kept.size()) peak.right = high;
     measure(trace, filled, s, noise, cutStart, cutEnd, peak);
     peaks.push_back(peak);
   }

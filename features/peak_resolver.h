@@ -16,16 +16,27 @@
 //  4. Noise: at each point the larger of the noise floor handed in for the
 //     trace's m/z region and the trace's own jaggedness times the smoothed level
 //     there. The jaggedness is the median, over the trace, of the departure of
-//     each point from the mean of its two neighbours relative to the smoothed
-//     level (scaled to a standard deviation): near 0 for clean Orbitrap traces,
-//     a large fraction for TOF-like sampling that jumps from scan to scan.
+//     each point's logarithm from the cubic through its four neighbours'
+//     (scaled to a standard deviation): a Gaussian peak is a parabola there,
+//     so a peak's own shape is no noise; near 0 for clean Orbitrap traces, a
+//     large fraction for TOF-like sampling that jumps from scan to scan.
 //  5. Peaks: the local maxima of the smoothed trace whose prominence (height
 //     above the higher of the two lowest valleys that separate them from a higher
 //     maximum or the trace's end) is at least `minProminence` times the noise at
 //     that valley (the noise of the smoothed trace: the raw noise times the
 //     smoothing's share of it) and `minRelativeProminence` of their height
-//     above the baseline. Neighbouring peaks are
-//     split at the lowest point between them.
+//     above the baseline.
+//  5b. Bumps without such a valley: a weaker compound on the tail or the flank
+//     of a stronger one of the same m/z whose smoothed trace dips less than
+//     three noise levels between them, or not at all. The raw trace's response
+//     to the negated second derivative of a Gaussian as wide as the sharpest
+//     flank of the trace's highest peak (nothing for a straight line, less
+//     than nothing for a tail that curves upward) is, over the bump, at least
+//     `minProminence` times its own noise, falls to a noise level below 0
+//     between it and the higher maximum beside it, and tells a height of at
+//     least `minRelativeProminence` of the trace's there; two sigmas or more
+//     from every maximum kept. Neighbouring peaks are split at the lowest
+//     point between them (where there is none, where the response is lowest).
 //  6. Edges: from the apex outward while the smoothed trace keeps falling, rises
 //     of less than the noise being tolerated; an edge is where it has returned
 //     to the baseline (within the noise), meets the split point, or starts to rise.
@@ -34,8 +45,9 @@
 //     trapezoid over the raw (gap-filled) trace between the edges; the corrected
 //     area less the straight line joining the smoothed trace at the two edges;
 //     fwhm on the smoothed trace above that line; sn the smoothed apex above that
-//     line over the noise at the line's level (the floor for a peak that rises
-//     from nothing), and never over less than the trace's scan-to-scan jitter
+//     line over the noise of the smoothed trace at the line's level (the floor
+//     for a peak that rises from nothing; the jaggedness times the smoothing's
+//     share of it on a jagged level), and never over less than the trace's scan-to-scan jitter
 //     in counts (1.4826 times the median departure of a point from its two
 //     neighbours' mean, over the points whose neighbours have centroids): on
 //     a background ion that jumps between 2e4 and 2e5 every scan a bump of
