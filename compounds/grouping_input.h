@@ -39,4 +39,8 @@ struct GroupingOptions {
 // NaN when not known, in which case co-elution alone decides (and no fragment is joined).
 using FeatureSimilarity = std::function<double(std::size_t, std::size_t)>;
 
+// Whether the correlation of two features surely lies below a threshold (NaN counts as below); false when
+// not sure. Lets a search that rejects most pairs skip computing their correlation.
+using SimilarityScreen = std::function<bool(std::size_t, std::size_t, double)>;
+
 #endif

@@ -30,6 +30,9 @@ class Neighbours {
   bool isotopePartners(std::size_t a, std::size_t b) const;
   // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples).
   bool ionPartners(std::size_t a, std::size_t b) const;
+  // How far from a's apex (by either estimate, seconds) every feature co-eluting with a lies: a's reach, or
+  // the widest reach when a's is not a number.
+  double searchRadius(std::size_t a) const { return reach_[a] == reach_[a] ? reach_[a] : widestReach_; }
   // The pair's correlation (NaN unknown, kFlatTraces flat).
   double correlation(std::size_t a, std::size_t b) const;
   // The same, not kept when computed now: for pairs asked about once.
