@@ -84,8 +84,11 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
   const FeatureSimilarity similarity = [&areas](std::size_t a, std::size_t b) {
     return abundanceCorrelation(areas[a], areas[b]);
   };
+  // Areas across samples keep an isotope's ratio whatever its weakness: no allowance for scattered shapes.
+  GroupingOptions grouping = options.run.grouping;
+  grouping.closeIsotopeFraction = 0;
   const std::vector<CompoundLabel> labels =
-      groupCompounds(features, options.run.adducts, options.run.grouping, similarity);
+      groupCompounds(features, options.run.adducts, grouping, similarity);
 
   // MS2 spectra of every sample, linked by each row's time in that sample; the richest spectrum is exported.
   std::vector<long> ms2Counts(rowCount, 0);

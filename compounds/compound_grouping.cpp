@@ -4,6 +4,7 @@
 #include <cmath>
 #include <queue>
 
+#include "compounds/fragment_hosts.h"
 #include "compounds/isotope_chains.h"
 
 namespace {
@@ -192,7 +193,8 @@ std::string isotopeLabel(const std::string& ion, int step) {
 
 std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& features,
                                           const std::vector<Adduct>& adducts, const GroupingOptions& options,
-                                          const FeatureSimilarity& similarity) {
+                                          const FeatureSimilarity& similarity,
+                                          const SimilarityScreen& screen) {
   const std::size_t count = features.size();
   const std::vector<Adduct> ions = adductsOfPolarity(adducts, options.polarity);
   const Neighbours neighbours(features, options, similarity);
@@ -229,48 +231,27 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
     return features[a].intensity > features[b].intensity;
   });
   // Each compound's most intense and heaviest ion; a fragment joining one changes neither.
-  std::vector<std::size_t> leadOf(compounds.size());
-  std::vector<double> heaviestOf(compounds.size(), 0);
+  FragmentCompounds state;
+  state.compoundOf = compoundOf;
+  state.leadOf.resize(compounds.size());
+  state.heaviestOf.assign(compounds.size(), 0);
+  state.absorbed.assign(compounds.size(), 0);
   for (std::size_t c = 0; c < compounds.size(); ++c) {
-    leadOf[c] = compounds[c].roots.front();
+    std::size_t& lead = state.leadOf[c];
+    lead = compounds[c].roots.front();
     for (std::size_t root : compounds[c].roots) {
-      if (features[root].intensity > features[leadOf[c]].intensity) leadOf[c] = root;
-      heaviestOf[c] = std::max(heaviestOf[c], features[root].mz);
+      if (features[root].intensity > features[lead].intensity) lead = root;
+      state.heaviestOf[c] = std::max(state.heaviestOf[c], features[root].mz);
     }
   }
-  // The host does not depend on the order the co-eluting features are visited in (the best correlation,
-  // of equal ones the lowest compound), nor on a feature visited twice; each compound is weighed once per
-  // fragment (`weighedFor`), and a fragment's correlations, asked for once, are not kept.
-  std::vector<std::size_t> coeluting;
-  std::vector<std::size_t> weighedFor(compounds.size(), kNone);
-  for (std::size_t fragment : loneRoots) {
-    if (!similarity) break;
-    std::size_t host = kNone;
-    double hostCorrelation = options.fragmentCorrelation;
-    neighbours.coelutingUnordered(fragment, coeluting);
-    for (std::size_t other : coeluting) {
-      const std::size_t c = compoundOf[other];
-      if (marks[other].parent >= 0 || c == kNone || c == compoundOf[fragment] || compounds[c].absorbed ||
-          weighedFor[c] == fragment)
-        continue;
-      weighedFor[c] = fragment;
-      const std::size_t lead = leadOf[c];
-      if (!(features[fragment].mz < heaviestOf[c]) ||
-          !(features[fragment].intensity < features[lead].intensity))
-        continue;
-      if (!neighbours.coelute(fragment, lead)) continue;
-      const double correlation = neighbours.correlationOnce(fragment, lead);
-      if (std::isnan(correlation) || correlation < hostCorrelation) continue;
-      if (host == kNone || correlation > hostCorrelation || c < host) {
-        host = c;
-        hostCorrelation = correlation;
-      }
+  if (similarity) {
+    for (const auto& join :
+         joinFragments(features, neighbours, loneRoots, state, options.fragmentCorrelation, screen)) {
+      compounds[compoundOf[join.first]].absorbed = true;
+      compounds[join.second].roots.push_back(join.first);
+      compounds[join.second].rootIons.push_back(kNone);
+      compoundOf[join.first] = join.second;
     }
-    if (host == kNone) continue;
-    compounds[compoundOf[fragment]].absorbed = true;
-    compounds[host].roots.push_back(fragment);
-    compounds[host].rootIons.push_back(kNone);
-    compoundOf[fragment] = host;
   }
 
   // Ids in order of each compound's first feature; labels for roots, then their isotopes.

@@ -21,9 +21,11 @@ struct CompoundLabel {
 // one neutral mass under two ions of the list (the explanation supported by the most features, then by the
 // largest summed weight, is taken first), then unexplained ions that co-elute with a heavier compound and
 // correlate with it above `fragmentCorrelation` as its in-source fragments. Deterministic: the result
-// depends only on the features' values and order.
+// depends only on the features' values and order. `screen`, when given, must answer true only for pairs
+// whose similarity lies below the threshold asked: it changes nothing but the time taken.
 std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& features,
                                           const std::vector<Adduct>& adducts, const GroupingOptions& options,
-                                          const FeatureSimilarity& similarity);
+                                          const FeatureSimilarity& similarity,
+                                          const SimilarityScreen& screen = SimilarityScreen());
 
 #endif

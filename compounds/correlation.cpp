@@ -80,6 +80,18 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
 SmoothedTrace smoothedTrace(FeatureTrace trace) {
   SmoothedTrace smoothed;
   movingAverage(trace.values.data(), trace.values.size(), smoothed.smooth);
+  const std::size_t length = smoothed.smooth.size();
+  smoothed.sums.assign(length + 1, 0.0);
+  smoothed.squareSums.assign(length + 1, 0.0);
+  for (std::size_t k = 0; k < length; ++k) {
+    smoothed.sums[k + 1] = smoothed.sums[k] + smoothed.smooth[k];
+    smoothed.squareSums[k + 1] = smoothed.squareSums[k] + smoothed.smooth[k] * smoothed.smooth[k];
+  }
+  // A difference of two running sums is off by at most about 2 n epsilon times the whole sum; the variance
+  // sum(x^2) - sum(x)^2 / n, with sum(x) at most sqrt(n sum(x^2)), by about 8 n^1.5 epsilon sum(x^2).
+  const double n = static_cast<double>(length) + 1;
+  smoothed.roundingBound =
+      8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * smoothed.squareSums[length];
   smoothed.trace = std::move(trace);
   return smoothed;
 }
@@ -119,6 +131,60 @@ double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b) {
   sharedAverage(valuesA, count, a.smooth, first - traceA.first, smoothA);
   sharedAverage(valuesB, count, b.smooth, first - traceB.first, smoothB);
   return pearson(smoothA.data(), smoothB.data(), count, 5);
+}
+
+namespace {
+
+// The sums over the shared spectra [first, first + count), count at least 5, of one trace's shared moving
+// average (whose two entries at either end are its own, the rest the whole trace's), and those ends.
+struct SharedSums {
+  double sum = 0, squares = 0;
+  double ends[4] = {0, 0, 0, 0};  // the averages of shared entries 0, 1, count - 2, count - 1
+};
+
+SharedSums sharedSums(const SmoothedTrace& s, std::size_t first, std::size_t count) {
+  SharedSums sums;
+  const std::size_t offset = first - s.trace.first;
+  const double* v = s.trace.values.data() + offset;
+  const double* w = v + count - 4;
+  // The five-point average at either end of at least five spectra, as sharedAverage takes it.
+  sums.ends[0] = (v[0] + v[1] + v[2]) / 3;
+  sums.ends[1] = (v[0] + v[1] + v[2] + v[3]) / 4;
+  sums.ends[2] = (w[0] + w[1] + w[2] + w[3]) / 4;
+  sums.ends[3] = (w[1] + w[2] + w[3]) / 3;
+  for (const double end : sums.ends) {
+    sums.sum += end;
+    sums.squares += end * end;
+  }
+  sums.sum += s.sums[offset + count - 2] - s.sums[offset + 2];
+  sums.squares += s.squareSums[offset + count - 2] - s.squareSums[offset + 2];
+  return sums;
+}
+
+}  // namespace
+
+bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
+  const FeatureTrace &traceA = a.trace, &traceB = b.trace;
+  std::size_t first = 0, end = 0;
+  sharedSpectra(traceA, traceB, first, end);
+  if (end <= first || end - first < 5) return true;  // NaN
+  if (a.sums.size() != traceA.values.size() + 1 || b.sums.size() != traceB.values.size() + 1) return false;
+  const std::size_t count = end - first;
+  const SharedSums sa = sharedSums(a, first, count), sb = sharedSums(b, first, count);
+  const double* smoothA = a.smooth.data() + (first - traceA.first);
+  const double* smoothB = b.smooth.data() + (first - traceB.first);
+  double cross =
+      sa.ends[0] * sb.ends[0] + sa.ends[1] * sb.ends[1] + sa.ends[2] * sb.ends[2] + sa.ends[3] * sb.ends[3];
+  for (std::size_t k = 2; k + 2 < count; ++k) cross += smoothA[k] * smoothB[k];
+  const double n = static_cast<double>(count);
+  const double varianceA = sa.squares - sa.sum * sa.sum / n;
+  const double varianceB = sb.squares - sb.sum * sb.sum / n;
+  // Trusted where each variance lies a million times above what rounding could have moved it by (the cross
+  // sum, taken in one pass, is off by far less): the estimate is then within about 1e-6 of the correlation.
+  const double trust = 1e6;
+  if (!(varianceA > trust * a.roundingBound) || !(varianceB > trust * b.roundingBound)) return false;
+  const double estimate = (cross - sa.sum * sb.sum / n) / std::sqrt(varianceA * varianceB);
+  return estimate < threshold - 1e-4;
 }
 
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {

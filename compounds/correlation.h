@@ -41,12 +41,22 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 struct SmoothedTrace {
   FeatureTrace trace;
   std::vector<double> smooth;
+  // Running sums of `smooth` and of its squares (entry k: the sum of the first k), and how far sums taken
+  // from them may be off (the screen below trusts a variance only well above it).
+  std::vector<double> sums, squareSums;
+  double roundingBound = 0;
 };
 
 SmoothedTrace smoothedTrace(FeatureTrace trace);
 
 // shapeCorrelation(a.trace, b.trace), the same to the bit, without averaging the traces again.
 double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b);
+
+// Whether shapeCorrelation(a, b) surely lies below `threshold` (a NaN or flat result counts as below): an
+// estimate from the running sums and one pass over the shared spectra, trusted only with a wide margin
+// over its rounding. False when in doubt: the caller computes the correlation then. For the searches that
+// reject most pairs (in-source fragments).
+bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold);
 
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the
 // samples where both have an area above 0 (at least 3), NaN otherwise.

@@ -29,6 +29,12 @@ struct GroupingOptions {
   // with 3 % intensity noise pairs of one compound correlate above 0.95 over 5 or more spectra, while
   // compounds whose apexes lie a third of a width apart fall below 0.8.
   double minCorrelation = 0.8;
+  // A 13C isotope whose m/z lies within this fraction of the tolerance of its step needs only a shape that
+  // does not run against the monoisotopic one (correlation at least `closeIsotopeCorrelation`): weak
+  // isotopes, their traces scattered by counting noise and dropouts, correlate anywhere from 0 to 1, while
+  // ions at a chance m/z spread over the whole tolerance.
+  double closeIsotopeFraction = 0.2;
+  double closeIsotopeCorrelation = 0.0;
   // An ion left unexplained joins a co-eluting compound as an in-source fragment only above this.
   double fragmentCorrelation = 0.95;
   int maxCharge = 3;  // isotope patterns of charge 1 to this
@@ -38,5 +44,9 @@ struct GroupingOptions {
 // The correlation of two features (by index): peak shape within a run, areas across a cohort's samples;
 // NaN when not known, in which case co-elution alone decides (and no fragment is joined).
 using FeatureSimilarity = std::function<double(std::size_t, std::size_t)>;
+
+// Whether the correlation of two features surely lies below a threshold (NaN counts as below); false when
+// not sure. Lets a search that rejects most pairs skip computing their correlation.
+using SimilarityScreen = std::function<bool(std::size_t, std::size_t, double)>;
 
 #endif

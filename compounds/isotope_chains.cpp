@@ -210,9 +210,10 @@ double Neighbours::correlationOnce(std::size_t a, std::size_t b) const {
   return found != known_.end() ? found->second : similarity_(std::min(a, b), std::max(a, b));
 }
 
-bool Neighbours::isotopePartners(std::size_t a, std::size_t b) const {
+bool Neighbours::isotopePartners(std::size_t a, std::size_t b, bool close) const {
   const double value = correlation(a, b);
-  return value == kFlatTraces || std::isnan(value) || value >= minCorrelation();
+  return value == kFlatTraces || std::isnan(value) || value >= minCorrelation() ||
+         (close && value >= options_.closeIsotopeCorrelation);
 }
 
 bool Neighbours::ionPartners(std::size_t a, std::size_t b) const {
@@ -245,7 +246,9 @@ Chain chainAt(const std::vector<GroupingFeature>& features, const Neighbours& ne
       const double error = std::fabs(features[other].mz - target);
       if (marks[other].parent >= 0 || marks[other].charge > 0 || error > bestError) continue;
       if (!plausibleIsotope(features, mono, chain.members.back(), other, step, charge)) continue;
-      if (!neighbours.isotopePartners(mono, other)) continue;
+      const bool close =
+          options.closeIsotopeFraction > 0 && error <= options.closeIsotopeFraction * tolerance;
+      if (!neighbours.isotopePartners(mono, other, close)) continue;
       if (error < bestError || best == features.size()) {
         best = other;
         bestError = error;
@@ -259,6 +262,56 @@ Chain chainAt(const std::vector<GroupingFeature>& features, const Neighbours& ne
     chain.steps.push_back(step);
   }
   return chain;
+}
+
+// An isotope peak the peak detection split in two (a dip in a weak trace) leaves a piece outside the pattern,
+// which would pass for an ion of its own: a feature in no pattern joins the pattern of a member at its m/z
+// (within the tolerance) whose peak it touches or overlaps, as the same isotope, when it co-elutes with the
+// monoisotopic feature and meets the pattern's intensity and shape tests. Only members found by the
+// pattern search itself are taken as the other piece.
+void markSplitIsotopes(const std::vector<GroupingFeature>& features, const Neighbours& neighbours,
+                       const GroupingOptions& options, const std::vector<std::size_t>& byMz,
+                       std::vector<IsotopeMark>& marks) {
+  const std::vector<IsotopeMark> found = marks;
+  for (std::size_t p = 0; p < byMz.size(); ++p) {
+    const std::size_t piece = byMz[p];
+    if (found[piece].parent >= 0 || found[piece].charge > 0) continue;
+    const GroupingFeature& feature = features[piece];
+    const double tolerance = mzTolerance(feature.mz, options);
+    std::size_t twin = features.size();
+    double twinError = tolerance;
+    for (const int direction : {-1, 1}) {
+      for (std::size_t q = p; direction < 0 ? q-- > 0 : ++q < byMz.size();) {
+        const GroupingFeature& other = features[byMz[q]];
+        const double error = std::fabs(other.mz - feature.mz);
+        if (!(error <= tolerance)) break;
+        const IsotopeMark& mark = found[byMz[q]];
+        if (mark.parent < 0 || !(other.rtStart <= feature.rtEnd && feature.rtStart <= other.rtEnd)) continue;
+        if (error < twinError || (error == twinError && byMz[q] < twin) || twin == features.size()) {
+          twin = byMz[q];
+          twinError = error;
+        }
+      }
+    }
+    if (twin == features.size()) continue;
+    const IsotopeMark mark = found[twin];
+    const auto mono = static_cast<std::size_t>(mark.parent);
+    // The pattern's peak before this step: the monoisotopic feature, or the member one step below.
+    std::size_t before = mono;
+    for (std::size_t f = 0; f < features.size() && mark.step > 1; ++f) {
+      if (found[f].parent == mark.parent && found[f].step == mark.step - 1) before = f;
+    }
+    const double target = features[mono].mz + mark.step * kCarbon13Step / mark.charge;
+    const double error = std::fabs(feature.mz - target);
+    const double stepTolerance = mzTolerance(target, options);
+    if (!(error <= stepTolerance) || !neighbours.coelute(mono, piece) ||
+        !plausibleIsotope(features, mono, before, piece, mark.step, mark.charge))
+      continue;
+    const bool close =
+        options.closeIsotopeFraction > 0 && error <= options.closeIsotopeFraction * stepTolerance;
+    if (!neighbours.isotopePartners(mono, piece, close)) continue;
+    marks[piece] = mark;
+  }
 }
 
 }  // namespace
@@ -289,5 +342,6 @@ std::vector<IsotopeMark> findIsotopeChains(const std::vector<GroupingFeature>& f
       marks[chosen.members[k]] = IsotopeMark{static_cast<long>(mono), chosen.steps[k], chosenCharge};
     }
   }
+  markSplitIsotopes(features, neighbours, options, byMz, marks);
   return marks;
 }

@@ -26,10 +26,14 @@ class Neighbours {
   // The features that co-elute with a and whose m/z lies within [low, high] (a few ulps either way: callers
   // apply their own exact test), in increasing index, into `found`.
   void coelutingWithin(std::size_t a, double low, double high, std::vector<std::size_t>& found) const;
-  // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions).
-  bool isotopePartners(std::size_t a, std::size_t b) const;
+  // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions); for
+  // a close m/z (`close`) shapes that do not run against each other suffice.
+  bool isotopePartners(std::size_t a, std::size_t b, bool close = false) const;
   // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples).
   bool ionPartners(std::size_t a, std::size_t b) const;
+  // How far from a's apex (by either estimate, seconds) every feature co-eluting with a lies: a's reach, or
+  // the widest reach when a's is not a number.
+  double searchRadius(std::size_t a) const { return reach_[a] == reach_[a] ? reach_[a] : widestReach_; }
   // The pair's correlation (NaN unknown, kFlatTraces flat).
   double correlation(std::size_t a, std::size_t b) const;
   // The same, not kept when computed now: for pairs asked about once.

@@ -156,7 +156,11 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
     return shapeCorrelation(traces[a], traces[b]);
   };
-  const std::vector<CompoundLabel> labels = groupCompounds(features, options.adducts, grouping, similarity);
+  const SimilarityScreen screen = [&traces](std::size_t a, std::size_t b, double threshold) {
+    return shapeCorrelationBelow(traces[a], traces[b], threshold);
+  };
+  const std::vector<CompoundLabel> labels =
+      groupCompounds(features, options.adducts, grouping, similarity, screen);
 
   // MS2 spectra of the run, linked to the features.
   std::vector<const scan*> tandem;

@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "util/decimal_text.h"
 
 bool writeExportFile(const std::string& path, const std::string& content, std::string& error) {
   const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
@@ -31,8 +34,13 @@ bool writeExportFile(const std::string& path, const std::string& content, std::s
 }
 
 void appendExportNumber(std::string& out, double value, int digits) {
-  // to_chars prints what printf's %.*f prints, much faster; printf for what does not fit (it cuts the text
-  // to the buffer).
+  // Below 2^53 and to at most nine digits appendFixed rounds the exact binary value itself, as printf's %.*f
+  // does, several times faster than to_chars. Otherwise to_chars, which prints the same; printf for what
+  // does not fit (it cuts the text to the buffer).
+  if (digits >= 0 && digits <= 9 && std::fabs(value) < 9007199254740992.0) {
+    appendFixed(out, value, digits);
+    return;
+  }
   char text[64];
   const std::to_chars_result result =
       std::to_chars(text, text + sizeof text - 1, value, std::chars_format::fixed, digits);

@@ -1,9 +1,11 @@
 // The exports of compounds and MS2 spectra, read back field by field against the formats' descriptions.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -351,6 +353,20 @@ TEST(ExportFile, NumbersPrintAsPrintfPrintsThem) {
       appendExportNumber(appended, value, digits);
       EXPECT_EQ(appended, std::string("x") + reference);
     }
+  }
+  // Random m/z, intensities and times, and numbers on a tie of the last decimal (x.5 / 10^digits exactly
+  // and the doubles either side of it), at every digit count up to nine.
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int k = 0; k < 20000; ++k) {
+    const int digits = k % 10;
+    double value = k % 3 == 0 ? 50 + 2000 * unit(random) : std::pow(10.0, 12 * unit(random)) * unit(random);
+    if (k % 7 == 0) value = (std::floor(value * 1e3) + 0.5) / 1e3;
+    if (k % 11 == 0) value = std::nextafter(value, k % 2 == 0 ? 0.0 : 1e300);
+    if (k % 5 == 0) value = -value;
+    char reference[64];
+    std::snprintf(reference, sizeof reference, "%.*f", digits, value);
+    ASSERT_EQ(exportNumber(value, digits), reference) << value << " " << digits;
   }
   std::string peak;
   appendExportPeak(peak, 301.1234567, 1234.56);

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "compounds/adduct_table.h"
 #include "compounds/correlation.h"
 
 namespace {
@@ -180,6 +181,54 @@ TEST(Correlation, ComparesShapesOverBothPeaks) {
   noisyOutside.values[2] = 9e5;
   noisyOutside.values[38] = 7e5;
   EXPECT_EQ(shapeCorrelation(wide, noisyOutside), shapeCorrelation(wide, narrowTop));
+}
+
+// A weak isotope's shape correlates by chance anywhere from 0 to 1: a close m/z (a fifth of the tolerance)
+// needs only a shape that does not run against the monoisotopic one; a piece of an isotope peak split in
+// two joins the pattern of the other piece. Features: the monoisotopic ion (0), its 13C1 (1) at the given
+// m/z error and correlation, and (2) a second piece of the 13C1 peak at the 13C1's m/z.
+TEST(IsotopeChains, CloseWeakIsotopesAndSplitPieces) {
+  struct Case {
+    const char* what;
+    double errorPpm, correlation, closeFraction;
+    double pieceStart, pieceEnd, pieceArea;  // the second piece (apex a second after its start); 0: none
+    int expectedStep1, expectedStep2;        // step of features 1 and 2 (0: not in the pattern)
+  };
+  const Case cases[] = {
+      {"strong shape", 8, 0.9, 0.2, 0, 0, 0, 1, 0},
+      {"close, weak shape", 1, 0.5, 0.2, 0, 0, 0, 1, 0},
+      {"far, weak shape", 5, 0.5, 0.2, 0, 0, 0, 0, 0},
+      {"close, shape against", 1, -0.3, 0.2, 0, 0, 0, 0, 0},
+      {"close, weak shape, no allowance", 1, 0.5, 0, 0, 0, 0, 0, 0},
+      {"split piece touching", 0, 0.9, 0.2, 100, 112, 1e5, 1, 1},
+      {"split piece overlapping", 0, 0.9, 0.2, 95, 112, 1e5, 1, 1},
+      {"piece apart in time", 0, 0.9, 0.2, 101, 112, 1e5, 1, 0},
+      {"piece too intense", 0, 0.9, 0.2, 100, 112, 5e6, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const double mono = 500.25, isotope = mono + kCarbon13Step;
+    std::vector<GroupingFeature> features = {
+        GroupingFeature{mono, 100, 85, 115, 1e6, 0},
+        GroupingFeature{isotope * (1 + c.errorPpm * 1e-6), 98, 88, 100, 1.5e5, 0},
+    };
+    if (c.pieceArea > 0) {
+      features.push_back(
+          GroupingFeature{isotope * (1 + 2e-6), c.pieceStart + 1, c.pieceStart, c.pieceEnd, c.pieceArea, 0});
+    }
+    GroupingOptions options;
+    options.closeIsotopeFraction = c.closeFraction;
+    const FeatureSimilarity similarity = [&c](std::size_t, std::size_t) { return c.correlation; };
+    const Neighbours neighbours(features, options, similarity);
+    const std::vector<IsotopeMark> marks = findIsotopeChains(features, neighbours, options);
+    EXPECT_EQ(marks[1].parent >= 0 ? marks[1].step : 0, c.expectedStep1);
+    if (c.pieceArea > 0) {
+      EXPECT_EQ(marks[2].parent >= 0 ? marks[2].step : 0, c.expectedStep2);
+      if (c.expectedStep2 > 0) {
+        EXPECT_EQ(marks[2].parent, 0);
+      }
+    }
+  }
 }
 
 }  // namespace
