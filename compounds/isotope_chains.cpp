@@ -68,8 +68,7 @@ std::vector<std::size_t> sortedByTime(const std::vector<double>& times, std::vec
 
 Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
                        const FeatureSimilarity& similarity)
-    : features_(features),
-      options_(options),
+    : options_(options),
       similarity_(similarity),
       apexTimes_(features.size()),
       traceTimes_(features.size()),

@@ -50,7 +50,6 @@ class Neighbours {
                      const std::vector<std::size_t>& position, std::size_t a,
                      std::vector<std::size_t>& found) const;
 
-  const std::vector<GroupingFeature>& features_;
   GroupingOptions options_;
   const FeatureSimilarity& similarity_;
   // The window of a pair whose earlier apex is a's (the same as apexWindow's), seconds.
