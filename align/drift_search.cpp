@@ -20,6 +20,9 @@ std::vector<Pair> candidatePairs(const std::vector<DriftPoint>& sample, std::vec
     return std::tie(a.mz, a.rt) < std::tie(b.mz, b.rt);
   };
   std::sort(reference.begin(), reference.end(), byMass);
+  std::vector<double> sampleMasses;
+  for (const DriftPoint& point : sample) sampleMasses.push_back(point.mz);
+  std::sort(sampleMasses.begin(), sampleMasses.end());
   std::vector<Pair> pairs;
   std::vector<double> offsets;
   for (const DriftPoint& point : sample) {
@@ -31,9 +34,14 @@ std::vector<Pair> candidatePairs(const std::vector<DriftPoint>& sample, std::vec
       const double offset = candidate->rt - point.rt;
       if (std::abs(offset) <= maxDrift) offsets.push_back(offset);
     }
-    for (double offset : offsets) {
-      pairs.push_back(Pair{point.rt, offset, 1.0 / static_cast<double>(offsets.size())});
-    }
+    // A mass the sample holds many times (a background ion cut into pieces, a
+    // series of isomers) weighs as much as one feature, not as many: its
+    // pieces' offsets agree with each other and would outweigh the compounds.
+    const auto same = std::upper_bound(sampleMasses.begin(), sampleMasses.end(), point.mz + tolerance) -
+                      std::lower_bound(sampleMasses.begin(), sampleMasses.end(), point.mz - tolerance);
+    const double weight =
+        1.0 / (static_cast<double>(offsets.size()) * static_cast<double>(std::max<long>(1, same)));
+    for (double offset : offsets) pairs.push_back(Pair{point.rt, offset, weight});
   }
   std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
     return std::tie(a.rt, a.offset, a.weight) < std::tie(b.rt, b.offset, b.weight);
@@ -47,7 +55,7 @@ std::vector<Pair> candidatePairs(const std::vector<DriftPoint>& sample, std::vec
 // that a drift that changes within the time window, or a window that lies to
 // one side of `at` at the ends of the run, is read at `at` itself. The line
 // is kept within the window's offsets.
-double densestOffset(std::vector<Pair> window, double bandwidth, double at) {
+double densestOffset(std::vector<Pair> window, double bandwidth, double at, double* densest = nullptr) {
   std::sort(window.begin(), window.end(), [](const Pair& a, const Pair& b) {
     return std::tie(a.offset, a.rt, a.weight) < std::tie(b.offset, b.rt, b.weight);
   });
@@ -75,6 +83,7 @@ double densestOffset(std::vector<Pair> window, double bandwidth, double at) {
     }
     weight -= window[left].weight;
   }
+  if (densest != nullptr) *densest = bestWeight;
   double sw = 0, st = 0, so = 0;
   for (std::size_t k = bestLeft; k < bestRight; ++k) {
     sw += window[k].weight;
@@ -127,13 +136,22 @@ RtCorrection searchDrift(const std::vector<DriftPoint>& sample, std::vector<Drif
                                        [](double t, const Pair& p) { return t < p.rt; });
       double weight = 0;
       for (auto p = from; p != to; ++p) weight += p->weight;
-      if (weight >= search.minWeight || half >= widest) {
+      if (half >= widest) {
         window.assign(from, to);
+        if (!window.empty()) offset[g] = densestOffset(window, search.bandwidth, grid[g]);
         break;
       }
+      if (weight < search.minWeight) continue;
+      // The densest offset must stand out from what pairs of different
+      // compounds, spread evenly over the offsets searched, would give by
+      // chance; else the window widens, up to the whole run.
+      window.assign(from, to);
+      double densest = 0;
+      offset[g] = densestOffset(window, search.bandwidth, grid[g], &densest);
+      const double chance = weight * std::min(1.0, search.bandwidth / search.maxDrift);
+      if (densest >= search.minContrast * chance) break;
     }
     if (window.empty()) continue;
-    offset[g] = densestOffset(window, search.bandwidth, grid[g]);
     found[g] = true;
   }
   // Grid points without pairs take the nearest offset found (the earlier on a tie).

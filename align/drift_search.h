@@ -19,6 +19,7 @@ struct DriftSearch {
   double bandwidth = 0.1;  // offsets within this of each other count as one
   double span = 0.5;       // least half-width of the time window around a grid point
   double minWeight = 10;   // the window widens until its pairs weigh this much
+  double minContrast = 4;  // ... and its densest offsets weigh this many times what chance gives
 };
 
 // The coarse drift of a sample against a reference sample, as a correction of
@@ -28,14 +29,13 @@ struct DriftSearch {
 // 1 / (the feature's number of pairs). At each grid point the offset is the
 // densest one among the pairs of the nearby features: the centre of the
 // 2 x `bandwidth` window of offsets with the largest weight (on equal weights
-// the one nearer 0). Pairs of different compounds that happen to share a mass
-// scatter over the whole range of offsets, while those of the same compounds
-// agree, so the search needs no anchors known beforehand and learns drifts far
-// larger than the spacing of features of one mass. The offsets are then
-// smoothed (running median and mean of 5 grid points) and made monotone;
-// grid points without pairs take the nearest offset found, and a sample
-// without any pair is left as it is. `largest`, when given, receives the
-// largest absolute offset found (minutes).
+// the one nearer 0), from a time window widened until that weight is
+// `minContrast` times what pairs spread evenly over the offsets would give. Pairs of different compounds that
+// happen to share a mass scatter over the whole range of offsets, while those of the same compounds agree, so
+// the search needs no anchors known beforehand and learns drifts far larger than the spacing of features of
+// one mass. The offsets are then smoothed (running median and mean of 5 grid points) and made monotone; grid
+// points without pairs take the nearest offset found, and a sample without any pair is left as it is.
+// `largest`, when given, receives the largest absolute offset found (minutes).
 RtCorrection searchDrift(const std::vector<DriftPoint>& sample, std::vector<DriftPoint> reference,
                          const MassTolerance& mass, const DriftSearch& search, double start, double end,
                          double step, double* largest = nullptr);
