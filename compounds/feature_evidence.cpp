@@ -43,46 +43,6 @@ double totalIntensity(const scan& spectrum) {
 
 }  // namespace
 
-Ms1Index::Ms1Index(const std::vector<scan>& scans) {
-  for (const scan& spectrum : scans) {
-    if (spectrum.msLevel <= 1) spectra_.push_back(&spectrum);
-  }
-  std::stable_sort(spectra_.begin(), spectra_.end(),
-                   [](const scan* a, const scan* b) { return a->rt < b->rt; });
-  sortedCopies_.reserve(spectra_.size());
-  for (const scan* spectrum : spectra_) {
-    times_.push_back(spectrum->rt);
-    if (std::is_sorted(spectrum->peaks.begin(), spectrum->peaks.end(), byMz)) {
-      peaks_.push_back(&spectrum->peaks);
-    } else {
-      sortedCopies_.push_back(spectrum->peaks);
-      std::stable_sort(sortedCopies_.back().begin(), sortedCopies_.back().end(), byMz);
-      peaks_.push_back(&sortedCopies_.back());
-    }
-  }
-}
-
-std::size_t Ms1Index::firstAtOrAfter(double seconds) const {
-  return static_cast<std::size_t>(std::lower_bound(times_.begin(), times_.end(), seconds) - times_.begin());
-}
-
-std::size_t Ms1Index::nearest(double seconds) const {
-  if (times_.empty()) return 0;
-  const std::size_t after = firstAtOrAfter(seconds);
-  if (after == 0) return 0;
-  if (after == times_.size()) return times_.size() - 1;
-  return seconds - times_[after - 1] <= times_[after] - seconds ? after - 1 : after;
-}
-
-double Ms1Index::sumIn(std::size_t k, double low, double high) const {
-  const std::vector<StoredPeak>& list = *peaks_[k];
-  auto it = std::lower_bound(list.begin(), list.end(), low,
-                             [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
-  double sum = 0;
-  for (; it != list.end() && it->mz <= high; ++it) sum += it->intensity;
-  return sum;
-}
-
 FeatureSpectrum traceRecord(const Ms1Index& ms1, const std::string& featureId, const std::string& sample,
                             double mz, double ppm, double apexMinutes, double fromMinutes, double toMinutes,
                             std::size_t maxPoints) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "compounds/ms1_index.h"
 #include "records/records.h"
 #include "report/feature_spectra.h"
 #include "report/feature_table.h"
@@ -30,27 +31,6 @@ struct EvidenceLeftOut {
   long long ms2Spectra = 0;  // linked MS2 spectra past ms2PerFeature
   long long peaks = 0;       // spectrum peaks past ms1Peaks / ms2Peaks
   long long records = 0;     // records past maxPoints
-};
-
-// The MS1 spectra of a run in time order, each with its peaks in m/z order.
-class Ms1Index {
- public:
-  explicit Ms1Index(const std::vector<scan>& scans);
-  std::size_t size() const { return spectra_.size(); }
-  // The spectrum nearest `seconds`; size() when there is none.
-  std::size_t nearest(double seconds) const;
-  const scan& spectrum(std::size_t k) const { return *spectra_[k]; }
-  const std::vector<StoredPeak>& peaks(std::size_t k) const { return *peaks_[k]; }
-  double seconds(std::size_t k) const { return times_[k]; }
-  std::size_t firstAtOrAfter(double seconds) const;
-  // Summed intensity of spectrum k within [low, high] m/z.
-  double sumIn(std::size_t k, double low, double high) const;
-
- private:
-  std::vector<const scan*> spectra_;
-  std::vector<double> times_;
-  std::vector<std::vector<StoredPeak>> sortedCopies_;
-  std::vector<const std::vector<StoredPeak>*> peaks_;
 };
 
 // The trace of m/z `mz` (+-ppm) between `fromMinutes` and `toMinutes`, at most `maxPoints` points: when

@@ -7,68 +7,15 @@
 
 #include "compounds/compound_grouping.h"
 #include "compounds/correlation.h"
+#include "compounds/ms1_index.h"
 
 namespace {
 
-// The MS1 spectra in time order, each with its peaks sorted by m/z (a copy only where the file left them
-// unsorted).
-struct Ms1Spectra {
-  std::vector<const scan*> spectra;
-  std::vector<double> times;  // seconds
-  std::vector<std::vector<StoredPeak>> sortedCopies;
-  std::vector<const std::vector<StoredPeak>*> peaks;
-
-  explicit Ms1Spectra(const std::vector<scan>& scans) {
-    for (const scan& spectrum : scans) {
-      if (spectrum.msLevel <= 1) spectra.push_back(&spectrum);
-    }
-    std::stable_sort(spectra.begin(), spectra.end(),
-                     [](const scan* a, const scan* b) { return a->rt < b->rt; });
-    sortedCopies.reserve(spectra.size());
-    for (const scan* spectrum : spectra) {
-      times.push_back(spectrum->rt);
-      const auto byMz = [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; };
-      if (std::is_sorted(spectrum->peaks.begin(), spectrum->peaks.end(), byMz)) {
-        peaks.push_back(&spectrum->peaks);
-      } else {
-        sortedCopies.push_back(spectrum->peaks);
-        std::stable_sort(sortedCopies.back().begin(), sortedCopies.back().end(), byMz);
-        peaks.push_back(&sortedCopies.back());
-      }
-    }
-  }
-
-  // Summed intensity within [low, high] in spectrum k.
-  double sumIn(std::size_t k, double low, double high) const {
-    const std::vector<StoredPeak>& list = *peaks[k];
-    auto it = std::lower_bound(list.begin(), list.end(), low,
-                               [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
-    double sum = 0;
-    for (; it != list.end() && it->mz <= high; ++it) sum += it->intensity;
-    return sum;
-  }
-
-  std::size_t firstAtOrAfter(double time) const {
-    return static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), time) - times.begin());
-  }
-
-  std::size_t firstAfter(double time) const {
-    return static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), time) - times.begin());
-  }
-
-  std::size_t nearest(double time) const {
-    const std::size_t after = firstAtOrAfter(time);
-    if (after == 0) return 0;
-    if (after == times.size()) return times.size() - 1;
-    return time - times[after - 1] <= times[after] - time ? after - 1 : after;
-  }
-};
-
-FeatureTrace traceOf(const Ms1Spectra& ms1, double mz, double start, double end, double ppm) {
+FeatureTrace traceOf(const Ms1Index& ms1, double mz, double start, double end, double ppm) {
   FeatureTrace trace;
   const double window = mz * ppm * 1e-6;
   trace.first = ms1.firstAtOrAfter(start);
-  for (std::size_t k = trace.first; k < ms1.times.size() && ms1.times[k] <= end; ++k) {
+  for (std::size_t k = trace.first; k < ms1.size() && ms1.seconds(k) <= end; ++k) {
     trace.values.push_back(ms1.sumIn(k, mz - window, mz + window));
   }
   return trace;
@@ -114,7 +61,7 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
                             const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans) {
-  const Ms1Spectra ms1(scans);
+  const Ms1Index ms1(scans);
   // The rows that take part, in table order.
   std::vector<std::size_t> taking;
   int positive = 0, negative = 0;
@@ -147,7 +94,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
       const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
       const auto highest = std::max_element(peakBegin, peakEnd);
       if (*highest > 0)
-        apex = ms1.times[trace.first + static_cast<std::size_t>(highest - trace.values.begin())];
+        apex = ms1.seconds(trace.first + static_cast<std::size_t>(highest - trace.values.begin()));
     }
     features.push_back(
         GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});
@@ -237,9 +184,9 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
                        [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
       feature.ms2.push_back(std::move(spectrum));
     }
-    if (!ms1.times.empty() && label.isotope == 0) {
+    if (ms1.size() > 0 && label.isotope == 0) {
       feature.ms1Pattern =
-          isotopePatternIn(*ms1.peaks[ms1.nearest(feature.rt)], row.mz, label.charge, options.tracePpm);
+          isotopePatternIn(ms1.peaks(ms1.nearest(feature.rt)), row.mz, label.charge, options.tracePpm);
     }
     set.features.push_back(std::move(feature));
   }

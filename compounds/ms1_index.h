@@ -1,0 +1,31 @@
+#ifndef TORVA_COMPOUNDS_MS1_INDEX_H
+#define TORVA_COMPOUNDS_MS1_INDEX_H
+
+#include <cstddef>
+#include <vector>
+
+#include "records/records.h"
+
+// The MS1 spectra of a run in time order, each with its peaks in m/z order.
+class Ms1Index {
+ public:
+  explicit Ms1Index(const std::vector<scan>& scans);
+  std::size_t size() const { return spectra_.size(); }
+  // The spectrum nearest `seconds`; size() when there is none.
+  std::size_t nearest(double seconds) const;
+  const scan& spectrum(std::size_t k) const { return *spectra_[k]; }
+  const std::vector<StoredPeak>& peaks(std::size_t k) const { return *peaks_[k]; }
+  double seconds(std::size_t k) const { return times_[k]; }
+  std::size_t firstAtOrAfter(double seconds) const;
+  std::size_t firstAfter(double seconds) const;
+  // Summed intensity of spectrum k within [low, high] m/z.
+  double sumIn(std::size_t k, double low, double high) const;
+
+ private:
+  std::vector<const scan*> spectra_;
+  std::vector<double> times_;
+  std::vector<std::vector<StoredPeak>> sortedCopies_;
+  std::vector<const std::vector<StoredPeak>*> peaks_;
+};
+
+#endif
