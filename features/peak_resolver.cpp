@@ -187,19 +187,51 @@ double refinedApexTime(const std::vector<TracePoint>& trace, const std::vector<d
   return std::min(std::max(top, x0), x2);
 }
 
+// The level a trace holds beyond the far edge `edge` of a peak cut off by the
+// run, when that edge is the bottom of a dip the peak only climbs back out of:
+// over `reach` seconds beyond the edge (walking away from the cut by `step`)
+// the smoothed trace never falls under the edge and stands somewhere as high
+// as the peak's apex; the level is the highest it stands there. An ion present
+// all along and suppressed for a few scans by a strong co-eluting compound
+// does that; a compound eluting as the run starts or ends does not (beyond its
+// far edge the trace stays low, or a peak of its own comes and goes): -1.
+double levelBeyondDip(const std::vector<TracePoint>& trace, const std::vector<double>& s, std::size_t apex,
+                      std::size_t edge, int step, double reach) {
+  double level = -1;
+  std::size_t i = edge;
+  while (step < 0 ? i > 0 : i + 1 < s.size()) {
+    i = step < 0 ? i - 1 : i + 1;
+    if (std::fabs(trace[i].time - trace[edge].time) > reach) break;
+    if (s[i] < s[edge]) return -1;
+    if (s[i] >= s[apex]) level = std::max(level, s[i]);
+  }
+  return level;
+}
+
 void measure(const std::vector<TracePoint>& trace, const std::vector<double>& filled,
-             const std::vector<double>& s, const NoiseModel& noise, bool cutStart, bool cutEnd,
+             const std::vector<double>& s, const NoiseModel& noise, bool cutStart, bool cutEnd, double reach,
              ResolvedPeak& peak) {
   const std::size_t l = peak.left, r = peak.right;
   const double tl = trace[l].time, tr = trace[r].time;
   // The line joins the edges at the lower of the smoothed and the raw trace:
   // where the trace has ended, the smoothing's spill is no baseline. An edge
   // where the trace is cut off mid-elution says nothing of the baseline: the
-  // line is then level with the other edge.
+  // line is then level with the other edge. Where the other edge is the bottom
+  // of a dip and the trace beyond it held the peak's height, the peak is the
+  // ion's own level coming back, and the line is level with that: no rise.
   double yl = std::min(s[l], filled[l]), yr = std::min(s[r], filled[r]);
   const bool cutLeft = cutStart && l == 0, cutRight = cutEnd && r + 1 == s.size();
-  if (cutLeft && !cutRight) yl = yr;
-  if (cutRight && !cutLeft) yr = yl;
+  if (cutLeft != cutRight) {
+    const double level = cutLeft ? levelBeyondDip(trace, s, peak.apex, r, +1, reach)
+                                 : levelBeyondDip(trace, s, peak.apex, l, -1, reach);
+    if (level >= 0) {
+      yl = yr = level;
+    } else if (cutLeft) {
+      yl = yr;
+    } else {
+      yr = yl;
+    }
+  }
   const auto line = [&](std::size_t i) { return lineAt(trace[i].time, tl, yl, tr, yr); };
   peak.startTime = tl;
   peak.endTime = tr;
@@ -543,7 +575,7 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     // neighbour at once: its edge on that side is the split.
     if (peak.left == peak.apex && k > 0) peak.left = low;
     if (peak.right == peak.apex && k + 1 < kept.size()) peak.right = high;
-    measure(trace, filled, s, noise, cutStart, cutEnd, peak);
+    measure(trace, filled, s, noise, cutStart, cutEnd, 0.5 * settings.baselineWindow, peak);
     peaks.push_back(peak);
   }
   return peaks;

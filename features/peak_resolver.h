@@ -103,7 +103,11 @@ std::vector<double> movingOpening(const std::vector<double>& values, const std::
 
 // Whether the trace's first and last points are the run's first and last
 // spectra: a compound still eluting there is cut off, and the cut side is no
-// valley (elsewhere a trace that starts or ends high is taken as it is).
+// valley (elsewhere a trace that starts or ends high is taken as it is). The
+// line under such a peak is level with its far edge, unless that edge is the
+// bottom of a dip that the trace beyond it (half a baseline window) never
+// falls under and that stood as high as the peak: an ion suppressed for a few
+// scans by a co-eluting compound, climbing back to its level as the run ends.
 struct TraceEnds {
   bool runStart = false;
   bool runEnd = false;

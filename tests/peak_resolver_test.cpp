@@ -121,6 +121,62 @@ TEST(PeakResolver, DipBeforeTheRunsStartIsNoEdge) {
   EXPECT_GT(peaks[0].sn, 50);
 }
 
+TEST(PeakResolver, IonSuppressedAtTheRunsEndsIsNoPeak) {
+  // An ion present all run long dips for a few scans while a strong compound
+  // co-elutes (m/z 194.1177 of a real Q Exactive run: 1.9e6 in every scan, down
+  // to 5.2e5 while a compound of 1.8e8 elutes 0.1 min before the file ends)
+  // and climbs back to its level as the run ends or starts: that is the ion's
+  // own level coming back, not a compound cut off by the run. An elution cut
+  // off by the run whose far side holds a peak of its own (m/z 460.2696 of the
+  // same run: 1.3e6 at the first scan falling to 1.3e5, then a peak of 1.5e6
+  // 0.1 min later) is still one.
+  const double dip[] = {1.9, 1.8, 1.9, 1.8, 1.6, 1.3, 0.87, 0.52, 0.54, 0.69, 0.80, 1.2,
+                        1.4, 1.5, 1.7, 1.8, 1.8, 1.8, 1.8,  1.8,  1.7,  1.7,  1.7};
+  const double cutThenPeak[] = {13,  10,   6.7, 4.4, 3.1,  2.2, 1.3,  1.3,  1.3,  1.5,  2.2,
+                                4.7, 6.4,  8.7, 15,  15,   14,  11,   7.5,  4.6,  3.6,  3.3,
+                                3.3, 2.6,  2.1, 2.1, 1.2,  1.2, 0.78, 0.88, 0.73, 0.88, 0.9,
+                                0.8, 0.79, 1.0, 1.2, 0.77, 1.2, 1.5,  2.9,  4.4,  4.0};
+  const std::size_t n = 200, dips = sizeof dip / sizeof dip[0],
+                    cut = sizeof cutThenPeak / sizeof cutThenPeak[0];
+  const double jitter[] = {0.03, -0.02, 0.04, -0.04, 0.01, -0.03, 0.02, 0.0};
+  const auto suppressed = [&](bool atEnd) {
+    std::vector<TracePoint> trace;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t k = atEnd ? i + dips - n : dips - 1 - i;  // position in the dip, when inside it
+      const bool inDip = atEnd ? i + dips >= n : i < dips;
+      const double value = inDip ? 1e6 * dip[k] : 1.9e6 * (1 + jitter[i % 8]);
+      trace.push_back({0.47 * static_cast<double>(i), value, 194.1177});
+    }
+    return trace;
+  };
+  std::vector<TracePoint> elution;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double value = i < cut ? 1e5 * cutThenPeak[i] : 5e4 * (1 + 4 * jitter[i % 8]);
+    elution.push_back({0.47 * static_cast<double>(i), value, 460.2696});
+  }
+  const struct {
+    std::string name;
+    std::vector<TracePoint> trace;
+    double from, to;  // seconds: where a peak would be the dip's recovery or the cut elution
+    bool peak;
+  } cases[] = {
+      {"dip recovered as the run ends", suppressed(true), 0.47 * (n - 16), 0.47 * n, false},
+      {"dip recovered as the run starts", suppressed(false), 0, 0.47 * 16, false},
+      {"elution cut off by the start, a peak of its own after it", elution, 0, 2, true},
+  };
+  for (const auto& c : cases) {
+    double best = 0;
+    for (const ResolvedPeak& p : resolvePeaks(c.trace, 1.5e4, ResolverSettings(), TraceEnds{true, true})) {
+      if (p.apexTime >= c.from && p.apexTime <= c.to) best = std::max(best, p.sn);
+    }
+    if (c.peak) {
+      EXPECT_GT(best, 20) << c.name;
+    } else {
+      EXPECT_LT(best, 3) << c.name;
+    }
+  }
+}
+
 TEST(PeakResolver, FlatBackgroundIsNoPeak) {
   // A background ion at 3.6e5 all run long, jittering by a few percent.
   const std::vector<TracePoint> trace = traceOf({}, 600, 0.5, 3.6e5, 0, 0.03);
