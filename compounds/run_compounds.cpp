@@ -61,7 +61,6 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
                             const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans) {
-  const Ms1Index ms1(scans);
   // The rows that take part, in table order.
   std::vector<std::size_t> taking;
   int positive = 0, negative = 0;
@@ -73,6 +72,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   }
   GroupingOptions grouping = options.grouping;
   if (positive + negative > 0) grouping.polarity = negative > positive ? -1 : 1;
+  const Ms1Index ms1(scans, grouping.polarity < 0 ? '-' : '+');
 
   std::vector<GroupingFeature> features;
   std::vector<SmoothedTrace> traces;
