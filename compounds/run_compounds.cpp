@@ -141,19 +141,37 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     compoundsBefore = highest;
   }
 
-  // MS2 spectra of the run, linked to the features.
+  // MS2 spectra of the run, linked to the features of their polarity (one that states none: the main one).
   std::vector<const scan*> tandem;
-  std::vector<TandemScan> tandemScans;
+  std::vector<int> tandemPolarities;
   for (const scan& spectrum : scans) {
     if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
     tandem.push_back(&spectrum);
-    tandemScans.push_back(TandemScan{spectrum.rt, spectrum.precursorMz, 0, 0});
+    const char stated = spectrumPolarity(spectrum);
+    tandemPolarities.push_back(stated == '-' ? -1 : stated == '+' ? 1 : mainPolarity);
   }
-  std::vector<LinkedFeature> linked;
-  for (const GroupingFeature& feature : features) {
-    linked.push_back(LinkedFeature{feature.mz, feature.rtStart, feature.rtEnd, feature.intensity});
+  std::vector<std::vector<std::size_t>> links(taking.size());
+  for (const int polarity : {mainPolarity, -mainPolarity}) {
+    std::vector<std::size_t> members, memberScans;
+    std::vector<LinkedFeature> linked;
+    std::vector<TandemScan> tandemScans;
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      if (polarities[k] != polarity) continue;
+      members.push_back(k);
+      linked.push_back(
+          LinkedFeature{features[k].mz, features[k].rtStart, features[k].rtEnd, features[k].intensity});
+    }
+    for (std::size_t s = 0; s < tandem.size(); ++s) {
+      if (tandemPolarities[s] != polarity) continue;
+      memberScans.push_back(s);
+      tandemScans.push_back(TandemScan{tandem[s]->rt, tandem[s]->precursorMz, 0, 0});
+    }
+    if (members.empty() || tandemScans.empty()) continue;
+    const std::vector<std::vector<std::size_t>> found = linkTandemScans(linked, tandemScans, options.linkage);
+    for (std::size_t j = 0; j < members.size(); ++j) {
+      for (std::size_t s : found[j]) links[members[j]].push_back(memberScans[s]);
+    }
   }
-  const std::vector<std::vector<std::size_t>> links = linkTandemScans(linked, tandemScans, options.linkage);
   if (linkedScans != nullptr) {
     linkedScans->assign(rows.size(), {});
     for (std::size_t k = 0; k < taking.size(); ++k) {

@@ -146,6 +146,14 @@ TEST(RunCompounds, PolaritiesOfASwitchingRunAreGroupedApart) {
     ms1.polarity = minus ? "-" : "+";
     scans.push_back(ms1);
   }
+  // An MS2 scan of each polarity on the positive [M+H]+'s m/z: only the positive one is its.
+  for (const char* polarity : {"+", "-"}) {
+    scan ms2 = spectrum(100 + static_cast<long>(scans.size()), 15.2, 0, {{85.03, 100.0}});
+    ms2.msLevel = 2;
+    ms2.precursorMz = positive[0];
+    ms2.polarity = polarity;
+    scans.push_back(ms2);
+  }
   std::vector<FeatureRow> rows;
   for (int f = 0; f < 4; ++f) {
     FeatureRow r;
@@ -170,6 +178,7 @@ TEST(RunCompounds, PolaritiesOfASwitchingRunAreGroupedApart) {
   EXPECT_EQ(rows[0].compoundId, rows[1].compoundId);
   EXPECT_EQ(rows[2].compoundId, rows[3].compoundId);
   EXPECT_NE(rows[0].compoundId, rows[2].compoundId);
+  EXPECT_EQ(rows[0].ms2Scans, "1");
   ASSERT_EQ(set.features.size(), 4u);
   EXPECT_EQ(polarityOf(set, set.features[0]), 1);
   EXPECT_EQ(polarityOf(set, set.features[2]), -1);
