@@ -112,9 +112,8 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
     }
     std::vector<const scan*> tandem;
     std::vector<TandemScan> tandemScans;
-    std::vector<const scan*> ms1;
+    const Ms1Index index(scans, options.run.grouping.polarity < 0 ? '-' : '+');
     for (const scan& spectrum : scans) {
-      if (spectrum.msLevel <= 1) ms1.push_back(&spectrum);
       if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
       tandem.push_back(&spectrum);
       tandemScans.push_back(TandemScan{spectrum.rt, spectrum.precursorMz, 0, 0});
@@ -122,7 +121,6 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
     const std::vector<std::vector<std::size_t>> links =
         linkTandemScans(linked, tandemScans, options.run.linkage);
     if (traces != nullptr) {
-      const Ms1Index index(scans);
       for (std::size_t r = 0; r < rowCount; ++r) {
         const double measured = r < samples[s].measuredRt.size() ? samples[s].measuredRt[r] : NAN;
         FeatureSpectrum trace = cohortTraceOf(
@@ -152,17 +150,11 @@ ExportSet groupCohortCompounds(CohortFeatureTable& table, const std::vector<Coho
         }
       }
       // The isotope pattern from the sample where the row is strongest, at its apex there.
-      if (strongest[r] == s && !ms1.empty() && linked[r].rtEnd >= linked[r].rtStart &&
+      if (strongest[r] == s && index.size() > 0 && linked[r].rtEnd >= linked[r].rtStart &&
           labels[r].isotope == 0) {
         const double apex = (linked[r].rtStart + linked[r].rtEnd) / 2;
-        const scan* nearest = ms1.front();
-        for (const scan* spectrum : ms1) {
-          if (std::fabs(spectrum->rt - apex) < std::fabs(nearest->rt - apex)) nearest = spectrum;
-        }
-        std::vector<StoredPeak> sorted = nearest->peaks;
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
-        patterns[r] = isotopePatternIn(sorted, features[r].mz, labels[r].charge, options.run.tracePpm);
+        patterns[r] = isotopePatternIn(index.peaks(index.nearest(apex)), features[r].mz, labels[r].charge,
+                                       options.run.tracePpm);
       }
     }
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "compounds/adduct_table.h"
 
@@ -75,7 +76,7 @@ std::vector<FeatureSpectrum> collectFeatureEvidence(const std::vector<scan>& sca
                                                     const std::vector<std::vector<std::size_t>>& linkedScans,
                                                     const std::string& sample, double tracePpm,
                                                     const EvidenceLimits& limits, EvidenceLeftOut& leftOut) {
-  const Ms1Index ms1(scans);
+  std::map<char, Ms1Index> byPolarity;  // the full scans each row's polarity is read from
   std::vector<FeatureSpectrum> records;
   long long points = 0;
   const auto keep = [&](FeatureSpectrum&& record) {
@@ -90,6 +91,7 @@ std::vector<FeatureSpectrum> collectFeatureEvidence(const std::vector<scan>& sca
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const FeatureRow& row = rows[r];
     if (row.status == "not_found" || !(row.area > 0)) continue;
+    const Ms1Index& ms1 = byPolarity.try_emplace(row.polarity, scans, row.polarity).first->second;
     // Chromatogram: the peak with a margin of its width each side.
     const double width = std::max(row.rtEnd - row.rtStart, 0.0);
     const double from = std::min(row.rtStart - limits.traceMargin * width, row.rt - limits.minTraceHalfWidth);

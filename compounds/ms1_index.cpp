@@ -2,18 +2,17 @@
 
 #include <algorithm>
 
+#include "features/full_scan_groups.h"
+
 namespace {
 
 bool byMz(const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; }
 
 }  // namespace
 
-Ms1Index::Ms1Index(const std::vector<scan>& scans) {
-  for (const scan& spectrum : scans) {
-    if (spectrum.msLevel <= 1) spectra_.push_back(&spectrum);
-  }
-  std::stable_sort(spectra_.begin(), spectra_.end(),
-                   [](const scan* a, const scan* b) { return a->rt < b->rt; });
+Ms1Index::Ms1Index(const std::vector<scan>& scans, char polarity) {
+  const std::vector<FullScanGroup> groups = fullScanGroups(scans, 1);
+  if (const FullScanGroup* group = groupOfPolarity(groups, polarity)) spectra_ = group->spectra;
   sortedCopies_.reserve(spectra_.size());
   for (const scan* spectrum : spectra_) {
     times_.push_back(spectrum->rt);

@@ -6,10 +6,11 @@
 
 #include "records/records.h"
 
-// The MS1 spectra of a run in time order, each with its peaks in m/z order.
+// The MS1 spectra of one polarity that the run's features are read from (fullScanGroups: those of the
+// most accurate mass analyzer), in time order, each with its peaks in m/z order.
 class Ms1Index {
  public:
-  explicit Ms1Index(const std::vector<scan>& scans);
+  Ms1Index(const std::vector<scan>& scans, char polarity);
   std::size_t size() const { return spectra_.size(); }
   // The spectrum nearest `seconds`; size() when there is none.
   std::size_t nearest(double seconds) const;

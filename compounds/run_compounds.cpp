@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <map>
 #include <numeric>
 
 #include "compounds/compound_grouping.h"
@@ -61,7 +62,6 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
                             const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans) {
-  const Ms1Index ms1(scans);
   // The rows that take part, in table order.
   std::vector<std::size_t> taking;
   int positive = 0, negative = 0;
@@ -73,55 +73,105 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   }
   GroupingOptions grouping = options.grouping;
   if (positive + negative > 0) grouping.polarity = negative > positive ? -1 : 1;
-
-  std::vector<GroupingFeature> features;
-  std::vector<SmoothedTrace> traces;
-  for (std::size_t r : taking) {
-    const FeatureRow& row = rows[r];
-    // The trace over the peak and the given number of its widths beyond either edge.
-    const double start = row.rtStart * 60, end = row.rtEnd * 60;
-    const double width = end - start;
-    const double margin = width > 0 && std::isfinite(width) ? options.traceMargin * width : 0.0;
-    FeatureTrace trace = traceOf(ms1, row.mz, start - margin, end + margin, options.tracePpm);
-    trace.peakFirst = std::max(ms1.firstAtOrAfter(start), trace.first);
-    trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(end), trace.end()));
-    // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak
-    // ions wander by several spectra.
-    double apex = row.rt * 60;
-    if (trace.peakEnd > trace.peakFirst) {
-      const auto peakBegin =
-          trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakFirst - trace.first);
-      const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
-      const auto highest = std::max_element(peakBegin, peakEnd);
-      if (*highest > 0)
-        apex = ms1.seconds(trace.first + static_cast<std::size_t>(highest - trace.values.begin()));
-    }
-    features.push_back(
-        GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex});
-    traces.push_back(smoothedTrace(std::move(trace)));
+  // Each polarity's features are grouped apart, with its own ions and traces from its own scans (a
+  // polarity-switching run); rows that state none go with the run's main polarity, which is grouped first.
+  const int mainPolarity = grouping.polarity < 0 ? -1 : 1;
+  std::vector<int> polarities(taking.size());
+  for (std::size_t k = 0; k < taking.size(); ++k) {
+    const char stated = rows[taking[k]].polarity;
+    polarities[k] = stated == '-' ? -1 : stated == '+' ? 1 : mainPolarity;
   }
-  const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
-    return shapeCorrelation(traces[a], traces[b]);
+  std::map<int, Ms1Index> indices;
+  const auto ms1Of = [&](int polarity) -> const Ms1Index& {
+    return indices.try_emplace(polarity, scans, polarity < 0 ? '-' : '+').first->second;
   };
-  const SimilarityScreen screen = [&traces](std::size_t a, std::size_t b, double threshold) {
-    return shapeCorrelationBelow(traces[a], traces[b], threshold);
-  };
-  const std::vector<CompoundLabel> labels =
-      groupCompounds(features, options.adducts, grouping, similarity, screen);
+  std::vector<GroupingFeature> features(taking.size());
+  std::vector<CompoundLabel> labels(taking.size());
+  long compoundsBefore = 0;
+  for (const int polarity : {mainPolarity, -mainPolarity}) {
+    std::vector<std::size_t> members;  // places in `taking`
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      if (polarities[k] == polarity) members.push_back(k);
+    }
+    if (members.empty()) continue;
+    const Ms1Index& ms1 = ms1Of(polarity);
+    std::vector<GroupingFeature> part;
+    std::vector<SmoothedTrace> traces;
+    for (std::size_t k : members) {
+      const std::size_t r = taking[k];
+      const FeatureRow& row = rows[r];
+      // The trace over the peak and the given number of its widths beyond either edge.
+      const double start = row.rtStart * 60, end = row.rtEnd * 60;
+      const double width = end - start;
+      const double margin = width > 0 && std::isfinite(width) ? options.traceMargin * width : 0.0;
+      FeatureTrace trace = traceOf(ms1, row.mz, start - margin, end + margin, options.tracePpm);
+      trace.peakFirst = std::max(ms1.firstAtOrAfter(start), trace.first);
+      trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(end), trace.end()));
+      // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak
+      // ions wander by several spectra.
+      double apex = row.rt * 60;
+      if (trace.peakEnd > trace.peakFirst) {
+        const auto peakBegin =
+            trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakFirst - trace.first);
+        const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
+        const auto highest = std::max_element(peakBegin, peakEnd);
+        if (*highest > 0)
+          apex = ms1.seconds(trace.first + static_cast<std::size_t>(highest - trace.values.begin()));
+      }
+      features[k] = GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex};
+      part.push_back(features[k]);
+      traces.push_back(smoothedTrace(std::move(trace)));
+    }
+    const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
+      return shapeCorrelation(traces[a], traces[b]);
+    };
+    const SimilarityScreen screen = [&traces](std::size_t a, std::size_t b, double threshold) {
+      return shapeCorrelationBelow(traces[a], traces[b], threshold);
+    };
+    GroupingOptions partOptions = grouping;
+    partOptions.polarity = polarity;
+    const std::vector<CompoundLabel> found =
+        groupCompounds(part, options.adducts, partOptions, similarity, screen);
+    long highest = compoundsBefore;
+    for (std::size_t j = 0; j < members.size(); ++j) {
+      labels[members[j]] = found[j];
+      labels[members[j]].compoundId += compoundsBefore;
+      highest = std::max(highest, labels[members[j]].compoundId);
+    }
+    compoundsBefore = highest;
+  }
 
-  // MS2 spectra of the run, linked to the features.
+  // MS2 spectra of the run, linked to the features of their polarity (one that states none: the main one).
   std::vector<const scan*> tandem;
-  std::vector<TandemScan> tandemScans;
+  std::vector<int> tandemPolarities;
   for (const scan& spectrum : scans) {
     if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
     tandem.push_back(&spectrum);
-    tandemScans.push_back(TandemScan{spectrum.rt, spectrum.precursorMz, 0, 0});
+    const char stated = spectrumPolarity(spectrum);
+    tandemPolarities.push_back(stated == '-' ? -1 : stated == '+' ? 1 : mainPolarity);
   }
-  std::vector<LinkedFeature> linked;
-  for (const GroupingFeature& feature : features) {
-    linked.push_back(LinkedFeature{feature.mz, feature.rtStart, feature.rtEnd, feature.intensity});
+  std::vector<std::vector<std::size_t>> links(taking.size());
+  for (const int polarity : {mainPolarity, -mainPolarity}) {
+    std::vector<std::size_t> members, memberScans;
+    std::vector<LinkedFeature> linked;
+    std::vector<TandemScan> tandemScans;
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      if (polarities[k] != polarity) continue;
+      members.push_back(k);
+      linked.push_back(
+          LinkedFeature{features[k].mz, features[k].rtStart, features[k].rtEnd, features[k].intensity});
+    }
+    for (std::size_t s = 0; s < tandem.size(); ++s) {
+      if (tandemPolarities[s] != polarity) continue;
+      memberScans.push_back(s);
+      tandemScans.push_back(TandemScan{tandem[s]->rt, tandem[s]->precursorMz, 0, 0});
+    }
+    if (members.empty() || tandemScans.empty()) continue;
+    const std::vector<std::vector<std::size_t>> found = linkTandemScans(linked, tandemScans, options.linkage);
+    for (std::size_t j = 0; j < members.size(); ++j) {
+      for (std::size_t s : found[j]) links[members[j]].push_back(memberScans[s]);
+    }
   }
-  const std::vector<std::vector<std::size_t>> links = linkTandemScans(linked, tandemScans, options.linkage);
   if (linkedScans != nullptr) {
     linkedScans->assign(rows.size(), {});
     for (std::size_t k = 0; k < taking.size(); ++k) {
@@ -133,7 +183,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   ExportSet set;
   set.samples = {sampleName};
   set.runFiles = {runFile};
-  set.polarity = grouping.polarity;
+  set.polarity = mainPolarity;
   set.title = sampleName;
   for (FeatureRow& row : rows) {  // rows not taking part stay ungrouped
     row.compoundId = 0;
@@ -148,7 +198,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     const CompoundLabel& label = labels[k];
     row.compoundId = label.compoundId;
     row.ion = label.ion;
-    row.charge = grouping.polarity < 0 ? -label.charge : label.charge;
+    row.charge = polarities[k] < 0 ? -label.charge : label.charge;
     row.neutralMass = label.neutralMass;
     row.representative = label.representative;
     row.ms2Scans = std::to_string(links[k].size());
@@ -184,6 +234,8 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
                        [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
       feature.ms2.push_back(std::move(spectrum));
     }
+    feature.polarity = polarities[k];
+    const Ms1Index& ms1 = ms1Of(polarities[k]);
     if (ms1.size() > 0 && label.isotope == 0) {
       feature.ms1Pattern =
           isotopePatternIn(ms1.peaks(ms1.nearest(feature.rt)), row.mz, label.charge, options.tracePpm);

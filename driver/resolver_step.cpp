@@ -52,7 +52,16 @@ std::vector<FeatureTarget> targetsOf(const RunData& run) {
 }  // namespace
 
 bool runResolverStep(const Options& options, const RunData& run) {
-  std::vector<FeatureRow> rows = findFeatures(run.scans, targetsOf(run), settingsOf(options));
+  const FeatureSettings settings = settingsOf(options);
+  const std::vector<FullScanGroup> groups = fullScanGroups(run.scans, featureLevel(settings));
+  for (const FullScanGroup& group : groups) {
+    if (group.leftOut == 0) continue;
+    console::err("torva: " + std::to_string(group.leftOut) + " full scans of " + group.leftOutAnalyzers +
+                 " left out of the features (polarity " + std::string(1, group.polarity) +
+                 "): they are read from " + std::to_string(group.spectra.size()) + " " + group.analyzer +
+                 " scans\n");
+  }
+  std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings);
   const bool grouped = !options.compounds || runCompoundStep(options, run, rows);
   if (!options.hasFeatures) return grouped;
   std::string error;

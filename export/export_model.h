@@ -36,6 +36,7 @@ struct ExportFeature {
   long ms2Scans = 0;                   // MS2 spectra linked to the feature
   std::vector<ExportSpectrum> ms2;     // the spectrum exported for it (the best linked one), or none
   std::vector<ExportPeak> ms1Pattern;  // its isotope pattern in the MS1 spectrum at its apex
+  int polarity = 0;                    // +1 positive ions, -1 negative; 0: the set's
 };
 
 struct ExportSet {
@@ -46,5 +47,10 @@ struct ExportSet {
   std::string title;                  // e.g. the cohort's folder name
   std::vector<ExportFeature> features;
 };
+
+// The polarity of a feature's ions: its own, else the set's.
+inline int polarityOf(const ExportSet& set, const ExportFeature& feature) {
+  return feature.polarity != 0 ? feature.polarity : set.polarity;
+}
 
 #endif

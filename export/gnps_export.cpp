@@ -37,7 +37,7 @@ std::string gnpsMgf(const ExportSet& set) {
     out += "PEPMASS=" + exportNumber(feature.mz, 5) + "\n";
     out += "SCANS=" + id + "\n";
     out += "RTINSECONDS=" + exportNumber(feature.rt, 3) + "\n";
-    out += "CHARGE=" + chargeText(feature.charge, set.polarity) + "\n";
+    out += "CHARGE=" + chargeText(feature.charge, polarityOf(set, feature)) + "\n";
     out += "MSLEVEL=2\n";
     appendPeaks(out, spectrum.peaks);
     out += "END IONS\n\n";

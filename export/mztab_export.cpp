@@ -1,5 +1,6 @@
 #include "export/mztab_export.h"
 
+#include <algorithm>
 #include <map>
 
 #include "export/export_file.h"
@@ -41,8 +42,16 @@ void metadata(std::string& out, const ExportSet& set) {
   line("description", "Features grouped into compounds by TORVA");
   line("software[1]", "[MS, MS:1000799, custom unreleased software tool, " + set.software + "]");
   line("quantification_method", "[MS, MS:1001834, LC-MS label-free quantitation analysis, ]");
-  const std::string polarity =
-      set.polarity < 0 ? "[MS, MS:1000129, negative scan, ]" : "[MS, MS:1000130, positive scan, ]";
+  // The polarities of the runs' scans that the features come from: the set's, and the other one when a
+  // feature has it (a polarity-switching run).
+  bool positive = set.polarity >= 0, negative = set.polarity < 0;
+  for (const ExportFeature& feature : set.features) {
+    (polarityOf(set, feature) < 0 ? negative : positive) = true;
+  }
+  std::vector<std::string> polarities;
+  if (positive) polarities.push_back("[MS, MS:1000130, positive scan, ]");
+  if (negative) polarities.push_back("[MS, MS:1000129, negative scan, ]");
+  if (set.polarity < 0) std::reverse(polarities.begin(), polarities.end());
   for (std::size_t s = 0; s < set.samples.size(); ++s) {
     const std::string run = "ms_run[" + std::to_string(s + 1) + "]";
     const std::string file = s < set.runFiles.size() ? set.runFiles[s] : set.samples[s];
@@ -50,7 +59,8 @@ void metadata(std::string& out, const ExportSet& set) {
     line(run + "-format",
          isMzml(file) ? "[MS, MS:1000584, mzML format, ]" : "[MS, MS:1000566, ISB mzXML format, ]");
     line(run + "-id_format", "[MS, MS:1000776, scan number only nativeID format, ]");
-    line(run + "-scan_polarity[1]", polarity);
+    for (std::size_t p = 0; p < polarities.size(); ++p)
+      line(run + "-scan_polarity[" + std::to_string(p + 1) + "]", polarities[p]);
   }
   std::string assayRefs;
   for (std::size_t s = 0; s < set.samples.size(); ++s) {
@@ -187,7 +197,8 @@ std::string mztabM(const ExportSet& set) {
       const int charge = feature.charge > 0 ? feature.charge : 1;
       out += "SME\t" + std::to_string(evidenceOf[f]) + "\tfeature_" + std::to_string(feature.featureId) +
              "\tnull\tnull\tnull\tnull\tnull\tnull\tnull\t" + textOrNull(mztabAdduct(feature.ion)) + "\t" +
-             exportNumber(feature.mz, 5) + "\t" + std::to_string(set.polarity < 0 ? -charge : charge) + "\t" +
+             exportNumber(feature.mz, 5) + "\t" +
+             std::to_string(polarityOf(set, feature) < 0 ? -charge : charge) + "\t" +
              exportNumber(spectrum.precursorMz > 0 ? spectrum.precursorMz : feature.mz, 5) + "\tms_run[" +
              std::to_string(spectrum.sample + 1) + "]:scan=" + std::to_string(spectrum.scanNumber) +
              "\t[,, no identification, ]\t[MS, MS:1000511, ms level, 2]\tnull\t1\n";

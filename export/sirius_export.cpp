@@ -40,17 +40,18 @@ std::string siriusMs(const ExportSet& set) {
       found->second = f;
     }
   }
-  const char sign = set.polarity < 0 ? '-' : '+';
   std::string out;
   for (long compound : order) {
     const ExportFeature& feature = set.features[parentOf[compound]];
+    const bool negative = polarityOf(set, feature) < 0;
+    const char sign = negative ? '-' : '+';
     const int charge = feature.charge > 0 ? feature.charge : 1;
     const std::string unknownIon =
         charge == 1 ? std::string("[M+?]") + sign : std::string("[M+?]") + std::to_string(charge) + sign;
     out += ">compound " + std::to_string(compound) + "_" + std::to_string(feature.featureId) + "\n";
     out += ">parentmass " + exportNumber(feature.mz, 5) + "\n";
     out += ">ionization " + (feature.ion.empty() ? unknownIon : feature.ion) + "\n";
-    out += ">charge " + std::string(set.polarity < 0 ? "-" : "") + std::to_string(charge) + "\n";
+    out += ">charge " + std::string(negative ? "-" : "") + std::to_string(charge) + "\n";
     out += ">rt " + exportNumber(feature.rt, 3) + "s\n";
     out += "#feature_id " + std::to_string(feature.featureId) + "\n";
     if (feature.neutralMass > 0) out += "#neutral_mass " + exportNumber(feature.neutralMass, 5) + "\n";

@@ -10,32 +10,6 @@
 
 namespace {
 
-struct SpectrumGroup {
-  char polarity = '?';
-  std::vector<const scan*> spectra;  // retention-time order
-};
-
-std::vector<SpectrumGroup> groupSpectra(const std::vector<scan>& scans, long long msLevel) {
-  std::vector<SpectrumGroup> groups;
-  for (const scan& spectrum : scans) {
-    const long long level = spectrum.msLevel == 0 ? 1 : spectrum.msLevel;
-    if (level != msLevel) continue;
-    const char polarity = spectrumPolarity(spectrum);
-    auto group = std::find_if(groups.begin(), groups.end(),
-                              [polarity](const SpectrumGroup& g) { return g.polarity == polarity; });
-    if (group == groups.end()) {
-      groups.push_back(SpectrumGroup{polarity, {}});
-      group = groups.end() - 1;
-    }
-    group->spectra.push_back(&spectrum);
-  }
-  for (SpectrumGroup& group : groups) {
-    std::stable_sort(group.spectra.begin(), group.spectra.end(),
-                     [](const scan* a, const scan* b) { return a->rt < b->rt; });
-  }
-  return groups;
-}
-
 // A spectrum's usable centroids in ascending m/z.
 std::vector<StoredPeak> sortedPeaks(const scan& spectrum) {
   std::vector<StoredPeak> peaks;
@@ -77,7 +51,7 @@ bool keptAsFeature(const ResolvedPeak& peak, const FeatureSettings& settings) {
 }
 
 // Peaks of one group, duplicates of overlapping traces removed.
-std::vector<Candidate> groupFeatures(const SpectrumGroup& group, const std::vector<FeatureTarget>& targets,
+std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vector<FeatureTarget>& targets,
                                      const FeatureSettings& settings) {
   MassTraceSettings traceSettings;
   traceSettings.ppm = settings.ppm;
@@ -180,6 +154,10 @@ FeatureRow rowOf(const Candidate& candidate, long long msLevel) {
 
 }  // namespace
 
+long long featureLevel(const FeatureSettings& settings) {
+  return settings.msLevel > 0 ? settings.msLevel : 1;
+}
+
 double NoiseFloors::at(double mz) const {
   if (!(width > 0) || !(mz >= 0)) return overall;
   const double k = std::floor(mz / width);
@@ -225,10 +203,16 @@ NoiseFloors estimateNoiseFloors(const std::vector<const scan*>& spectra, double 
 std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
                                      const std::vector<FeatureTarget>& targets,
                                      const FeatureSettings& settings) {
-  const long long level = settings.msLevel > 0 ? settings.msLevel : 1;
+  return findFeatures(fullScanGroups(scans, featureLevel(settings)), targets, settings);
+}
+
+std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
+                                     const std::vector<FeatureTarget>& targets,
+                                     const FeatureSettings& settings) {
+  const long long level = featureLevel(settings);
   std::vector<FeatureRow> rows;
   std::vector<Candidate> features;
-  for (const SpectrumGroup& group : groupSpectra(scans, level)) {
+  for (const FullScanGroup& group : groups) {
     std::vector<Candidate> found = groupFeatures(group, targets, settings);
     features.insert(features.end(), found.begin(), found.end());
   }

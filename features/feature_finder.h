@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "features/full_scan_groups.h"
 #include "features/peak_resolver.h"
 #include "processing/mass_traces.h"
 #include "records/records.h"
@@ -70,8 +71,15 @@ struct NoiseFloors {
 };
 NoiseFloors estimateNoiseFloors(const std::vector<const scan*>& spectra, double width, double quantile);
 
-// Untargeted features (targets empty) or one row per target.
+// The MS level the features are taken from.
+long long featureLevel(const FeatureSettings& settings);
+
+// Untargeted features (targets empty) or one row per target, from the run's full-scan groups.
 std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
+                                     const std::vector<FeatureTarget>& targets,
+                                     const FeatureSettings& settings);
+// The same from groups already made (fullScanGroups of featureLevel(settings)).
+std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
                                      const std::vector<FeatureTarget>& targets,
                                      const FeatureSettings& settings);
 

@@ -148,7 +148,7 @@ TEST(FeatureEvidence, LimitsKeepTheMostIntenseAndCountTheRest) {
 
 TEST(FeatureEvidence, TraceWindowStaysInsideTheRunAndNearTheApex) {
   const std::vector<scan> scans = smallRun();
-  const Ms1Index ms1(scans);
+  const Ms1Index ms1(scans, '+');
   struct Case {
     double apex, from, to;
     std::size_t maxPoints, points;

@@ -138,3 +138,59 @@ TEST(FeatureFinder, ThresholdsOfANoisyRegion) {
   EXPECT_EQ(floors.at(420), 51);   // one centroid: the overall floor of all 201
   EXPECT_EQ(floors.at(5000), 51);  // beyond every region
 }
+
+TEST(FullScanGroups, OnePolarityReadFromItsMostAccurateAnalyzer) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> filterLines;  // one MS1 scan each
+    std::string analyzers;                 // per group: polarity, analyzer, taken, left out, left-out analyzers
+  };
+  const Case cases[] = {
+      {"one analyzer, lock scans join", {"FTMS + p ESI Full ms", "FTMS + p ESI Full lock ms"}, "+FTMS 2 0 ;"},
+      {"ion trap beside Orbitrap", {"ITMS + p ESI Full ms", "FTMS + p ESI Full ms", "ITMS + p ESI Full ms"},
+       "+FTMS 1 2 ITMS;"},
+      {"no filter lines", {"", ""}, "? 2 0 ;"},
+      {"unnamed analyzer joins", {"+ c ESI Q1MS", "TOFMS + c ESI Full ms"}, "+TOFMS 2 0 ;"},
+      {"per polarity",
+       {"ITMS - c ESI Full ms", "FTMS + p ESI Full ms", "SQMS + c ESI Full ms", "TQMS - c ESI Full ms"},
+       "-ITMS 1 1 TQMS;+FTMS 1 1 SQMS;"},
+  };
+  for (const Case& c : cases) {
+    std::vector<scan> scans;
+    for (const std::string& line : c.filterLines) {
+      scan s;
+      s.msLevel = 1;
+      s.rt = static_cast<double>(scans.size());
+      s.filterLine = line;
+      scans.push_back(s);
+    }
+    scan tandem;  // never a full scan of level 1
+    tandem.msLevel = 2;
+    tandem.filterLine = "ITMS + c ESI d Full ms2 300.00@cid35.00";
+    scans.push_back(tandem);
+    std::string got;
+    for (const FullScanGroup& g : fullScanGroups(scans, 1)) {
+      got += std::string(1, g.polarity) + g.analyzer + " " + std::to_string(g.spectra.size()) + " " +
+             std::to_string(g.leftOut) + " " + g.leftOutAnalyzers + ";";
+      EXPECT_TRUE(std::is_sorted(g.spectra.begin(), g.spectra.end(),
+                                 [](const scan* a, const scan* b) { return a->rt < b->rt; }));
+    }
+    EXPECT_EQ(got, c.analyzers) << c.name;
+  }
+}
+
+TEST(FeatureFinder, IonTrapFullScansDoNotShareTracesWithOrbitrapOnes) {
+  // An LTQ-FT run alternating FTMS and ITMS full scans: the ion trap sees the ion 0.05 Da off. Mixed in
+  // one trace the Orbitrap's ion alternates with nothing and the trap's reading is an ion of its own.
+  std::vector<scan> scans = runOf({{301.1, 60, 1e6, '+'}}, 240, false);
+  for (std::size_t i = 1; i < scans.size(); i += 2) {
+    scans[i].filterLine = "ITMS + p ESI Full ms [100.00-1000.00]";
+    for (StoredPeak& peak : scans[i].peaks) {
+      if (std::fabs(peak.mz - 301.1) < 0.01) peak.mz += 0.05;
+    }
+  }
+  const std::vector<FeatureRow> rows = findFeatures(scans, {}, FeatureSettings());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].mz, 301.1, 301.1 * 2e-6);
+  EXPECT_NEAR(rows[0].rt * 60, 60, 1.1);
+}

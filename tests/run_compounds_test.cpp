@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "export/mztab_export.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -104,6 +105,7 @@ TEST(RunCompounds, NegativeFeaturesTakeNegativeIonsAndSignedCharges) {
   parseAdductName("[M-H]-", minusH, error);
   parseAdductName("[M+HCOO]-", formate, error);
   for (scan& s : run.scans) {
+    if (s.msLevel == 1) s.polarity = "-";
     for (StoredPeak& peak : s.peaks) {
       if (std::fabs(peak.mz - run.h) < 1e-9) peak.mz = minusH.mzOf(mass);
       if (std::fabs(peak.mz - run.na) < 1e-9) peak.mz = formate.mzOf(mass);
@@ -120,6 +122,69 @@ TEST(RunCompounds, NegativeFeaturesTakeNegativeIonsAndSignedCharges) {
   EXPECT_EQ(run.rows[3].ion, "[M+HCOO]-");
   EXPECT_EQ(run.rows[1].charge, -1);
   EXPECT_EQ(run.rows[2].ion, "[M-H]- 13C1");
+}
+
+TEST(RunCompounds, PolaritiesOfASwitchingRunAreGroupedApart) {
+  // Positive and negative scans in turn; one compound in each polarity at the same time, as [M+H]+ and
+  // [M+Na]+, and as [M-H]- and [M+HCOO]-. Grouped as one polarity, the negative ions would take positive
+  // labels and read traces that drop to nothing in every other scan.
+  Adduct minusH, formate;
+  std::string error;
+  ASSERT_TRUE(parseAdductName("[M-H]-", minusH, error));
+  ASSERT_TRUE(parseAdductName("[M+HCOO]-", formate, error));
+  const std::vector<Adduct> ions = defaultAdducts();
+  const double positive[] = {ions[0].mzOf(300.0), ions[1].mzOf(300.0)};
+  const double negative[] = {minusH.mzOf(240.0), formate.mzOf(240.0)};
+  std::vector<scan> scans;
+  for (int k = 0; k < 60; ++k) {
+    const double t = k * 0.5;
+    const double profile = 1e6 * std::exp(-0.5 * (t - 15) * (t - 15) / 9);
+    const bool minus = k % 2 == 1;
+    const double* mz = minus ? negative : positive;
+    scan ms1 = spectrum(k + 1, t, 0, {{mz[0], profile + 10}, {mz[1], 0.4 * profile + 10}});
+    ms1.msLevel = 1;
+    ms1.polarity = minus ? "-" : "+";
+    scans.push_back(ms1);
+  }
+  // An MS2 scan of each polarity on the positive [M+H]+'s m/z: only the positive one is its.
+  for (const char* polarity : {"+", "-"}) {
+    scan ms2 = spectrum(100 + static_cast<long>(scans.size()), 15.2, 0, {{85.03, 100.0}});
+    ms2.msLevel = 2;
+    ms2.precursorMz = positive[0];
+    ms2.polarity = polarity;
+    scans.push_back(ms2);
+  }
+  std::vector<FeatureRow> rows;
+  for (int f = 0; f < 4; ++f) {
+    FeatureRow r;
+    r.featureId = "F" + std::to_string(f + 1);
+    r.mz = f < 2 ? positive[f] : negative[f - 2];
+    r.rt = 15.0 / 60;
+    r.rtStart = 8.0 / 60;
+    r.rtEnd = 22.0 / 60;
+    r.area = f % 2 == 0 ? 7.5e6 : 3e6;
+    r.polarity = f < 2 ? '+' : '-';
+    rows.push_back(r);
+  }
+  const ExportSet set = groupRunCompounds(scans, rows, RunCompoundOptions(), "switching", "switching.mzML");
+  EXPECT_EQ(rows[0].ion, "[M+H]+");
+  EXPECT_EQ(rows[1].ion, "[M+Na]+");
+  EXPECT_EQ(rows[2].ion, "[M-H]-");
+  EXPECT_EQ(rows[3].ion, "[M+HCOO]-");
+  EXPECT_EQ(rows[0].charge, 1);
+  EXPECT_EQ(rows[2].charge, -1);
+  EXPECT_NEAR(rows[0].neutralMass, 300.0, 1e-6);
+  EXPECT_NEAR(rows[2].neutralMass, 240.0, 1e-6);
+  EXPECT_EQ(rows[0].compoundId, rows[1].compoundId);
+  EXPECT_EQ(rows[2].compoundId, rows[3].compoundId);
+  EXPECT_NE(rows[0].compoundId, rows[2].compoundId);
+  EXPECT_EQ(rows[0].ms2Scans, "1");
+  ASSERT_EQ(set.features.size(), 4u);
+  EXPECT_EQ(polarityOf(set, set.features[0]), 1);
+  EXPECT_EQ(polarityOf(set, set.features[2]), -1);
+  const std::string mztab = mztabM(set);
+  EXPECT_NE(mztab.find("ms_run[1]-scan_polarity[1]\t[MS, MS:1000130, positive scan, ]"), std::string::npos);
+  EXPECT_NE(mztab.find("ms_run[1]-scan_polarity[2]\t[MS, MS:1000129, negative scan, ]"), std::string::npos);
 }
 
 TEST(RunCompounds, FeatureIdsAsNumbers) {
