@@ -520,6 +520,20 @@ std::vector<double> movingOpening(const std::vector<double>& values, const std::
   return moving(moving(values, true), false);
 }
 
+bool onPersistentBackground(const std::vector<double>& s, const std::vector<double>& baseline,
+                            const std::vector<double>& times, std::size_t apex,
+                            const ResolverSettings& settings) {
+  const double level = baseline[apex];
+  if (!(settings.minRiseOverBackground > 0) || !(level > 0)) return false;
+  if (s[apex] - level >= settings.minRiseOverBackground * level) return false;
+  const double from = times[apex] - settings.backgroundReach, to = times[apex] + settings.backgroundReach;
+  if (times.front() > from || times.back() < to) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (times[i] >= from && times[i] <= to && baseline[i] < 0.5 * level) return false;
+  }
+  return true;
+}
+
 std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, double noiseFloor,
                                        const ResolverSettings& settings, TraceEnds ends) {
   std::vector<ResolvedPeak> peaks;
@@ -576,6 +590,7 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     if (peak.left == peak.apex && k > 0) peak.left = low;
     if (peak.right == peak.apex && k + 1 < kept.size()) peak.right = high;
     measure(trace, filled, s, noise, cutStart, cutEnd, 0.5 * settings.baselineWindow, peak);
+    if (onPersistentBackground(s, baseline, times, peak.apex, settings)) continue;
     peaks.push_back(peak);
   }
   return peaks;

@@ -54,6 +54,13 @@
 //     1e5 is no peak, while a smooth peak rising from nothing keeps the floor's
 //     S/N; shape (0..1) the correlation of the raw trace above the
 //     line with a Gaussian of the peak's apex and fwhm, negatives counted as 0.
+//  8. Background: a peak whose smoothed apex rises less than
+//     `minRiseOverBackground` of the baseline there, where the baseline stays
+//     at half that level or more for `backgroundReach` seconds on both sides,
+//     is dropped: the slow wander of a background ion present for minutes
+//     (isobaric matrix ions, the spray), as a peak-top-to-edge ratio does in
+//     other tools. A compound on a tail, on drift or on a short-lived level
+//     keeps its peak.
 
 #include <cstddef>
 #include <vector>
@@ -65,7 +72,17 @@ struct ResolverSettings {
   double minRelativeProminence = 0.1;  // of its own height above the baseline: the same, relative
   double edgeTolerance = 3;            // times the noise: rises tolerated while walking to an edge (a
                                        // rise any smaller would not have made a peak of its own)
+  // A peak whose smoothed apex rises less than this fraction above the baseline, where the baseline stays
+  // at least half that level for `backgroundReach` seconds on both sides, is the slow wander of a
+  // background ion (isobaric matrix ions, the spray), not a compound; 0: kept.
+  double minRiseOverBackground = 0.5;
+  double backgroundReach = 120;  // seconds
 };
+
+// Whether the peak at `apex` of smoothed trace `s` is such a bump on a persistent background.
+bool onPersistentBackground(const std::vector<double>& s, const std::vector<double>& baseline,
+                            const std::vector<double>& times, std::size_t apex,
+                            const ResolverSettings& settings);
 
 struct TracePoint {
   double time = 0;       // seconds

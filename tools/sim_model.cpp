@@ -278,7 +278,7 @@ SimSpectrum RunModel::fullScan(long cycle) {
   const double growth = effectFactor(spectrum.rt);
   for (const Background& ion : background_) {
     spectrum.peaks.push_back({ion.mz * (1.0 + kMassErrorPpm * 1e-6 * effects_.symmetric()),
-                              ion.level * growth * (1.0 + 0.03 * effects_.symmetric())});
+                              ion.at(spectrum.rt) * growth * (1.0 + 0.03 * effects_.symmetric())});
   }
   const long noise = config_.peaksPerSpectrum() - static_cast<long>(spectrum.peaks.size());
   std::vector<double> excluded = ionsElutingAt(spectrum.rt);
@@ -291,6 +291,15 @@ SimSpectrum RunModel::fullScan(long cycle) {
   }
   finishOrder(spectrum.peaks);
   return spectrum;
+}
+
+double RunModel::Background::at(double t) const {
+  double factor = 1.0;
+  for (const Bump& bump : bumps) {
+    const double z = (t - bump.time) / bump.sigma;
+    factor += bump.height * std::exp(-0.5 * z * z);
+  }
+  return level * factor;
 }
 
 void RunModel::mergeCoincidentPeaks(std::vector<SimPeak>& peaks) {
@@ -376,6 +385,22 @@ void RunModel::addEffects() {
     }
     ion.level = effects_.logUniform(3e4, 1e6);
     background_.push_back(ion);
+  }
+  // Real background ions are not flat: isobaric matrix ions and the spray add slow bumps of 10 to 20 % that
+  // a detector may cut into pieces. Drawn from a stream of their own, so runs without them stay the same.
+  if (config_.backgroundBumps > 0) {
+    SimRandom bumps(config_.seed ^ 0xB0B5B0B5ULL);
+    const double seconds = config_.runSeconds();
+    const long count = std::max(1L, std::lround(seconds / 180.0));
+    for (Background& ion : background_) {
+      for (long b = 0; b < count; ++b) {
+        Bump bump;
+        bump.time = bumps.uniform(0.0, seconds);
+        bump.sigma = bumps.uniform(6.0, 30.0);
+        bump.height = config_.backgroundBumps * bumps.uniform(0.3, 1.0);
+        ion.bumps.push_back(bump);
+      }
+    }
   }
 }
 

@@ -38,6 +38,7 @@ struct SimConfig {
   long isomers = 0;                // compounds that get an isomer: same m/z, 1.5 fwhm to 0.3 min later
   long tailPeaks = 0;              // compounds that tail, with a weaker compound of their m/z on the tail
   long backgroundIons = 0;         // flat background ions present in every MS1 scan
+  double backgroundBumps = 0;      // each background ion rises by up to this fraction of itself in slow bumps
   double drift = 0;                // background and noise grow by this fraction of themselves over the run
   double jagged = 0;               // each compound peak times 1 + jagged * U(-1, 1): TOF-like sampling
   bool polaritySwitching = false;  // every second MS1 scan negative; compounds of either polarity
@@ -164,9 +165,16 @@ class RunModel {
   std::vector<SimCompound> compounds_;      // in order of apex time
   std::vector<SimTransition> transitions_;  // SRM only
   std::vector<double> allIons_;             // sorted ions of every compound
+  struct Bump {
+    double time = 0;  // seconds
+    double sigma = 0;
+    double height = 0;  // fraction of the ion's level
+  };
   struct Background {
     double mz = 0;
     double level = 0;
+    std::vector<Bump> bumps;
+    double at(double t) const;  // the level at time t, bumps included
   };
   std::vector<Background> background_;  // flat background ions
   SimRandom effects_;                   // own stream, so that the effects leave every other value unchanged

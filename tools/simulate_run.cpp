@@ -49,6 +49,8 @@ const char kUsage[] =
     "  --isomers N             N compounds get an isomer: same m/z, apex 1.5 fwhm to 0.3 min apart\n"
     "  --tail-peaks N          N compounds tail, each with a weaker compound of its m/z on the tail\n"
     "  --background N          N flat background ions in every MS1 scan (3e4 to 1e6 counts)\n"
+    "  --background-bumps X    each background ion rises by up to the fraction X of itself in slow bumps\n"
+    "                          (one every 3 minutes of run on average, sigma 6 to 30 s)\n"
     "  --drift X               background and noise grow by the fraction X over the run\n"
     "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
     "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
@@ -113,6 +115,7 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
                                        {"jagged", required_argument, nullptr, 260},
                                        {"polarity-switching", no_argument, nullptr, 261},
                                        {"lock-every", required_argument, nullptr, 262},
+                                       {"background-bumps", required_argument, nullptr, 263},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
@@ -207,6 +210,9 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
         break;
       case 259:
         ok = readDouble(optarg, &config.drift);
+        break;
+      case 263:
+        ok = readDouble(optarg, &config.backgroundBumps) && config.backgroundBumps >= 0;
         break;
       case 260:
         ok = readDouble(optarg, &config.jagged) && config.jagged < 1;
