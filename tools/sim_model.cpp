@@ -272,9 +272,11 @@ SimSpectrum RunModel::fullScan(long cycle) {
           {mz * (1.0 + kMassErrorPpm * 1e-6 * random_.symmetric()), intensity * ratios[k]});
     }
   }
-  // Compounds of the same m/z (isomers, peaks on tails) eluting together give
-  // one centroid of their summed intensity, as an instrument would.
-  if (config_.isomers > 0 || config_.tailPeaks > 0) mergeCoincidentPeaks(spectrum.peaks);
+  // Compounds of the same m/z (isomers, peaks on tails, a background ion's
+  // bumps) eluting together give one centroid of their summed intensity, as an
+  // instrument would.
+  if (config_.isomers > 0 || config_.tailPeaks > 0 || config_.backgroundBumps > 0)
+    mergeCoincidentPeaks(spectrum.peaks);
   const double growth = effectFactor(spectrum.rt);
   for (const Background& ion : background_) {
     spectrum.peaks.push_back({ion.mz * (1.0 + kMassErrorPpm * 1e-6 * effects_.symmetric()),

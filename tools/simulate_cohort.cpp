@@ -46,6 +46,8 @@ const char kUsage[] =
     "  --isomers N             N compounds get an isomer: same m/z, apex 1.5 fwhm to 0.3 min apart\n"
     "  --tail-peaks N          N compounds tail, each with a weaker compound of its m/z on the tail\n"
     "  --background N          N flat background ions in every MS1 scan (3e4 to 1e6 counts)\n"
+    "  --background-bumps X    each background ion rises by 0.3 X to X of its level in slow bumps\n"
+    "                          (one per 3 minutes of run, sigma 6 to 30 s), drawn anew per injection\n"
     "  --baseline-drift X      noise grows by the fraction X over each run\n"
     "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
     "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
@@ -96,6 +98,7 @@ struct CohortConfig {
   long isomers = 0;
   long tailPeaks = 0;
   long background = 0;
+  double backgroundBumps = 0;
   double baselineDrift = 0;
   double jagged = 0;
   bool polaritySwitching = false;
@@ -148,6 +151,7 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
                                        {"jagged", required_argument, nullptr, 1012},
                                        {"polarity-switching", no_argument, nullptr, 1013},
                                        {"lock-every", required_argument, nullptr, 1014},
+                                       {"background-bumps", required_argument, nullptr, 1015},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
@@ -231,6 +235,9 @@ int parseOptions(int argc, char** argv, CohortConfig& config) {
         break;
       case 1010:
         ok = readLong(optarg, 0, &config.background);
+        break;
+      case 1015:
+        ok = readDouble(optarg, 10, &config.backgroundBumps);
         break;
       case 1011:
         ok = readDouble(optarg, 100, &config.baselineDrift);
@@ -455,6 +462,24 @@ std::vector<SimCompound> backgroundIons(const CohortConfig& cohort, const SimCon
   return result;
 }
 
+// Slow bumps of the background ions in one injection: at their m/z, not in the truth.
+std::vector<SimCompound> backgroundBumps(const std::vector<SimCompound>& background, double height,
+                                         double runSeconds, std::uint64_t seed) {
+  SimRandom random(seed);
+  const long count = std::max(1L, std::lround(runSeconds / 180.0));
+  std::vector<SimCompound> bumps;
+  for (const SimCompound& ion : background) {
+    for (long b = 0; b < count; ++b) {
+      SimCompound bump = ion;
+      bump.apexTime = random.uniform(0.0, runSeconds);
+      bump.sigma = random.uniform(6.0, 30.0);
+      bump.apexIntensity = ion.apexIntensity * height * random.uniform(0.3, 1.0);
+      bumps.push_back(bump);
+    }
+  }
+  return bumps;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -472,6 +497,7 @@ int main(int argc, char** argv) {
   config.seed = cohort.seed;
   config.isomers = cohort.isomers;
   config.tailPeaks = cohort.tailPeaks;
+  config.backgroundBumps = cohort.backgroundBumps;  // the bumps join their ion's centroid
   config.drift = cohort.baselineDrift;
   config.jagged = cohort.jagged;
   config.polaritySwitching = cohort.polaritySwitching;
@@ -581,6 +607,11 @@ int main(int argc, char** argv) {
                                      ? static_cast<std::uint64_t>(injection.sample) + 1
                                      : 500000 + static_cast<std::uint64_t>(injection.order);
     runConfig.seed = cohort.seed * 1000003ULL + stream;
+    if (cohort.backgroundBumps > 0) {
+      const std::vector<SimCompound> bumps =
+          backgroundBumps(background, cohort.backgroundBumps, runSeconds, runConfig.seed ^ 0xB0B5B0B5ULL);
+      compounds.insert(compounds.end(), bumps.begin(), bumps.end());
+    }
     const std::string path = cohort.folder + "/" + sample.name + runSuffix(cohort);
     const bool written =
         cohort.mzml ? writeMzmlRun(runConfig, compounds, path) : writeMzxmlRun(runConfig, compounds, path);
