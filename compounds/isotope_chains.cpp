@@ -186,10 +186,15 @@ void Neighbours::coelutingUnordered(std::size_t a, std::vector<std::size_t>& fou
 void Neighbours::coelutingWithin(std::size_t a, double low, double high,
                                  std::vector<std::size_t>& found) const {
   found.clear();
+  addCoelutingWithin(a, low, high, found);
+  std::sort(found.begin(), found.end());
+}
+
+void Neighbours::addCoelutingWithin(std::size_t a, double low, double high,
+                                    std::vector<std::size_t>& found) const {
   for (std::size_t k = firstAtOrAbove(low); k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
     if (coelute(a, byMz_[k])) found.push_back(byMz_[k]);
   }
-  std::sort(found.begin(), found.end());
 }
 
 double Neighbours::correlation(std::size_t a, std::size_t b) const {

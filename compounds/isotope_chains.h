@@ -26,6 +26,8 @@ class Neighbours {
   // The features that co-elute with a and whose m/z lies within [low, high] (a few ulps either way: callers
   // apply their own exact test), in increasing index, into `found`.
   void coelutingWithin(std::size_t a, double low, double high, std::vector<std::size_t>& found) const;
+  // The same added to the end of `found`, in no particular order: for callers that gather several ranges.
+  void addCoelutingWithin(std::size_t a, double low, double high, std::vector<std::size_t>& found) const;
   // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions); for
   // a close m/z (`close`) shapes that do not run against each other suffice.
   bool isotopePartners(std::size_t a, std::size_t b, bool close = false) const;
