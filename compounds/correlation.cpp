@@ -161,37 +161,26 @@ SharedSums sharedSums(const SmoothedTrace& s, std::size_t first, std::size_t cou
   return sums;
 }
 
-// An upper bound of the correlation of the shared moving averages from their sums over a few blocks of the
-// shared spectra, without a pass over them. Centred and scaled to unit length, the two series za and zb
-// have za . zb = r, so |za - zb|^2 = 2 - 2r; replacing each entry by its block's average projects both
-// onto the series constant within blocks, which can only shorten the difference, so r <= 1 - |P(za - zb)|^2
-// / 2. The blocks: the two entries at either end on their own (averaged apart from the whole trace's), and
-// the two halves of the rest (on the Orbitrap run this turns away 93 % of the pairs the fragment search asks
-// about; more blocks turn away a few more and cost more than the pass they save).
-double blockBound(const SmoothedTrace& a, const SmoothedTrace& b, const SharedSums& sa, const SharedSums& sb,
-                  std::size_t first, std::size_t count, double varianceA, double varianceB) {
+// An upper bound of the correlation of the shared moving averages from their ends, without a pass over the
+// spectra between. Centred and scaled to unit length, the two series za and zb have za . zb = r, so
+// |za - zb|^2 = 2 - 2r; replacing each entry by the average of its block (here: the two entries at either
+// end on their own, the rest as one) projects both onto the series constant within blocks, which can only
+// shorten the difference, so r <= 1 - |P(za - zb)|^2 / 2. Centred series sum to 0, so the block of the rest
+// sums to minus the ends. On the Orbitrap run this turns away four fifths of the pairs the fragment search
+// asks about; blocks inside the rest, from the running sums, turn away a few more but cost more than the
+// pass they save.
+double endsBound(const SharedSums& sa, const SharedSums& sb, std::size_t count, double varianceA,
+                 double varianceB) {
   const double n = static_cast<double>(count);
   const double scaleA = 1 / std::sqrt(varianceA), scaleB = 1 / std::sqrt(varianceB);
   const double meanA = sa.sum / n, meanB = sb.sum / n;
-  double apart = 0;
+  double apart = 0, sum = 0;
   for (int e = 0; e < 4; ++e) {
     const double d = (sa.ends[e] - meanA) * scaleA - (sb.ends[e] - meanB) * scaleB;
     apart += d * d;
+    sum += d;
   }
-  // Shared entries [2, count - 2), at least one: the whole traces' averages, summed from the running sums.
-  const double* sumsA = a.sums.data() + (first - a.trace.first) + 2;
-  const double* sumsB = b.sums.data() + (first - b.trace.first) + 2;
-  const std::size_t inner = count - 4, half = inner / 2;
-  const double shift = meanA * scaleA - meanB * scaleB;
-  if (half > 0) {
-    const double size = static_cast<double>(half);
-    const double d = (sumsA[half] - sumsA[0]) * scaleA - (sumsB[half] - sumsB[0]) * scaleB - size * shift;
-    apart += d * d / size;
-  }
-  const double size = static_cast<double>(inner - half);
-  const double d =
-      (sumsA[inner] - sumsA[half]) * scaleA - (sumsB[inner] - sumsB[half]) * scaleB - size * shift;
-  return 1 - (apart + d * d / size) / 2;
+  return 1 - (apart + sum * sum / static_cast<double>(count - 4)) / 2;
 }
 
 }  // namespace
@@ -208,12 +197,12 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
   const double varianceA = sa.squares - sa.sum * sa.sum / n;
   const double varianceB = sb.squares - sb.sum * sb.sum / n;
   // Trusted where each variance lies a million times above what rounding could have moved it by: the
-  // estimates below are then within about 1e-6 of the correlation (the block sums, taken from the same
-  // running sums, and the cross sum, taken in one pass, are off by far less), well inside the margin.
+  // bound and the estimate below are then within about 1e-6 of their exact values (the cross sum, taken in
+  // one pass, is off by far less), well inside the margin.
   const double trust = 1e6;
   if (!(varianceA > trust * a.roundingBound) || !(varianceB > trust * b.roundingBound)) return false;
   const double below = threshold - 1e-4;
-  if (blockBound(a, b, sa, sb, first, count, varianceA, varianceB) < below) return true;
+  if (endsBound(sa, sb, count, varianceA, varianceB) < below) return true;
   const double* smoothA = a.smooth.data() + (first - traceA.first);
   const double* smoothB = b.smooth.data() + (first - traceB.first);
   // Two running sums, even and odd entries: half the dependent additions.

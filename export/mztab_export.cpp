@@ -1,6 +1,7 @@
 #include "export/mztab_export.h"
 
-#include <map>
+#include <unordered_map>
+#include <vector>
 
 #include "export/export_file.h"
 
@@ -131,14 +132,20 @@ std::string mztabM(const ExportSet& set) {
     if (!set.features[f].ms2.empty()) evidenceOf[f] = ++evidence;
   }
 
-  // SML: one row per compound, in order of first appearance.
-  std::map<long, std::vector<std::size_t>> members;
-  std::vector<long> order;
+  // SML: one row per compound, in order of first appearance. Each compound's features, in table order, lie
+  // in one list: compound c's from start[c] to start[c + 1].
+  std::unordered_map<long, std::size_t> rankOf;
+  std::vector<std::size_t> rank(set.features.size()), start(1, 0);
   for (std::size_t f = 0; f < set.features.size(); ++f) {
-    auto& list = members[set.features[f].compoundId];
-    if (list.empty()) order.push_back(set.features[f].compoundId);
-    list.push_back(f);
+    const auto found = rankOf.emplace(set.features[f].compoundId, rankOf.size());
+    if (found.second) start.push_back(0);
+    rank[f] = found.first->second;
+    ++start[rank[f] + 1];
   }
+  for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+  std::vector<std::size_t> members(set.features.size());
+  std::vector<std::size_t> next(start.begin(), start.end() - 1);
+  for (std::size_t f = 0; f < set.features.size(); ++f) members[next[rank[f]]++] = f;
   out +=
       "SMH\tSML_ID\tSMF_ID_REFS\tdatabase_identifier\tchemical_formula\tsmiles\tinchi\tchemical_name\turi\t"
       "theoretical_neutral_mass\tadduct_ions\treliability\tbest_id_confidence_measure\tbest_id_confidence_"
@@ -146,12 +153,11 @@ std::string mztabM(const ExportSet& set) {
   for (std::size_t s = 0; s < samples; ++s) out += "\tabundance_assay[" + std::to_string(s + 1) + "]";
   out += "\tabundance_study_variable[1]\tabundance_variation_study_variable[1]\n";
   long smlId = 0;
-  for (long compound : order) {
-    const std::vector<std::size_t>& list = members[compound];
+  for (std::size_t c = 0; c + 1 < start.size(); ++c) {
     std::string refs, adducts;
-    const ExportFeature* representative = &set.features[list.front()];
-    for (std::size_t f : list) {
-      const ExportFeature& feature = set.features[f];
+    const ExportFeature* representative = &set.features[members[start[c]]];
+    for (std::size_t k = start[c]; k < start[c + 1]; ++k) {
+      const ExportFeature& feature = set.features[members[k]];
       if (!refs.empty()) refs += '|';
       refs += std::to_string(feature.featureId);
       const std::string adduct = feature.isotope == 0 ? mztabAdduct(feature.ion) : "";
