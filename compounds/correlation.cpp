@@ -56,8 +56,8 @@ namespace {
 
 // The spectra [first, end) a pair's shapes are compared over: both peaks' span, where both traces were read.
 void sharedSpectra(const FeatureTrace& a, const FeatureTrace& b, std::size_t& first, std::size_t& end) {
-  first = std::max({a.first, b.first, std::min(a.peakBegin(), b.peakBegin())});
-  end = std::min({a.end(), b.end(), std::max(a.peakFinish(), b.peakFinish())});
+  first = std::max(std::max(a.first, b.first), std::min(a.peakBegin(), b.peakBegin()));
+  end = std::min(std::min(a.end(), b.end()), std::max(a.peakFinish(), b.peakFinish()));
 }
 
 }  // namespace
@@ -152,12 +152,10 @@ SharedSums sharedSums(const SmoothedTrace& s, std::size_t first, std::size_t cou
   sums.ends[1] = (v[0] + v[1] + v[2] + v[3]) / 4;
   sums.ends[2] = (w[0] + w[1] + w[2] + w[3]) / 4;
   sums.ends[3] = (w[1] + w[2] + w[3]) / 3;
-  for (const double end : sums.ends) {
-    sums.sum += end;
-    sums.squares += end * end;
-  }
-  sums.sum += s.sums[offset + count - 2] - s.sums[offset + 2];
-  sums.squares += s.squareSums[offset + count - 2] - s.squareSums[offset + 2];
+  const double* e = sums.ends;
+  sums.sum = e[0] + e[1] + e[2] + e[3] + (s.sums[offset + count - 2] - s.sums[offset + 2]);
+  sums.squares = e[0] * e[0] + e[1] * e[1] + e[2] * e[2] + e[3] * e[3] +
+                 (s.squareSums[offset + count - 2] - s.squareSums[offset + 2]);
   return sums;
 }
 
