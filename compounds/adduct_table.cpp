@@ -52,10 +52,6 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
-double Adduct::mzOf(double neutralMass) const { return (molecules * neutralMass + shift) / absCharge(); }
-
-double Adduct::neutralOf(double mz) const { return (mz * absCharge() - shift) / molecules; }
-
 bool formulaMass(const std::string& formula, double& mass) {
   double sum = 0;
   std::size_t pos = 0;

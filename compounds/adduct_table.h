@@ -17,8 +17,10 @@ struct Adduct {
   double shift = 0;   // daltons added to n * M, electrons included
   double weight = 1;  // prior, for ties between explanations
 
-  double mzOf(double neutralMass) const;  // the ion's m/z
-  double neutralOf(double mz) const;      // the neutral mass an ion of this m/z implies
+  // The ion's m/z.
+  double mzOf(double neutralMass) const { return (molecules * neutralMass + shift) / absCharge(); }
+  // The neutral mass an ion of this m/z implies.
+  double neutralOf(double mz) const { return (mz * absCharge() - shift) / molecules; }
   int absCharge() const { return charge < 0 ? -charge : charge; }
 };
 

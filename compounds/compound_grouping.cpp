@@ -106,13 +106,11 @@ class AdductSolver {
     }
     // The co-eluting features near each ion's m/z.
     std::vector<std::size_t>& seen = scratch_.seen;
-    std::vector<std::size_t>& near = scratch_.near;
     seen.clear();
     for (std::size_t target = 0; target < ions_.size(); ++target) {
       if (target == rootIon) continue;
       const double reach = carried[target] + mzTolerance(predicted[target], options_) * 1.01;
-      neighbours_.coelutingWithin(root, predicted[target] - reach, predicted[target] + reach, near);
-      seen.insert(seen.end(), near.begin(), near.end());
+      neighbours_.addCoelutingWithin(root, predicted[target] - reach, predicted[target] + reach, seen);
     }
     if (seen.empty()) return explanation;  // no support: the root alone
     explanation.root = root;
@@ -171,7 +169,7 @@ class AdductSolver {
   std::vector<bool> taken_;
   // Working space of explain(), kept from call to call.
   struct Scratch {
-    std::vector<std::size_t> holder, seen, near;
+    std::vector<std::size_t> holder, seen;
     std::vector<double> holderError, predicted, carried;
   };
   mutable Scratch scratch_;

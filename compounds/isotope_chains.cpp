@@ -41,7 +41,7 @@ double maxFirstIsotopeRatio(double mz, int charge) {
 
 namespace {
 
-constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
+constexpr std::size_t kNoPosition = Neighbours::kNoPosition;
 
 // How far from its apex a feature looks for co-eluting ones: the window with its own width, which is never
 // narrower than the window of a pair (the narrower peak's width).
@@ -126,25 +126,6 @@ std::size_t Neighbours::firstAtOrAbove(double mz) const {
   return k;
 }
 
-// A pair co-elutes by one estimate when the later apex (by time, ties by index) lies within the earlier
-// feature's reach and within the pair's window (the narrower peak's width).
-bool Neighbours::within(const std::vector<double>& times, const std::vector<std::size_t>& position,
-                        std::size_t a, std::size_t b) const {
-  if (a == b || position[a] == kNoPosition || position[b] == kNoPosition) return false;
-  if (position[b] < position[a]) std::swap(a, b);
-  const double gap = times[b] - times[a];
-  return gap <= reach_[a] && !(gap > windowOf(a, b));
-}
-
-double Neighbours::windowOf(std::size_t a, std::size_t b) const {
-  return std::max(options_.apexFraction * std::max(std::min(width_[a], width_[b]), 0.0),
-                  options_.minApexSeconds);
-}
-
-bool Neighbours::coelute(std::size_t a, std::size_t b) const {
-  return within(apexTimes_, apexPosition_, a, b) || within(traceTimes_, tracePosition_, a, b);
-}
-
 void Neighbours::collectWithin(const std::vector<double>& times, const std::vector<std::size_t>& order,
                                const std::vector<std::size_t>& position, std::size_t a,
                                std::vector<std::size_t>& found) const {
@@ -186,10 +167,15 @@ void Neighbours::coelutingUnordered(std::size_t a, std::vector<std::size_t>& fou
 void Neighbours::coelutingWithin(std::size_t a, double low, double high,
                                  std::vector<std::size_t>& found) const {
   found.clear();
+  addCoelutingWithin(a, low, high, found);
+  std::sort(found.begin(), found.end());
+}
+
+void Neighbours::addCoelutingWithin(std::size_t a, double low, double high,
+                                    std::vector<std::size_t>& found) const {
   for (std::size_t k = firstAtOrAbove(low); k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
     if (coelute(a, byMz_[k])) found.push_back(byMz_[k]);
   }
-  std::sort(found.begin(), found.end());
 }
 
 double Neighbours::correlation(std::size_t a, std::size_t b) const {

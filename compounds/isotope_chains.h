@@ -1,6 +1,7 @@
 #ifndef TORVA_COMPOUNDS_ISOTOPE_CHAINS_H
 #define TORVA_COMPOUNDS_ISOTOPE_CHAINS_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -14,6 +15,8 @@
 // asked about (only pairs whose m/z relate are), and kept.
 class Neighbours {
  public:
+  static constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
+
   Neighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
              const FeatureSimilarity& similarity);
 
@@ -26,6 +29,8 @@ class Neighbours {
   // The features that co-elute with a and whose m/z lies within [low, high] (a few ulps either way: callers
   // apply their own exact test), in increasing index, into `found`.
   void coelutingWithin(std::size_t a, double low, double high, std::vector<std::size_t>& found) const;
+  // The same added to the end of `found`, in no particular order: for callers that gather several ranges.
+  void addCoelutingWithin(std::size_t a, double low, double high, std::vector<std::size_t>& found) const;
   // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions); for
   // a close m/z (`close`) shapes that do not run against each other suffice.
   bool isotopePartners(std::size_t a, std::size_t b, bool close = false) const;
@@ -69,6 +74,26 @@ class Neighbours {
   double widestReach_ = 0;  // the largest reach of any feature, seconds
   mutable std::unordered_map<std::uint64_t, double> known_;
 };
+
+// A pair co-elutes by one estimate when the later apex (by time, ties by index) lies within the earlier
+// feature's reach and within the pair's window (the narrower peak's width). Here, where the searches that
+// ask it for many pairs can inline it.
+inline bool Neighbours::within(const std::vector<double>& times, const std::vector<std::size_t>& position,
+                               std::size_t a, std::size_t b) const {
+  if (a == b || position[a] == kNoPosition || position[b] == kNoPosition) return false;
+  if (position[b] < position[a]) std::swap(a, b);
+  const double gap = times[b] - times[a];
+  return gap <= reach_[a] && !(gap > windowOf(a, b));
+}
+
+inline double Neighbours::windowOf(std::size_t a, std::size_t b) const {
+  return std::max(options_.apexFraction * std::max(std::min(width_[a], width_[b]), 0.0),
+                  options_.minApexSeconds);
+}
+
+inline bool Neighbours::coelute(std::size_t a, std::size_t b) const {
+  return within(apexTimes_, apexPosition_, a, b) || within(traceTimes_, tracePosition_, a, b);
+}
 
 // The 13C pattern a feature belongs to.
 struct IsotopeMark {

@@ -16,6 +16,7 @@ FeatureTrace traceOf(const Ms1Index& ms1, double mz, double start, double end, d
   FeatureTrace trace;
   const double window = mz * ppm * 1e-6;
   trace.first = ms1.firstAtOrAfter(start);
+  trace.values.reserve(std::max(ms1.firstAfter(end), trace.first) - trace.first);
   for (std::size_t k = trace.first; k < ms1.size() && ms1.seconds(k) <= end; ++k) {
     trace.values.push_back(ms1.sumIn(k, mz - window, mz + window));
   }

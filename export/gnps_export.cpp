@@ -50,12 +50,16 @@ std::string gnpsQuantTable(const ExportSet& set) {
   for (const std::string& sample : set.samples) out += "," + csvField(sample + " Peak area");
   out += "\n";
   for (const ExportFeature& feature : set.features) {
-    out += std::to_string(feature.featureId) + "," + exportNumber(feature.mz, 5) + "," +
-           exportNumber(feature.rt / 60.0, 4);
+    out += std::to_string(feature.featureId);
+    out += ',';
+    appendExportNumber(out, feature.mz, 5);
+    out += ',';
+    appendExportNumber(out, feature.rt / 60.0, 4);
     for (std::size_t s = 0; s < set.samples.size(); ++s) {
-      out += "," + exportNumber(s < feature.areas.size() ? feature.areas[s] : 0.0, 2);
+      out += ',';
+      appendExportNumber(out, s < feature.areas.size() ? feature.areas[s] : 0.0, 2);
     }
-    out += "\n";
+    out += '\n';
   }
   return out;
 }

@@ -1,7 +1,8 @@
 #include "export/mztab_export.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_map>
+#include <vector>
 
 #include "export/export_file.h"
 
@@ -9,9 +10,35 @@ namespace {
 
 const char kNull[] = "null";
 
-std::string numberOrNull(double value, int digits) { return value > 0 ? exportNumber(value, digits) : kNull; }
+// A number, or null when not above 0, appended to `out` after a tab: the rows are long and many, so they are
+// built in place.
+void appendNumberOrNull(std::string& out, double value, int digits) {
+  out += '\t';
+  if (value > 0) {
+    appendExportNumber(out, value, digits);
+  } else {
+    out += kNull;
+  }
+}
 
-std::string textOrNull(const std::string& text) { return text.empty() ? std::string(kNull) : text; }
+void appendTab(std::string& out, double value, int digits) {
+  out += '\t';
+  appendExportNumber(out, value, digits);
+}
+
+void appendTab(std::string& out, long value) {
+  out += '\t';
+  out += std::to_string(value);
+}
+
+void appendTextOrNull(std::string& out, const std::string& text) {
+  out += '\t';
+  if (text.empty()) {
+    out += kNull;
+  } else {
+    out += text;
+  }
+}
 
 // The adduct part of a feature's ion ("[M+H]+ 13C1" -> "[M+H]+").
 std::string adductOf(const std::string& ion) {
@@ -115,14 +142,20 @@ std::string mztabM(const ExportSet& set) {
     if (!set.features[f].ms2.empty()) evidenceOf[f] = ++evidence;
   }
 
-  // SML: one row per compound, in order of first appearance.
-  std::map<long, std::vector<std::size_t>> members;
-  std::vector<long> order;
+  // SML: one row per compound, in order of first appearance. Each compound's features, in table order, lie
+  // in one list: compound c's from start[c] to start[c + 1].
+  std::unordered_map<long, std::size_t> rankOf;
+  std::vector<std::size_t> rank(set.features.size()), start(1, 0);
   for (std::size_t f = 0; f < set.features.size(); ++f) {
-    auto& list = members[set.features[f].compoundId];
-    if (list.empty()) order.push_back(set.features[f].compoundId);
-    list.push_back(f);
+    const auto found = rankOf.emplace(set.features[f].compoundId, rankOf.size());
+    if (found.second) start.push_back(0);
+    rank[f] = found.first->second;
+    ++start[rank[f] + 1];
   }
+  for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+  std::vector<std::size_t> members(set.features.size());
+  std::vector<std::size_t> next(start.begin(), start.end() - 1);
+  for (std::size_t f = 0; f < set.features.size(); ++f) members[next[rank[f]]++] = f;
   out +=
       "SMH\tSML_ID\tSMF_ID_REFS\tdatabase_identifier\tchemical_formula\tsmiles\tinchi\tchemical_name\turi\t"
       "theoretical_neutral_mass\tadduct_ions\treliability\tbest_id_confidence_measure\tbest_id_confidence_"
@@ -130,33 +163,43 @@ std::string mztabM(const ExportSet& set) {
   for (std::size_t s = 0; s < samples; ++s) out += "\tabundance_assay[" + std::to_string(s + 1) + "]";
   out += "\tabundance_study_variable[1]\tabundance_variation_study_variable[1]\n";
   long smlId = 0;
-  for (long compound : order) {
-    const std::vector<std::size_t>& list = members[compound];
+  for (std::size_t c = 0; c + 1 < start.size(); ++c) {
     std::string refs, adducts;
-    const ExportFeature* representative = &set.features[list.front()];
-    for (std::size_t f : list) {
-      const ExportFeature& feature = set.features[f];
-      refs += (refs.empty() ? "" : "|") + std::to_string(feature.featureId);
+    const ExportFeature* representative = &set.features[members[start[c]]];
+    for (std::size_t k = start[c]; k < start[c + 1]; ++k) {
+      const ExportFeature& feature = set.features[members[k]];
+      if (!refs.empty()) refs += '|';
+      refs += std::to_string(feature.featureId);
       const std::string adduct = feature.isotope == 0 ? mztabAdduct(feature.ion) : "";
       if (!adduct.empty() && ("|" + adducts + "|").find("|" + adduct + "|") == std::string::npos) {
         adducts += (adducts.empty() ? "" : "|") + adduct;
       }
       if (feature.representative) representative = &feature;
     }
-    out += "SML\t" + std::to_string(++smlId) + "\t" + refs + "\tnull\tnull\tnull\tnull\tnull\tnull\t" +
-           numberOrNull(representative->neutralMass, 5) + "\t" + textOrNull(adducts) + "\tnull\tnull\tnull";
+    out += "SML";
+    appendTab(out, ++smlId);
+    out += '\t';
+    out += refs;
+    out += "\tnull\tnull\tnull\tnull\tnull\tnull";
+    appendNumberOrNull(out, representative->neutralMass, 5);
+    appendTextOrNull(out, adducts);
+    out += "\tnull\tnull\tnull";
     double sum = 0;
     std::size_t present = 0;
     for (std::size_t s = 0; s < samples; ++s) {
       const double area = s < representative->areas.size() ? representative->areas[s] : 0;
-      out += "\t" + numberOrNull(area, 2);
+      appendNumberOrNull(out, area, 2);
       if (area > 0) {
         sum += area;
         ++present;
       }
     }
-    out += "\t" + (present > 0 ? exportNumber(sum / static_cast<double>(present), 2) : std::string(kNull)) +
-           "\tnull\n";
+    if (present > 0) {
+      appendTab(out, sum / static_cast<double>(present), 2);
+    } else {
+      out += "\tnull";
+    }
+    out += "\tnull\n";
   }
   out += "\n";
 
@@ -171,16 +214,26 @@ std::string mztabM(const ExportSet& set) {
     const ExportFeature& feature = set.features[f];
     const std::string isotopomer =
         feature.isotope > 0 ? "[,, 13C" + std::to_string(feature.isotope) + ", ]" : std::string(kNull);
-    out += "SMF\t" + std::to_string(feature.featureId) + "\t" +
-           (evidenceOf[f] > 0 ? std::to_string(evidenceOf[f]) : std::string(kNull)) + "\tnull\t" +
-           textOrNull(mztabAdduct(feature.ion)) + "\t" + isotopomer + "\t" + exportNumber(feature.mz, 5) +
-           "\t" + std::to_string(feature.charge > 0 ? feature.charge : 1) + "\t" +
-           exportNumber(feature.rt, 3) + "\t" + exportNumber(feature.rtStart, 3) + "\t" +
-           exportNumber(feature.rtEnd, 3);
-    for (std::size_t s = 0; s < samples; ++s) {
-      out += "\t" + numberOrNull(s < feature.areas.size() ? feature.areas[s] : 0, 2);
+    out += "SMF";
+    appendTab(out, feature.featureId);
+    if (evidenceOf[f] > 0) {
+      appendTab(out, evidenceOf[f]);
+    } else {
+      out += "\tnull";
     }
-    out += "\n";
+    out += "\tnull";
+    appendTextOrNull(out, mztabAdduct(feature.ion));
+    out += '\t';
+    out += isotopomer;
+    appendTab(out, feature.mz, 5);
+    appendTab(out, feature.charge > 0 ? feature.charge : 1);
+    appendTab(out, feature.rt, 3);
+    appendTab(out, feature.rtStart, 3);
+    appendTab(out, feature.rtEnd, 3);
+    for (std::size_t s = 0; s < samples; ++s) {
+      appendNumberOrNull(out, s < feature.areas.size() ? feature.areas[s] : 0, 2);
+    }
+    out += '\n';
   }
 
   // SME: the MS2 spectrum of each feature that has one, as evidence without an identification.
@@ -195,13 +248,20 @@ std::string mztabM(const ExportSet& set) {
       const ExportFeature& feature = set.features[f];
       const ExportSpectrum& spectrum = feature.ms2.front();
       const int charge = feature.charge > 0 ? feature.charge : 1;
-      out += "SME\t" + std::to_string(evidenceOf[f]) + "\tfeature_" + std::to_string(feature.featureId) +
-             "\tnull\tnull\tnull\tnull\tnull\tnull\tnull\t" + textOrNull(mztabAdduct(feature.ion)) + "\t" +
-             exportNumber(feature.mz, 5) + "\t" +
-             std::to_string(polarityOf(set, feature) < 0 ? -charge : charge) + "\t" +
-             exportNumber(spectrum.precursorMz > 0 ? spectrum.precursorMz : feature.mz, 5) + "\tms_run[" +
-             std::to_string(spectrum.sample + 1) + "]:scan=" + std::to_string(spectrum.scanNumber) +
-             "\t[,, no identification, ]\t[MS, MS:1000511, ms level, 2]\tnull\t1\n";
+      out += "SME";
+      appendTab(out, evidenceOf[f]);
+      out += "\tfeature_";
+      out += std::to_string(feature.featureId);
+      out += "\tnull\tnull\tnull\tnull\tnull\tnull\tnull";
+      appendTextOrNull(out, mztabAdduct(feature.ion));
+      appendTab(out, feature.mz, 5);
+      appendTab(out, static_cast<long>(polarityOf(set, feature) < 0 ? -charge : charge));
+      appendTab(out, spectrum.precursorMz > 0 ? spectrum.precursorMz : feature.mz, 5);
+      out += "\tms_run[";
+      out += std::to_string(spectrum.sample + 1);
+      out += "]:scan=";
+      out += std::to_string(spectrum.scanNumber);
+      out += "\t[,, no identification, ]\t[MS, MS:1000511, ms level, 2]\tnull\t1\n";
     }
   }
   return out;

@@ -299,6 +299,55 @@ TEST(MztabExport, MandatoryFieldsAndCrossReferences) {
   EXPECT_EQ(rows["SME"][0][16], "[MS, MS:1000511, ms level, 2]");
 }
 
+// A cohort's compound ids need not come in order nor together: one SML row per compound in order of its
+// first feature, its features in table order, each adduct once, the representative's mass and areas.
+TEST(MztabExport, CompoundRowsGatherFeaturesInAnyOrder) {
+  ExportSet set;
+  set.samples = {"a.mzML"};
+  struct Row {
+    long featureId, compoundId;
+    const char* ion;
+    bool representative;
+    double neutralMass;
+  };
+  const Row table[] = {
+      {1, 40, "[M+H]+", true, 200.5},   {2, 3, "", true, 0},  {3, 40, "[M+Na]+", false, 200.5},
+      {4, 7, "[M+H]+", true, 99.25},    {5, 3, "", false, 0}, {6, 40, "[M+H]+ 13C1", false, 200.5},
+      {7, 40, "[M+Na]+", false, 200.5}, {8, -1, "", true, 0}};
+  for (const Row& row : table) {
+    ExportFeature feature;
+    feature.featureId = row.featureId;
+    feature.compoundId = row.compoundId;
+    feature.ion = row.ion;
+    feature.isotope = std::string(row.ion).find("13C") != std::string::npos ? 1 : 0;
+    feature.representative = row.representative;
+    feature.neutralMass = row.neutralMass;
+    feature.mz = 100 + static_cast<double>(row.featureId);
+    feature.areas = {10.0 * static_cast<double>(row.featureId)};
+    set.features.push_back(feature);
+  }
+  std::vector<std::vector<std::string>> sml;
+  for (const std::string& line : lines(mztabM(set))) {
+    if (line.rfind("SML\t", 0) == 0) sml.push_back(split(line, '\t'));
+  }
+  struct Expected {
+    const char *id, *refs, *mass, *adducts, *area;
+  };
+  const Expected expected[] = {{"1", "1|3|6|7", "200.50000", "[M+H]1+|[M+Na]1+", "10.00"},
+                               {"2", "2|5", "null", "null", "20.00"},
+                               {"3", "4", "99.25000", "[M+H]1+", "40.00"},
+                               {"4", "8", "null", "null", "80.00"}};
+  ASSERT_EQ(sml.size(), 4u);
+  for (std::size_t k = 0; k < sml.size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(sml[k][1], expected[k].id);
+    EXPECT_EQ(sml[k][2], expected[k].refs);
+    EXPECT_EQ(sml[k][9], expected[k].mass);
+    EXPECT_EQ(sml[k][10], expected[k].adducts);
+    EXPECT_EQ(sml[k][14], expected[k].area);
+  }
+}
+
 TEST(MztabExport, AdductsCarryTheirChargeNumber) {
   EXPECT_EQ(mztabAdduct("[M+H]+"), "[M+H]1+");
   EXPECT_EQ(mztabAdduct("[M+2H]2+"), "[M+2H]2+");

@@ -109,6 +109,19 @@ TEST(Neighbours, CoelutionMatchesThePlainPairSearch) {
         }
         ASSERT_EQ(near, inRange) << a << " " << range[0] << " " << range[1];
       }
+      // Ranges gathered one after the other (overlapping, one empty): the same features, in some order,
+      // as often as their ranges hold them.
+      std::vector<std::size_t> gathered, each;
+      for (const auto& range : ranges) {
+        neighbours.addCoelutingWithin(a, range[0], range[1], gathered);
+        std::vector<std::size_t> near;
+        neighbours.coelutingWithin(a, range[0], range[1], near);
+        each.insert(each.end(), near.begin(), near.end());
+      }
+      neighbours.addCoelutingWithin(a, 1e9, -1e9, gathered);
+      std::sort(gathered.begin(), gathered.end());
+      std::sort(each.begin(), each.end());
+      ASSERT_EQ(gathered, each) << a;
     }
     EXPECT_GT(pairs, features.size());  // the runs are crowded enough to test something
   }
