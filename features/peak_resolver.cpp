@@ -522,12 +522,18 @@ std::vector<double> movingOpening(const std::vector<double>& values, const std::
 
 bool onPersistentBackground(const std::vector<double>& s, const std::vector<double>& baseline,
                             const std::vector<double>& times, std::size_t apex,
-                            const ResolverSettings& settings) {
+                            const ResolverSettings& settings, TraceEnds ends) {
   const double level = baseline[apex];
   if (!(settings.minRiseOverBackground > 0) || !(level > 0)) return false;
   if (s[apex] - level >= settings.minRiseOverBackground * level) return false;
-  const double from = times[apex] - settings.backgroundReach, to = times[apex] + settings.backgroundReach;
-  if (times.front() > from || times.back() < to) return false;
+  double from = times[apex] - settings.backgroundReach, to = times[apex] + settings.backgroundReach;
+  // Where the run starts or ends within the reach, the level must hold up to there, and over the whole reach
+  // on the other side.
+  const bool clippedFront = times.front() > from, clippedBack = times.back() < to;
+  if ((clippedFront && !ends.runStart) || (clippedBack && !ends.runEnd) || (clippedFront && clippedBack))
+    return false;
+  from = std::max(from, times.front());
+  to = std::min(to, times.back());
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (times[i] >= from && times[i] <= to && baseline[i] < 0.5 * level) return false;
   }
@@ -590,7 +596,7 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     if (peak.left == peak.apex && k > 0) peak.left = low;
     if (peak.right == peak.apex && k + 1 < kept.size()) peak.right = high;
     measure(trace, filled, s, noise, cutStart, cutEnd, 0.5 * settings.baselineWindow, peak);
-    if (onPersistentBackground(s, baseline, times, peak.apex, settings)) continue;
+    if (onPersistentBackground(s, baseline, times, peak.apex, settings, ends)) continue;
     peaks.push_back(peak);
   }
   return peaks;

@@ -56,7 +56,8 @@
 //     line with a Gaussian of the peak's apex and fwhm, negatives counted as 0.
 //  8. Background: a peak whose smoothed apex rises less than
 //     `minRiseOverBackground` of the baseline there, where the baseline stays
-//     at half that level or more for `backgroundReach` seconds on both sides,
+//     at half that level or more for `backgroundReach` seconds on both sides
+//     (on one side up to the run's start or end, when that comes first),
 //     is dropped: the slow wander of a background ion present for minutes
 //     (isobaric matrix ions, the spray), as a peak-top-to-edge ratio does in
 //     other tools. A compound on a tail, on drift or on a short-lived level
@@ -78,11 +79,6 @@ struct ResolverSettings {
   double minRiseOverBackground = 0.5;
   double backgroundReach = 120;  // seconds
 };
-
-// Whether the peak at `apex` of smoothed trace `s` is such a bump on a persistent background.
-bool onPersistentBackground(const std::vector<double>& s, const std::vector<double>& baseline,
-                            const std::vector<double>& times, std::size_t apex,
-                            const ResolverSettings& settings);
 
 struct TracePoint {
   double time = 0;       // seconds
@@ -129,6 +125,12 @@ struct TraceEnds {
   bool runStart = false;
   bool runEnd = false;
 };
+
+// Whether the peak at `apex` of smoothed trace `s` is such a bump on a persistent background. Where the run
+// starts or ends within the reach on one side, the level need only hold up to there.
+bool onPersistentBackground(const std::vector<double>& s, const std::vector<double>& baseline,
+                            const std::vector<double>& times, std::size_t apex,
+                            const ResolverSettings& settings, TraceEnds ends);
 
 // Every peak of the trace with its measures, in time order; no S/N or point
 // filter is applied here. `noiseFloor` is the least noise assumed (counts).

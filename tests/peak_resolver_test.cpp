@@ -189,26 +189,31 @@ TEST(PeakResolver, BumpsOnAPersistentBackgroundAreNoPeaks) {
   // --background-bumps): a rise of less than half a level the trace holds for minutes on both sides is the
   // background's wander. The same bump on a level that rises steeply (at half of it two minutes
   // earlier), a compound rising well above the level, and a bump too near the trace's end to tell are
-  // peaks. Without the rule each of them is one.
+  // peaks; where that end is the run's, the level held up to it and the bump is dropped again. Without the
+  // rule each of them is one.
   struct Case {
     const char* name;
     std::vector<Gaussian> peaks;
     double base, slope;
     double apex;  // the bump's
+    bool runEnd;  // the trace's last spectrum is the run's
     bool peak;
   };
   const Case cases[] = {
-      {"bump on a persistent level", {{300, 8, 8e5}}, 2e6, 0, 300, false},
-      {"bump on a steep rise", {{300, 8, 8e5}}, -1e6, 1e4, 300, true},
-      {"compound rising well above the level", {{300, 6, 2e6}}, 2e6, 0, 300, true},
-      {"bump near the trace's end", {{560, 8, 8e5}}, 2e6, 0, 560, true},
+      {"bump on a persistent level", {{300, 8, 8e5}}, 2e6, 0, 300, false, false},
+      {"bump on a steep rise", {{300, 8, 8e5}}, -1e6, 1e4, 300, false, true},
+      {"compound rising well above the level", {{300, 6, 2e6}}, 2e6, 0, 300, false, true},
+      {"bump near the trace's end", {{560, 8, 8e5}}, 2e6, 0, 560, false, true},
+      {"bump near the run's end", {{560, 8, 8e5}}, 2e6, 0, 560, true, false},
   };
   ResolverSettings without;
   without.minRiseOverBackground = 0;
   for (const Case& c : cases) {
     const std::vector<TracePoint> trace = traceOf(c.peaks, 600, 0.5, c.base, c.slope, 0.01);
     const auto found = [&](const ResolverSettings& settings) {
-      for (const ResolvedPeak& p : resolvePeaks(trace, 1000, settings)) {
+      TraceEnds ends;
+      ends.runEnd = c.runEnd;
+      for (const ResolvedPeak& p : resolvePeaks(trace, 1000, settings, ends)) {
         if (std::fabs(p.apexTime - c.apex) < 10 && p.sn >= 5) return true;
       }
       return false;
