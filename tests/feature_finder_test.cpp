@@ -143,11 +143,12 @@ TEST(FullScanGroups, OnePolarityReadFromItsMostAccurateAnalyzer) {
   struct Case {
     const char* name;
     std::vector<std::string> filterLines;  // one MS1 scan each
-    std::string analyzers;                 // per group: polarity, analyzer, taken, left out, left-out analyzers
+    std::string analyzers;  // per group: polarity, analyzer, taken, left out, left-out analyzers
   };
   const Case cases[] = {
       {"one analyzer, lock scans join", {"FTMS + p ESI Full ms", "FTMS + p ESI Full lock ms"}, "+FTMS 2 0 ;"},
-      {"ion trap beside Orbitrap", {"ITMS + p ESI Full ms", "FTMS + p ESI Full ms", "ITMS + p ESI Full ms"},
+      {"ion trap beside Orbitrap",
+       {"ITMS + p ESI Full ms", "FTMS + p ESI Full ms", "ITMS + p ESI Full ms"},
        "+FTMS 1 2 ITMS;"},
       {"no filter lines", {"", ""}, "? 2 0 ;"},
       {"unnamed analyzer joins", {"+ c ESI Q1MS", "TOFMS + c ESI Full ms"}, "+TOFMS 2 0 ;"},
