@@ -92,6 +92,8 @@ SmoothedTrace smoothedTrace(FeatureTrace trace) {
   const double n = static_cast<double>(length) + 1;
   smoothed.roundingBound =
       8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * smoothed.squareSums[length];
+  smoothed.peakBegin = trace.peakBegin();
+  smoothed.peakFinish = trace.peakFinish();
   smoothed.trace = std::move(trace);
   return smoothed;
 }
@@ -185,10 +187,13 @@ double endsBound(const SharedSums& sa, const SharedSums& sb, std::size_t count, 
 
 bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
-  std::size_t first = 0, end = 0;
-  sharedSpectra(traceA, traceB, first, end);
-  if (end <= first || end - first < 5) return true;  // NaN
   if (a.sums.size() != traceA.values.size() + 1 || b.sums.size() != traceB.values.size() + 1) return false;
+  // sharedSpectra, from the peaks' spans kept with the traces.
+  const std::size_t first =
+      std::max(std::max(traceA.first, traceB.first), std::min(a.peakBegin, b.peakBegin));
+  const std::size_t end =
+      std::min(std::min(traceA.end(), traceB.end()), std::max(a.peakFinish, b.peakFinish));
+  if (end <= first || end - first < 5) return true;  // NaN
   const std::size_t count = end - first;
   const SharedSums sa = sharedSums(a, first, count), sb = sharedSums(b, first, count);
   const double n = static_cast<double>(count);
