@@ -44,6 +44,11 @@ void movingAverage(const double* values, std::size_t count, std::vector<double>&
   smooth.resize(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
+    if (high - low == 5) {  // the five in a row, summed as the loop below sums them (from 0, in order)
+      const double* v = values + low;
+      smooth[k] = ((((0.0 + v[0]) + v[1]) + v[2]) + v[3] + v[4]) / 5.0;
+      continue;
+    }
     double sum = 0;
     for (std::size_t j = low; j < high; ++j) sum += values[j];
     smooth[k] = sum / static_cast<double>(high - low);
@@ -92,6 +97,8 @@ SmoothedTrace smoothedTrace(FeatureTrace trace) {
   const double n = static_cast<double>(length) + 1;
   smoothed.roundingBound =
       8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * smoothed.squareSums[length];
+  smoothed.peakBegin = trace.peakBegin();
+  smoothed.peakFinish = trace.peakFinish();
   smoothed.trace = std::move(trace);
   return smoothed;
 }
@@ -185,10 +192,13 @@ double endsBound(const SharedSums& sa, const SharedSums& sb, std::size_t count, 
 
 bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
-  std::size_t first = 0, end = 0;
-  sharedSpectra(traceA, traceB, first, end);
-  if (end <= first || end - first < 5) return true;  // NaN
   if (a.sums.size() != traceA.values.size() + 1 || b.sums.size() != traceB.values.size() + 1) return false;
+  // sharedSpectra, from the peaks' spans kept with the traces.
+  const std::size_t first =
+      std::max(std::max(traceA.first, traceB.first), std::min(a.peakBegin, b.peakBegin));
+  const std::size_t end =
+      std::min(std::min(traceA.end(), traceB.end()), std::max(a.peakFinish, b.peakFinish));
+  if (end <= first || end - first < 5) return true;  // NaN
   const std::size_t count = end - first;
   const SharedSums sa = sharedSums(a, first, count), sb = sharedSums(b, first, count);
   const double n = static_cast<double>(count);

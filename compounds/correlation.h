@@ -45,6 +45,8 @@ struct SmoothedTrace {
   // from them may be off (the screen below trusts a variance only well above it).
   std::vector<double> sums, squareSums;
   double roundingBound = 0;
+  // trace.peakBegin() and trace.peakFinish(), for the screen below.
+  std::size_t peakBegin = 0, peakFinish = 0;
 };
 
 SmoothedTrace smoothedTrace(FeatureTrace trace);

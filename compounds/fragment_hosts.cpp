@@ -98,11 +98,14 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector
     }
     std::size_t host = kNoCompound;
     double hostCorrelation = minCorrelation;
+    // Unchanged while the fragment's hosts are weighed (the writes below to weighedFor do not touch them).
+    const std::size_t own = compounds.compoundOf[fragment];
+    const double mz = feature.mz, intensity = feature.intensity;
     const auto weigh = [&](std::size_t c) {
-      if (compounds.absorbed[c] || c == compounds.compoundOf[fragment] || weighedFor[c] == fragment) return;
+      if (weighedFor[c] == fragment || c == own || compounds.absorbed[c]) return;
       weighedFor[c] = fragment;
       const std::size_t lead = compounds.leadOf[c];
-      if (!(feature.mz < compounds.heaviestOf[c]) || !(feature.intensity < features[lead].intensity)) return;
+      if (!(mz < compounds.heaviestOf[c]) || !(intensity < features[lead].intensity)) return;
       if (!neighbours.coelute(fragment, lead)) return;
       if (screen && screen(fragment, lead, hostCorrelation)) return;
       const double correlation = neighbours.correlationOnce(fragment, lead);

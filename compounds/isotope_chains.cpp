@@ -107,25 +107,6 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
   }
 }
 
-// The bucket of an m/z: monotone in the m/z, so every m/z at or above `mz` lies in its bucket or above.
-std::size_t Neighbours::bucketOf(double mz) const {
-  const double position = (mz - sortedMz_.front()) * bucketScale_;
-  if (!(position > 0)) return 0;
-  const double last = static_cast<double>(bucketStart_.size() - 1);
-  return position < last ? static_cast<std::size_t>(position) : bucketStart_.size() - 1;
-}
-
-// The first entry of sortedMz_ not below `mz` (what lower_bound finds).
-std::size_t Neighbours::firstAtOrAbove(double mz) const {
-  if (bucketStart_.empty()) {
-    return static_cast<std::size_t>(std::lower_bound(sortedMz_.begin(), sortedMz_.end(), mz) -
-                                    sortedMz_.begin());
-  }
-  std::size_t k = std::isnan(mz) ? 0 : bucketStart_[bucketOf(mz)];
-  while (k < sortedMz_.size() && sortedMz_[k] < mz) ++k;
-  return k;
-}
-
 void Neighbours::collectWithin(const std::vector<double>& times, const std::vector<std::size_t>& order,
                                const std::vector<std::size_t>& position, std::size_t a,
                                std::vector<std::size_t>& found) const {
@@ -169,13 +150,6 @@ void Neighbours::coelutingWithin(std::size_t a, double low, double high,
   found.clear();
   addCoelutingWithin(a, low, high, found);
   std::sort(found.begin(), found.end());
-}
-
-void Neighbours::addCoelutingWithin(std::size_t a, double low, double high,
-                                    std::vector<std::size_t>& found) const {
-  for (std::size_t k = firstAtOrAbove(low); k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
-    if (coelute(a, byMz_[k])) found.push_back(byMz_[k]);
-  }
 }
 
 double Neighbours::correlation(std::size_t a, std::size_t b) const {

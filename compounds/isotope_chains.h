@@ -2,6 +2,7 @@
 #define TORVA_COMPOUNDS_ISOTOPE_CHAINS_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -93,6 +94,33 @@ inline double Neighbours::windowOf(std::size_t a, std::size_t b) const {
 
 inline bool Neighbours::coelute(std::size_t a, std::size_t b) const {
   return within(apexTimes_, apexPosition_, a, b) || within(traceTimes_, tracePosition_, a, b);
+}
+
+// The bucket of an m/z: monotone in the m/z, so every m/z at or above `mz` lies in its bucket or above.
+inline std::size_t Neighbours::bucketOf(double mz) const {
+  const double position = (mz - sortedMz_.front()) * bucketScale_;
+  if (!(position > 0)) return 0;
+  const double last = static_cast<double>(bucketStart_.size() - 1);
+  return position < last ? static_cast<std::size_t>(position) : bucketStart_.size() - 1;
+}
+
+// The first entry of sortedMz_ not below `mz` (what lower_bound finds).
+inline std::size_t Neighbours::firstAtOrAbove(double mz) const {
+  if (bucketStart_.empty()) {
+    return static_cast<std::size_t>(std::lower_bound(sortedMz_.begin(), sortedMz_.end(), mz) -
+                                    sortedMz_.begin());
+  }
+  std::size_t k = std::isnan(mz) ? 0 : bucketStart_[bucketOf(mz)];
+  while (k < sortedMz_.size() && sortedMz_[k] < mz) ++k;
+  return k;
+}
+
+// Here, with the two above, as the adduct search asks it about half a million mostly empty ranges.
+inline void Neighbours::addCoelutingWithin(std::size_t a, double low, double high,
+                                           std::vector<std::size_t>& found) const {
+  for (std::size_t k = firstAtOrAbove(low); k < sortedMz_.size() && sortedMz_[k] <= high; ++k) {
+    if (coelute(a, byMz_[k])) found.push_back(byMz_[k]);
+  }
 }
 
 // The 13C pattern a feature belongs to.

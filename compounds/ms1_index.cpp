@@ -41,12 +41,3 @@ std::size_t Ms1Index::nearest(double seconds) const {
   if (after == times_.size()) return times_.size() - 1;
   return seconds - times_[after - 1] <= times_[after] - seconds ? after - 1 : after;
 }
-
-double Ms1Index::sumIn(std::size_t k, double low, double high) const {
-  const std::vector<StoredPeak>& list = *peaks_[k];
-  auto it = std::lower_bound(list.begin(), list.end(), low,
-                             [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
-  double sum = 0;
-  for (; it != list.end() && it->mz <= high; ++it) sum += it->intensity;
-  return sum;
-}

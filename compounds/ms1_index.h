@@ -1,6 +1,7 @@
 #ifndef TORVA_COMPOUNDS_MS1_INDEX_H
 #define TORVA_COMPOUNDS_MS1_INDEX_H
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -28,5 +29,15 @@ class Ms1Index {
   std::vector<std::vector<StoredPeak>> sortedCopies_;
   std::vector<const std::vector<StoredPeak>*> peaks_;
 };
+
+// Here, where the reading of the traces (a third of a million sums on a crowded run) can inline it.
+inline double Ms1Index::sumIn(std::size_t k, double low, double high) const {
+  const std::vector<StoredPeak>& list = *peaks_[k];
+  auto it = std::lower_bound(list.begin(), list.end(), low,
+                             [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
+  double sum = 0;
+  for (; it != list.end() && it->mz <= high; ++it) sum += it->intensity;
+  return sum;
+}
 
 #endif

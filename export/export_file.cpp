@@ -52,6 +52,16 @@ void appendExportNumber(std::string& out, double value, int digits) {
   out += text;
 }
 
+std::vector<std::string> ms2PeakLines(const ExportSet& set) {
+  std::vector<std::string> lines(set.features.size());
+  for (std::size_t f = 0; f < set.features.size(); ++f) {
+    if (set.features[f].ms2.empty()) continue;
+    for (const ExportPeak& peak : set.features[f].ms2.front().peaks)
+      appendExportPeak(lines[f], peak.mz, peak.intensity);
+  }
+  return lines;
+}
+
 std::string exportNumber(double value, int digits) {
   std::string text;
   appendExportNumber(text, value, digits);

@@ -2,6 +2,9 @@
 #define TORVA_EXPORT_EXPORT_FILE_H
 
 #include <string>
+#include <vector>
+
+#include "export/export_model.h"
 
 // Writes `content` to a temporary file beside `path` and renames it into place, so that `path` is either the
 // complete new file or untouched. False, with `error` naming the file and the reason, when that fails.
@@ -13,5 +16,8 @@ std::string exportNumber(double value, int digits);
 void appendExportNumber(std::string& out, double value, int digits);
 // A peak line of the spectrum exports: "m/z intensity\n", m/z with 5 decimals and the intensity with 1.
 void appendExportPeak(std::string& out, double mz, double intensity);
+// Every feature's exported MS2 spectrum (its first) as peak lines, empty for a feature without one: written
+// once for both spectrum exports.
+std::vector<std::string> ms2PeakLines(const ExportSet& set);
 
 #endif

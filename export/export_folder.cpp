@@ -8,8 +8,9 @@
 bool writeExportFolder(const std::string& folder, const ExportSet& set, const std::string& mztabName,
                        std::string& error) {
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-  return writeExportFile(base + "gnps.mgf", gnpsMgf(set), error) &&
+  const std::vector<std::string> ms2Lines = ms2PeakLines(set);
+  return writeExportFile(base + "gnps.mgf", gnpsMgf(set, &ms2Lines), error) &&
          writeExportFile(base + "gnps_quant.csv", gnpsQuantTable(set), error) &&
-         writeExportFile(base + "sirius.ms", siriusMs(set), error) &&
+         writeExportFile(base + "sirius.ms", siriusMs(set, &ms2Lines), error) &&
          writeExportFile(base + mztabName, mztabM(set), error);
 }

@@ -26,9 +26,10 @@ std::string csvField(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string gnpsMgf(const ExportSet& set) {
+std::string gnpsMgf(const ExportSet& set, const std::vector<std::string>* ms2Lines) {
   std::string out;
-  for (const ExportFeature& feature : set.features) {
+  for (std::size_t f = 0; f < set.features.size(); ++f) {
+    const ExportFeature& feature = set.features[f];
     if (feature.ms2.empty()) continue;
     const ExportSpectrum& spectrum = feature.ms2.front();
     const std::string id = std::to_string(feature.featureId);
@@ -39,7 +40,11 @@ std::string gnpsMgf(const ExportSet& set) {
     out += "RTINSECONDS=" + exportNumber(feature.rt, 3) + "\n";
     out += "CHARGE=" + chargeText(feature.charge, polarityOf(set, feature)) + "\n";
     out += "MSLEVEL=2\n";
-    appendPeaks(out, spectrum.peaks);
+    if (ms2Lines != nullptr) {
+      out += (*ms2Lines)[f];
+    } else {
+      appendPeaks(out, spectrum.peaks);
+    }
     out += "END IONS\n\n";
   }
   return out;

@@ -9,7 +9,8 @@
 //   BEGIN IONS / FEATURE_ID=<feature_id> / PEPMASS=<m/z> / SCANS=<feature_id> / RTINSECONDS=<apex, s> /
 //   CHARGE=<z><sign> / MSLEVEL=2 / one "m/z intensity" line per peak / END IONS, and an empty line.
 // SCANS carries the feature id, as the networking joins spectra to quantification rows by it.
-std::string gnpsMgf(const ExportSet& set);
+// `ms2Lines`: ms2PeakLines(set) when the caller has them, else null.
+std::string gnpsMgf(const ExportSet& set, const std::vector<std::string>* ms2Lines = nullptr);
 
 // Its quantification table, comma-separated: row ID, row m/z, row retention time (minutes), then
 // "<sample> Peak area" per sample; one row per feature in table order.

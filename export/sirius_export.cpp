@@ -25,7 +25,7 @@ void appendPeaks(std::string& out, const std::vector<ExportPeak>& peaks) {
 
 }  // namespace
 
-std::string siriusMs(const ExportSet& set) {
+std::string siriusMs(const ExportSet& set, const std::vector<std::string>* ms2Lines) {
   // The speaking ion of each compound, in order of the compounds' first appearance.
   std::map<long, std::size_t> parentOf;
   std::vector<long> order;
@@ -42,7 +42,8 @@ std::string siriusMs(const ExportSet& set) {
   }
   std::string out;
   for (long compound : order) {
-    const ExportFeature& feature = set.features[parentOf[compound]];
+    const std::size_t parent = parentOf[compound];
+    const ExportFeature& feature = set.features[parent];
     const bool negative = polarityOf(set, feature) < 0;
     const char sign = negative ? '-' : '+';
     const int charge = feature.charge > 0 ? feature.charge : 1;
@@ -62,7 +63,11 @@ std::string siriusMs(const ExportSet& set) {
       out += "\n";
     }
     out += ">ms2\n";
-    appendPeaks(out, feature.ms2.front().peaks);
+    if (ms2Lines != nullptr) {
+      out += (*ms2Lines)[parent];
+    } else {
+      appendPeaks(out, feature.ms2.front().peaks);
+    }
     out += "\n";
   }
   return out;

@@ -158,6 +158,36 @@ TEST(SiriusExport, OneBlockPerCompoundWithItsPatternAndSpectrum) {
   EXPECT_EQ(text, expected);
 }
 
+// Both spectrum exports given the peak lines written once (as the export folder does) print what they print
+// when they format the peaks themselves: features without a spectrum, a compound whose speaking ion comes
+// after another ion with a spectrum, spectra without peaks.
+TEST(SpectrumExports, PeakLinesWrittenOnceGiveTheSameFiles) {
+  ExportSet later = twoSampleSet();
+  ExportFeature second = later.features[3];  // compound 2 gains an explained ion with a spectrum
+  second.featureId = 11;
+  second.mz = 534.28;
+  second.ion = "[M+Na]+";
+  second.ms2 = {ExportSpectrum{2001, 0, 302, 534.28, {{90.25, 7}, {120.125, 3.5}, {534.28, 1e7}}}};
+  later.features.push_back(second);
+  ExportSet empty = later;
+  empty.features[0].ms2.front().peaks.clear();
+  ExportSet none = twoSampleSet();
+  for (ExportFeature& feature : none.features) feature.ms2.clear();
+  for (const ExportSet& set : {twoSampleSet(), later, empty, none, ExportSet{}}) {
+    const std::vector<std::string> peakLines = ms2PeakLines(set);
+    ASSERT_EQ(peakLines.size(), set.features.size());
+    for (std::size_t f = 0; f < set.features.size(); ++f) {
+      if (set.features[f].ms2.empty()) {
+        EXPECT_EQ(peakLines[f], "");
+      }
+    }
+    EXPECT_EQ(gnpsMgf(set, &peakLines), gnpsMgf(set));
+    EXPECT_EQ(siriusMs(set, &peakLines), siriusMs(set));
+  }
+  EXPECT_NE(siriusMs(later).find(">compound 2_11"), std::string::npos);  // the later ion speaks
+  EXPECT_NE(ms2PeakLines(later)[4], "");
+}
+
 // The mandatory metadata of an mzTab-M 2.0.0 file, the mandatory columns of its three tables, "null" for
 // what is not known, and rows that refer to each other consistently.
 TEST(MztabExport, MandatoryFieldsAndCrossReferences) {

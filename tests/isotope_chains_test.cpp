@@ -150,6 +150,30 @@ TEST(Correlation, AveragedTracesGiveTheSameCorrelationToTheBit) {
   }
   std::vector<SmoothedTrace> smoothed;
   for (const FeatureTrace& trace : traces) smoothed.push_back(smoothedTrace(trace));
+  // Each trace's moving average as the plain loop takes it (sums from 0, in order), to the bit: the traces
+  // above and short ones of negative zeros, mixed signs and values of no number.
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  std::vector<FeatureTrace> odd = traces;
+  for (const std::vector<double>& values : {std::vector<double>{-0.0},
+                                            {-0.0, -0.0, -0.0, -0.0, -0.0, -0.0},
+                                            {1e300, 1e300, -1e300, 3, -0.0, 1e-300},
+                                            {1, nan, 2, 3, 4, 5, 6},
+                                            {inf, 1, 2, 3, -inf, 4},
+                                            {0.1, 0.2, 0.3, 0.4, 0.5}}) {
+    odd.push_back(FeatureTrace{0, values});
+  }
+  for (const FeatureTrace& trace : odd) {
+    const std::vector<double>& v = trace.values;
+    const std::vector<double> fast = smoothedTrace(trace).smooth;
+    ASSERT_EQ(fast.size(), v.size());
+    for (std::size_t k = 0; k < v.size(); ++k) {
+      const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(v.size(), k + 3);
+      double sum = 0;
+      for (std::size_t j = low; j < high; ++j) sum += v[j];
+      const double plain = sum / static_cast<double>(high - low);
+      ASSERT_EQ(std::memcmp(&plain, &fast[k], sizeof plain), 0) << k << ": " << plain << " " << fast[k];
+    }
+  }
   std::size_t compared = 0;
   for (std::size_t a = 0; a < traces.size(); ++a) {
     for (std::size_t b = 0; b < traces.size(); ++b) {
