@@ -77,11 +77,11 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   // Each polarity's features are grouped apart, with its own ions and traces from its own scans (a
   // polarity-switching run); rows that state none go with the run's main polarity, which is grouped first.
   const int mainPolarity = grouping.polarity < 0 ? -1 : 1;
+  const auto signOf = [mainPolarity](char stated) {
+    return stated == '-' ? -1 : stated == '+' ? 1 : mainPolarity;
+  };
   std::vector<int> polarities(taking.size());
-  for (std::size_t k = 0; k < taking.size(); ++k) {
-    const char stated = rows[taking[k]].polarity;
-    polarities[k] = stated == '-' ? -1 : stated == '+' ? 1 : mainPolarity;
-  }
+  for (std::size_t k = 0; k < taking.size(); ++k) polarities[k] = signOf(rows[taking[k]].polarity);
   std::map<int, Ms1Index> indices;
   const auto ms1Of = [&](int polarity) -> const Ms1Index& {
     return indices.try_emplace(polarity, scans, polarity < 0 ? '-' : '+').first->second;
@@ -148,8 +148,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   for (const scan& spectrum : scans) {
     if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
     tandem.push_back(&spectrum);
-    const char stated = spectrumPolarity(spectrum);
-    tandemPolarities.push_back(stated == '-' ? -1 : stated == '+' ? 1 : mainPolarity);
+    tandemPolarities.push_back(signOf(spectrumPolarity(spectrum)));
   }
   std::vector<std::vector<std::size_t>> links(taking.size());
   for (const int polarity : {mainPolarity, -mainPolarity}) {
