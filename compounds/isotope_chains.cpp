@@ -30,10 +30,6 @@ bool plausibleIsotope(const std::vector<GroupingFeature>& features, std::size_t 
 
 }  // namespace
 
-double mzTolerance(double mz, const GroupingOptions& options) {
-  return std::max(mz * options.ppm * 1e-6, options.minDaltons);
-}
-
 double maxFirstIsotopeRatio(double mz, int charge) {
   const double carbons = std::floor(mz * charge / 12.0);
   return carbons * 0.0108 * 1.3 + 0.03;
