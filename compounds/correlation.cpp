@@ -42,17 +42,25 @@ bool isFlat(const double* values, std::size_t count) {
 // counting noise) would otherwise hide a shared elution profile.
 void movingAverage(const double* values, std::size_t count, std::vector<double>& smooth) {
   smooth.resize(count);
-  for (std::size_t k = 0; k < count; ++k) {
+  const auto fewer = [&](std::size_t k) {
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
-    if (high - low == 5) {  // the five in a row, summed as the loop below sums them (from 0, in order)
-      const double* v = values + low;
-      smooth[k] = ((((0.0 + v[0]) + v[1]) + v[2]) + v[3] + v[4]) / 5.0;
-      continue;
-    }
     double sum = 0;
     for (std::size_t j = low; j < high; ++j) sum += values[j];
     smooth[k] = sum / static_cast<double>(high - low);
+  };
+  if (count < 5) {
+    for (std::size_t k = 0; k < count; ++k) fewer(k);
+    return;
   }
+  fewer(0);
+  fewer(1);
+  // The five in a row, summed as `fewer` sums them (from 0, in order).
+  for (std::size_t k = 2; k + 2 < count; ++k) {
+    const double* v = values + k - 2;
+    smooth[k] = ((((0.0 + v[0]) + v[1]) + v[2]) + v[3] + v[4]) / 5.0;
+  }
+  fewer(count - 2);
+  fewer(count - 1);
 }
 
 }  // namespace
