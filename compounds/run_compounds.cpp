@@ -75,10 +75,12 @@ long numericFeatureId(const std::string& featureId, long fallback) {
   std::size_t first = 0;
   while (first < featureId.size() && !std::isdigit(static_cast<unsigned char>(featureId[first]))) ++first;
   if (first == featureId.size() || featureId.size() - first > 15) return fallback;
+  long number = 0;  // at most 15 digits: no overflow
   for (std::size_t k = first; k < featureId.size(); ++k) {
     if (!std::isdigit(static_cast<unsigned char>(featureId[k]))) return fallback;
+    number = number * 10 + (featureId[k] - '0');
   }
-  return std::stol(featureId.substr(first));
+  return number;
 }
 
 std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,

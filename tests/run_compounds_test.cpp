@@ -197,6 +197,9 @@ TEST(RunCompounds, FeatureIdsAsNumbers) {
   EXPECT_EQ(numericFeatureId("caffeine", 9), 9);
   EXPECT_EQ(numericFeatureId("F1a", 9), 9);
   EXPECT_EQ(numericFeatureId("F12345678901234567890", 9), 9);
+  EXPECT_EQ(numericFeatureId("F999999999999999", 9), 999999999999999L);  // 15 digits, the most taken
+  EXPECT_EQ(numericFeatureId("F0000000000000000", 9), 9);                // 16
+  EXPECT_EQ(numericFeatureId("F", 9), 9);
 }
 
 TEST(RunCompounds, IsotopePatternStopsAtTheFirstMissingPeak) {
