@@ -278,10 +278,14 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     }
     if (best != nullptr) {
       ExportSpectrum spectrum{best->num, 0, best->rt, best->precursorMz, {}};
+      spectrum.peaks.reserve(best->peaks.size());
       for (const StoredPeak& peak : best->peaks)
         spectrum.peaks.push_back(ExportPeak{peak.mz, peak.intensity});
-      std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
-                       [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
+      // Most come sorted, and a sort would leave them as they are; only where every m/z is a number.
+      const auto descends = [](const ExportPeak& a, const ExportPeak& b) { return !(a.mz <= b.mz); };
+      if (std::adjacent_find(spectrum.peaks.begin(), spectrum.peaks.end(), descends) != spectrum.peaks.end())
+        std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
+                         [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
       feature.ms2.push_back(std::move(spectrum));
     }
     feature.polarity = polarities[k];

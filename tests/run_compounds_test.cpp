@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -272,6 +273,37 @@ TEST(RunCompounds, TracesReadAsThePlainSumsToTheBit) {
       }
       ASSERT_EQ(traces[r].values.size(), plain.size()) << r;
       EXPECT_EQ(std::memcmp(traces[r].values.data(), plain.data(), plain.size() * sizeof(double)), 0) << r;
+    }
+  }
+}
+
+// The exported MS2 spectrum's peaks in m/z order, as a stable sort leaves them: in order already, reversed,
+// equal m/z in and out of order, and an m/z that is not a number.
+TEST(RunCompounds, Ms2PeaksExportedInMzOrder) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Peaks lists[] = {{{50, 1}, {85.03, 900}, {120, 5}},
+                         {{120, 5}, {85.03, 900}, {50, 1}},
+                         {{85.03, 900}, {85.03, 7}, {120, 5}, {50, 1}},
+                         {{50, 1}, {85.03, 900}, {85.03, 7}, {85.03, 3}},
+                         {{120, 5}, {nan, 900}, {50, 1}, {85.03, 8}}};
+  for (const Peaks& list : lists) {
+    SimpleRun run = simpleRun();
+    for (scan& spectrum : run.scans) {
+      if (spectrum.msLevel != 2) continue;
+      spectrum.peaks.clear();
+      for (const auto& [mz, intensity] : list) spectrum.peaks.push_back(StoredPeak(mz, intensity));
+    }
+    const ExportSet set = groupRunCompounds(run.scans, run.rows, RunCompoundOptions(), "run", "run.mzXML");
+    ASSERT_EQ(set.features[1].ms2.size(), 1u);
+    std::vector<ExportPeak> expected;
+    for (const auto& [mz, intensity] : list) expected.push_back(ExportPeak{mz, intensity});
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
+    const std::vector<ExportPeak>& peaks = set.features[1].ms2[0].peaks;
+    ASSERT_EQ(peaks.size(), expected.size());
+    for (std::size_t k = 0; k < peaks.size(); ++k) {
+      EXPECT_EQ(std::memcmp(&peaks[k].mz, &expected[k].mz, sizeof(double)), 0) << k;
+      EXPECT_EQ(peaks[k].intensity, expected[k].intensity) << k;
     }
   }
 }
