@@ -89,11 +89,6 @@ class AdductSolver {
     const Adduct& a = ions_[rootIon];
     const double mass = a.neutralOf(features_[root].mz);
     if (!(mass > 0)) return explanation;
-    // Each other ion of the list is given to the root that matches it best.
-    std::vector<std::size_t>& holder = scratch_.holder;
-    std::vector<double>& holderError = scratch_.holderError;
-    holder.assign(ions_.size(), kNone);
-    holderError.assign(ions_.size(), 0);
     const double rootTolerance = mzTolerance(features_[root].mz, options_) * a.absCharge() / a.molecules;
     // Each ion's m/z for this mass, and its share of the root's error.
     std::vector<double>& predicted = scratch_.predicted;
@@ -116,6 +111,12 @@ class AdductSolver {
     explanation.root = root;
     explanation.members.emplace_back(root, rootIon);
     explanation.weight = a.weight;
+    // Each other ion of the list is given to the root that matches it best (the holders set up only here:
+    // most readings find nothing).
+    std::vector<std::size_t>& holder = scratch_.holder;
+    std::vector<double>& holderError = scratch_.holderError;
+    holder.assign(ions_.size(), kNone);
+    holderError.assign(ions_.size(), 0);
     std::sort(seen.begin(), seen.end());
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
     for (std::size_t other : seen) {

@@ -42,17 +42,25 @@ bool isFlat(const double* values, std::size_t count) {
 // counting noise) would otherwise hide a shared elution profile.
 void movingAverage(const double* values, std::size_t count, std::vector<double>& smooth) {
   smooth.resize(count);
-  for (std::size_t k = 0; k < count; ++k) {
+  const auto fewer = [&](std::size_t k) {
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
-    if (high - low == 5) {  // the five in a row, summed as the loop below sums them (from 0, in order)
-      const double* v = values + low;
-      smooth[k] = ((((0.0 + v[0]) + v[1]) + v[2]) + v[3] + v[4]) / 5.0;
-      continue;
-    }
     double sum = 0;
     for (std::size_t j = low; j < high; ++j) sum += values[j];
     smooth[k] = sum / static_cast<double>(high - low);
+  };
+  if (count < 5) {
+    for (std::size_t k = 0; k < count; ++k) fewer(k);
+    return;
   }
+  fewer(0);
+  fewer(1);
+  // The five in a row, summed as `fewer` sums them (from 0, in order).
+  for (std::size_t k = 2; k + 2 < count; ++k) {
+    const double* v = values + k - 2;
+    smooth[k] = ((((0.0 + v[0]) + v[1]) + v[2]) + v[3] + v[4]) / 5.0;
+  }
+  fewer(count - 2);
+  fewer(count - 1);
 }
 
 }  // namespace
@@ -142,54 +150,49 @@ double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b) {
 
 namespace {
 
-// The sums over the shared spectra [first, first + count), count at least 5, of one trace's shared moving
-// average (whose two entries at either end are its own, the rest the whole trace's), and those ends.
+// One trace's share of the screen over the shared spectra [first, first + count), count at least 5: the
+// averages of shared entries 0, 1, count - 2 and count - 1 (its own five-point average cut at either end,
+// as sharedAverage takes it; here rounded by other steps, far inside the screen's margin), and the sums of
+// the shared moving average and of its squares (the rest from the whole trace's running sums).
 struct SharedSums {
-  double sum = 0, squares = 0;
-  double ends[4] = {0, 0, 0, 0};  // the averages of shared entries 0, 1, count - 2, count - 1
+  double sum, squares;
+  double ends[4];
 };
 
-SharedSums sharedSums(const SmoothedTrace& s, std::size_t first, std::size_t count) {
-  SharedSums sums;
-  const std::size_t offset = first - s.trace.first;
+inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::size_t count) {
   const double* v = s.trace.values.data() + offset;
   const double* w = v + count - 4;
-  // The five-point average at either end of at least five spectra, as sharedAverage takes it.
-  sums.ends[0] = (v[0] + v[1] + v[2]) / 3;
-  sums.ends[1] = (v[0] + v[1] + v[2] + v[3]) / 4;
-  sums.ends[2] = (w[0] + w[1] + w[2] + w[3]) / 4;
-  sums.ends[3] = (w[1] + w[2] + w[3]) / 3;
-  const double* e = sums.ends;
-  sums.sum = e[0] + e[1] + e[2] + e[3] + (s.sums[offset + count - 2] - s.sums[offset + 2]);
-  sums.squares = e[0] * e[0] + e[1] * e[1] + e[2] * e[2] + e[3] * e[3] +
-                 (s.squareSums[offset + count - 2] - s.squareSums[offset + 2]);
-  return sums;
-}
-
-// An upper bound of the correlation of the shared moving averages from their ends, without a pass over the
-// spectra between. Centred and scaled to unit length, the two series za and zb have za . zb = r, so
-// |za - zb|^2 = 2 - 2r; replacing each entry by the average of its block (here: the two entries at either
-// end on their own, the rest as one) projects both onto the series constant within blocks, which can only
-// shorten the difference, so r <= 1 - |P(za - zb)|^2 / 2. Centred series sum to 0, so the block of the rest
-// sums to minus the ends. On the Orbitrap run this turns away four fifths of the pairs the fragment search
-// asks about; blocks inside the rest, from the running sums, turn away a few more but cost more than the
-// pass they save.
-double endsBound(const SharedSums& sa, const SharedSums& sb, std::size_t count, double varianceA,
-                 double varianceB) {
-  const double n = static_cast<double>(count);
-  const double scaleA = 1 / std::sqrt(varianceA), scaleB = 1 / std::sqrt(varianceB);
-  const double meanA = sa.sum / n, meanB = sb.sum / n;
-  double apart = 0, sum = 0;
-  for (int e = 0; e < 4; ++e) {
-    const double d = (sa.ends[e] - meanA) * scaleA - (sb.ends[e] - meanB) * scaleB;
-    apart += d * d;
-    sum += d;
-  }
-  return 1 - (apart + sum * sum / static_cast<double>(count - 4)) / 2;
+  const double* sums = s.sums.data() + offset;
+  const double* squareSums = s.squareSums.data() + offset;
+  constexpr double third = 1.0 / 3;
+  const double head = v[0] + v[1] + v[2], tail = w[1] + w[2] + w[3];
+  SharedSums out;
+  out.ends[0] = head * third;
+  out.ends[1] = (head + v[3]) * 0.25;
+  out.ends[2] = (tail + w[0]) * 0.25;
+  out.ends[3] = tail * third;
+  const double* e = out.ends;
+  out.sum = (e[0] + e[1]) + (e[2] + e[3]) + (sums[count - 2] - sums[2]);
+  out.squares =
+      (e[0] * e[0] + e[1] * e[1]) + (e[2] * e[2] + e[3] * e[3]) + (squareSums[count - 2] - squareSums[2]);
+  return out;
 }
 
 }  // namespace
 
+// Two bounds, the second only where the first does not decide.
+//
+// An upper bound from the ends alone, without a pass over the spectra between. Centred and scaled to unit
+// length, the two series za and zb have za . zb = r, so |za - zb|^2 = 2 - 2r; replacing each entry by the
+// average of its block (here: the two entries at either end on their own, the rest as one) projects both
+// onto the series constant within blocks, which can only shorten the difference, so r <= 1 - |P(za -
+// zb)|^2 / 2. Centred series sum to 0, so the block of the rest sums to minus the ends. Multiplied through
+// by both standard deviations (d = sb (a - ma) - sa (b - mb) is sa sb (za - zb) at an end), the test
+// needs no division by them. On the Orbitrap run this turns away four fifths of the pairs the fragment
+// search asks about; blocks inside the rest, from the running sums, turn away a few more but cost more
+// than the pass they save.
+//
+// Then an estimate from one pass over the shared spectra between the ends.
 bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
   if (a.sums.size() != traceA.values.size() + 1 || b.sums.size() != traceB.values.size() + 1) return false;
@@ -200,19 +203,29 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
       std::min(std::min(traceA.end(), traceB.end()), std::max(a.peakFinish, b.peakFinish));
   if (end <= first || end - first < 5) return true;  // NaN
   const std::size_t count = end - first;
-  const SharedSums sa = sharedSums(a, first, count), sb = sharedSums(b, first, count);
+  const std::size_t offsetA = first - traceA.first, offsetB = first - traceB.first;
+  const SharedSums sa = sharedSums(a, offsetA, count), sb = sharedSums(b, offsetB, count);
   const double n = static_cast<double>(count);
-  const double varianceA = sa.squares - sa.sum * sa.sum / n;
-  const double varianceB = sb.squares - sb.sum * sb.sum / n;
+  const double meanA = sa.sum / n, meanB = sb.sum / n;
+  const double varianceA = sa.squares - sa.sum * meanA;
+  const double varianceB = sb.squares - sb.sum * meanB;
   // Trusted where each variance lies a million times above what rounding could have moved it by: the
   // bound and the estimate below are then within about 1e-6 of their exact values (the cross sum, taken in
   // one pass, is off by far less), well inside the margin.
   const double trust = 1e6;
   if (!(varianceA > trust * a.roundingBound) || !(varianceB > trust * b.roundingBound)) return false;
   const double below = threshold - 1e-4;
-  if (endsBound(sa, sb, count, varianceA, varianceB) < below) return true;
-  const double* smoothA = a.smooth.data() + (first - traceA.first);
-  const double* smoothB = b.smooth.data() + (first - traceB.first);
+  const double deviationA = std::sqrt(varianceA), deviationB = std::sqrt(varianceB);
+  const double d0 = (sa.ends[0] - meanA) * deviationB - (sb.ends[0] - meanB) * deviationA;
+  const double d1 = (sa.ends[1] - meanA) * deviationB - (sb.ends[1] - meanB) * deviationA;
+  const double d2 = (sa.ends[2] - meanA) * deviationB - (sb.ends[2] - meanB) * deviationA;
+  const double d3 = (sa.ends[3] - meanA) * deviationB - (sb.ends[3] - meanB) * deviationA;
+  const double apart = (d0 * d0 + d1 * d1) + (d2 * d2 + d3 * d3), rest = (d0 + d1) + (d2 + d3);
+  // r <= 1 - (apart + rest^2 / (count - 4)) / (2 varianceA varianceB) < below.
+  const double product = varianceA * varianceB;
+  if ((apart + rest * rest / (n - 4)) > 2 * (1 - below) * product) return true;
+  const double* smoothA = a.smooth.data() + offsetA;
+  const double* smoothB = b.smooth.data() + offsetB;
   // Two running sums, even and odd entries: half the dependent additions.
   double even = 0, odd = 0;
   std::size_t k = 2;
@@ -223,7 +236,7 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
   if (k + 2 < count) even += smoothA[k] * smoothB[k];
   const double cross = sa.ends[0] * sb.ends[0] + sa.ends[1] * sb.ends[1] + sa.ends[2] * sb.ends[2] +
                        sa.ends[3] * sb.ends[3] + (even + odd);
-  const double estimate = (cross - sa.sum * sb.sum / n) / std::sqrt(varianceA * varianceB);
+  const double estimate = (cross - sa.sum * meanB) / (deviationA * deviationB);
   return estimate < below;
 }
 

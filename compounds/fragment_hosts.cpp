@@ -6,15 +6,21 @@
 
 namespace {
 
-// The compounds' leads sorted by one apex estimate, and which of them are more intense than the fragment
-// weighed now (a bit per place).
+// The compounds' leads sorted by one apex estimate, what the search tests of each kept by place, and which
+// of them are more intense than the fragment weighed now and not absorbed (a bit per place).
 struct LeadTimes {
+  struct Lead {
+    std::size_t compound, feature;
+    double heaviest, intensity;  // the compound's heaviest m/z, the lead's intensity
+  };
   std::vector<double> times;
-  std::vector<std::size_t> compounds;
+  std::vector<Lead> leads;
   std::vector<std::size_t> placeOf;  // each compound's place, kNoCompound without a time
   std::vector<std::uint64_t> active;
 
-  void build(const std::vector<double>& leadTime) {
+  void build(const std::vector<double>& leadTime, const std::vector<GroupingFeature>& features,
+             const FragmentCompounds& state) {
+    std::vector<std::size_t> compounds;
     for (std::size_t c = 0; c < leadTime.size(); ++c) {
       if (leadTime[c] >= 0) compounds.push_back(c);
     }
@@ -22,8 +28,10 @@ struct LeadTimes {
                      [&](std::size_t a, std::size_t b) { return leadTime[a] < leadTime[b]; });
     placeOf.assign(leadTime.size(), kNoCompound);
     for (std::size_t p = 0; p < compounds.size(); ++p) {
-      placeOf[compounds[p]] = p;
-      times.push_back(leadTime[compounds[p]]);
+      const std::size_t c = compounds[p];
+      placeOf[c] = p;
+      times.push_back(leadTime[c]);
+      leads.push_back(Lead{c, state.leadOf[c], state.heaviestOf[c], features[state.leadOf[c]].intensity});
     }
     active.assign(compounds.size() / 64 + 1, 0);
   }
@@ -33,7 +41,15 @@ struct LeadTimes {
     if (p != kNoCompound) active[p / 64] |= std::uint64_t{1} << (p % 64);
   }
 
-  // Calls visit(c) for each active compound whose lead's time lies within [low, high].
+  // For good: a compound taken out is not let in again.
+  void remove(std::size_t c) {
+    const std::size_t p = placeOf[c];
+    if (p == kNoCompound) return;
+    active[p / 64] &= ~(std::uint64_t{1} << (p % 64));
+    placeOf[c] = kNoCompound;
+  }
+
+  // Calls visit(lead) for each active compound whose lead's time lies within [low, high].
   template <typename Visit>
   void visitWithin(double low, double high, Visit visit) const {
     const std::size_t begin =
@@ -47,7 +63,7 @@ struct LeadTimes {
       while (bits != 0) {
         const std::size_t p = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
         bits &= bits - 1;
-        visit(compounds[p]);
+        visit(leads[p]);
       }
     }
   }
@@ -75,9 +91,16 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector
     apexOfLead[c] = apexTime(features[compounds.leadOf[c]]);
     traceOfLead[c] = traceTime(features[compounds.leadOf[c]]);
   }
+  // Absorbed compounds are never hosts: none is absorbed yet, and each one absorbed below leaves both.
+  for (std::size_t c = 0; c < count; ++c) {
+    if (compounds.absorbed[c]) {
+      apexOfLead[c] = -1;
+      traceOfLead[c] = -1;
+    }
+  }
   LeadTimes byApex, byTrace;
-  byApex.build(apexOfLead);
-  byTrace.build(traceOfLead);
+  byApex.build(apexOfLead, features, compounds);
+  byTrace.build(traceOfLead, features, compounds);
   std::vector<std::size_t> byIntensity;
   for (std::size_t c = 0; c < count; ++c) {
     const double intensity = features[compounds.leadOf[c]].intensity;
@@ -101,11 +124,12 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector
     // Unchanged while the fragment's hosts are weighed (the writes below to weighedFor do not touch them).
     const std::size_t own = compounds.compoundOf[fragment];
     const double mz = feature.mz, intensity = feature.intensity;
-    const auto weigh = [&](std::size_t c) {
-      if (weighedFor[c] == fragment || c == own || compounds.absorbed[c]) return;
+    const auto weigh = [&](const LeadTimes::Lead& candidate) {
+      const std::size_t c = candidate.compound;
+      if (weighedFor[c] == fragment || c == own) return;
       weighedFor[c] = fragment;
-      const std::size_t lead = compounds.leadOf[c];
-      if (!(mz < compounds.heaviestOf[c]) || !(intensity < features[lead].intensity)) return;
+      const std::size_t lead = candidate.feature;
+      if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
       if (!neighbours.coelute(fragment, lead)) return;
       if (screen && screen(fragment, lead, hostCorrelation)) return;
       const double correlation = neighbours.correlationOnce(fragment, lead);
@@ -126,6 +150,8 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector
     }
     if (host == kNoCompound) continue;
     compounds.absorbed[compounds.compoundOf[fragment]] = 1;
+    byApex.remove(compounds.compoundOf[fragment]);
+    byTrace.remove(compounds.compoundOf[fragment]);
     compounds.compoundOf[fragment] = host;
     joins.emplace_back(fragment, host);
   }

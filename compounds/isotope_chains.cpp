@@ -30,10 +30,6 @@ bool plausibleIsotope(const std::vector<GroupingFeature>& features, std::size_t 
 
 }  // namespace
 
-double mzTolerance(double mz, const GroupingOptions& options) {
-  return std::max(mz * options.ppm * 1e-6, options.minDaltons);
-}
-
 double maxFirstIsotopeRatio(double mz, int charge) {
   const double carbons = std::floor(mz * charge / 12.0);
   return carbons * 0.0108 * 1.3 + 0.03;
@@ -189,11 +185,13 @@ struct Chain {
 
 // The pattern of `mono` at one charge. It may pass over one missing peak (a weak isotope the detection
 // missed), not two; for charges above 1 M+1 must be there, or the M+2 of a lower charge would pass for it.
-Chain chainAt(const std::vector<GroupingFeature>& features, const Neighbours& neighbours,
-              const std::vector<IsotopeMark>& marks, const GroupingOptions& options, std::size_t mono,
-              int charge) {
-  Chain chain{{mono}, {0}};
-  std::vector<std::size_t> near;
+// Into `chain`; `near` is working space (both kept from call to call: a crowded run asks for tens of
+// thousands of patterns).
+void chainAt(const std::vector<GroupingFeature>& features, const Neighbours& neighbours,
+             const std::vector<IsotopeMark>& marks, const GroupingOptions& options, std::size_t mono,
+             int charge, Chain& chain, std::vector<std::size_t>& near) {
+  chain.members.assign(1, mono);
+  chain.steps.assign(1, 0);
   for (int step = 1; step - chain.steps.back() <= 2; ++step) {
     const double target = features[mono].mz + step * kCarbon13Step / charge;
     const double tolerance = mzTolerance(target, options);
@@ -220,7 +218,6 @@ Chain chainAt(const std::vector<GroupingFeature>& features, const Neighbours& ne
     chain.members.push_back(best);
     chain.steps.push_back(step);
   }
-  return chain;
 }
 
 // An isotope peak the peak detection split in two (a dip in a weak trace) leaves a piece outside the pattern,
@@ -282,16 +279,19 @@ std::vector<IsotopeMark> findIsotopeChains(const std::vector<GroupingFeature>& f
   std::iota(byMz.begin(), byMz.end(), 0);
   std::stable_sort(byMz.begin(), byMz.end(),
                    [&](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
+  Chain chosen, chain;
+  std::vector<std::size_t> near;
   for (std::size_t mono : byMz) {
     if (marks[mono].parent >= 0) continue;
     // The charge whose pattern finds the most peaks; of equal ones the lowest charge (a stray peak a third
     // of a dalton away must not make an ion of charge 1 one of charge 3).
-    Chain chosen;
+    chosen.members.clear();
+    chosen.steps.clear();
     int chosenCharge = 0;
     for (int charge = 1; charge <= options.maxCharge; ++charge) {
-      Chain chain = chainAt(features, neighbours, marks, options, mono, charge);
+      chainAt(features, neighbours, marks, options, mono, charge, chain, near);
       if (chain.members.size() >= 2 && chain.members.size() > chosen.members.size()) {
-        chosen = std::move(chain);
+        std::swap(chosen, chain);
         chosenCharge = charge;
       }
     }

@@ -139,7 +139,9 @@ double maxFirstIsotopeRatio(double mz, int charge);
 std::vector<IsotopeMark> findIsotopeChains(const std::vector<GroupingFeature>& features,
                                            const Neighbours& neighbours, const GroupingOptions& options);
 
-// Tolerance of an m/z, daltons.
-double mzTolerance(double mz, const GroupingOptions& options);
+// Tolerance of an m/z, daltons. Here, where the adduct search can inline it for its half a million ranges.
+inline double mzTolerance(double mz, const GroupingOptions& options) {
+  return std::max(mz * options.ppm * 1e-6, options.minDaltons);
+}
 
 #endif

@@ -1,12 +1,26 @@
 #include "compounds/ms1_index.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "features/full_scan_groups.h"
 
 namespace {
 
 bool byMz(const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; }
+
+// Whether peaks are in m/z order, and whether their m/z are all finite numbers (their sum is then finite
+// too).
+bool inOrder(const std::vector<StoredPeak>& peaks, bool& finite) {
+  double sum = 0;
+  bool sorted = true;
+  for (std::size_t k = 0; k < peaks.size(); ++k) {
+    sum += peaks[k].mz;
+    if (k > 0 && peaks[k].mz < peaks[k - 1].mz) sorted = false;
+  }
+  finite = std::isfinite(sum);
+  return sorted;
+}
 
 }  // namespace
 
@@ -16,7 +30,10 @@ Ms1Index::Ms1Index(const std::vector<scan>& scans, char polarity) {
   sortedCopies_.reserve(spectra_.size());
   for (const scan* spectrum : spectra_) {
     times_.push_back(spectrum->rt);
-    if (std::is_sorted(spectrum->peaks.begin(), spectrum->peaks.end(), byMz)) {
+    bool finite = false;
+    const bool sorted = inOrder(spectrum->peaks, finite);
+    ordered_.push_back(finite ? 1 : 0);
+    if (sorted) {
       peaks_.push_back(&spectrum->peaks);
     } else {
       sortedCopies_.push_back(spectrum->peaks);

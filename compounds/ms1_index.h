@@ -22,12 +22,15 @@ class Ms1Index {
   std::size_t firstAfter(double seconds) const;
   // Summed intensity of spectrum k within [low, high] m/z.
   double sumIn(std::size_t k, double low, double high) const;
+  // Whether spectrum k's peaks all have an m/z of a number, finite (sorted they are in any case).
+  bool ordered(std::size_t k) const { return ordered_[k] != 0; }
 
  private:
   std::vector<const scan*> spectra_;
   std::vector<double> times_;
   std::vector<std::vector<StoredPeak>> sortedCopies_;
   std::vector<const std::vector<StoredPeak>*> peaks_;
+  std::vector<char> ordered_;
 };
 
 // Here, where the reading of the traces (a third of a million sums on a crowded run) can inline it.

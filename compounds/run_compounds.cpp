@@ -31,14 +31,56 @@ double totalIntensity(const scan& spectrum) {
 
 }  // namespace
 
+std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<TraceRequest>& requests,
+                                     double ppm) {
+  std::vector<FeatureTrace> traces(requests.size());
+  std::vector<std::size_t> order;
+  for (std::size_t r = 0; r < requests.size(); ++r) {
+    if (std::isfinite(requests[r].mz)) {
+      order.push_back(r);
+    } else {
+      traces[r] = traceOf(ms1, requests[r].mz, requests[r].start, requests[r].end, ppm);
+    }
+  }
+  std::sort(order.begin(), order.end(),
+            [&requests](std::size_t a, std::size_t b) { return requests[a].mz < requests[b].mz; });
+  std::vector<std::size_t> cursor(ms1.size(), 0);
+  for (const std::size_t r : order) {
+    const TraceRequest& request = requests[r];
+    FeatureTrace& trace = traces[r];
+    const double window = request.mz * ppm * 1e-6;
+    const double low = request.mz - window, high = request.mz + window;
+    trace.first = ms1.firstAtOrAfter(request.start);
+    trace.values.reserve(std::max(ms1.firstAfter(request.end), trace.first) - trace.first);
+    for (std::size_t k = trace.first; k < ms1.size() && ms1.seconds(k) <= request.end; ++k) {
+      if (!ms1.ordered(k)) {
+        trace.values.push_back(ms1.sumIn(k, low, high));
+        continue;
+      }
+      const std::vector<StoredPeak>& peaks = ms1.peaks(k);
+      // Where lower_bound would land: the first peak not below `low`.
+      std::size_t at = cursor[k];
+      while (at > 0 && !(peaks[at - 1].mz < low)) --at;
+      while (at < peaks.size() && peaks[at].mz < low) ++at;
+      cursor[k] = at;
+      double sum = 0;
+      for (; at < peaks.size() && peaks[at].mz <= high; ++at) sum += peaks[at].intensity;
+      trace.values.push_back(sum);
+    }
+  }
+  return traces;
+}
+
 long numericFeatureId(const std::string& featureId, long fallback) {
   std::size_t first = 0;
   while (first < featureId.size() && !std::isdigit(static_cast<unsigned char>(featureId[first]))) ++first;
   if (first == featureId.size() || featureId.size() - first > 15) return fallback;
+  long number = 0;  // at most 15 digits: no overflow
   for (std::size_t k = first; k < featureId.size(); ++k) {
     if (!std::isdigit(static_cast<unsigned char>(featureId[k]))) return fallback;
+    number = number * 10 + (featureId[k] - '0');
   }
-  return std::stol(featureId.substr(first));
+  return number;
 }
 
 std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,
@@ -98,14 +140,22 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     const Ms1Index& ms1 = ms1Of(polarity);
     std::vector<GroupingFeature> part;
     std::vector<SmoothedTrace> traces;
+    // Each trace over the peak and the given number of its widths beyond either edge.
+    std::vector<TraceRequest> requests;
+    requests.reserve(members.size());
     for (std::size_t k : members) {
-      const std::size_t r = taking[k];
-      const FeatureRow& row = rows[r];
-      // The trace over the peak and the given number of its widths beyond either edge.
+      const FeatureRow& row = rows[taking[k]];
       const double start = row.rtStart * 60, end = row.rtEnd * 60;
       const double width = end - start;
       const double margin = width > 0 && std::isfinite(width) ? options.traceMargin * width : 0.0;
-      FeatureTrace trace = traceOf(ms1, row.mz, start - margin, end + margin, options.tracePpm);
+      requests.push_back(TraceRequest{row.mz, start - margin, end + margin});
+    }
+    std::vector<FeatureTrace> read = readTraces(ms1, requests, options.tracePpm);
+    for (std::size_t j = 0; j < members.size(); ++j) {
+      const std::size_t k = members[j];
+      const FeatureRow& row = rows[taking[k]];
+      const double start = row.rtStart * 60, end = row.rtEnd * 60;
+      FeatureTrace trace = std::move(read[j]);
       trace.peakFirst = std::max(ms1.firstAtOrAfter(start), trace.first);
       trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(end), trace.end()));
       // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak
@@ -228,10 +278,14 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     }
     if (best != nullptr) {
       ExportSpectrum spectrum{best->num, 0, best->rt, best->precursorMz, {}};
+      spectrum.peaks.reserve(best->peaks.size());
       for (const StoredPeak& peak : best->peaks)
         spectrum.peaks.push_back(ExportPeak{peak.mz, peak.intensity});
-      std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
-                       [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
+      // Most come sorted, and a sort would leave them as they are; only where every m/z is a number.
+      const auto descends = [](const ExportPeak& a, const ExportPeak& b) { return !(a.mz <= b.mz); };
+      if (std::adjacent_find(spectrum.peaks.begin(), spectrum.peaks.end(), descends) != spectrum.peaks.end())
+        std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
+                         [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
       feature.ms2.push_back(std::move(spectrum));
     }
     feature.polarity = polarities[k];

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "compounds/adduct_table.h"
+#include "compounds/correlation.h"
 #include "compounds/grouping_input.h"
+#include "compounds/ms1_index.h"
 #include "compounds/ms2_linkage.h"
 #include "export/export_model.h"
 #include "records/records.h"
@@ -31,6 +33,20 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
                             const RunCompoundOptions& options, const std::string& sampleName,
                             const std::string& runFile,
                             std::vector<std::vector<std::size_t>>* linkedScans = nullptr);
+
+// A feature's trace to read: its m/z and the time range [start, end], seconds.
+struct TraceRequest {
+  double mz, start, end;
+};
+
+// Each request's trace: from the first spectrum of `ms1` at or after `start` to the last at or before `end`,
+// the summed intensity of each within `ppm` of the m/z (the peaks from the lowest m/z in the window up,
+// as Ms1Index::sumIn adds them). The features are taken in m/z order, and the first peak of a spectrum in
+// a window is found by moving that spectrum's cursor from where the previous feature left it instead of by
+// a binary search (a third of a million of them on a crowded run); features whose m/z is not a finite
+// number, and spectra with such a peak, by the binary search.
+std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<TraceRequest>& requests,
+                                     double ppm);
 
 // The number a feature id carries ("F12" -> 12, "0042" -> 42), for formats whose ids are numbers;
 // `fallback` when it carries none.

@@ -1,6 +1,7 @@
 #include "export/mztab_export.h"
 
 #include <algorithm>
+#include <charconv>
 #include <unordered_map>
 #include <vector>
 
@@ -26,9 +27,16 @@ void appendTab(std::string& out, double value, int digits) {
   appendExportNumber(out, value, digits);
 }
 
+// An integer, appended as std::to_string writes it.
+void appendInteger(std::string& out, long value) {
+  char text[24];
+  const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, result.ptr);
+}
+
 void appendTab(std::string& out, long value) {
   out += '\t';
-  out += std::to_string(value);
+  appendInteger(out, value);
 }
 
 void appendTextOrNull(std::string& out, const std::string& text) {
@@ -163,18 +171,30 @@ std::string mztabM(const ExportSet& set) {
   for (std::size_t s = 0; s < samples; ++s) out += "\tabundance_assay[" + std::to_string(s + 1) + "]";
   out += "\tabundance_study_variable[1]\tabundance_variation_study_variable[1]\n";
   long smlId = 0;
+  // Kept from compound to compound: the adducts as "|a|b|", and the one looked for as "|x|".
+  std::string refs, adducts, barred, wanted;
   for (std::size_t c = 0; c + 1 < start.size(); ++c) {
-    std::string refs, adducts;
+    refs.clear();
+    adducts.clear();
+    barred.assign(1, '|');
     const ExportFeature* representative = &set.features[members[start[c]]];
     for (std::size_t k = start[c]; k < start[c + 1]; ++k) {
       const ExportFeature& feature = set.features[members[k]];
       if (!refs.empty()) refs += '|';
-      refs += std::to_string(feature.featureId);
-      const std::string adduct = feature.isotope == 0 ? mztabAdduct(feature.ion) : "";
-      if (!adduct.empty() && ("|" + adducts + "|").find("|" + adduct + "|") == std::string::npos) {
-        adducts += (adducts.empty() ? "" : "|") + adduct;
-      }
+      appendInteger(refs, feature.featureId);
       if (feature.representative) representative = &feature;
+      if (feature.isotope != 0) continue;
+      const std::string adduct = mztabAdduct(feature.ion);
+      if (adduct.empty()) continue;
+      wanted.assign(1, '|');
+      wanted += adduct;
+      wanted += '|';
+      if (barred.find(wanted) == std::string::npos) {
+        if (!adducts.empty()) adducts += '|';
+        adducts += adduct;
+        barred += adduct;
+        barred += '|';
+      }
     }
     out += "SML";
     appendTab(out, ++smlId);
@@ -212,8 +232,6 @@ std::string mztabM(const ExportSet& set) {
   out += "\n";
   for (std::size_t f = 0; f < set.features.size(); ++f) {
     const ExportFeature& feature = set.features[f];
-    const std::string isotopomer =
-        feature.isotope > 0 ? "[,, 13C" + std::to_string(feature.isotope) + ", ]" : std::string(kNull);
     out += "SMF";
     appendTab(out, feature.featureId);
     if (evidenceOf[f] > 0) {
@@ -223,8 +241,14 @@ std::string mztabM(const ExportSet& set) {
     }
     out += "\tnull";
     appendTextOrNull(out, mztabAdduct(feature.ion));
-    out += '\t';
-    out += isotopomer;
+    if (feature.isotope > 0) {
+      out += "\t[,, 13C";
+      appendInteger(out, feature.isotope);
+      out += ", ]";
+    } else {
+      out += '\t';
+      out += kNull;
+    }
     appendTab(out, feature.mz, 5);
     appendTab(out, feature.charge > 0 ? feature.charge : 1);
     appendTab(out, feature.rt, 3);
@@ -251,7 +275,7 @@ std::string mztabM(const ExportSet& set) {
       out += "SME";
       appendTab(out, evidenceOf[f]);
       out += "\tfeature_";
-      out += std::to_string(feature.featureId);
+      appendInteger(out, feature.featureId);
       out += "\tnull\tnull\tnull\tnull\tnull\tnull\tnull";
       appendTextOrNull(out, mztabAdduct(feature.ion));
       appendTab(out, feature.mz, 5);

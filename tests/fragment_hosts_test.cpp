@@ -96,11 +96,11 @@ TEST(Correlation, ScreenTurnsAwayOnlyPairsBelowTheThreshold) {
     unsigned seed;
     std::size_t features;
   };
-  for (const Case c : {Case{3, 150}, Case{8, 40}, Case{11, 200}}) {
+  for (const Case c : {Case{3, 150}, Case{8, 40}, Case{11, 200}, Case{21, 60}}) {
     SCOPED_TRACE(c.seed);
     const TracedRun run = tracedRun(c.seed, c.features);
     std::size_t below = 0, turnedAway = 0;
-    for (const double threshold : {0.5, 0.8, 0.95, 0.99}) {
+    for (const double threshold : {0.3, 0.5, 0.8, 0.95, 0.99}) {
       for (std::size_t a = 0; a < run.traces.size(); ++a) {
         for (std::size_t b = 0; b < run.traces.size(); ++b) {
           const double exact = shapeCorrelation(run.traces[a], run.traces[b]);

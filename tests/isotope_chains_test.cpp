@@ -159,7 +159,10 @@ TEST(Correlation, AveragedTracesGiveTheSameCorrelationToTheBit) {
                                             {1e300, 1e300, -1e300, 3, -0.0, 1e-300},
                                             {1, nan, 2, 3, 4, 5, 6},
                                             {inf, 1, 2, 3, -inf, 4},
-                                            {0.1, 0.2, 0.3, 0.4, 0.5}}) {
+                                            {0.1, 0.2, 0.3, 0.4, 0.5},
+                                            {0.1, 0.7},
+                                            {0.3, -0.0, 1e-300},
+                                            {1e300, -1e300, 0.1, 0.2}}) {
     odd.push_back(FeatureTrace{0, values});
   }
   for (const FeatureTrace& trace : odd) {

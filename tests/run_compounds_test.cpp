@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 
 #include "export/mztab_export.h"
 #include "tests/test_support.h"
@@ -194,6 +198,9 @@ TEST(RunCompounds, FeatureIdsAsNumbers) {
   EXPECT_EQ(numericFeatureId("caffeine", 9), 9);
   EXPECT_EQ(numericFeatureId("F1a", 9), 9);
   EXPECT_EQ(numericFeatureId("F12345678901234567890", 9), 9);
+  EXPECT_EQ(numericFeatureId("F999999999999999", 9), 999999999999999L);  // 15 digits, the most taken
+  EXPECT_EQ(numericFeatureId("F0000000000000000", 9), 9);                // 16
+  EXPECT_EQ(numericFeatureId("F", 9), 9);
 }
 
 TEST(RunCompounds, IsotopePatternStopsAtTheFirstMissingPeak) {
@@ -202,6 +209,103 @@ TEST(RunCompounds, IsotopePatternStopsAtTheFirstMissingPeak) {
   ASSERT_EQ(pattern.size(), 3u);
   EXPECT_DOUBLE_EQ(pattern[2].intensity, 3);
   EXPECT_EQ(isotopePatternIn(peaks, 200.0, 2, 10).size(), 1u);  // nothing at +0.5
+}
+
+// readTraces against the plain reading (a binary search in each spectrum, the peaks in the window added
+// from the lowest up), compared to the bit: crowded spectra of close m/z, features at equal and at close
+// m/z in random order, windows reaching past the run, spectra whose peaks are out of order or hold an m/z
+// that is not a number, and features whose m/z or window is not one.
+TEST(RunCompounds, TracesReadAsThePlainSumsToTheBit) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    unsigned seed;
+    bool unordered, nanPeak;  // one spectrum out of order, one with a NaN (or infinite) m/z
+    double ppm;
+  };
+  for (const Case c : {Case{1, false, false, 10}, Case{2, true, false, 10}, Case{3, false, true, 10},
+                       Case{4, true, true, 50}, Case{5, false, false, nan}, Case{6, false, false, inf}}) {
+    SCOPED_TRACE(c.seed);
+    std::mt19937 random(c.seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<scan> scans;
+    for (int k = 0; k < 40; ++k) {
+      Peaks peaks;
+      for (int p = 0; p < 300; ++p) peaks.emplace_back(200 + 5 * unit(random), 1 + 1e5 * unit(random));
+      peaks.emplace_back(201.0, 7);  // a stretch of equal m/z
+      peaks.emplace_back(201.0, 9);
+      std::sort(peaks.begin(), peaks.end());
+      if (c.unordered && k == 7) std::swap(peaks[10], peaks[200]);
+      if (c.nanPeak && k == 11) peaks[150].first = nan;
+      if (c.nanPeak && k == 12) peaks[50].first = inf;
+      scan ms1 = spectrum(k + 1, k, 0, peaks);
+      ms1.msLevel = 1;
+      ms1.polarity = "+";
+      scans.push_back(ms1);
+    }
+    const Ms1Index ms1(scans, '+');
+    std::vector<TraceRequest> requests;
+    for (int f = 0; f < 200; ++f) {
+      const double start = 50 * unit(random) - 5;
+      requests.push_back(TraceRequest{200 + 5 * unit(random), start, start + 20 * unit(random)});
+    }
+    requests.push_back(TraceRequest{201.0, -1, 50});
+    requests.push_back(TraceRequest{201.0, 3, 9});
+    requests.push_back(TraceRequest{nan, 0, 10});
+    requests.push_back(TraceRequest{inf, 0, 10});
+    requests.push_back(TraceRequest{202.5, 10, 5});  // ends before it starts
+    const std::vector<FeatureTrace> traces = readTraces(ms1, requests, c.ppm);
+    ASSERT_EQ(traces.size(), requests.size());
+    for (std::size_t r = 0; r < requests.size(); ++r) {
+      const TraceRequest& q = requests[r];
+      const double window = q.mz * c.ppm * 1e-6;
+      std::size_t first = 0;
+      while (first < ms1.size() && ms1.seconds(first) < q.start) ++first;
+      ASSERT_EQ(traces[r].first, first) << r;
+      std::vector<double> plain;
+      for (std::size_t k = first; k < ms1.size() && ms1.seconds(k) <= q.end; ++k) {
+        const std::vector<StoredPeak>& list = ms1.peaks(k);
+        auto it = std::lower_bound(list.begin(), list.end(), q.mz - window,
+                                   [](const StoredPeak& peak, double mz) { return peak.mz < mz; });
+        double sum = 0;
+        for (; it != list.end() && it->mz <= q.mz + window; ++it) sum += it->intensity;
+        plain.push_back(sum);
+      }
+      ASSERT_EQ(traces[r].values.size(), plain.size()) << r;
+      EXPECT_EQ(std::memcmp(traces[r].values.data(), plain.data(), plain.size() * sizeof(double)), 0) << r;
+    }
+  }
+}
+
+// The exported MS2 spectrum's peaks in m/z order, as a stable sort leaves them: in order already, reversed,
+// equal m/z in and out of order, and an m/z that is not a number.
+TEST(RunCompounds, Ms2PeaksExportedInMzOrder) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Peaks lists[] = {{{50, 1}, {85.03, 900}, {120, 5}},
+                         {{120, 5}, {85.03, 900}, {50, 1}},
+                         {{85.03, 900}, {85.03, 7}, {120, 5}, {50, 1}},
+                         {{50, 1}, {85.03, 900}, {85.03, 7}, {85.03, 3}},
+                         {{120, 5}, {nan, 900}, {50, 1}, {85.03, 8}}};
+  for (const Peaks& list : lists) {
+    SimpleRun run = simpleRun();
+    for (scan& spectrum : run.scans) {
+      if (spectrum.msLevel != 2) continue;
+      spectrum.peaks.clear();
+      for (const auto& [mz, intensity] : list) spectrum.peaks.push_back(StoredPeak(mz, intensity));
+    }
+    const ExportSet set = groupRunCompounds(run.scans, run.rows, RunCompoundOptions(), "run", "run.mzXML");
+    ASSERT_EQ(set.features[1].ms2.size(), 1u);
+    std::vector<ExportPeak> expected;
+    for (const auto& [mz, intensity] : list) expected.push_back(ExportPeak{mz, intensity});
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
+    const std::vector<ExportPeak>& peaks = set.features[1].ms2[0].peaks;
+    ASSERT_EQ(peaks.size(), expected.size());
+    for (std::size_t k = 0; k < peaks.size(); ++k) {
+      EXPECT_EQ(std::memcmp(&peaks[k].mz, &expected[k].mz, sizeof(double)), 0) << k;
+      EXPECT_EQ(peaks[k].intensity, expected[k].intensity) << k;
+    }
+  }
 }
 
 }  // namespace
