@@ -334,17 +334,34 @@ double smoothingNoiseShare(std::size_t points) {
 
 // Negated second derivative of a Gaussian of `sigma` points, shifted to sum to
 // 0: its response to a constant or a straight line is 0, to a tail that curves
-// upward (convex) negative, and to a bump of about that width positive.
-std::vector<double> curvatureKernel(double sigma) {
+// upward (convex) negative, and to a bump of about that width positive. With
+// its response to a Gaussian of height 1 and that width (`unit`), and the root
+// of its squared weights (`share`: how much of a point's noise it passes).
+struct CurvatureKernel {
+  std::vector<double> weights;
+  double unit = 0;
+  double share = 0;
+};
+
+CurvatureKernel curvatureKernel(double sigma) {
   const std::size_t half = static_cast<std::size_t>(std::ceil(4 * sigma));
-  std::vector<double> kernel(2 * half + 1);
+  CurvatureKernel kernel;
+  std::vector<double>& w = kernel.weights;
+  w.resize(2 * half + 1);
+  std::vector<double> gaussian(w.size());
   double sum = 0;
-  for (std::size_t j = 0; j < kernel.size(); ++j) {
+  for (std::size_t j = 0; j < w.size(); ++j) {
     const double z = (static_cast<double>(j) - static_cast<double>(half)) / sigma;
-    kernel[j] = (1 - z * z) * std::exp(-0.5 * z * z);
-    sum += kernel[j];
+    gaussian[j] = std::exp(-0.5 * z * z);
+    w[j] = (1 - z * z) * gaussian[j];
+    sum += w[j];
   }
-  for (double& w : kernel) w -= sum / static_cast<double>(kernel.size());
+  for (double& weight : w) weight -= sum / static_cast<double>(w.size());
+  for (std::size_t j = 0; j < w.size(); ++j) {
+    kernel.share += w[j] * w[j];
+    kernel.unit += w[j] * gaussian[j];
+  }
+  kernel.share = std::sqrt(kernel.share);
   return kernel;
 }
 
@@ -352,11 +369,18 @@ std::vector<double> curvatureKernel(double sigma) {
 std::vector<double> curvatureResponse(const std::vector<double>& values, const std::vector<double>& kernel) {
   const std::size_t n = values.size(), half = kernel.size() / 2;
   std::vector<double> out(n, 0.0);
+  const std::size_t width = kernel.size();
   for (std::size_t i = 0; i < n; ++i) {
     double sum = 0;
-    for (std::size_t j = 0; j < kernel.size(); ++j) {
-      const std::size_t k = i + j < half ? 0 : std::min(n - 1, i + j - half);
-      sum += kernel[j] * values[k];
+    if (i >= half && i + width - half <= n) {
+      // Inside: no end to hold (the same terms in the same order).
+      const double* v = values.data() + (i - half);
+      for (std::size_t j = 0; j < width; ++j) sum += kernel[j] * v[j];
+    } else {
+      for (std::size_t j = 0; j < width; ++j) {
+        const std::size_t k = i + j < half ? 0 : std::min(n - 1, i + j - half);
+        sum += kernel[j] * values[k];
+      }
     }
     out[i] = sum;
   }
@@ -422,18 +446,10 @@ struct Curvature {
 // it joins when it passes.
 void curvatureBumps(const std::vector<double>& filled, const std::vector<double>& s,
                     const std::vector<double>& baseline, const NoiseModel& noise, double sigma,
-                    const std::vector<double>& r, const ResolverSettings& settings,
-                    const std::vector<TracePoint>* measured, std::vector<std::size_t>& apexes,
-                    std::vector<std::size_t>& found) {
-  const std::vector<double> kernel = curvatureKernel(sigma);
-  const std::size_t half = kernel.size() / 2;
-  double share = 0, unit = 0;
-  for (std::size_t j = 0; j < kernel.size(); ++j) {
-    const double z = (static_cast<double>(j) - static_cast<double>(half)) / sigma;
-    share += kernel[j] * kernel[j];
-    unit += kernel[j] * std::exp(-0.5 * z * z);
-  }
-  share = std::sqrt(share);
+                    const CurvatureKernel& kernel, const std::vector<double>& r,
+                    const ResolverSettings& settings, const std::vector<TracePoint>* measured,
+                    std::vector<std::size_t>& apexes, std::vector<std::size_t>& found) {
+  const double unit = kernel.unit, share = kernel.share;
   if (!(unit > 0)) return;
   const std::size_t n = s.size();
   const auto rNoise = [&](std::size_t i) { return share * std::max(noise.at(s[i]), noise.jitter); };
@@ -498,9 +514,10 @@ Curvature curvatureMaxima(const std::vector<TracePoint>& trace, const std::vecto
   }
   const double sigma = flankSigma(s, baseline, top);
   if (!(sigma >= 1) || sigma > 16) return result;
-  result.response = curvatureResponse(filled, curvatureKernel(sigma));
+  const CurvatureKernel kernel = curvatureKernel(sigma);
+  result.response = curvatureResponse(filled, kernel.weights);
   std::vector<std::size_t> apexes = kept;
-  curvatureBumps(filled, s, baseline, noise, sigma, result.response, settings, nullptr, apexes,
+  curvatureBumps(filled, s, baseline, noise, sigma, kernel, result.response, settings, nullptr, apexes,
                  result.maxima);
   // A weaker compound may elute narrower than the flank measured (which the
   // smoothing widens, too): on the falling flank of a broad or tailing peak a
@@ -510,8 +527,10 @@ Curvature curvatureMaxima(const std::vector<TracePoint>& trace, const std::vecto
   // scan-to-scan jumps of a jagged trace (every second scan high).
   const double narrow = std::max(1.5, 0.5 * sigma);
   if (settings.narrowCurvature && sigma - narrow >= 0.5) {
-    const std::vector<double> response = curvatureResponse(filled, curvatureKernel(narrow));
-    curvatureBumps(filled, s, baseline, noise, narrow, response, settings, &trace, apexes, result.maxima);
+    const CurvatureKernel narrowKernel = curvatureKernel(narrow);
+    const std::vector<double> response = curvatureResponse(filled, narrowKernel.weights);
+    curvatureBumps(filled, s, baseline, noise, narrow, narrowKernel, response, settings, &trace, apexes,
+                   result.maxima);
   }
   return result;
 }
