@@ -208,9 +208,20 @@ double levelBeyondDip(const std::vector<TracePoint>& trace, const std::vector<do
   return level;
 }
 
+// A shoulder: a bump the curvature pass found beside a higher neighbour with no
+// dip between them. The line under it on that side drops to the baseline at
+// the split (a perpendicular drop): from the split's own level, on the
+// neighbour's flank, the shoulder rises by nothing. Its apex is where the
+// curvature response tops.
+struct Shoulder {
+  bool left = false, right = false;
+  const std::vector<double>* baseline = nullptr;
+  const std::vector<double>* response = nullptr;
+};
+
 void measure(const std::vector<TracePoint>& trace, const std::vector<double>& filled,
              const std::vector<double>& s, const NoiseModel& noise, bool cutStart, bool cutEnd, double reach,
-             ResolvedPeak& peak) {
+             const Shoulder& shoulder, ResolvedPeak& peak) {
   const std::size_t l = peak.left, r = peak.right;
   const double tl = trace[l].time, tr = trace[r].time;
   // The line joins the edges at the lower of the smoothed and the raw trace:
@@ -232,10 +243,13 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
       yr = yl;
     }
   }
+  if (shoulder.left) yl = std::min(yl, (*shoulder.baseline)[l]);
+  if (shoulder.right) yr = std::min(yr, (*shoulder.baseline)[r]);
   const auto line = [&](std::size_t i) { return lineAt(trace[i].time, tl, yl, tr, yr); };
   peak.startTime = tl;
   peak.endTime = tr;
-  peak.apexTime = refinedApexTime(trace, s, peak.apex);
+  const bool onFlank = (shoulder.left || shoulder.right) && shoulder.response;
+  peak.apexTime = refinedApexTime(trace, onFlank ? *shoulder.response : s, peak.apex);
   double weighted = 0, weight = 0;
   peak.mzMin = 0;
   peak.mzMax = 0;
@@ -320,17 +334,34 @@ double smoothingNoiseShare(std::size_t points) {
 
 // Negated second derivative of a Gaussian of `sigma` points, shifted to sum to
 // 0: its response to a constant or a straight line is 0, to a tail that curves
-// upward (convex) negative, and to a bump of about that width positive.
-std::vector<double> curvatureKernel(double sigma) {
+// upward (convex) negative, and to a bump of about that width positive. With
+// its response to a Gaussian of height 1 and that width (`unit`), and the root
+// of its squared weights (`share`: how much of a point's noise it passes).
+struct CurvatureKernel {
+  std::vector<double> weights;
+  double unit = 0;
+  double share = 0;
+};
+
+CurvatureKernel curvatureKernel(double sigma) {
   const std::size_t half = static_cast<std::size_t>(std::ceil(4 * sigma));
-  std::vector<double> kernel(2 * half + 1);
+  CurvatureKernel kernel;
+  std::vector<double>& w = kernel.weights;
+  w.resize(2 * half + 1);
+  std::vector<double> gaussian(w.size());
   double sum = 0;
-  for (std::size_t j = 0; j < kernel.size(); ++j) {
+  for (std::size_t j = 0; j < w.size(); ++j) {
     const double z = (static_cast<double>(j) - static_cast<double>(half)) / sigma;
-    kernel[j] = (1 - z * z) * std::exp(-0.5 * z * z);
-    sum += kernel[j];
+    gaussian[j] = std::exp(-0.5 * z * z);
+    w[j] = (1 - z * z) * gaussian[j];
+    sum += w[j];
   }
-  for (double& w : kernel) w -= sum / static_cast<double>(kernel.size());
+  for (double& weight : w) weight -= sum / static_cast<double>(w.size());
+  for (std::size_t j = 0; j < w.size(); ++j) {
+    kernel.share += w[j] * w[j];
+    kernel.unit += w[j] * gaussian[j];
+  }
+  kernel.share = std::sqrt(kernel.share);
   return kernel;
 }
 
@@ -338,11 +369,18 @@ std::vector<double> curvatureKernel(double sigma) {
 std::vector<double> curvatureResponse(const std::vector<double>& values, const std::vector<double>& kernel) {
   const std::size_t n = values.size(), half = kernel.size() / 2;
   std::vector<double> out(n, 0.0);
+  const std::size_t width = kernel.size();
   for (std::size_t i = 0; i < n; ++i) {
     double sum = 0;
-    for (std::size_t j = 0; j < kernel.size(); ++j) {
-      const std::size_t k = i + j < half ? 0 : std::min(n - 1, i + j - half);
-      sum += kernel[j] * values[k];
+    if (i >= half && i + width - half <= n) {
+      // Inside: no end to hold (the same terms in the same order).
+      const double* v = values.data() + (i - half);
+      for (std::size_t j = 0; j < width; ++j) sum += kernel[j] * v[j];
+    } else {
+      for (std::size_t j = 0; j < width; ++j) {
+        const std::size_t k = i + j < half ? 0 : std::min(n - 1, i + j - half);
+        sum += kernel[j] * values[k];
+      }
     }
     out[i] = sum;
   }
@@ -392,39 +430,30 @@ double flankSigma(const std::vector<double>& s, const std::vector<double>& basel
 // there, and it lies at least two sigmas from every maximum already kept.
 // Traces whose highest peak is wider than 16 points a sigma (a background
 // hump, not an elution) are left as they are.
+// The least shape (see ResolvedPeak::shape) of a bump found by the curvature
+// pass: an isomer on the flank of a tailing peak measured 0.42 to 0.63 (its
+// piece starts high, at the split), the pieces of jagged tails and of plateaus
+// at the threshold of an Orbitrap run 0 to 0.2.
+constexpr double kLeastBumpShape = 0.3;
+
 struct Curvature {
   std::vector<std::size_t> maxima;
   std::vector<double> response;  // empty when the trace has no peak to take a width from
 };
 
-Curvature curvatureMaxima(const std::vector<double>& filled, const std::vector<double>& s,
-                          const std::vector<double>& baseline, const NoiseModel& noise,
-                          const std::vector<std::size_t>& kept, const ResolverSettings& settings) {
-  Curvature result;
-  std::vector<std::size_t>& found = result.maxima;
-  if (kept.empty()) return result;
-  std::size_t top = kept[0];
-  for (std::size_t m : kept) {
-    if (s[m] - baseline[m] > s[top] - baseline[top]) top = m;
-  }
-  const double sigma = flankSigma(s, baseline, top);
-  if (!(sigma >= 1) || sigma > 16) return result;
-  const std::vector<double> kernel = curvatureKernel(sigma);
-  const std::size_t half = kernel.size() / 2;
-  double share = 0, unit = 0;
-  for (std::size_t j = 0; j < kernel.size(); ++j) {
-    const double z = (static_cast<double>(j) - static_cast<double>(half)) / sigma;
-    share += kernel[j] * kernel[j];
-    unit += kernel[j] * std::exp(-0.5 * z * z);
-  }
-  share = std::sqrt(share);
-  if (!(unit > 0)) return result;
-  result.response = curvatureResponse(filled, kernel);
-  const std::vector<double>& r = result.response;
+// The bumps of one kernel width: candidates by falling response (the strongest
+// bump of a cluster first), each tested against the maxima kept so far, which
+// it joins when it passes.
+void curvatureBumps(const std::vector<double>& filled, const std::vector<double>& s,
+                    const std::vector<double>& baseline, const NoiseModel& noise, double sigma,
+                    const CurvatureKernel& kernel, const std::vector<double>& r,
+                    const ResolverSettings& settings, const std::vector<TracePoint>* measured,
+                    std::vector<std::size_t>& apexes, std::vector<std::size_t>& found) {
+  const double unit = kernel.unit, share = kernel.share;
+  if (!(unit > 0)) return;
   const std::size_t n = s.size();
   const auto rNoise = [&](std::size_t i) { return share * std::max(noise.at(s[i]), noise.jitter); };
   const double apart = 2 * sigma;
-  // Candidates by falling response: the strongest bump of a cluster first.
   std::vector<std::size_t> candidates;
   for (std::size_t i = 1; i + 1 < n; ++i) {
     if (r[i] > r[i - 1] && r[i] >= r[i + 1] && r[i] >= settings.minProminence * rNoise(i))
@@ -432,9 +461,14 @@ Curvature curvatureMaxima(const std::vector<double>& filled, const std::vector<d
   }
   std::stable_sort(candidates.begin(), candidates.end(),
                    [&](std::size_t a, std::size_t b) { return r[a] > r[b]; });
-  std::vector<std::size_t> apexes = kept;
   for (std::size_t c : candidates) {
     if (!(filled[c] > 0)) continue;
+    // Where it is given, the bump and both its neighbours must be measured, not
+    // bridged: a kernel this narrow answers the corners of a line drawn over a
+    // missing centroid as it answers a bump.
+    if (measured && !((*measured)[c - 1].intensity > 0 && (*measured)[c].intensity > 0 &&
+                      (*measured)[c + 1].intensity > 0))
+      continue;
     bool near = false;
     for (std::size_t m : apexes) {
       if (std::fabs(static_cast<double>(m) - static_cast<double>(c)) < apart) near = true;
@@ -465,6 +499,38 @@ Curvature curvatureMaxima(const std::vector<double>& filled, const std::vector<d
     if (r[c] / unit < settings.minRelativeProminence * (s[c] - baseline[c])) continue;
     found.push_back(c);
     apexes.push_back(c);
+  }
+}
+
+Curvature curvatureMaxima(const std::vector<TracePoint>& trace, const std::vector<double>& filled,
+                          const std::vector<double>& s, const std::vector<double>& baseline,
+                          const NoiseModel& noise, const std::vector<std::size_t>& kept,
+                          const ResolverSettings& settings) {
+  Curvature result;
+  if (kept.empty()) return result;
+  std::size_t top = kept[0];
+  for (std::size_t m : kept) {
+    if (s[m] - baseline[m] > s[top] - baseline[top]) top = m;
+  }
+  const double sigma = flankSigma(s, baseline, top);
+  if (!(sigma >= 1) || sigma > 16) return result;
+  const CurvatureKernel kernel = curvatureKernel(sigma);
+  result.response = curvatureResponse(filled, kernel.weights);
+  std::vector<std::size_t> apexes = kept;
+  curvatureBumps(filled, s, baseline, noise, sigma, kernel, result.response, settings, nullptr, apexes,
+                 result.maxima);
+  // A weaker compound may elute narrower than the flank measured (which the
+  // smoothing widens, too): on the falling flank of a broad or tailing peak a
+  // bump of half that width curves downward only within a kernel of about its
+  // own width, while the wider kernel still sees the flank curving upward
+  // there. Never narrower than 1.5 points: a kernel of 1 point answers the
+  // scan-to-scan jumps of a jagged trace (every second scan high).
+  const double narrow = std::max(1.5, 0.5 * sigma);
+  if (settings.narrowCurvature && sigma - narrow >= 0.5) {
+    const CurvatureKernel narrowKernel = curvatureKernel(narrow);
+    const std::vector<double> response = curvatureResponse(filled, narrowKernel.weights);
+    curvatureBumps(filled, s, baseline, noise, narrow, narrowKernel, response, settings, &trace, apexes,
+                   result.maxima);
   }
   return result;
 }
@@ -569,33 +635,67 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
     if (prominence < settings.minRelativeProminence * (s[m] - baseline[m])) continue;
     kept.push_back(m);
   }
-  const Curvature curvature = curvatureMaxima(filled, s, baseline, noise, kept, settings);
+  const Curvature curvature = curvatureMaxima(trace, filled, s, baseline, noise, kept, settings);
   kept.insert(kept.end(), curvature.maxima.begin(), curvature.maxima.end());
+  std::vector<std::size_t> bumps = curvature.maxima;
+  std::sort(bumps.begin(), bumps.end());
   std::sort(kept.begin(), kept.end());
   // Split points between neighbours (where the smoothed trace has no dip
   // between them, a shoulder, where it curves upward most), then edges within them.
-  std::vector<std::size_t> splits;
-  for (std::size_t k = 0; k + 1 < kept.size(); ++k) {
-    std::size_t split = lowestBetween(s, kept[k], kept[k + 1]);
-    if ((split == kept[k] || split == kept[k + 1]) && !curvature.response.empty()) {
-      split = lowestBetween(curvature.response, kept[k], kept[k + 1]);
+  const auto splitAndMeasure = [&](std::vector<ResolvedPeak>& measured) {
+    measured.clear();
+    std::vector<std::size_t> splits;
+    for (std::size_t k = 0; k + 1 < kept.size(); ++k) {
+      std::size_t split = lowestBetween(s, kept[k], kept[k + 1]);
+      if ((split == kept[k] || split == kept[k + 1]) && !curvature.response.empty()) {
+        split = lowestBetween(curvature.response, kept[k], kept[k + 1]);
+      }
+      splits.push_back(split);
     }
-    splits.push_back(split);
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      ResolvedPeak peak;
+      peak.apex = kept[k];
+      const std::size_t low = k == 0 ? 0 : splits[k - 1];
+      const std::size_t high = k + 1 == kept.size() ? n - 1 : splits[k];
+      const double tolerance = settings.edgeTolerance * smoothedShare;
+      peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1, cutStart && k == 0);
+      peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1,
+                              cutEnd && k + 1 == kept.size());
+      // A bump of the curvature pass on a slope rises towards its stronger
+      // neighbour at once: its edge on that side is the split.
+      if (peak.left == peak.apex && k > 0) peak.left = low;
+      if (peak.right == peak.apex && k + 1 < kept.size()) peak.right = high;
+      Shoulder shoulder;
+      if (std::binary_search(bumps.begin(), bumps.end(), peak.apex)) {
+        shoulder.left = k > 0 && s[kept[k - 1]] > s[peak.apex];
+        shoulder.right = k + 1 < kept.size() && s[kept[k + 1]] > s[peak.apex];
+        shoulder.baseline = &baseline;
+        shoulder.response = &curvature.response;
+      }
+      measure(trace, filled, s, noise, cutStart, cutEnd, 0.5 * settings.baselineWindow, shoulder, peak);
+      measured.push_back(peak);
+    }
+  };
+  // A bump of the curvature pass must show a peak's shape of its own between
+  // its edges: the kernels also answer the jumps of a jagged tail (every
+  // second scan high, which the narrower one sees most), whose pieces correlate
+  // with no peak. Those are taken back, and the trace split again without them.
+  std::vector<ResolvedPeak> measured;
+  for (;;) {
+    splitAndMeasure(measured);
+    std::vector<std::size_t> shapeless;
+    for (const ResolvedPeak& peak : measured) {
+      if (std::binary_search(bumps.begin(), bumps.end(), peak.apex) && peak.shape < kLeastBumpShape)
+        shapeless.push_back(peak.apex);
+    }
+    if (shapeless.empty()) break;
+    const auto taken = [&](std::size_t m) {
+      return std::binary_search(shapeless.begin(), shapeless.end(), m);
+    };
+    kept.erase(std::remove_if(kept.begin(), kept.end(), taken), kept.end());
+    bumps.erase(std::remove_if(bumps.begin(), bumps.end(), taken), bumps.end());
   }
-  for (std::size_t k = 0; k < kept.size(); ++k) {
-    ResolvedPeak peak;
-    peak.apex = kept[k];
-    const std::size_t low = k == 0 ? 0 : splits[k - 1];
-    const std::size_t high = k + 1 == kept.size() ? n - 1 : splits[k];
-    const double tolerance = settings.edgeTolerance * smoothedShare;
-    peak.left = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, low, -1, cutStart && k == 0);
-    peak.right = walkToEdge(s, baseline, filled, noise, tolerance, peak.apex, high, +1,
-                            cutEnd && k + 1 == kept.size());
-    // A bump of the curvature pass on a slope rises towards its stronger
-    // neighbour at once: its edge on that side is the split.
-    if (peak.left == peak.apex && k > 0) peak.left = low;
-    if (peak.right == peak.apex && k + 1 < kept.size()) peak.right = high;
-    measure(trace, filled, s, noise, cutStart, cutEnd, 0.5 * settings.baselineWindow, peak);
+  for (const ResolvedPeak& peak : measured) {
     if (onPersistentBackground(s, baseline, times, peak.apex, settings, ends)) continue;
     peaks.push_back(peak);
   }

@@ -71,6 +71,7 @@ struct ResolverSettings {
   double baselineWindow = 60;          // seconds: width of the baseline's moving minimum/maximum
   double minProminence = 3;            // times the noise: a peak must stand this far above its valleys
   double minRelativeProminence = 0.1;  // of its own height above the baseline: the same, relative
+  bool narrowCurvature = true;         // also look for bumps of half the flank's width (see curvatureMaxima)
   double edgeTolerance = 3;            // times the noise: rises tolerated while walking to an edge (a
                                        // rise any smaller would not have made a peak of its own)
   // A peak whose smoothed apex rises less than this fraction above the baseline, where the baseline stays

@@ -367,6 +367,16 @@ TEST(PeakResolver, SecondOfAPairOnAJaggedTrace) {
        6,
        3,
        0},
+      // A narrower compound on the falling flank of a broad, tailing one, each 2 s (one polarity of a
+      // switching run): no dip between them, and a kernel as wide as the broad peak's flank sees only
+      // the flank curving upward there.
+      {"a narrow shoulder on the flank of a 4.5x stronger broad one, each 2 s",
+       {{100, 4.5, 4.5e6}, {120, 2.7, 1e6}},
+       6,
+       2,
+       6,
+       3,
+       0.1},
   };
   for (const auto& c : cases) {
     int resolved = 0;
@@ -381,6 +391,39 @@ TEST(PeakResolver, SecondOfAPairOnAJaggedTrace) {
     }
     EXPECT_GE(resolved, c.least) << c.name;
   }
+}
+
+TEST(PeakResolver, NarrowIsomerOnTheFlankOfATailingOne) {
+  // Recorded from a simulated run with every effect (one polarity of a run that
+  // switches, a spectrum each 2 s): a compound of 4.7e5 at 141.0 s that tails,
+  // and its isomer of 1.0e5 at 160.9 s, narrower, on the tail's falling flank.
+  // The trace holds 146e3, 123e3, 108e3, 96e3, 115e3, 102e3, then drops: no
+  // dip, and a kernel as wide as the stronger peak's flank sees the flank
+  // curving upward there. The isomer is a peak of its own, its apex within 3 s,
+  // its rise measured down to the baseline under the split, not from the
+  // split's level on the stronger peak's flank.
+  const double counts[] = {147,    2110,   28645,  95657,  353445, 488140, 438005, 372273, 382963, 239977, 187674,
+                           146311, 122523, 107679, 96415,  115491, 101693, 36573,  10911,  2466,   551,    221,
+                           57};
+  std::vector<TracePoint> trace;
+  double t = 90.5;
+  for (; t < 130; t += 2) trace.push_back({t, 0, 501.918});
+  for (double c : counts) {
+    trace.push_back({t, c, 501.918});
+    t += 2;
+  }
+  for (; t < 240; t += 2) trace.push_back({t, 0, 501.918});
+  const std::vector<ResolvedPeak> peaks = clearPeaks(trace);
+  ASSERT_EQ(peaks.size(), 2u);
+  EXPECT_NEAR(peaks[0].apexTime, 141.0, 3);
+  EXPECT_NEAR(peaks[1].apexTime, 160.9, 3);
+  EXPECT_LE(peaks[0].endTime, peaks[1].startTime);
+  // Without the narrower kernel the isomer stays in the stronger peak.
+  ResolverSettings wide;
+  wide.narrowCurvature = false;
+  std::size_t found = 0;
+  for (const ResolvedPeak& p : resolvePeaks(trace, 3000, wide)) found += p.sn >= 5 && p.points >= 5;
+  EXPECT_EQ(found, 1u);
 }
 
 TEST(PeakResolver, JaggedPeaksAloneAreNotSplit) {
