@@ -1,9 +1,9 @@
 // centroid_dump: the centroids torva's resolver pipeline takes from each spectrum of a run, for comparison
 // with another peak picker (bench/compare_centroids.py). Reads one mzXML, mzML or mzData file, centroids
 // the spectra it marks as profile (processing/centroiding.h) and writes one line per centroid:
-// scan number, MS level, retention time (s), representation as read (profile, centroid, unknown), m/z,
-// intensity. `--mean` places the centroids by the half-height mean instead of the parabola; `--raw`
-// writes every spectrum's points as read.
+// scan number, MS level, analyzer (the filter line's first word, or ?), retention time (s), representation as
+// read (profile, centroid, unknown), m/z, intensity. `--mean` places the centroids by the half-height mean
+// instead of the parabola; `--raw` writes every spectrum's points as read.
 
 #include <cstdio>
 #include <cstring>
@@ -50,16 +50,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "centroid_dump: %s: no spectra read\n", path);
     return 2;
   }
-  std::printf("num\tms_level\trt\trepresentation\tmz\tintensity\n");
+  std::printf("num\tms_level\tanalyzer\trt\trepresentation\tmz\tintensity\n");
   for (const scan& spectrum : run.scans) {
     const char* as = spectrum.representation == SpectrumRepresentation::Profile    ? "profile"
                      : spectrum.representation == SpectrumRepresentation::Centroid ? "centroid"
                                                                                    : "unknown";
+    const std::string analyzer =
+        spectrum.filterLine.empty() ? "?" : spectrum.filterLine.substr(0, spectrum.filterLine.find(' '));
     const std::vector<StoredPeak> peaks =
         !raw && needsCentroiding(spectrum) ? centroidProfile(spectrum.peaks, settings) : spectrum.peaks;
     for (const StoredPeak& p : peaks) {
-      std::printf("%lld\t%lld\t%.6f\t%s\t%.8f\t%.6g\n", static_cast<long long>(spectrum.num),
-                  static_cast<long long>(spectrum.msLevel), spectrum.rt, as, p.mz, p.intensity);
+      std::printf("%lld\t%lld\t%s\t%.6f\t%s\t%.8f\t%.6g\n", static_cast<long long>(spectrum.num),
+                  static_cast<long long>(spectrum.msLevel), analyzer.c_str(), spectrum.rt, as, p.mz,
+                  p.intensity);
     }
   }
   return 0;

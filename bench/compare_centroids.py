@@ -10,7 +10,8 @@ base peak are looked for among ours within --ppm; printed per MS level and
 analyzer (the filter line's first word): the peer's peaks, how many of them we
 report, the median and the median absolute m/z difference (ours less the
 peer's, ppm), and the median intensity ratio (ours over the peer's); and how
-many of our centroids above the same floor the peer does not report.
+many of our centroids above the same floor the peer does not report. The
+analyzer is the first word of the filter line as torva read it.
 Uses only the Python standard library."""
 import argparse
 import base64
@@ -27,7 +28,7 @@ def _local(tag):
 
 
 def read_peer(path):
-    """{scan number: (level, analyzer, [(mz, intensity)])} of an mzML file."""
+    """{scan number: (level, filter line's first word, [(mz, intensity)])} of an mzML file."""
     spectra = {}
     arrays = []
     for _, element in ET.iterparse(path, events=("end",)):
@@ -58,15 +59,15 @@ def read_peer(path):
 
 
 def read_ours(path):
-    """{scan number: (representation, [(mz, intensity)])} of a centroid_dump table."""
+    """{scan number: (analyzer, representation, [(mz, intensity)])} of a centroid_dump table."""
     spectra = {}
     lines = open(path, encoding="utf-8").read().splitlines()
     for line in lines[1:]:
-        num, _level, _rt, representation, mz, intensity = line.split("\t")
-        entry = spectra.setdefault(int(num), (representation, []))
-        entry[1].append((float(mz), float(intensity)))
+        num, _level, analyzer, _rt, representation, mz, intensity = line.split("\t")
+        entry = spectra.setdefault(int(num), (analyzer, representation, []))
+        entry[2].append((float(mz), float(intensity)))
     for entry in spectra.values():
-        entry[1].sort()
+        entry[2].sort()
     return spectra
 
 
@@ -80,10 +81,10 @@ def main():
     ours = read_ours(args.ours)
     peer = read_peer(args.peer)
     groups = {}
-    for num, (representation, centroids) in sorted(ours.items()):
+    for num, (analyzer, representation, centroids) in sorted(ours.items()):
         if representation != "profile" or num not in peer:
             continue
-        level, analyzer, peaks = peer[num]
+        level, _, peaks = peer[num]
         g = groups.setdefault((level, analyzer), {"spectra": 0, "peer": 0, "found": 0, "ppm": [], "ratio": [],
                                                   "ours": 0, "extra": 0})
         g["spectra"] += 1

@@ -266,8 +266,7 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
 // The profile points of a centroided spectrum: each centroid a Gaussian of FWHM
 // m/z / resolution, sampled on a grid of constant relative spacing with 4 points
 // to the FWHM, the overlapping peaks added; points below a thousandth of the
-// weakest centroid are left out, as converters leave out zero runs. The truth
-// is noted from the centroids before.
+// weakest centroid are left out, as converters leave out zero runs.
 void makeProfile(SimSpectrum& spectrum, double resolution) {
   constexpr double kSigmaPerFwhm = 1 / 2.3548200450309493;
   constexpr long kReach = 12;                // grid points each side of a centroid: 3 FWHM
@@ -313,8 +312,9 @@ void forEachSpectrum(RunModel& model, const SimConfig& config, Visit visit) {
     full.num = num++;
     if (config.numpress) roundAsNumpress(full.peaks);
     model.noteStoredSpectrum(full);
-    if (config.profileResolution > 0) makeProfile(full, config.profileResolution);
     std::vector<SimSpectrum> tandems = model.tandemScans(full);
+    // The truth and the MS2 scans come from the centroids, as with centroid output.
+    if (config.profileResolution > 0) makeProfile(full, config.profileResolution);
     for (SimSpectrum& tandem : tandems) {
       tandem.num = num++;
       if (config.numpress) roundAsNumpress(tandem.peaks);
