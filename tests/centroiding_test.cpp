@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "features/feature_finder.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -59,6 +60,17 @@ std::vector<StoredPeak> profileOf(const std::vector<Ion>& ions, double resolutio
 }
 
 double ppmOff(double mz, double expected) { return (mz - expected) / expected * 1e6; }
+
+// The m/z column of a feature table.
+std::vector<double> featureMasses(const std::string& path) {
+  std::vector<double> masses;
+  const std::vector<std::string> rows = testsupport::lines(testsupport::readFile(path));
+  for (std::size_t k = 1; k < rows.size(); ++k) {
+    const std::size_t tab = rows[k].find('\t');
+    if (tab != std::string::npos) masses.push_back(std::stod(rows[k].substr(tab + 1)));
+  }
+  return masses;
+}
 
 }  // namespace
 
@@ -237,4 +249,40 @@ TEST(Centroiding, ProfileRunGivesTheFeaturesOfItsCentroidTwin) {
     EXPECT_NEAR(found[k].height / expected[k].height, 1.0, 0.05) << k;
   }
   EXPECT_NE(raw.size(), expected.size());
+}
+
+// The same through the files: a simulated run written as profile spectra
+// (simulate_run --profile, MS:1000128) gives the features of its centroid
+// twin, and standard error says how many spectra were centroided.
+TEST(Centroiding, ProfileFileGivesTheFeaturesOfItsCentroidTwin) {
+  testsupport::TempDir dir;
+  const std::vector<std::string> run = {"-n", "150", "-k", "150", "-c", "6", "-H", "1e5:1e7", "-s", "11"};
+  std::vector<std::string> centroid = {"-o", dir.file("c.mzML")};
+  centroid.insert(centroid.end(), run.begin(), run.end());
+  std::vector<std::string> profile = {"-o", dir.file("p.mzML"), "--profile", "60000"};
+  profile.insert(profile.end(), run.begin(), run.end());
+  ASSERT_EQ(testsupport::runProgram(testsupport::simulatorPath(), centroid).status, 0);
+  ASSERT_EQ(testsupport::runProgram(testsupport::simulatorPath(), profile).status, 0);
+  const auto features = [&dir](const std::string& name) {
+    return testsupport::runTorva({"-i", dir.file(name + ".mzML"), "--detect", "resolver", "--ppm", "10",
+                                  "--features", dir.file(name + ".tsv"), "--quiet"});
+  };
+  const testsupport::ProcessResult fromCentroids = features("c");
+  const testsupport::ProcessResult fromProfile = features("p");
+  ASSERT_EQ(fromCentroids.status, 0) << fromCentroids.err;
+  ASSERT_EQ(fromProfile.status, 0) << fromProfile.err;
+  EXPECT_EQ(fromCentroids.err.find("centroided"), std::string::npos);
+  EXPECT_NE(fromProfile.err.find("torva: 150 profile spectra centroided for the features\n"),
+            std::string::npos)
+      << fromProfile.err;
+  const std::vector<double> expected = featureMasses(dir.file("c.tsv"));
+  const std::vector<double> found = featureMasses(dir.file("p.tsv"));
+  ASSERT_GE(expected.size(), 6u);
+  ASSERT_EQ(found.size(), expected.size());
+  // Rows come by time, then m/z: features of nearly the same time may swap places.
+  for (const double mz : expected) {
+    double nearest = 1e9;
+    for (const double other : found) nearest = std::min(nearest, std::fabs(ppmOff(other, mz)));
+    EXPECT_LT(nearest, 2.0) << mz;
+  }
 }
