@@ -32,13 +32,32 @@ std::vector<bool> findGaps(const std::vector<StoredPeak>& p, double factor) {
   if (n < 2) return gap;
   std::vector<double> spacing(n - 1);
   for (std::size_t i = 0; i + 1 < n; ++i) spacing[i] = p[i + 1].mz - p[i].mz;
+  // The reference is the second smallest spacing between two points of
+  // signal: the zeros that converters put at a stretch's ends need not lie on
+  // the grid (Thermo's can sit a fraction of a spacing from the last point of
+  // signal, even before it), and where two stretches were stitched together
+  // one spacing can be a tenth of the others; either would make every true
+  // spacing nearby look like a gap.
+  const auto smallestIn = [&](std::size_t from, std::size_t to, bool signalOnly) {
+    double smallest = 0;
+    double second = 0;
+    for (std::size_t k = from; k < to; ++k) {
+      if (!(spacing[k] > 0)) continue;
+      if (signalOnly && !(p[k].intensity > 0 && p[k + 1].intensity > 0)) continue;
+      if (smallest == 0 || spacing[k] < smallest) {
+        second = smallest;
+        smallest = spacing[k];
+      } else if (second == 0 || spacing[k] < second) {
+        second = spacing[k];
+      }
+    }
+    return second > 0 ? second : smallest;
+  };
   for (std::size_t i = 0; i + 1 < n; ++i) {
     const std::size_t from = i >= kGapReach ? i - kGapReach : 0;
     const std::size_t to = std::min(spacing.size(), i + kGapReach + 1);
-    double smallest = spacing[i];
-    for (std::size_t k = from; k < to; ++k) {
-      if (spacing[k] > 0) smallest = smallest > 0 ? std::min(smallest, spacing[k]) : spacing[k];
-    }
+    double smallest = smallestIn(from, to, true);
+    if (smallest == 0) smallest = smallestIn(from, to, false);
     gap[i] = smallest > 0 && spacing[i] > factor * smallest;
   }
   return gap;

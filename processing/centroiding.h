@@ -11,7 +11,11 @@
 //  1. Takes the points with finite m/z and intensity in m/z order (a negative
 //     intensity counts as 0).
 //  2. Splits them into stretches at gaps: a spacing more than `gapFactor`
-//     times the smallest spacing among it and the three spacings on each side.
+//     times the second smallest spacing between two points of signal among it
+//     and the three spacings on each side (the smallest when there is one;
+//     any spacing when none is between two points of signal). Not the
+//     smallest: a zero at a stretch's end may lie off the grid, and stitched
+//     stretches can leave one spacing a tenth of the others.
 //  3. Finds the local maxima of each stretch: a point above its left
 //     neighbour and not below its right one (so a flat top counts once, at its
 //     first point), with a neighbour on each side in the stretch. A maximum at

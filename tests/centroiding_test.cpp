@@ -128,6 +128,14 @@ TEST(Centroiding, WhatMakesAPeak) {
   // Two ions 1.5 FWHM apart (FWHM 6.7 mDa at 60000): two maxima with a valley.
   const std::vector<Ion> close = {{400.1, 1e5}, {400.11, 8e4}};
   // A lone point, a pair and a triple of signal between omitted zero runs.
+  // Thermo's zeros at a stretch's ends, one a twentieth of a spacing before the last point of signal.
+  const std::vector<StoredPeak> offGrid = {{705.9126, 0},      {705.91705, 1473},  {705.92151, 6297},
+                                           {705.92596, 11671}, {705.93036, 13344}, {705.93481, 9087},
+                                           {705.93927, 4543},  {705.94373, 475},   {705.94348, 0}};
+  // Two stretches stitched together, one spacing a tenth of the others, before a peak.
+  const std::vector<StoredPeak> stitched = {{696.53766, 22569}, {696.54205, 10064}, {696.54639, 6418},
+                                            {696.54681, 15181}, {696.55121, 26463}, {696.55554, 34118},
+                                            {696.55994, 24800}, {696.56427, 11851}, {696.5686, 758}};
   const std::vector<StoredPeak> islands = {{300.0, 50},    {300.5, 80},   {300.5005, 60}, {301.0, 10},
                                            {301.0005, 90}, {301.001, 20}, {302.0, 5}};
 
@@ -148,6 +156,8 @@ TEST(Centroiding, WhatMakesAPeak) {
       {"zero runs kept", profileOf(pair, 60000, 4, 0.6, 1.0, true), {400.1, 400.3}, 0.3},
       {"two close ions", profileOf(close, 60000, 5, 0.2), {400.1, 400.11}, 2.5},
       {"islands between gaps", islands, {301.0005}, 0.1},
+      {"zeros off the grid", offGrid, {705.92941}, 1.0},
+      {"stitched stretches", stitched, {696.55601}, 1.0},
       {"flat top",
        {{200.0, 0}, {200.001, 50}, {200.002, 100}, {200.003, 100}, {200.004, 50}, {200.005, 0}},
        {200.0025},
