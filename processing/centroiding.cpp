@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "util/parallel_for.h"
+
 namespace {
 
 // The spacings examined on each side of one when judging it a gap.
@@ -134,21 +136,32 @@ std::vector<StoredPeak> centroidProfile(const std::vector<StoredPeak>& points,
 }
 
 std::size_t centroidProfileSpectra(std::vector<scan>& spectra, const CentroidSettings& settings) {
-  std::size_t count = 0;
-  for (scan& spectrum : spectra) {
-    if (!needsCentroiding(spectrum)) continue;
+  const auto count =
+      static_cast<std::size_t>(std::count_if(spectra.begin(), spectra.end(), needsCentroiding));
+  // Each spectrum on its own: the result is the same for every number of threads.
+  parallelFor(spectra.size(), workerCount(), [&](std::size_t i, std::size_t) {
+    scan& spectrum = spectra[i];
+    if (!needsCentroiding(spectrum)) return;
     spectrum.peaks = centroidProfile(spectrum.peaks, settings);
     spectrum.representation = SpectrumRepresentation::Centroid;
-    ++count;
-  }
+  });
   return count;
 }
 
 const std::vector<scan>& centroidedSpectra(const std::vector<scan>& spectra, std::vector<scan>& own,
                                            std::size_t& centroided) {
-  centroided = 0;
-  if (std::none_of(spectra.begin(), spectra.end(), needsCentroiding)) return spectra;
-  own = spectra;
-  centroided = centroidProfileSpectra(own);
+  centroided = static_cast<std::size_t>(std::count_if(spectra.begin(), spectra.end(), needsCentroiding));
+  if (centroided == 0) return spectra;
+  // The copy never holds a whole run's profile points: each profile spectrum
+  // is copied only while it is centroided.
+  own.assign(spectra.size(), scan());
+  const CentroidSettings settings;
+  parallelFor(spectra.size(), workerCount(), [&](std::size_t i, std::size_t) {
+    const scan& spectrum = spectra[i];
+    own[i] = spectrum;
+    if (!needsCentroiding(spectrum)) return;
+    own[i].peaks = centroidProfile(spectrum.peaks, settings);
+    own[i].representation = SpectrumRepresentation::Centroid;
+  });
   return own;
 }

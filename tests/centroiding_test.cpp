@@ -14,6 +14,8 @@
 
 #include "features/feature_finder.h"
 #include "tests/test_support.h"
+#include "util/parallel_for.h"
+#include "util/same_bits.h"
 
 namespace {
 
@@ -210,6 +212,26 @@ TEST(Centroiding, RunSpectraMarkedProfileAreCentroidedInACopy) {
   EXPECT_EQ(taken[1].representation, SpectrumRepresentation::Centroid);
   EXPECT_EQ(taken[2].peaks.size(), 3u);  // centroids stay even where they look like a peak
   EXPECT_EQ(spectra[1].representation, SpectrumRepresentation::Profile);  // the original untouched
+
+  // In place (torva-compounds), the same centroids on one thread or several.
+  std::vector<scan> many(40, spectra[1]);
+  for (std::size_t k = 0; k < many.size(); k += 3) many[k] = spectra[0];
+  std::vector<scan> alone = many;
+  setWorkerCount(1);
+  const std::size_t onOne = centroidProfileSpectra(alone);
+  setWorkerCount(4);
+  const std::size_t onFour = centroidProfileSpectra(many);
+  setWorkerCount(0);
+  EXPECT_EQ(onOne, 26u);
+  EXPECT_EQ(onFour, 26u);
+  for (std::size_t k = 0; k < many.size(); ++k) {
+    ASSERT_EQ(many[k].peaks.size(), alone[k].peaks.size()) << k;
+    EXPECT_EQ(many[k].peaks.size(), k % 3 == 0 ? spectra[0].peaks.size() : taken[1].peaks.size()) << k;
+    for (std::size_t j = 0; j < many[k].peaks.size(); ++j) {
+      EXPECT_TRUE(sameBits(many[k].peaks[j].mz, alone[k].peaks[j].mz));
+      EXPECT_TRUE(sameBits(many[k].peaks[j].intensity, alone[k].peaks[j].intensity));
+    }
+  }
 }
 
 // A run written as profile spectra gives the resolver the features of the same
