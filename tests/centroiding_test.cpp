@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -62,6 +63,17 @@ std::vector<StoredPeak> profileOf(const std::vector<Ion>& ions, double resolutio
 }
 
 double ppmOff(double mz, double expected) { return (mz - expected) / expected * 1e6; }
+
+// The m/z of each peak of each spectrum of an MGF file.
+std::vector<std::vector<double>> mgfPeaks(const std::string& path) {
+  std::vector<std::vector<double>> spectra;
+  for (const std::string& line : testsupport::lines(testsupport::readFile(path))) {
+    if (line == "BEGIN IONS") spectra.emplace_back();
+    if (!spectra.empty() && !line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+      spectra.back().push_back(std::stod(line));
+  }
+  return spectra;
+}
 
 // The m/z column of a feature table.
 std::vector<double> featureMasses(const std::string& path) {
@@ -285,7 +297,8 @@ TEST(Centroiding, ProfileRunGivesTheFeaturesOfItsCentroidTwin) {
 
 // The same through the files: a simulated run written as profile spectra
 // (simulate_run --profile, MS:1000128) gives the features of its centroid
-// twin, and standard error says how many spectra were centroided.
+// twin, and its MGF export the same MS2 peaks; standard error says how many
+// spectra were centroided.
 TEST(Centroiding, ProfileFileGivesTheFeaturesOfItsCentroidTwin) {
   testsupport::TempDir dir;
   const std::vector<std::string> run = {"-n", "150", "-k", "150", "-c", "6", "-H", "1e5:1e7", "-s", "11"};
@@ -295,16 +308,20 @@ TEST(Centroiding, ProfileFileGivesTheFeaturesOfItsCentroidTwin) {
   profile.insert(profile.end(), run.begin(), run.end());
   ASSERT_EQ(testsupport::runProgram(testsupport::simulatorPath(), centroid).status, 0);
   ASSERT_EQ(testsupport::runProgram(testsupport::simulatorPath(), profile).status, 0);
+  // With the compound step, whose MS2 spectra go to the MGF export.
   const auto features = [&dir](const std::string& name) {
+    const std::string exports = dir.file(name + "-export");
+    testsupport::runProgram("mkdir", {exports});
     return testsupport::runTorva({"-i", dir.file(name + ".mzML"), "--detect", "resolver", "--ppm", "10",
-                                  "--features", dir.file(name + ".tsv"), "--quiet"});
+                                  "--features", dir.file(name + ".tsv"), "--compounds", "--export", exports,
+                                  "--quiet"});
   };
   const testsupport::ProcessResult fromCentroids = features("c");
   const testsupport::ProcessResult fromProfile = features("p");
   ASSERT_EQ(fromCentroids.status, 0) << fromCentroids.err;
   ASSERT_EQ(fromProfile.status, 0) << fromProfile.err;
   EXPECT_EQ(fromCentroids.err.find("centroided"), std::string::npos);
-  EXPECT_NE(fromProfile.err.find("torva: 150 profile spectra centroided for the features\n"),
+  EXPECT_NE(fromProfile.err.find("torva: 300 profile spectra centroided for the features\n"),
             std::string::npos)
       << fromProfile.err;
   const std::vector<double> expected = featureMasses(dir.file("c.tsv"));
@@ -316,5 +333,16 @@ TEST(Centroiding, ProfileFileGivesTheFeaturesOfItsCentroidTwin) {
     double nearest = 1e9;
     for (const double other : found) nearest = std::min(nearest, std::fabs(ppmOff(other, mz)));
     EXPECT_LT(nearest, 2.0) << mz;
+  }
+
+  // The exported MS2 spectra: the same spectra, each peak within 2 ppm of its twin.
+  const std::vector<std::vector<double>> twin = mgfPeaks(dir.file("c-export/gnps.mgf"));
+  const std::vector<std::vector<double>> centroided = mgfPeaks(dir.file("p-export/gnps.mgf"));
+  ASSERT_FALSE(twin.empty());
+  ASSERT_EQ(centroided.size(), twin.size());
+  for (std::size_t k = 0; k < twin.size(); ++k) {
+    ASSERT_EQ(centroided[k].size(), twin[k].size()) << k;
+    for (std::size_t j = 0; j < twin[k].size(); ++j)
+      EXPECT_LT(std::fabs(ppmOff(centroided[k][j], twin[k][j])), 2.0) << k << " " << j;
   }
 }

@@ -42,7 +42,7 @@ struct SimConfig {
   double drift = 0;                // background and noise grow by this fraction of themselves over the run
   double jagged = 0;               // each compound peak times 1 + jagged * U(-1, 1): TOF-like sampling
   bool polaritySwitching = false;  // every second MS1 scan negative; compounds of either polarity
-  double profileResolution = 0;    // > 0: MS1 spectra written as profile data of this resolving power
+  double profileResolution = 0;    // > 0: MS1 and MS2 spectra written as profile data of this resolving power
   long lockEvery = 0;              // every Nth MS1 scan has a "Full lock ms" filter line; 0: none
 
   long peaksPerSpectrum() const { return peaks >= 0 ? peaks : (mode == Mode::Srm ? 1 : 200); }

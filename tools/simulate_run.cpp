@@ -59,8 +59,8 @@ const char kUsage[] =
     "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
     "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
     "  --lock-every N          every Nth MS1 scan's filter line reads 'Full lock ms'\n"
-    "  --profile R             MS1 spectra written as profile data: each centroid a Gaussian of\n"
-    "                          FWHM m/z / R, sampled 4 points to the FWHM, zero runs left out\n"
+    "  --profile R             MS1 and MS2 spectra written as profile data: each centroid a\n"
+    "                          Gaussian of FWHM m/z / R, 4 points to the FWHM, zero runs left out\n"
     "  -h, --help              this text\n";
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -314,7 +314,10 @@ void forEachSpectrum(RunModel& model, const SimConfig& config, Visit visit) {
     model.noteStoredSpectrum(full);
     std::vector<SimSpectrum> tandems = model.tandemScans(full);
     // The truth and the MS2 scans come from the centroids, as with centroid output.
-    if (config.profileResolution > 0) makeProfile(full, config.profileResolution);
+    if (config.profileResolution > 0) {
+      makeProfile(full, config.profileResolution);
+      for (SimSpectrum& tandem : tandems) makeProfile(tandem, config.profileResolution);
+    }
     for (SimSpectrum& tandem : tandems) {
       tandem.num = num++;
       if (config.numpress) roundAsNumpress(tandem.peaks);
