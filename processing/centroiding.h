@@ -44,7 +44,7 @@
 struct CentroidSettings {
   enum class Mz { Parabola, HalfHeightMean };
   Mz mz = Mz::Parabola;
-  double gapFactor = 4;       // a spacing this many times the local smallest is a gap
+  double gapFactor = 4;       // a spacing this many times the local reference (step 2) is a gap
   std::size_t minPoints = 3;  // points of positive intensity a peak needs
 };
 
