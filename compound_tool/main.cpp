@@ -15,6 +15,7 @@
 #include "compound_tool/summary_rows.h"
 #include "compounds/run_compounds.h"
 #include "export/export_folder.h"
+#include "processing/centroiding.h"
 #include "report/feature_table.h"
 #include "store/file_handle.h"
 #include "util/atomic_file.h"
@@ -58,6 +59,11 @@ bool readRun(const std::string& path, std::vector<scan>& scans) {
   fileHandle run;
   if (!run.importFolder(path.c_str(), 1) || run.scans.empty()) return false;
   scans = std::move(run.scans);
+  // The compound step reads MS1 traces and exports MS2 spectra as centroids.
+  const std::size_t centroided = centroidProfileSpectra(scans);
+  if (centroided > 0) {
+    std::fprintf(stderr, "torva-compounds: %s: %zu profile spectra centroided\n", path.c_str(), centroided);
+  }
   return true;
 }
 

@@ -18,12 +18,13 @@ std::string baseName(const std::string& path) {
 }
 
 // The feature spectra table of --feature-spectra; what its bounds left out is told on standard error.
-bool writeEvidence(const Options& options, const RunData& run, const std::vector<FeatureRow>& rows,
-                   const std::vector<std::vector<std::size_t>>& linked, double tracePpm) {
+bool writeEvidence(const Options& options, const std::vector<scan>& scans,
+                   const std::vector<FeatureRow>& rows, const std::vector<std::vector<std::size_t>>& linked,
+                   double tracePpm) {
   const EvidenceLimits limits;
   EvidenceLeftOut leftOut;
   const std::vector<FeatureSpectrum> records =
-      collectFeatureEvidence(run.scans, rows, linked, baseName(options.input), tracePpm, limits, leftOut);
+      collectFeatureEvidence(scans, rows, linked, baseName(options.input), tracePpm, limits, leftOut);
   if (leftOut.ms2Spectra > 0)
     console::err("torva: --feature-spectra keeps the " + std::to_string(limits.ms2PerFeature) +
                  " most intense MS2 spectra of a feature; " + std::to_string(leftOut.ms2Spectra) +
@@ -45,7 +46,7 @@ bool writeEvidence(const Options& options, const RunData& run, const std::vector
 
 }  // namespace
 
-bool runCompoundStep(const Options& options, const RunData& run, std::vector<FeatureRow>& rows) {
+bool runCompoundStep(const Options& options, const std::vector<scan>& scans, std::vector<FeatureRow>& rows) {
   RunCompoundOptions settings;
   if (!options.adducts.empty()) {
     try {
@@ -59,10 +60,10 @@ bool runCompoundStep(const Options& options, const RunData& run, std::vector<Fea
     settings.grouping.ppm = settings.linkage.ppm = settings.tracePpm = options.massPpm;
   }
   std::vector<std::vector<std::size_t>> linked;
-  const ExportSet set = groupRunCompounds(run.scans, rows, settings, baseName(options.input), options.input,
+  const ExportSet set = groupRunCompounds(scans, rows, settings, baseName(options.input), options.input,
                                           options.hasFeatureSpectra ? &linked : nullptr);
   std::string error;
-  if (options.hasFeatureSpectra && !writeEvidence(options, run, rows, linked, settings.tracePpm))
+  if (options.hasFeatureSpectra && !writeEvidence(options, scans, rows, linked, settings.tracePpm))
     return false;
   if (options.exportDir.empty()) return true;
   if (!writeExportFolder(options.exportDir, set, "run.mztab", error)) {

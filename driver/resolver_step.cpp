@@ -6,6 +6,7 @@
 
 #include "driver/compound_step.h"
 #include "features/feature_finder.h"
+#include "processing/centroiding.h"
 #include "report/feature_table.h"
 #include "util/console.h"
 
@@ -53,7 +54,15 @@ std::vector<FeatureTarget> targetsOf(const RunData& run) {
 
 bool runResolverStep(const Options& options, const RunData& run) {
   const FeatureSettings settings = settingsOf(options);
-  const std::vector<FullScanGroup> groups = fullScanGroups(run.scans, featureLevel(settings));
+  // Profile spectra are centroided first, in a copy: the run's own spectra stay
+  // as read for the chromatograms and reports of the same run.
+  std::vector<scan> own;
+  std::size_t centroided = 0;
+  const std::vector<scan>& scans = centroidedSpectra(run.scans, own, centroided);
+  if (centroided > 0) {
+    console::err("torva: " + std::to_string(centroided) + " profile spectra centroided for the features\n");
+  }
+  const std::vector<FullScanGroup> groups = fullScanGroups(scans, featureLevel(settings));
   for (const FullScanGroup& group : groups) {
     if (group.leftOut == 0) continue;
     console::err("torva: " + std::to_string(group.leftOut) + " full scans of " + group.leftOutAnalyzers +
@@ -62,7 +71,7 @@ bool runResolverStep(const Options& options, const RunData& run) {
                  " scans\n");
   }
   std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings);
-  const bool grouped = !options.compounds || runCompoundStep(options, run, rows);
+  const bool grouped = !options.compounds || runCompoundStep(options, scans, rows);
   if (!options.hasFeatures) return grouped;
   std::string error;
   if (!writeFeatureTable(options.features, rows, error)) {

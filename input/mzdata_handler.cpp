@@ -31,6 +31,12 @@ void SAXMzdataHandler::startElement(const char* name, const char** attributes) {
   } else if (isName(name, "spectrum")) {
     id = id + 1;
     num = readInt(getAttrValue("id", attributes));
+    representation = SpectrumRepresentation::Unknown;
+  } else if (isName(name, "acqSpecification")) {
+    // "discrete": centroids; "continuous": profile points.
+    const char* type = getAttrValue("spectrumType", attributes);
+    if (isName(type, "discrete")) representation = SpectrumRepresentation::Centroid;
+    if (isName(type, "continuous")) representation = SpectrumRepresentation::Profile;
   } else if (isName(name, "spectrumInstrument") || isName(name, "acqInstrument")) {
     msLevel = readInt(getAttrValue("msLevel", attributes));
     peaksCount = 0;

@@ -233,6 +233,7 @@ void SAXMzmlHandler::startSpectrum(const char** attributes) {
   filterLine.clear();
   polarity.clear();
   scanType.clear();
+  representation = SpectrumRepresentation::Unknown;
   precursorMz = 0;
   collisionEnergy = 0;
   selectedIonSeen_ = isolationTargetSeen_ = false;
@@ -315,6 +316,12 @@ void SAXMzmlHandler::applyParam(const char* accession, const char* value, const 
       break;
     case 1000512:
       filterLine = value;
+      break;
+    case 1000127:
+      if (inSpectrum_) representation = SpectrumRepresentation::Centroid;
+      break;
+    case 1000128:
+      if (inSpectrum_) representation = SpectrumRepresentation::Profile;
       break;
     case 1000285:
       totIonCurrent = readDouble(value);

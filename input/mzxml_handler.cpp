@@ -70,6 +70,7 @@ struct ScanAttributes {
   const char* basePeakIntensity = "";
   const char* totIonCurrent = "";
   const char* filterLine = "";
+  const char* centroided = "";
 
   explicit ScanAttributes(const char** attributes) {
     for (const char** a = attributes; a != nullptr && *a != nullptr; a += 2) {
@@ -100,6 +101,9 @@ struct ScanAttributes {
         case 'b':
           take(name, "basePeakIntensity", value, basePeakIntensity);
           break;
+        case 'c':
+          take(name, "centroided", value, centroided);
+          break;
         case 't':
           take(name, "totIonCurrent", value, totIonCurrent);
           break;
@@ -119,6 +123,14 @@ struct ScanAttributes {
     return true;
   }
 };
+
+// A `centroided` attribute's value: "1" or "true" centroid, "0" or "false"
+// profile; anything else (or none) unknown.
+SpectrumRepresentation representationOf(const char* centroided) {
+  if (isName(centroided, "1") || isName(centroided, "true")) return SpectrumRepresentation::Centroid;
+  if (isName(centroided, "0") || isName(centroided, "false")) return SpectrumRepresentation::Profile;
+  return SpectrumRepresentation::Unknown;
+}
 
 }  // namespace
 
@@ -159,6 +171,10 @@ void SAXMzxmlHandler::startElement(const char* name, const char** attributes) {
   } else if (isName(name, "precursorMz")) {
     inPrecursorMz = true;
     precursorCharge = readInt(getAttrValue("precursorCharge", attributes));
+  } else if (isName(name, "dataProcessing")) {
+    // The run's word, for the scans that say nothing themselves.
+    const SpectrumRepresentation stated = representationOf(getAttrValue("centroided", attributes));
+    if (stated != SpectrumRepresentation::Unknown) runRepresentation_ = stated;
   }
 }
 
@@ -212,6 +228,8 @@ void SAXMzxmlHandler::startScan(const char** attributes) {
   basePeakIntensity = readDouble(found.basePeakIntensity);
   totIonCurrent = readDouble(found.totIonCurrent);
   filterLine = found.filterLine;
+  representation = representationOf(found.centroided);
+  if (representation == SpectrumRepresentation::Unknown) representation = runRepresentation_;
 }
 
 void SAXMzxmlHandler::endElement(const char* name) {

@@ -26,6 +26,8 @@ class SAXMzxmlHandler : public SAXSpectraHandler {
 
  private:
   std::int64_t scanElements_ = 0;  // scan elements of MS levels 1 and 2 so far
+  // What the run's dataProcessing element says of all its scans (`centroided`).
+  SpectrumRepresentation runRepresentation_ = SpectrumRepresentation::Unknown;
   // The start of a `scan` element: chooses the MS1 or MS2 branch by msLevel.
   void startScan(const char** attributes);
 };

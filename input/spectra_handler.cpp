@@ -235,6 +235,7 @@ scan SAXSpectraHandler::spectrumRecord() const {
   record.basePeakIntensity = basePeakIntensity;
   record.totIonCurrent = totIonCurrent;
   record.filterLine = filterLine;
+  record.representation = representation;
   record.precursorMz = precursorMz;
   record.peaksCount = peaksCount;
   return record;

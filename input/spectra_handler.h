@@ -31,6 +31,7 @@ struct SpectraParserFields {
   double basePeakIntensity = 0;
   double totIonCurrent = 0;
   std::string filterLine;
+  SpectrumRepresentation representation = SpectrumRepresentation::Unknown;
   std::int64_t id = 1;
   // The peaks the arrays handed over for the spectrum being read can hold, as
   // far as their text tells without decoding it; 0 when unknown.

@@ -35,6 +35,13 @@ struct StoredPeak {
   }
 };
 
+// How a spectrum's points were stored: as centroids (one point per peak), as
+// profile data (the sampled signal, several points across each peak), or not
+// said by the file. mzML: MS:1000127 / MS:1000128; mzXML: the scan's
+// `centroided` attribute (1 / 0); mzData: acqSpecification's spectrumType
+// ("discrete" / "continuous").
+enum class SpectrumRepresentation : unsigned char { Unknown, Centroid, Profile };
+
 // One spectrum as the readers produce it. A value type: copies are deep.
 class scan {
  public:
@@ -52,8 +59,9 @@ class scan {
   double basePeakIntensity = 0;
   double totIonCurrent = 0;
   double collisionEnergy = 0;
-  double precursorMz = 0;         // 0 for a spectrum without a precursor
-  double charge = 0;              // no reader fills it; printed in `description`
+  double precursorMz = 0;  // 0 for a spectrum without a precursor
+  double charge = 0;       // no reader fills it; printed in `description`
+  SpectrumRepresentation representation = SpectrumRepresentation::Unknown;
   std::vector<StoredPeak> peaks;  // 16 bytes a peak, in the file's order
 };
 

@@ -177,6 +177,27 @@ TEST(MzdataHandler, PolarityParameterSetsPrecursorCharge) {
   EXPECT_EQ(handler.precursorCharge, 2);
 }
 
+// acqSpecification's spectrumType: "discrete" centroids, "continuous" profile;
+// each spectrum starts unknown.
+TEST(MzdataHandler, SpectrumTypeGivesTheRepresentation) {
+  const auto withType = [](int id, const std::string& type) {
+    const std::string acquisition = type.empty() ? std::string()
+                                                 : "<acqSpecification spectrumType=\"" + type +
+                                                       "\" methodOfCombination=\"sum\" count=\"1\">"
+                                                       "<acquisition number=\"1\"/></acqSpecification>";
+    return "<spectrum id=\"" + std::to_string(id) + "\"><spectrumDesc><spectrumSettings>" + acquisition +
+           "<spectrumInstrument msLevel=\"1\" mzRangeStart=\"50\" mzRangeStop=\"2000\"/></spectrumSettings>"
+           "</spectrumDesc>" +
+           littleArrays(100, 10) + "</spectrum>";
+  };
+  const auto loaded =
+      load(document(withType(1, "continuous") + withType(2, "discrete") + withType(3, ""), 3));
+  ASSERT_EQ(loaded.spectra.size(), 3u);
+  EXPECT_EQ(loaded.spectra[0].representation, SpectrumRepresentation::Profile);
+  EXPECT_EQ(loaded.spectra[1].representation, SpectrumRepresentation::Centroid);
+  EXPECT_EQ(loaded.spectra[2].representation, SpectrumRepresentation::Unknown);
+}
+
 TEST(MzdataHandler, HeaderWrittenWhenTheSpectrumListEnds) {
   const auto loaded = load(document(spectrum(1, "", littleArrays(100, 5)), 250));
   EXPECT_EQ(loaded.header.fileName, "run.RAW");

@@ -316,6 +316,49 @@ TEST(MzmlReader, RootElementChoiceAndSpectrumFields) {
   EXPECT_EQ(all.scans.size(), 2u + 2u + 240u);
 }
 
+// MS:1000127 / MS:1000128 on a spectrum, directly or through its parameter
+// group, give its representation; a spectrum without either is unknown, and
+// the terms inside a scan's or an array's own elements do not count.
+TEST(MzmlReader, SpectrumRepresentationFromItsTerms) {
+  TempDir dir;
+  using R = SpectrumRepresentation;
+  const std::string group = "<referenceableParamGroupList count=\"1\"><referenceableParamGroup id=\"p\">" +
+                            cv("MS:1000128") + "</referenceableParamGroup></referenceableParamGroupList>";
+  const std::string ms1 = cv("MS:1000511", "1");
+  const std::string doc = "<?xml version=\"1.0\"?><mzML><run>" + group + "<spectrumList>" +
+                          spectrum(1, ms1 + cv("MS:1000128"), {100, 100.01}, {1, 2}) +
+                          spectrum(2, ms1 + cv("MS:1000127"), {100}, {1}) + spectrum(3, ms1, {100}, {1}) +
+                          spectrum(4, "<referenceableParamGroupRef ref=\"p\"/>" + ms1, {100}, {1}) +
+                          spectrum(5,
+                                   ms1 + "<precursorList><precursor><isolationWindow>" + cv("MS:1000128") +
+                                       "</isolationWindow></precursor></precursorList>",
+                                   {100}, {1}) +
+                          "</spectrumList></run></mzML>";
+  fileHandle run;
+  importQuietly(run, dir.write("r.mzML", doc));
+  ASSERT_EQ(run.scans.size(), 5u);
+  const std::vector<R> expected = {R::Profile, R::Centroid, R::Unknown, R::Profile, R::Unknown};
+  for (std::size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(run.scans[k].representation, expected[k]) << k;
+}
+
+// The real files converted without peak picking say so on each spectrum.
+TEST(RealMzml, ProfileSpectraAreMarked) {
+  const std::string dir = mzmlDir();
+  if (dir.empty()) GTEST_SKIP() << "no real data";
+  using R = SpectrumRepresentation;
+  fileHandle ltqft;
+  importQuietly(ltqft, dir + "/thermo_ltqft_dda_msconvert_zlib_small.mzML");
+  ASSERT_FALSE(ltqft.scans.empty());
+  for (const scan& s : ltqft.scans) {
+    // Full scans are profile (FTMS and ITMS alike), the ion trap's MS2 scans centroids.
+    EXPECT_EQ(s.representation, s.msLevel == 1 ? R::Profile : R::Centroid) << s.num;
+  }
+  fileHandle qe;
+  importQuietly(qe, dir + "/thermo_qe_profile_float32mz_msconvert.mzML");
+  ASSERT_EQ(qe.scans.size(), 5u);
+  for (const scan& s : qe.scans) EXPECT_EQ(s.representation, R::Profile) << s.num;
+}
+
 // Input of which nothing can be read ends with status 2 and one line per file
 // on standard error; a file of SRM chromatograms read without -S says so.
 TEST(MzmlReader, UnreadableInputAndSrmHint) {

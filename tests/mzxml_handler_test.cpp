@@ -169,6 +169,34 @@ TEST(MzxmlHandler, ScanAttributesAndDefaults) {
   EXPECT_EQ(bare.rt, 0);
 }
 
+// Each scan's `centroided` attribute (its own, else the run's dataProcessing
+// word), nested MS2 scans included; nothing said: unknown.
+TEST(MzxmlHandler, CentroidedAttributeGivesEachScansRepresentation) {
+  using R = SpectrumRepresentation;
+  const auto scanOf = [](int num, int level, const std::string& centroided, const std::string& inner) {
+    return scanXml("num=\"" + std::to_string(num) + "\" msLevel=\"" + std::to_string(level) +
+                       "\" peaksCount=\"1\"" +
+                       (centroided.empty() ? "" : " centroided=\"" + centroided + "\""),
+                   peaks32({100.0f + num, 1000}) + inner);
+  };
+  const std::string scans = scanOf(1, 1, "0", scanOf(2, 2, "1", "") + scanOf(3, 2, "", "")) +
+                            scanOf(4, 1, "true", "") + scanOf(5, 1, "false", "") + scanOf(6, 1, "x", "");
+  const auto plain = load(document(scans));
+  ASSERT_EQ(plain.spectra.size(), 6u);
+  const std::vector<R> expected = {R::Profile, R::Centroid, R::Unknown, R::Centroid, R::Profile, R::Unknown};
+  for (std::size_t k = 0; k < expected.size(); ++k)
+    EXPECT_EQ(plain.spectra[k].representation, expected[k]) << k;
+
+  // The run's word fills in for the scans that say nothing.
+  const std::string processing =
+      "<dataProcessing centroided=\"1\"><software type=\"conversion\" name=\"c\" "
+      "version=\"1\"/></dataProcessing>\n";
+  const auto run = load(document(processing + scans));
+  ASSERT_EQ(run.spectra.size(), 6u);
+  const std::vector<R> filled = {R::Profile, R::Centroid, R::Centroid, R::Centroid, R::Profile, R::Centroid};
+  for (std::size_t k = 0; k < filled.size(); ++k) EXPECT_EQ(run.spectra[k].representation, filled[k]) << k;
+}
+
 TEST(MzxmlHandler, SixtyFourBitAndWrappedArrays) {
   const std::string wrapped = base64(bigEndianFloats({100, 1, 200, 2}));
   const auto loaded = load(document(

@@ -165,7 +165,7 @@ void MzmlWriter::writeSpectrum(const SimSpectrum& spectrum) {
   text += cv("MS:1000511", "ms level", std::to_string(spectrum.msLevel));
   text += spectrum.msLevel == 1 ? cv("MS:1000579", "MS1 spectrum") : cv("MS:1000580", "MSn spectrum");
   text += (spectrum.polarity == '-' ? cv("MS:1000129", "negative scan") : cv("MS:1000130", "positive scan")) +
-          cv("MS:1000127", "centroid spectrum");
+          (spectrum.profile ? cv("MS:1000128", "profile spectrum") : cv("MS:1000127", "centroid spectrum"));
   text += cv("MS:1000528", "lowest observed m/z", format("%.4f", f.lowMz), "MS:1000040", "m/z");
   text += cv("MS:1000527", "highest observed m/z", format("%.4f", f.highMz), "MS:1000040", "m/z");
   text += cv("MS:1000504", "base peak m/z", format("%.4f", f.basePeakMz), "MS:1000040", "m/z");

@@ -112,7 +112,7 @@ void MzxmlWriter::openScan(const SimSpectrum& spectrum, int depth) {
   const SimSpectrumFigures f = spectrumFigures(spectrum);
   std::string tag = indent + "<scan num=\"" + std::to_string(spectrum.num) + "\"\n";
   tag += indent + "      scanType=\"" + spectrum.scanType + "\"\n";
-  tag += indent + "      centroided=\"1\"\n";
+  tag += indent + "      centroided=\"" + (spectrum.profile ? "0" : "1") + "\"\n";
   tag += indent + "      msLevel=\"" + std::to_string(spectrum.msLevel) + "\"\n";
   tag += indent + "      peaksCount=\"" + std::to_string(spectrum.peaks.size()) + "\"\n";
   tag += indent + "      polarity=\"" + std::string(1, spectrum.polarity) + "\"\n";

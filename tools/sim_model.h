@@ -42,6 +42,7 @@ struct SimConfig {
   double drift = 0;                // background and noise grow by this fraction of themselves over the run
   double jagged = 0;               // each compound peak times 1 + jagged * U(-1, 1): TOF-like sampling
   bool polaritySwitching = false;  // every second MS1 scan negative; compounds of either polarity
+  double profileResolution = 0;    // > 0: MS1 and MS2 spectra written as profile data of this resolving power
   long lockEvery = 0;              // every Nth MS1 scan has a "Full lock ms" filter line; 0: none
 
   long peaksPerSpectrum() const { return peaks >= 0 ? peaks : (mode == Mode::Srm ? 1 : 200); }
@@ -66,6 +67,7 @@ struct SimSpectrum {
   int precursorCharge = 0;
   std::string precursorText;  // precursorMz as written, so filter line and element agree
   char polarity = '+';
+  bool profile = false;  // the peaks are profile points (written as such), not centroids
   std::vector<SimPeak> peaks;
 };
 

@@ -6,11 +6,15 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "tools/mzml_writer.h"
 #include "tools/mzxml_writer.h"
@@ -55,6 +59,8 @@ const char kUsage[] =
     "  --jagged X              each compound peak times 1 + X * U(-1,1), like TOF sampling\n"
     "  --polarity-switching    every second MS1 scan negative; each compound of one polarity\n"
     "  --lock-every N          every Nth MS1 scan's filter line reads 'Full lock ms'\n"
+    "  --profile R             MS1 and MS2 spectra written as profile data: each centroid a\n"
+    "                          Gaussian of FWHM m/z / R, 4 points to the FWHM, zero runs left out\n"
     "  -h, --help              this text\n";
 
 bool readLong(const char* text, long minimum, long* out) {
@@ -116,6 +122,7 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
                                        {"polarity-switching", no_argument, nullptr, 261},
                                        {"lock-every", required_argument, nullptr, 262},
                                        {"background-bumps", required_argument, nullptr, 263},
+                                       {"profile", required_argument, nullptr, 264},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int letter;
@@ -223,6 +230,9 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
       case 262:
         ok = readLong(optarg, 0, &config.lockEvery);
         break;
+      case 264:
+        ok = readDouble(optarg, &config.profileResolution) && config.profileResolution >= 1000;
+        break;
       default:
         std::fputs(kUsage, stderr);
         return 1;
@@ -253,6 +263,38 @@ int parseOptions(int argc, char** argv, SimConfig& config) {
   return 0;
 }
 
+// The profile points of a centroided spectrum: each centroid a Gaussian of FWHM
+// m/z / resolution, sampled on a grid of constant relative spacing with 4 points
+// to the FWHM, the overlapping peaks added; points below a thousandth of the
+// weakest centroid are left out, as converters leave out zero runs.
+void makeProfile(SimSpectrum& spectrum, double resolution) {
+  constexpr double kSigmaPerFwhm = 1 / 2.3548200450309493;
+  constexpr long kReach = 12;                // grid points each side of a centroid: 3 FWHM
+  const double step = 1 / (4 * resolution);  // relative spacing
+  double weakest = 0;
+  std::map<long, double> grid;
+  for (const SimPeak& peak : spectrum.peaks) {
+    if (!(peak.mz > 0) || !(peak.intensity > 0)) continue;
+    weakest = weakest > 0 ? std::min(weakest, peak.intensity) : peak.intensity;
+    const double sigma = peak.mz / resolution * kSigmaPerFwhm;
+    const long centre = std::lround(std::log(peak.mz) / step);
+    for (long i = centre - kReach; i <= centre + kReach; ++i) {
+      const double z = (std::exp(static_cast<double>(i) * step) - peak.mz) / sigma;
+      grid[i] += peak.intensity * std::exp(-0.5 * z * z);
+    }
+  }
+  std::vector<SimPeak> points;
+  for (const auto& [i, y] : grid) {
+    if (y < weakest * 1e-3) continue;
+    SimPeak point;
+    point.mz = std::exp(static_cast<double>(i) * step);
+    point.intensity = y;
+    points.push_back(point);
+  }
+  spectrum.peaks = std::move(points);
+  spectrum.profile = true;
+}
+
 // Every spectrum in file order, numbered from 1: an MS1 spectrum followed by
 // its MS2 spectra (or one SRM spectrum per cycle).
 template <typename Visit>
@@ -271,6 +313,11 @@ void forEachSpectrum(RunModel& model, const SimConfig& config, Visit visit) {
     if (config.numpress) roundAsNumpress(full.peaks);
     model.noteStoredSpectrum(full);
     std::vector<SimSpectrum> tandems = model.tandemScans(full);
+    // The truth and the MS2 scans come from the centroids, as with centroid output.
+    if (config.profileResolution > 0) {
+      makeProfile(full, config.profileResolution);
+      for (SimSpectrum& tandem : tandems) makeProfile(tandem, config.profileResolution);
+    }
     for (SimSpectrum& tandem : tandems) {
       tandem.num = num++;
       if (config.numpress) roundAsNumpress(tandem.peaks);

@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Compares the centroids torva takes from a run's profile spectra
+(bench/centroid_dump, a table of num, ms_level, rt, representation, mz,
+intensity) with those of another peak picker written as mzML (OpenMS
+PeakPickerHiRes). Spectra are matched by scan number (the peer's nativeID
+"scan=N"), and only those torva read as profile are compared.
+
+For each spectrum, the peer's peaks of at least --floor (a fraction) of its
+base peak are looked for among ours within --ppm; printed per MS level and
+analyzer (the filter line's first word): the peer's peaks, how many of them we
+report, the median and the median absolute m/z difference (ours less the
+peer's, ppm), and the median intensity ratio (ours over the peer's); and how
+many of our centroids above the same floor the peer does not report. The
+analyzer is the first word of the filter line as torva read it.
+Uses only the Python standard library."""
+import argparse
+import base64
+import bisect
+import re
+import statistics
+import struct
+import xml.etree.ElementTree as ET
+import zlib
+
+
+def _local(tag):
+    return tag.rsplit("}", 1)[-1]
+
+
+def read_peer(path):
+    """{scan number: (level, filter line's first word, [(mz, intensity)])} of an mzML file."""
+    spectra = {}
+    arrays = []
+    for _, element in ET.iterparse(path, events=("end",)):
+        tag = _local(element.tag)
+        if tag == "binaryDataArray":
+            params = {p.get("accession") for p in element.iter() if _local(p.tag) == "cvParam"}
+            data = next((c.text or "" for c in element if _local(c.tag) == "binary"), "")
+            raw = base64.b64decode(data.strip()) if data.strip() else b""
+            if "MS:1000574" in params and raw:
+                raw = zlib.decompress(raw)
+            fmt = "d" if "MS:1000523" in params else "f"
+            values = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw)
+            kind = "mz" if "MS:1000514" in params else "int" if "MS:1000515" in params else "other"
+            arrays.append((kind, values))
+        elif tag == "spectrum":
+            params = {p.get("accession"): p for p in element.iter() if _local(p.tag) == "cvParam"}
+            level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
+            filter_line = params["MS:1000512"].get("value") if "MS:1000512" in params else ""
+            found = re.search(r"scan=(\d+)", element.get("id", ""))
+            mz = next((v for k, v in arrays if k == "mz"), ())
+            intensity = next((v for k, v in arrays if k == "int"), ())
+            if found:
+                spectra[int(found.group(1))] = (level, filter_line.split(" ")[0] if filter_line else "?",
+                                                sorted(zip(mz, intensity)))
+            arrays = []
+            element.clear()
+    return spectra
+
+
+def read_ours(path):
+    """{scan number: (analyzer, representation, [(mz, intensity)])} of a centroid_dump table."""
+    spectra = {}
+    lines = open(path, encoding="utf-8").read().splitlines()
+    for line in lines[1:]:
+        num, _level, analyzer, _rt, representation, mz, intensity = line.split("\t")
+        entry = spectra.setdefault(int(num), (analyzer, representation, []))
+        entry[2].append((float(mz), float(intensity)))
+    for entry in spectra.values():
+        entry[2].sort()
+    return spectra
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("ours")
+    parser.add_argument("peer")
+    parser.add_argument("--ppm", type=float, default=5.0)
+    parser.add_argument("--floor", type=float, default=0.01)
+    args = parser.parse_args()
+    ours = read_ours(args.ours)
+    peer = read_peer(args.peer)
+    groups = {}
+    for num, (analyzer, representation, centroids) in sorted(ours.items()):
+        if representation != "profile" or num not in peer:
+            continue
+        level, _, peaks = peer[num]
+        g = groups.setdefault((level, analyzer), {"spectra": 0, "peer": 0, "found": 0, "ppm": [], "ratio": [],
+                                                  "ours": 0, "extra": 0})
+        g["spectra"] += 1
+        if not peaks:
+            continue
+        base = max(i for _, i in peaks)
+        floor = args.floor * base
+        our_mz = [m for m, _ in centroids]
+        for mz, intensity in peaks:
+            if intensity < floor:
+                continue
+            g["peer"] += 1
+            k = bisect.bisect_left(our_mz, mz)
+            best = None
+            for j in (k - 1, k):
+                if 0 <= j < len(our_mz) and abs(our_mz[j] - mz) / mz * 1e6 <= args.ppm:
+                    if best is None or abs(our_mz[j] - mz) < abs(our_mz[best] - mz):
+                        best = j
+            if best is not None:
+                g["found"] += 1
+                g["ppm"].append((our_mz[best] - mz) / mz * 1e6)
+                g["ratio"].append(centroids[best][1] / intensity)
+        peer_mz = [m for m, _ in peaks]
+        for mz, intensity in centroids:
+            if intensity < floor:
+                continue
+            g["ours"] += 1
+            k = bisect.bisect_left(peer_mz, mz)
+            if not any(0 <= j < len(peer_mz) and abs(peer_mz[j] - mz) / mz * 1e6 <= args.ppm for j in (k - 1, k)):
+                g["extra"] += 1
+    print("level\tanalyzer\tspectra\tpeer_peaks\tfound\tfound_pct\tmedian_ppm\tmedian_abs_ppm\tmedian_ratio\t"
+          "our_peaks\tnot_in_peer")
+    for (level, analyzer), g in sorted(groups.items()):
+        pct = 100.0 * g["found"] / g["peer"] if g["peer"] else float("nan")
+        med = statistics.median(g["ppm"]) if g["ppm"] else float("nan")
+        med_abs = statistics.median(abs(x) for x in g["ppm"]) if g["ppm"] else float("nan")
+        ratio = statistics.median(g["ratio"]) if g["ratio"] else float("nan")
+        print("%d\t%s\t%d\t%d\t%d\t%.1f\t%.3f\t%.3f\t%.3f\t%d\t%d" % (
+            level, analyzer, g["spectra"], g["peer"], g["found"], pct, med, med_abs, ratio, g["ours"], g["extra"]))
+
+
+if __name__ == "__main__":
+    main()
