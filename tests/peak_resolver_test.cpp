@@ -402,9 +402,9 @@ TEST(PeakResolver, NarrowIsomerOnTheFlankOfATailingOne) {
   // curving upward there. The isomer is a peak of its own, its apex within 3 s,
   // its rise measured down to the baseline under the split, not from the
   // split's level on the stronger peak's flank.
-  const double counts[] = {147,    2110,   28645,  95657,  353445, 488140, 438005, 372273, 382963, 239977, 187674,
-                           146311, 122523, 107679, 96415,  115491, 101693, 36573,  10911,  2466,   551,    221,
-                           57};
+  const double counts[] = {147,    2110,   28645,  95657,  353445, 488140, 438005, 372273,
+                           382963, 239977, 187674, 146311, 122523, 107679, 96415,  115491,
+                           101693, 36573,  10911,  2466,   551,    221,    57};
   std::vector<TracePoint> trace;
   double t = 90.5;
   for (; t < 130; t += 2) trace.push_back({t, 0, 501.918});
