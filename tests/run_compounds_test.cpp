@@ -272,7 +272,9 @@ TEST(RunCompounds, TracesReadAsThePlainSumsToTheBit) {
         plain.push_back(sum);
       }
       ASSERT_EQ(traces[r].values.size(), plain.size()) << r;
-      EXPECT_EQ(std::memcmp(traces[r].values.data(), plain.data(), plain.size() * sizeof(double)), 0) << r;
+      if (!plain.empty()) {
+        EXPECT_EQ(std::memcmp(traces[r].values.data(), plain.data(), plain.size() * sizeof(double)), 0) << r;
+      }
     }
   }
 }
