@@ -14,17 +14,23 @@ many of our centroids above the same floor the peer does not report. The
 analyzer is the first word of the filter line as torva read it.
 Uses only the Python standard library."""
 import argparse
-import base64
 import bisect
 import re
 import statistics
-import struct
 import xml.etree.ElementTree as ET
-import zlib
+
+from peer_data import _local, decode_array
 
 
-def _local(tag):
-    return tag.rsplit("}", 1)[-1]
+def nearest(sorted_mz, mz, ppm):
+    """The index of the m/z of `sorted_mz` nearest to `mz` within `ppm`, or None."""
+    k = bisect.bisect_left(sorted_mz, mz)
+    best = None
+    for j in (k - 1, k):
+        if 0 <= j < len(sorted_mz) and abs(sorted_mz[j] - mz) / mz * 1e6 <= ppm:
+            if best is None or abs(sorted_mz[j] - mz) < abs(sorted_mz[best] - mz):
+                best = j
+    return best
 
 
 def read_peer(path):
@@ -34,15 +40,7 @@ def read_peer(path):
     for _, element in ET.iterparse(path, events=("end",)):
         tag = _local(element.tag)
         if tag == "binaryDataArray":
-            params = {p.get("accession") for p in element.iter() if _local(p.tag) == "cvParam"}
-            data = next((c.text or "" for c in element if _local(c.tag) == "binary"), "")
-            raw = base64.b64decode(data.strip()) if data.strip() else b""
-            if "MS:1000574" in params and raw:
-                raw = zlib.decompress(raw)
-            fmt = "d" if "MS:1000523" in params else "f"
-            values = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw)
-            kind = "mz" if "MS:1000514" in params else "int" if "MS:1000515" in params else "other"
-            arrays.append((kind, values))
+            arrays.append(decode_array(element))
         elif tag == "spectrum":
             params = {p.get("accession"): p for p in element.iter() if _local(p.tag) == "cvParam"}
             level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
@@ -97,12 +95,7 @@ def main():
             if intensity < floor:
                 continue
             g["peer"] += 1
-            k = bisect.bisect_left(our_mz, mz)
-            best = None
-            for j in (k - 1, k):
-                if 0 <= j < len(our_mz) and abs(our_mz[j] - mz) / mz * 1e6 <= args.ppm:
-                    if best is None or abs(our_mz[j] - mz) < abs(our_mz[best] - mz):
-                        best = j
+            best = nearest(our_mz, mz, args.ppm)
             if best is not None:
                 g["found"] += 1
                 g["ppm"].append((our_mz[best] - mz) / mz * 1e6)
@@ -112,8 +105,7 @@ def main():
             if intensity < floor:
                 continue
             g["ours"] += 1
-            k = bisect.bisect_left(peer_mz, mz)
-            if not any(0 <= j < len(peer_mz) and abs(peer_mz[j] - mz) / mz * 1e6 <= args.ppm for j in (k - 1, k)):
+            if nearest(peer_mz, mz, args.ppm) is None:
                 g["extra"] += 1
     print("level\tanalyzer\tspectra\tpeer_peaks\tfound\tfound_pct\tmedian_ppm\tmedian_abs_ppm\tmedian_ratio\t"
           "our_peaks\tnot_in_peer")

@@ -11,6 +11,20 @@ def _local(tag):
     return tag.rsplit("}", 1)[-1]
 
 
+def decode_array(element):
+    """("mz", "int" or "other", the values) of an mzML binaryDataArray element (32- or 64-bit floats,
+    zlib-compressed or not)."""
+    params = {p.get("accession") for p in element.iter() if _local(p.tag) == "cvParam"}
+    data = next((c.text or "" for c in element if _local(c.tag) == "binary"), "")
+    raw = base64.b64decode(data.strip()) if data.strip() else b""
+    if "MS:1000574" in params and raw:
+        raw = zlib.decompress(raw)
+    fmt = "d" if "MS:1000523" in params else "f"
+    values = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw)
+    kind = "mz" if "MS:1000514" in params else "int" if "MS:1000515" in params else "other"
+    return kind, values
+
+
 def _minutes(start):
     """The scan start time of a cvParam element, in minutes (seconds unless it says minutes)."""
     value = float(start.get("value"))
@@ -28,15 +42,7 @@ def read_ms1(path):
         for _, element in ET.iterparse(handle, events=("end",)):
             tag = _local(element.tag)
             if tag == "binaryDataArray":
-                params = {p.get("accession") for p in element.iter() if _local(p.tag) == "cvParam"}
-                data = next((c.text or "" for c in element if _local(c.tag) == "binary"), "")
-                raw = base64.b64decode(data.strip()) if data.strip() else b""
-                if "MS:1000574" in params and raw:
-                    raw = zlib.decompress(raw)
-                fmt = "d" if "MS:1000523" in params else "f"
-                values = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(fmt), fmt), raw)
-                kind = "mz" if "MS:1000514" in params else "int" if "MS:1000515" in params else "other"
-                arrays.append((kind, values))
+                arrays.append(decode_array(element))
             elif tag == "spectrum":
                 params = {p.get("accession"): p for p in element.iter() if _local(p.tag) == "cvParam"}
                 level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
