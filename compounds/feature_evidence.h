@@ -16,7 +16,7 @@
 
 struct EvidenceLimits {
   double ms1Below = 1.5;       // m/z below the feature (a 13C isotope: its M) kept of its apex MS1 spectrum
-  double ms1Above = 6.5;       // m/z above it: the isotopes of charges 1 to 3 and room for adducts
+  double ms1Above = 6.5;       // m/z above it: the isotopes of charges 1 to 4 and room for adducts
   std::size_t ms1Peaks = 300;  // the most intense peaks of that window
   std::size_t ms2PerFeature = 20;   // linked MS2 spectra kept: the most intense (total ion current)
   std::size_t ms2Peaks = 500;       // the most intense peaks of each MS2 spectrum

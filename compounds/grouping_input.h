@@ -37,7 +37,7 @@ struct GroupingOptions {
   double closeIsotopeCorrelation = 0.0;
   // An ion left unexplained joins a co-eluting compound as an in-source fragment only above this.
   double fragmentCorrelation = 0.95;
-  int maxCharge = 3;  // isotope patterns of charge 1 to this
+  int maxCharge = 4;  // isotope patterns of charge 1 to this
   int polarity = 1;   // +1: positive ions, -1: negative
 };
 

@@ -271,4 +271,36 @@ TEST(IsotopeChains, CloseWeakIsotopesAndSplitPieces) {
   }
 }
 
+// Peptides in quality-control runs carry four charges: their pattern (steps of a quarter of 1.00336) is one
+// pattern of charge 4, not two interleaved ones of charge 2; a pattern of charge 2 stays one of charge 2.
+TEST(IsotopeChains, PatternsOfChargeFourAndTwo) {
+  struct Case {
+    const char* what;
+    int charge, peaks;
+    double share[6];  // of the monoisotopic peak's intensity, within the carbon bound of the mass
+  };
+  const Case cases[] = {{"charge 4", 4, 6, {1.0, 0.9, 0.55, 0.25, 0.1, 0.04}},
+                        {"charge 2", 2, 4, {1.0, 0.45, 0.15, 0.04}},
+                        {"charge 1", 1, 3, {1.0, 0.25, 0.04}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const double mono = 435.6965;
+    std::vector<GroupingFeature> features;
+    for (int k = 0; k < c.peaks; ++k) {
+      features.push_back(
+          GroupingFeature{mono + k * kCarbon13Step / c.charge, 100, 90, 110, 1e6 * c.share[k], 0});
+    }
+    const FeatureSimilarity similarity = [](std::size_t, std::size_t) { return 0.99; };
+    GroupingOptions options;
+    const Neighbours neighbours(features, options, similarity);
+    const std::vector<IsotopeMark> marks = findIsotopeChains(features, neighbours, options);
+    EXPECT_EQ(marks[0].charge, c.charge);
+    for (int k = 1; k < c.peaks; ++k) {
+      EXPECT_EQ(marks[k].parent, 0) << k;
+      EXPECT_EQ(marks[k].step, k) << k;
+      EXPECT_EQ(marks[k].charge, c.charge) << k;
+    }
+  }
+}
+
 }  // namespace

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""13C redundancy of a grouped feature table: rows whose lighter 13C partner (m/z - 1.0033548/z, z = 1..3)
-is another row at the same time, while the row itself carries no 13C label.
+"""13C redundancy of a grouped feature table: rows whose lighter 13C partner (m/z - 1.0033548/z, z = 1 to
+--max-charge) is another row at the same time, while the row itself carries no 13C label.
 
-Usage: isotope_redundancy.py FEATURES.tsv [--ppm 10] [--minutes 0.05]
+Usage: isotope_redundancy.py FEATURES.tsv [--ppm 10] [--minutes 0.05] [--max-charge 3]
 Reads a feature table (feature_id, mz, rt in minutes, ion) or a cohort features.tsv (mz, rt, ion).
 Prints: rows, redundant rows, their share, and pairs (lighter and heavier feature ids).
 """
@@ -15,11 +15,13 @@ STEP = 1.0033548378
 
 def main(argv):
     args = argv[1:]
-    ppm, minutes = 10.0, 0.05
+    ppm, minutes, max_charge = 10.0, 0.05, 3
     if "--ppm" in args:
         i = args.index("--ppm"); ppm = float(args[i + 1]); del args[i:i + 2]
     if "--minutes" in args:
         i = args.index("--minutes"); minutes = float(args[i + 1]); del args[i:i + 2]
+    if "--max-charge" in args:
+        i = args.index("--max-charge"); max_charge = int(args[i + 1]); del args[i:i + 2]
     if len(args) != 1:
         print(__doc__, file=sys.stderr)
         return 1
@@ -33,7 +35,7 @@ def main(argv):
             continue
         mz, rt = mzs[b], float(row["rt"])
         found = None
-        for z in (1, 2, 3):
+        for z in range(1, max_charge + 1):
             target = mz - STEP / z
             tol = target * ppm * 1e-6
             for a in range(bisect.bisect_left(mzs, target - tol), bisect.bisect_right(mzs, target + tol)):
