@@ -33,6 +33,7 @@ enum LongOnly : int {
   kExport,
   kFeatureSpectra,
   kEmptySummary,
+  kFillGaps,
 };
 
 const option kLongOptions[] = {
@@ -57,6 +58,7 @@ const option kLongOptions[] = {
     {"export", required_argument, nullptr, kExport},
     {"feature-spectra", required_argument, nullptr, kFeatureSpectra},
     {"empty-summary", required_argument, nullptr, kEmptySummary},
+    {"fill-gaps", no_argument, nullptr, kFillGaps},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -323,6 +325,9 @@ ParseOutcome parseOptions(int argc, char** argv, Options& options) {
       case kEmptySummary:
         options.hasEmptySummary = true;
         options.emptySummary = optarg;
+        break;
+      case kFillGaps:
+        options.fillGaps = true;
         break;
       default:  // -h, an unknown option, or a missing argument
         return ParseOutcome::Usage;

@@ -52,6 +52,7 @@ struct Options {
   std::string features;     // --features: the feature table of the resolver
   double minSn = 5;         // --min-sn: least signal-to-noise of a resolved feature
   long long minPoints = 5;  // --min-points: least centroids between a resolved feature's edges
+  bool fillGaps = false;    // --fill-gaps: a --targets window without a feature is measured anyway
   bool compounds = false;   // --compounds: group the resolver's features into compounds, link MS2 spectra
   std::string adducts;      // --adducts FILE: the ion list of the grouping; empty: the bundled one
   std::string exportDir;    // --export DIR: GNPS, SIRIUS and mzTab-M exports of the grouped features

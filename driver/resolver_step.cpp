@@ -18,6 +18,7 @@ FeatureSettings settingsOf(const Options& options) {
   if (options.massPpm > 0) settings.ppm = options.massPpm;
   settings.minSn = options.minSn;
   settings.minPoints = static_cast<std::size_t>(options.minPoints);
+  settings.fillGaps = options.fillGaps;
   // -C, when given, is an absolute cutoff of a feature's height and of a trace's apex.
   if (options.hasCutoff) {
     settings.minHeight = options.cutoff;

@@ -160,6 +160,10 @@ std::vector<std::string> optionWarnings(const Options& options) {
   if (options.hasFeatures && !options.resolver) {
     warnings.push_back("--features is written by --detect resolver only and is ignored without it");
   }
+  if (options.fillGaps && (!options.resolver || !options.hasTargetFile)) {
+    warnings.push_back(
+        "--fill-gaps measures the --targets windows of --detect resolver and is ignored without both");
+  }
   if (options.compounds && !options.resolver) {
     warnings.push_back(
         "--compounds, --adducts, --export and --feature-spectra group the features of --detect resolver "

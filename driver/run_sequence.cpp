@@ -109,6 +109,8 @@ const char* helpText() {
       "                 peaks, written to --features\n"
       "  --features PATH feature table of the resolver: one row per feature, or per\n"
       "                 target with -p, -P or --targets\n"
+      "  --fill-gaps    with --targets: a window that no feature takes is measured\n"
+      "                 anyway (status filled), as a cohort's gap filling needs\n"
       "  --min-sn X     least signal-to-noise of a resolved feature (default 5)\n"
       "  --min-points N least centroids of a resolved feature (default 5)\n"
       "  --compounds    group the resolved features into compounds (13C isotopes,\n"

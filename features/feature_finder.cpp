@@ -152,6 +152,83 @@ FeatureRow rowOf(const Candidate& candidate, long long msLevel) {
   return row;
 }
 
+// What filling a group's gaps reads: its noise floors and its spectra's sorted centroids.
+struct GapFillData {
+  NoiseFloors floors;
+  std::vector<std::vector<StoredPeak>> sorted;
+};
+
+// A windowed target measured in the group's raw data below the feature minimums (see fillGaps).
+bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, const FeatureSettings& settings,
+                     const GapFillData& data, Candidate& filled) {
+  const std::vector<const scan*>& spectra = group.spectra;
+  const auto before = [](const scan* spectrum, double time) { return spectrum->rt < time; };
+  const std::size_t first = static_cast<std::size_t>(
+      std::lower_bound(spectra.begin(), spectra.end(), target.low - settings.fillReach, before) -
+      spectra.begin());
+  const std::size_t end = static_cast<std::size_t>(
+      std::upper_bound(spectra.begin(), spectra.end(), target.high + settings.fillReach,
+                       [](double time, const scan* spectrum) { return time < spectrum->rt; }) -
+      spectra.begin());
+  if (first >= end) return false;
+  const double tolerance = settings.ppm * 1e-6 * target.mz;
+  std::vector<TracePoint> points;
+  points.reserve(end - first);
+  bool any = false;
+  for (std::size_t k = first; k < end; ++k) {
+    points.push_back(pointIn(data.sorted[k], target.mz - tolerance, target.mz + tolerance, spectra[k]->rt));
+    const bool inWindow = points.back().time >= target.low && points.back().time <= target.high;
+    any = any || (inWindow && points.back().intensity > 0);
+  }
+  if (!any) return false;
+
+  TraceEnds ends;
+  ends.runStart = first == 0;
+  ends.runEnd = end == spectra.size();
+  const ResolvedPeak* best = nullptr;
+  const std::vector<ResolvedPeak> peaks =
+      resolvePeaks(points, data.floors.at(target.mz), settings.resolver, ends);
+  for (const ResolvedPeak& peak : peaks) {
+    if (peak.apexTime < target.low || peak.apexTime > target.high || !(peak.mz > 0)) continue;
+    if (best == nullptr || peak.area > best->area) best = &peak;
+  }
+  filled.polarity = group.polarity;
+  if (best != nullptr) {
+    filled.peak = *best;
+    return true;
+  }
+  // No peak tops in the window: its signal as it is, with the line between the window's ends under it.
+  ResolvedPeak& window = filled.peak;
+  window = ResolvedPeak();
+  double weighted = 0;
+  double weight = 0;
+  const TracePoint* left = nullptr;
+  const TracePoint* right = nullptr;
+  for (const TracePoint& point : points) {
+    if (point.time < target.low || point.time > target.high) continue;
+    if (left == nullptr) left = &point;
+    if (right != nullptr)
+      window.area += 0.5 * (point.intensity + right->intensity) * (point.time - right->time);
+    right = &point;
+    if (point.intensity <= 0) continue;
+    ++window.points;
+    weighted += point.mz * point.intensity;
+    weight += point.intensity;
+    if (window.mzMin == 0 || point.mz < window.mzMin) window.mzMin = point.mz;
+    if (point.mz > window.mzMax) window.mzMax = point.mz;
+    if (point.intensity > window.height) {
+      window.height = point.intensity;
+      window.apexTime = point.time;
+    }
+  }
+  window.mz = weighted / weight;
+  window.startTime = left->time;
+  window.endTime = right->time;
+  const double under = 0.5 * (left->intensity + right->intensity) * (right->time - left->time);
+  window.areaCorrected = std::max(0.0, window.area - under);
+  return true;
+}
+
 }  // namespace
 
 long long featureLevel(const FeatureSettings& settings) {
@@ -229,6 +306,8 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
     }
     return rows;
   }
+  std::vector<GapFillData> fillData(groups.size());
+  std::vector<bool> fillDataMade(groups.size(), false);
   for (std::size_t t = 0; t < targets.size(); ++t) {
     const FeatureTarget& target = targets[t];
     const double tolerance = settings.ppm * 1e-6 * target.mz;
@@ -240,9 +319,30 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
       if (best == nullptr || p.area > best->peak.area) best = &feature;
     }
     FeatureRow row;
+    Candidate filled;
+    bool wasFilled = false;
+    if (best == nullptr && settings.fillGaps && target.windowed) {
+      for (std::size_t g = 0; g < groups.size(); ++g) {
+        if (!fillDataMade[g]) {
+          const std::vector<const scan*>& spectra = groups[g].spectra;
+          fillData[g].floors = estimateNoiseFloors(spectra, settings.regionWidth, settings.floorQuantile);
+          fillData[g].sorted.resize(spectra.size());
+          parallelFor(spectra.size(), workerCount(),
+                      [&](std::size_t k, std::size_t) { fillData[g].sorted[k] = sortedPeaks(*spectra[k]); });
+          fillDataMade[g] = true;
+        }
+        Candidate measured;
+        if (!filledCandidate(groups[g], target, settings, fillData[g], measured)) continue;
+        if (!wasFilled || measured.peak.area > filled.peak.area) filled = measured;
+        wasFilled = true;
+      }
+    }
     if (best != nullptr) {
       row = rowOf(*best, level);
       row.status = "found";
+    } else if (wasFilled) {
+      row = rowOf(filled, level);
+      row.status = "filled";
     } else {
       row.mz = target.mz;
       row.msLevel = level;

@@ -22,6 +22,12 @@
 //  5. Untargeted: every feature, by retention time, then m/z. With targets: one
 //     row per target in target order, the feature of largest area within the
 //     tolerance (and the target's time window), or a row marked not_found.
+//     With fillGaps a windowed target that no feature takes is measured in the
+//     raw data, as the gap filling of a cohort needs (status filled): of the
+//     peaks the resolver finds in its extracted trace, with no minimum S/N,
+//     points or height, the largest whose apex lies in the window; when there
+//     is none, the trace's signal over the window itself. Only a window
+//     without any centroid stays not_found.
 //
 // Traces are resolved on the worker threads (util/parallel_for.h); each writes
 // only its own results, so the rows are the same for every number of threads.
@@ -52,6 +58,10 @@ struct FeatureSettings {
                                 // (a low one: in a busy region most centroids are ions, and the
                                 // lowest ones sit at the instrument's threshold)
   std::size_t margin = 3;       // spectra added on each side of a trace
+  bool fillGaps = false;        // a windowed target without a feature is measured anyway (status
+                                // "filled"): the peak the resolver finds there without the
+                                // minimums, else the raw signal over the window
+  double fillReach = 60;        // seconds of trace on each side of a target's window when filling
 };
 
 struct FeatureTarget {

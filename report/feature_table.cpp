@@ -14,6 +14,7 @@
 
 #include "report/table_text.h"
 #include "util/atomic_file.h"
+#include "util/decimal_text.h"
 
 const std::vector<std::string> kFeatureColumns = {
     "feature_id", "mz",           "mz_min",         "mz_max",    "rt",     "rt_start",    "rt_end",
@@ -53,11 +54,9 @@ enum Column : std::size_t {
 };
 
 void appendNumber(std::string& out, double value, int decimals) {
-  char text[64];
   // Negative zero is written as 0 so that a value read back writes the same.
   if (value == 0) value = 0;
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  out += text;
+  appendFixed(out, value, decimals);  // printf's "%.*f", without printf
 }
 
 // Text fields hold no tab or line break: they are replaced by spaces.
@@ -126,8 +125,8 @@ FeatureRow readRow(const RowReader& in) {
   row.target = in.text(kTarget);
   row.targetMz = in.number(kTargetMz);
   row.status = in.text(kStatus);
-  if (row.status != "" && row.status != "found" && row.status != "not_found") {
-    in.fail("status is not found, not_found or empty: '" + row.status + "'");
+  if (row.status != "" && row.status != "found" && row.status != "not_found" && row.status != "filled") {
+    in.fail("status is not found, filled, not_found or empty: '" + row.status + "'");
   }
   row.compoundId = in.whole(kCompoundId);
   row.ion = in.text(kIon);

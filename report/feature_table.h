@@ -29,8 +29,9 @@
 //   shape           0..1, peak-shape quality (see features/peak_resolver.h)
 //   target          text: the target's name, or its m/z as given; empty without targets
 //   target_mz       m/z of the target; 0 without targets
-//   status          "found", "not_found" (a target row with nothing found: every
-//                   measured number is 0, mz is the target's m/z) or empty without targets
+//   status          "found", "filled" (torva --fill-gaps: measured in the target's window
+//                   below the feature minimums), "not_found" (a target row with nothing found:
+//                   every measured number is 0, mz is the target's m/z) or empty without targets
 //   compound_id     whole number, the compound the feature was grouped into; 0: not grouped
 //   ion             text, the ion form within the compound ("[M+H]+", "[M+H]+ 13C1"; "13C1" for an
 //                   isotope of an unexplained ion); empty: unexplained (an in-source fragment, a lone
@@ -78,7 +79,7 @@ struct FeatureRow {
   // Targets.
   std::string target;  // name or m/z text; empty without targets
   double targetMz = 0;
-  std::string status;  // "found", "not_found" or empty
+  std::string status;  // "found", "filled", "not_found" or empty
   // Compound grouping; the defaults mean "not grouped".
   long long compoundId = 0;
   std::string ion;

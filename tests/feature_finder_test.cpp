@@ -94,6 +94,46 @@ TEST(FeatureFinder, OneRowPerTargetInTargetOrder) {
   EXPECT_EQ(rows[3].targetMz, 301.1);
 }
 
+// Gap filling: a windowed target that no feature takes is measured in the raw data (status filled): the
+// resolver's peak there without the minimums, else the window's own signal; an empty window, or a target
+// without a window, stays not_found; without --fill-gaps nothing is filled.
+TEST(FeatureFinder, GapsFilledBelowTheMinimums) {
+  std::vector<scan> scans = runOf({{301.1, 60, 1e6, '+'}}, 400, false);
+  for (scan& s : scans) {  // a flat ion of 1000 counts from 100 to 140 s
+    if (s.rt >= 100 && s.rt <= 140) s.peaks.push_back({600.3, 1000});
+    std::sort(s.peaks.begin(), s.peaks.end(),
+              [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
+  }
+  const FeatureRow detected = findFeatures(scans, {}, FeatureSettings()).at(0);
+  const std::vector<FeatureTarget> targets = {{301.1, "peak", true, 50, 70},
+                                              {301.1, "after it", true, 150, 160},
+                                              {600.3, "flat", true, 110, 130},
+                                              {301.1, "no window", false, 0, 0}};
+  FeatureSettings settings;
+  settings.minSn = 1e9;  // nothing is a feature
+  EXPECT_EQ(findFeatures(scans, targets, settings)[0].status, "not_found");
+
+  settings.fillGaps = true;
+  const std::vector<FeatureRow> rows = findFeatures(scans, targets, settings);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].status, "filled");
+  EXPECT_EQ(rows[0].featureId, "T1");
+  EXPECT_EQ(rows[0].polarity, '+');
+  EXPECT_NEAR(rows[0].rt * 60, 60, 0.6);
+  EXPECT_NEAR(rows[0].area, detected.area, 0.02 * detected.area);
+  EXPECT_NEAR(rows[0].mz, 301.1, 301.1 * 2e-6);
+  EXPECT_EQ(rows[1].status, "not_found");
+  EXPECT_EQ(rows[1].area, 0);
+  EXPECT_EQ(rows[2].status, "filled");
+  EXPECT_GE(rows[2].area, 1000 * 19.0);
+  EXPECT_LE(rows[2].area, 1000 * 41.0);
+  EXPECT_GE(rows[2].rt * 60, 110);
+  EXPECT_LE(rows[2].rt * 60, 130);
+  EXPECT_EQ(rows[3].status, "not_found");
+  // A filled row reads back.
+  EXPECT_EQ(parseFeatureTable(formatFeatureTable(rows), "filled")[0].status, "filled");
+}
+
 TEST(FeatureFinder, SameRowsAtEveryThreadCount) {
   std::vector<Ion> ions;
   for (int k = 0; k < 60; ++k) ions.push_back({120.05 + 13.37 * k, 20.0 + 3.1 * k, 1e4 * (1 + k % 9), '+'});

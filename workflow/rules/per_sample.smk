@@ -5,8 +5,9 @@
 #
 # With `detect: resolver` (the default) each run is torva's feature pipeline
 # (--detect resolver --features, at `ppm`), and the gap filling asks the same
-# pipeline for each target's window, so that a filled area is integrated
-# between the same kind of edges as a detected one. With `detect: peaks` the
+# pipeline for each target's window (--fill-gaps), so that a filled area is
+# integrated between the same kind of edges as a detected one: the peak the
+# resolver finds there below the feature minimums, else the window's signal. With `detect: peaks` the
 # runs write summary reports (-s) with `peaks_options`, as before the feature
 # pipeline existed.
 
@@ -50,7 +51,8 @@ rule fill:
     log:
         os.path.join(WORK, "logs", "fill", "{sample}.log"),
     params:
-        options=lambda wildcards, output: torva_report_options(output[0]),
+        options=lambda wildcards, output: torva_report_options(output[0])
+        + (" --fill-gaps" if DETECT == "resolver" else ""),
         empty=lambda wildcards, output: empty_report(output[0]),
     threads: int(config.get("torva_threads", 1))
     resources:
