@@ -57,6 +57,7 @@ bool readNumber(const char* text, double& out) {
 
 bool readRun(const std::string& path, std::vector<scan>& scans) {
   fileHandle run;
+  run.mzdataByRoot = true;
   if (!run.importFolder(path.c_str(), 1) || run.scans.empty()) return false;
   scans = std::move(run.scans);
   // The compound step reads MS1 traces and exports MS2 spectra as centroids.

@@ -192,6 +192,7 @@ ExitStatus runSequence(const Options& options, bool showProgress) {
   fileHandle run;
   run.SRM = options.srm;
   run.keptMsLevel = options.msLevel;
+  run.mzdataByRoot = options.resolver;
   filterer processor;
   processor.cutoff = options.cutoff;
   processor.massTolerance = options.massTolerance;

@@ -251,7 +251,7 @@ int RunImport::importFile(RunData& run, const char* path, int forceMzXML) {
                    " SRM chromatograms, which are not read without -S\n");
     }
     srmChromatogramsSeen += chromatograms.size();
-  } else if (forceMzXML == 1 || nameSelectsMzxml(name)) {
+  } else if (!(mzdataByRoot && start.root == "mzData") && (forceMzXML == 1 || nameSelectsMzxml(name))) {
     loadmzxml loader(scans, header);
     accepted = loader.open(name);
     if (accepted && !loader.get()) inputFailed = true;

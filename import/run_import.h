@@ -31,6 +31,9 @@ class RunImport {
  public:
   // When positive, the import keeps only spectra of this MS level.
   long long keptMsLevel = 0;
+  // When set, a document whose root element is <mzData> goes to the mzData loader whatever the caller
+  // forces (the feature pipeline and torva-compounds read it); else only the name chooses that loader.
+  bool mzdataByRoot = false;
   // When set, told (files read, files in all) after each file of an import;
   // for a progress display only.
   std::function<void(std::size_t done, std::size_t total)> fileProgress;

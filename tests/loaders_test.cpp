@@ -116,7 +116,8 @@ TEST(Loaders, MzdataGetAnswersTrueEvenForBrokenXml) {
   EXPECT_NE(capture.takeErr().find("Syntax error parsing XML."), std::string::npos);
 }
 
-// The import picks the loader by file name unless it is told to read mzXML.
+// The import picks the loader by file name unless it is told to read mzXML; the feature pipeline's import
+// reads a document of root <mzData> as mzData either way.
 TEST(Loaders, ChoiceByFileName) {
   TempDir dir;
   const std::string mzdata = mzdataDocument();
@@ -126,17 +127,20 @@ TEST(Loaders, ChoiceByFileName) {
     std::string content;
     int force;
     bool loaded;
+    bool byRoot = false;  // the feature pipeline's import: an <mzData> root chooses its loader
   };
   const std::vector<Case> cases = {
       {"run.mzdata.xml", mzdata, 0, true},  // mzData loader
       {"RUN.XML", mzdata, 0, false},        // mzXML loader refuses the mzData root
       {"run.mzXML", mzxml, 0, true},        // mzXML loader
       {"run.txt", mzdata, 0, true},         // mzData loader
-      {"run2.mzdata.xml", mzdata, 1, false},
+      {"run2.mzdata.xml", mzdata, 1, false}, {"run3.mzData.xml", mzdata, 1, true, true},
+      {"RUN4.XML", mzdata, 0, true, true},   {"run5.mzXML", mzxml, 1, true, true},
   };
   for (const Case& c : cases) {
     const std::string path = dir.write(c.name, c.content);
     fileHandle store;
+    store.mzdataByRoot = c.byRoot;
     testsupport::ConsoleCapture capture;
     store.importFile(path.c_str(), c.force);
     const std::string out = capture.takeOut();
