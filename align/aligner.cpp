@@ -308,6 +308,26 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
   std::cerr << "torva-align: " << filled << " cells gap-filled, " << empty << " left empty\n";
 }
 
+// The median distances (minutes) from the apex to the start and to the end of a row's detected features,
+// each in its sample's own time; false when no cell comes from a feature table.
+bool typicalEdges(const TableRow& row, double& before, double& after) {
+  std::vector<double> starts, ends;
+  for (const SampleFeature* cell : row.cells) {
+    if (cell == nullptr || !cell->detailed || !(cell->rtEnd >= cell->rtStart)) continue;
+    starts.push_back(std::max(0.0, cell->rt - cell->rtStart));
+    ends.push_back(std::max(0.0, cell->rtEnd - cell->rt));
+  }
+  if (starts.empty()) return false;
+  const auto middle = [](std::vector<double>& values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+  };
+  before = middle(starts);
+  after = middle(ends);
+  return true;
+}
+
 bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::vector<TableRow>& rows) {
   const std::string folder = options.out + "/targets";
   std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
@@ -319,7 +339,17 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
     for (const TableRow& row : rows) {
       if (row.cells[s] != nullptr) continue;
       const auto window = fillWindow(options, cohort.corrections[s], row);
-      text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second));
+      double before = 0, after = 0;
+      if (!typicalEdges(row, before, after)) {
+        text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second));
+        continue;
+      }
+      // The span a gap is integrated over when no peak tops in the window: the feature's typical edges
+      // around its time, in the sample's own time.
+      const double low = cohort.corrections[s].invert(row.rt - before);
+      const double high = cohort.corrections[s].invert(row.rt + after);
+      text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second),
+                               std::max(0.0, low), std::max(0.0, std::max(low, high)));
     }
     if (!writeFile(folder + "/" + cohort.samples[s].name + ".tsv", text)) return false;
   }

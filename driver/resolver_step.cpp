@@ -45,6 +45,9 @@ std::vector<FeatureTarget> targetsOf(const RunData& run) {
       target.windowed = true;
       target.low = run.targetWindows[t].low;
       target.high = run.targetWindows[t].high;
+      target.hasFillSpan = run.targetWindows[t].hasFillSpan;
+      target.fillLow = run.targetWindows[t].fillLow;
+      target.fillHigh = run.targetWindows[t].fillHigh;
     }
     targets.push_back(target);
   }

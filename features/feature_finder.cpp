@@ -164,11 +164,16 @@ bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, co
   const std::vector<const scan*>& spectra = group.spectra;
   const auto before = [](const scan* spectrum, double time) { return spectrum->rt < time; };
   const std::size_t first = static_cast<std::size_t>(
-      std::lower_bound(spectra.begin(), spectra.end(), target.low - settings.fillReach, before) -
+      std::lower_bound(
+          spectra.begin(), spectra.end(),
+          std::min(target.low, target.hasFillSpan ? target.fillLow : target.low) - settings.fillReach,
+          before) -
       spectra.begin());
   const std::size_t end = static_cast<std::size_t>(
-      std::upper_bound(spectra.begin(), spectra.end(), target.high + settings.fillReach,
-                       [](double time, const scan* spectrum) { return time < spectrum->rt; }) -
+      std::upper_bound(
+          spectra.begin(), spectra.end(),
+          std::max(target.high, target.hasFillSpan ? target.fillHigh : target.high) + settings.fillReach,
+          [](double time, const scan* spectrum) { return time < spectrum->rt; }) -
       spectra.begin());
   if (first >= end) return false;
   const double tolerance = settings.ppm * 1e-6 * target.mz;
@@ -197,35 +202,66 @@ bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, co
     filled.peak = *best;
     return true;
   }
-  // No peak tops in the window: its signal as it is, with the line between the window's ends under it.
-  ResolvedPeak& window = filled.peak;
-  window = ResolvedPeak();
+  // No peak tops in the window: its signal over the span the target gives for it (a cohort's gap: the
+  // sample's time of the feature widened by its typical edges), else around the window's highest point
+  // (smoothed) out to where the smoothed trace stops falling on either side (a valley, or no signal), at most
+  // the window's width beyond it (on an ion present all run long nothing stops the walk). The line between
+  // the ends lies under the corrected area.
+  std::size_t left = points.size(), right = 0;
+  std::size_t top = points.size();
+  if (target.hasFillSpan) {
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      if (points[k].time < target.fillLow || points[k].time > target.fillHigh) continue;
+      left = std::min(left, k);
+      right = k;
+      // The apex reported is the highest point inside the window, which the cohort matches the time to.
+      if (points[k].time < target.low || points[k].time > target.high) continue;
+      if (top == points.size() || points[k].intensity > points[top].intensity) top = k;
+    }
+    if (top < points.size() && !(points[top].intensity > 0)) top = points.size();  // no signal in the span
+  }
+  if (top == points.size()) {
+    std::vector<double> values(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
+    const std::vector<double> smooth = binomialSmooth(values, 5);
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      if (points[k].time < target.low || points[k].time > target.high) continue;
+      if (top == points.size() || smooth[k] > smooth[top]) top = k;
+    }
+    const double width = target.high - target.low;
+    left = right = top;
+    while (left > 0 && smooth[left] > 0 && smooth[left - 1] <= smooth[left] &&
+           points[left - 1].time >= target.low - width)
+      --left;
+    while (right + 1 < points.size() && smooth[right] > 0 && smooth[right + 1] <= smooth[right] &&
+           points[right + 1].time <= target.high + width)
+      ++right;
+  }
+
+  ResolvedPeak& peak = filled.peak;
+  peak = ResolvedPeak();
   double weighted = 0;
   double weight = 0;
-  const TracePoint* left = nullptr;
-  const TracePoint* right = nullptr;
-  for (const TracePoint& point : points) {
-    if (point.time < target.low || point.time > target.high) continue;
-    if (left == nullptr) left = &point;
-    if (right != nullptr)
-      window.area += 0.5 * (point.intensity + right->intensity) * (point.time - right->time);
-    right = &point;
+  for (std::size_t k = left; k <= right; ++k) {
+    const TracePoint& point = points[k];
+    if (k > left)
+      peak.area += 0.5 * (point.intensity + points[k - 1].intensity) * (point.time - points[k - 1].time);
     if (point.intensity <= 0) continue;
-    ++window.points;
+    ++peak.points;
     weighted += point.mz * point.intensity;
     weight += point.intensity;
-    if (window.mzMin == 0 || point.mz < window.mzMin) window.mzMin = point.mz;
-    if (point.mz > window.mzMax) window.mzMax = point.mz;
-    if (point.intensity > window.height) {
-      window.height = point.intensity;
-      window.apexTime = point.time;
-    }
+    if (peak.mzMin == 0 || point.mz < peak.mzMin) peak.mzMin = point.mz;
+    if (point.mz > peak.mzMax) peak.mzMax = point.mz;
+    if (point.intensity > peak.height) peak.height = point.intensity;
   }
-  window.mz = weighted / weight;
-  window.startTime = left->time;
-  window.endTime = right->time;
-  const double under = 0.5 * (left->intensity + right->intensity) * (right->time - left->time);
-  window.areaCorrected = std::max(0.0, window.area - under);
+  if (!(weight > 0)) return false;
+  peak.mz = weighted / weight;
+  peak.apexTime = points[top].time;
+  peak.startTime = points[left].time;
+  peak.endTime = points[right].time;
+  const double under =
+      0.5 * (points[left].intensity + points[right].intensity) * (peak.endTime - peak.startTime);
+  peak.areaCorrected = std::max(0.0, peak.area - under);
   return true;
 }
 

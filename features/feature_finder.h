@@ -26,8 +26,9 @@
 //     raw data, as the gap filling of a cohort needs (status filled): of the
 //     peaks the resolver finds in its extracted trace, with no minimum S/N,
 //     points or height, the largest whose apex lies in the window; when there
-//     is none, the trace's signal over the window itself. Only a window
-//     without any centroid stays not_found.
+//     is none, the signal around the window's highest point, out to the
+//     smoothed trace's valleys. Only a window without any centroid stays
+//     not_found.
 //
 // Traces are resolved on the worker threads (util/parallel_for.h); each writes
 // only its own results, so the rows are the same for every number of threads.
@@ -70,6 +71,9 @@ struct FeatureTarget {
   bool windowed = false;
   double low = 0;  // seconds
   double high = 0;
+  bool hasFillSpan = false;  // what fillGaps integrates when no peak tops in the window
+  double fillLow = 0;        // seconds
+  double fillHigh = 0;
 };
 
 // One spectrum group's noise floor per m/z region.

@@ -89,6 +89,9 @@ int importTargetWindows(RunData& run, const char* path, std::string& error) {
     window.bounded = true;
     window.low = row.rtLow * 60.0;  // minutes in the file, seconds in the run
     window.high = row.rtHigh * 60.0;
+    window.hasFillSpan = row.hasFillSpan;
+    window.fillLow = row.fillLow * 60.0;
+    window.fillHigh = row.fillHigh * 60.0;
     run.targetPeaks.push_back(target);
     run.targetWindows.push_back(window);
     run.targetNames.push_back(row.name);

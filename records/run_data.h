@@ -42,6 +42,9 @@ struct RunData {
     bool bounded = false;
     double low = 0;
     double high = 0;
+    bool hasFillSpan = false;  // the span --fill-gaps integrates when no peak tops in the window
+    double fillLow = 0;
+    double fillHigh = 0;
   };
 
   bool SRM = false;  // one channel per transition, spectra keep their own precursor and range

@@ -105,17 +105,19 @@ TEST(FeatureFinder, GapsFilledBelowTheMinimums) {
               [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
   }
   const FeatureRow detected = findFeatures(scans, {}, FeatureSettings()).at(0);
-  const std::vector<FeatureTarget> targets = {{301.1, "peak", true, 50, 70},
-                                              {301.1, "after it", true, 150, 160},
-                                              {600.3, "flat", true, 110, 130},
-                                              {301.1, "no window", false, 0, 0}};
+  const std::vector<FeatureTarget> targets = {
+      {301.1, "peak", true, 50, 70},
+      {301.1, "after it", true, 150, 160},
+      {600.3, "flat", true, 110, 130},
+      {301.1, "no window", false, 0, 0},
+      {600.3, "flat, a span to integrate", true, 110, 130, true, 115, 125}};
   FeatureSettings settings;
   settings.minSn = 1e9;  // nothing is a feature
   EXPECT_EQ(findFeatures(scans, targets, settings)[0].status, "not_found");
 
   settings.fillGaps = true;
   const std::vector<FeatureRow> rows = findFeatures(scans, targets, settings);
-  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0].status, "filled");
   EXPECT_EQ(rows[0].featureId, "T1");
   EXPECT_EQ(rows[0].polarity, '+');
@@ -130,6 +132,12 @@ TEST(FeatureFinder, GapsFilledBelowTheMinimums) {
   EXPECT_GE(rows[2].rt * 60, 110);
   EXPECT_LE(rows[2].rt * 60, 130);
   EXPECT_EQ(rows[3].status, "not_found");
+  // The span a cohort gives (the feature's typical edges) is what is integrated, the apex inside the window.
+  EXPECT_EQ(rows[4].status, "filled");
+  EXPECT_NEAR(rows[4].area, 1000 * 10.0, 1.0);
+  EXPECT_NEAR(rows[4].rtStart * 60, 115, 1e-9);
+  EXPECT_NEAR(rows[4].rtEnd * 60, 125, 1e-9);
+  EXPECT_NEAR(rows[4].areaCorrected, 0, 1e-6);
   // A filled row reads back.
   EXPECT_EQ(parseFeatureTable(formatFeatureTable(rows), "filled")[0].status, "filled");
 }

@@ -206,16 +206,25 @@ TEST(TargetTable, WrittenLinesReadBackAndBadLinesAreNamed) {
   TempDir dir;
   std::vector<TargetWindowRow> rows;
   std::string error;
-  const std::string good = "# gap filling\n" + targetWindowLine(118.0863, 1.25, 1.5) + "\n";
+  const std::string good = "# gap filling\n" + targetWindowLine(118.0863, 1.25, 1.5) + "\n" +
+                           targetWindowLine(120.5, 2, 2.2, 1.9, 2.45) + "121\t3\t4\tnamed\t2.5\t4.5\n";
   ASSERT_EQ(readTargetWindowTable(dir.write("t.tsv", good), rows, error), 1) << error;
-  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].mz, 118.0863);
   EXPECT_EQ(rows[0].rtHigh, 1.5);
-  for (const char* bad : {"0x76\t1\t2\n", "100\t2\t1\n", "-5\t1\t2\n", "100\t1\n"}) {
+  EXPECT_FALSE(rows[0].hasFillSpan);
+  EXPECT_TRUE(rows[1].hasFillSpan);
+  EXPECT_EQ(rows[1].name, "");
+  EXPECT_EQ(rows[1].fillLow, 1.9);
+  EXPECT_EQ(rows[1].fillHigh, 2.45);
+  EXPECT_EQ(rows[2].name, "named");
+  rows.clear();
+  for (const char* bad : {"0x76\t1\t2\n", "100\t2\t1\n", "-5\t1\t2\n", "100\t1\n", "100\t1\t2\t\t3\n",
+                          "100\t1\t2\t\t3\t2\n", "100\t1\t2\tn\t1\tx\n", "100\t1\t2\t\n"}) {
     EXPECT_EQ(readTargetWindowTable(dir.write("b.tsv", std::string("1\t1\t2\n") + bad), rows, error), -1)
         << bad;
     EXPECT_NE(error.find("line 2 "), std::string::npos) << error;
   }
   EXPECT_EQ(readTargetWindowTable(dir.file("absent.tsv"), rows, error), 0);
-  EXPECT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows.size(), 0u);
 }
