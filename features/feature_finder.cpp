@@ -158,6 +158,44 @@ struct GapFillData {
   std::vector<std::vector<StoredPeak>> sorted;
 };
 
+// Where a gap is integrated when no peak tops in its window: the span the target gives for it (a cohort's
+// gap: the sample's time of the feature widened by its typical edges) when it holds signal, else around the
+// window's highest point (smoothed) out to where the smoothed trace stops falling on either side (a valley,
+// or no signal), at most the window's width beyond it (on an ion present all run long nothing stops the
+// walk). `top` is the apex reported: the highest point inside the window, which a cohort matches the time to.
+void spanToIntegrate(const std::vector<TracePoint>& points, const FeatureTarget& target, std::size_t& left,
+                     std::size_t& right, std::size_t& top) {
+  left = points.size();
+  right = 0;
+  top = points.size();
+  if (target.hasFillSpan) {
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      if (points[k].time < target.fillLow || points[k].time > target.fillHigh) continue;
+      left = std::min(left, k);
+      right = k;
+      if (points[k].time < target.low || points[k].time > target.high) continue;
+      if (top == points.size() || points[k].intensity > points[top].intensity) top = k;
+    }
+    if (top < points.size() && !(points[top].intensity > 0)) top = points.size();  // no signal in the span
+  }
+  if (top < points.size()) return;
+  std::vector<double> values(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
+  const std::vector<double> smooth = binomialSmooth(values, 5);
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    if (points[k].time < target.low || points[k].time > target.high) continue;
+    if (top == points.size() || smooth[k] > smooth[top]) top = k;
+  }
+  const double width = target.high - target.low;
+  left = right = top;
+  while (left > 0 && smooth[left] > 0 && smooth[left - 1] <= smooth[left] &&
+         points[left - 1].time >= target.low - width)
+    --left;
+  while (right + 1 < points.size() && smooth[right] > 0 && smooth[right + 1] <= smooth[right] &&
+         points[right + 1].time <= target.high + width)
+    ++right;
+}
+
 // A windowed target measured in the group's raw data below the feature minimums (see fillGaps).
 bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, const FeatureSettings& settings,
                      const GapFillData& data, Candidate& filled) {
@@ -202,42 +240,9 @@ bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, co
     filled.peak = *best;
     return true;
   }
-  // No peak tops in the window: its signal over the span the target gives for it (a cohort's gap: the
-  // sample's time of the feature widened by its typical edges), else around the window's highest point
-  // (smoothed) out to where the smoothed trace stops falling on either side (a valley, or no signal), at most
-  // the window's width beyond it (on an ion present all run long nothing stops the walk). The line between
-  // the ends lies under the corrected area.
-  std::size_t left = points.size(), right = 0;
-  std::size_t top = points.size();
-  if (target.hasFillSpan) {
-    for (std::size_t k = 0; k < points.size(); ++k) {
-      if (points[k].time < target.fillLow || points[k].time > target.fillHigh) continue;
-      left = std::min(left, k);
-      right = k;
-      // The apex reported is the highest point inside the window, which the cohort matches the time to.
-      if (points[k].time < target.low || points[k].time > target.high) continue;
-      if (top == points.size() || points[k].intensity > points[top].intensity) top = k;
-    }
-    if (top < points.size() && !(points[top].intensity > 0)) top = points.size();  // no signal in the span
-  }
-  if (top == points.size()) {
-    std::vector<double> values(points.size());
-    for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
-    const std::vector<double> smooth = binomialSmooth(values, 5);
-    for (std::size_t k = 0; k < points.size(); ++k) {
-      if (points[k].time < target.low || points[k].time > target.high) continue;
-      if (top == points.size() || smooth[k] > smooth[top]) top = k;
-    }
-    const double width = target.high - target.low;
-    left = right = top;
-    while (left > 0 && smooth[left] > 0 && smooth[left - 1] <= smooth[left] &&
-           points[left - 1].time >= target.low - width)
-      --left;
-    while (right + 1 < points.size() && smooth[right] > 0 && smooth[right + 1] <= smooth[right] &&
-           points[right + 1].time <= target.high + width)
-      ++right;
-  }
-
+  // No peak tops in the window: its signal measured as it is.
+  std::size_t left = 0, right = 0, top = 0;
+  spanToIntegrate(points, target, left, right, top);
   ResolvedPeak& peak = filled.peak;
   peak = ResolvedPeak();
   double weighted = 0;
