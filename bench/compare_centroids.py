@@ -17,9 +17,8 @@ import argparse
 import bisect
 import re
 import statistics
-import xml.etree.ElementTree as ET
 
-from peer_data import _local, decode_array
+from peer_data import array_of, spectra_of
 
 
 def nearest(sorted_mz, mz, ppm):
@@ -36,23 +35,13 @@ def nearest(sorted_mz, mz, ppm):
 def read_peer(path):
     """{scan number: (level, filter line's first word, [(mz, intensity)])} of an mzML file."""
     spectra = {}
-    arrays = []
-    for _, element in ET.iterparse(path, events=("end",)):
-        tag = _local(element.tag)
-        if tag == "binaryDataArray":
-            arrays.append(decode_array(element))
-        elif tag == "spectrum":
-            params = {p.get("accession"): p for p in element.iter() if _local(p.tag) == "cvParam"}
-            level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
-            filter_line = params["MS:1000512"].get("value") if "MS:1000512" in params else ""
-            found = re.search(r"scan=(\d+)", element.get("id", ""))
-            mz = next((v for k, v in arrays if k == "mz"), ())
-            intensity = next((v for k, v in arrays if k == "int"), ())
-            if found:
-                spectra[int(found.group(1))] = (level, filter_line.split(" ")[0] if filter_line else "?",
-                                                sorted(zip(mz, intensity)))
-            arrays = []
-            element.clear()
+    for element, params, arrays in spectra_of(path):
+        level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
+        filter_line = params["MS:1000512"].get("value") if "MS:1000512" in params else ""
+        found = re.search(r"scan=(\d+)", element.get("id", ""))
+        if found:
+            spectra[int(found.group(1))] = (level, filter_line.split(" ")[0] if filter_line else "?",
+                                            sorted(zip(array_of(arrays, "mz", ()), array_of(arrays, "int", ()))))
     return spectra
 
 

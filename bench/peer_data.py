@@ -32,11 +32,11 @@ def _minutes(start):
     return value if in_minutes else value / 60.0
 
 
-def read_ms1(path):
-    """(rt minutes, sorted m/z list, intensity list) of every MS1 spectrum of an
-    mzML file (gzip-compressed when its name ends in .gz), in time order."""
+def spectra_of(path):
+    """Each spectrum of an mzML file (gzip-compressed when its name ends in .gz), in file order: its
+    spectrum element, its cvParams by accession, and its arrays as decode_array gives them. The element is
+    cleared after its turn."""
     opener = gzip.open if path.endswith(".gz") else open
-    spectra = []
     with opener(path, "rb") as handle:
         arrays = []
         for _, element in ET.iterparse(handle, events=("end",)):
@@ -45,16 +45,28 @@ def read_ms1(path):
                 arrays.append(decode_array(element))
             elif tag == "spectrum":
                 params = {p.get("accession"): p for p in element.iter() if _local(p.tag) == "cvParam"}
-                level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
-                start = params.get("MS:1000016")
-                rt = _minutes(start) if start is not None else 0.0
-                mz = next((v for k, v in arrays if k == "mz"), None)
-                intensity = next((v for k, v in arrays if k == "int"), None)
-                if level == 1 and mz is not None and intensity is not None:
-                    pairs = sorted(zip(mz, intensity))
-                    spectra.append((rt, [p[0] for p in pairs], [p[1] for p in pairs]))
+                yield element, params, arrays
                 arrays = []
                 element.clear()
+
+
+def array_of(arrays, kind, default=None):
+    """The values of the first array of `kind` ("mz" or "int"), else `default`."""
+    return next((values for k, values in arrays if k == kind), default)
+
+
+def read_ms1(path):
+    """(rt minutes, sorted m/z list, intensity list) of every MS1 spectrum of an
+    mzML file (gzip-compressed when its name ends in .gz), in time order."""
+    spectra = []
+    for _, params, arrays in spectra_of(path):
+        level = int(params["MS:1000511"].get("value")) if "MS:1000511" in params else 1
+        start = params.get("MS:1000016")
+        rt = _minutes(start) if start is not None else 0.0
+        mz, intensity = array_of(arrays, "mz"), array_of(arrays, "int")
+        if level == 1 and mz is not None and intensity is not None:
+            pairs = sorted(zip(mz, intensity))
+            spectra.append((rt, [p[0] for p in pairs], [p[1] for p in pairs]))
     spectra.sort(key=lambda s: s[0])
     return spectra
 

@@ -7,16 +7,13 @@ Usage: mgf_read_by_openms.py GNPS.mgf [WORKDIR]
 Prints one line per quantity with the blocks that agree; exits 1 when any block disagrees or OpenMS read a
 different number of spectra.
 """
-import base64
 import os
-import struct
 import subprocess
 import sys
 import tempfile
-import xml.etree.ElementTree as ET
-import zlib
 
-NS = "{http://psi.hupo.org/ms/mzml}"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from peer_data import array_of, spectra_of  # noqa: E402
 
 
 def read_mgf(path):
@@ -38,25 +35,12 @@ def read_mgf(path):
     return blocks
 
 
-def decode(array):
-    params = {p.get("accession"): p for p in array.iter(NS + "cvParam")}
-    raw = base64.b64decode(array.find(NS + "binary").text or "")
-    if "MS:1000574" in params:
-        raw = zlib.decompress(raw)
-    kind = "d" if "MS:1000523" in params else "f"
-    values = struct.unpack("<%d%s" % (len(raw) // struct.calcsize(kind), kind), raw)
-    name = "mz" if "MS:1000514" in params else "intensity" if "MS:1000515" in params else "other"
-    return name, values
-
-
 def read_mzml(path):
     spectra = []
-    for _, element in ET.iterparse(path):
-        if element.tag != NS + "spectrum":
-            continue
+    for _, params, arrays in spectra_of(path):
         spectrum = {"level": None, "rt": None, "precursor": None, "charge": None}
-        for param in element.iter(NS + "cvParam"):
-            accession, value = param.get("accession"), param.get("value")
+        for accession, param in params.items():
+            value = param.get("value")
             if accession == "MS:1000511":
                 spectrum["level"] = int(value)
             elif accession == "MS:1000016":
@@ -66,10 +50,8 @@ def read_mzml(path):
                 spectrum["precursor"] = float(value)
             elif accession == "MS:1000041":
                 spectrum["charge"] = int(value)
-        arrays = dict(decode(a) for a in element.iter(NS + "binaryDataArray"))
-        spectrum["peaks"] = list(zip(arrays.get("mz", ()), arrays.get("intensity", ())))
+        spectrum["peaks"] = list(zip(array_of(arrays, "mz", ()), array_of(arrays, "int", ())))
         spectra.append(spectrum)
-        element.clear()
     return spectra
 
 
