@@ -318,13 +318,8 @@ bool typicalEdges(const TableRow& row, double& before, double& after) {
     ends.push_back(std::max(0.0, cell->rtEnd - cell->rt));
   }
   if (starts.empty()) return false;
-  const auto middle = [](std::vector<double>& values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-  };
-  before = middle(starts);
-  after = middle(ends);
+  before = median(starts);
+  after = median(ends);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "util/parallel_for.h"
 
@@ -50,9 +51,16 @@ bool keptAsFeature(const ResolvedPeak& peak, const FeatureSettings& settings) {
          peak.height >= settings.minHeight && peak.mz > 0;
 }
 
-// Peaks of one group, duplicates of overlapping traces removed.
+// What filling a group's gaps reads: its noise floors and its spectra's sorted centroids.
+struct GapFillData {
+  NoiseFloors floors;
+  std::vector<std::vector<StoredPeak>> sorted;
+};
+
+// Peaks of one group, duplicates of overlapping traces removed. With `keep`, the group's noise floors and
+// sorted centroids are left there for the gap filling.
 std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vector<FeatureTarget>& targets,
-                                     const FeatureSettings& settings) {
+                                     const FeatureSettings& settings, GapFillData* keep) {
   MassTraceSettings traceSettings;
   traceSettings.ppm = settings.ppm;
   traceSettings.maxGap = settings.maxGap;
@@ -73,10 +81,13 @@ std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vect
                                 }),
                  traces.end());
   }
-  const NoiseFloors floors = estimateNoiseFloors(group.spectra, settings.regionWidth, settings.floorQuantile);
+  GapFillData data;
+  data.floors = estimateNoiseFloors(group.spectra, settings.regionWidth, settings.floorQuantile);
+  const NoiseFloors& floors = data.floors;
 
   const std::size_t count = group.spectra.size();
-  std::vector<std::vector<StoredPeak>> sorted(count);
+  std::vector<std::vector<StoredPeak>>& sorted = data.sorted;
+  sorted.resize(count);
   parallelFor(count, workerCount(),
               [&](std::size_t k, std::size_t) { sorted[k] = sortedPeaks(*group.spectra[k]); });
 
@@ -128,6 +139,7 @@ std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vect
     byMz.emplace(p.mz, kept.size());
     kept.push_back(candidate);
   }
+  if (keep != nullptr) *keep = std::move(data);
   return kept;
 }
 
@@ -151,12 +163,6 @@ FeatureRow rowOf(const Candidate& candidate, long long msLevel) {
   row.shape = p.shape;
   return row;
 }
-
-// What filling a group's gaps reads: its noise floors and its spectra's sorted centroids.
-struct GapFillData {
-  NoiseFloors floors;
-  std::vector<std::vector<StoredPeak>> sorted;
-};
 
 // Where a gap is integrated when no peak tops in its window: the span the target gives for it (a cohort's
 // gap: the sample's time of the feature widened by its typical edges) when it holds signal, else around the
@@ -330,8 +336,11 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
   const long long level = featureLevel(settings);
   std::vector<FeatureRow> rows;
   std::vector<Candidate> features;
-  for (const FullScanGroup& group : groups) {
-    std::vector<Candidate> found = groupFeatures(group, targets, settings);
+  const bool filling = settings.fillGaps && !targets.empty();
+  std::vector<GapFillData> fillData(filling ? groups.size() : 0);
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    std::vector<Candidate> found =
+        groupFeatures(groups[g], targets, settings, filling ? &fillData[g] : nullptr);
     features.insert(features.end(), found.begin(), found.end());
   }
   std::stable_sort(features.begin(), features.end(), [](const Candidate& a, const Candidate& b) {
@@ -347,8 +356,6 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
     }
     return rows;
   }
-  std::vector<GapFillData> fillData(groups.size());
-  std::vector<bool> fillDataMade(groups.size(), false);
   for (std::size_t t = 0; t < targets.size(); ++t) {
     const FeatureTarget& target = targets[t];
     const double tolerance = settings.ppm * 1e-6 * target.mz;
@@ -364,14 +371,6 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
     bool wasFilled = false;
     if (best == nullptr && settings.fillGaps && target.windowed) {
       for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (!fillDataMade[g]) {
-          const std::vector<const scan*>& spectra = groups[g].spectra;
-          fillData[g].floors = estimateNoiseFloors(spectra, settings.regionWidth, settings.floorQuantile);
-          fillData[g].sorted.resize(spectra.size());
-          parallelFor(spectra.size(), workerCount(),
-                      [&](std::size_t k, std::size_t) { fillData[g].sorted[k] = sortedPeaks(*spectra[k]); });
-          fillDataMade[g] = true;
-        }
         Candidate measured;
         if (!filledCandidate(groups[g], target, settings, fillData[g], measured)) continue;
         if (!wasFilled || measured.peak.area > filled.peak.area) filled = measured;
