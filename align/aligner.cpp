@@ -50,6 +50,10 @@ struct TableRow {
   std::size_t detected = 0;
   std::vector<const SampleFeature*> cells;
   std::vector<bool> filled;
+  // A detected cell whose edges also hold the time of another row of the same m/z that the sample lacks:
+  // the sample resolved two of the cohort's compounds (isomers, a peak on a tail) as one peak. The gap
+  // filling measures it again over the row's typical edges.
+  std::vector<bool> merged;
 };
 
 struct Cohort {
@@ -244,6 +248,7 @@ std::vector<TableRow> buildTable(const AlignOptions& options, const Cohort& coho
     TableRow row;
     row.cells.assign(count, nullptr);
     row.filled.assign(count, false);
+    row.merged.assign(count, false);
     std::vector<double> masses;
     std::vector<double> times;
     for (const GroupMember& member : group) {
@@ -274,12 +279,37 @@ std::pair<double, double> fillWindow(const AlignOptions& options, const RtCorrec
   return {correction.invert(row.rt - options.fillWindow), correction.invert(row.rt + options.fillWindow)};
 }
 
+// Marks the merged cells (TableRow::merged) of rows sorted by m/z, before any gap is filled.
+void markMergedCells(const AlignOptions& options, const Cohort& cohort, std::vector<TableRow>& rows) {
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    TableRow& row = rows[r];
+    const double tolerance = options.mass.at(row.mz);
+    for (std::size_t s = 0; s < cohort.samples.size(); ++s) {
+      const SampleFeature* cell = row.cells[s];
+      if (cell == nullptr || !cell->detailed || !(cell->rtEnd > cell->rtStart)) continue;
+      const auto holds = [&](const TableRow& other) {
+        if (other.cells[s] != nullptr) return false;
+        const double time = cohort.corrections[s].invert(other.rt);
+        return time >= cell->rtStart && time <= cell->rtEnd &&
+               std::abs(other.rt - row.rt) > options.fillWindow;
+      };
+      bool merged = false;
+      for (std::size_t o = r; !merged && o-- > 0 && row.mz - rows[o].mz <= tolerance;)
+        merged = holds(rows[o]);
+      for (std::size_t o = r + 1; !merged && o < rows.size() && rows[o].mz - row.mz <= tolerance; ++o)
+        merged = holds(rows[o]);
+      row.merged[s] = merged;
+    }
+  }
+}
+
 void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<TableRow>& rows) {
   std::size_t filled = 0;
   std::size_t empty = 0;
+  std::size_t measuredAgain = 0;
   for (TableRow& row : rows) {
     for (std::size_t s = 0; s < cohort.samples.size(); ++s) {
-      if (row.cells[s] != nullptr) continue;
+      if (row.cells[s] != nullptr && !row.merged[s]) continue;
       const auto window = fillWindow(options, cohort.corrections[s], row);
       const double tolerance = options.mass.at(row.mz);
       const SampleFeature* best = nullptr;
@@ -296,7 +326,13 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
           bestDistance = distance;
         }
       }
-      if (best != nullptr) {
+      if (row.merged[s]) {
+        // Measured again only when the filling pass measured it over the span; else kept as detected.
+        if (best == nullptr || !best->filled) continue;
+        row.cells[s] = best;
+        row.filled[s] = true;
+        ++measuredAgain;
+      } else if (best != nullptr) {
         row.cells[s] = best;
         row.filled[s] = true;
         ++filled;
@@ -306,14 +342,18 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
     }
   }
   std::cerr << "torva-align: " << filled << " cells gap-filled, " << empty << " left empty\n";
+  if (measuredAgain > 0)
+    std::cerr << "torva-align: " << measuredAgain
+              << " cells of a peak that held two rows' compounds measured again over their row's edges\n";
 }
 
 // The median distances (minutes) from the apex to the start and to the end of a row's detected features,
 // each in its sample's own time; false when no cell comes from a feature table.
 bool typicalEdges(const TableRow& row, double& before, double& after) {
   std::vector<double> starts, ends;
-  for (const SampleFeature* cell : row.cells) {
-    if (cell == nullptr || !cell->detailed || !(cell->rtEnd >= cell->rtStart)) continue;
+  for (std::size_t s = 0; s < row.cells.size(); ++s) {
+    const SampleFeature* cell = row.cells[s];
+    if (cell == nullptr || row.merged[s] || !cell->detailed || !(cell->rtEnd >= cell->rtStart)) continue;
     starts.push_back(std::max(0.0, cell->rt - cell->rtStart));
     ends.push_back(std::max(0.0, cell->rtEnd - cell->rt));
   }
@@ -332,10 +372,12 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
     if (!sampleNameProblem(cohort.samples[s].name).empty()) return false;
     std::string text;
     for (const TableRow& row : rows) {
-      if (row.cells[s] != nullptr) continue;
+      if (row.cells[s] != nullptr && !row.merged[s]) continue;
       const auto window = fillWindow(options, cohort.corrections[s], row);
       double before = 0, after = 0;
-      if (!typicalEdges(row, before, after)) {
+      const bool edges = typicalEdges(row, before, after);
+      if (row.merged[s] && !edges) continue;  // nothing to measure it over
+      if (!edges) {
         text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second));
         continue;
       }
@@ -436,6 +478,7 @@ int alignCohort(const AlignOptions& options) {
   std::filesystem::create_directories(options.out, ignored);
   fitCorrections(options, cohort);
   std::vector<TableRow> rows = buildTable(options, cohort);
+  markMergedCells(options, cohort, rows);
   if (!options.filled.empty()) {
     fillGaps(options, cohort, rows);
   } else if (!writeTargets(options, cohort, rows)) {

@@ -144,6 +144,7 @@ bool readSampleReport(const std::string& path, bool fullScanOnly, std::vector<Sa
     feature.sn = row.sn;
     feature.rtStart = row.rtStart;
     feature.rtEnd = row.rtEnd;
+    feature.filled = row.status == "filled";
     features.push_back(std::move(feature));
   }
   return true;

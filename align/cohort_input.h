@@ -25,6 +25,7 @@ struct SampleFeature {
   double sn = 0;
   double rtStart = 0;
   double rtEnd = 0;
+  bool filled = false;  // measured by a gap-filling pass (status filled), not detected
 };
 
 // Why a sample name cannot be used as a file name in the output folder ('/',

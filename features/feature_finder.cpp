@@ -202,9 +202,55 @@ void spanToIntegrate(const std::vector<TracePoint>& points, const FeatureTarget&
     ++right;
 }
 
-// A windowed target measured in the group's raw data below the feature minimums (see fillGaps).
+// A detected peak whose edges hold the centre of another target's window of the same m/z.
+struct SharedPeak {
+  double start = 0, end = 0;  // the peak's edges, seconds
+  double other = 0;           // the other target's centre
+};
+
+// The part of a shared peak that belongs to `target`: from the peak's edge on the target's side to the lowest
+// point of the smoothed trace between the target's highest point and the other target's centre, as the
+// resolver would have split the two had their valley been deeper. False when the window holds no signal.
+bool splitSpan(const std::vector<TracePoint>& points, const FeatureTarget& target, const SharedPeak& shared,
+               std::size_t& left, std::size_t& right, std::size_t& top) {
+  std::vector<double> values(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
+  const std::vector<double> smooth = binomialSmooth(values, 5);
+  top = points.size();
+  std::size_t first = points.size(), last = 0, other = 0;
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const double time = points[k].time;
+    if (time >= shared.start && time <= shared.end) {
+      first = std::min(first, k);
+      last = k;
+      if (time >= target.low && time <= target.high && (top == points.size() || smooth[k] > smooth[top]))
+        top = k;
+    }
+    if (std::fabs(time - shared.other) < std::fabs(points[other].time - shared.other)) other = k;
+  }
+  if (top == points.size() || !(smooth[top] > 0)) return false;
+  // The lowest point of the smoothed trace strictly between them; on a shoulder, where it falls all the way,
+  // the point next to the other centre. (Walking the fall for its flattest step instead stops on the jitter
+  // of TOF-like traces.)
+  const std::size_t low = std::min(top, other), high = std::max(top, other);
+  std::size_t valley = top;
+  for (std::size_t k = low + 1; k < high; ++k) {
+    if (valley == top || smooth[k] < smooth[valley]) valley = k;
+  }
+  left = other > top ? first : valley;
+  right = other > top ? valley : last;
+  // The apex reported: the highest raw point of the part inside the window.
+  for (std::size_t k = left; k <= right; ++k) {
+    if (points[k].time < target.low || points[k].time > target.high) continue;
+    if (points[k].intensity > points[top].intensity) top = k;
+  }
+  return true;
+}
+
+// A windowed target measured in the group's raw data below the feature minimums (see fillGaps), or the
+// target's part of a peak it shares with another target (`shared`).
 bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, const FeatureSettings& settings,
-                     const GapFillData& data, Candidate& filled) {
+                     const GapFillData& data, const SharedPeak* shared, Candidate& filled) {
   const std::vector<const scan*>& spectra = group.spectra;
   const auto before = [](const scan* spectrum, double time) { return spectrum->rt < time; };
   const std::size_t first = static_cast<std::size_t>(
@@ -231,24 +277,28 @@ bool filledCandidate(const FullScanGroup& group, const FeatureTarget& target, co
   }
   if (!any) return false;
 
-  TraceEnds ends;
-  ends.runStart = first == 0;
-  ends.runEnd = end == spectra.size();
-  const ResolvedPeak* best = nullptr;
-  const std::vector<ResolvedPeak> peaks =
-      resolvePeaks(points, data.floors.at(target.mz), settings.resolver, ends);
-  for (const ResolvedPeak& peak : peaks) {
-    if (peak.apexTime < target.low || peak.apexTime > target.high || !(peak.mz > 0)) continue;
-    if (best == nullptr || peak.area > best->area) best = &peak;
-  }
   filled.polarity = group.polarity;
-  if (best != nullptr) {
-    filled.peak = *best;
-    return true;
-  }
-  // No peak tops in the window: its signal measured as it is.
   std::size_t left = 0, right = 0, top = 0;
-  spanToIntegrate(points, target, left, right, top);
+  if (shared != nullptr) {
+    if (!splitSpan(points, target, *shared, left, right, top)) return false;
+  } else {
+    TraceEnds ends;
+    ends.runStart = first == 0;
+    ends.runEnd = end == spectra.size();
+    const ResolvedPeak* best = nullptr;
+    const std::vector<ResolvedPeak> peaks =
+        resolvePeaks(points, data.floors.at(target.mz), settings.resolver, ends);
+    for (const ResolvedPeak& peak : peaks) {
+      if (peak.apexTime < target.low || peak.apexTime > target.high || !(peak.mz > 0)) continue;
+      if (best == nullptr || peak.area > best->area) best = &peak;
+    }
+    if (best != nullptr) {
+      filled.peak = *best;
+      return true;
+    }
+    // No peak tops in the window: its signal measured as it is.
+    spanToIntegrate(points, target, left, right, top);
+  }
   ResolvedPeak& peak = filled.peak;
   peak = ResolvedPeak();
   double weighted = 0;
@@ -356,6 +406,35 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
     }
     return rows;
   }
+  // The windowed targets by m/z, for the test of a feature holding two of them.
+  std::vector<std::size_t> byMz;
+  if (filling) {
+    for (std::size_t t = 0; t < targets.size(); ++t) {
+      if (targets[t].windowed) byMz.push_back(t);
+    }
+    std::stable_sort(byMz.begin(), byMz.end(),
+                     [&targets](std::size_t a, std::size_t b) { return targets[a].mz < targets[b].mz; });
+  }
+  // Whether a peak found for target t holds the centre of another target's window (outside t's own): the
+  // centre nearest t's window then.
+  const auto sharedWith = [&](std::size_t t, const ResolvedPeak& peak, double tolerance, SharedPeak& shared) {
+    const FeatureTarget& target = targets[t];
+    const double own = 0.5 * (target.low + target.high);
+    bool any = false;
+    const auto first = std::lower_bound(byMz.begin(), byMz.end(), target.mz - tolerance,
+                                        [&targets](std::size_t u, double mz) { return targets[u].mz < mz; });
+    for (auto u = first; u != byMz.end() && targets[*u].mz <= target.mz + tolerance; ++u) {
+      const double centre = 0.5 * (targets[*u].low + targets[*u].high);
+      if (*u == t || centre < peak.startTime || centre > peak.endTime ||
+          (centre >= target.low && centre <= target.high))
+        continue;
+      if (!any || std::fabs(centre - own) < std::fabs(shared.other - own)) shared.other = centre;
+      any = true;
+    }
+    shared.start = peak.startTime;
+    shared.end = peak.endTime;
+    return any;
+  };
   for (std::size_t t = 0; t < targets.size(); ++t) {
     const FeatureTarget& target = targets[t];
     const double tolerance = settings.ppm * 1e-6 * target.mz;
@@ -369,13 +448,21 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
     FeatureRow row;
     Candidate filled;
     bool wasFilled = false;
+    // One peak here, two compounds in the targets: each takes its part.
+    SharedPeak shared;
+    const bool split =
+        best != nullptr && filling && target.windowed && sharedWith(t, best->peak, tolerance, shared);
+    const Candidate* found = best;
+    if (split) best = nullptr;
     if (best == nullptr && settings.fillGaps && target.windowed) {
       for (std::size_t g = 0; g < groups.size(); ++g) {
         Candidate measured;
-        if (!filledCandidate(groups[g], target, settings, fillData[g], measured)) continue;
+        if (!filledCandidate(groups[g], target, settings, fillData[g], split ? &shared : nullptr, measured))
+          continue;
         if (!wasFilled || measured.peak.area > filled.peak.area) filled = measured;
         wasFilled = true;
       }
+      if (!wasFilled) best = found;  // a span without signal: the peak as found
     }
     if (best != nullptr) {
       row = rowOf(*best, level);

@@ -28,7 +28,10 @@
 //     points or height, the largest whose apex lies in the window; when there
 //     is none, the signal around the window's highest point, out to the
 //     smoothed trace's valleys. Only a window without any centroid stays
-//     not_found.
+//     not_found. A feature whose edges also hold the centre of another
+//     target's window of the same m/z (a cohort's two compounds, such as
+//     isomers, that this run resolved as one peak) is not taken whole by
+//     either: a target with a span of its own is measured over that span.
 //
 // Traces are resolved on the worker threads (util/parallel_for.h); each writes
 // only its own results, so the rows are the same for every number of threads.

@@ -142,6 +142,45 @@ TEST(FeatureFinder, GapsFilledBelowTheMinimums) {
   EXPECT_EQ(parseFeatureTable(formatFeatureTable(rows), "filled")[0].status, "filled");
 }
 
+// Two compounds of one m/z 6 s apart that this run gives as one peak (a shallow valley), with a target for
+// each: the first target is measured from the peak's start to the valley, not over the whole peak; alone it
+// takes the whole peak as found.
+TEST(FeatureFinder, APeakHoldingTwoTargetsIsSplitAtItsValley) {
+  std::vector<scan> scans = runOf({}, 400, false);
+  const auto part = [](double t, double apex, double height) {
+    return height * std::exp(-0.5 * std::pow((t - apex) / 3.0, 2));
+  };
+  for (scan& s : scans) {
+    const double y = part(s.rt, 60, 1e6) + part(s.rt, 66, 6e5);
+    if (y > 50) s.peaks.push_back({301.1, y});
+    std::sort(s.peaks.begin(), s.peaks.end(),
+              [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
+  }
+  const std::vector<FeatureRow> detected = findFeatures(scans, {}, FeatureSettings());
+  ASSERT_EQ(detected.size(), 1u);  // one peak
+  ASSERT_LT(detected[0].rtStart * 60, 55);
+  ASSERT_GT(detected[0].rtEnd * 60, 70);
+  FeatureSettings settings;
+  settings.fillGaps = true;
+  const FeatureTarget first{301.1, "first", true, 57, 63}, second{301.1, "second", true, 63.5, 68.5};
+  const std::vector<FeatureRow> rows = findFeatures(scans, {first, second}, settings);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].status, "filled");
+  EXPECT_NEAR(rows[0].rtStart, detected[0].rtStart, 1e-9);
+  EXPECT_GT(rows[0].rtEnd * 60, 61);  // the valley, between the two apexes
+  EXPECT_LT(rows[0].rtEnd * 60, 66);
+  EXPECT_NEAR(rows[0].rt * 60, 60, 0.6);
+  EXPECT_LT(rows[0].area, 0.9 * detected[0].area);
+  EXPECT_GT(rows[0].area, 0.5 * detected[0].area);
+  EXPECT_EQ(rows[1].status, "filled");
+
+  const FeatureRow alone = findFeatures(scans, {first}, settings).at(0);
+  EXPECT_EQ(alone.status, "found");
+  EXPECT_EQ(alone.area, detected[0].area);
+  settings.fillGaps = false;  // without gap filling a target takes what is found
+  EXPECT_EQ(findFeatures(scans, {first, second}, settings).at(0).area, detected[0].area);
+}
+
 TEST(FeatureFinder, SameRowsAtEveryThreadCount) {
   std::vector<Ion> ions;
   for (int k = 0; k < 60; ++k) ions.push_back({120.05 + 13.37 * k, 20.0 + 3.1 * k, 1e4 * (1 + k % 9), '+'});
