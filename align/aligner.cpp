@@ -344,7 +344,7 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
   std::cerr << "torva-align: " << filled << " cells gap-filled, " << empty << " left empty\n";
   if (measuredAgain > 0)
     std::cerr << "torva-align: " << measuredAgain
-              << " cells of a peak that held two rows' compounds measured again over their row's edges\n";
+              << " cells of a peak that held two rows' compounds measured again as their part of it\n";
 }
 
 // The median distances (minutes) from the apex to the start and to the end of a row's detected features,

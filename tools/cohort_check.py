@@ -15,7 +15,8 @@ Prints the figures and exits with 1 when one misses its bound:
   - empty cells of rows of compounds present in every sample: at most 2 %
   - with --min-found: compounds found, at least PCT %
   - with --max-qc-cv: the median over found compounds of the coefficient of variation of the
-    areas of the QC samples (group QC), at most PCT %
+    areas of the QC samples (group QC), at most PCT %; printed beside it, the same median over the
+    truth's apex heights, which is what the QC injections themselves spread (a floor for any table)
   - with --max-rt-residual: the median distance of a sample's corrected apex time
     (feature_rt.tsv through rt_correction.tsv) to its row's time, detected cells only, at
     most SEC seconds
@@ -166,6 +167,21 @@ def main():
         value = median(qc_cvs) if qc_cvs else float("nan")
         figures.append((f"median QC CV ({len(qc_samples)} QC samples, {len(qc_cvs)} compounds)", f"{value:.1f} %",
                         None if args.max_qc_cv is None else bool(qc_cvs) and value <= args.max_qc_cv))
+        # What the injections themselves spread, drawn at random per QC injection: a floor no integration goes
+        # under (the spectra's scatter adds to it).
+        truth_qc = {}
+        for p in presence:
+            if p["sample"] in qc_samples and p["present"] == "1" and "apex_intensity" in p:
+                truth_qc.setdefault(p["compound"], []).append(float(p["apex_intensity"]))
+        truth_cvs = []
+        for heights in truth_qc.values():
+            if len(heights) == len(qc_samples) >= 2:
+                mean = sum(heights) / len(heights)
+                sd = math.sqrt(sum((h - mean) ** 2 for h in heights) / (len(heights) - 1))
+                truth_cvs.append(100.0 * sd / mean if mean > 0 else 0.0)
+        if truth_cvs:
+            figures.append(("median QC CV of the truth's apex heights (the injections' own spread)",
+                            f"{median(truth_cvs):.1f} %", None))
     residuals = rt_residuals(args.cohort, sheet, rows)
     if residuals is not None:
         before, after = residuals
