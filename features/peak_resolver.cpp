@@ -249,7 +249,9 @@ void measure(const std::vector<TracePoint>& trace, const std::vector<double>& fi
   peak.startTime = tl;
   peak.endTime = tr;
   const bool onFlank = (shoulder.left || shoulder.right) && shoulder.response;
-  peak.apexTime = refinedApexTime(trace, onFlank ? *shoulder.response : s, peak.apex);
+  // Within the edges: the parabola through a bump next to an edge may top beyond it.
+  peak.apexTime =
+      std::min(std::max(refinedApexTime(trace, onFlank ? *shoulder.response : s, peak.apex), tl), tr);
   double weighted = 0, weight = 0;
   peak.mzMin = 0;
   peak.mzMax = 0;
@@ -679,13 +681,17 @@ std::vector<ResolvedPeak> resolvePeaks(const std::vector<TracePoint>& trace, dou
   // A bump of the curvature pass must show a peak's shape of its own between
   // its edges: the kernels also answer the jumps of a jagged tail (every
   // second scan high, which the narrower one sees most), whose pieces correlate
-  // with no peak. Those are taken back, and the trace split again without them.
+  // with no peak. Nor is a bump a peak of its own when the split towards its
+  // neighbour falls on the bump itself (it sits on the rising flank, below the
+  // trace's dip beyond its top): it has no extent on that side. Those are taken
+  // back, and the trace split again without them.
   std::vector<ResolvedPeak> measured;
   for (;;) {
     splitAndMeasure(measured);
     std::vector<std::size_t> shapeless;
     for (const ResolvedPeak& peak : measured) {
-      if (std::binary_search(bumps.begin(), bumps.end(), peak.apex) && peak.shape < kLeastBumpShape)
+      if (std::binary_search(bumps.begin(), bumps.end(), peak.apex) &&
+          (peak.shape < kLeastBumpShape || peak.left == peak.apex || peak.right == peak.apex))
         shapeless.push_back(peak.apex);
     }
     if (shapeless.empty()) break;
