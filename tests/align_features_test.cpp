@@ -56,6 +56,32 @@ std::vector<FeatureRow> sampleTable(Drift drift, double areaFactor) {
   return rows;
 }
 
+// Samples a and b with every compound, c with `third`, as feature tables in dir/f, and the sheet; then
+// torva-align's first pass into dir/align. The gap-filling reports go to dir/g (a and b's empty: no gaps).
+ProcessResult firstPass(TempDir& dir, const std::vector<FeatureRow>& third) {
+  ::mkdir(dir.file("f").c_str(), 0777);
+  ::mkdir(dir.file("g").c_str(), 0777);
+  const std::vector<FeatureRow> full = sampleTable([](double) { return 0.0; }, 1.0);
+  std::string error;
+  if (!writeFeatureTable(dir.file("f/a.tsv"), full, error) ||
+      !writeFeatureTable(dir.file("f/b.tsv"), full, error) ||
+      !writeFeatureTable(dir.file("f/c.tsv"), third, error))
+    return ProcessResult{2, "", error};
+  dir.write("sheet.tsv", "sample\tfile\na\tx\nb\tx\nc\tx\n");
+  dir.write("g/a.tsv", "");
+  dir.write("g/b.tsv", "");
+  return testsupport::runProgram(TORVA_ALIGN, {"--sheet", dir.file("sheet.tsv"), "--summaries", dir.file("f"),
+                                               "--out", dir.file("align")});
+}
+
+// The final pass, with c's gap-filling report `filledRows`, into dir/final.
+ProcessResult finalPass(TempDir& dir, const std::vector<FeatureRow>& filledRows) {
+  std::string error;
+  if (!writeFeatureTable(dir.file("g/c.tsv"), filledRows, error)) return ProcessResult{2, "", error};
+  return testsupport::runProgram(TORVA_ALIGN, {"--sheet", dir.file("sheet.tsv"), "--summaries", dir.file("f"),
+                                               "--filled", dir.file("g"), "--out", dir.file("final")});
+}
+
 }  // namespace
 
 TEST(TorvaAlignFeatures, CorrectsDriftOfOverAMinuteFromFeatureTables) {
@@ -107,27 +133,16 @@ TEST(TorvaAlignFeatures, CorrectsDriftOfOverAMinuteFromFeatureTables) {
 // and an empty report stands for a sample without gaps.
 TEST(TorvaAlignFeatures, FillsGapsFromTargetRows) {
   TempDir dir;
-  ::mkdir(dir.file("f").c_str(), 0777);
-  ::mkdir(dir.file("g").c_str(), 0777);
-  const auto none = [](double) { return 0.0; };
-  std::vector<FeatureRow> partial = sampleTable(none, 1.0);
+  const std::vector<FeatureRow> full = sampleTable([](double) { return 0.0; }, 1.0);
+  std::vector<FeatureRow> partial = full;
   partial.erase(partial.begin() + 10, partial.begin() + 12);  // compounds 10 and 11 not detected
-  std::string error;
-  ASSERT_TRUE(writeFeatureTable(dir.file("f/a.tsv"), sampleTable(none, 1.0), error)) << error;
-  ASSERT_TRUE(writeFeatureTable(dir.file("f/b.tsv"), sampleTable(none, 1.0), error)) << error;
-  ASSERT_TRUE(writeFeatureTable(dir.file("f/c.tsv"), partial, error)) << error;
-  dir.write("sheet.tsv", "sample\tfile\na\tx\nb\tx\nc\tx\n");
-  const std::vector<std::string> common = {"--sheet", dir.file("sheet.tsv"), "--summaries", dir.file("f")};
-  std::vector<std::string> args = common;
-  args.insert(args.end(), {"--out", dir.file("align")});
-  ProcessResult result = testsupport::runProgram(TORVA_ALIGN, args);
+  ProcessResult result = firstPass(dir, partial);
   ASSERT_EQ(result.status, 0) << result.err;
   const std::vector<std::string> targets =
       testsupport::lines(testsupport::readFile(dir.file("align/targets/c.tsv")));
   ASSERT_EQ(targets.size(), 2u);
 
   // The pass over c's targets: the first found, the second not.
-  const std::vector<FeatureRow> full = sampleTable(none, 1.0);
   FeatureRow found = full[10];
   found.featureId = "T1";
   found.status = "found";
@@ -140,12 +155,7 @@ TEST(TorvaAlignFeatures, FillsGapsFromTargetRows) {
   missing.target = "t11";
   missing.status = "not_found";
   missing.msLevel = 1;
-  ASSERT_TRUE(writeFeatureTable(dir.file("g/c.tsv"), {found, missing}, error)) << error;
-  dir.write("g/a.tsv", "");
-  dir.write("g/b.tsv", "");
-  args = common;
-  args.insert(args.end(), {"--filled", dir.file("g"), "--out", dir.file("final")});
-  result = testsupport::runProgram(TORVA_ALIGN, args);
+  result = finalPass(dir, {found, missing});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.err.find("1 cells gap-filled, 1 left empty"), std::string::npos) << result.err;
   const std::string table = testsupport::readFile(dir.file("final/features.tsv"));
@@ -159,23 +169,12 @@ TEST(TorvaAlignFeatures, FillsGapsFromTargetRows) {
 // own part of the peak; a merged cell the pass found again as a whole stays as detected.
 TEST(TorvaAlignFeatures, MeasuresAgainAPeakThatHeldTwoRows) {
   TempDir dir;
-  ::mkdir(dir.file("f").c_str(), 0777);
-  ::mkdir(dir.file("g").c_str(), 0777);
-  const auto none = [](double) { return 0.0; };
-  const std::vector<FeatureRow> full = sampleTable(none, 1.0);
+  const std::vector<FeatureRow> full = sampleTable([](double) { return 0.0; }, 1.0);
   std::vector<FeatureRow> merged = full;
   merged[8].rtEnd = merged[8].rt + 0.45;  // compound 8's peak runs over its isomer's apex
   merged[8].area = 999999.0;
   merged.erase(merged.begin() + 9);
-  std::string error;
-  ASSERT_TRUE(writeFeatureTable(dir.file("f/a.tsv"), full, error)) << error;
-  ASSERT_TRUE(writeFeatureTable(dir.file("f/b.tsv"), full, error)) << error;
-  ASSERT_TRUE(writeFeatureTable(dir.file("f/c.tsv"), merged, error)) << error;
-  dir.write("sheet.tsv", "sample\tfile\na\tx\nb\tx\nc\tx\n");
-  const std::vector<std::string> common = {"--sheet", dir.file("sheet.tsv"), "--summaries", dir.file("f")};
-  std::vector<std::string> args = common;
-  args.insert(args.end(), {"--out", dir.file("align")});
-  ProcessResult result = testsupport::runProgram(TORVA_ALIGN, args);
+  ProcessResult result = firstPass(dir, merged);
   ASSERT_EQ(result.status, 0) << result.err;
   const std::vector<std::string> targets =
       testsupport::lines(testsupport::readFile(dir.file("align/targets/c.tsv")));
@@ -194,12 +193,7 @@ TEST(TorvaAlignFeatures, MeasuresAgainAPeakThatHeldTwoRows) {
     isomer.featureId = "T2";
     isomer.status = "filled";
     isomer.area = 170000.0;
-    ASSERT_TRUE(writeFeatureTable(dir.file("g/c.tsv"), {part, isomer}, error)) << error;
-    dir.write("g/a.tsv", "");
-    dir.write("g/b.tsv", "");
-    args = common;
-    args.insert(args.end(), {"--filled", dir.file("g"), "--out", dir.file("final")});
-    result = testsupport::runProgram(TORVA_ALIGN, args);
+    result = finalPass(dir, {part, isomer});
     ASSERT_EQ(result.status, 0) << result.err;
     const bool again = std::string(status) == "filled";
     EXPECT_EQ(result.err.find("1 cells of a peak that held two rows' compounds measured again") !=
