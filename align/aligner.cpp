@@ -52,7 +52,7 @@ struct TableRow {
   std::vector<bool> filled;
   // A detected cell whose edges also hold the time of another row of the same m/z that the sample lacks:
   // the sample resolved two of the cohort's compounds (isomers, a peak on a tail) as one peak. The gap
-  // filling measures it again over the row's typical edges.
+  // filling measures it again as its part of that peak.
   std::vector<bool> merged;
 };
 
@@ -327,7 +327,8 @@ void fillGaps(const AlignOptions& options, const Cohort& cohort, std::vector<Tab
         }
       }
       if (row.merged[s]) {
-        // Measured again only when the filling pass measured it over the span; else kept as detected.
+        // Replaced only when the filling pass measured its part (status filled); found whole, kept as
+        // detected.
         if (best == nullptr || !best->filled) continue;
         row.cells[s] = best;
         row.filled[s] = true;
@@ -376,7 +377,7 @@ bool writeTargets(const AlignOptions& options, const Cohort& cohort, const std::
       const auto window = fillWindow(options, cohort.corrections[s], row);
       double before = 0, after = 0;
       const bool edges = typicalEdges(row, before, after);
-      if (row.merged[s] && !edges) continue;  // nothing to measure it over
+      if (row.merged[s] && !edges) continue;  // every detailed cell of the row held two: left as detected
       if (!edges) {
         text += targetWindowLine(row.mz, std::max(0.0, window.first), std::max(0.0, window.second));
         continue;

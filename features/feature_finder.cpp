@@ -164,6 +164,13 @@ FeatureRow rowOf(const Candidate& candidate, long long msLevel) {
   return row;
 }
 
+// The trace's intensities smoothed over 5 points, as the filling reads its shape.
+std::vector<double> smoothedIntensities(const std::vector<TracePoint>& points) {
+  std::vector<double> values(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
+  return binomialSmooth(values, 5);
+}
+
 // Where a gap is integrated when no peak tops in its window: the span the target gives for it (a cohort's
 // gap: the sample's time of the feature widened by its typical edges) when it holds signal, else around the
 // window's highest point (smoothed) out to where the smoothed trace stops falling on either side (a valley,
@@ -185,9 +192,7 @@ void spanToIntegrate(const std::vector<TracePoint>& points, const FeatureTarget&
     if (top < points.size() && !(points[top].intensity > 0)) top = points.size();  // no signal in the span
   }
   if (top < points.size()) return;
-  std::vector<double> values(points.size());
-  for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
-  const std::vector<double> smooth = binomialSmooth(values, 5);
+  const std::vector<double> smooth = smoothedIntensities(points);
   for (std::size_t k = 0; k < points.size(); ++k) {
     if (points[k].time < target.low || points[k].time > target.high) continue;
     if (top == points.size() || smooth[k] > smooth[top]) top = k;
@@ -213,9 +218,7 @@ struct SharedPeak {
 // resolver would have split the two had their valley been deeper. False when the window holds no signal.
 bool splitSpan(const std::vector<TracePoint>& points, const FeatureTarget& target, const SharedPeak& shared,
                std::size_t& left, std::size_t& right, std::size_t& top) {
-  std::vector<double> values(points.size());
-  for (std::size_t k = 0; k < points.size(); ++k) values[k] = points[k].intensity;
-  const std::vector<double> smooth = binomialSmooth(values, 5);
+  const std::vector<double> smooth = smoothedIntensities(points);
   top = points.size();
   std::size_t first = points.size(), last = 0, other = 0;
   for (std::size_t k = 0; k < points.size(); ++k) {

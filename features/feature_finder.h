@@ -27,11 +27,12 @@
 //     peaks the resolver finds in its extracted trace, with no minimum S/N,
 //     points or height, the largest whose apex lies in the window; when there
 //     is none, the signal around the window's highest point, out to the
-//     smoothed trace's valleys. Only a window without any centroid stays
-//     not_found. A feature whose edges also hold the centre of another
-//     target's window of the same m/z (a cohort's two compounds, such as
-//     isomers, that this run resolved as one peak) is not taken whole by
-//     either: a target with a span of its own is measured over that span.
+//     smoothed trace's valleys (or over the target's own span when it gives
+//     one). Only a window without any centroid stays not_found. A feature
+//     whose edges also hold the centre of another target's window of the same
+//     m/z (a cohort's two compounds, such as isomers, that this run resolved
+//     as one peak) is not taken whole: the target gets its part, up to the
+//     smoothed trace's lowest point between the two.
 //
 // Traces are resolved on the worker threads (util/parallel_for.h); each writes
 // only its own results, so the rows are the same for every number of threads.

@@ -39,6 +39,13 @@ def median(values):
     return ordered[n // 2] if n % 2 else 0.5 * (ordered[n // 2 - 1] + ordered[n // 2])
 
 
+def cv_percent(values):
+    """Coefficient of variation (sample standard deviation over the mean), percent; 0 for a mean of 0."""
+    mean = sum(values) / len(values)
+    sd = math.sqrt(sum((v - mean) ** 2 for v in values) / (len(values) - 1))
+    return 100.0 * sd / mean if mean > 0 else 0.0
+
+
 def quantile(values, q):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(q * len(ordered)))]
@@ -128,9 +135,7 @@ def main():
         row = max(hits, key=lambda r: int(r["n_samples"]))
         qc_areas = [float(row[s]) for s in qc_samples if row[s] != ""]
         if len(qc_areas) >= 2 and len(qc_areas) == len(qc_samples):
-            mean = sum(qc_areas) / len(qc_areas)
-            sd = math.sqrt(sum((a - mean) ** 2 for a in qc_areas) / (len(qc_areas) - 1))
-            qc_cvs.append(100.0 * sd / mean if mean > 0 else 0.0)
+            qc_cvs.append(cv_percent(qc_areas))
         if compound["compound"] not in absent:
             cells = [row[s["sample"]] for s in sheet]
             full_cells += len(cells)
@@ -173,12 +178,8 @@ def main():
         for p in presence:
             if p["sample"] in qc_samples and p["present"] == "1" and "apex_intensity" in p:
                 truth_qc.setdefault(p["compound"], []).append(float(p["apex_intensity"]))
-        truth_cvs = []
-        for heights in truth_qc.values():
-            if len(heights) == len(qc_samples) >= 2:
-                mean = sum(heights) / len(heights)
-                sd = math.sqrt(sum((h - mean) ** 2 for h in heights) / (len(heights) - 1))
-                truth_cvs.append(100.0 * sd / mean if mean > 0 else 0.0)
+        truth_cvs = [cv_percent(heights) for heights in truth_qc.values()
+                     if len(heights) == len(qc_samples) >= 2]
         if truth_cvs:
             figures.append(("median QC CV of the truth's apex heights (the injections' own spread)",
                             f"{median(truth_cvs):.1f} %", None))
