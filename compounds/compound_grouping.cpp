@@ -6,6 +6,7 @@
 
 #include "compounds/fragment_hosts.h"
 #include "compounds/isotope_chains.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -49,18 +50,34 @@ class AdductSolver {
 
   // The accepted explanations, most supported first.
   std::vector<Explanation> solve() {
-    std::priority_queue<Candidate> queue;
+    // Every root's best reading, spread over the workers: none is taken yet, so each depends on the root
+    // alone. The correlations they compute are kept for the rest once all are done.
+    std::vector<std::size_t> roots;
     for (std::size_t root = 0; root < features_.size(); ++root) {
-      if (marks_[root].parent >= 0) continue;
-      const Explanation best = bestExplanation(root);
-      if (best.support() > 0) queue.push(candidateOf(best));
+      if (marks_[root].parent < 0) roots.push_back(root);
+    }
+    const std::size_t workers = std::max<std::size_t>(1, workerCount());
+    std::vector<Candidate> first(roots.size());
+    std::vector<char> supported(roots.size(), 0);
+    std::vector<Scratch> scratches(workers);
+    std::vector<Neighbours::Correlations> computed(workers);
+    parallelFor(roots.size(), workers, [&](std::size_t k, std::size_t worker) {
+      const Explanation best = bestExplanation(roots[k], scratches[worker], &computed[worker]);
+      if (best.support() == 0) return;
+      first[k] = candidateOf(best);
+      supported[k] = 1;
+    });
+    for (const Neighbours::Correlations& some : computed) neighbours_.keep(some);
+    std::priority_queue<Candidate> queue;
+    for (std::size_t k = 0; k < roots.size(); ++k) {
+      if (supported[k]) queue.push(first[k]);
     }
     std::vector<Explanation> accepted;
     while (!queue.empty()) {
       const Candidate top = queue.top();
       queue.pop();
       if (taken_[top.root]) continue;
-      const Explanation now = bestExplanation(top.root);
+      const Explanation now = bestExplanation(top.root, scratch_, nullptr);
       if (now.support() == 0) continue;
       const Candidate current = candidateOf(now);
       if (current.support != top.support || current.weight != top.weight) {
@@ -84,15 +101,23 @@ class AdductSolver {
                      explanation.root};
   }
 
-  Explanation explain(std::size_t root, std::size_t rootIon) const {
+  // Working space of explain(), kept from call to call.
+  struct Scratch {
+    std::vector<std::size_t> holder, seen;
+    std::vector<double> holderError, predicted, carried;
+  };
+
+  // The correlations it needs are kept in the neighbours, or in `computed` when given (a worker's own).
+  Explanation explain(std::size_t root, std::size_t rootIon, Scratch& scratch,
+                      Neighbours::Correlations* computed) const {
     Explanation explanation;
     const Adduct& a = ions_[rootIon];
     const double mass = a.neutralOf(features_[root].mz);
     if (!(mass > 0)) return explanation;
     const double rootTolerance = mzTolerance(features_[root].mz, options_) * a.absCharge() / a.molecules;
     // Each ion's m/z for this mass, and its share of the root's error.
-    std::vector<double>& predicted = scratch_.predicted;
-    std::vector<double>& carried = scratch_.carried;
+    std::vector<double>& predicted = scratch.predicted;
+    std::vector<double>& carried = scratch.carried;
     predicted.resize(ions_.size());
     carried.resize(ions_.size());
     for (std::size_t b = 0; b < ions_.size(); ++b) {
@@ -100,7 +125,7 @@ class AdductSolver {
       carried[b] = rootTolerance * ions_[b].molecules / ions_[b].absCharge();
     }
     // The co-eluting features near each ion's m/z.
-    std::vector<std::size_t>& seen = scratch_.seen;
+    std::vector<std::size_t>& seen = scratch.seen;
     seen.clear();
     for (std::size_t target = 0; target < ions_.size(); ++target) {
       if (target == rootIon) continue;
@@ -113,8 +138,8 @@ class AdductSolver {
     explanation.weight = a.weight;
     // Each other ion of the list is given to the root that matches it best (the holders set up only here:
     // most readings find nothing).
-    std::vector<std::size_t>& holder = scratch_.holder;
-    std::vector<double>& holderError = scratch_.holderError;
+    std::vector<std::size_t>& holder = scratch.holder;
+    std::vector<double>& holderError = scratch.holderError;
     holder.assign(ions_.size(), kNone);
     holderError.assign(ions_.size(), 0);
     std::sort(seen.begin(), seen.end());
@@ -134,7 +159,10 @@ class AdductSolver {
           bestError = error;
         }
       }
-      if (bestIon == kNone || !neighbours_.ionPartners(root, other)) continue;
+      if (bestIon == kNone) continue;
+      if (computed != nullptr ? !neighbours_.ionPartners(root, other, *computed)
+                              : !neighbours_.ionPartners(root, other))
+        continue;
       if (holder[bestIon] == kNone || bestError < holderError[bestIon]) {
         holder[bestIon] = other;
         holderError[bestIon] = bestError;
@@ -148,11 +176,11 @@ class AdductSolver {
     return explanation;
   }
 
-  Explanation bestExplanation(std::size_t root) const {
+  Explanation bestExplanation(std::size_t root, Scratch& scratch, Neighbours::Correlations* computed) const {
     Explanation best;
     for (std::size_t a = 0; a < ions_.size(); ++a) {
       if (!allowed(root, ions_[a])) continue;
-      Explanation candidate = explain(root, a);
+      Explanation candidate = explain(root, a, scratch, computed);
       if (candidate.support() == 0) continue;
       if (candidate.support() > best.support() ||
           (candidate.support() == best.support() && candidate.weight > best.weight)) {
@@ -168,12 +196,7 @@ class AdductSolver {
   const std::vector<IsotopeMark>& marks_;
   const GroupingOptions& options_;
   std::vector<bool> taken_;
-  // Working space of explain(), kept from call to call.
-  struct Scratch {
-    std::vector<std::size_t> holder, seen;
-    std::vector<double> holderError, predicted, carried;
-  };
-  mutable Scratch scratch_;
+  Scratch scratch_;  // explain()'s working space once the roots are weighed one by one
 };
 
 struct Compound {
@@ -244,8 +267,8 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
     }
   }
   if (similarity) {
-    for (const auto& join :
-         joinFragments(features, neighbours, loneRoots, state, options.fragmentCorrelation, screen)) {
+    for (const auto& join : joinFragments(features, neighbours, loneRoots, state, options.fragmentCorrelation,
+                                          screen, workerCount())) {
       compounds[compoundOf[join.first]].absorbed = true;
       compounds[join.second].roots.push_back(join.first);
       compounds[join.second].rootIons.push_back(kNone);

@@ -4,10 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "util/parallel_for.h"
+
 namespace {
 
-// The compounds' leads sorted by one apex estimate, what the search tests of each kept by place, and which
-// of them are more intense than the fragment weighed now and not absorbed (a bit per place).
+// The compounds' leads sorted by one apex estimate, with what the search tests of each kept by place.
 struct LeadTimes {
   struct Lead {
     std::size_t compound, feature;
@@ -16,7 +17,6 @@ struct LeadTimes {
   std::vector<double> times;
   std::vector<Lead> leads;
   std::vector<std::size_t> placeOf;  // each compound's place, kNoCompound without a time
-  std::vector<std::uint64_t> active;
 
   void build(const std::vector<double>& leadTime, const std::vector<GroupingFeature>& features,
              const FragmentCompounds& state) {
@@ -33,37 +33,37 @@ struct LeadTimes {
       times.push_back(leadTime[c]);
       leads.push_back(Lead{c, state.leadOf[c], state.heaviestOf[c], features[state.leadOf[c]].intensity});
     }
-    active.assign(compounds.size() / 64 + 1, 0);
+  }
+};
+
+// Which leads of one LeadTimes a worker has let in (more intense than a fragment it weighed), a bit per
+// place.
+struct ActiveLeads {
+  std::vector<std::uint64_t> bits;
+
+  explicit ActiveLeads(const LeadTimes& leads) : bits(leads.leads.size() / 64 + 1, 0) {}
+
+  void activate(const LeadTimes& leads, std::size_t c) {
+    const std::size_t p = leads.placeOf[c];
+    if (p != kNoCompound) bits[p / 64] |= std::uint64_t{1} << (p % 64);
   }
 
-  void activate(std::size_t c) {
-    const std::size_t p = placeOf[c];
-    if (p != kNoCompound) active[p / 64] |= std::uint64_t{1} << (p % 64);
-  }
-
-  // For good: a compound taken out is not let in again.
-  void remove(std::size_t c) {
-    const std::size_t p = placeOf[c];
-    if (p == kNoCompound) return;
-    active[p / 64] &= ~(std::uint64_t{1} << (p % 64));
-    placeOf[c] = kNoCompound;
-  }
-
-  // Calls visit(lead) for each active compound whose lead's time lies within [low, high].
+  // Calls visit(lead) for each active lead whose time lies within [low, high].
   template <typename Visit>
-  void visitWithin(double low, double high, Visit visit) const {
+  void visitWithin(const LeadTimes& leads, double low, double high, Visit visit) const {
+    const std::vector<double>& times = leads.times;
     const std::size_t begin =
         static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), low) - times.begin());
     const std::size_t end =
         static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), high) - times.begin());
     for (std::size_t word = begin / 64; word * 64 < end; ++word) {
-      std::uint64_t bits = active[word];
-      if (word == begin / 64) bits &= ~std::uint64_t{0} << (begin % 64);
-      if ((word + 1) * 64 > end) bits &= (std::uint64_t{1} << (end % 64)) - 1;
-      while (bits != 0) {
-        const std::size_t p = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-        bits &= bits - 1;
-        visit(leads[p]);
+      std::uint64_t active = bits[word];
+      if (word == begin / 64) active &= ~std::uint64_t{0} << (begin % 64);
+      if ((word + 1) * 64 > end) active &= (std::uint64_t{1} << (end % 64)) - 1;
+      while (active != 0) {
+        const std::size_t p = word * 64 + static_cast<std::size_t>(__builtin_ctzll(active));
+        active &= active - 1;
+        visit(leads.leads[p]);
       }
     }
   }
@@ -72,31 +72,28 @@ struct LeadTimes {
 double apexTime(const GroupingFeature& feature) { return feature.rt; }
 double traceTime(const GroupingFeature& feature) { return feature.traceApex > 0 ? feature.traceApex : -1.0; }
 
+// A compound a fragment may join, with their correlation.
+struct Host {
+  std::size_t compound;
+  double correlation;
+};
+
 }  // namespace
 
-std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector<GroupingFeature>& features,
-                                                               const Neighbours& neighbours,
-                                                               const std::vector<std::size_t>& fragments,
-                                                               FragmentCompounds& compounds,
-                                                               double minCorrelation,
-                                                               const SimilarityScreen& screen) {
-  std::vector<std::pair<std::size_t, std::size_t>> joins;
+std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
+    const std::vector<GroupingFeature>& features, const Neighbours& neighbours,
+    const std::vector<std::size_t>& fragments, FragmentCompounds& compounds, double minCorrelation,
+    const SimilarityScreen& screen, std::size_t workers) {
   const std::size_t count = compounds.leadOf.size();
   // A host's lead co-elutes with the fragment: only leads are visited, by either apex estimate, within the
   // fragment's search radius (a superset: neighbours.coelute decides), and only those more intense than
-  // the fragment. Fragments come most intense first, so leads are let in as the fragments' intensity falls;
-  // a lead let in too early is turned away by the intensity test.
+  // the fragment. Fragments come most intense first, so each worker lets leads in as the intensity of the
+  // fragments it weighs falls; a lead let in too early is turned away by the intensity test.
   std::vector<double> apexOfLead(count), traceOfLead(count);
   for (std::size_t c = 0; c < count; ++c) {
-    apexOfLead[c] = apexTime(features[compounds.leadOf[c]]);
-    traceOfLead[c] = traceTime(features[compounds.leadOf[c]]);
-  }
-  // Absorbed compounds are never hosts: none is absorbed yet, and each one absorbed below leaves both.
-  for (std::size_t c = 0; c < count; ++c) {
-    if (compounds.absorbed[c]) {
-      apexOfLead[c] = -1;
-      traceOfLead[c] = -1;
-    }
+    const bool host = !compounds.absorbed[c];  // a compound absorbed before the search is never a host
+    apexOfLead[c] = host ? apexTime(features[compounds.leadOf[c]]) : -1;
+    traceOfLead[c] = host ? traceTime(features[compounds.leadOf[c]]) : -1;
   }
   LeadTimes byApex, byTrace;
   byApex.build(apexOfLead, features, compounds);
@@ -109,49 +106,84 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector
   std::stable_sort(byIntensity.begin(), byIntensity.end(), [&](std::size_t a, std::size_t b) {
     return features[compounds.leadOf[a]].intensity > features[compounds.leadOf[b]].intensity;
   });
-  std::size_t letIn = 0;
-  std::vector<std::size_t> weighedFor(count, kNoCompound);
-  for (std::size_t fragment : fragments) {
-    const GroupingFeature& feature = features[fragment];
-    while (letIn < byIntensity.size() &&
-           features[compounds.leadOf[byIntensity[letIn]]].intensity > feature.intensity) {
-      byApex.activate(byIntensity[letIn]);
-      byTrace.activate(byIntensity[letIn]);
-      ++letIn;
+
+  // First, spread over the workers, every possible host of each fragment: all that correlate well enough,
+  // whether or not an earlier fragment's join will take them out. Which of them each fragment joins
+  // depends on those joins, and is decided after, in order.
+  std::vector<std::vector<Host>> hostsOf(fragments.size());
+  struct Worker {
+    ActiveLeads byApex, byTrace;
+    std::size_t letIn = 0;
+    std::vector<std::size_t> weighedFor;
+  };
+  if (workers == 0) workers = 1;
+  std::vector<Worker> states;
+  for (std::size_t w = 0; w < workers; ++w)
+    states.push_back(
+        Worker{ActiveLeads(byApex), ActiveLeads(byTrace), 0, std::vector<std::size_t>(count, kNoCompound)});
+  // Pieces of consecutive fragments: a worker is handed them in increasing order, so it only ever lets more
+  // in.
+  const std::size_t piece = 64;
+  const std::size_t pieces = (fragments.size() + piece - 1) / piece;
+  parallelFor(pieces, workers, [&](std::size_t p, std::size_t w) {
+    Worker& state = states[w];
+    for (std::size_t i = p * piece; i < fragments.size() && i < (p + 1) * piece; ++i) {
+      const std::size_t fragment = fragments[i];
+      const GroupingFeature& feature = features[fragment];
+      while (state.letIn < byIntensity.size() &&
+             features[compounds.leadOf[byIntensity[state.letIn]]].intensity > feature.intensity) {
+        state.byApex.activate(byApex, byIntensity[state.letIn]);
+        state.byTrace.activate(byTrace, byIntensity[state.letIn]);
+        ++state.letIn;
+      }
+      const std::size_t own = compounds.compoundOf[fragment];
+      const double mz = feature.mz, intensity = feature.intensity;
+      std::vector<Host>& hosts = hostsOf[i];
+      const auto weigh = [&](const LeadTimes::Lead& candidate) {
+        const std::size_t c = candidate.compound;
+        if (state.weighedFor[c] == fragment || c == own) return;
+        state.weighedFor[c] = fragment;
+        const std::size_t lead = candidate.feature;
+        if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
+        if (!neighbours.coelute(fragment, lead)) return;
+        if (screen && screen(fragment, lead, minCorrelation)) return;
+        const double correlation = neighbours.correlationOnce(fragment, lead);
+        if (std::isnan(correlation) || correlation < minCorrelation) return;
+        hosts.push_back(Host{c, correlation});
+      };
+      const double radius = neighbours.searchRadius(fragment);
+      const double times[2] = {apexTime(feature), traceTime(feature)};
+      for (int estimate = 0; estimate < 2; ++estimate) {
+        const double time = times[estimate];
+        if (!(time >= 0)) continue;
+        // Widened by far more than the rounding of the pair's time difference.
+        const double slack = 1e-9 * (time + radius);
+        if (estimate == 0) {
+          state.byApex.visitWithin(byApex, time - radius - slack, time + radius + slack, weigh);
+        } else {
+          state.byTrace.visitWithin(byTrace, time - radius - slack, time + radius + slack, weigh);
+        }
+      }
     }
+  });
+
+  // Then in order: each fragment joins the best correlated of its hosts not taken out by then, of equal
+  // ones the lowest compound.
+  std::vector<std::pair<std::size_t, std::size_t>> joins;
+  for (std::size_t i = 0; i < fragments.size(); ++i) {
+    const std::size_t fragment = fragments[i];
     std::size_t host = kNoCompound;
     double hostCorrelation = minCorrelation;
-    // Unchanged while the fragment's hosts are weighed (the writes below to weighedFor do not touch them).
-    const std::size_t own = compounds.compoundOf[fragment];
-    const double mz = feature.mz, intensity = feature.intensity;
-    const auto weigh = [&](const LeadTimes::Lead& candidate) {
-      const std::size_t c = candidate.compound;
-      if (weighedFor[c] == fragment || c == own) return;
-      weighedFor[c] = fragment;
-      const std::size_t lead = candidate.feature;
-      if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
-      if (!neighbours.coelute(fragment, lead)) return;
-      if (screen && screen(fragment, lead, hostCorrelation)) return;
-      const double correlation = neighbours.correlationOnce(fragment, lead);
-      if (std::isnan(correlation) || correlation < hostCorrelation) return;
-      if (host == kNoCompound || correlation > hostCorrelation || c < host) {
-        host = c;
-        hostCorrelation = correlation;
+    for (const Host& candidate : hostsOf[i]) {
+      if (compounds.absorbed[candidate.compound]) continue;
+      if (candidate.correlation < hostCorrelation) continue;
+      if (host == kNoCompound || candidate.correlation > hostCorrelation || candidate.compound < host) {
+        host = candidate.compound;
+        hostCorrelation = candidate.correlation;
       }
-    };
-    const double radius = neighbours.searchRadius(fragment);
-    const double times[2] = {apexTime(feature), traceTime(feature)};
-    for (int estimate = 0; estimate < 2; ++estimate) {
-      const double time = times[estimate];
-      if (!(time >= 0)) continue;
-      // Widened by far more than the rounding of the pair's time difference.
-      const double slack = 1e-9 * (time + radius);
-      (estimate == 0 ? byApex : byTrace).visitWithin(time - radius - slack, time + radius + slack, weigh);
     }
     if (host == kNoCompound) continue;
     compounds.absorbed[compounds.compoundOf[fragment]] = 1;
-    byApex.remove(compounds.compoundOf[fragment]);
-    byTrace.remove(compounds.compoundOf[fragment]);
     compounds.compoundOf[fragment] = host;
     joins.emplace_back(fragment, host);
   }

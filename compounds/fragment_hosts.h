@@ -22,12 +22,11 @@ struct FragmentCompounds {
 // joins the compound that is more intense (by its lead) and heavier, whose lead co-elutes with it and
 // correlates with it at least `minCorrelation`, best correlated first, of equal ones the lowest compound.
 // Returns the (fragment, host) joins in order; `compounds` is updated as they are made (the fragment's own
-// compound absorbed, the fragment the host's).
-std::vector<std::pair<std::size_t, std::size_t>> joinFragments(const std::vector<GroupingFeature>& features,
-                                                               const Neighbours& neighbours,
-                                                               const std::vector<std::size_t>& fragments,
-                                                               FragmentCompounds& compounds,
-                                                               double minCorrelation,
-                                                               const SimilarityScreen& screen);
+// compound absorbed, the fragment the host's). The correlations are weighed on up to `workers` threads
+// (`screen` and the neighbours' correlations must bear that); the joins are the same on any number.
+std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
+    const std::vector<GroupingFeature>& features, const Neighbours& neighbours,
+    const std::vector<std::size_t>& fragments, FragmentCompounds& compounds, double minCorrelation,
+    const SimilarityScreen& screen, std::size_t workers);
 
 #endif

@@ -13,6 +13,11 @@ namespace {
 
 constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
+// A pair's key among the kept correlations, the same either way round.
+std::uint64_t pairKey(std::size_t a, std::size_t b) {
+  return (static_cast<std::uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+}
+
 // Whether feature `next` may be isotope `step` of a pattern whose previous member found is `previous`.
 // M+1 is bounded by the carbon count; each later peak by the same ratio to the one before it (sulfur and
 // oxygen lift M+2 and M+3 above the carbon-only binomial terms), and M+2 may reach the monoisotopic height
@@ -150,7 +155,7 @@ void Neighbours::coelutingWithin(std::size_t a, double low, double high,
 
 double Neighbours::correlation(std::size_t a, std::size_t b) const {
   if (!similarity_) return kUnknown;
-  const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+  const std::uint64_t key = pairKey(a, b);
   const auto found = known_.find(key);
   if (found != known_.end()) return found->second;
   const double value = similarity_(std::min(a, b), std::max(a, b));
@@ -160,7 +165,7 @@ double Neighbours::correlation(std::size_t a, std::size_t b) const {
 
 double Neighbours::correlationOnce(std::size_t a, std::size_t b) const {
   if (!similarity_) return kUnknown;
-  const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+  const std::uint64_t key = pairKey(a, b);
   const auto found = known_.find(key);
   return found != known_.end() ? found->second : similarity_(std::min(a, b), std::max(a, b));
 }
@@ -174,6 +179,26 @@ bool Neighbours::isotopePartners(std::size_t a, std::size_t b, bool close) const
 bool Neighbours::ionPartners(std::size_t a, std::size_t b) const {
   const double value = correlation(a, b);
   return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());
+}
+
+bool Neighbours::ionPartners(std::size_t a, std::size_t b, Correlations& computed) const {
+  double value = kUnknown;
+  if (similarity_) {
+    const std::uint64_t key = pairKey(a, b);
+    const auto kept = known_.find(key);
+    if (kept != known_.end()) {
+      value = kept->second;
+    } else {
+      const auto found = computed.find(key);
+      value = found != computed.end() ? found->second : similarity_(std::min(a, b), std::max(a, b));
+      if (found == computed.end()) computed.emplace(key, value);
+    }
+  }
+  return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());
+}
+
+void Neighbours::keep(const Correlations& computed) const {
+  for (const auto& entry : computed) known_.insert(entry);
 }
 
 namespace {

@@ -37,6 +37,11 @@ class Neighbours {
   bool isotopePartners(std::size_t a, std::size_t b, bool close = false) const;
   // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples).
   bool ionPartners(std::size_t a, std::size_t b) const;
+  // Correlations a worker computes beside the ones kept here, which it only reads meanwhile: ionPartners
+  // for searches spread over threads, their correlations kept here afterwards by keep().
+  using Correlations = std::unordered_map<std::uint64_t, double>;
+  bool ionPartners(std::size_t a, std::size_t b, Correlations& computed) const;
+  void keep(const Correlations& computed) const;
   // How far from a's apex (by either estimate, seconds) every feature co-eluting with a lies: a's reach, or
   // the widest reach when a's is not a number.
   double searchRadius(std::size_t a) const { return reach_[a] == reach_[a] ? reach_[a] : widestReach_; }

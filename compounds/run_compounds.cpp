@@ -9,6 +9,7 @@
 #include "compounds/compound_grouping.h"
 #include "compounds/correlation.h"
 #include "compounds/ms1_index.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -44,30 +45,44 @@ std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<Trac
   }
   std::sort(order.begin(), order.end(),
             [&requests](std::size_t a, std::size_t b) { return requests[a].mz < requests[b].mz; });
-  std::vector<std::size_t> cursor(ms1.size(), 0);
-  for (const std::size_t r : order) {
-    const TraceRequest& request = requests[r];
-    FeatureTrace& trace = traces[r];
-    const double window = request.mz * ppm * 1e-6;
-    const double low = request.mz - window, high = request.mz + window;
-    trace.first = ms1.firstAtOrAfter(request.start);
-    trace.values.reserve(std::max(ms1.firstAfter(request.end), trace.first) - trace.first);
-    for (std::size_t k = trace.first; k < ms1.size() && ms1.seconds(k) <= request.end; ++k) {
-      if (!ms1.ordered(k)) {
-        trace.values.push_back(ms1.sumIn(k, low, high));
-        continue;
+  // The requests in m/z order, in as many runs of consecutive ones as there are workers: each run walks
+  // every spectrum's peaks upwards from where its previous request there landed.
+  const std::size_t workers = std::max<std::size_t>(1, std::min(workerCount(), order.size() / 256));
+  parallelFor(workers, workers, [&](std::size_t part, std::size_t) {
+    const std::size_t none = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> cursor(ms1.size(), none);
+    const std::size_t from = order.size() * part / workers, to = order.size() * (part + 1) / workers;
+    for (std::size_t q = from; q < to; ++q) {
+      const TraceRequest& request = requests[order[q]];
+      FeatureTrace& trace = traces[order[q]];
+      const double window = request.mz * ppm * 1e-6;
+      const double low = request.mz - window, high = request.mz + window;
+      trace.first = ms1.firstAtOrAfter(request.start);
+      trace.values.reserve(std::max(ms1.firstAfter(request.end), trace.first) - trace.first);
+      for (std::size_t k = trace.first; k < ms1.size() && ms1.seconds(k) <= request.end; ++k) {
+        if (!ms1.ordered(k)) {
+          trace.values.push_back(ms1.sumIn(k, low, high));
+          continue;
+        }
+        const std::vector<StoredPeak>& peaks = ms1.peaks(k);
+        // Where lower_bound would land: the first peak not below `low`.
+        std::size_t at = cursor[k];
+        if (at == none) {
+          at = static_cast<std::size_t>(
+              std::lower_bound(peaks.begin(), peaks.end(), low,
+                               [](const StoredPeak& peak, double mz) { return peak.mz < mz; }) -
+              peaks.begin());
+        } else {
+          while (at > 0 && !(peaks[at - 1].mz < low)) --at;
+          while (at < peaks.size() && peaks[at].mz < low) ++at;
+        }
+        cursor[k] = at;
+        double sum = 0;
+        for (; at < peaks.size() && peaks[at].mz <= high; ++at) sum += peaks[at].intensity;
+        trace.values.push_back(sum);
       }
-      const std::vector<StoredPeak>& peaks = ms1.peaks(k);
-      // Where lower_bound would land: the first peak not below `low`.
-      std::size_t at = cursor[k];
-      while (at > 0 && !(peaks[at - 1].mz < low)) --at;
-      while (at < peaks.size() && peaks[at].mz < low) ++at;
-      cursor[k] = at;
-      double sum = 0;
-      for (; at < peaks.size() && peaks[at].mz <= high; ++at) sum += peaks[at].intensity;
-      trace.values.push_back(sum);
     }
-  }
+  });
   return traces;
 }
 
@@ -171,8 +186,11 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
       }
       features[k] = GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex};
       part.push_back(features[k]);
-      traces.push_back(smoothedTrace(std::move(trace)));
+      read[j] = std::move(trace);
     }
+    traces.resize(members.size());
+    parallelFor(members.size(), workerCount(),
+                [&](std::size_t j, std::size_t) { traces[j] = smoothedTrace(std::move(read[j])); });
     const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
       return shapeCorrelation(traces[a], traces[b]);
     };

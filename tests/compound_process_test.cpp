@@ -167,6 +167,25 @@ TEST_F(CompoundRun, FeaturesWithMs2ScansAreLinkedAndExported) {
   EXPECT_EQ(readFile(folder_->file("export/run.mztab")).rfind("MTD\tmzTab-version\t2.0.0-M\n", 0), 0u);
 }
 
+// The grouping, the traces it reads and the exports are spread over the run's threads: the files are the
+// same on one thread and on three as on the machine's own count.
+TEST_F(CompoundRun, SameFilesAtEveryThreadCount) {
+  ASSERT_EQ(result_->status, 0) << result_->err;
+  for (const std::string threads : {"1", "3"}) {
+    const std::string exports = folder_->file("export" + threads);
+    ASSERT_EQ(std::system(("mkdir -p '" + exports + "'").c_str()), 0);
+    const ProcessResult again =
+        runTorva({"-i", run_, "--detect", "resolver", "--features", folder_->file("f" + threads + ".tsv"),
+                  "--ppm", "10", "--compounds", "--export", exports, "--quiet", "--threads", threads});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(readFile(folder_->file("f" + threads + ".tsv")), readFile(folder_->file("f.tsv"))) << threads;
+    for (const char* name : {"gnps.mgf", "gnps_quant.csv", "sirius.ms", "run.mztab"}) {
+      EXPECT_EQ(readFile(exports + "/" + name), readFile(folder_->file(std::string("export/") + name)))
+          << name << " on " << threads << " threads";
+    }
+  }
+}
+
 TEST(CompoundOptions, RefusesWhatCannotWorkBeforeReading) {
   TempDir folder;
   const std::string run = folder.write("run.mzXML", "not read");

@@ -157,12 +157,14 @@ TEST(FragmentHosts, SameJoinsAsThePlainSearch) {
       const auto expected =
           joinFragmentsPlainly(run.features, neighbours, fragments, plainCompounds, minCorrelation);
       for (const bool screened : {false, true}) {
-        FragmentCompounds fastCompounds = compounds;
-        const auto joins = joinFragments(run.features, neighbours, fragments, fastCompounds, minCorrelation,
-                                         screened ? screen : SimilarityScreen());
-        ASSERT_EQ(joins, expected) << minCorrelation;
-        ASSERT_EQ(fastCompounds.compoundOf, plainCompounds.compoundOf);
-        ASSERT_EQ(fastCompounds.absorbed, plainCompounds.absorbed);
+        for (const std::size_t workers : {1, 2, 3}) {
+          FragmentCompounds fastCompounds = compounds;
+          const auto joins = joinFragments(run.features, neighbours, fragments, fastCompounds, minCorrelation,
+                                           screened ? screen : SimilarityScreen(), workers);
+          ASSERT_EQ(joins, expected) << minCorrelation << " on " << workers << " workers";
+          ASSERT_EQ(fastCompounds.compoundOf, plainCompounds.compoundOf);
+          ASSERT_EQ(fastCompounds.absorbed, plainCompounds.absorbed);
+        }
       }
       if (minCorrelation < 0.9) {
         EXPECT_GT(expected.size(), 5u);  // the run joins something to compare

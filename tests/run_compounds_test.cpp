@@ -10,6 +10,7 @@
 
 #include "export/mztab_export.h"
 #include "tests/test_support.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -245,7 +246,7 @@ TEST(RunCompounds, TracesReadAsThePlainSumsToTheBit) {
     }
     const Ms1Index ms1(scans, '+');
     std::vector<TraceRequest> requests;
-    for (int f = 0; f < 200; ++f) {
+    for (int f = 0; f < 800; ++f) {
       const double start = 50 * unit(random) - 5;
       requests.push_back(TraceRequest{200 + 5 * unit(random), start, start + 20 * unit(random)});
     }
@@ -254,7 +255,11 @@ TEST(RunCompounds, TracesReadAsThePlainSumsToTheBit) {
     requests.push_back(TraceRequest{nan, 0, 10});
     requests.push_back(TraceRequest{inf, 0, 10});
     requests.push_back(TraceRequest{202.5, 10, 5});  // ends before it starts
+    // Read in up to three runs of requests side by side; each worker's part must read what the plain
+    // reading does.
+    setWorkerCount(c.seed % 2 == 0 ? 1 : 3);
     const std::vector<FeatureTrace> traces = readTraces(ms1, requests, c.ppm);
+    setWorkerCount(0);
     ASSERT_EQ(traces.size(), requests.size());
     for (std::size_t r = 0; r < requests.size(); ++r) {
       const TraceRequest& q = requests[r];
