@@ -5,7 +5,6 @@
 
 #include "compounds/feature_evidence.h"
 #include "compounds/run_compounds.h"
-#include "export/export_folder.h"
 #include "util/console.h"
 
 namespace {
@@ -46,7 +45,8 @@ bool writeEvidence(const Options& options, const std::vector<scan>& scans,
 
 }  // namespace
 
-bool runCompoundStep(const Options& options, const std::vector<scan>& scans, std::vector<FeatureRow>& rows) {
+bool runCompoundStep(const Options& options, const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
+                     ExportSet& set) {
   RunCompoundOptions settings;
   if (!options.adducts.empty()) {
     try {
@@ -60,15 +60,7 @@ bool runCompoundStep(const Options& options, const std::vector<scan>& scans, std
     settings.grouping.ppm = settings.linkage.ppm = settings.tracePpm = options.massPpm;
   }
   std::vector<std::vector<std::size_t>> linked;
-  const ExportSet set = groupRunCompounds(scans, rows, settings, baseName(options.input), options.input,
-                                          options.hasFeatureSpectra ? &linked : nullptr);
-  std::string error;
-  if (options.hasFeatureSpectra && !writeEvidence(options, scans, rows, linked, settings.tracePpm))
-    return false;
-  if (options.exportDir.empty()) return true;
-  if (!writeExportFolder(options.exportDir, set, "run.mztab", error)) {
-    console::err("torva: " + error + "\n");
-    return false;
-  }
-  return true;
+  set = groupRunCompounds(scans, rows, settings, baseName(options.input), options.input,
+                          options.hasFeatureSpectra ? &linked : nullptr);
+  return !options.hasFeatureSpectra || writeEvidence(options, scans, rows, linked, settings.tracePpm);
 }

@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "driver/compound_step.h"
+#include "export/export_folder.h"
 #include "features/feature_finder.h"
 #include "processing/centroiding.h"
 #include "report/feature_table.h"
+#include "util/atomic_file.h"
 #include "util/console.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -75,10 +78,27 @@ bool runResolverStep(const Options& options, const RunData& run) {
                  " scans\n");
   }
   std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings);
-  const bool grouped = !options.compounds || runCompoundStep(options, scans, rows);
-  if (!options.hasFeatures) return grouped;
+  ExportSet set;
+  bool grouped = !options.compounds || runCompoundStep(options, scans, rows, set);
+  // The exports composed beside the feature table.
+  const bool exporting = options.compounds && grouped && !options.exportDir.empty();
+  ExportFolderTexts exports(set, "run.mztab");
+  std::string table;
+  const std::size_t parts = exporting ? ExportFolderTexts::kParts : 0;
+  parallelFor(parts + 1, workerCount(), [&](std::size_t part, std::size_t) {
+    if (part < parts) {
+      exports.compose(part);
+    } else if (options.hasFeatures) {
+      table = formatFeatureTable(rows);
+    }
+  });
   std::string error;
-  if (!writeFeatureTable(options.features, rows, error)) {
+  if (exporting && !exports.write(options.exportDir, error)) {
+    console::err("torva: " + error + "\n");
+    grouped = false;
+  }
+  if (!options.hasFeatures) return grouped;
+  if (!writeWholeFile(options.features, table, error)) {
     console::err("torva: " + error + "\n");
     return false;
   }

@@ -6,23 +6,29 @@
 #include "export/sirius_export.h"
 #include "util/parallel_for.h"
 
+void ExportFolderTexts::compose(std::size_t part) {
+  if (part == 0) {
+    mztab_ = mztabM(set_);
+    return;
+  }
+  const std::vector<std::string> ms2Lines = ms2PeakLines(set_);
+  mgf_ = gnpsMgf(set_, &ms2Lines);
+  quant_ = gnpsQuantTable(set_);
+  sirius_ = siriusMs(set_, &ms2Lines);
+}
+
+bool ExportFolderTexts::write(const std::string& folder, std::string& error) const {
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  return writeExportFile(base + "gnps.mgf", mgf_, error) &&
+         writeExportFile(base + "gnps_quant.csv", quant_, error) &&
+         writeExportFile(base + "sirius.ms", sirius_, error) &&
+         writeExportFile(base + mztabName_, mztab_, error);
+}
+
 bool writeExportFolder(const std::string& folder, const ExportSet& set, const std::string& mztabName,
                        std::string& error) {
-  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-  // The mzTab file, the largest, is composed beside the other three.
-  std::string mgf, quant, sirius, mztab;
-  parallelFor(2, workerCount(), [&](std::size_t part, std::size_t) {
-    if (part == 1) {
-      mztab = mztabM(set);
-      return;
-    }
-    const std::vector<std::string> ms2Lines = ms2PeakLines(set);
-    mgf = gnpsMgf(set, &ms2Lines);
-    quant = gnpsQuantTable(set);
-    sirius = siriusMs(set, &ms2Lines);
-  });
-  return writeExportFile(base + "gnps.mgf", mgf, error) &&
-         writeExportFile(base + "gnps_quant.csv", quant, error) &&
-         writeExportFile(base + "sirius.ms", sirius, error) &&
-         writeExportFile(base + mztabName, mztab, error);
+  ExportFolderTexts texts(set, mztabName);
+  parallelFor(ExportFolderTexts::kParts, workerCount(),
+              [&texts](std::size_t part, std::size_t) { texts.compose(part); });
+  return texts.write(folder, error);
 }
