@@ -1,8 +1,10 @@
 #include "compounds/fragment_hosts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #include "util/parallel_for.h"
 
@@ -48,7 +50,12 @@ struct ActiveLeads {
     if (p != kNoCompound) bits[p / 64] |= std::uint64_t{1} << (p % 64);
   }
 
-  // Calls visit(lead) for each active lead whose time lies within [low, high].
+  void deactivate(const LeadTimes& leads, std::size_t c) {
+    const std::size_t p = leads.placeOf[c];
+    if (p != kNoCompound) bits[p / 64] &= ~(std::uint64_t{1} << (p % 64));
+  }
+
+  // Calls visit(lead) for each active lead whose time lies within [low, high] (visit may deactivate leads).
   template <typename Visit>
   void visitWithin(const LeadTimes& leads, double low, double high, Visit visit) const {
     const std::vector<double>& times = leads.times;
@@ -107,10 +114,32 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
     return features[compounds.leadOf[a]].intensity > features[compounds.leadOf[b]].intensity;
   });
 
-  // First, spread over the workers, every possible host of each fragment: all that correlate well enough,
-  // whether or not an earlier fragment's join will take them out. Which of them each fragment joins
-  // depends on those joins, and is decided after, in order.
+  // Each fragment's possible hosts are weighed by the workers, pieces of consecutive fragments at a time:
+  // all that correlate well enough, but those already taken out. Which of them a fragment joins depends on
+  // the joins of the fragments before it, so the pieces are decided in order, each as soon as it and all
+  // before it are weighed, by whichever worker finished the last of them. A compound taken out by then is
+  // skipped when weighing; one taken out later is passed over when deciding.
   std::vector<std::vector<Host>> hostsOf(fragments.size());
+  std::vector<std::atomic<char>> absorbed(count);
+  for (std::size_t c = 0; c < count; ++c) absorbed[c].store(compounds.absorbed[c], std::memory_order_relaxed);
+  std::vector<std::pair<std::size_t, std::size_t>> joins;
+  const auto decide = [&](std::size_t i) {
+    const std::size_t fragment = fragments[i];
+    std::size_t host = kNoCompound;
+    double hostCorrelation = minCorrelation;
+    for (const Host& candidate : hostsOf[i]) {
+      if (absorbed[candidate.compound].load(std::memory_order_relaxed)) continue;
+      if (candidate.correlation < hostCorrelation) continue;
+      if (host == kNoCompound || candidate.correlation > hostCorrelation || candidate.compound < host) {
+        host = candidate.compound;
+        hostCorrelation = candidate.correlation;
+      }
+    }
+    if (host == kNoCompound) return;
+    absorbed[compounds.compoundOf[fragment]].store(1, std::memory_order_relaxed);
+    compounds.compoundOf[fragment] = host;
+    joins.emplace_back(fragment, host);
+  };
   struct Worker {
     ActiveLeads byApex, byTrace;
     std::size_t letIn = 0;
@@ -121,10 +150,19 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
   for (std::size_t w = 0; w < workers; ++w)
     states.push_back(
         Worker{ActiveLeads(byApex), ActiveLeads(byTrace), 0, std::vector<std::size_t>(count, kNoCompound)});
-  // Pieces of consecutive fragments: a worker is handed them in increasing order, so it only ever lets more
-  // in.
-  const std::size_t piece = 64;
+  // A worker is handed its pieces in increasing order, so it only ever lets more leads in. One worker
+  // decides each fragment before weighing the next.
+  const std::size_t piece = workers == 1 ? 1 : 16;
   const std::size_t pieces = (fragments.size() + piece - 1) / piece;
+  std::vector<std::atomic<char>> weighed(pieces);
+  std::mutex deciding;
+  std::size_t decided = 0;  // pieces decided, under `deciding`
+  const auto decideWeighed = [&] {
+    const std::lock_guard<std::mutex> lock(deciding);
+    for (; decided < pieces && weighed[decided].load(std::memory_order_acquire); ++decided) {
+      for (std::size_t i = decided * piece; i < fragments.size() && i < (decided + 1) * piece; ++i) decide(i);
+    }
+  };
   parallelFor(pieces, workers, [&](std::size_t p, std::size_t w) {
     Worker& state = states[w];
     for (std::size_t i = p * piece; i < fragments.size() && i < (p + 1) * piece; ++i) {
@@ -136,11 +174,17 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
         state.byTrace.activate(byTrace, byIntensity[state.letIn]);
         ++state.letIn;
       }
+      // Not decided yet, so not written meanwhile.
       const std::size_t own = compounds.compoundOf[fragment];
       const double mz = feature.mz, intensity = feature.intensity;
       std::vector<Host>& hosts = hostsOf[i];
       const auto weigh = [&](const LeadTimes::Lead& candidate) {
         const std::size_t c = candidate.compound;
+        if (absorbed[c].load(std::memory_order_relaxed)) {  // for good: not visited again
+          state.byApex.deactivate(byApex, c);
+          state.byTrace.deactivate(byTrace, c);
+          return;
+        }
         if (state.weighedFor[c] == fragment || c == own) return;
         state.weighedFor[c] = fragment;
         const std::size_t lead = candidate.feature;
@@ -165,27 +209,10 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
         }
       }
     }
+    weighed[p].store(1, std::memory_order_release);
+    decideWeighed();
   });
-
-  // Then in order: each fragment joins the best correlated of its hosts not taken out by then, of equal
-  // ones the lowest compound.
-  std::vector<std::pair<std::size_t, std::size_t>> joins;
-  for (std::size_t i = 0; i < fragments.size(); ++i) {
-    const std::size_t fragment = fragments[i];
-    std::size_t host = kNoCompound;
-    double hostCorrelation = minCorrelation;
-    for (const Host& candidate : hostsOf[i]) {
-      if (compounds.absorbed[candidate.compound]) continue;
-      if (candidate.correlation < hostCorrelation) continue;
-      if (host == kNoCompound || candidate.correlation > hostCorrelation || candidate.compound < host) {
-        host = candidate.compound;
-        hostCorrelation = candidate.correlation;
-      }
-    }
-    if (host == kNoCompound) continue;
-    compounds.absorbed[compounds.compoundOf[fragment]] = 1;
-    compounds.compoundOf[fragment] = host;
-    joins.emplace_back(fragment, host);
-  }
+  decideWeighed();  // none is left: the worker that weighed the last piece decided it
+  for (std::size_t c = 0; c < count; ++c) compounds.absorbed[c] = absorbed[c].load(std::memory_order_relaxed);
   return joins;
 }
