@@ -224,6 +224,7 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
 
   // Explained compounds, then every remaining root alone.
   std::vector<Compound> compounds;
+  compounds.reserve(count);
   std::vector<std::size_t> compoundOf(count, kNone);
   for (const Explanation& explanation : AdductSolver(features, ions, neighbours, marks, options).solve()) {
     Compound compound;

@@ -29,6 +29,8 @@ struct LeadTimes {
     std::stable_sort(compounds.begin(), compounds.end(),
                      [&](std::size_t a, std::size_t b) { return leadTime[a] < leadTime[b]; });
     placeOf.assign(leadTime.size(), kNoCompound);
+    times.reserve(compounds.size());
+    leads.reserve(compounds.size());
     for (std::size_t p = 0; p < compounds.size(); ++p) {
       const std::size_t c = compounds[p];
       placeOf[c] = p;
@@ -106,6 +108,7 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
   byApex.build(apexOfLead, features, compounds);
   byTrace.build(traceOfLead, features, compounds);
   std::vector<std::size_t> byIntensity;
+  byIntensity.reserve(count);
   for (std::size_t c = 0; c < count; ++c) {
     const double intensity = features[compounds.leadOf[c]].intensity;
     if (intensity == intensity) byIntensity.push_back(c);  // a lead of no number is never more intense

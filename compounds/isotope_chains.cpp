@@ -74,6 +74,8 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
       apexTimes_(features.size()),
       traceTimes_(features.size()),
       byMz_(features.size()) {
+  width_.reserve(features.size());
+  reach_.reserve(features.size());
   double widest = 0;
   for (std::size_t f = 0; f < features.size(); ++f) {
     apexTimes_[f] = features[f].rt;

@@ -154,6 +154,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     if (members.empty()) continue;
     const Ms1Index& ms1 = ms1Of(polarity);
     std::vector<GroupingFeature> part;
+    part.reserve(members.size());
     std::vector<SmoothedTrace> traces;
     // Each trace over the peak and the given number of its widths beyond either edge.
     std::vector<TraceRequest> requests;
@@ -249,6 +250,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   }
 
   ExportSet set;
+  set.features.reserve(taking.size());
   set.samples = {sampleName};
   set.runFiles = {runFile};
   set.polarity = mainPolarity;
