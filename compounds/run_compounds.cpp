@@ -250,7 +250,6 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   }
 
   ExportSet set;
-  set.features.reserve(taking.size());
   set.samples = {sampleName};
   set.runFiles = {runFile};
   set.polarity = mainPolarity;
@@ -263,7 +262,11 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     row.representative = true;
     row.ms2Scans = "0";
   }
-  for (std::size_t k = 0; k < taking.size(); ++k) {
+  // Each feature's row and export on its own, spread over the workers (the indices of both polarities made
+  // first: they are only looked up meanwhile).
+  for (const int polarity : polarities) ms1Of(polarity);
+  set.features.resize(taking.size());
+  parallelFor(taking.size(), workerCount(), [&](std::size_t k, std::size_t) {
     FeatureRow& row = rows[taking[k]];
     const CompoundLabel& label = labels[k];
     row.compoundId = label.compoundId;
@@ -273,7 +276,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     row.representative = label.representative;
     row.ms2Scans = std::to_string(links[k].size());
 
-    ExportFeature feature;
+    ExportFeature& feature = set.features[k];
     feature.featureId = numericFeatureId(row.featureId, static_cast<long>(taking[k]) + 1);
     feature.mz = row.mz;
     feature.rt = row.rt * 60;
@@ -309,12 +312,11 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
       feature.ms2.push_back(std::move(spectrum));
     }
     feature.polarity = polarities[k];
-    const Ms1Index& ms1 = ms1Of(polarities[k]);
+    const Ms1Index& ms1 = indices.at(polarities[k]);
     if (ms1.size() > 0 && label.isotope == 0) {
       feature.ms1Pattern =
           isotopePatternIn(ms1.peaks(ms1.nearest(feature.rt)), row.mz, label.charge, options.tracePpm);
     }
-    set.features.push_back(std::move(feature));
-  }
+  });
   return set;
 }

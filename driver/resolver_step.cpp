@@ -80,14 +80,15 @@ bool runResolverStep(const Options& options, const RunData& run) {
   std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings);
   ExportSet set;
   bool grouped = !options.compounds || runCompoundStep(options, scans, rows, set);
-  // The exports composed beside the feature table.
+  // The exports composed beside the feature table: the table first, the largest part, then the exports'
+  // parts as workers come free.
   const bool exporting = options.compounds && grouped && !options.exportDir.empty();
   ExportFolderTexts exports(set, "run.mztab");
   std::string table;
   const std::size_t parts = exporting ? ExportFolderTexts::kParts : 0;
   parallelFor(parts + 1, workerCount(), [&](std::size_t part, std::size_t) {
-    if (part < parts) {
-      exports.compose(part);
+    if (part > 0) {
+      exports.compose(part - 1);
     } else if (options.hasFeatures) {
       table = formatFeatureTable(rows);
     }

@@ -9,12 +9,13 @@
 void ExportFolderTexts::compose(std::size_t part) {
   if (part == 0) {
     mztab_ = mztabM(set_);
-    return;
+  } else if (part == 1) {
+    const std::vector<std::string> ms2Lines = ms2PeakLines(set_);
+    mgf_ = gnpsMgf(set_, &ms2Lines);
+    sirius_ = siriusMs(set_, &ms2Lines);
+  } else {
+    quant_ = gnpsQuantTable(set_);
   }
-  const std::vector<std::string> ms2Lines = ms2PeakLines(set_);
-  mgf_ = gnpsMgf(set_, &ms2Lines);
-  quant_ = gnpsQuantTable(set_);
-  sirius_ = siriusMs(set_, &ms2Lines);
 }
 
 bool ExportFolderTexts::write(const std::string& folder, std::string& error) const {

@@ -10,7 +10,9 @@
 // only its own texts), then written into a folder.
 class ExportFolderTexts {
  public:
-  static constexpr std::size_t kParts = 2;  // the mzTab file; the GNPS and SIRIUS files
+  // The mzTab file; the GNPS spectra and the SIRIUS file (they share the MS2 peak lines); the GNPS
+  // quantification table. Largest first.
+  static constexpr std::size_t kParts = 3;
 
   ExportFolderTexts(const ExportSet& set, std::string mztabName)
       : set_(set), mztabName_(std::move(mztabName)) {}
