@@ -40,8 +40,7 @@ bool isFlat(const double* values, std::size_t count) {
 
 // Five-point moving average (fewer at the ends): scan-to-scan scatter of weak ions (automatic gain control,
 // counting noise) would otherwise hide a shared elution profile.
-void movingAverage(const double* values, std::size_t count, std::vector<double>& smooth) {
-  smooth.resize(count);
+void movingAverage(const double* values, std::size_t count, double* smooth) {
   const auto fewer = [&](std::size_t k) {
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
     double sum = 0;
@@ -85,26 +84,30 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
   // Kept from call to call: the grouping asks for many pairs.
   thread_local std::vector<double> smoothA, smoothB;
-  movingAverage(valuesA, count, smoothA);
-  movingAverage(valuesB, count, smoothB);
+  smoothA.resize(count);
+  smoothB.resize(count);
+  movingAverage(valuesA, count, smoothA.data());
+  movingAverage(valuesB, count, smoothB.data());
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 
 SmoothedTrace smoothedTrace(FeatureTrace trace) {
   SmoothedTrace smoothed;
-  movingAverage(trace.values.data(), trace.values.size(), smoothed.smooth);
-  const std::size_t length = smoothed.smooth.size();
-  smoothed.sums.assign(length + 1, 0.0);
-  smoothed.squareSums.assign(length + 1, 0.0);
+  const std::size_t length = trace.values.size();
+  smoothed.averages.resize(3 * length + 2);
+  double* smooth = smoothed.averages.data();
+  double* sums = smooth + length;
+  double* squareSums = sums + length + 1;
+  movingAverage(trace.values.data(), length, smooth);
+  sums[0] = squareSums[0] = 0.0;
   for (std::size_t k = 0; k < length; ++k) {
-    smoothed.sums[k + 1] = smoothed.sums[k] + smoothed.smooth[k];
-    smoothed.squareSums[k + 1] = smoothed.squareSums[k] + smoothed.smooth[k] * smoothed.smooth[k];
+    sums[k + 1] = sums[k] + smooth[k];
+    squareSums[k + 1] = squareSums[k] + smooth[k] * smooth[k];
   }
   // A difference of two running sums is off by at most about 2 n epsilon times the whole sum; the variance
   // sum(x^2) - sum(x)^2 / n, with sum(x) at most sqrt(n sum(x^2)), by about 8 n^1.5 epsilon sum(x^2).
   const double n = static_cast<double>(length) + 1;
-  smoothed.roundingBound =
-      8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * smoothed.squareSums[length];
+  smoothed.roundingBound = 8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * squareSums[length];
   smoothed.peakBegin = trace.peakBegin();
   smoothed.peakFinish = trace.peakFinish();
   smoothed.trace = std::move(trace);
@@ -115,13 +118,10 @@ namespace {
 
 // The moving average over the shared spectra `values[0, count)`, whose first entry is entry `offset` of a
 // trace averaged whole (`whole`): its own average two or more from either end, computed at the ends.
-void sharedAverage(const double* values, std::size_t count, const std::vector<double>& whole,
-                   std::size_t offset, std::vector<double>& smooth) {
+void sharedAverage(const double* values, std::size_t count, const double* whole, std::size_t offset,
+                   std::vector<double>& smooth) {
   smooth.resize(count);
-  if (count > 4) {
-    std::copy(whole.begin() + static_cast<std::ptrdiff_t>(offset + 2),
-              whole.begin() + static_cast<std::ptrdiff_t>(offset + count - 2), smooth.begin() + 2);
-  }
+  if (count > 4) std::copy(whole + offset + 2, whole + offset + count - 2, smooth.begin() + 2);
   for (std::size_t k = 0; k < count; ++k) {
     if (k == 2 && count > 4) k = count - 2;  // the middle is the whole trace's
     const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(count, k + 3);
@@ -143,8 +143,8 @@ double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b) {
   const std::size_t count = end - first;
   if (isFlat(valuesA, count) || isFlat(valuesB, count)) return kFlatTraces;
   thread_local std::vector<double> smoothA, smoothB;
-  sharedAverage(valuesA, count, a.smooth, first - traceA.first, smoothA);
-  sharedAverage(valuesB, count, b.smooth, first - traceB.first, smoothB);
+  sharedAverage(valuesA, count, a.smooth(), first - traceA.first, smoothA);
+  sharedAverage(valuesB, count, b.smooth(), first - traceB.first, smoothB);
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 
@@ -162,8 +162,8 @@ struct SharedSums {
 inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::size_t count) {
   const double* v = s.trace.values.data() + offset;
   const double* w = v + count - 4;
-  const double* sums = s.sums.data() + offset;
-  const double* squareSums = s.squareSums.data() + offset;
+  const double* sums = s.sums() + offset;
+  const double* squareSums = s.squareSums() + offset;
   constexpr double third = 1.0 / 3;
   const double head = v[0] + v[1] + v[2], tail = w[1] + w[2] + w[3];
   SharedSums out;
@@ -195,7 +195,7 @@ inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::si
 // Then an estimate from one pass over the shared spectra between the ends.
 bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
-  if (a.sums.size() != traceA.values.size() + 1 || b.sums.size() != traceB.values.size() + 1) return false;
+  if (!a.averaged() || !b.averaged()) return false;
   // sharedSpectra, from the peaks' spans kept with the traces.
   const std::size_t first =
       std::max(std::max(traceA.first, traceB.first), std::min(a.peakBegin, b.peakBegin));
@@ -224,8 +224,8 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
   // r <= 1 - (apart + rest^2 / (count - 4)) / (2 varianceA varianceB) < below.
   const double product = varianceA * varianceB;
   if ((apart + rest * rest / (n - 4)) > 2 * (1 - below) * product) return true;
-  const double* smoothA = a.smooth.data() + offsetA;
-  const double* smoothB = b.smooth.data() + offsetB;
+  const double* smoothA = a.smooth() + offsetA;
+  const double* smoothB = b.smooth() + offsetB;
   // Two running sums, even and odd entries: half the dependent additions.
   double even = 0, odd = 0;
   std::size_t k = 2;

@@ -40,13 +40,20 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 // end is the whole trace's.
 struct SmoothedTrace {
   FeatureTrace trace;
-  std::vector<double> smooth;
-  // Running sums of `smooth` and of its squares (entry k: the sum of the first k), and how far sums taken
-  // from them may be off (the screen below trusts a variance only well above it).
-  std::vector<double> sums, squareSums;
+  // In one block: the moving average of the whole trace, then the running sums of it and of its squares
+  // (entry k: the sum of the first k).
+  std::vector<double> averages;
+  // How far sums taken from the running sums may be off (the screen below trusts a variance only well
+  // above it).
   double roundingBound = 0;
   // trace.peakBegin() and trace.peakFinish(), for the screen below.
   std::size_t peakBegin = 0, peakFinish = 0;
+
+  const double* smooth() const { return averages.data(); }
+  const double* sums() const { return averages.data() + trace.values.size(); }
+  const double* squareSums() const { return sums() + trace.values.size() + 1; }
+  // Whether the block is there, whole, for the trace as it is.
+  bool averaged() const { return averages.size() == 3 * trace.values.size() + 2; }
 };
 
 SmoothedTrace smoothedTrace(FeatureTrace trace);

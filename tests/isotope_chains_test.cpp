@@ -167,7 +167,8 @@ TEST(Correlation, AveragedTracesGiveTheSameCorrelationToTheBit) {
   }
   for (const FeatureTrace& trace : odd) {
     const std::vector<double>& v = trace.values;
-    const std::vector<double> fast = smoothedTrace(trace).smooth;
+    const SmoothedTrace smoothed = smoothedTrace(trace);
+    const std::vector<double> fast(smoothed.smooth(), smoothed.smooth() + smoothed.trace.values.size());
     ASSERT_EQ(fast.size(), v.size());
     for (std::size_t k = 0; k < v.size(); ++k) {
       const std::size_t low = k >= 2 ? k - 2 : 0, high = std::min(v.size(), k + 3);
