@@ -68,10 +68,12 @@ class AdductSolver {
       supported[k] = 1;
     });
     for (const Neighbours::Correlations& some : computed) neighbours_.keep(some);
-    std::priority_queue<Candidate> queue;
+    std::vector<Candidate> ranked;
+    ranked.reserve(roots.size());
     for (std::size_t k = 0; k < roots.size(); ++k) {
-      if (supported[k]) queue.push(first[k]);
+      if (supported[k]) ranked.push_back(first[k]);
     }
+    std::priority_queue<Candidate> queue(std::less<Candidate>(), std::move(ranked));
     std::vector<Explanation> accepted;
     while (!queue.empty()) {
       const Candidate top = queue.top();

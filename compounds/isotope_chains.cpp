@@ -86,6 +86,8 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
     if (reach > widest) widest = reach;
   }
   widestReach_ = widest;
+  // The searches ask about a few pairs a feature.
+  if (similarity) known_.reserve(2 * features.size());
   byApex_ = sortedByTime(apexTimes_, apexPosition_);
   byTrace_ = sortedByTime(traceTimes_, tracePosition_);
   std::iota(byMz_.begin(), byMz_.end(), 0);
