@@ -96,18 +96,18 @@ SmoothedTrace smoothedTrace(FeatureTrace trace) {
   const std::size_t length = trace.values.size();
   smoothed.averages.resize(3 * length + 2);
   double* smooth = smoothed.averages.data();
-  double* sums = smooth + length;
-  double* squareSums = sums + length + 1;
+  double* running = smooth + length;
   movingAverage(trace.values.data(), length, smooth);
-  sums[0] = squareSums[0] = 0.0;
+  running[0] = running[1] = 0.0;
   for (std::size_t k = 0; k < length; ++k) {
-    sums[k + 1] = sums[k] + smooth[k];
-    squareSums[k + 1] = squareSums[k] + smooth[k] * smooth[k];
+    running[2 * k + 2] = running[2 * k] + smooth[k];
+    running[2 * k + 3] = running[2 * k + 1] + smooth[k] * smooth[k];
   }
   // A difference of two running sums is off by at most about 2 n epsilon times the whole sum; the variance
   // sum(x^2) - sum(x)^2 / n, with sum(x) at most sqrt(n sum(x^2)), by about 8 n^1.5 epsilon sum(x^2).
   const double n = static_cast<double>(length) + 1;
-  smoothed.roundingBound = 8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * squareSums[length];
+  smoothed.roundingBound =
+      8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * running[2 * length + 1];
   smoothed.peakBegin = trace.peakBegin();
   smoothed.peakFinish = trace.peakFinish();
   smoothed.trace = std::move(trace);
@@ -162,8 +162,9 @@ struct SharedSums {
 inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::size_t count) {
   const double* v = s.trace.values.data() + offset;
   const double* w = v + count - 4;
-  const double* sums = s.sums() + offset;
-  const double* squareSums = s.squareSums() + offset;
+  // The running sums (and of squares) of the first offset + 2 and of the first offset + count - 2 entries.
+  const double* upToStart = s.runningSums() + 2 * (offset + 2);
+  const double* upToEnd = s.runningSums() + 2 * (offset + count - 2);
   constexpr double third = 1.0 / 3;
   const double head = v[0] + v[1] + v[2], tail = w[1] + w[2] + w[3];
   SharedSums out;
@@ -172,9 +173,8 @@ inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::si
   out.ends[2] = (tail + w[0]) * 0.25;
   out.ends[3] = tail * third;
   const double* e = out.ends;
-  out.sum = (e[0] + e[1]) + (e[2] + e[3]) + (sums[count - 2] - sums[2]);
-  out.squares =
-      (e[0] * e[0] + e[1] * e[1]) + (e[2] * e[2] + e[3] * e[3]) + (squareSums[count - 2] - squareSums[2]);
+  out.sum = (e[0] + e[1]) + (e[2] + e[3]) + (upToEnd[0] - upToStart[0]);
+  out.squares = (e[0] * e[0] + e[1] * e[1]) + (e[2] * e[2] + e[3] * e[3]) + (upToEnd[1] - upToStart[1]);
   return out;
 }
 

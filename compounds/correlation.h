@@ -41,7 +41,7 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 struct SmoothedTrace {
   FeatureTrace trace;
   // In one block: the moving average of the whole trace, then the running sums of it and of its squares
-  // (entry k: the sum of the first k).
+  // side by side (entries 2k and 2k + 1: the sums of the first k), which the screen below reads together.
   std::vector<double> averages;
   // How far sums taken from the running sums may be off (the screen below trusts a variance only well
   // above it).
@@ -50,8 +50,7 @@ struct SmoothedTrace {
   std::size_t peakBegin = 0, peakFinish = 0;
 
   const double* smooth() const { return averages.data(); }
-  const double* sums() const { return averages.data() + trace.values.size(); }
-  const double* squareSums() const { return sums() + trace.values.size() + 1; }
+  const double* runningSums() const { return averages.data() + trace.values.size(); }
   // Whether the block is there, whole, for the trace as it is.
   bool averaged() const { return averages.size() == 3 * trace.values.size() + 2; }
 };
