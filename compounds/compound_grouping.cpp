@@ -57,23 +57,17 @@ class AdductSolver {
       if (marks_[root].parent < 0) roots.push_back(root);
     }
     const std::size_t workers = std::max<std::size_t>(1, workerCount());
-    std::vector<Candidate> first(roots.size());
-    std::vector<char> supported(roots.size(), 0);
+    std::vector<Candidate> first(roots.size());  // support 0: the root alone
     std::vector<Scratch> scratches(workers);
     std::vector<Neighbours::Correlations> computed(workers);
     parallelFor(roots.size(), workers, [&](std::size_t k, std::size_t worker) {
       const Explanation best = bestExplanation(roots[k], scratches[worker], &computed[worker]);
-      if (best.support() == 0) return;
-      first[k] = candidateOf(best);
-      supported[k] = 1;
+      if (best.support() > 0) first[k] = candidateOf(best);
     });
     for (const Neighbours::Correlations& some : computed) neighbours_.keep(some);
-    std::vector<Candidate> ranked;
-    ranked.reserve(roots.size());
-    for (std::size_t k = 0; k < roots.size(); ++k) {
-      if (supported[k]) ranked.push_back(first[k]);
-    }
-    std::priority_queue<Candidate> queue(std::less<Candidate>(), std::move(ranked));
+    first.erase(std::remove_if(first.begin(), first.end(), [](const Candidate& c) { return c.support == 0; }),
+                first.end());
+    std::priority_queue<Candidate> queue(std::less<Candidate>(), std::move(first));
     std::vector<Explanation> accepted;
     while (!queue.empty()) {
       const Candidate top = queue.top();
@@ -161,10 +155,7 @@ class AdductSolver {
           bestError = error;
         }
       }
-      if (bestIon == kNone) continue;
-      if (computed != nullptr ? !neighbours_.ionPartners(root, other, *computed)
-                              : !neighbours_.ionPartners(root, other))
-        continue;
+      if (bestIon == kNone || !neighbours_.ionPartners(root, other, computed)) continue;
       if (holder[bestIon] == kNone || bestError < holderError[bestIon]) {
         holder[bestIon] = other;
         holderError[bestIon] = bestError;

@@ -157,15 +157,21 @@ void Neighbours::coelutingWithin(std::size_t a, double low, double high,
   std::sort(found.begin(), found.end());
 }
 
-double Neighbours::correlation(std::size_t a, std::size_t b) const {
+double Neighbours::correlationKeptIn(std::size_t a, std::size_t b, Correlations& into) const {
   if (!similarity_) return kUnknown;
   const std::uint64_t key = pairKey(a, b);
-  const auto found = known_.find(key);
-  if (found != known_.end()) return found->second;
+  const auto kept = known_.find(key);
+  if (kept != known_.end()) return kept->second;
+  if (&into != &known_) {
+    const auto found = into.find(key);
+    if (found != into.end()) return found->second;
+  }
   const double value = similarity_(std::min(a, b), std::max(a, b));
-  known_.emplace(key, value);
+  into.emplace(key, value);
   return value;
 }
+
+double Neighbours::correlation(std::size_t a, std::size_t b) const { return correlationKeptIn(a, b, known_); }
 
 double Neighbours::correlationOnce(std::size_t a, std::size_t b) const {
   if (!similarity_) return kUnknown;
@@ -180,24 +186,8 @@ bool Neighbours::isotopePartners(std::size_t a, std::size_t b, bool close) const
          (close && value >= options_.closeIsotopeCorrelation);
 }
 
-bool Neighbours::ionPartners(std::size_t a, std::size_t b) const {
-  const double value = correlation(a, b);
-  return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());
-}
-
-bool Neighbours::ionPartners(std::size_t a, std::size_t b, Correlations& computed) const {
-  double value = kUnknown;
-  if (similarity_) {
-    const std::uint64_t key = pairKey(a, b);
-    const auto kept = known_.find(key);
-    if (kept != known_.end()) {
-      value = kept->second;
-    } else {
-      const auto found = computed.find(key);
-      value = found != computed.end() ? found->second : similarity_(std::min(a, b), std::max(a, b));
-      if (found == computed.end()) computed.emplace(key, value);
-    }
-  }
+bool Neighbours::ionPartners(std::size_t a, std::size_t b, Correlations* computed) const {
+  const double value = correlationKeptIn(a, b, computed != nullptr ? *computed : known_);
   return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());
 }
 

@@ -35,12 +35,12 @@ class Neighbours {
   // 13C partners: shapes correlate, cannot be measured, or are too flat to compare (background ions); for
   // a close m/z (`close`) shapes that do not run against each other suffice.
   bool isotopePartners(std::size_t a, std::size_t b, bool close = false) const;
-  // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples).
-  bool ionPartners(std::size_t a, std::size_t b) const;
-  // Correlations a worker computes beside the ones kept here, which it only reads meanwhile: ionPartners
-  // for searches spread over threads, their correlations kept here afterwards by keep().
+  // Correlations by pair. A search spread over threads gives each worker its own table for what it
+  // computes (the ones kept here it only reads meanwhile) and keeps them here afterwards by keep().
   using Correlations = std::unordered_map<std::uint64_t, double>;
-  bool ionPartners(std::size_t a, std::size_t b, Correlations& computed) const;
+  // Ions of one compound: shapes correlate or cannot be measured (a cohort's areas in too few samples). A
+  // correlation computed now is kept here, or in `computed` when given.
+  bool ionPartners(std::size_t a, std::size_t b, Correlations* computed = nullptr) const;
   void keep(const Correlations& computed) const;
   // How far from a's apex (by either estimate, seconds) every feature co-eluting with a lies: a's reach, or
   // the widest reach when a's is not a number.
@@ -52,6 +52,8 @@ class Neighbours {
 
  private:
   double minCorrelation() const { return options_.minCorrelation; }
+  // The pair's correlation, kept or computed; one computed now is kept in `into` (known_ or a worker's own).
+  double correlationKeptIn(std::size_t a, std::size_t b, Correlations& into) const;
   // Whether the apexes of a and b by one estimate (`times`, negative or NaN: none; `position`, each
   // feature's place in the features sorted by that time) lie within the window.
   bool within(const std::vector<double>& times, const std::vector<std::size_t>& position, std::size_t a,
