@@ -9,6 +9,7 @@
 #include "compounds/compound_grouping.h"
 #include "compounds/correlation.h"
 #include "compounds/ms1_index.h"
+#include "util/beside_task.h"
 #include "util/parallel_for.h"
 
 namespace {
@@ -139,6 +140,72 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   };
   std::vector<int> polarities(taking.size());
   for (std::size_t k = 0; k < taking.size(); ++k) polarities[k] = signOf(rows[taking[k]].polarity);
+  // The MS2 linkage and each feature's exported spectrum do not depend on the grouping: worked out beside
+  // it, in the time the grouping's steps on one thread leave the others idle.
+  std::vector<const scan*> tandem;
+  std::vector<std::vector<std::size_t>> links(taking.size());
+  std::vector<std::vector<ExportSpectrum>> bestSpectra(taking.size());
+  BesideTask linking([&] {
+    // MS2 spectra of the run, linked to the features of their polarity (one that states none: the main one).
+    std::vector<int> tandemPolarities;
+    for (const scan& spectrum : scans) {
+      if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
+      tandem.push_back(&spectrum);
+      tandemPolarities.push_back(signOf(spectrumPolarity(spectrum)));
+    }
+    for (const int polarity : {mainPolarity, -mainPolarity}) {
+      std::vector<std::size_t> members, memberScans;
+      std::vector<LinkedFeature> linked;
+      std::vector<TandemScan> tandemScans;
+      for (std::size_t k = 0; k < taking.size(); ++k) {
+        if (polarities[k] != polarity) continue;
+        members.push_back(k);
+        const FeatureRow& row = rows[taking[k]];
+        linked.push_back(LinkedFeature{row.mz, row.rtStart * 60, row.rtEnd * 60, row.area});
+      }
+      for (std::size_t s = 0; s < tandem.size(); ++s) {
+        if (tandemPolarities[s] != polarity) continue;
+        memberScans.push_back(s);
+        tandemScans.push_back(TandemScan{tandem[s]->rt, tandem[s]->precursorMz, 0, 0});
+      }
+      if (members.empty() || tandemScans.empty()) continue;
+      const std::vector<std::vector<std::size_t>> found =
+          linkTandemScans(linked, tandemScans, options.linkage);
+      for (std::size_t j = 0; j < members.size(); ++j) {
+        for (std::size_t s : found[j]) links[members[j]].push_back(memberScans[s]);
+      }
+    }
+    if (linkedScans != nullptr) {
+      linkedScans->assign(rows.size(), {});
+      for (std::size_t k = 0; k < taking.size(); ++k) {
+        for (std::size_t s : links[k])
+          (*linkedScans)[taking[k]].push_back(static_cast<std::size_t>(tandem[s] - scans.data()));
+      }
+    }
+    // Each feature's exported MS2 spectrum: the most intense of those linked, its peaks in m/z order.
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      const scan* best = nullptr;
+      double bestTotal = 0;
+      for (std::size_t s : links[k]) {
+        const double total = totalIntensity(*tandem[s]);
+        if (best == nullptr || total > bestTotal) {
+          best = tandem[s];
+          bestTotal = total;
+        }
+      }
+      if (best == nullptr) continue;
+      ExportSpectrum spectrum{best->num, 0, best->rt, best->precursorMz, {}};
+      spectrum.peaks.reserve(best->peaks.size());
+      for (const StoredPeak& peak : best->peaks)
+        spectrum.peaks.push_back(ExportPeak{peak.mz, peak.intensity});
+      // Most come sorted, and a sort would leave them as they are; only where every m/z is a number.
+      const auto descends = [](const ExportPeak& a, const ExportPeak& b) { return !(a.mz <= b.mz); };
+      if (std::adjacent_find(spectrum.peaks.begin(), spectrum.peaks.end(), descends) != spectrum.peaks.end())
+        std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
+                         [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
+      bestSpectra[k].push_back(std::move(spectrum));
+    }
+  });
   std::map<int, Ms1Index> indices;
   const auto ms1Of = [&](int polarity) -> const Ms1Index& {
     return indices.try_emplace(polarity, scans, polarity < 0 ? '-' : '+').first->second;
@@ -211,44 +278,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     compoundsBefore = highest;
   }
 
-  // MS2 spectra of the run, linked to the features of their polarity (one that states none: the main one).
-  std::vector<const scan*> tandem;
-  std::vector<int> tandemPolarities;
-  for (const scan& spectrum : scans) {
-    if (spectrum.msLevel != 2 || !(spectrum.precursorMz > 0)) continue;
-    tandem.push_back(&spectrum);
-    tandemPolarities.push_back(signOf(spectrumPolarity(spectrum)));
-  }
-  std::vector<std::vector<std::size_t>> links(taking.size());
-  for (const int polarity : {mainPolarity, -mainPolarity}) {
-    std::vector<std::size_t> members, memberScans;
-    std::vector<LinkedFeature> linked;
-    std::vector<TandemScan> tandemScans;
-    for (std::size_t k = 0; k < taking.size(); ++k) {
-      if (polarities[k] != polarity) continue;
-      members.push_back(k);
-      linked.push_back(
-          LinkedFeature{features[k].mz, features[k].rtStart, features[k].rtEnd, features[k].intensity});
-    }
-    for (std::size_t s = 0; s < tandem.size(); ++s) {
-      if (tandemPolarities[s] != polarity) continue;
-      memberScans.push_back(s);
-      tandemScans.push_back(TandemScan{tandem[s]->rt, tandem[s]->precursorMz, 0, 0});
-    }
-    if (members.empty() || tandemScans.empty()) continue;
-    const std::vector<std::vector<std::size_t>> found = linkTandemScans(linked, tandemScans, options.linkage);
-    for (std::size_t j = 0; j < members.size(); ++j) {
-      for (std::size_t s : found[j]) links[members[j]].push_back(memberScans[s]);
-    }
-  }
-  if (linkedScans != nullptr) {
-    linkedScans->assign(rows.size(), {});
-    for (std::size_t k = 0; k < taking.size(); ++k) {
-      for (std::size_t s : links[k])
-        (*linkedScans)[taking[k]].push_back(static_cast<std::size_t>(tandem[s] - scans.data()));
-    }
-  }
-
+  linking.finish();
   ExportSet set;
   set.samples = {sampleName};
   set.runFiles = {runFile};
@@ -290,27 +320,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     feature.representative = label.representative;
     feature.isotope = label.isotope;
     feature.ms2Scans = static_cast<long>(links[k].size());
-    const scan* best = nullptr;
-    double bestTotal = 0;
-    for (std::size_t s : links[k]) {
-      const double total = totalIntensity(*tandem[s]);
-      if (best == nullptr || total > bestTotal) {
-        best = tandem[s];
-        bestTotal = total;
-      }
-    }
-    if (best != nullptr) {
-      ExportSpectrum spectrum{best->num, 0, best->rt, best->precursorMz, {}};
-      spectrum.peaks.reserve(best->peaks.size());
-      for (const StoredPeak& peak : best->peaks)
-        spectrum.peaks.push_back(ExportPeak{peak.mz, peak.intensity});
-      // Most come sorted, and a sort would leave them as they are; only where every m/z is a number.
-      const auto descends = [](const ExportPeak& a, const ExportPeak& b) { return !(a.mz <= b.mz); };
-      if (std::adjacent_find(spectrum.peaks.begin(), spectrum.peaks.end(), descends) != spectrum.peaks.end())
-        std::stable_sort(spectrum.peaks.begin(), spectrum.peaks.end(),
-                         [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
-      feature.ms2.push_back(std::move(spectrum));
-    }
+    feature.ms2 = std::move(bestSpectra[k]);
     feature.polarity = polarities[k];
     const Ms1Index& ms1 = indices.at(polarities[k]);
     if (ms1.size() > 0 && label.isotope == 0) {

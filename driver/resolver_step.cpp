@@ -80,27 +80,27 @@ bool runResolverStep(const Options& options, const RunData& run) {
   std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings);
   ExportSet set;
   bool grouped = !options.compounds || runCompoundStep(options, scans, rows, set);
-  // The exports composed beside the feature table: the table first, the largest part, then the exports'
-  // parts as workers come free.
+  // The exports composed and written beside the feature table: the table first, the largest part, then the
+  // exports' parts as workers come free.
   const bool exporting = options.compounds && grouped && !options.exportDir.empty();
   ExportFolderTexts exports(set, "run.mztab");
-  std::string table;
+  std::string tableError;
+  bool tableWritten = true;
   const std::size_t parts = exporting ? ExportFolderTexts::kParts : 0;
   parallelFor(parts + 1, workerCount(), [&](std::size_t part, std::size_t) {
     if (part > 0) {
-      exports.compose(part - 1);
+      exports.composeAndWrite(part - 1, options.exportDir);
     } else if (options.hasFeatures) {
-      table = formatFeatureTable(rows);
+      tableWritten = writeWholeFile(options.features, formatFeatureTable(rows), tableError);
     }
   });
   std::string error;
-  if (exporting && !exports.write(options.exportDir, error)) {
+  if (exporting && !exports.written(error)) {
     console::err("torva: " + error + "\n");
     grouped = false;
   }
-  if (!options.hasFeatures) return grouped;
-  if (!writeWholeFile(options.features, table, error)) {
-    console::err("torva: " + error + "\n");
+  if (!tableWritten) {
+    console::err("torva: " + tableError + "\n");
     return false;
   }
   return grouped;

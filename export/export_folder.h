@@ -6,8 +6,8 @@
 
 #include "export/export_model.h"
 
-// The texts of the four exports of a set, composed in parts that may run side by side (each part writes
-// only its own texts), then written into a folder.
+// The four exports of a set, composed and written in parts that may run side by side (each part writes only
+// its own texts and files).
 class ExportFolderTexts {
  public:
   // The mzTab file; the GNPS spectra and the SIRIUS file (they share the MS2 peak lines); the GNPS
@@ -16,20 +16,24 @@ class ExportFolderTexts {
 
   ExportFolderTexts(const ExportSet& set, std::string mztabName)
       : set_(set), mztabName_(std::move(mztabName)) {}
-  void compose(std::size_t part);
-  // Writes gnps.mgf, gnps_quant.csv, sirius.ms and the mzTab file into `folder` (which must exist), each
-  // whole or not at all. False, with `error` naming the first file that failed, when any could not be
-  // written.
-  bool write(const std::string& folder, std::string& error) const;
+  // Composes one part and writes its files into `folder` (which must exist), each whole or not at all; the
+  // texts are let go once written.
+  void composeAndWrite(std::size_t part, const std::string& folder);
+  // Once every part is done: false, with `error` naming the first file that failed (gnps.mgf,
+  // gnps_quant.csv, sirius.ms, the mzTab file, in that order), when any could not be written.
+  bool written(std::string& error) const;
 
  private:
+  enum File { kMgf, kQuant, kSirius, kMztab, kFiles };
+  void write(const std::string& folder, File file, const std::string& name, const std::string& text);
+
   const ExportSet& set_;
   std::string mztabName_;
-  std::string mgf_, quant_, sirius_, mztab_;
+  std::string errors_[kFiles];  // empty while a file is written or not yet tried
 };
 
 // Composes and writes the four exports into `folder`: gnps.mgf, gnps_quant.csv, sirius.ms and `mztabName`
-// (cohort.mztab for a cohort), as ExportFolderTexts::write does.
+// (cohort.mztab for a cohort), as ExportFolderTexts does.
 bool writeExportFolder(const std::string& folder, const ExportSet& set, const std::string& mztabName,
                        std::string& error);
 

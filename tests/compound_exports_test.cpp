@@ -3,7 +3,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -12,9 +14,11 @@
 #include <vector>
 
 #include "export/export_file.h"
+#include "export/export_folder.h"
 #include "export/gnps_export.h"
 #include "export/mztab_export.h"
 #include "export/sirius_export.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -402,6 +406,35 @@ TEST(ExportFile, WritesWholeOrLeavesTheOldFile) {
 // The exports' numbers against printf's "%.*f", which they were first printed with: every digit count the
 // exports use, numbers that round at the last decimal, signed zeros, numbers too long for the buffer (cut
 // as printf cut them), infinities and not-a-number.
+// The folder's four files hold what each export writes on its own, whatever the number of workers that
+// compose and write them; a folder that is not there is named by its first file, and nothing is left
+// behind.
+TEST(ExportFolder, EachFileAsItsExportWritesIt) {
+  const ExportSet set = twoSampleSet();
+  const std::string folder = ::testing::TempDir() + "torva_export_folder";
+  std::remove((folder + "/gnps.mgf").c_str());
+  ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+  const auto read = [&](const std::string& name) {
+    std::ifstream file(folder + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  };
+  for (std::size_t workers : {std::size_t{1}, std::size_t{3}}) {
+    SCOPED_TRACE(workers);
+    setWorkerCount(workers);
+    std::string error;
+    ASSERT_TRUE(writeExportFolder(folder, set, "cohort.mztab", error)) << error;
+    EXPECT_EQ(read("gnps.mgf"), gnpsMgf(set));
+    EXPECT_EQ(read("gnps_quant.csv"), gnpsQuantTable(set));
+    EXPECT_EQ(read("sirius.ms"), siriusMs(set));
+    EXPECT_EQ(read("cohort.mztab"), mztabM(set));
+    const std::string missing = folder + "/not_there";
+    EXPECT_FALSE(writeExportFolder(missing, set, "cohort.mztab", error));
+    EXPECT_EQ(error.rfind(missing + "/gnps.mgf: ", 0), 0u) << error;
+  }
+  setWorkerCount(0);
+  ASSERT_EQ(std::system(("rm -r '" + folder + "'").c_str()), 0);
+}
+
 TEST(ExportFile, NumbersPrintAsPrintfPrintsThem) {
   const double values[] = {0.0,
                            -0.0,

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "util/beside_task.h"
 
 // An item that throws stops the loop; the exception reaches the caller intact
 // once every worker has stopped, whatever the number of workers, and no item
@@ -70,4 +73,31 @@ TEST(ParallelFor, BatchStartedAsideFinishesEveryItemOnce) {
       unfinished.start(100, workers, [&](std::size_t i, std::size_t) { ++runs[i]; });
     }
   }
+}
+
+// A task beside the caller's work runs once: on a thread of its own with two or more workers, on the
+// caller's own by finish() with one; finish() passes on what it threw, and one never finished is waited for.
+TEST(BesideTask, RunsOnceAndPassesOnItsException) {
+  const std::thread::id caller = std::this_thread::get_id();
+  for (std::size_t workers : {std::size_t{1}, std::size_t{2}}) {
+    SCOPED_TRACE(workers);
+    setWorkerCount(workers);
+    std::atomic<int> runs{0};
+    std::thread::id ranOn;
+    BesideTask task([&] {
+      ranOn = std::this_thread::get_id();
+      ++runs;
+    });
+    task.finish();
+    task.finish();
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_EQ(ranOn == caller, workers == 1);
+    BesideTask failing([] { throw std::runtime_error("beside"); });
+    EXPECT_THROW(failing.finish(), std::runtime_error);
+    {
+      BesideTask unfinished([&] { ++runs; });
+    }
+    EXPECT_EQ(runs.load(), workers == 1 ? 1 : 2);
+  }
+  setWorkerCount(0);
 }

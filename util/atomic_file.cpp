@@ -24,11 +24,15 @@ void splitPath(const std::string& path, std::string& folder, std::string& name) 
   }
 }
 
-// The permissions a new file gets from the process's umask.
+// The permissions a new file gets from the process's umask, read once: reading it means setting it for a
+// moment, which files written on other threads meanwhile must not see.
 mode_t newFileMode() {
-  const mode_t mask = umask(022);
-  umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
+  static const mode_t mode = [] {
+    const mode_t mask = umask(022);
+    umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
 }
 
 }  // namespace
