@@ -58,11 +58,22 @@ class AdductSolver {
     }
     const std::size_t workers = std::max<std::size_t>(1, workerCount());
     std::vector<Candidate> first(roots.size());  // support 0: the root alone
+    // Each worker's readings of supported roots, in room reserved (not touched) for all.
+    std::vector<std::vector<Reading>> readings(workers);
+    for (std::vector<Reading>& some : readings) some.reserve(roots.size());
+    std::vector<std::size_t> readingOf(features_.size(), kNone);  // worker * roots + place
     std::vector<Scratch> scratches(workers);
     std::vector<Neighbours::Correlations> computed(workers);
     parallelFor(roots.size(), workers, [&](std::size_t k, std::size_t worker) {
-      const Explanation best = bestExplanation(roots[k], scratches[worker], &computed[worker]);
-      if (best.support() > 0) first[k] = candidateOf(best);
+      std::vector<std::size_t>& seen = scratches[worker].looked;
+      seen.clear();
+      Explanation best = bestExplanation(roots[k], scratches[worker], &computed[worker], &seen);
+      if (best.support() == 0) return;
+      first[k] = candidateOf(best);
+      std::sort(seen.begin(), seen.end());
+      seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+      readingOf[roots[k]] = worker * roots.size() + readings[worker].size();
+      readings[worker].push_back(Reading{std::move(best), seen, 0});
     });
     for (const Neighbours::Correlations& some : computed) neighbours_.keep(some);
     first.erase(std::remove_if(first.begin(), first.end(), [](const Candidate& c) { return c.support == 0; }),
@@ -73,7 +84,15 @@ class AdductSolver {
       const Candidate top = queue.top();
       queue.pop();
       if (taken_[top.root]) continue;
-      const Explanation now = bestExplanation(top.root, scratch_, nullptr);
+      // A reading depends on which of the features it looked at are taken: read again only when more are.
+      Reading& reading = readings[readingOf[top.root] / roots.size()][readingOf[top.root] % roots.size()];
+      std::size_t takenSeen = 0;
+      for (std::size_t other : reading.seen) takenSeen += taken_[other] ? 1 : 0;
+      if (takenSeen != reading.takenSeen) {
+        reading.best = bestExplanation(top.root, scratch_, nullptr, nullptr);
+        reading.takenSeen = takenSeen;
+      }
+      const Explanation& now = reading.best;
       if (now.support() == 0) continue;
       const Candidate current = candidateOf(now);
       if (current.support != top.support || current.weight != top.weight) {
@@ -97,15 +116,24 @@ class AdductSolver {
                      explanation.root};
   }
 
+  // A root's best reading, the features its readings looked at (taken or not, they decide it), and how
+  // many of those were taken when it was read.
+  struct Reading {
+    Explanation best;
+    std::vector<std::size_t> seen;
+    std::size_t takenSeen = 0;
+  };
+
   // Working space of explain(), kept from call to call.
   struct Scratch {
-    std::vector<std::size_t> holder, seen;
+    std::vector<std::size_t> holder, seen, looked;
     std::vector<double> holderError, predicted, carried;
   };
 
   // The correlations it needs are kept in the neighbours, or in `computed` when given (a worker's own).
+  // The features it looks at (whether taken or not) are added to `looked` when given.
   Explanation explain(std::size_t root, std::size_t rootIon, Scratch& scratch,
-                      Neighbours::Correlations* computed) const {
+                      Neighbours::Correlations* computed, std::vector<std::size_t>* looked) const {
     Explanation explanation;
     const Adduct& a = ions_[rootIon];
     const double mass = a.neutralOf(features_[root].mz);
@@ -140,6 +168,7 @@ class AdductSolver {
     holderError.assign(ions_.size(), 0);
     std::sort(seen.begin(), seen.end());
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+    if (looked != nullptr) looked->insert(looked->end(), seen.begin(), seen.end());
     for (std::size_t other : seen) {
       if (taken_[other] || marks_[other].parent >= 0) continue;
       const double mz = features_[other].mz;
@@ -169,11 +198,12 @@ class AdductSolver {
     return explanation;
   }
 
-  Explanation bestExplanation(std::size_t root, Scratch& scratch, Neighbours::Correlations* computed) const {
+  Explanation bestExplanation(std::size_t root, Scratch& scratch, Neighbours::Correlations* computed,
+                              std::vector<std::size_t>* looked) const {
     Explanation best;
     for (std::size_t a = 0; a < ions_.size(); ++a) {
       if (!allowed(root, ions_[a])) continue;
-      Explanation candidate = explain(root, a, scratch, computed);
+      Explanation candidate = explain(root, a, scratch, computed, looked);
       if (candidate.support() == 0) continue;
       if (candidate.support() > best.support() ||
           (candidate.support() == best.support() && candidate.weight > best.weight)) {

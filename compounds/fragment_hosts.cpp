@@ -94,6 +94,7 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
     const std::vector<std::size_t>& fragments, FragmentCompounds& compounds, double minCorrelation,
     const SimilarityScreen& screen, std::size_t workers) {
   const std::size_t count = compounds.leadOf.size();
+  if (workers == 0) workers = 1;
   // A host's lead co-elutes with the fragment: only leads are visited, by either apex estimate, within the
   // fragment's search radius (a superset: neighbours.coelute decides), and only those more intense than
   // the fragment. Fragments come most intense first, so each worker lets leads in as the intensity of the
@@ -104,17 +105,24 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
     apexOfLead[c] = host ? apexTime(features[compounds.leadOf[c]]) : -1;
     traceOfLead[c] = host ? traceTime(features[compounds.leadOf[c]]) : -1;
   }
+  // The leads in order of either apex estimate and of intensity, side by side.
   LeadTimes byApex, byTrace;
-  byApex.build(apexOfLead, features, compounds);
-  byTrace.build(traceOfLead, features, compounds);
   std::vector<std::size_t> byIntensity;
-  byIntensity.reserve(count);
-  for (std::size_t c = 0; c < count; ++c) {
-    const double intensity = features[compounds.leadOf[c]].intensity;
-    if (intensity == intensity) byIntensity.push_back(c);  // a lead of no number is never more intense
-  }
-  std::stable_sort(byIntensity.begin(), byIntensity.end(), [&](std::size_t a, std::size_t b) {
-    return features[compounds.leadOf[a]].intensity > features[compounds.leadOf[b]].intensity;
+  parallelFor(3, workers, [&](std::size_t order, std::size_t) {
+    if (order == 0) {
+      byApex.build(apexOfLead, features, compounds);
+    } else if (order == 1) {
+      byTrace.build(traceOfLead, features, compounds);
+    } else {
+      byIntensity.reserve(count);
+      for (std::size_t c = 0; c < count; ++c) {
+        const double intensity = features[compounds.leadOf[c]].intensity;
+        if (intensity == intensity) byIntensity.push_back(c);  // a lead of no number is never more intense
+      }
+      std::stable_sort(byIntensity.begin(), byIntensity.end(), [&](std::size_t a, std::size_t b) {
+        return features[compounds.leadOf[a]].intensity > features[compounds.leadOf[b]].intensity;
+      });
+    }
   });
 
   // Each fragment's possible hosts are weighed by the workers, pieces of consecutive fragments at a time:
@@ -148,7 +156,6 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
     std::size_t letIn = 0;
     std::vector<std::size_t> weighedFor;
   };
-  if (workers == 0) workers = 1;
   std::vector<Worker> states;
   for (std::size_t w = 0; w < workers; ++w)
     states.push_back(

@@ -8,6 +8,7 @@
 
 #include "compounds/adduct_table.h"
 #include "compounds/correlation.h"
+#include "util/parallel_for.h"
 
 namespace {
 
@@ -88,13 +89,20 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
   widestReach_ = widest;
   // The searches ask about a few pairs a feature.
   if (similarity) known_.reserve(2 * features.size());
-  byApex_ = sortedByTime(apexTimes_, apexPosition_);
-  byTrace_ = sortedByTime(traceTimes_, tracePosition_);
-  std::iota(byMz_.begin(), byMz_.end(), 0);
-  std::stable_sort(byMz_.begin(), byMz_.end(),
-                   [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
-  sortedMz_.reserve(byMz_.size());
-  for (std::size_t f : byMz_) sortedMz_.push_back(features[f].mz);
+  // The three orders side by side.
+  parallelFor(3, workerCount(), [&](std::size_t order, std::size_t) {
+    if (order == 0) {
+      byApex_ = sortedByTime(apexTimes_, apexPosition_);
+    } else if (order == 1) {
+      byTrace_ = sortedByTime(traceTimes_, tracePosition_);
+    } else {
+      std::iota(byMz_.begin(), byMz_.end(), 0);
+      std::stable_sort(byMz_.begin(), byMz_.end(),
+                       [&features](std::size_t a, std::size_t b) { return features[a].mz < features[b].mz; });
+      sortedMz_.reserve(byMz_.size());
+      for (std::size_t f : byMz_) sortedMz_.push_back(features[f].mz);
+    }
+  });
   // About four buckets a feature over the run's m/z range.
   if (!sortedMz_.empty() && sortedMz_.size() < std::numeric_limits<std::uint32_t>::max()) {
     const double span = sortedMz_.back() - sortedMz_.front();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <optional>
 
 #include "compounds/compound_grouping.h"
 #include "compounds/correlation.h"
@@ -141,11 +142,12 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   std::vector<int> polarities(taking.size());
   for (std::size_t k = 0; k < taking.size(); ++k) polarities[k] = signOf(rows[taking[k]].polarity);
   // The MS2 linkage and each feature's exported spectrum do not depend on the grouping: worked out beside
-  // it, in the time the grouping's steps on one thread leave the others idle.
+  // it, from when its steps on one thread begin (the traces are read and smoothed on every worker).
   std::vector<const scan*> tandem;
   std::vector<std::vector<std::size_t>> links(taking.size());
   std::vector<std::vector<ExportSpectrum>> bestSpectra(taking.size());
-  BesideTask linking([&] {
+  std::optional<BesideTask> linking;
+  const auto linkTandem = [&] {
     // MS2 spectra of the run, linked to the features of their polarity (one that states none: the main one).
     std::vector<int> tandemPolarities;
     for (const scan& spectrum : scans) {
@@ -205,7 +207,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
                          [](const ExportPeak& a, const ExportPeak& b) { return a.mz < b.mz; });
       bestSpectra[k].push_back(std::move(spectrum));
     }
-  });
+  };
   std::map<int, Ms1Index> indices;
   const auto ms1Of = [&](int polarity) -> const Ms1Index& {
     return indices.try_emplace(polarity, scans, polarity < 0 ? '-' : '+').first->second;
@@ -267,6 +269,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     };
     GroupingOptions partOptions = grouping;
     partOptions.polarity = polarity;
+    if (!linking) linking.emplace(linkTandem);
     const std::vector<CompoundLabel> found =
         groupCompounds(part, options.adducts, partOptions, similarity, screen);
     long highest = compoundsBefore;
@@ -278,7 +281,8 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     compoundsBefore = highest;
   }
 
-  linking.finish();
+  if (!linking) linking.emplace(linkTandem);
+  linking->finish();
   ExportSet set;
   set.samples = {sampleName};
   set.runFiles = {runFile};

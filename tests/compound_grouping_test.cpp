@@ -122,6 +122,30 @@ TEST(CompoundGrouping, KeepsApartWhatDoesNotBelongTogether) {
   }
 }
 
+// Two roots whose best readings claim one ion (x as [M+Na]+ of one mass, as [M+K]+ of another): once one
+// compound takes it, the other root is read again without it and stays alone, whichever goes first.
+TEST(CompoundGrouping, AnIonClaimedTwiceGoesToOneCompound) {
+  const Adduct h = ion("[M+H]+"), na = ion("[M+Na]+"), k = ion("[M+K]+");
+  const double x = na.mzOf(300.1);
+  const double first = h.mzOf(300.1), second = h.mzOf(k.neutralOf(x));
+  for (const double xIntensity : {2e5, 5e6}) {
+    for (const bool firstStronger : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "x " << xIntensity << ", first stronger " << firstStronger);
+      const std::vector<GroupingFeature> features = {feature(first, 100, firstStronger ? 1e6 : 5e5),
+                                                     feature(second, 100, firstStronger ? 5e5 : 1e6),
+                                                     feature(x, 100, xIntensity)};
+      const std::vector<CompoundLabel> labels =
+          groupCompounds(features, defaultAdducts(), GroupingOptions(), kUnknown);
+      EXPECT_NE(labels[2].ion, "");
+      EXPECT_EQ((labels[0].ion.empty() ? 0 : 1) + (labels[1].ion.empty() ? 0 : 1), 1)
+          << labels[0].ion << " / " << labels[1].ion;
+      const std::size_t partner = labels[0].ion.empty() ? 1 : 0;
+      EXPECT_EQ(labels[partner].compoundId, labels[2].compoundId);
+      EXPECT_NE(labels[1 - partner].compoundId, labels[2].compoundId);
+    }
+  }
+}
+
 // An unexplained ion that co-elutes with a compound, lighter and weaker, joins it as an in-source fragment
 // when the shapes correlate closely; a heavier one, or a loosely correlated one, stays alone.
 TEST(CompoundGrouping, InSourceFragmentsJoinTheirCompound) {
