@@ -242,7 +242,7 @@ std::vector<CompoundLabel> groupCompounds(const std::vector<GroupingFeature>& fe
                                           const SimilarityScreen& screen) {
   const std::size_t count = features.size();
   const std::vector<Adduct> ions = adductsOfPolarity(adducts, options.polarity);
-  const Neighbours neighbours(features, options, similarity);
+  const Neighbours neighbours(features, options, similarity, &screen);
   const std::vector<IsotopeMark> marks = findIsotopeChains(features, neighbours, options);
 
   // Explained compounds, then every remaining root alone.

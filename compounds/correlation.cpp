@@ -193,15 +193,15 @@ inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::si
 // than the pass they save.
 //
 // Then an estimate from one pass over the shared spectra between the ends.
-bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
+Screened screenShapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
-  if (!a.averaged() || !b.averaged()) return false;
+  if (!a.averaged() || !b.averaged()) return Screened::kUnsure;
   // sharedSpectra, from the peaks' spans kept with the traces.
   const std::size_t first =
       std::max(std::max(traceA.first, traceB.first), std::min(a.peakBegin, b.peakBegin));
   const std::size_t end =
       std::min(std::min(traceA.end(), traceB.end()), std::max(a.peakFinish, b.peakFinish));
-  if (end <= first || end - first < 5) return true;  // NaN
+  if (end <= first || end - first < 5) return Screened::kTooShort;
   const std::size_t count = end - first;
   const std::size_t offsetA = first - traceA.first, offsetB = first - traceB.first;
   const SharedSums sa = sharedSums(a, offsetA, count), sb = sharedSums(b, offsetB, count);
@@ -213,7 +213,8 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
   // bound and the estimate below are then within about 1e-6 of their exact values (the cross sum, taken in
   // one pass, is off by far less), well inside the margin.
   const double trust = 1e6;
-  if (!(varianceA > trust * a.roundingBound) || !(varianceB > trust * b.roundingBound)) return false;
+  if (!(varianceA > trust * a.roundingBound) || !(varianceB > trust * b.roundingBound))
+    return Screened::kUnsure;
   const double below = threshold - 1e-4;
   const double deviationA = std::sqrt(varianceA), deviationB = std::sqrt(varianceB);
   const double d0 = (sa.ends[0] - meanA) * deviationB - (sb.ends[0] - meanB) * deviationA;
@@ -223,7 +224,7 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
   const double apart = (d0 * d0 + d1 * d1) + (d2 * d2 + d3 * d3), rest = (d0 + d1) + (d2 + d3);
   // r <= 1 - (apart + rest^2 / (count - 4)) / (2 varianceA varianceB) < below.
   const double product = varianceA * varianceB;
-  if ((apart + rest * rest / (n - 4)) > 2 * (1 - below) * product) return true;
+  if ((apart + rest * rest / (n - 4)) > 2 * (1 - below) * product) return Screened::kBelow;
   const double* smoothA = a.smooth() + offsetA;
   const double* smoothB = b.smooth() + offsetB;
   // Two running sums, even and odd entries: half the dependent additions.
@@ -237,7 +238,7 @@ bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, doubl
   const double cross = sa.ends[0] * sb.ends[0] + sa.ends[1] * sb.ends[1] + sa.ends[2] * sb.ends[2] +
                        sa.ends[3] * sb.ends[3] + (even + odd);
   const double estimate = (cross - sa.sum * meanB) / (deviationA * deviationB);
-  return estimate < below;
+  return estimate < below ? Screened::kBelow : Screened::kUnsure;
 }
 
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "compounds/grouping_input.h"
+
 // A feature's intensities over the spectra of its peak: `values[k]` belongs to spectrum `first + k` of the
 // run's (MS1) spectra, so two features' traces line up by spectrum index. A trace may be read beyond the
 // peak's edges: the peak itself then spans spectra [peakFirst, peakEnd).
@@ -60,11 +62,11 @@ SmoothedTrace smoothedTrace(FeatureTrace trace);
 // shapeCorrelation(a.trace, b.trace), the same to the bit, without averaging the traces again.
 double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b);
 
-// Whether shapeCorrelation(a, b) surely lies below `threshold` (a NaN or flat result counts as below): an
-// estimate from the running sums and one pass over the shared spectra, trusted only with a wide margin
-// over its rounding. False when in doubt: the caller computes the correlation then. For the searches that
-// reject most pairs (in-source fragments).
-bool shapeCorrelationBelow(const SmoothedTrace& a, const SmoothedTrace& b, double threshold);
+// What shapeCorrelation(a, b) surely is against `threshold`: below it (a flat result counts as below), too
+// short to tell (fewer than 5 spectra shared: NaN, or flat), or unsure. Below is an estimate from the running
+// sums and one pass over the shared spectra, trusted only with a wide margin over its rounding; in doubt the
+// caller computes the correlation. For the searches that reject most pairs (in-source fragments, adducts).
+Screened screenShapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b, double threshold);
 
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the
 // samples where both have an area above 0 (at least 3), NaN otherwise.

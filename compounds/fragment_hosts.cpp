@@ -200,7 +200,8 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
         const std::size_t lead = candidate.feature;
         if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
         if (!neighbours.coelute(fragment, lead)) return;
-        if (screen && screen(fragment, lead, minCorrelation)) return;
+        if (screen && screen(fragment, lead, minCorrelation) != Screened::kUnsure)
+          return;  // below, NaN or flat
         const double correlation = neighbours.correlationOnce(fragment, lead);
         if (std::isnan(correlation) || correlation < minCorrelation) return;
         hosts.push_back(Host{c, correlation});

@@ -45,8 +45,15 @@ struct GroupingOptions {
 // NaN when not known, in which case co-elution alone decides (and no fragment is joined).
 using FeatureSimilarity = std::function<double(std::size_t, std::size_t)>;
 
-// Whether the correlation of two features surely lies below a threshold (NaN counts as below); false when
-// not sure. Lets a search that rejects most pairs skip computing their correlation.
-using SimilarityScreen = std::function<bool(std::size_t, std::size_t, double)>;
+// What a screen tells of the correlation of two features without computing it.
+enum class Screened {
+  kBelow,     // surely a number below the threshold (or the traces too flat to compare)
+  kTooShort,  // too few spectra in common: not a number, or too flat to compare; never at the threshold
+  kUnsure,
+};
+
+// Screens the correlation of two features against a threshold. Lets a search that rejects most pairs skip
+// computing their correlation.
+using SimilarityScreen = std::function<Screened(std::size_t, std::size_t, double)>;
 
 #endif

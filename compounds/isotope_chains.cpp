@@ -69,9 +69,10 @@ std::vector<std::size_t> sortedByTime(const std::vector<double>& times, std::vec
 }  // namespace
 
 Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
-                       const FeatureSimilarity& similarity)
+                       const FeatureSimilarity& similarity, const SimilarityScreen* screen)
     : options_(options),
       similarity_(similarity),
+      screen_(screen != nullptr && *screen ? screen : nullptr),
       apexTimes_(features.size()),
       traceTimes_(features.size()),
       byMz_(features.size()) {
@@ -165,16 +166,25 @@ void Neighbours::coelutingWithin(std::size_t a, double low, double high,
   std::sort(found.begin(), found.end());
 }
 
+bool Neighbours::keptCorrelation(std::uint64_t key, const Correlations& into, double& value) const {
+  const auto kept = known_.find(key);
+  if (kept != known_.end()) {
+    value = kept->second;
+    return true;
+  }
+  if (&into == &known_) return false;
+  const auto found = into.find(key);
+  if (found == into.end()) return false;
+  value = found->second;
+  return true;
+}
+
 double Neighbours::correlationKeptIn(std::size_t a, std::size_t b, Correlations& into) const {
   if (!similarity_) return kUnknown;
   const std::uint64_t key = pairKey(a, b);
-  const auto kept = known_.find(key);
-  if (kept != known_.end()) return kept->second;
-  if (&into != &known_) {
-    const auto found = into.find(key);
-    if (found != into.end()) return found->second;
-  }
-  const double value = similarity_(std::min(a, b), std::max(a, b));
+  double value = 0;
+  if (keptCorrelation(key, into, value)) return value;
+  value = similarity_(std::min(a, b), std::max(a, b));
   into.emplace(key, value);
   return value;
 }
@@ -195,7 +205,16 @@ bool Neighbours::isotopePartners(std::size_t a, std::size_t b, bool close) const
 }
 
 bool Neighbours::ionPartners(std::size_t a, std::size_t b, Correlations* computed) const {
-  const double value = correlationKeptIn(a, b, computed != nullptr ? *computed : known_);
+  Correlations& into = computed != nullptr ? *computed : known_;
+  if (screen_ != nullptr) {
+    // Most pairs the adduct search asks about correlate too little: those the screen turns away are
+    // neither computed nor kept (the screen turns them away again if asked again).
+    double kept = 0;
+    if (!keptCorrelation(pairKey(a, b), into, kept) &&
+        (*screen_)(std::min(a, b), std::max(a, b), minCorrelation()) == Screened::kBelow)
+      return false;
+  }
+  const double value = correlationKeptIn(a, b, into);
   return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());
 }
 

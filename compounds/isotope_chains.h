@@ -18,8 +18,10 @@ class Neighbours {
  public:
   static constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
 
+  // With a screen (kept by reference, as the similarity), ionPartners() does not compute the correlation
+  // of a pair the screen puts surely below the threshold.
   Neighbours(const std::vector<GroupingFeature>& features, const GroupingOptions& options,
-             const FeatureSimilarity& similarity);
+             const FeatureSimilarity& similarity, const SimilarityScreen* screen = nullptr);
 
   // Whether a and b co-elute (never a feature with itself).
   bool coelute(std::size_t a, std::size_t b) const;
@@ -54,6 +56,8 @@ class Neighbours {
   double minCorrelation() const { return options_.minCorrelation; }
   // The pair's correlation, kept or computed; one computed now is kept in `into` (known_ or a worker's own).
   double correlationKeptIn(std::size_t a, std::size_t b, Correlations& into) const;
+  // The pair's kept correlation into `value`, from known_ or `into`; false when neither has it.
+  bool keptCorrelation(std::uint64_t key, const Correlations& into, double& value) const;
   // Whether the apexes of a and b by one estimate (`times`, negative or NaN: none; `position`, each
   // feature's place in the features sorted by that time) lie within the window.
   bool within(const std::vector<double>& times, const std::vector<std::size_t>& position, std::size_t a,
@@ -65,6 +69,7 @@ class Neighbours {
 
   GroupingOptions options_;
   const FeatureSimilarity& similarity_;
+  const SimilarityScreen* screen_;
   // The window of a pair whose earlier apex is a's (the same as apexWindow's), seconds.
   double windowOf(std::size_t a, std::size_t b) const;
 

@@ -265,7 +265,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
       return shapeCorrelation(traces[a], traces[b]);
     };
     const SimilarityScreen screen = [&traces](std::size_t a, std::size_t b, double threshold) {
-      return shapeCorrelationBelow(traces[a], traces[b], threshold);
+      return screenShapeCorrelation(traces[a], traces[b], threshold);
     };
     GroupingOptions partOptions = grouping;
     partOptions.polarity = polarity;

@@ -88,8 +88,9 @@ TracedRun tracedRun(unsigned seed, std::size_t count) {
   return run;
 }
 
-// The screen may only turn away pairs whose correlation lies below the threshold; and it should turn away
-// most of those well below (it is what makes the search fast).
+// The screen may only put below the threshold pairs whose correlation is a number below it (or flat), and
+// call too short only pairs whose correlation is not a number (or flat); and it should turn away most of
+// those well below (it is what makes the searches fast).
 TEST(Correlation, ScreenTurnsAwayOnlyPairsBelowTheThreshold) {
   // Seed 8 with 40 features: many short traces, so pairs share 5 to 8 spectra (the bound's blocks of one).
   struct Case {
@@ -104,9 +105,12 @@ TEST(Correlation, ScreenTurnsAwayOnlyPairsBelowTheThreshold) {
       for (std::size_t a = 0; a < run.traces.size(); ++a) {
         for (std::size_t b = 0; b < run.traces.size(); ++b) {
           const double exact = shapeCorrelation(run.traces[a], run.traces[b]);
-          const bool away = shapeCorrelationBelow(run.traces[a], run.traces[b], threshold);
-          if (away) {
-            ASSERT_FALSE(exact >= threshold) << a << " " << b << " " << exact << " " << threshold;
+          const Screened screened = screenShapeCorrelation(run.traces[a], run.traces[b], threshold);
+          if (screened == Screened::kBelow) {
+            ASSERT_LT(exact, threshold) << a << " " << b << " " << threshold;
+            ++turnedAway;
+          } else if (screened == Screened::kTooShort) {
+            ASSERT_TRUE(std::isnan(exact) || exact == kFlatTraces) << a << " " << b << " " << exact;
             ++turnedAway;
           }
           if (exact < threshold - 0.01 || std::isnan(exact)) ++below;
@@ -125,7 +129,7 @@ TEST(FragmentHosts, SameJoinsAsThePlainSearch) {
       return shapeCorrelation(run.traces[a], run.traces[b]);
     };
     const SimilarityScreen screen = [&run](std::size_t a, std::size_t b, double threshold) {
-      return shapeCorrelationBelow(run.traces[a], run.traces[b], threshold);
+      return screenShapeCorrelation(run.traces[a], run.traces[b], threshold);
     };
     for (const double minCorrelation : {0.6, 0.9, 0.95}) {
       GroupingOptions options;
