@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+
+#include "util/large_block.h"
+#include "util/parallel_for.h"
 
 double pearson(const double* a, const double* b, std::size_t count, std::size_t minPoints) {
   const double none = std::numeric_limits<double>::quiet_NaN();
@@ -91,11 +95,12 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b) {
   return pearson(smoothA.data(), smoothB.data(), count, 5);
 }
 
-SmoothedTrace smoothedTrace(FeatureTrace trace) {
-  SmoothedTrace smoothed;
+namespace {
+
+// Fills `averages` (3 n + 2 entries for a trace of n) and the rest of `smoothed` but its stretch.
+void smoothInto(FeatureTrace trace, double* averages, SmoothedTrace& smoothed) {
   const std::size_t length = trace.values.size();
-  smoothed.averages.resize(3 * length + 2);
-  double* smooth = smoothed.averages.data();
+  double* smooth = averages;
   double* running = smooth + length;
   movingAverage(trace.values.data(), length, smooth);
   running[0] = running[1] = 0.0;
@@ -108,9 +113,33 @@ SmoothedTrace smoothedTrace(FeatureTrace trace) {
   const double n = static_cast<double>(length) + 1;
   smoothed.roundingBound =
       8 * n * std::sqrt(n) * std::numeric_limits<double>::epsilon() * running[2 * length + 1];
+  smoothed.averages = averages;
+  smoothed.averagesLength = 3 * length + 2;
   smoothed.peakBegin = trace.peakBegin();
   smoothed.peakFinish = trace.peakFinish();
   smoothed.trace = std::move(trace);
+}
+
+}  // namespace
+
+SmoothedTrace smoothedTrace(FeatureTrace trace) {
+  SmoothedTrace smoothed;
+  const std::size_t length = 3 * trace.values.size() + 2;
+  std::shared_ptr<double> block(new double[length], std::default_delete<double[]>());
+  smoothInto(std::move(trace), block.get(), smoothed);
+  smoothed.block = std::move(block);
+  return smoothed;
+}
+
+std::vector<SmoothedTrace> smoothedTraces(std::vector<FeatureTrace> traces, std::size_t workers) {
+  std::vector<std::size_t> start(traces.size() + 1, 0);
+  for (std::size_t j = 0; j < traces.size(); ++j) start[j + 1] = start[j] + 3 * traces[j].values.size() + 2;
+  const std::shared_ptr<double> block = largeDoubleBlock(start.back());
+  std::vector<SmoothedTrace> smoothed(traces.size());
+  parallelFor(traces.size(), workers, [&](std::size_t j, std::size_t) {
+    smoothInto(std::move(traces[j]), block.get() + start[j], smoothed[j]);
+    smoothed[j].block = block;
+  });
   return smoothed;
 }
 

@@ -2,6 +2,7 @@
 #define TORVA_COMPOUNDS_CORRELATION_H
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "compounds/grouping_input.h"
@@ -42,22 +43,28 @@ double shapeCorrelation(const FeatureTrace& a, const FeatureTrace& b);
 // end is the whole trace's.
 struct SmoothedTrace {
   FeatureTrace trace;
-  // In one block: the moving average of the whole trace, then the running sums of it and of its squares
+  // In one stretch: the moving average of the whole trace, then the running sums of it and of its squares
   // side by side (entries 2k and 2k + 1: the sums of the first k), which the screen below reads together.
-  std::vector<double> averages;
+  // Held in `block`, which traces smoothed together share.
+  std::shared_ptr<const double> block;
+  const double* averages = nullptr;
+  std::size_t averagesLength = 0;
   // How far sums taken from the running sums may be off (the screen below trusts a variance only well
   // above it).
   double roundingBound = 0;
   // trace.peakBegin() and trace.peakFinish(), for the screen below.
   std::size_t peakBegin = 0, peakFinish = 0;
 
-  const double* smooth() const { return averages.data(); }
-  const double* runningSums() const { return averages.data() + trace.values.size(); }
-  // Whether the block is there, whole, for the trace as it is.
-  bool averaged() const { return averages.size() == 3 * trace.values.size() + 2; }
+  const double* smooth() const { return averages; }
+  const double* runningSums() const { return averages + trace.values.size(); }
+  // Whether the stretch is there, whole, for the trace as it is.
+  bool averaged() const { return averages != nullptr && averagesLength == 3 * trace.values.size() + 2; }
 };
 
 SmoothedTrace smoothedTrace(FeatureTrace trace);
+// Many traces smoothed at once, on up to `workers` threads, each as smoothedTrace() does it; their averages
+// in one block (largeDoubleBlock).
+std::vector<SmoothedTrace> smoothedTraces(std::vector<FeatureTrace> traces, std::size_t workers);
 
 // shapeCorrelation(a.trace, b.trace), the same to the bit, without averaging the traces again.
 double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b);

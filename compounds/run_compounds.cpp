@@ -258,9 +258,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
       part.push_back(features[k]);
       read[j] = std::move(trace);
     }
-    traces.resize(members.size());
-    parallelFor(members.size(), workerCount(),
-                [&](std::size_t j, std::size_t) { traces[j] = smoothedTrace(std::move(read[j])); });
+    traces = smoothedTraces(std::move(read), workerCount());
     const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
       return shapeCorrelation(traces[a], traces[b]);
     };

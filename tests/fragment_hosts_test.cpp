@@ -121,6 +121,38 @@ TEST(Correlation, ScreenTurnsAwayOnlyPairsBelowTheThreshold) {
   }
 }
 
+// Traces smoothed together, in one block (from the system once it is large enough), hold what each smoothed
+// on its own holds, bit for bit: a few, and enough for several megabytes; empty and short traces too.
+TEST(Correlation, TracesSmoothedTogetherAsEachAlone) {
+  std::mt19937 random(4);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (const std::size_t count : {std::size_t{0}, std::size_t{7}, std::size_t{30000}}) {
+    SCOPED_TRACE(count);
+    std::vector<FeatureTrace> traces(count);
+    for (std::size_t j = 0; j < count; ++j) {
+      traces[j].first = j % 50;
+      traces[j].values.resize(j % 13 == 0 ? j % 3 : 5 + j % 40);
+      for (double& value : traces[j].values) value = 1e4 * unit(random);
+      if (j % 5 == 0) traces[j].peakFirst = traces[j].first + 1;
+    }
+    for (const std::size_t workers : {std::size_t{1}, std::size_t{3}}) {
+      const std::vector<SmoothedTrace> together = smoothedTraces(traces, workers);
+      ASSERT_EQ(together.size(), count);
+      for (std::size_t j = 0; j < count; ++j) {
+        const SmoothedTrace alone = smoothedTrace(traces[j]);
+        ASSERT_TRUE(together[j].averaged()) << j;
+        ASSERT_EQ(together[j].trace.values, traces[j].values) << j;
+        ASSERT_EQ(together[j].trace.first, traces[j].first) << j;
+        ASSERT_EQ(together[j].peakBegin, alone.peakBegin) << j;
+        ASSERT_EQ(together[j].peakFinish, alone.peakFinish) << j;
+        ASSERT_EQ(together[j].roundingBound, alone.roundingBound) << j;
+        ASSERT_TRUE(std::equal(alone.averages, alone.averages + alone.averagesLength, together[j].averages))
+            << j;
+      }
+    }
+  }
+}
+
 TEST(FragmentHosts, SameJoinsAsThePlainSearch) {
   for (const unsigned seed : {1u, 2u, 5u}) {
     SCOPED_TRACE(seed);
