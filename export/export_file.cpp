@@ -52,6 +52,17 @@ void appendExportNumber(std::string& out, double value, int digits) {
   out += text;
 }
 
+std::size_t spectrumExportRoom(const ExportSet& set, const std::vector<std::string>* ms2Lines) {
+  std::size_t room = 1024;
+  for (std::size_t f = 0; f < set.features.size(); ++f) {
+    const ExportFeature& feature = set.features[f];
+    if (feature.ms2.empty()) continue;
+    room += 512 + 48 * feature.ms1Pattern.size();
+    room += ms2Lines != nullptr ? (*ms2Lines)[f].size() : 48 * feature.ms2.front().peaks.size();
+  }
+  return room;
+}
+
 std::vector<std::string> ms2PeakLines(const ExportSet& set) {
   std::vector<std::string> lines(set.features.size());
   for (std::size_t f = 0; f < set.features.size(); ++f) {

@@ -19,5 +19,8 @@ void appendExportPeak(std::string& out, double mz, double intensity);
 // Every feature's exported MS2 spectrum (its first) as peak lines, empty for a feature without one: written
 // once for both spectrum exports.
 std::vector<std::string> ms2PeakLines(const ExportSet& set);
+// Room enough for either spectrum export of the set (only what is written is touched): reserved up front,
+// the text is not moved as it grows.
+std::size_t spectrumExportRoom(const ExportSet& set, const std::vector<std::string>* ms2Lines);
 
 #endif

@@ -28,6 +28,7 @@ std::string csvField(const std::string& text) {
 
 std::string gnpsMgf(const ExportSet& set, const std::vector<std::string>* ms2Lines) {
   std::string out;
+  out.reserve(spectrumExportRoom(set, ms2Lines));
   for (std::size_t f = 0; f < set.features.size(); ++f) {
     const ExportFeature& feature = set.features[f];
     if (feature.ms2.empty()) continue;
@@ -51,7 +52,9 @@ std::string gnpsMgf(const ExportSet& set, const std::vector<std::string>* ms2Lin
 }
 
 std::string gnpsQuantTable(const ExportSet& set) {
-  std::string out = "row ID,row m/z,row retention time";
+  std::string out;
+  out.reserve(1024 + set.features.size() * (64 + 24 * set.samples.size()));  // more than the rows take
+  out += "row ID,row m/z,row retention time";
   for (const std::string& sample : set.samples) out += "," + csvField(sample + " Peak area");
   out += "\n";
   for (const ExportFeature& feature : set.features) {

@@ -140,6 +140,9 @@ std::string mztabAdduct(const std::string& ion) {
 
 std::string mztabM(const ExportSet& set) {
   std::string out;
+  // Room for more than the rows take (only what is written is touched), so that the text is not moved as it
+  // grows.
+  out.reserve(8192 + set.features.size() * (480 + 48 * set.samples.size()));
   metadata(out, set);
   const std::size_t samples = set.samples.size();
 

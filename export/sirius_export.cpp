@@ -41,6 +41,7 @@ std::string siriusMs(const ExportSet& set, const std::vector<std::string>* ms2Li
     }
   }
   std::string out;
+  out.reserve(spectrumExportRoom(set, ms2Lines));
   for (long compound : order) {
     const std::size_t parent = parentOf[compound];
     const ExportFeature& feature = set.features[parent];
