@@ -270,6 +270,34 @@ Screened screenShapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b, 
   return estimate < below ? Screened::kBelow : Screened::kUnsure;
 }
 
+void screenShapeCorrelations(const std::vector<SmoothedTrace>& traces, std::size_t a,
+                             const std::size_t* others, std::size_t count, double threshold,
+                             Screened* verdicts) {
+  const SmoothedTrace& one = traces[a];
+  constexpr std::size_t kAhead = 16;
+  for (std::size_t from = 0; from < count; from += kAhead) {
+    const std::size_t to = std::min(count, from + kAhead);
+    for (std::size_t k = from; k < to; ++k) {
+      const SmoothedTrace& other = traces[others[k]];
+      // Where screenShapeCorrelation will read: both ends of the shared spectra, in the values and the
+      // running sums.
+      const FeatureTrace& trace = other.trace;
+      const std::size_t first =
+          std::max(std::max(one.trace.first, trace.first), std::min(one.peakBegin, other.peakBegin));
+      const std::size_t end =
+          std::min(std::min(one.trace.end(), trace.end()), std::max(one.peakFinish, other.peakFinish));
+      if (end <= first || end - first < 5 || !other.averaged()) continue;
+      const std::size_t offset = first - trace.first, last = end - 1 - trace.first;
+      __builtin_prefetch(trace.values.data() + offset);
+      __builtin_prefetch(trace.values.data() + last);
+      __builtin_prefetch(other.runningSums() + 2 * (offset + 2));
+      __builtin_prefetch(other.runningSums() + 2 * (last - 1));
+    }
+    for (std::size_t k = from; k < to; ++k)
+      verdicts[k] = screenShapeCorrelation(one, traces[others[k]], threshold);
+  }
+}
+
 double abundanceCorrelation(const std::vector<double>& a, const std::vector<double>& b) {
   std::vector<double> logA, logB;
   for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {

@@ -74,6 +74,12 @@ double shapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b);
 // sums and one pass over the shared spectra, trusted only with a wide margin over its rounding; in doubt the
 // caller computes the correlation. For the searches that reject most pairs (in-source fragments, adducts).
 Screened screenShapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b, double threshold);
+// The same for traces[a] against traces[others[k]], each into verdicts[k]: what the screen reads of each
+// trace is fetched for several before any is weighed (the pairs a search asks about lie far apart in
+// memory, and a pair takes little arithmetic once its traces are at hand).
+void screenShapeCorrelations(const std::vector<SmoothedTrace>& traces, std::size_t a,
+                             const std::size_t* others, std::size_t count, double threshold,
+                             Screened* verdicts);
 
 // Correlation of two features' areas across the samples of a cohort: Pearson of the logarithms over the
 // samples where both have an area above 0 (at least 3), NaN otherwise.

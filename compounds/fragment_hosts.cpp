@@ -155,11 +155,18 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
     ActiveLeads byApex, byTrace;
     std::size_t letIn = 0;
     std::vector<std::size_t> weighedFor;
+    std::vector<std::size_t> pending, pendingLeads;  // the compounds and leads of one fragment to screen
+    std::vector<Screened> verdicts;
   };
   std::vector<Worker> states;
   for (std::size_t w = 0; w < workers; ++w)
-    states.push_back(
-        Worker{ActiveLeads(byApex), ActiveLeads(byTrace), 0, std::vector<std::size_t>(count, kNoCompound)});
+    states.push_back(Worker{ActiveLeads(byApex),
+                            ActiveLeads(byTrace),
+                            0,
+                            std::vector<std::size_t>(count, kNoCompound),
+                            {},
+                            {},
+                            {}});
   // A worker is handed its pieces in increasing order, so it only ever lets more leads in. One worker
   // decides each fragment before weighing the next.
   const std::size_t piece = workers == 1 ? 1 : 16;
@@ -200,11 +207,8 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
         const std::size_t lead = candidate.feature;
         if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
         if (!neighbours.coelute(fragment, lead)) return;
-        if (screen && screen(fragment, lead, minCorrelation) != Screened::kUnsure)
-          return;  // below, NaN or flat
-        const double correlation = neighbours.correlationOnce(fragment, lead);
-        if (std::isnan(correlation) || correlation < minCorrelation) return;
-        hosts.push_back(Host{c, correlation});
+        state.pending.push_back(c);
+        state.pendingLeads.push_back(lead);
       };
       const double radius = neighbours.searchRadius(fragment);
       const double times[2] = {apexTime(feature), traceTime(feature)};
@@ -219,6 +223,20 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
           state.byTrace.visitWithin(byTrace, time - radius - slack, time + radius + slack, weigh);
         }
       }
+      // The possible hosts screened together, then the correlations of those not turned away (below, NaN
+      // or flat).
+      const std::size_t pending = state.pending.size();
+      state.verdicts.assign(pending, Screened::kUnsure);
+      if (screen && pending > 0)
+        screen(fragment, state.pendingLeads.data(), pending, minCorrelation, state.verdicts.data());
+      for (std::size_t k = 0; k < pending; ++k) {
+        if (state.verdicts[k] != Screened::kUnsure) continue;
+        const double correlation = neighbours.correlationOnce(fragment, state.pendingLeads[k]);
+        if (std::isnan(correlation) || correlation < minCorrelation) continue;
+        hosts.push_back(Host{state.pending[k], correlation});
+      }
+      state.pending.clear();
+      state.pendingLeads.clear();
     }
     weighed[p].store(1, std::memory_order_release);
     decideWeighed();

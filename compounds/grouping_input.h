@@ -52,8 +52,10 @@ enum class Screened {
   kUnsure,
 };
 
-// Screens the correlation of two features against a threshold. Lets a search that rejects most pairs skip
-// computing their correlation.
-using SimilarityScreen = std::function<Screened(std::size_t, std::size_t, double)>;
+// Screens the correlations of feature a with `count` others (by index) against a threshold, each into
+// `verdicts`. Lets a search that rejects most pairs skip computing their correlation; the pairs of one
+// feature screened together can have their memory fetched together.
+using SimilarityScreen = std::function<void(std::size_t a, const std::size_t* others, std::size_t count,
+                                            double threshold, Screened* verdicts)>;
 
 #endif

@@ -210,9 +210,12 @@ bool Neighbours::ionPartners(std::size_t a, std::size_t b, Correlations* compute
     // Most pairs the adduct search asks about correlate too little: those the screen turns away are
     // neither computed nor kept (the screen turns them away again if asked again).
     double kept = 0;
-    if (!keptCorrelation(pairKey(a, b), into, kept) &&
-        (*screen_)(std::min(a, b), std::max(a, b), minCorrelation()) == Screened::kBelow)
-      return false;
+    if (!keptCorrelation(pairKey(a, b), into, kept)) {
+      const std::size_t other = std::max(a, b);
+      Screened verdict = Screened::kUnsure;
+      (*screen_)(std::min(a, b), &other, 1, minCorrelation(), &verdict);
+      if (verdict == Screened::kBelow) return false;
+    }
   }
   const double value = correlationKeptIn(a, b, into);
   return value != kFlatTraces && (std::isnan(value) || value >= minCorrelation());

@@ -262,8 +262,9 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
       return shapeCorrelation(traces[a], traces[b]);
     };
-    const SimilarityScreen screen = [&traces](std::size_t a, std::size_t b, double threshold) {
-      return screenShapeCorrelation(traces[a], traces[b], threshold);
+    const SimilarityScreen screen = [&traces](std::size_t a, const std::size_t* others, std::size_t count,
+                                              double threshold, Screened* verdicts) {
+      screenShapeCorrelations(traces, a, others, count, threshold, verdicts);
     };
     GroupingOptions partOptions = grouping;
     partOptions.polarity = polarity;

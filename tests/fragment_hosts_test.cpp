@@ -103,6 +103,13 @@ TEST(Correlation, ScreenTurnsAwayOnlyPairsBelowTheThreshold) {
     std::size_t below = 0, turnedAway = 0;
     for (const double threshold : {0.3, 0.5, 0.8, 0.95, 0.99}) {
       for (std::size_t a = 0; a < run.traces.size(); ++a) {
+        // Screened together, each as on its own.
+        std::vector<std::size_t> others(run.traces.size());
+        for (std::size_t b = 0; b < others.size(); ++b) others[b] = (b * 7 + a) % others.size();
+        std::vector<Screened> verdicts(others.size());
+        screenShapeCorrelations(run.traces, a, others.data(), others.size(), threshold, verdicts.data());
+        for (std::size_t k = 0; k < others.size(); ++k)
+          ASSERT_EQ(verdicts[k], screenShapeCorrelation(run.traces[a], run.traces[others[k]], threshold));
         for (std::size_t b = 0; b < run.traces.size(); ++b) {
           const double exact = shapeCorrelation(run.traces[a], run.traces[b]);
           const Screened screened = screenShapeCorrelation(run.traces[a], run.traces[b], threshold);
@@ -160,8 +167,9 @@ TEST(FragmentHosts, SameJoinsAsThePlainSearch) {
     const FeatureSimilarity similarity = [&run](std::size_t a, std::size_t b) {
       return shapeCorrelation(run.traces[a], run.traces[b]);
     };
-    const SimilarityScreen screen = [&run](std::size_t a, std::size_t b, double threshold) {
-      return screenShapeCorrelation(run.traces[a], run.traces[b], threshold);
+    const SimilarityScreen screen = [&run](std::size_t a, const std::size_t* others, std::size_t count,
+                                           double threshold, Screened* verdicts) {
+      screenShapeCorrelations(run.traces, a, others, count, threshold, verdicts);
     };
     for (const double minCorrelation : {0.6, 0.9, 0.95}) {
       GroupingOptions options;
