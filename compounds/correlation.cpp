@@ -188,6 +188,13 @@ struct SharedSums {
   double ends[4];
 };
 
+// sharedSpectra, from the peaks' spans kept with the smoothed traces.
+inline void sharedSpectra(const SmoothedTrace& a, const SmoothedTrace& b, std::size_t& first,
+                          std::size_t& end) {
+  first = std::max(std::max(a.trace.first, b.trace.first), std::min(a.peakBegin, b.peakBegin));
+  end = std::min(std::min(a.trace.end(), b.trace.end()), std::max(a.peakFinish, b.peakFinish));
+}
+
 inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::size_t count) {
   const double* v = s.trace.values.data() + offset;
   const double* w = v + count - 4;
@@ -225,11 +232,8 @@ inline SharedSums sharedSums(const SmoothedTrace& s, std::size_t offset, std::si
 Screened screenShapeCorrelation(const SmoothedTrace& a, const SmoothedTrace& b, double threshold) {
   const FeatureTrace &traceA = a.trace, &traceB = b.trace;
   if (!a.averaged() || !b.averaged()) return Screened::kUnsure;
-  // sharedSpectra, from the peaks' spans kept with the traces.
-  const std::size_t first =
-      std::max(std::max(traceA.first, traceB.first), std::min(a.peakBegin, b.peakBegin));
-  const std::size_t end =
-      std::min(std::min(traceA.end(), traceB.end()), std::max(a.peakFinish, b.peakFinish));
+  std::size_t first = 0, end = 0;
+  sharedSpectra(a, b, first, end);
   if (end <= first || end - first < 5) return Screened::kTooShort;
   const std::size_t count = end - first;
   const std::size_t offsetA = first - traceA.first, offsetB = first - traceB.first;
@@ -282,10 +286,8 @@ void screenShapeCorrelations(const std::vector<SmoothedTrace>& traces, std::size
       // Where screenShapeCorrelation will read: both ends of the shared spectra, in the values and the
       // running sums.
       const FeatureTrace& trace = other.trace;
-      const std::size_t first =
-          std::max(std::max(one.trace.first, trace.first), std::min(one.peakBegin, other.peakBegin));
-      const std::size_t end =
-          std::min(std::min(one.trace.end(), trace.end()), std::max(one.peakFinish, other.peakFinish));
+      std::size_t first = 0, end = 0;
+      sharedSpectra(one, other, first, end);
       if (end <= first || end - first < 5 || !other.averaged()) continue;
       const std::size_t offset = first - trace.first, last = end - 1 - trace.first;
       __builtin_prefetch(trace.values.data() + offset);
