@@ -128,11 +128,22 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
                                          double ppm) {
   std::vector<ExportPeak> pattern;
   const int z = charge > 0 ? charge : 1;
+  // Where the previous window began: a window that begins above it has its first peak found by walking on
+  // from there (a few peaks) rather than by a search of the whole spectrum.
+  auto from = peaks.begin();
+  double previousLow = 0;
   for (int k = 0; k < 8; ++k) {
     const double target = mz + k * kCarbon13Step / z;
     const double window = target * ppm * 1e-6;
-    auto it = std::lower_bound(peaks.begin(), peaks.end(), target - window,
-                               [](const StoredPeak& peak, double value) { return peak.mz < value; });
+    const double low = target - window;
+    if (k > 0 && low >= previousLow) {
+      while (from != peaks.end() && from->mz < low) ++from;
+    } else {
+      from = std::lower_bound(peaks.begin(), peaks.end(), low,
+                              [](const StoredPeak& peak, double value) { return peak.mz < value; });
+    }
+    previousLow = low;
+    auto it = from;
     const StoredPeak* best = nullptr;
     for (; it != peaks.end() && it->mz <= target + window; ++it) {
       if (best == nullptr || std::fabs(it->mz - target) < std::fabs(best->mz - target)) best = &*it;

@@ -213,6 +213,49 @@ TEST(RunCompounds, IsotopePatternStopsAtTheFirstMissingPeak) {
   EXPECT_EQ(isotopePatternIn(peaks, 200.0, 2, 10).size(), 1u);  // nothing at +0.5
 }
 
+// The pattern against a search of the whole spectrum for every isotope, on crowded random spectra: peaks
+// around each step, charges 1 to 4, tolerances up to absurd ones (a window wider than its m/z).
+TEST(RunCompounds, IsotopePatternAsSearchedPeakByPeak) {
+  const auto searched = [](const std::vector<StoredPeak>& peaks, double mz, int charge, double ppm) {
+    std::vector<ExportPeak> pattern;
+    for (int k = 0; k < 8; ++k) {
+      const double target = mz + k * kCarbon13Step / charge;
+      const double window = target * ppm * 1e-6;
+      const StoredPeak* best = nullptr;
+      for (auto it = std::lower_bound(peaks.begin(), peaks.end(), target - window,
+                                      [](const StoredPeak&peak, double value) { return peak.mz < value; });
+           it != peaks.end() && it->mz <= target + window; ++it) {
+        if (best == nullptr || std::fabs(it->mz - target) < std::fabs(best->mz - target)) best = &*it;
+      }
+      if (best == nullptr) break;
+      pattern.push_back(ExportPeak{best->mz, best->intensity});
+    }
+    return pattern;
+  };
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> offset(-0.004, 0.004);
+  for (int round = 0; round < 200; ++round) {
+    const double mz = 150 + round;
+    const int charge = 1 + round % 4;
+    std::vector<StoredPeak> peaks;
+    for (int k = -3; k < 12; ++k) {
+      for (int n = 0; n < 3; ++n)
+        peaks.push_back({mz + k * kCarbon13Step / charge + offset(random), 10.0 + n});
+    }
+    std::sort(peaks.begin(), peaks.end(),
+              [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
+    for (const double ppm : {3.0, 10.0, 50.0, 2e6}) {
+      const std::vector<ExportPeak> fast = isotopePatternIn(peaks, mz, charge, ppm);
+      const std::vector<ExportPeak> plain = searched(peaks, mz, charge, ppm);
+      ASSERT_EQ(fast.size(), plain.size()) << round << " " << ppm;
+      for (std::size_t k = 0; k < fast.size(); ++k) {
+        EXPECT_EQ(fast[k].mz, plain[k].mz);
+        EXPECT_EQ(fast[k].intensity, plain[k].intensity);
+      }
+    }
+  }
+}
+
 // readTraces against the plain reading (a binary search in each spectrum, the peaks in the window added
 // from the lowest up), compared to the bit: crowded spectra of close m/z, features at equal and at close
 // m/z in random order, windows reaching past the run, spectra whose peaks are out of order or hold an m/z
