@@ -125,23 +125,32 @@ long numericFeatureId(const std::string& featureId, long fallback) {
 }
 
 std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,
-                                         double ppm) {
+                                         double ppm, PatternCursor* cursor) {
   std::vector<ExportPeak> pattern;
   const int z = charge > 0 ? charge : 1;
+  const auto below = [](const StoredPeak& peak, double value) { return peak.mz < value; };
   // Where the previous window began: a window that begins above it has its first peak found by walking on
-  // from there (a few peaks) rather than by a search of the whole spectrum.
+  // from there (a few peaks; then a search of the rest) rather than by a search of the whole spectrum.
   auto from = peaks.begin();
   double previousLow = 0;
+  bool walk = false;
+  if (cursor != nullptr && cursor->set && cursor->first <= peaks.size()) {
+    from = peaks.begin() + static_cast<std::ptrdiff_t>(cursor->first);
+    previousLow = cursor->low;
+    walk = true;
+  }
   for (int k = 0; k < 8; ++k) {
     const double target = mz + k * kCarbon13Step / z;
     const double window = target * ppm * 1e-6;
     const double low = target - window;
-    if (k > 0 && low >= previousLow) {
-      while (from != peaks.end() && from->mz < low) ++from;
+    if ((k > 0 || walk) && low >= previousLow) {
+      for (int step = 0; step < 8 && from != peaks.end() && from->mz < low; ++step) ++from;
+      if (from != peaks.end() && from->mz < low) from = std::lower_bound(from, peaks.end(), low, below);
     } else {
-      from = std::lower_bound(peaks.begin(), peaks.end(), low,
-                              [](const StoredPeak& peak, double value) { return peak.mz < value; });
+      from = std::lower_bound(peaks.begin(), peaks.end(), low, below);
     }
+    if (k == 0 && cursor != nullptr)
+      *cursor = PatternCursor{static_cast<std::size_t>(from - peaks.begin()), low, true};
     previousLow = low;
     auto it = from;
     const StoredPeak* best = nullptr;
@@ -359,11 +368,35 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     feature.ms2Scans = static_cast<long>(links[k].size());
     feature.ms2 = std::move(bestSpectra[k]);
     feature.polarity = polarities[k];
-    const Ms1Index& ms1 = *indices.at(polarities[k]);
-    if (ms1.size() > 0 && label.isotope == 0) {
-      feature.ms1Pattern =
-          isotopePatternIn(ms1.peaks(ms1.nearest(feature.rt)), row.mz, label.charge, options.tracePpm);
-    }
   });
+  // Each monoisotopic feature's pattern in the MS1 spectrum nearest its apex: the features of a spectrum
+  // taken together in m/z order, each search beginning where the last one did (a crowded spectrum's peaks
+  // lie far apart in memory from each other's).
+  for (const auto& [polarity, index] : indices) {
+    const Ms1Index& ms1 = *index;
+    if (ms1.size() == 0) continue;
+    std::vector<std::size_t> nearest(taking.size(), ms1.size()), start(ms1.size() + 1, 0);
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      if (polarities[k] != polarity || labels[k].isotope != 0) continue;
+      nearest[k] = ms1.nearest(set.features[k].rt);
+      ++start[nearest[k] + 1];
+    }
+    for (std::size_t s = 0; s < ms1.size(); ++s) start[s + 1] += start[s];
+    std::vector<std::size_t> bySpectrum(start.back()), next(start.begin(), start.end() - 1);
+    for (std::size_t k = 0; k < taking.size(); ++k) {
+      if (nearest[k] < ms1.size()) bySpectrum[next[nearest[k]]++] = k;
+    }
+    parallelFor(ms1.size(), workerCount(), [&](std::size_t s, std::size_t) {
+      const auto first = bySpectrum.begin() + static_cast<std::ptrdiff_t>(start[s]);
+      const auto last = bySpectrum.begin() + static_cast<std::ptrdiff_t>(start[s + 1]);
+      std::stable_sort(first, last,
+                       [&](std::size_t a, std::size_t b) { return rows[taking[a]].mz < rows[taking[b]].mz; });
+      PatternCursor cursor;
+      for (auto it = first; it != last; ++it) {
+        set.features[*it].ms1Pattern = isotopePatternIn(ms1.peaks(s), rows[taking[*it]].mz,
+                                                        labels[*it].charge, options.tracePpm, &cursor);
+      }
+    });
+  }
   return set;
 }

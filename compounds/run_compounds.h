@@ -60,9 +60,17 @@ std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<Trac
 // `fallback` when it carries none.
 long numericFeatureId(const std::string& featureId, long fallback);
 
+// Where isotopePatternIn's last search in a spectrum began, for the next one in the same spectrum.
+struct PatternCursor {
+  std::size_t first = 0;  // the first peak of the last search's first window
+  double low = 0;         // that window's lower end, m/z
+  bool set = false;
+};
+
 // The isotope pattern of an ion in one spectrum whose peaks are sorted by m/z: the peaks nearest
-// m/z + k * 1.0033548 / charge within `ppm`, k = 0, 1, ..., up to the first missing one.
+// m/z + k * 1.0033548 / charge within `ppm`, k = 0, 1, ..., up to the first missing one. With a cursor of
+// the same spectrum, a search of an ion above the last one begins where the last one did.
 std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, double mz, int charge,
-                                         double ppm);
+                                         double ppm, PatternCursor* cursor = nullptr);
 
 #endif

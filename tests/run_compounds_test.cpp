@@ -245,12 +245,19 @@ TEST(RunCompounds, IsotopePatternAsSearchedPeakByPeak) {
     std::sort(peaks.begin(), peaks.end(),
               [](const StoredPeak& a, const StoredPeak& b) { return a.mz < b.mz; });
     for (const double ppm : {3.0, 10.0, 50.0, 2e6}) {
-      const std::vector<ExportPeak> fast = isotopePatternIn(peaks, mz, charge, ppm);
-      const std::vector<ExportPeak> plain = searched(peaks, mz, charge, ppm);
-      ASSERT_EQ(fast.size(), plain.size()) << round << " " << ppm;
-      for (std::size_t k = 0; k < fast.size(); ++k) {
-        EXPECT_EQ(fast[k].mz, plain[k].mz);
-        EXPECT_EQ(fast[k].intensity, plain[k].intensity);
+      // Alone, and with a cursor over ions of the spectrum mostly upwards, some below the last one.
+      PatternCursor cursor;
+      for (const double ion : {mz, mz - 2.0, mz + 0.5, mz + 0.5, mz + 9.0, mz + 3.0, mz + 40.0}) {
+        const std::vector<ExportPeak> plain = searched(peaks, ion, charge, ppm);
+        for (const bool withCursor : {false, true}) {
+          const std::vector<ExportPeak> fast =
+              isotopePatternIn(peaks, ion, charge, ppm, withCursor ? &cursor : nullptr);
+          ASSERT_EQ(fast.size(), plain.size()) << round << " " << ppm << " " << ion;
+          for (std::size_t k = 0; k < fast.size(); ++k) {
+            EXPECT_EQ(fast[k].mz, plain[k].mz);
+            EXPECT_EQ(fast[k].intensity, plain[k].intensity);
+          }
+        }
       }
     }
   }
