@@ -7,9 +7,6 @@
 
 #include "records/records.h"
 
-// The index's polarity for a polarity by sign ('+' for 0).
-inline char polarityChar(int polarity) { return polarity < 0 ? '-' : '+'; }
-
 // The MS1 spectra of one polarity that the run's features are read from (fullScanGroups: those of the
 // most accurate mass analyzer), in time order, each with its peaks in m/z order.
 class Ms1Index {

@@ -9,7 +9,6 @@
 
 #include "compounds/compound_grouping.h"
 #include "compounds/correlation.h"
-#include "compounds/early_traces.h"
 #include "compounds/ms1_index.h"
 #include "util/beside_task.h"
 #include "util/parallel_for.h"
@@ -36,7 +35,7 @@ double totalIntensity(const scan& spectrum) {
 }  // namespace
 
 std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<TraceRequest>& requests,
-                                     double ppm, std::size_t workers) {
+                                     double ppm) {
   std::vector<FeatureTrace> traces(requests.size());
   std::vector<std::size_t> order;
   for (std::size_t r = 0; r < requests.size(); ++r) {
@@ -50,7 +49,7 @@ std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<Trac
             [&requests](std::size_t a, std::size_t b) { return requests[a].mz < requests[b].mz; });
   // The requests in m/z order, in as many runs of consecutive ones as there are workers: each run walks
   // every spectrum's peaks upwards from where its previous request there landed.
-  workers = std::max<std::size_t>(1, std::min(workers, order.size() / 256));
+  const std::size_t workers = std::max<std::size_t>(1, std::min(workerCount(), order.size() / 256));
   parallelFor(workers, workers, [&](std::size_t part, std::size_t) {
     const std::size_t none = static_cast<std::size_t>(-1);
     std::vector<std::size_t> cursor(ms1.size(), none);
@@ -87,29 +86,6 @@ std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<Trac
     }
   });
   return traces;
-}
-
-TraceRequest traceRequestOf(double mz, double rtStart, double rtEnd, double margin) {
-  const double start = rtStart * 60, end = rtEnd * 60;
-  const double width = end - start;
-  const double beyond = width > 0 && std::isfinite(width) ? margin * width : 0.0;
-  return TraceRequest{mz, start - beyond, end + beyond};
-}
-
-double markPeak(const Ms1Index& ms1, double rt, double rtStart, double rtEnd, FeatureTrace& trace) {
-  trace.peakFirst = std::max(ms1.firstAtOrAfter(rtStart * 60), trace.first);
-  trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(rtEnd * 60), trace.end()));
-  // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak ions
-  // wander by several spectra.
-  double apex = rt * 60;
-  if (trace.peakEnd > trace.peakFirst) {
-    const auto peakBegin = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakFirst - trace.first);
-    const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
-    const auto highest = std::max_element(peakBegin, peakEnd);
-    if (*highest > 0)
-      apex = ms1.seconds(trace.first + static_cast<std::size_t>(highest - trace.values.begin()));
-  }
-  return apex;
 }
 
 long numericFeatureId(const std::string& featureId, long fallback) {
@@ -165,8 +141,7 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
 
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
-                            const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans,
-                            EarlyTraces* early) {
+                            const std::string& runFile, std::vector<std::vector<std::size_t>>* linkedScans) {
   // The rows that take part, in table order.
   std::vector<std::size_t> taking;
   int positive = 0, negative = 0;
@@ -253,15 +228,9 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
       bestSpectra[k].push_back(std::move(spectrum));
     }
   };
-  // Each polarity's index, built ahead or now.
-  if (early != nullptr) early->finish();
-  std::map<int, Ms1Index> built;
-  std::map<int, const Ms1Index*> indices;
+  std::map<int, Ms1Index> indices;
   const auto ms1Of = [&](int polarity) -> const Ms1Index& {
-    const Ms1Index*& index = indices[polarity];
-    if (index == nullptr && early != nullptr) index = early->index(polarityChar(polarity));
-    if (index == nullptr) index = &built.try_emplace(polarity, scans, polarityChar(polarity)).first->second;
-    return *index;
+    return indices.try_emplace(polarity, scans, polarity < 0 ? '-' : '+').first->second;
   };
   std::vector<GroupingFeature> features(taking.size());
   std::vector<CompoundLabel> labels(taking.size());
@@ -275,33 +244,41 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     const Ms1Index& ms1 = ms1Of(polarity);
     std::vector<GroupingFeature> part;
     part.reserve(members.size());
-    // Each trace over the peak and the given number of its widths beyond either edge: those read ahead taken,
-    // the others read now.
-    std::vector<SmoothedTrace> traces(members.size());
-    std::vector<double> apexes(members.size());
+    std::vector<SmoothedTrace> traces;
+    // Each trace over the peak and the given number of its widths beyond either edge.
     std::vector<TraceRequest> requests;
-    std::vector<std::size_t> unread;  // places in `members`
-    for (std::size_t j = 0; j < members.size(); ++j) {
-      const FeatureRow& row = rows[taking[members[j]]];
-      const TraceRequest request = traceRequestOf(row.mz, row.rtStart, row.rtEnd, options.traceMargin);
-      if (early != nullptr && early->take(polarityChar(polarity), request, traces[j], apexes[j])) continue;
-      requests.push_back(request);
-      unread.push_back(j);
+    requests.reserve(members.size());
+    for (std::size_t k : members) {
+      const FeatureRow& row = rows[taking[k]];
+      const double start = row.rtStart * 60, end = row.rtEnd * 60;
+      const double width = end - start;
+      const double margin = width > 0 && std::isfinite(width) ? options.traceMargin * width : 0.0;
+      requests.push_back(TraceRequest{row.mz, start - margin, end + margin});
     }
     std::vector<FeatureTrace> read = readTraces(ms1, requests, options.tracePpm);
-    for (std::size_t u = 0; u < unread.size(); ++u) {
-      const FeatureRow& row = rows[taking[members[unread[u]]]];
-      apexes[unread[u]] = markPeak(ms1, row.rt, row.rtStart, row.rtEnd, read[u]);
-    }
-    std::vector<SmoothedTrace> smoothed = smoothedTraces(std::move(read), workerCount());
-    for (std::size_t u = 0; u < unread.size(); ++u) traces[unread[u]] = std::move(smoothed[u]);
     for (std::size_t j = 0; j < members.size(); ++j) {
       const std::size_t k = members[j];
       const FeatureRow& row = rows[taking[k]];
-      features[k] =
-          GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apexes[j]};
+      const double start = row.rtStart * 60, end = row.rtEnd * 60;
+      FeatureTrace trace = std::move(read[j]);
+      trace.peakFirst = std::max(ms1.firstAtOrAfter(start), trace.first);
+      trace.peakEnd = std::max(trace.peakFirst, std::min(ms1.firstAfter(end), trace.end()));
+      // Co-elution also by the raw trace's highest point within the peak: apexes of smoothed traces of weak
+      // ions wander by several spectra.
+      double apex = row.rt * 60;
+      if (trace.peakEnd > trace.peakFirst) {
+        const auto peakBegin =
+            trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakFirst - trace.first);
+        const auto peakEnd = trace.values.begin() + static_cast<std::ptrdiff_t>(trace.peakEnd - trace.first);
+        const auto highest = std::max_element(peakBegin, peakEnd);
+        if (*highest > 0)
+          apex = ms1.seconds(trace.first + static_cast<std::size_t>(highest - trace.values.begin()));
+      }
+      features[k] = GroupingFeature{row.mz, row.rt * 60, row.rtStart * 60, row.rtEnd * 60, row.area, apex};
       part.push_back(features[k]);
+      read[j] = std::move(trace);
     }
+    traces = smoothedTraces(std::move(read), workerCount());
     const FeatureSimilarity similarity = [&traces](std::size_t a, std::size_t b) {
       return shapeCorrelation(traces[a], traces[b]);
     };
@@ -372,8 +349,9 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   // Each monoisotopic feature's pattern in the MS1 spectrum nearest its apex: the features of a spectrum
   // taken together in m/z order, each search beginning where the last one did (a crowded spectrum's peaks
   // lie far apart in memory from each other's).
-  for (const auto& [polarity, index] : indices) {
-    const Ms1Index& ms1 = *index;
+  for (const auto& entry : indices) {
+    const int polarity = entry.first;
+    const Ms1Index& ms1 = entry.second;
     if (ms1.size() == 0) continue;
     std::vector<std::size_t> nearest(taking.size(), ms1.size()), start(ms1.size() + 1, 0);
     for (std::size_t k = 0; k < taking.size(); ++k) {

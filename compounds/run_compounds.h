@@ -6,14 +6,12 @@
 
 #include "compounds/adduct_table.h"
 #include "compounds/correlation.h"
-#include "compounds/early_traces.h"
 #include "compounds/grouping_input.h"
 #include "compounds/ms1_index.h"
 #include "compounds/ms2_linkage.h"
 #include "export/export_model.h"
 #include "records/records.h"
 #include "report/feature_table.h"
-#include "util/parallel_for.h"
 
 struct RunCompoundOptions {
   std::vector<Adduct> adducts = defaultAdducts();
@@ -31,20 +29,15 @@ struct RunCompoundOptions {
 // spectra of `scans` (each feature's summed intensity within `tracePpm` over its edges); the MS2 spectra are
 // the scans of MS level 2 with a precursor. Rows of targets not found take no part. When `linkedScans` is
 // given it receives, per row, the indices into `scans` of the row's linked MS2 spectra in time order.
-// Traces read ahead (`early`, finished here) are taken from there.
 ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
                             const RunCompoundOptions& options, const std::string& sampleName,
                             const std::string& runFile,
-                            std::vector<std::vector<std::size_t>>* linkedScans = nullptr,
-                            EarlyTraces* early = nullptr);
+                            std::vector<std::vector<std::size_t>>* linkedScans = nullptr);
 
-// The trace a feature's shape is compared by: its m/z over its edges (minutes, as its row gives them) and
-// `margin` of its widths beyond either.
-TraceRequest traceRequestOf(double mz, double rtStart, double rtEnd, double margin);
-
-// Marks the feature's peak (its edges, minutes) in its trace just read, and returns its apex (seconds): the
-// trace's highest point within the peak, or `rt` (minutes) when no point there is above 0.
-double markPeak(const Ms1Index& ms1, double rt, double rtStart, double rtEnd, FeatureTrace& trace);
+// A feature's trace to read: its m/z and the time range [start, end], seconds.
+struct TraceRequest {
+  double mz, start, end;
+};
 
 // Each request's trace: from the first spectrum of `ms1` at or after `start` to the last at or before `end`,
 // the summed intensity of each within `ppm` of the m/z (the peaks from the lowest m/z in the window up,
@@ -52,9 +45,8 @@ double markPeak(const Ms1Index& ms1, double rt, double rtStart, double rtEnd, Fe
 // a window is found by moving that spectrum's cursor from where the previous feature left it instead of by
 // a binary search (a third of a million of them on a crowded run); features whose m/z is not a finite
 // number, and spectra with such a peak, by the binary search.
-// On up to `workers` threads.
 std::vector<FeatureTrace> readTraces(const Ms1Index& ms1, const std::vector<TraceRequest>& requests,
-                                     double ppm, std::size_t workers = workerCount());
+                                     double ppm);
 
 // The number a feature id carries ("F12" -> 12, "0042" -> 42), for formats whose ids are numbers;
 // `fallback` when it carries none.

@@ -6,7 +6,6 @@
 #include "compounds/feature_evidence.h"
 #include "compounds/run_compounds.h"
 #include "util/console.h"
-#include "util/parallel_for.h"
 
 namespace {
 
@@ -44,32 +43,11 @@ bool writeEvidence(const Options& options, const std::vector<scan>& scans,
   return true;
 }
 
-// The settings of the step but its adduct list.
-RunCompoundOptions settingsOf(const Options& options) {
-  RunCompoundOptions settings;
-  if (options.massPpm > 0) {
-    settings.grouping.ppm = settings.linkage.ppm = settings.tracePpm = options.massPpm;
-  }
-  return settings;
-}
-
 }  // namespace
 
-std::unique_ptr<EarlyTraces> startEarlyTraces(const Options& options, const std::vector<scan>& scans,
-                                              const std::vector<FullScanGroup>& groups) {
-  if (!options.compounds || workerCount() < 2) return nullptr;
-  std::vector<char> polarities;
-  for (const FullScanGroup& group : groups) {
-    if (group.polarity == '+' || group.polarity == '-') polarities.push_back(group.polarity);
-  }
-  if (polarities.empty()) return nullptr;
-  const RunCompoundOptions settings = settingsOf(options);
-  return std::make_unique<EarlyTraces>(scans, polarities, settings.tracePpm, settings.traceMargin);
-}
-
 bool runCompoundStep(const Options& options, const std::vector<scan>& scans, std::vector<FeatureRow>& rows,
-                     ExportSet& set, EarlyTraces* early) {
-  RunCompoundOptions settings = settingsOf(options);
+                     ExportSet& set) {
+  RunCompoundOptions settings;
   if (!options.adducts.empty()) {
     try {
       settings.adducts = readAdductFile(options.adducts);  // checked before the run; read again here
@@ -78,8 +56,11 @@ bool runCompoundStep(const Options& options, const std::vector<scan>& scans, std
       return false;
     }
   }
+  if (options.massPpm > 0) {
+    settings.grouping.ppm = settings.linkage.ppm = settings.tracePpm = options.massPpm;
+  }
   std::vector<std::vector<std::size_t>> linked;
   set = groupRunCompounds(scans, rows, settings, baseName(options.input), options.input,
-                          options.hasFeatureSpectra ? &linked : nullptr, early);
+                          options.hasFeatureSpectra ? &linked : nullptr);
   return !options.hasFeatureSpectra || writeEvidence(options, scans, rows, linked, settings.tracePpm);
 }

@@ -77,13 +77,9 @@ bool runResolverStep(const Options& options, const RunData& run) {
                  "): they are read from " + std::to_string(group.spectra.size()) + " " + group.analyzer +
                  " scans\n");
   }
-  // The compound step's traces read beside the detection's steps on one thread.
-  const std::unique_ptr<EarlyTraces> early = startEarlyTraces(options, scans, groups);
-  CandidatesFound candidatesFound;
-  if (early) candidatesFound = [&early](std::vector<FeaturePlace> places) { early->add(std::move(places)); };
-  std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings, candidatesFound);
+  std::vector<FeatureRow> rows = findFeatures(groups, targetsOf(run), settings);
   ExportSet set;
-  bool grouped = !options.compounds || runCompoundStep(options, scans, rows, set, early.get());
+  bool grouped = !options.compounds || runCompoundStep(options, scans, rows, set);
   // The exports composed and written beside the feature table: the table first, the largest part, then the
   // exports' parts as workers come free.
   const bool exporting = options.compounds && grouped && !options.exportDir.empty();

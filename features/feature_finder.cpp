@@ -59,20 +59,8 @@ struct GapFillData {
 
 // Peaks of one group, duplicates of overlapping traces removed. With `keep`, the group's noise floors and
 // sorted centroids are left there for the gap filling.
-FeaturePlace placeOf(const Candidate& candidate) {
-  const ResolvedPeak& p = candidate.peak;
-  FeaturePlace place;
-  place.mz = p.mz;
-  place.rt = p.apexTime / 60.0;
-  place.rtStart = p.startTime / 60.0;
-  place.rtEnd = p.endTime / 60.0;
-  place.polarity = candidate.polarity;
-  return place;
-}
-
 std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vector<FeatureTarget>& targets,
-                                     const FeatureSettings& settings, GapFillData* keep,
-                                     const CandidatesFound& candidatesFound) {
+                                     const FeatureSettings& settings, GapFillData* keep) {
   MassTraceSettings traceSettings;
   traceSettings.ppm = settings.ppm;
   traceSettings.maxGap = settings.maxGap;
@@ -127,12 +115,6 @@ std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vect
   for (const std::vector<ResolvedPeak>& peaks : resolved) {
     for (const ResolvedPeak& peak : peaks) all.push_back(Candidate{peak, group.polarity});
   }
-  if (candidatesFound) {
-    std::vector<FeaturePlace> places;
-    places.reserve(all.size());
-    for (const Candidate& candidate : all) places.push_back(placeOf(candidate));
-    candidatesFound(std::move(places));
-  }
   std::stable_sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) {
     if (a.peak.height != b.peak.height) return a.peak.height > b.peak.height;
     if (a.peak.mz != b.peak.mz) return a.peak.mz < b.peak.mz;
@@ -163,21 +145,20 @@ std::vector<Candidate> groupFeatures(const FullScanGroup& group, const std::vect
 
 FeatureRow rowOf(const Candidate& candidate, long long msLevel) {
   const ResolvedPeak& p = candidate.peak;
-  const FeaturePlace place = placeOf(candidate);
   FeatureRow row;
-  row.mz = place.mz;
+  row.mz = p.mz;
   row.mzMin = p.mzMin;
   row.mzMax = p.mzMax;
-  row.rt = place.rt;
-  row.rtStart = place.rtStart;
-  row.rtEnd = place.rtEnd;
+  row.rt = p.apexTime / 60.0;
+  row.rtStart = p.startTime / 60.0;
+  row.rtEnd = p.endTime / 60.0;
   row.height = p.height;
   row.area = p.area;
   row.areaCorrected = p.areaCorrected;
   row.fwhm = p.fwhm / 60.0;
   row.sn = p.sn;
   row.points = static_cast<long long>(p.points);
-  row.polarity = place.polarity;
+  row.polarity = candidate.polarity;
   row.msLevel = msLevel;
   row.shape = p.shape;
   return row;
@@ -404,8 +385,7 @@ std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
 
 std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
                                      const std::vector<FeatureTarget>& targets,
-                                     const FeatureSettings& settings,
-                                     const CandidatesFound& candidatesFound) {
+                                     const FeatureSettings& settings) {
   const long long level = featureLevel(settings);
   std::vector<FeatureRow> rows;
   std::vector<Candidate> features;
@@ -413,7 +393,7 @@ std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
   std::vector<GapFillData> fillData(filling ? groups.size() : 0);
   for (std::size_t g = 0; g < groups.size(); ++g) {
     std::vector<Candidate> found =
-        groupFeatures(groups[g], targets, settings, filling ? &fillData[g] : nullptr, candidatesFound);
+        groupFeatures(groups[g], targets, settings, filling ? &fillData[g] : nullptr);
     features.insert(features.end(), found.begin(), found.end());
   }
   std::stable_sort(features.begin(), features.end(), [](const Candidate& a, const Candidate& b) {

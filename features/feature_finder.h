@@ -37,7 +37,6 @@
 // Traces are resolved on the worker threads (util/parallel_for.h); each writes
 // only its own results, so the rows are the same for every number of threads.
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -93,15 +92,6 @@ NoiseFloors estimateNoiseFloors(const std::vector<const scan*>& spectra, double 
 // The MS level the features are taken from.
 long long featureLevel(const FeatureSettings& settings);
 
-// Where a peak kept as a feature lies, as its row says it: m/z, apex and edges (minutes), polarity.
-struct FeaturePlace {
-  double mz = 0, rt = 0, rtStart = 0, rtEnd = 0;
-  char polarity = '?';
-};
-// Told a group's peaks as soon as they are resolved, before the duplicates of overlapping traces are
-// removed and the rows made: the features to come are among them.
-using CandidatesFound = std::function<void(std::vector<FeaturePlace>)>;
-
 // Untargeted features (targets empty) or one row per target, from the run's full-scan groups.
 std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
                                      const std::vector<FeatureTarget>& targets,
@@ -109,7 +99,6 @@ std::vector<FeatureRow> findFeatures(const std::vector<scan>& scans,
 // The same from groups already made (fullScanGroups of featureLevel(settings)).
 std::vector<FeatureRow> findFeatures(const std::vector<FullScanGroup>& groups,
                                      const std::vector<FeatureTarget>& targets,
-                                     const FeatureSettings& settings,
-                                     const CandidatesFound& candidatesFound = nullptr);
+                                     const FeatureSettings& settings);
 
 #endif

@@ -8,7 +8,6 @@
 #include <limits>
 #include <random>
 
-#include "compounds/early_traces.h"
 #include "export/mztab_export.h"
 #include "tests/test_support.h"
 #include "util/parallel_for.h"
@@ -367,88 +366,3 @@ TEST(RunCompounds, Ms2PeaksExportedInMzOrder) {
 }
 
 }  // namespace
-
-// Where a row lies, as the detection tells its candidates.
-FeaturePlace placeOf(const FeatureRow& row) {
-  FeaturePlace place;
-  place.mz = row.mz;
-  place.rt = row.rt;
-  place.rtStart = row.rtStart;
-  place.rtEnd = row.rtEnd;
-  place.polarity = row.polarity;
-  return place;
-}
-
-TEST(RunCompounds, TracesReadAheadGiveTheSameTablesAndExports) {
-  // Each run grouped with no traces read ahead, and with those of its rows read ahead among others (a
-  // candidate that became no row, one of no polarity): the same rows and exports.
-  SimpleRun simple = simpleRun();
-  for (const bool switching : {false, true}) {
-    std::vector<scan> scans = simple.scans;
-    std::vector<FeatureRow> rows = simple.rows;
-    if (switching) {
-      for (std::size_t k = 0; k < scans.size(); k += 2) scans[k].polarity = "-";
-      rows[0].polarity = '-';
-    }
-    std::vector<FeatureRow> plainRows = rows, earlyRows = rows;
-    const ExportSet plain = groupRunCompounds(scans, plainRows, RunCompoundOptions(), "run", "run");
-    std::vector<FeaturePlace> candidates;
-    for (const FeatureRow& row : rows) candidates.push_back(placeOf(row));
-    FeaturePlace stray = placeOf(rows[1]);
-    stray.rtEnd += 0.01;
-    candidates.push_back(stray);
-    candidates[2].polarity = '?';  // left out: read when grouping
-    const RunCompoundOptions options;
-    EarlyTraces early(scans, {'+', '-'}, options.tracePpm, options.traceMargin);
-    early.add({candidates.begin(), candidates.begin() + 3});
-    early.add({candidates.begin() + 3, candidates.end()});
-    const ExportSet ahead = groupRunCompounds(scans, earlyRows, options, "run", "run", nullptr, &early);
-    EXPECT_EQ(early.readAhead(), 5u);
-    // Taken, not read again.
-    const RunCompoundOptions defaults;
-    const TraceRequest taken =
-        traceRequestOf(rows[1].mz, rows[1].rtStart, rows[1].rtEnd, defaults.traceMargin);
-    SmoothedTrace trace;
-    double apex = 0;
-    EXPECT_FALSE(early.take('+', taken, trace, apex));
-    EXPECT_EQ(formatFeatureTable(earlyRows), formatFeatureTable(plainRows)) << switching;
-    EXPECT_EQ(mztabM(ahead), mztabM(plain)) << switching;
-  }
-}
-
-TEST(RunCompounds, TraceReadAheadIsTheTraceReadThenAndIsTakenOnce) {
-  const SimpleRun run = simpleRun();
-  const RunCompoundOptions options;
-  EarlyTraces early(run.scans, {'+'}, options.tracePpm, options.traceMargin);
-  early.add({placeOf(run.rows[1])});
-  early.finish();
-  const FeatureRow& row = run.rows[1];
-  const TraceRequest request = traceRequestOf(row.mz, row.rtStart, row.rtEnd, options.traceMargin);
-  SmoothedTrace taken;
-  double apex = 0;
-  EXPECT_FALSE(early.take('-', request, taken, apex));
-  ASSERT_TRUE(early.take('+', request, taken, apex));
-  EXPECT_FALSE(early.take('+', request, taken, apex));
-
-  const Ms1Index ms1(run.scans, '+');
-  FeatureTrace trace = readTraces(ms1, {request}, options.tracePpm, 1)[0];
-  EXPECT_EQ(apex, markPeak(ms1, row.rt, row.rtStart, row.rtEnd, trace));
-  const SmoothedTrace now = smoothedTrace(trace);
-  EXPECT_EQ(taken.trace.first, now.trace.first);
-  EXPECT_EQ(taken.trace.peakFirst, now.trace.peakFirst);
-  EXPECT_EQ(taken.trace.peakEnd, now.trace.peakEnd);
-  EXPECT_EQ(taken.trace.values, now.trace.values);
-  ASSERT_EQ(taken.averagesLength, now.averagesLength);
-  EXPECT_EQ(0, std::memcmp(taken.averages, now.averages, now.averagesLength * sizeof(double)));
-  EXPECT_EQ(taken.roundingBound, now.roundingBound);
-  ASSERT_NE(early.index('+'), nullptr);
-  EXPECT_EQ(early.index('-'), nullptr);
-}
-
-TEST(RunCompounds, TracesReadAheadLeftUnfinishedAreWaitedFor) {
-  const SimpleRun run = simpleRun();
-  for (int k = 0; k < 20; ++k) {
-    EarlyTraces early(run.scans, {'+'}, 10, 0.5);
-    early.add({placeOf(run.rows[0]), placeOf(run.rows[1])});
-  }
-}
