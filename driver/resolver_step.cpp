@@ -91,7 +91,7 @@ bool runResolverStep(const Options& options, const RunData& run) {
     if (part > 0) {
       exports.composeAndWrite(part - 1, options.exportDir);
     } else if (options.hasFeatures) {
-      tableWritten = writeWholeFile(options.features, formatFeatureTable(rows), tableError);
+      tableWritten = writeFeatureTable(options.features, rows, tableError);
     }
   });
   std::string error;

@@ -141,9 +141,9 @@ FeatureRow readRow(const RowReader& in) {
 
 }  // namespace
 
-std::string formatFeatureRow(const FeatureRow& row) {
-  std::string out;
-  out.reserve(256);
+namespace {
+
+void appendFeatureRow(std::string& out, const FeatureRow& row) {
   appendText(out, row.featureId);
   const auto number = [&out](double value, int decimals) {
     out += '\t';
@@ -178,17 +178,29 @@ std::string formatFeatureRow(const FeatureRow& row) {
   text(row.representative ? "1" : "0");
   text(row.ms2Scans);
   out += '\n';
-  return out;
 }
 
-std::string formatFeatureTable(const std::vector<FeatureRow>& rows) {
-  std::string out;
+void appendFeatureHead(std::string& out) {
   for (std::size_t c = 0; c < kFeatureColumns.size(); ++c) {
     if (c > 0) out += '\t';
     out += kFeatureColumns[c];
   }
   out += '\n';
-  for (const FeatureRow& row : rows) out += formatFeatureRow(row);
+}
+
+}  // namespace
+
+std::string formatFeatureRow(const FeatureRow& row) {
+  std::string out;
+  out.reserve(256);
+  appendFeatureRow(out, row);
+  return out;
+}
+
+std::string formatFeatureTable(const std::vector<FeatureRow>& rows) {
+  std::string out;
+  appendFeatureHead(out);
+  for (const FeatureRow& row : rows) appendFeatureRow(out, row);
   return out;
 }
 
@@ -235,5 +247,24 @@ std::vector<FeatureRow> readFeatureTable(const std::string& path) {
 }
 
 bool writeFeatureTable(const std::string& path, const std::vector<FeatureRow>& rows, std::string& error) {
-  return writeWholeFile(path, formatFeatureTable(rows), error);
+  // Written a piece at a time through one buffer: a table of ten thousand rows held whole would take a
+  // megabyte and more of memory the process has not touched yet, page by page.
+  constexpr std::size_t kPiece = 1 << 18;
+  AtomicFile file;
+  bool written = file.open(path);
+  std::string piece;
+  piece.reserve(kPiece + 4096);
+  appendFeatureHead(piece);
+  for (std::size_t r = 0; written && r < rows.size(); ++r) {
+    appendFeatureRow(piece, rows[r]);
+    if (piece.size() < kPiece) continue;
+    written = file.write(piece);
+    piece.clear();
+  }
+  if (!written || !file.write(piece) || !file.commit()) {
+    file.discard();
+    error = file.failureText();
+    return false;
+  }
+  return true;
 }

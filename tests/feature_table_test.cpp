@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,21 @@ TEST(FeatureTable, WritesWholeFileByRename) {
   std::string error;
   ASSERT_TRUE(writeFeatureTable(path, {sampleRow()}, error)) << error;
   EXPECT_EQ(readFeatureTable(path).size(), 1u);
+  // A table written in several pieces, and an empty one: the text formatFeatureTable gives.
+  std::vector<FeatureRow> rows;
+  for (int r = 0; r < 4000; ++r) {
+    rows.push_back(sampleRow());
+    rows.back().featureId = "F" + std::to_string(r + 1);
+    rows.back().mz += r;
+  }
+  for (const std::size_t count : {rows.size(), std::size_t{0}}) {
+    const std::vector<FeatureRow> some(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count));
+    ASSERT_TRUE(writeFeatureTable(path, some, error)) << error;
+    std::ifstream in(path, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, formatFeatureTable(some));
+    EXPECT_EQ(readFeatureTable(path).size(), count);
+  }
   std::remove(path.c_str());
   EXPECT_FALSE(writeFeatureTable(folder + "/no/such/folder/f.tsv", {}, error));
   EXPECT_NE(error.find("no/such/folder/f.tsv"), std::string::npos) << error;
