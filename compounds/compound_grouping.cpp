@@ -58,24 +58,29 @@ class AdductSolver {
     }
     const std::size_t workers = std::max<std::size_t>(1, workerCount());
     std::vector<Candidate> first(roots.size());  // support 0: the root alone
-    // Each worker's readings of supported roots, in room reserved (not touched) for all.
-    std::vector<std::vector<Reading>> readings(workers);
-    for (std::vector<Reading>& some : readings) some.reserve(roots.size());
+    // Each worker's readings of supported roots (in room reserved, not touched, for all), working space and
+    // correlations computed, on cache lines of its own.
+    struct alignas(64) Worker {
+      std::vector<Reading> readings;
+      Scratch scratch;
+      Neighbours::Correlations computed;
+    };
+    std::vector<Worker> states(workers);
+    for (Worker& state : states) state.readings.reserve(roots.size());
     std::vector<std::size_t> readingOf(features_.size(), kNone);  // worker * roots + place
-    std::vector<Scratch> scratches(workers);
-    std::vector<Neighbours::Correlations> computed(workers);
-    parallelFor(roots.size(), workers, [&](std::size_t k, std::size_t worker) {
-      std::vector<std::size_t>& seen = scratches[worker].looked;
+    parallelForRuns(roots.size(), workers, 32, [&](std::size_t k, std::size_t worker) {
+      Worker& state = states[worker];
+      std::vector<std::size_t>& seen = state.scratch.looked;
       seen.clear();
-      Explanation best = bestExplanation(roots[k], scratches[worker], &computed[worker], &seen);
+      Explanation best = bestExplanation(roots[k], state.scratch, &state.computed, &seen);
       if (best.support() == 0) return;
       first[k] = candidateOf(best);
       std::sort(seen.begin(), seen.end());
       seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
-      readingOf[roots[k]] = worker * roots.size() + readings[worker].size();
-      readings[worker].push_back(Reading{std::move(best), seen, 0});
+      readingOf[roots[k]] = worker * roots.size() + state.readings.size();
+      state.readings.push_back(Reading{std::move(best), seen, 0});
     });
-    for (const Neighbours::Correlations& some : computed) neighbours_.keep(some);
+    for (const Worker& state : states) neighbours_.keep(state.computed);
     first.erase(std::remove_if(first.begin(), first.end(), [](const Candidate& c) { return c.support == 0; }),
                 first.end());
     std::priority_queue<Candidate> queue(std::less<Candidate>(), std::move(first));
@@ -85,7 +90,8 @@ class AdductSolver {
       queue.pop();
       if (taken_[top.root]) continue;
       // A reading depends on which of the features it looked at are taken: read again only when more are.
-      Reading& reading = readings[readingOf[top.root] / roots.size()][readingOf[top.root] % roots.size()];
+      Reading& reading =
+          states[readingOf[top.root] / roots.size()].readings[readingOf[top.root] % roots.size()];
       std::size_t takenSeen = 0;
       for (std::size_t other : reading.seen) takenSeen += taken_[other] ? 1 : 0;
       if (takenSeen != reading.takenSeen) {

@@ -136,10 +136,10 @@ std::vector<SmoothedTrace> smoothedTraces(std::vector<FeatureTrace> traces, std:
   for (std::size_t j = 0; j < traces.size(); ++j) start[j + 1] = start[j] + 3 * traces[j].values.size() + 2;
   const std::shared_ptr<double> block = largeDoubleBlock(start.back());
   std::vector<SmoothedTrace> smoothed(traces.size());
-  parallelFor(traces.size(), workers, [&](std::size_t j, std::size_t) {
+  parallelForRuns(traces.size(), workers, 64, [&](std::size_t j, std::size_t) {
     smoothInto(std::move(traces[j]), block.get() + start[j], smoothed[j]);
-    smoothed[j].block = block;
   });
+  for (SmoothedTrace& trace : smoothed) trace.block = block;  // one thread at the block's count
   return smoothed;
 }
 

@@ -151,7 +151,7 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
     compounds.compoundOf[fragment] = host;
     joins.emplace_back(fragment, host);
   };
-  struct Worker {
+  struct alignas(64) Worker {  // on cache lines of its own
     ActiveLeads byApex, byTrace;
     std::size_t letIn = 0;
     std::vector<std::size_t> weighedFor;

@@ -319,7 +319,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
   // first: they are only looked up meanwhile).
   for (const int polarity : polarities) ms1Of(polarity);
   set.features.resize(taking.size());
-  parallelFor(taking.size(), workerCount(), [&](std::size_t k, std::size_t) {
+  parallelForRuns(taking.size(), workerCount(), 64, [&](std::size_t k, std::size_t) {
     FeatureRow& row = rows[taking[k]];
     const CompoundLabel& label = labels[k];
     row.compoundId = label.compoundId;
@@ -364,7 +364,7 @@ ExportSet groupRunCompounds(const std::vector<scan>& scans, std::vector<FeatureR
     for (std::size_t k = 0; k < taking.size(); ++k) {
       if (nearest[k] < ms1.size()) bySpectrum[next[nearest[k]]++] = k;
     }
-    parallelFor(ms1.size(), workerCount(), [&](std::size_t s, std::size_t) {
+    parallelForRuns(ms1.size(), workerCount(), 8, [&](std::size_t s, std::size_t) {
       const auto first = bySpectrum.begin() + static_cast<std::ptrdiff_t>(start[s]);
       const auto last = bySpectrum.begin() + static_cast<std::ptrdiff_t>(start[s + 1]);
       std::stable_sort(first, last,

@@ -75,6 +75,30 @@ TEST(ParallelFor, BatchStartedAsideFinishesEveryItemOnce) {
   }
 }
 
+// Items handed out in runs: each item once, within the count, consecutive items of a run on one worker,
+// for counts that are and are not whole runs, no items, and runs of 0 (taken as 1).
+TEST(ParallelFor, RunsOfItemsEachOnce) {
+  for (const std::size_t workers : {std::size_t{1}, std::size_t{3}}) {
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{64}, std::size_t{1000}}) {
+      for (const std::size_t run : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{64}}) {
+        std::vector<std::atomic<int>> runs(count);
+        std::vector<std::size_t> workerOf(count);
+        parallelForRuns(count, workers, run, [&](std::size_t i, std::size_t worker) {
+          ASSERT_LT(i, count);
+          ++runs[i];
+          workerOf[i] = worker;
+        });
+        for (std::size_t i = 0; i < count; ++i) {
+          ASSERT_EQ(runs[i].load(), 1) << i;
+          if (run > 1 && i % run != 0) {
+            EXPECT_EQ(workerOf[i], workerOf[i - 1]) << i;
+          }
+        }
+      }
+    }
+  }
+}
+
 // A task beside the caller's work runs once: on a thread of its own with two or more workers, on the
 // caller's own by finish() with one; finish() passes on what it threw, and one never finished is waited for.
 TEST(BesideTask, RunsOnceAndPassesOnItsException) {

@@ -116,4 +116,16 @@ void parallelFor(std::size_t count, std::size_t workers, Work work) {
   batch.finish();
 }
 
+// The same, the items handed out in runs of `run` consecutive ones: for many small items whose results lie
+// side by side, which handed out one at a time would have the threads take turns at the cache lines of
+// their results and of the count of items handed out.
+template <typename Work>
+void parallelForRuns(std::size_t count, std::size_t workers, std::size_t run, Work work) {
+  if (run == 0) run = 1;
+  parallelFor((count + run - 1) / run, workers, [&](std::size_t r, std::size_t worker) {
+    const std::size_t end = count - r * run < run ? count : (r + 1) * run;
+    for (std::size_t i = r * run; i < end; ++i) work(i, worker);
+  });
+}
+
 #endif
