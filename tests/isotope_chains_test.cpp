@@ -77,10 +77,17 @@ TEST(Neighbours, CoelutionMatchesThePlainPairSearch) {
   struct Case {
     unsigned seed;
     double apexFraction, minApexSeconds;
+    bool dense;  // most m/z within one dalton, a few far off: many features to an m/z bucket
   };
-  for (const Case c : {Case{1, 0.3, 0}, Case{2, 0.3, 1.5}, Case{3, 0.05, 0}, Case{4, 1.0, 3}}) {
+  for (const Case c : {Case{1, 0.3, 0, false}, Case{2, 0.3, 1.5, false}, Case{3, 0.05, 0, false},
+                       Case{4, 1.0, 3, false}, Case{5, 0.3, 0, true}}) {
     SCOPED_TRACE(c.seed);
-    const std::vector<GroupingFeature> features = crowdedRun(c.seed, 400);
+    std::vector<GroupingFeature> features = crowdedRun(c.seed, 400);
+    if (c.dense) {
+      for (std::size_t f = 0; f < features.size(); ++f) {
+        if (f % 10 != 0) features[f].mz = 200 + (features[f].mz - 100) / 400;
+      }
+    }
     GroupingOptions options;
     options.apexFraction = c.apexFraction;
     options.minApexSeconds = c.minApexSeconds;
@@ -100,7 +107,8 @@ TEST(Neighbours, CoelutionMatchesThePlainPairSearch) {
                                   {-1e9, 120},
                                   {450, 1e9},
                                   {features[a].mz, features[a].mz},
-                                  {features[(a + 1) % 400].mz, 1e9}};
+                                  {features[(a + 1) % 400].mz, 1e9},
+                                  {features[a].mz - 0.002, features[a].mz + 0.003}};
       for (const auto& range : ranges) {
         std::vector<std::size_t> near, inRange;
         neighbours.coelutingWithin(a, range[0], range[1], near);
