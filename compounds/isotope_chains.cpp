@@ -104,8 +104,6 @@ Neighbours::Neighbours(const std::vector<GroupingFeature>& features, const Group
       for (std::size_t f : byMz_) sortedMz_.push_back(features[f].mz);
     }
   });
-  sortedFinite_ =
-      std::all_of(sortedMz_.begin(), sortedMz_.end(), [](double mz) { return std::isfinite(mz); });
   // About four buckets a feature over the run's m/z range.
   if (!sortedMz_.empty() && sortedMz_.size() < std::numeric_limits<std::uint32_t>::max()) {
     const double span = sortedMz_.back() - sortedMz_.front();

@@ -84,8 +84,7 @@ class Neighbours {
   std::size_t bucketOf(double mz) const;
   std::vector<std::uint32_t> bucketStart_;
   double bucketScale_ = 0;
-  bool sortedFinite_ = false;  // every m/z of sortedMz_ a finite number (so in order for a binary search)
-  double widestReach_ = 0;     // the largest reach of any feature, seconds
+  double widestReach_ = 0;  // the largest reach of any feature, seconds
   mutable std::unordered_map<std::uint64_t, double> known_;
 };
 
@@ -123,21 +122,7 @@ inline std::size_t Neighbours::firstAtOrAbove(double mz) const {
     return static_cast<std::size_t>(std::lower_bound(sortedMz_.begin(), sortedMz_.end(), mz) -
                                     sortedMz_.begin());
   }
-  if (std::isnan(mz)) {
-    std::size_t k = 0;
-    while (k < sortedMz_.size() && sortedMz_[k] < mz) ++k;
-    return k;
-  }
-  const std::size_t bucket = bucketOf(mz);
-  std::size_t k = bucketStart_[bucket];
-  // Every m/z from the next bucket's start on lies above `mz` (the buckets follow the m/z), so the answer
-  // lies within this bucket: searched there when it holds many (a crowded stretch of m/z), else walked.
-  if (sortedFinite_ && bucket + 1 < bucketStart_.size() && bucketStart_[bucket + 1] - k > 8) {
-    const auto begin = sortedMz_.begin();
-    return static_cast<std::size_t>(
-        std::lower_bound(begin + static_cast<std::ptrdiff_t>(k), begin + bucketStart_[bucket + 1], mz) -
-        begin);
-  }
+  std::size_t k = std::isnan(mz) ? 0 : bucketStart_[bucketOf(mz)];
   while (k < sortedMz_.size() && sortedMz_[k] < mz) ++k;
   return k;
 }
