@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace testsupport {
 
@@ -30,6 +31,9 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
   const std::string full = file(name);
   std::ofstream out(full, std::ios::binary);
   out << content;
+  out.close();
+  // A file left short would fail the test that reads it far from the cause.
+  if (!out) throw std::runtime_error("cannot write the test file " + full);
   return full;
 }
 
