@@ -109,17 +109,16 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
   // from there (a few peaks; then a search of the rest) rather than by a search of the whole spectrum.
   auto from = peaks.begin();
   double previousLow = 0;
-  bool walk = false;
-  if (cursor != nullptr && cursor->set && cursor->first <= peaks.size()) {
+  bool previous = cursor != nullptr && cursor->set && cursor->first <= peaks.size();
+  if (previous) {
     from = peaks.begin() + static_cast<std::ptrdiff_t>(cursor->first);
     previousLow = cursor->low;
-    walk = true;
   }
   for (int k = 0; k < 8; ++k) {
     const double target = mz + k * kCarbon13Step / z;
     const double window = target * ppm * 1e-6;
     const double low = target - window;
-    if ((k > 0 || walk) && low >= previousLow) {
+    if (previous && low >= previousLow) {
       for (int step = 0; step < 8 && from != peaks.end() && from->mz < low; ++step) ++from;
       if (from != peaks.end() && from->mz < low) from = std::lower_bound(from, peaks.end(), low, below);
     } else {
@@ -127,6 +126,7 @@ std::vector<ExportPeak> isotopePatternIn(const std::vector<StoredPeak>& peaks, d
     }
     if (k == 0 && cursor != nullptr)
       *cursor = PatternCursor{static_cast<std::size_t>(from - peaks.begin()), low, true};
+    previous = true;
     previousLow = low;
     auto it = from;
     const StoredPeak* best = nullptr;

@@ -215,14 +215,14 @@ TEST(RunCompounds, IsotopePatternStopsAtTheFirstMissingPeak) {
 // The pattern against a search of the whole spectrum for every isotope, on crowded random spectra: peaks
 // around each step, charges 1 to 4, tolerances up to absurd ones (a window wider than its m/z).
 TEST(RunCompounds, IsotopePatternAsSearchedPeakByPeak) {
-  const auto searched = [](const std::vector<StoredPeak>& peaks, double mz, int charge, double ppm) {
+  const auto below = [](const StoredPeak& peak, double value) { return peak.mz < value; };
+  const auto searched = [&below](const std::vector<StoredPeak>& peaks, double mz, int charge, double ppm) {
     std::vector<ExportPeak> pattern;
     for (int k = 0; k < 8; ++k) {
       const double target = mz + k * kCarbon13Step / charge;
       const double window = target * ppm * 1e-6;
       const StoredPeak* best = nullptr;
-      for (auto it = std::lower_bound(peaks.begin(), peaks.end(), target - window,
-                                      [](const StoredPeak&peak, double value) { return peak.mz < value; });
+      for (auto it = std::lower_bound(peaks.begin(), peaks.end(), target - window, below);
            it != peaks.end() && it->mz <= target + window; ++it) {
         if (best == nullptr || std::fabs(it->mz - target) < std::fabs(best->mz - target)) best = &*it;
       }
