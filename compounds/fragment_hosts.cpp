@@ -196,6 +196,8 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
       const double mz = feature.mz, intensity = feature.intensity;
       std::vector<Host>& hosts = hostsOf[i];
       const auto weigh = [&](const LeadTimes::Lead& candidate) {
+        // What the lead's record holds first: most visits end there, without a look elsewhere in memory.
+        if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
         const std::size_t c = candidate.compound;
         if (absorbed[c].load(std::memory_order_relaxed)) {  // for good: not visited again
           state.byApex.deactivate(byApex, c);
@@ -205,7 +207,6 @@ std::vector<std::pair<std::size_t, std::size_t>> joinFragments(
         if (state.weighedFor[c] == fragment || c == own) return;
         state.weighedFor[c] = fragment;
         const std::size_t lead = candidate.feature;
-        if (!(mz < candidate.heaviest) || !(intensity < candidate.intensity)) return;
         if (!neighbours.coelute(fragment, lead)) return;
         state.pending.push_back(c);
         state.pendingLeads.push_back(lead);
