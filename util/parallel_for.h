@@ -1,6 +1,7 @@
 #ifndef TORVA_UTIL_PARALLEL_FOR_H
 #define TORVA_UTIL_PARALLEL_FOR_H
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <exception>
@@ -123,7 +124,7 @@ template <typename Work>
 void parallelForRuns(std::size_t count, std::size_t workers, std::size_t run, Work work) {
   if (run == 0) run = 1;
   parallelFor((count + run - 1) / run, workers, [&](std::size_t r, std::size_t worker) {
-    const std::size_t end = count - r * run < run ? count : (r + 1) * run;
+    const std::size_t end = std::min(count, (r + 1) * run);
     for (std::size_t i = r * run; i < end; ++i) work(i, worker);
   });
 }
